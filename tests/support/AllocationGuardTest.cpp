@@ -1,0 +1,37 @@
+#include "tests/support/AllocationGuard.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+using lumenfall::test::AllocationGuard;
+
+TEST(AllocationGuard, CountsThisThreadsAllocationsOnly)
+{
+    AllocationGuard guard;
+    EXPECT_EQ(guard.Count(), 0u);
+
+    auto p = std::make_unique<int>(3);
+    std::vector<float> v(16);
+    EXPECT_EQ(guard.Count(), 2u);
+
+    std::thread other([] { std::vector<int> w(100); });
+    const auto afterSpawn = guard.Count(); // the thread object itself may allocate here
+    other.join();
+    EXPECT_EQ(guard.Count(), afterSpawn);
+}
+
+TEST(AllocationGuard, NestedGuardsSeeTheirOwnScope)
+{
+    AllocationGuard outer;
+    auto a = std::make_unique<int>(1);
+    {
+        AllocationGuard inner;
+        EXPECT_EQ(inner.Count(), 0u);
+        auto b = std::make_unique<int>(2);
+        EXPECT_EQ(inner.Count(), 1u);
+    }
+    EXPECT_EQ(outer.Count(), 2u);
+}

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "plugin/engine/Parameters.h"
+
+#include <cmath>
+#include <memory>
+
+namespace lumenfall::engine
+{
+
+/// A circular delay line with linear interpolation and a constant-time Clear.
+///
+/// Contract: a slot that has not been written since the last Resize or Clear reads as 0, whatever
+/// the sample array still holds. The line keeps this without a stamp per slot: it counts the
+/// samples written since the last clear (saturating at the capacity), and the slot d samples back
+/// is valid exactly when d <= that count. Clearing therefore touches two integers, whatever the
+/// length, and no counter can overflow however often it runs.
+///
+/// An unsized line (capacity 0) reads 0 and ignores writes.
+class DelayLine
+{
+public:
+    static constexpr int kMinCapacity = 8;
+    /// About 350 s at 192 kHz; a larger request fails instead of exhausting memory.
+    static constexpr int kMaxCapacity = 1 << 26;
+
+    DelayLine() = default;
+    DelayLine(const DelayLine&) = delete;
+    DelayLine& operator=(const DelayLine&) = delete;
+    DelayLine(DelayLine&&) noexcept = default;
+    DelayLine& operator=(DelayLine&&) noexcept = default;
+
+    /// Capacity in samples for a line of `seconds` at `sampleRate`: 8 + trunc(fs x s), at least 8
+    /// (8 for non-finite or negative input), at most kMaxCapacity + 1 (which Resize refuses).
+    static int CapacityFor(double sampleRate, double seconds);
+
+    /// [!audio-thread] Sizes the line to `capacity` samples (at least kMinCapacity), all zero,
+    /// cleared, write position 0. Allocates without exceptions; on failure (or a capacity above
+    /// kMaxCapacity) the line becomes unsized and false is returned. Same capacity: no allocation.
+    bool Resize(int capacity);
+
+    /// Capacity in samples (0 while unsized).
+    int Capacity() const { return mLength; }
+
+    /// The longest delay Read honours: capacity - 3.
+    float MaxDelay() const { return mMaxDelay; }
+
+    /// Stores SanitizeSample(x) in the next slot and advances. Call exactly once per sample period.
+    void Write(float x)
+    {
+        if (mLength == 0)
+        {
+            return;
+        }
+        mSamples[mPosition] = SanitizeSample(x);
+        mPosition = mPosition + 1 == mLength ? 0 : mPosition + 1;
+        mWritten += mWritten < mLength ? 1 : 0;
+    }
+
+    /// The sample written `delay` samples before the next write, linearly interpolated:
+    /// Read(1) is the latest sample. The delay is held in [1, capacity - 3]; a non-finite delay
+    /// reads at 1. Unwritten slots read as 0.
+    float Read(float delay) const
+    {
+        if (mLength == 0)
+        {
+            return 0.0f;
+        }
+        float d = delay > mMaxDelay ? mMaxDelay : delay;
+        d = d < 1.0f ? 1.0f : d;
+        d = std::isfinite(delay) ? d : 1.0f;
+        const int n = static_cast<int>(d);
+        const float f = d - static_cast<float>(n);
+        int first = mPosition - n;
+        first += first < 0 ? mLength : 0;
+        int second = first - 1;
+        second += second < 0 ? mLength : 0;
+        const float a = mSamples[first];
+        const float b = mSamples[second];
+        const float va = n <= mWritten ? a : 0.0f;
+        const float vb = n < mWritten ? b : 0.0f;
+        return (1.0f - f) * va + f * vb;
+    }
+
+    /// Forgets every stored sample in constant time (no sample is erased); write position 0.
+    void Clear()
+    {
+        mPosition = 0;
+        mWritten = 0;
+    }
+
+private:
+    std::unique_ptr<float[]> mSamples;
+    int mLength = 0;
+    float mMaxDelay = 0.0f;
+    int mPosition = 0;
+    int mWritten = 0; // samples written since the last clear, at most mLength
+};
+
+/// Schroeder allpass on `line`, transfer function (z^-d - g) / (1 - g z^-d):
+/// v = line.Read(d) - g x; line.Write(x + g v); returns SanitizeSample(v).
+inline float AllpassStep(DelayLine& line, float x, float delay, float g)
+{
+    const float v = line.Read(delay) - g * x;
+    line.Write(x + g * v);
+    return SanitizeSample(v);
+}
+
+} // namespace lumenfall::engine

@@ -1,0 +1,357 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <limits>
+
+namespace lumenfall::engine
+{
+
+/// The effect's parameters, in the fixed order of every float[32] block of the system (engine
+/// parameter blocks, A/B slots, the saved state, factory presets).
+enum class ParamId : int
+{
+    ReverbType,
+    Decay,
+    PreDelay,
+    Size,
+    Mix,
+    Width,
+    Tone,
+    InputTrim,
+    OutputTrim,
+    EarlyReflections,
+    LateTail,
+    Diffusion,
+    Density,
+    LowCut,
+    HighCut,
+    BassDecay,
+    TrebleDecay,
+    BassCrossover,
+    HFDamping,
+    ModulationDepth,
+    ModulationRate,
+    Ducking,
+    DuckRelease,
+    GateLength,
+    EnvelopeShape,
+    ShimmerAmount,
+    Freeze,
+    Bypass,
+    PreDelaySync,
+    NoteDivision,
+    GateRelease,
+    WetSolo,
+    Count
+};
+
+inline constexpr int kParamCount = static_cast<int>(ParamId::Count);
+
+/// The value of "Reverb Type".
+enum class ReverbModel : int
+{
+    Ambience,
+    SmallRoom,
+    Studio,
+    Chamber,
+    Hall,
+    Cathedral,
+    Plate,
+    Spring,
+    VintageDigital,
+    ModernDigital,
+    Gated,
+    Reverse,
+    Shimmer,
+    Count
+};
+
+inline constexpr int kReverbModelCount = static_cast<int>(ReverbModel::Count);
+
+/// The value of "Note Division": the tempo-synced pre-delay lengths.
+enum class NoteDivision : int
+{
+    Div1_64,
+    Div1_32,
+    Div1_16,
+    Div1_8,
+    Div1_4,
+    Div1_2,
+    Div1_1,
+    Div1_8Dotted,
+    Div1_4Dotted,
+    Div1_8Triplet,
+    Div1_4Triplet,
+    Count
+};
+
+inline constexpr int kNoteDivisionCount = static_cast<int>(NoteDivision::Count);
+
+namespace detail
+{
+
+struct ParamRow
+{
+    const char* name;
+    const char* unit;
+    float defaultValue;
+    float minimum;
+    float maximum;
+};
+
+// One row per parameter, in ParamId order; ParamTables splits it into its columns.
+inline constexpr ParamRow kParamRows[kParamCount] = {
+    {"Reverb Type", "", 4.0f, 0.0f, 12.0f},
+    {"Decay", "s", 2.4f, 0.08f, 30.0f},
+    {"Pre-delay", "ms", 22.0f, 0.0f, 500.0f},
+    {"Size", "%", 100.0f, 10.0f, 200.0f},
+    {"Mix", "%", 25.0f, 0.0f, 100.0f},
+    {"Width", "%", 100.0f, 0.0f, 200.0f},
+    {"Tone", "%", 0.0f, -100.0f, 100.0f},
+    {"Input Trim", "dB", 0.0f, -24.0f, 24.0f},
+    {"Output Trim", "dB", 0.0f, -24.0f, 12.0f},
+    {"Early Reflections", "%", 65.0f, 0.0f, 100.0f},
+    {"Late Tail", "%", 85.0f, 0.0f, 100.0f},
+    {"Diffusion", "%", 80.0f, 0.0f, 100.0f},
+    {"Density", "%", 85.0f, 0.0f, 100.0f},
+    {"Low Cut", "Hz", 80.0f, 20.0f, 2000.0f},
+    {"High Cut", "Hz", 16000.0f, 1000.0f, 22000.0f},
+    {"Bass Decay", "x", 1.0f, 0.25f, 2.5f},
+    {"Treble Decay", "x", 0.65f, 0.1f, 2.0f},
+    {"Bass Crossover", "Hz", 350.0f, 80.0f, 2000.0f},
+    {"HF Damping", "Hz", 6500.0f, 1000.0f, 20000.0f},
+    {"Modulation Depth", "%", 15.0f, 0.0f, 100.0f},
+    {"Modulation Rate", "Hz", 0.35f, 0.05f, 5.0f},
+    {"Ducking", "%", 0.0f, 0.0f, 100.0f},
+    {"Duck Release", "ms", 250.0f, 20.0f, 2000.0f},
+    {"Gate Length", "ms", 450.0f, 50.0f, 2000.0f},
+    {"Envelope Shape", "%", 0.0f, -100.0f, 100.0f},
+    {"Shimmer Amount", "%", 35.0f, 0.0f, 100.0f},
+    {"Freeze", "", 0.0f, 0.0f, 1.0f},
+    {"Bypass", "", 0.0f, 0.0f, 1.0f},
+    {"Pre-delay Sync", "", 0.0f, 0.0f, 1.0f},
+    {"Note Division", "", 4.0f, 0.0f, 10.0f},
+    {"Gate Release", "ms", 80.0f, 5.0f, 500.0f},
+    {"Wet Solo", "", 0.0f, 0.0f, 1.0f},
+};
+
+template <typename T, typename Field>
+constexpr std::array<T, kParamCount> ParamColumn(Field field)
+{
+    std::array<T, kParamCount> column{};
+    for (int i = 0; i < kParamCount; ++i)
+    {
+        column[i] = field(kParamRows[i]);
+    }
+    return column;
+}
+
+} // namespace detail
+
+/// The constant parameter table: five parallel arrays indexed by ParamId (display name, unit,
+/// default, minimum, maximum). Units are exactly one of "s", "ms", "%", "dB", "Hz", "x" or ""
+/// (value formatting keys on them).
+struct ParamTables
+{
+    static constexpr std::array<const char*, kParamCount> kNames =
+        detail::ParamColumn<const char*>([](const detail::ParamRow& r) { return r.name; });
+    static constexpr std::array<const char*, kParamCount> kUnits =
+        detail::ParamColumn<const char*>([](const detail::ParamRow& r) { return r.unit; });
+    static constexpr std::array<float, kParamCount> kDefaults =
+        detail::ParamColumn<float>([](const detail::ParamRow& r) { return r.defaultValue; });
+    static constexpr std::array<float, kParamCount> kMinimums =
+        detail::ParamColumn<float>([](const detail::ParamRow& r) { return r.minimum; });
+    static constexpr std::array<float, kParamCount> kMaximums =
+        detail::ParamColumn<float>([](const detail::ParamRow& r) { return r.maximum; });
+};
+
+/// Display names of the models ("Ambience" ... "Shimmer") and of the note divisions
+/// ("1/64" ... "1/4 triplet").
+inline constexpr std::array<const char*, kReverbModelCount> kReverbModelNames = {
+    "Ambience",
+    "Small Room",
+    "Studio",
+    "Chamber",
+    "Hall",
+    "Cathedral",
+    "Plate",
+    "Spring",
+    "Vintage Digital",
+    "Modern Digital",
+    "Gated",
+    "Reverse",
+    "Shimmer",
+};
+
+inline constexpr std::array<const char*, kNoteDivisionCount> kNoteDivisionNames = {
+    "1/64",
+    "1/32",
+    "1/16",
+    "1/8",
+    "1/4",
+    "1/2",
+    "1/1",
+    "1/8 dotted",
+    "1/4 dotted",
+    "1/8 triplet",
+    "1/4 triplet",
+};
+
+/// Length of each note division in quarter notes: a synced time is 60000 / BPM x factor ms.
+inline constexpr std::array<float, kNoteDivisionCount> NoteDivisionFactors = {
+    0.0625f, 0.125f, 0.25f, 0.5f, 1.0f, 2.0f, 4.0f, 0.75f, 1.5f, 1.0f / 3.0f, 2.0f / 3.0f};
+
+/// Table accessors. Index checking is the caller's: `index` must lie in [0, kParamCount).
+constexpr const char* ParamName(int index)
+{
+    return ParamTables::kNames[index];
+}
+constexpr const char* ParamUnit(int index)
+{
+    return ParamTables::kUnits[index];
+}
+constexpr float ParamDefault(int index)
+{
+    return ParamTables::kDefaults[index];
+}
+constexpr float ParamMinimum(int index)
+{
+    return ParamTables::kMinimums[index];
+}
+constexpr float ParamMaximum(int index)
+{
+    return ParamTables::kMaximums[index];
+}
+constexpr const char* ParamName(ParamId id)
+{
+    return ParamName(static_cast<int>(id));
+}
+constexpr const char* ParamUnit(ParamId id)
+{
+    return ParamUnit(static_cast<int>(id));
+}
+constexpr float ParamDefault(ParamId id)
+{
+    return ParamDefault(static_cast<int>(id));
+}
+constexpr float ParamMinimum(ParamId id)
+{
+    return ParamMinimum(static_cast<int>(id));
+}
+constexpr float ParamMaximum(ParamId id)
+{
+    return ParamMaximum(static_cast<int>(id));
+}
+
+/// True for the on/off parameters ("Freeze", "Bypass", "Pre-delay Sync", "Wet Solo").
+constexpr bool ParamIsSwitch(ParamId id)
+{
+    return id == ParamId::Freeze || id == ParamId::Bypass || id == ParamId::PreDelaySync ||
+           id == ParamId::WetSolo;
+}
+
+/// True for the parameters that take only whole values: the switches, "Reverb Type" and
+/// "Note Division".
+constexpr bool ParamIsWholeNumber(ParamId id)
+{
+    return ParamIsSwitch(id) || id == ParamId::ReverbType || id == ParamId::NoteDivision;
+}
+
+/// Display name of a model or division; "" when the index is out of range.
+constexpr const char* ReverbModelName(int model)
+{
+    return model >= 0 && model < kReverbModelCount ? kReverbModelNames[model] : "";
+}
+constexpr const char* NoteDivisionName(int division)
+{
+    return division >= 0 && division < kNoteDivisionCount ? kNoteDivisionNames[division] : "";
+}
+
+/// The 32 parameter values in ParamId order, each in its own unit (never normalised).
+/// Default-constructed it holds the defaults column. Travels by value.
+struct EngineParameters
+{
+    std::array<float, kParamCount> values = ParamTables::kDefaults;
+
+    float& operator[](ParamId id) { return values[static_cast<int>(id)]; }
+    float operator[](ParamId id) const { return values[static_cast<int>(id)]; }
+    float& operator[](int index) { return values[index]; }
+    float operator[](int index) const { return values[index]; }
+};
+
+/// The four meter values of one processed block (linear; 1 = full scale).
+struct MeterLevels
+{
+    float inputPeak = 0.0f;     ///< largest |input| over both channels, before the input trim
+    float wetPeak = 0.0f;       ///< largest |wet| after width, before ducking, mix and trim
+    float outputPeak = 0.0f;    ///< largest |output|
+    float duckReduction = 0.0f; ///< largest 1 - duck gain (0 = no reduction)
+};
+
+/// MeterLevels shared between the audio thread (one relaxed store per value and block) and any
+/// reader (relaxed loads). A reader sees each value whole but may mix two blocks; that is accepted.
+class AtomicMeterLevels
+{
+public:
+    static_assert(std::atomic<float>::is_always_lock_free);
+
+    /// [audio-thread] Publishes one block's levels.
+    void Store(const MeterLevels& levels)
+    {
+        mInputPeak.store(levels.inputPeak, std::memory_order_relaxed);
+        mWetPeak.store(levels.wetPeak, std::memory_order_relaxed);
+        mOutputPeak.store(levels.outputPeak, std::memory_order_relaxed);
+        mDuckReduction.store(levels.duckReduction, std::memory_order_relaxed);
+    }
+
+    /// [any-thread] A snapshot of the four values.
+    MeterLevels Load() const
+    {
+        MeterLevels levels;
+        levels.inputPeak = mInputPeak.load(std::memory_order_relaxed);
+        levels.wetPeak = mWetPeak.load(std::memory_order_relaxed);
+        levels.outputPeak = mOutputPeak.load(std::memory_order_relaxed);
+        levels.duckReduction = mDuckReduction.load(std::memory_order_relaxed);
+        return levels;
+    }
+
+    /// [any-thread] Sets all four to 0 (atomic exchanges).
+    void Clear()
+    {
+        mInputPeak.exchange(0.0f, std::memory_order_relaxed);
+        mWetPeak.exchange(0.0f, std::memory_order_relaxed);
+        mOutputPeak.exchange(0.0f, std::memory_order_relaxed);
+        mDuckReduction.exchange(0.0f, std::memory_order_relaxed);
+    }
+
+private:
+    std::atomic<float> mInputPeak{0.0f};
+    std::atomic<float> mWetPeak{0.0f};
+    std::atomic<float> mOutputPeak{0.0f};
+    std::atomic<float> mDuckReduction{0.0f};
+};
+
+/// Clamps `values` (kParamCount floats in ParamId order) into the table: a non-finite value
+/// becomes the default, others are held in [minimum, maximum]; then "Reverb Type" and
+/// "Note Division" are rounded (halves away from zero) and the switches become 1 when >= 0.5,
+/// else 0. A null pointer gives the defaults. Pure.
+EngineParameters ClampEngineParameters(const float* values);
+
+inline EngineParameters ClampEngineParameters(const EngineParameters& parameters)
+{
+    return ClampEngineParameters(parameters.values.data());
+}
+
+/// The guard on every value the engine stores or outputs: 0 for NaN, infinity and |x| <= 1e-25
+/// (flushing denormals and near-denormals), otherwise x held in [-64, 64].
+inline float SanitizeSample(float x)
+{
+    const float magnitude = std::fabs(x);
+    const bool keep = magnitude > 1e-25f && magnitude <= std::numeric_limits<float>::max();
+    const float held = x < -64.0f ? -64.0f : (x > 64.0f ? 64.0f : x);
+    return keep ? held : 0.0f;
+}
+
+} // namespace lumenfall::engine

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "plugin/FactoryPresets.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace lumenfall
+{
+
+/// The plug-in's saved state. On disk it is 276 little-endian bytes, packed:
+/// magic "MLST" (bytes in stream order), version 1, parameter count 32, the 32 current
+/// values, the 32 values of the inactive A/B slot (floats in `ParamId` order), the preset
+/// index (int32, 0..25) and the active slot (int32, 0 = A, 1 = B).
+struct PluginStateRecord
+{
+    std::array<float, kParamCount> values{};
+    std::array<float, kParamCount> otherSlot{};
+    std::int32_t presetIndex = 0;
+    std::int32_t slotFlag = 0;
+};
+
+inline constexpr int kStateRecordSize = 276;
+/// "MLST" read as one little-endian 32-bit word.
+inline constexpr std::uint32_t kStateRecordMagic = 0x54534C4Du;
+inline constexpr std::uint32_t kStateRecordVersion = 1;
+
+/// True when every value is finite, within its parameter's range and, for the whole-valued
+/// parameters, equal to its floor.
+bool ValidateParameterValues(const std::array<float, kParamCount>& values);
+
+/// Encodes `record` as its 276 bytes. The record is written as given, valid or not.
+void EncodeStateRecord(const PluginStateRecord& record,
+                       std::span<std::uint8_t, kStateRecordSize> out);
+
+/// Decodes and validates the record that starts at `position` in `data`. Returns the
+/// position after it (position + 276) and fills `out`, or returns -1 and leaves `out`
+/// untouched when the position lies outside the data, the data is too short, or the
+/// framing, the preset index, the slot flag or a value is invalid.
+int DecodeStateRecord(std::span<const std::uint8_t> data, int position, PluginStateRecord& out);
+
+} // namespace lumenfall

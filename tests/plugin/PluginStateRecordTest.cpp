@@ -1,0 +1,178 @@
+#include "plugin/PluginStateRecord.h"
+#include "tests/plugin/DefaultStateRecord.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <vector>
+
+namespace lumenfall
+{
+namespace
+{
+
+using engine::ParamId;
+
+std::vector<std::uint8_t> Encode(const PluginStateRecord& record)
+{
+    std::vector<std::uint8_t> bytes(kStateRecordSize);
+    EncodeStateRecord(record,
+                      std::span<std::uint8_t, kStateRecordSize>(bytes.data(), kStateRecordSize));
+    return bytes;
+}
+
+PluginStateRecord DefaultRecord()
+{
+    PluginStateRecord record;
+    record.values = engine::ParamTables::kDefaults;
+    record.otherSlot = engine::ParamTables::kDefaults;
+    return record;
+}
+
+/// Preset 8 in the current slot, preset 24 in the other, slot B, preset index 13.
+PluginStateRecord MixedRecord()
+{
+    PluginStateRecord record;
+    record.values = GetFactoryPresets()[8].values;
+    record.otherSlot = GetFactoryPresets()[24].values;
+    record.presetIndex = 13;
+    record.slotFlag = 1;
+    return record;
+}
+
+void ExpectSame(const PluginStateRecord& a, const PluginStateRecord& b)
+{
+    for (int i = 0; i < kParamCount; ++i)
+    {
+        EXPECT_EQ(a.values[i], b.values[i]) << "value " << i;
+        EXPECT_EQ(a.otherSlot[i], b.otherSlot[i]) << "other slot " << i;
+    }
+    EXPECT_EQ(a.presetIndex, b.presetIndex);
+    EXPECT_EQ(a.slotFlag, b.slotFlag);
+}
+
+TEST(PluginStateRecord, DefaultRecordIsTheFixtureByteForByte)
+{
+    const std::vector<std::uint8_t> bytes = Encode(DefaultRecord());
+    ASSERT_EQ(sizeof(test::kDefaultStateRecord), bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        EXPECT_EQ(bytes[i], test::kDefaultStateRecord[i]) << "byte " << i;
+
+    PluginStateRecord decoded = MixedRecord();
+    EXPECT_EQ(DecodeStateRecord(test::kDefaultStateRecord, 0, decoded), kStateRecordSize);
+    ExpectSame(decoded, DefaultRecord());
+}
+
+TEST(PluginStateRecord, RoundTripKeepsBothSlotsIndexAndFlag)
+{
+    const std::vector<std::uint8_t> bytes = Encode(MixedRecord());
+    PluginStateRecord decoded;
+    EXPECT_EQ(DecodeStateRecord(bytes, 0, decoded), kStateRecordSize);
+    ExpectSame(decoded, MixedRecord());
+}
+
+TEST(PluginStateRecord, ReadsAtAnOffsetWithinBounds)
+{
+    const std::vector<std::uint8_t> record = Encode(MixedRecord());
+    std::vector<std::uint8_t> data(10, 0xEE);
+    data.insert(data.end(), record.begin(), record.end()); // 286 bytes
+
+    PluginStateRecord decoded;
+    EXPECT_EQ(DecodeStateRecord(data, 10, decoded), 286);
+    ExpectSame(decoded, MixedRecord());
+
+    const std::span<const std::uint8_t> all(data);
+    EXPECT_EQ(DecodeStateRecord(all.first(285), 10, decoded), -1);
+    EXPECT_EQ(DecodeStateRecord(all, 11, decoded), -1);
+    EXPECT_EQ(DecodeStateRecord(all, -1, decoded), -1);
+    EXPECT_EQ(DecodeStateRecord(all, 287, decoded), -1); // past the end
+    EXPECT_EQ(DecodeStateRecord(all, std::numeric_limits<int>::max(), decoded), -1);
+    EXPECT_EQ(DecodeStateRecord(all.first(0), 0, decoded), -1);
+}
+
+struct Corruption
+{
+    const char* what;
+    std::function<void(std::vector<std::uint8_t>&)> apply;
+};
+
+void PutWord(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t word)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<std::uint8_t>(word >> (8 * i));
+}
+
+void PutFloat(std::vector<std::uint8_t>& bytes, std::size_t offset, float value)
+{
+    std::uint32_t word;
+    std::memcpy(&word, &value, 4);
+    PutWord(bytes, offset, word);
+}
+
+std::size_t ValueOffset(ParamId id, bool otherSlot = false)
+{
+    return 12 + (otherSlot ? 128 : 0) + 4 * static_cast<std::size_t>(id);
+}
+
+class RejectedRecord : public testing::TestWithParam<Corruption>
+{
+};
+
+TEST_P(RejectedRecord, DecodesToNothing)
+{
+    std::vector<std::uint8_t> bytes = Encode(MixedRecord());
+    GetParam().apply(bytes);
+    PluginStateRecord untouched = DefaultRecord();
+    EXPECT_EQ(DecodeStateRecord(bytes, 0, untouched), -1) << GetParam().what;
+    ExpectSame(untouched, DefaultRecord());
+}
+
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+const float kInf = std::numeric_limits<float>::infinity();
+
+INSTANTIATE_TEST_SUITE_P(
+    PluginStateRecord,
+    RejectedRecord,
+    testing::Values(
+        Corruption{"one byte short", [](auto& b) { b.pop_back(); }},
+        Corruption{"magic in the other byte order", [](auto& b) { PutWord(b, 0, 0x4D4C5354u); }},
+        Corruption{"version 2", [](auto& b) { PutWord(b, 4, 2); }},
+        Corruption{"count 31", [](auto& b) { PutWord(b, 8, 31); }},
+        Corruption{"preset -1", [](auto& b) { PutWord(b, 268, 0xFFFFFFFFu); }},
+        Corruption{"preset 26", [](auto& b) { PutWord(b, 268, 26); }},
+        Corruption{"slot 2", [](auto& b) { PutWord(b, 272, 2); }},
+        Corruption{"slot -1", [](auto& b) { PutWord(b, 272, 0xFFFFFFFFu); }},
+        Corruption{"fractional model",
+                   [](auto& b) { PutFloat(b, ValueOffset(ParamId::ReverbType), 4.5f); }},
+        Corruption{"decay above maximum",
+                   [](auto& b) { PutFloat(b, ValueOffset(ParamId::Decay), 30.01f); }},
+        Corruption{"pre-delay below minimum",
+                   [](auto& b) { PutFloat(b, ValueOffset(ParamId::PreDelay), -0.001f); }},
+        Corruption{"NaN", [](auto& b) { PutFloat(b, ValueOffset(ParamId::Mix), kNaN); }},
+        Corruption{"infinity", [](auto& b) { PutFloat(b, ValueOffset(ParamId::HighCut), kInf); }},
+        Corruption{"half-on switch",
+                   [](auto& b) { PutFloat(b, ValueOffset(ParamId::Freeze), 0.5f); }},
+        Corruption{"NaN in the other slot",
+                   [](auto& b) { PutFloat(b, ValueOffset(ParamId::Tone, true), kNaN); }},
+        Corruption{"division 11 in the other slot",
+                   [](auto& b) { PutFloat(b, ValueOffset(ParamId::NoteDivision, true), 11.0f); }}));
+
+TEST(PluginStateRecord, AcceptsWholeValuesAndRangeEnds)
+{
+    PluginStateRecord record = MixedRecord();
+    record.values[static_cast<int>(ParamId::ReverbType)] = 12.0f;
+    record.values[static_cast<int>(ParamId::Decay)] = 30.0f;
+    record.values[static_cast<int>(ParamId::OutputTrim)] = -24.0f;
+    record.otherSlot[static_cast<int>(ParamId::WetSolo)] = 1.0f;
+    record.presetIndex = 25;
+    record.slotFlag = 0;
+    PluginStateRecord decoded;
+    EXPECT_EQ(DecodeStateRecord(Encode(record), 0, decoded), kStateRecordSize);
+    ExpectSame(decoded, record);
+}
+
+} // namespace
+} // namespace lumenfall

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "plugkit/IEditorDelegate.h"
+
+#include <functional>
+
+namespace plugkit::canvas
+{
+
+class ICanvas;
+
+/// Makes a new graphics object for each opening of the editor (the delegate owns it).
+using ICanvasFactoryFunc = std::function<ICanvas*()>;
+/// Attaches the editor's controls to a new graphics object.
+using ICanvasLayoutFunc = std::function<void(ICanvas*)>;
+
+/// The graphics editor delegate: owns the editor's `ICanvas` while the editor is open, creates
+/// it through the make-graphics callback, and remembers its size and draw scale while it is
+/// closed. Every forwarding operation is a no-op while closed, except that parameter values
+/// still reach `OnParamChangeUI`. UI thread only.
+class ICanvasEditorDelegate : public IEditorDelegate
+{
+public:
+    explicit ICanvasEditorDelegate(int nParams);
+    ~ICanvasEditorDelegate() override;
+
+    void* OpenWindow(void* pParent) override;
+    void CloseWindow() override;
+    void OnParentWindowResize(int width, int height) override;
+    bool OnKeyDown(const IKeyEvent& key) override;
+    bool OnKeyUp(const IKeyEvent& key) override;
+    void SendControlValueFromDelegate(int ctrlTag, double normalizedValue) override;
+    void SendControlMsgFromDelegate(int ctrlTag,
+                                    int msgTag,
+                                    int dataSize = 0,
+                                    const void* pData = nullptr) override;
+    void SendMidiMsgFromDelegate(const MidiMessage& msg) override;
+    void SendParameterValueFromDelegate(int paramIdx, double value, bool normalized) override;
+    /// Width and height (int32) and draw scale (float) of the open editor, else the remembered
+    /// ones; true when all three were written.
+    bool SerializeEditorState(IStateChunk& chunk) const override;
+    /// Reads what `SerializeEditorState` wrote; a size or scale of 0 is not applied.
+    int UnserializeEditorState(const IStateChunk& chunk, int startPos) override;
+    void SetScreenScale(float scale) override;
+
+    /// The make-graphics callback's result; null when no callback is set.
+    virtual ICanvas* CreateGraphics();
+    /// Runs the layout callback on `pGraphics`.
+    virtual void LayoutUI(ICanvas* pGraphics);
+
+    void SetMakeGraphicsFunc(ICanvasFactoryFunc func) { mMakeGraphicsFunc = std::move(func); }
+    void SetLayoutFunc(ICanvasLayoutFunc func) { mLayoutFunc = std::move(func); }
+
+    /// The open graphics object; null while the editor is closed.
+    ICanvas* GetUI() const { return mGraphics; }
+
+    /// What the next opening will restore (0 until the first close or restored state).
+    int GetRememberedWidth() const { return mLastWidth; }
+    int GetRememberedHeight() const { return mLastHeight; }
+    float GetRememberedScale() const { return mLastScale; }
+
+private:
+    ICanvasFactoryFunc mMakeGraphicsFunc;
+    ICanvasLayoutFunc mLayoutFunc;
+    ICanvas* mGraphics = nullptr;
+    int mLastWidth = 0;
+    int mLastHeight = 0;
+    float mLastScale = 0.f;
+    bool mClosing = false;
+};
+
+} // namespace plugkit::canvas
+
+namespace plugkit
+{
+using canvas::ICanvasEditorDelegate;
+} // namespace plugkit

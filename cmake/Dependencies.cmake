@@ -18,3 +18,75 @@ if(LUMENFALL_BUILD_TESTS)
     set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
     add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 endif()
+
+# --- VST3 SDK -----------------------------------------------------------------
+# The parts of the SDK folder the plug-in module and the test host use, built
+# as one static library. The classes this folder lacks (single-component
+# effect, plug-in factory, module entry, the view interface IDs) are ours, in
+# plugkit/vst3/. IComponent and IEditController both declare setState and
+# getState; the edit-controller sources are compiled with the controller pair
+# renamed (plugkit/vst3/Vst3ControllerState.h), as every user of the SDK in
+# this tree includes them through plugkit/vst3/Vst3Sdk.h.
+set(LUMENFALL_VST3_SDK_SOURCES
+    pluginterfaces/base/conststringtable.cpp
+    pluginterfaces/base/coreiids.cpp
+    pluginterfaces/base/funknown.cpp
+    pluginterfaces/base/ustring.cpp
+    base/source/baseiids.cpp
+    base/source/fbuffer.cpp
+    base/source/fdebug.cpp
+    base/source/fobject.cpp
+    base/source/fstreamer.cpp
+    base/source/fstring.cpp
+    base/source/updatehandler.cpp
+    base/thread/source/flock.cpp
+    public.sdk/source/common/pluginview.cpp
+    public.sdk/source/vst/vstbus.cpp
+    public.sdk/source/vst/vstcomponentbase.cpp
+    public.sdk/source/vst/vsteditcontroller.cpp
+    public.sdk/source/vst/vstinitiids.cpp
+    public.sdk/source/vst/vstparameters.cpp)
+list(TRANSFORM LUMENFALL_VST3_SDK_SOURCES PREPEND ${LUMENFALL_VST3_SDK_DIR}/)
+add_library(lumenfall_vst3sdk STATIC ${LUMENFALL_VST3_SDK_SOURCES}
+            ${PROJECT_SOURCE_DIR}/plugkit/vst3/PlugViewIids.cpp)
+target_include_directories(lumenfall_vst3sdk SYSTEM PUBLIC ${LUMENFALL_VST3_SDK_DIR})
+target_include_directories(lumenfall_vst3sdk PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_definitions(lumenfall_vst3sdk PUBLIC RELEASE=1)
+target_compile_options(lumenfall_vst3sdk PRIVATE -w)
+set_source_files_properties(
+    ${LUMENFALL_VST3_SDK_DIR}/public.sdk/source/vst/vsteditcontroller.cpp
+    ${LUMENFALL_VST3_SDK_DIR}/public.sdk/source/vst/vstinitiids.cpp
+    ${LUMENFALL_VST3_SDK_DIR}/public.sdk/source/vst/vstparameters.cpp
+    TARGET_DIRECTORY lumenfall_vst3sdk
+    PROPERTIES COMPILE_OPTIONS "-include;${PROJECT_SOURCE_DIR}/plugkit/vst3/Vst3ControllerState.h")
+set_source_files_properties(${PROJECT_SOURCE_DIR}/plugkit/vst3/PlugViewIids.cpp
+                            TARGET_DIRECTORY lumenfall_vst3sdk
+                            PROPERTIES COMPILE_OPTIONS "${LUMENFALL_WARNINGS}")
+if(WIN32)
+    target_link_libraries(lumenfall_vst3sdk PUBLIC ole32)
+else()
+    find_package(Threads REQUIRED)
+    target_link_libraries(lumenfall_vst3sdk PUBLIC Threads::Threads)
+endif()
+
+# lumenfall_vst3_bundle(<module target> <name> <folder>): lays a MODULE library out
+# as the bundle <folder>/<name>.vst3 (Contents/x86_64-win/<name>.vst3 on Windows,
+# Contents/x86_64-linux/<name>.so on Linux). On Linux only the module entry points
+# and GetPluginFactory are exported, and the module binds to its own symbols.
+function(lumenfall_vst3_bundle target name folder)
+    if(WIN32)
+        set(arch x86_64-win)
+        set(suffix .vst3)
+    else()
+        set(arch x86_64-linux)
+        set(suffix .so)
+        target_link_options(${target} PRIVATE
+            -Wl,--version-script=${PROJECT_SOURCE_DIR}/plugkit/vst3/Vst3Exports.map
+            -Wl,-Bsymbolic)
+    endif()
+    set_target_properties(${target} PROPERTIES
+        PREFIX ""
+        OUTPUT_NAME ${name}
+        SUFFIX ${suffix}
+        LIBRARY_OUTPUT_DIRECTORY ${folder}/${name}.vst3/Contents/${arch})
+endfunction()

@@ -1,0 +1,64 @@
+#pragma once
+
+namespace plugkit
+{
+
+/// The host identity, from the host's name (`LookUpHost`).
+enum HostApp : int
+{
+    kHostUninit = -1, ///< not yet identified
+    kHostUnknown = 0, ///< no key matched
+    kHostReaper = 1,
+    kHostProTools = 2,
+    kHostCubase = 3,
+    kHostNuendo = 4,
+    kHostSonar = 5,
+    kHostVegas = 6,
+    kHostFL = 7,
+    kHostSamplitude = 8,
+    kHostAbletonLive = 9,
+    kHostTracktion = 10,
+    kHostNTracks = 11,
+    kHostMelodyneStudio = 12,
+    kHostVSTScanner = 13,
+    kHostAULab = 14,
+    kHostForte = 15,
+    kHostChainer = 16,
+    kHostAudition = 17,
+    kHostOrion = 18,
+    kHostBias = 19,
+    kHostSAWStudio = 20,
+    kHostLogic = 21,
+    kHostGarageBand = 22,
+    kHostDigitalPerformer = 23,
+    kHostStandalone = 24,
+    kHostAudioMulch = 25,
+    kHostStudioOne = 26,
+    kHostVST3TestHost = 27,
+    kHostArdour = 28,
+    kHostRenoise = 29,
+    kHostOpenMPT = 30,
+    kHostWaveLab = 31,
+    kHostWaveLabElements = 32,
+    kHostTwistedWave = 33,
+    kHostBitwig = 34,
+    kHostWWW = 35,
+    kHostReason = 36,
+    kHostGWVST = 37,
+    kHostWaveform = 38,
+    kHostAudacity = 39,
+    kHostAcoustica = 40,
+    kHostPluginDoctor = 41,
+    kHostIZotopeRX = 42,
+    kHostSAVIHost = 43,
+    kHostBlueCat = 44,
+    kHostMixbus = 45,
+    kNumHostApps = 46,
+};
+
+/// The identity of the host named `name`: the first key of the host table found anywhere in
+/// the lower-cased first 255 characters of the name, in table order (so "wavelab elements"
+/// wins over "wavelab", and any name containing "live" is Live); kHostUnknown when none is.
+HostApp LookUpHost(const char* name);
+
+} // namespace plugkit

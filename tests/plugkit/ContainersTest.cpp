@@ -1,14 +1,12 @@
 #include "plugkit/HeapBuffer.h"
 #include "plugkit/HeapString.h"
 #include "plugkit/IStateChunk.h"
-#include "plugkit/Mutex.h"
 #include "plugkit/PointerList.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstring>
-#include <thread>
 
 using namespace plugkit;
 
@@ -274,34 +272,6 @@ TEST(IStateChunk, PutChunkAppendsAllBytesAndCanAppendItself)
     EXPECT_EQ(v, 3);
     IStateChunk empty;
     EXPECT_EQ(a.PutChunk(empty), 24);
-}
-
-TEST(Mutex, IsReentrantAndExcludesOtherThreads)
-{
-    Mutex m;
-    int counter = 0;
-    {
-        MutexLock outer(m);
-        MutexLock inner(m); // same thread enters again
-        ++counter;
-    }
-    std::thread t(
-        [&]
-        {
-            for (int i = 0; i < 10000; ++i)
-            {
-                MutexLock lock(m);
-                ++counter;
-            }
-        });
-    for (int i = 0; i < 10000; ++i)
-    {
-        MutexLock lock(m);
-        ++counter;
-    }
-    t.join();
-    EXPECT_EQ(counter, 20001);
-    MutexLock none(nullptr); // holds nothing
 }
 
 } // namespace

@@ -1,0 +1,479 @@
+#include "plugin/engine/ReverbCore.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace lumenfall::engine
+{
+
+namespace
+{
+
+constexpr double kTwoPi = 6.283185307179586;
+constexpr float kMaxLoopGain = 0.99998f;
+
+float Get(const EngineParameters& p, ParamId id)
+{
+    return p[id];
+}
+
+/// Nearest whole number, halves away from zero.
+float Nearest(float x)
+{
+    return std::round(x);
+}
+
+/// exp(-2 pi f / fs) with f held to [10 Hz, 0.45 fs].
+float OnePoleCoefficient(float hz, double fs)
+{
+    const double f = std::clamp(static_cast<double>(hz), 10.0, 0.45 * fs);
+    return static_cast<float>(std::exp(-kTwoPi * f / fs));
+}
+
+float EarlyTimeScale(int model)
+{
+    switch (model)
+    {
+    case static_cast<int>(ReverbModel::Ambience):
+        return 0.45f;
+    case static_cast<int>(ReverbModel::SmallRoom):
+        return 0.65f;
+    case static_cast<int>(ReverbModel::Cathedral):
+        return 1.7f;
+    default:
+        return 1.0f;
+    }
+}
+
+} // namespace
+
+float GateEnvelope(int model, double t, float gateLengthMs, float gateReleaseMs, float shape)
+{
+    const bool gated = model == static_cast<int>(ReverbModel::Gated);
+    const bool reverse = model == static_cast<int>(ReverbModel::Reverse);
+    if (!gated && !reverse)
+    {
+        return 1.0f;
+    }
+    const double g = gateLengthMs * 0.001f;
+    const double r = gateReleaseMs * 0.001f;
+    const double p = std::pow(2.0, shape * 0.02f);
+    const auto during = [&](double time)
+    {
+        if (reverse)
+        {
+            return std::pow(std::clamp(time / g, 0.0, 1.0), 2.5 * p);
+        }
+        return std::pow(std::max(1.0 - 0.85 * time / g, 0.0), std::max(p - 1.0, 0.0));
+    };
+    if (t < g)
+    {
+        return static_cast<float>(during(t));
+    }
+    return static_cast<float>(during(g) * std::max(1.0 - (t - g) / r, 0.0));
+}
+
+ReverbCore::ReverbCore() = default;
+
+ReverbCore::~ReverbCore() = default;
+
+bool ReverbCore::Prepare(double sampleRate)
+{
+    mSampleRate = sampleRate;
+    mLengthSmoothing = static_cast<float>(std::exp(-1.0 / (sampleRate * 0.008)));
+    bool ok = true;
+    for (DelayLine& line : mLines)
+    {
+        ok = line.Resize(DelayLine::CapacityFor(sampleRate, 0.55)) && ok;
+    }
+    for (DelayLine& line : mDiffusers)
+    {
+        ok = line.Resize(DelayLine::CapacityFor(sampleRate, 0.12)) && ok;
+    }
+    for (DelayLine& line : mEarly)
+    {
+        ok = line.Resize(DelayLine::CapacityFor(sampleRate, 0.52)) && ok;
+    }
+    mShimmer.Prepare();
+    mShimmer.Reset();
+    Reset(static_cast<int>(ReverbModel::Hall));
+    return ok;
+}
+
+void ReverbCore::Reset(int model)
+{
+    for (DelayLine& line : mLines)
+    {
+        line.Clear();
+    }
+    for (DelayLine& line : mDiffusers)
+    {
+        line.Clear();
+    }
+    for (DelayLine& line : mEarly)
+    {
+        line.Clear();
+    }
+    mShimmer.Reset();
+    std::fill(std::begin(mDampLow), std::end(mDampLow), 0.0f);
+    std::fill(std::begin(mDampHigh), std::end(mDampHigh), 0.0f);
+    std::fill(std::begin(mLowCutState), std::end(mLowCutState), 0.0f);
+    std::fill(std::begin(mHighCutState), std::end(mHighCutState), 0.0f);
+    std::fill(std::begin(mTiltState), std::end(mTiltState), 0.0f);
+    std::fill(std::begin(mCurrentLength), std::end(mCurrentLength), 0.0f);
+    std::fill(std::begin(mTargetLength), std::end(mTargetLength), 0.0f);
+    std::fill(std::begin(mLengthState), std::end(mLengthState), 0.0);
+    mLfoPhase = 0.0;
+    mShimmerReturn[0] = mShimmerReturn[1] = 0.0f;
+    mSamplesSinceOnset = kNoOnset;
+    mModel = std::clamp(model, 0, 12);
+}
+
+void ReverbCore::UpdateCoefficients(const EngineParameters& current)
+{
+    const double fs = mSampleRate;
+    const float fsf = static_cast<float>(fs);
+    const float theta = Get(current, ParamId::Density) * 0.01f * 0.6653982f + 0.12f;
+    mRotationCos = std::cos(theta);
+    mRotationSin = std::sin(theta);
+    const float c = Get(current, ParamId::Size) * 0.01f * 0.75f + 0.25f;
+
+    mBassCrossoverCoef = OnePoleCoefficient(Get(current, ParamId::BassCrossover), fs);
+    mHFDampingCoef = OnePoleCoefficient(Get(current, ParamId::HFDamping), fs);
+    mLowCutCoef = OnePoleCoefficient(Get(current, ParamId::LowCut), fs);
+    mHighCutCoef = OnePoleCoefficient(Get(current, ParamId::HighCut), fs);
+    mTiltCoef = OnePoleCoefficient(static_cast<float>(std::min(1800.0, 0.45 * fs)), fs);
+
+    const float* times = ModelLineTimes[mModel];
+    const bool plate = mModel == static_cast<int>(ReverbModel::Plate);
+    const bool spring = mModel == static_cast<int>(ReverbModel::Spring);
+    const float decay = Get(current, ParamId::Decay) *
+                        (mModel == static_cast<int>(ReverbModel::Ambience) ? 0.65f : 1.0f);
+    const float bassDecay = decay * Get(current, ParamId::BassDecay);
+    const float trebleDecay = decay * Get(current, ParamId::TrebleDecay);
+    for (int i = 0; i < kLines; ++i)
+    {
+        const float target = std::max(2.0f, Nearest(fsf * times[i] * c));
+        if (mLengthState[i] == 0.0)
+        {
+            mCurrentLength[i] = target;
+            mLengthState[i] = target;
+        }
+        double loop = target / fs;
+        if (plate)
+        {
+            loop = (i < 2 ? times[0] + times[1] + 0.022f : times[2] + times[3] + 0.022f) * c;
+        }
+        else if (spring)
+        {
+            loop = target / fs + 0.009f * c;
+        }
+        const double k = std::pow(10.0, -3.0 * loop / std::max(decay, 0.03f));
+        const double b = std::pow(10.0, -3.0 * loop / std::max(bassDecay, 0.02f)) / k;
+        const double t = std::pow(10.0, -3.0 * loop / std::max(trebleDecay, 0.02f)) / k;
+        const double peak = std::max(b, 1.0) * k * std::max(t, 1.0);
+        mTargetLength[i] = target;
+        mGain[i] = static_cast<float>(peak > kMaxLoopGain ? k * kMaxLoopGain / peak : k);
+        mBassRatio[i] = static_cast<float>(b);
+        mTrebleRatio[i] = static_cast<float>(t);
+    }
+}
+
+float ReverbCore::DampFeedback(float x, int line, float freeze)
+{
+    const float low = SanitizeSample((mDampLow[line] - x) * mBassCrossoverCoef + x);
+    mDampLow[line] = low;
+    const float d = x + (mBassRatio[line] - 1.0f) * low;
+    const float high = SanitizeSample((mDampHigh[line] - d) * mHFDampingCoef + d);
+    mDampHigh[line] = high;
+    const float y = (high + mTrebleRatio[line] * (d - high)) * mGain[line];
+    return SanitizeSample(y + freeze * (x - y));
+}
+
+void ReverbCore::GlideLineLengths()
+{
+    const double k = mLengthSmoothing;
+    for (int i = 0; i < kLines; ++i)
+    {
+        const double target = mTargetLength[i];
+        double s = target + (mLengthState[i] - target) * k;
+        if (std::abs(s - target) < 1e-6)
+        {
+            s = target;
+        }
+        mLengthState[i] = s;
+        mCurrentLength[i] = static_cast<float>(s);
+    }
+}
+
+StereoSample ReverbCore::EarlyReflections(float c)
+{
+    const float fs = static_cast<float>(mSampleRate);
+    const float u = EarlyTimeScale(mModel);
+    float left = 0.0f;
+    float right = 0.0f;
+    for (int k = 0; k < 16; ++k)
+    {
+        const float d = fs * EarlyTapTimes[k] * c * u + 1.0f;
+        const float g = EarlyTapGains[k] * 0.19f * (k % 3 == 0 ? -1.0f : 1.0f);
+        left += g * (0.78f * mEarly[0].Read(d) + 0.22f * mEarly[1].Read(1.071f * d));
+        right += g * (0.78f * mEarly[1].Read(1.113f * d) + 0.22f * mEarly[0].Read(0.943f * d));
+    }
+    return {SanitizeSample(left), SanitizeSample(right)};
+}
+
+float ReverbCore::Diffuse(int firstLine, float x, float a, float e, float c, float offsetSeconds)
+{
+    const float fs = static_cast<float>(mSampleRate);
+    for (int j = 0; j < 4; ++j)
+    {
+        DelayLine& line = mDiffusers[firstLine + j];
+        const float delay = Nearest((j * 0.00217f + 0.0023f + offsetSeconds) * fs * c);
+        const float v = line.Read(delay) - a * x;
+        line.Write(a * v + x);
+        const float y = SanitizeSample(v);
+        x = e * y + (1.0f - e) * x;
+    }
+    return x;
+}
+
+StereoSample ReverbCore::LatePlate(
+    float dL, float dR, float depth, float c, float freeze, const EngineParameters& current)
+{
+    const float fs = static_cast<float>(mSampleRate);
+    const float e = Get(current, ParamId::Diffusion) * 0.01f;
+    float o[4];
+    for (int i = 0; i < 4; ++i)
+    {
+        const float s = static_cast<float>(std::sin(i * 1.47 + mLfoPhase));
+        o[i] = mLines[i].Read(s * depth + mCurrentLength[i]);
+    }
+    const float p = e * 0.45f + 0.22f;
+    const float q = e * 0.43f + 0.18f;
+    const float tank = Get(current, ParamId::Density) * 0.01f * 0.5f + 0.75f;
+    const float scale = fs * c * tank;
+    mLines[0].Write(AllpassStep(
+        mDiffusers[8], DampFeedback(o[3], 0, freeze) + 0.45f * dL, Nearest(scale * 0.0097f), p));
+    mLines[2].Write(AllpassStep(
+        mDiffusers[9], DampFeedback(o[1], 2, freeze) + 0.45f * dR, Nearest(scale * 0.0121f), p));
+    mLines[1].Write(AllpassStep(mDiffusers[10], o[0], Nearest(scale * 0.0173f), q));
+    mLines[3].Write(AllpassStep(mDiffusers[11], o[2], Nearest(scale * 0.0191f), q));
+    return {(o[0] + o[1] - 0.35f * o[2]) * 0.42f, (o[2] + o[3] - 0.35f * o[0]) * 0.42f};
+}
+
+StereoSample ReverbCore::LateSpring(float xL,
+                                    float xR,
+                                    float s0,
+                                    float depth,
+                                    float c,
+                                    float freeze,
+                                    const EngineParameters& current)
+{
+    const float fs = static_cast<float>(mSampleRate);
+    const float e = Get(current, ParamId::Diffusion) * 0.01f;
+    const float chain = Get(current, ParamId::Density) * 0.01f * 0.5f + 0.75f;
+    float r[2];
+    for (int ch = 0; ch < 2; ++ch)
+    {
+        const float swing = ch == 0 ? 0.61f : -0.47f;
+        const float o = mLines[ch].Read(mCurrentLength[ch] + s0 * depth * swing);
+        const float f = DampFeedback(o, ch, freeze);
+        float x = (ch == 0 ? xL : xR) * 0.48f * (1.0f - freeze) - f;
+        for (int n = 0; n < 6; ++n)
+        {
+            DelayLine& line = mDiffusers[ch * 6 + n];
+            const float delay =
+                Nearest((n * 0.00029f + 0.00019f + ch * 0.000047f) * fs * c * chain);
+            const float a = (e * 0.36f + 0.42f) - n * 0.018f;
+            const float v = line.Read(delay) - a * x;
+            line.Write(v * a + x);
+            x = SanitizeSample(v);
+        }
+        mLines[ch].Write(x);
+        r[ch] = 0.7f * o;
+    }
+    return {r[0] + 0.18f * r[1], r[1] + 0.18f * r[0]};
+}
+
+StereoSample ReverbCore::LateNetwork(
+    float dL, float dR, float depth, float freeze, const EngineParameters& current)
+{
+    const float shimmer = mModel == static_cast<int>(ReverbModel::Shimmer)
+                              ? Get(current, ParamId::ShimmerAmount) * 0.01f
+                              : 0.0f;
+    const float trim = 1.0f - shimmer * 0.12f * (1.0f - freeze);
+    float o[kLines];
+    float u[kLines];
+    for (int i = 0; i < kLines; ++i)
+    {
+        const float s = static_cast<float>(std::sin(i * 1.618 + mLfoPhase));
+        o[i] = mLines[i].Read(s * depth + mCurrentLength[i]);
+        u[i] = DampFeedback(o[i], i, freeze) * trim;
+    }
+    const float cs = mRotationCos;
+    const float sn = mRotationSin;
+    for (int stride = 1; stride < kLines; stride *= 2)
+    {
+        for (int i = 0; i < kLines; ++i)
+        {
+            if ((i & stride) == 0)
+            {
+                const float a = u[i];
+                const float b = u[i + stride];
+                u[i] = a * cs + b * sn;
+                u[i + stride] = a * sn - b * cs;
+            }
+        }
+    }
+    const float returnGain = 0.025f * shimmer * (1.0f - freeze);
+    for (int j = 0; j < kLines; ++j)
+    {
+        const int r = (j + mModel) % kLines;
+        const float input = 0.16f * (dL * NetworkSignsLeft[r] + dR * NetworkSignsRight[r]);
+        const float back = returnGain * (NetworkSignsLeft[j] * mShimmerReturn[0] +
+                                         NetworkSignsRight[j] * mShimmerReturn[1]);
+        mLines[j].Write(input + back + u[j]);
+    }
+    const float outer = 0.5f + Get(current, ParamId::Density) * 0.01f * 0.5f;
+    float left = 0.0f;
+    float right = 0.0f;
+    for (int j = 0; j < kLines; ++j)
+    {
+        const float w = j < 4 ? 0.5f : outer;
+        left += NetworkSignsLeft[j] * w * o[j];
+        right += NetworkSignsRight[j] * w * o[j];
+    }
+    StereoSample late{0.23f * left, 0.23f * right};
+    if (mModel == static_cast<int>(ReverbModel::VintageDigital))
+    {
+        late.left = std::round(late.left * 8192.0f) / 8192.0f;
+        late.right = std::round(late.right * 8192.0f) / 8192.0f;
+    }
+    else if (mModel == static_cast<int>(ReverbModel::Shimmer))
+    {
+        float shiftedL = 0.0f;
+        float shiftedR = 0.0f;
+        mShimmer.Exchange(late.left, late.right, shiftedL, shiftedR);
+        mShimmerReturn[0] = shiftedL;
+        mShimmerReturn[1] = shiftedR;
+        late.left = shiftedL * 1.2f * shimmer + (1.0f - shimmer) * late.left;
+        late.right = shiftedR * 1.2f * shimmer + (1.0f - shimmer) * late.right;
+    }
+    return late;
+}
+
+float ReverbCore::Envelope(float freeze, const EngineParameters& current) const
+{
+    if (mModel != static_cast<int>(ReverbModel::Gated) &&
+        mModel != static_cast<int>(ReverbModel::Reverse))
+    {
+        return 1.0f;
+    }
+    const float m = GateEnvelope(mModel,
+                                 static_cast<double>(mSamplesSinceOnset) / mSampleRate,
+                                 Get(current, ParamId::GateLength),
+                                 Get(current, ParamId::GateRelease),
+                                 Get(current, ParamId::EnvelopeShape));
+    return m + (1.0f - m) * freeze;
+}
+
+StereoSample ReverbCore::OutputStage(StereoSample late,
+                                     StereoSample early,
+                                     float envelope,
+                                     const EngineParameters& current)
+{
+    const float lateLevel = Get(current, ParamId::LateTail) * 0.01f;
+    const float earlyLevel = Get(current, ParamId::EarlyReflections) * 0.01f;
+    const float tone = Get(current, ParamId::Tone) * 0.01f;
+    const float in[2] = {late.left * lateLevel + early.left * earlyLevel,
+                         late.right * lateLevel + early.right * earlyLevel};
+    float out[2];
+    for (int side = 0; side < 2; ++side)
+    {
+        float x = in[side] * envelope;
+        const float l = SanitizeSample((mLowCutState[side] - x) * mLowCutCoef + x);
+        mLowCutState[side] = l;
+        x = x - l;
+        const float h = SanitizeSample(x + (mHighCutState[side] - x) * mHighCutCoef);
+        mHighCutState[side] = h;
+        const float k = SanitizeSample((mTiltState[side] - h) * mTiltCoef + h);
+        mTiltState[side] = k;
+        const float y = tone >= 0.0f ? h + (h - k) * tone * 0.65f : h + (k - h) * (-tone) * 0.8f;
+        out[side] = SanitizeSample(y);
+    }
+    return {out[0], out[1]};
+}
+
+StereoSample
+ReverbCore::ProcessSample(float xL, float xR, const EngineParameters& current, bool onset)
+{
+    GlideLineLengths();
+    if (onset)
+    {
+        mSamplesSinceOnset = 0;
+    }
+    else if (mSamplesSinceOnset < kNoOnset)
+    {
+        ++mSamplesSinceOnset;
+    }
+    const float freeze = Get(current, ParamId::Freeze);
+    const float open = 1.0f - freeze;
+    const float c = Get(current, ParamId::Size) * 0.01f * 0.75f + 0.25f;
+    mEarly[0].Write(open * xL);
+    mEarly[1].Write(open * xR);
+    const StereoSample early = EarlyReflections(c);
+
+    const bool spring = mModel == static_cast<int>(ReverbModel::Spring);
+    const float e = Get(current, ParamId::Diffusion) * 0.01f;
+    float dL = open * xL;
+    float dR = open * xR;
+    if (!spring)
+    {
+        const float a = e * 0.62f + 0.12f;
+        dL = Diffuse(0, dL, a, e, c, 0.0f);
+        dR = Diffuse(4, dR, a, e, c, 0.00043f);
+    }
+
+    const double fs = mSampleRate;
+    const float depth =
+        Get(current, ParamId::ModulationDepth) * 0.01f * static_cast<float>(fs) * 0.0014f * open;
+    const float s0 = static_cast<float>(std::sin(mLfoPhase));
+    mLfoPhase += Get(current, ParamId::ModulationRate) * kTwoPi / fs;
+    if (mLfoPhase > kTwoPi)
+    {
+        mLfoPhase -= kTwoPi;
+    }
+
+    StereoSample late;
+    if (mModel == static_cast<int>(ReverbModel::Plate))
+    {
+        late = LatePlate(dL, dR, depth, c, freeze, current);
+    }
+    else if (spring)
+    {
+        late = LateSpring(xL, xR, s0, depth, c, freeze, current);
+    }
+    else
+    {
+        late = LateNetwork(dL, dR, depth, freeze, current);
+    }
+    return OutputStage(late, early, Envelope(freeze, current), current);
+}
+
+void ReverbCore::ProcessBlock(const float* xL,
+                              const float* xR,
+                              const std::uint8_t* onsets,
+                              float* wetL,
+                              float* wetR,
+                              int n,
+                              const EngineParameters& current)
+{
+    for (int i = 0; i < n; ++i)
+    {
+        const StereoSample w = ProcessSample(xL[i], xR[i], current, onsets && onsets[i] != 0);
+        wetL[i] = w.left;
+        wetR[i] = w.right;
+    }
+}
+
+} // namespace lumenfall::engine

@@ -1,0 +1,528 @@
+#include "plugin/engine/ReverbEngine.h"
+
+#include "plugin/engine/DelayLine.h"
+#include "plugin/engine/ReverbCore.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+namespace lumenfall::engine
+{
+
+namespace
+{
+
+/// Coefficients are refreshed every kRefreshPeriod samples; the block form works in
+/// segments that never cross a refresh.
+constexpr int kRefreshPeriod = 32;
+
+/// Envelopes that decay towards 0 are flushed below this level: far under every threshold
+/// they are compared with, and it keeps their arithmetic out of the denormal range.
+constexpr float kEnvelopeFloor = 1e-25f;
+
+bool IsSmoothed(int index)
+{
+    return index != static_cast<int>(ParamId::ReverbType) &&
+           index != static_cast<int>(ParamId::PreDelaySync) &&
+           index != static_cast<int>(ParamId::NoteDivision);
+}
+
+float Clamp64(float x)
+{
+    return std::clamp(x, -64.0f, 64.0f);
+}
+
+float ReadFinite(const float* channel, int i)
+{
+    const float x = channel != nullptr ? channel[i] : 0.0f;
+    return std::isfinite(x) ? x : 0.0f;
+}
+
+struct BlockPeaks
+{
+    float input = 0.0f;
+    float wet = 0.0f;
+    float output = 0.0f;
+    float duck = 0.0f;
+};
+
+/// What the input stage hands to the cores and to the output stage for one sample.
+struct FrameInput
+{
+    float dryL = 0.0f;
+    float dryR = 0.0f;
+    float feedL = 0.0f;
+    float feedR = 0.0f;
+    float envelope = 0.0f;
+    bool onset = false;
+};
+
+} // namespace
+
+/// The engine's working state: allocated once by the first Prepare.
+struct ReverbEngineState
+{
+    double sampleRate = 48000.0;
+    int channels = 2;
+    int activeCore = 0;
+    int fadingCore = -1;
+    int crossfadeRemaining = 0;
+    int crossfadeLength = 1;
+    std::uint32_t refreshCounter = 0; // wraps; 2^32 is a multiple of the refresh period
+    ReverbCore cores[2];
+    DelayLine preDelay[2];
+    EngineParameters current;
+    EngineParameters target;
+    double smoothing[kParamCount] = {};
+    double tempo = 120.0;
+    float smoothingCoef = 0.0f;
+    float inputEnvelope = 0.0f;
+    float onsetEnvelope = 0.0f;
+    float duckGain = 1.0f;
+    double bypassFade = 0.0;
+    float inputGain = 1.0f;
+    float outputGain = 1.0f;
+    float currentPreDelay = 0.0f;
+    float targetPreDelay = 0.0f;
+    float duckReleaseCoef = 0.0f;
+    float attackCoef = 0.0f;
+    std::int64_t samplesSinceOnset = kNoOnset;
+
+    // The inputs of the last refresh: an unchanged refresh is skipped (it would compute the
+    // same values again).
+    EngineParameters refreshKey;
+    double refreshTempo = 0.0;
+    bool refreshValid = false;
+
+    // Block-form scratch, one refresh period long.
+    float feedL[kRefreshPeriod] = {};
+    float feedR[kRefreshPeriod] = {};
+    float dryL[kRefreshPeriod] = {};
+    float dryR[kRefreshPeriod] = {};
+    float envelope[kRefreshPeriod] = {};
+    std::uint8_t onset[kRefreshPeriod] = {};
+    float wetL[kRefreshPeriod] = {};
+    float wetR[kRefreshPeriod] = {};
+    float fadeL[kRefreshPeriod] = {};
+    float fadeR[kRefreshPeriod] = {};
+
+    void Reset();
+    void UpdateCoefficients();
+    void Smooth();
+    bool Settled(double bypassTarget) const;
+    void Refresh();
+    FrameInput InputStep(float left, float right, double bypassTarget, BlockPeaks& peaks);
+    StereoSample Crossfade(StereoSample active, StereoSample fading);
+    void OutputStep(
+        StereoSample wet, const FrameInput& in, float* const* outputs, int i, BlockPeaks& peaks);
+};
+
+void ReverbEngineState::Reset()
+{
+    current = target;
+    for (int i = 0; i < kParamCount; ++i)
+    {
+        smoothing[i] = target[i];
+    }
+    activeCore = 0;
+    fadingCore = -1;
+    crossfadeRemaining = 0;
+    refreshCounter = 0;
+    const int model = static_cast<int>(target[ParamId::ReverbType]);
+    cores[0].Reset(model);
+    cores[1].Reset(model);
+    preDelay[0].Clear();
+    preDelay[1].Clear();
+    inputEnvelope = 0.0f;
+    onsetEnvelope = 0.0f;
+    duckGain = 1.0f;
+    bypassFade = target[ParamId::Bypass] >= 0.5f ? 1.0 : 0.0;
+    samplesSinceOnset = kNoOnset;
+    refreshValid = false;
+    UpdateCoefficients();
+    currentPreDelay = targetPreDelay;
+}
+
+void ReverbEngineState::UpdateCoefficients()
+{
+    EngineParameters key = current;
+    key[ParamId::PreDelaySync] = target[ParamId::PreDelaySync];
+    key[ParamId::NoteDivision] = target[ParamId::NoteDivision];
+    if (refreshValid && tempo == refreshTempo &&
+        std::memcmp(key.values.data(), refreshKey.values.data(), sizeof(key.values)) == 0)
+    {
+        return;
+    }
+    refreshKey = key;
+    refreshTempo = tempo;
+    refreshValid = true;
+
+    cores[0].UpdateCoefficients(current);
+    cores[1].UpdateCoefficients(current);
+    inputGain = static_cast<float>(std::pow(10.0, current[ParamId::InputTrim] * 0.05f));
+    outputGain = static_cast<float>(std::pow(10.0, current[ParamId::OutputTrim] * 0.05f));
+    double ms = current[ParamId::PreDelay];
+    if (target[ParamId::PreDelaySync] >= 0.5f)
+    {
+        const int division =
+            std::clamp(static_cast<int>(target[ParamId::NoteDivision]), 0, kNoteDivisionCount - 1);
+        ms = 60000.0 / tempo * NoteDivisionFactors[division];
+    }
+    targetPreDelay = static_cast<float>(std::min(ms * 0.001 * sampleRate, 2.0 * sampleRate));
+    duckReleaseCoef =
+        static_cast<float>(std::exp(-1.0 / (current[ParamId::DuckRelease] * 0.001f * sampleRate)));
+}
+
+void ReverbEngineState::Smooth()
+{
+    const double k = smoothingCoef;
+    for (int i = 0; i < kParamCount; ++i)
+    {
+        if (!IsSmoothed(i))
+        {
+            continue;
+        }
+        const double t = target[i];
+        double s = t + (smoothing[i] - t) * k;
+        if (std::abs(s - t) < 1e-8)
+        {
+            s = t;
+        }
+        smoothing[i] = s;
+        current[i] = static_cast<float>(s);
+    }
+}
+
+bool ReverbEngineState::Settled(double bypassTarget) const
+{
+    for (int i = 0; i < kParamCount; ++i)
+    {
+        if (IsSmoothed(i) && smoothing[i] != static_cast<double>(target[i]))
+        {
+            return false;
+        }
+    }
+    return bypassFade == bypassTarget && currentPreDelay == targetPreDelay;
+}
+
+void ReverbEngineState::Refresh()
+{
+    const int model = static_cast<int>(target[ParamId::ReverbType]);
+    if (model != cores[activeCore].Model() && fadingCore < 0)
+    {
+        fadingCore = activeCore;
+        activeCore = 1 - activeCore;
+        cores[activeCore].Reset(model);
+        cores[activeCore].UpdateCoefficients(current);
+        crossfadeLength = std::max(1, static_cast<int>(sampleRate * 0.06));
+        crossfadeRemaining = crossfadeLength;
+    }
+    UpdateCoefficients();
+}
+
+FrameInput
+ReverbEngineState::InputStep(float left, float right, double bypassTarget, BlockPeaks& peaks)
+{
+    FrameInput in;
+    in.dryL = left;
+    in.dryR = right;
+    const float magnitude = std::max(std::fabs(left), std::fabs(right));
+    peaks.input = std::max(peaks.input, magnitude);
+
+    const float p = std::min(magnitude, 64.0f);
+    const float k = p > inputEnvelope ? attackCoef : duckReleaseCoef;
+    inputEnvelope = p + (inputEnvelope - p) * k;
+    inputEnvelope = inputEnvelope < kEnvelopeFloor ? 0.0f : inputEnvelope;
+    in.envelope = inputEnvelope;
+
+    bypassFade = bypassTarget + (bypassFade - bypassTarget) * static_cast<double>(smoothingCoef);
+    if (std::abs(bypassFade - bypassTarget) < static_cast<double>(1e-6f))
+    {
+        bypassFade = bypassTarget;
+    }
+
+    // A glide closer than a millionth of a sample is finished: without this the value would
+    // creep through the denormal range towards a target of 0 for ever.
+    currentPreDelay = targetPreDelay + (currentPreDelay - targetPreDelay) * smoothingCoef;
+    if (std::fabs(currentPreDelay - targetPreDelay) < 1e-6f)
+    {
+        currentPreDelay = targetPreDelay;
+    }
+
+    const float g = static_cast<float>(1.0 - bypassFade) * inputGain;
+    const float fL = SanitizeSample(g * Clamp64(left));
+    const float fR = SanitizeSample(g * Clamp64(right));
+    if (currentPreDelay < 1.0f)
+    {
+        in.feedL = fL;
+        in.feedR = fR;
+    }
+    else
+    {
+        in.feedL = preDelay[0].Read(currentPreDelay);
+        in.feedR = preDelay[1].Read(currentPreDelay);
+    }
+    preDelay[0].Write(fL);
+    preDelay[1].Write(fR);
+
+    const float q = std::max(std::fabs(in.feedL), std::fabs(in.feedR));
+    in.onset = q > 0.006f && samplesSinceOnset > static_cast<std::int64_t>(sampleRate * 0.04) &&
+               (onsetEnvelope < 0.002f || q > 3.5f * onsetEnvelope);
+    const float ko = q > onsetEnvelope ? attackCoef : duckReleaseCoef;
+    onsetEnvelope = q + (onsetEnvelope - q) * ko;
+    onsetEnvelope = onsetEnvelope < kEnvelopeFloor ? 0.0f : onsetEnvelope;
+    if (in.onset)
+    {
+        samplesSinceOnset = 0;
+    }
+    else if (samplesSinceOnset < kNoOnset)
+    {
+        ++samplesSinceOnset;
+    }
+    return in;
+}
+
+StereoSample ReverbEngineState::Crossfade(StereoSample active, StereoSample fading)
+{
+    const float a = static_cast<float>(crossfadeRemaining) / static_cast<float>(crossfadeLength);
+    const StereoSample wet{(1.0f - a) * active.left + a * fading.left,
+                           (1.0f - a) * active.right + a * fading.right};
+    if (--crossfadeRemaining == 0)
+    {
+        fadingCore = -1;
+    }
+    return wet;
+}
+
+void ReverbEngineState::OutputStep(
+    StereoSample wet, const FrameInput& in, float* const* outputs, int i, BlockPeaks& peaks)
+{
+    const float mid = (wet.left + wet.right) * 0.5f;
+    const float side = (wet.left - wet.right) * 0.5f * current[ParamId::Width] * 0.01f;
+    const float wideL = mid + side;
+    const float wideR = mid - side;
+
+    const float duckTarget =
+        1.0f / (current[ParamId::Ducking] * 0.01f * in.envelope * 12.0f + 1.0f);
+    const float k = duckGain > duckTarget ? attackCoef : duckReleaseCoef;
+    duckGain = duckTarget + (duckGain - duckTarget) * k;
+
+    const float m = current[ParamId::Mix] * 0.01f;
+    const float w = m + (1.0f - m) * current[ParamId::WetSolo];
+    const float dryGain = 1.0f - w;
+    const bool dryOnly = bypassFade == 1.0 || (w == 0.0f && outputGain == 1.0f);
+    float out[2] = {0.0f, 0.0f};
+    for (int j = 0; j < channels; ++j)
+    {
+        const float dry = j == 0 ? in.dryL : in.dryR;
+        const float wetSample = channels == 1 ? (wideL + wideR) * 0.5f : (j == 0 ? wideL : wideR);
+        peaks.wet = std::max(peaks.wet, std::fabs(wetSample));
+        if (dryOnly)
+        {
+            out[j] = dry;
+        }
+        else
+        {
+            const float y = (wetSample * duckGain * w + dryGain * dry) * outputGain;
+            out[j] = SanitizeSample(static_cast<float>((1.0 - bypassFade) * y + bypassFade * dry));
+        }
+        peaks.output = std::max(peaks.output, std::fabs(out[j]));
+    }
+    if (channels == 1)
+    {
+        out[1] = out[0];
+    }
+    for (int j = 0; j < 2; ++j)
+    {
+        if (outputs[j] != nullptr)
+        {
+            outputs[j][i] = out[j];
+        }
+    }
+    peaks.duck = std::max(peaks.duck, 1.0f - duckGain);
+}
+
+ReverbEngine::ReverbEngine() = default;
+
+ReverbEngine::~ReverbEngine() = default;
+
+double ReverbEngine::SampleRate() const
+{
+    return mState ? mState->sampleRate : 48000.0;
+}
+
+int ReverbEngine::Channels() const
+{
+    return mState ? mState->channels : 2;
+}
+
+bool ReverbEngine::Prepare(double sampleRate, int channels)
+{
+    const double fs =
+        std::isfinite(sampleRate) ? std::clamp(sampleRate, 22050.0, 192000.0) : 48000.0;
+    channels = std::clamp(channels, 1, 2);
+    mPrepared = false;
+    if (!mState)
+    {
+        mState.reset(new (std::nothrow) ReverbEngineState);
+        if (!mState)
+        {
+            return false;
+        }
+    }
+    ReverbEngineState& s = *mState;
+    s.sampleRate = fs;
+    s.channels = channels;
+    s.target = mParameters;
+    s.current = s.target;
+    s.tempo = mTempo;
+    s.smoothingCoef = static_cast<float>(std::exp(-1.0 / (fs * 0.02)));
+    s.attackCoef = static_cast<float>(std::exp(-1.0 / (fs * 0.005)));
+    bool ok = s.cores[0].Prepare(fs);
+    ok = s.cores[1].Prepare(fs) && ok;
+    const int capacity = DelayLine::CapacityFor(fs, 2.05);
+    ok = s.preDelay[0].Resize(capacity) && ok;
+    ok = s.preDelay[1].Resize(capacity) && ok;
+    s.Reset();
+    mMeters.Clear();
+    mPrepared = ok;
+    return ok;
+}
+
+void ReverbEngine::SetParameters(const float* values)
+{
+    mParameters = ClampEngineParameters(values);
+    if (mState)
+    {
+        mState->target = mParameters;
+    }
+}
+
+void ReverbEngine::SetParameters(const EngineParameters& parameters)
+{
+    SetParameters(parameters.values.data());
+}
+
+void ReverbEngine::SetTempo(double bpm)
+{
+    mTempo = std::isfinite(bpm) ? std::clamp(bpm, 20.0, 400.0) : 120.0;
+    if (mState)
+    {
+        mState->tempo = mTempo;
+    }
+}
+
+void ReverbEngine::ProcessUnprepared(const float* const* inputs, float* const* outputs, int frames)
+{
+    for (int j = 0; j < 2; ++j)
+    {
+        float* out = outputs[j];
+        if (out == nullptr)
+        {
+            continue;
+        }
+        const float* in = inputs != nullptr ? inputs[j] : nullptr;
+        for (int i = 0; i < frames; ++i)
+        {
+            out[i] = in != nullptr ? SanitizeSample(in[i]) : 0.0f;
+        }
+    }
+}
+
+void ReverbEngine::Process(const float* const* inputs,
+                           float* const* outputs,
+                           int frames,
+                           bool forceBypass)
+{
+    if (outputs == nullptr || frames < 1)
+    {
+        return;
+    }
+    if (!mPrepared)
+    {
+        ProcessUnprepared(inputs, outputs, frames);
+        return;
+    }
+    ReverbEngineState& s = *mState;
+    const float* inL = inputs != nullptr ? inputs[0] : nullptr;
+    const float* inR = inputs != nullptr ? inputs[1] : nullptr;
+    if (s.channels == 1)
+    {
+        inR = inL;
+    }
+    const double bypassTarget = forceBypass || s.target[ParamId::Bypass] >= 0.5f ? 1.0 : 0.0;
+    BlockPeaks peaks;
+
+    int done = 0;
+    while (done < frames)
+    {
+        const int phase = static_cast<int>(s.refreshCounter % kRefreshPeriod);
+        const int n = std::min(frames - done, kRefreshPeriod - phase);
+        if (mReference || !s.Settled(bypassTarget))
+        {
+            for (int i = done; i < done + n; ++i)
+            {
+                s.Smooth();
+                if (s.refreshCounter % kRefreshPeriod == 0)
+                {
+                    s.Refresh();
+                }
+                ++s.refreshCounter;
+                const FrameInput in =
+                    s.InputStep(ReadFinite(inL, i), ReadFinite(inR, i), bypassTarget, peaks);
+                StereoSample wet =
+                    s.cores[s.activeCore].ProcessSample(in.feedL, in.feedR, s.current, in.onset);
+                if (s.fadingCore >= 0)
+                {
+                    const StereoSample fading = s.cores[s.fadingCore].ProcessSample(
+                        in.feedL, in.feedR, s.current, in.onset);
+                    wet = s.Crossfade(wet, fading);
+                }
+                s.OutputStep(wet, in, outputs, i, peaks);
+            }
+        }
+        else
+        {
+            // Settled: the parameters stay constant over the segment, so the input stage, the
+            // cores and the output stage can each run over the whole segment in turn.
+            if (phase == 0)
+            {
+                s.Refresh();
+            }
+            s.refreshCounter += static_cast<std::uint32_t>(n);
+            FrameInput in[kRefreshPeriod];
+            for (int i = 0; i < n; ++i)
+            {
+                in[i] = s.InputStep(
+                    ReadFinite(inL, done + i), ReadFinite(inR, done + i), bypassTarget, peaks);
+                s.feedL[i] = in[i].feedL;
+                s.feedR[i] = in[i].feedR;
+                s.onset[i] = in[i].onset ? 1 : 0;
+            }
+            s.cores[s.activeCore].ProcessBlock(
+                s.feedL, s.feedR, s.onset, s.wetL, s.wetR, n, s.current);
+            const int fading = s.fadingCore >= 0 ? std::min(n, s.crossfadeRemaining) : 0;
+            if (fading > 0)
+            {
+                s.cores[s.fadingCore].ProcessBlock(
+                    s.feedL, s.feedR, s.onset, s.fadeL, s.fadeR, fading, s.current);
+            }
+            for (int i = 0; i < n; ++i)
+            {
+                StereoSample wet{s.wetL[i], s.wetR[i]};
+                if (i < fading)
+                {
+                    wet = s.Crossfade(wet, {s.fadeL[i], s.fadeR[i]});
+                }
+                s.OutputStep(wet, in[i], outputs, done + i, peaks);
+            }
+        }
+        done += n;
+    }
+    mMeters.Store({peaks.input, peaks.wet, peaks.output, peaks.duck});
+}
+
+} // namespace lumenfall::engine

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "plugin/engine/Parameters.h"
+#include "plugin/engine/ReverbEngine.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace lumenfall::test
+{
+
+struct StereoBuffer
+{
+    std::vector<float> left;
+    std::vector<float> right;
+
+    explicit StereoBuffer(std::size_t frames = 0)
+        : left(frames)
+        , right(frames)
+    {
+    }
+    std::size_t Frames() const { return left.size(); }
+};
+
+/// Parameters for measuring the reverb itself: wet only, late tail only, no pre-delay, flat
+/// decay multipliers, no modulation, output filters wide open.
+inline engine::EngineParameters TailParameters(engine::ReverbModel model, float decay)
+{
+    using engine::ParamId;
+    engine::EngineParameters p;
+    p[ParamId::ReverbType] = static_cast<float>(model);
+    p[ParamId::Decay] = decay;
+    p[ParamId::Mix] = 100.0f;
+    p[ParamId::EarlyReflections] = 0.0f;
+    p[ParamId::LateTail] = 100.0f;
+    p[ParamId::PreDelay] = 0.0f;
+    p[ParamId::BassDecay] = 1.0f;
+    p[ParamId::TrebleDecay] = 1.0f;
+    p[ParamId::ModulationDepth] = 0.0f;
+    p[ParamId::LowCut] = 20.0f;
+    p[ParamId::HighCut] = 22000.0f;
+    return p;
+}
+
+/// Runs `input` through the engine in blocks of `block` frames and returns the output.
+inline StereoBuffer Render(engine::ReverbEngine& engine, const StereoBuffer& input, int block = 512)
+{
+    StereoBuffer output(input.Frames());
+    for (std::size_t start = 0; start < input.Frames(); start += static_cast<std::size_t>(block))
+    {
+        const int n = static_cast<int>(std::min<std::size_t>(block, input.Frames() - start));
+        const float* in[2] = {input.left.data() + start, input.right.data() + start};
+        float* out[2] = {output.left.data() + start, output.right.data() + start};
+        engine.Process(in, out, n, false);
+    }
+    return output;
+}
+
+/// A prepared engine's response to one stereo impulse of `amplitude` at frame 0.
+inline StereoBuffer ImpulseResponse(const engine::EngineParameters& parameters,
+                                    double sampleRate,
+                                    double seconds,
+                                    float amplitude = 1.0f)
+{
+    engine::ReverbEngine engine;
+    engine.SetParameters(parameters);
+    engine.Prepare(sampleRate, 2);
+    StereoBuffer input(static_cast<std::size_t>(seconds * sampleRate));
+    input.left[0] = amplitude;
+    input.right[0] = amplitude;
+    return Render(engine, input);
+}
+
+} // namespace lumenfall::test

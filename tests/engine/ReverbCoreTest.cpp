@@ -1,0 +1,166 @@
+#include "plugin/engine/ReverbCore.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <numbers>
+
+namespace lumenfall::engine
+{
+namespace
+{
+
+std::unique_ptr<ReverbCore> PreparedCore(double fs, ReverbModel model, const EngineParameters& p)
+{
+    auto core = std::make_unique<ReverbCore>();
+    EXPECT_TRUE(core->Prepare(fs));
+    core->Reset(static_cast<int>(model));
+    core->UpdateCoefficients(p);
+    return core;
+}
+
+struct LengthCase
+{
+    ReverbModel model;
+    double sampleRate;
+    float size;
+    int line;
+    float expected;
+};
+
+TEST(ReverbCoreTest, LineLengthsRoundTheScaledBaseTimes)
+{
+    const LengthCase cases[] = {
+        {ReverbModel::Hall, 48000.0, 100.0f, 0, 1493.0f},  // 1492.8
+        {ReverbModel::Hall, 48000.0, 100.0f, 7, 4411.0f},  // 4411.2
+        {ReverbModel::Ambience, 22050.0, 10.0f, 0, 51.0f}, // 50.88
+        {ReverbModel::Cathedral, 192000.0, 200.0f, 7, 44587.0f},
+    };
+    for (const LengthCase& c : cases)
+    {
+        EngineParameters p;
+        p[ParamId::Size] = c.size;
+        const auto core = PreparedCore(c.sampleRate, c.model, p);
+        EXPECT_EQ(core->TargetLineLength(c.line), c.expected) << c.sampleRate << " " << c.line;
+        // The first refresh after a reset starts every line at its size.
+        EXPECT_EQ(core->CurrentLineLength(c.line), c.expected);
+    }
+}
+
+// Whatever the decay multipliers, no band of any line loops with a gain above 0.99998.
+TEST(ReverbCoreTest, LoopGainNeverExceedsTheCeiling)
+{
+    for (const float bass : {0.25f, 1.0f, 2.5f})
+    {
+        for (const float treble : {0.1f, 1.0f, 2.0f})
+        {
+            EngineParameters p;
+            p[ParamId::Decay] = 30.0f;
+            p[ParamId::BassDecay] = bass;
+            p[ParamId::TrebleDecay] = treble;
+            for (int model = 0; model < kReverbModelCount; ++model)
+            {
+                const auto core = PreparedCore(48000.0, static_cast<ReverbModel>(model), p);
+                for (int i = 0; i < ReverbCore::kLines; ++i)
+                {
+                    const float g = core->FeedbackGain(i);
+                    const float peak = g * std::max(core->BassRatio(i), 1.0f) *
+                                       std::max(core->TrebleRatio(i), 1.0f);
+                    EXPECT_LE(peak, 0.99998f * 1.000001f) << model << " " << i;
+                }
+            }
+        }
+    }
+}
+
+TEST(ReverbCoreTest, FilterFrequenciesAreHeldBelowNyquist)
+{
+    EngineParameters p;
+    p[ParamId::HFDamping] = 20000.0f;
+    const auto core = PreparedCore(22050.0, ReverbModel::Hall, p);
+    const float expected =
+        static_cast<float>(std::exp(-2.0 * std::numbers::pi * 0.45 * 22050.0 / 22050.0));
+    EXPECT_FLOAT_EQ(core->HFDampingCoefficient(), expected);
+}
+
+// Taps 0, 3, 6, 9, 12 and 15 are inverted: the first arrival of a left impulse is negative,
+// the second positive.
+TEST(ReverbCoreTest, EarlyTapSigns)
+{
+    EngineParameters p;
+    p[ParamId::EarlyReflections] = 100.0f;
+    p[ParamId::LateTail] = 0.0f;
+    p[ParamId::LowCut] = 20.0f;
+    p[ParamId::HighCut] = 22000.0f;
+    const double fs = 48000.0;
+    const auto core = PreparedCore(fs, ReverbModel::Hall, p);
+    float left[1000] = {};
+    for (int i = 0; i < 1000; ++i)
+    {
+        left[i] = core->ProcessSample(i == 0 ? 1.0f : 0.0f, 0.0f, p, false).left;
+    }
+    const auto arrival = [&](int tap)
+    {
+        const int d = static_cast<int>(fs * EarlyTapTimes[tap] + 1.0);
+        return left[d - 1] + left[d] + left[d + 1];
+    };
+    EXPECT_LT(arrival(0), -0.05f);
+    EXPECT_GT(arrival(1), 0.05f);
+    EXPECT_GT(arrival(2), 0.05f);
+    EXPECT_LT(arrival(3), -0.05f);
+}
+
+struct EnvelopeCase
+{
+    ReverbModel model;
+    float shape;
+    double t; ///< seconds after the onset
+    float expected;
+};
+
+// G = 450 ms, R = 80 ms.
+TEST(GateEnvelopeTest, GateAndReverseShapes)
+{
+    const EnvelopeCase cases[] = {
+        {ReverbModel::Gated, 0.0f, 0.0, 1.0f},
+        {ReverbModel::Gated, 0.0f, 0.225, 1.0f},
+        {ReverbModel::Gated, 0.0f, 0.449, 1.0f},
+        {ReverbModel::Gated, 0.0f, 0.490, 0.5f},
+        {ReverbModel::Gated, 0.0f, 0.530, 0.0f},
+        {ReverbModel::Gated, 100.0f, 0.225, 0.190109f}, // (1 - 0.425)^3
+        // Release from the level reached at the end of the gate, (0.15)^3, not from 1.
+        {ReverbModel::Gated, 100.0f, 0.450, 0.003375f},
+        {ReverbModel::Gated, 100.0f, 0.490, 0.0016875f},
+        {ReverbModel::Reverse, 0.0f, 0.0, 0.0f},
+        {ReverbModel::Reverse, 0.0f, 0.225, 0.1767767f}, // 0.5^2.5
+        {ReverbModel::Reverse, 0.0f, 0.450, 1.0f},
+        {ReverbModel::Reverse, 0.0f, 0.490, 0.5f},
+        {ReverbModel::Reverse, 0.0f, 0.530, 0.0f},
+        {ReverbModel::Hall, 0.0f, 5.0, 1.0f},
+    };
+    for (const EnvelopeCase& c : cases)
+    {
+        EXPECT_NEAR(
+            GateEnvelope(static_cast<int>(c.model), c.t, 450.0f, 80.0f, c.shape), c.expected, 1e-5f)
+            << static_cast<int>(c.model) << " shape " << c.shape << " t " << c.t;
+    }
+}
+
+// The mended release never rises: the level is continuous at the end of the gate.
+TEST(GateEnvelopeTest, GatedReleaseIsContinuousForEveryShape)
+{
+    for (const float shape : {-100.0f, 0.0f, 40.0f, 100.0f})
+    {
+        const float before =
+            GateEnvelope(static_cast<int>(ReverbModel::Gated), 0.4499, 450.0f, 80.0f, shape);
+        const float after =
+            GateEnvelope(static_cast<int>(ReverbModel::Gated), 0.4501, 450.0f, 80.0f, shape);
+        EXPECT_LE(after, before * 1.001f) << shape;
+        EXPECT_GE(after, before * 0.99f) << shape;
+    }
+}
+
+} // namespace
+} // namespace lumenfall::engine

@@ -1,0 +1,433 @@
+#include "plugin/engine/ReverbEngine.h"
+#include "tests/engine/EngineRender.h"
+#include "tests/engine/SignalAnalysis.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <numbers>
+#include <random>
+
+namespace lumenfall::test
+{
+namespace
+{
+
+using engine::EngineParameters;
+using engine::ParamId;
+using engine::ReverbEngine;
+using engine::ReverbModel;
+
+constexpr double kRate = 48000.0;
+
+StereoBuffer Noise(std::size_t frames, float amplitude, unsigned seed = 1)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> u(-amplitude, amplitude);
+    StereoBuffer b(frames);
+    for (std::size_t i = 0; i < frames; ++i)
+    {
+        b.left[i] = u(random);
+        b.right[i] = u(random);
+    }
+    return b;
+}
+
+std::size_t FirstAbove(const std::vector<float>& x, float level)
+{
+    for (std::size_t i = 0; i < x.size(); ++i)
+    {
+        if (std::fabs(x[i]) > level)
+        {
+            return i;
+        }
+    }
+    return x.size();
+}
+
+struct PrepareCase
+{
+    double rate;
+    int channels;
+    double expectedRate;
+    int expectedChannels;
+};
+
+TEST(ReverbEngineTest, PrepareHoldsRateAndChannels)
+{
+    const PrepareCase cases[] = {
+        {std::numeric_limits<double>::quiet_NaN(), 2, 48000.0, 2},
+        {500000.0, 5, 192000.0, 2},
+        {8000.0, 0, 22050.0, 1},
+        {44100.0, 2, 44100.0, 2},
+    };
+    for (const PrepareCase& c : cases)
+    {
+        ReverbEngine engine;
+        EXPECT_TRUE(engine.Prepare(c.rate, c.channels));
+        EXPECT_EQ(engine.SampleRate(), c.expectedRate);
+        EXPECT_EQ(engine.Channels(), c.expectedChannels);
+    }
+}
+
+TEST(ReverbEngineTest, TempoIsHeldInRange)
+{
+    ReverbEngine engine;
+    const double cases[][2] = {{0.0, 20.0},
+                               {1000.0, 400.0},
+                               {std::numeric_limits<double>::infinity(), 120.0},
+                               {97.5, 97.5}};
+    for (const auto& c : cases)
+    {
+        engine.SetTempo(c[0]);
+        EXPECT_EQ(engine.Tempo(), c[1]);
+    }
+}
+
+// Unprepared, every output channel gets its own input, sanitised; nothing is left untouched.
+TEST(ReverbEngineTest, UnpreparedPassesSanitisedInput)
+{
+    ReverbEngine engine;
+    const float left[4] = {0.5f, std::numeric_limits<float>::quiet_NaN(), 100.0f, 1e-30f};
+    const float right[4] = {-0.25f, std::numeric_limits<float>::infinity(), -100.0f, 0.125f};
+    float outL[4] = {9, 9, 9, 9};
+    float outR[4] = {9, 9, 9, 9};
+    const float* in[2] = {left, right};
+    float* out[2] = {outL, outR};
+    engine.Process(in, out, 4, false);
+    const float expectedL[4] = {0.5f, 0.0f, 64.0f, 0.0f};
+    const float expectedR[4] = {-0.25f, 0.0f, -64.0f, 0.125f};
+    for (int i = 0; i < 4; ++i)
+    {
+        EXPECT_EQ(outL[i], expectedL[i]) << i;
+        EXPECT_EQ(outR[i], expectedR[i]) << i;
+    }
+    // A missing input reads as silence.
+    const float* none[2] = {left, nullptr};
+    engine.Process(none, out, 4, false);
+    EXPECT_EQ(outR[0], 0.0f);
+    EXPECT_EQ(engine.GetMeterLevels().inputPeak, 0.0f);
+}
+
+struct PreDelayCase
+{
+    const char* name;
+    float preDelayMs;
+    bool sync;
+    int division;
+    double tempo;
+    double expectedSamples;
+};
+
+// The first arrival moves by exactly the pre-delay, free or tempo-synced.
+TEST(ReverbEngineTest, PreDelayShiftsTheArrival)
+{
+    const PreDelayCase cases[] = {
+        {"free 100 ms", 100.0f, false, 0, 120.0, 4800.0},
+        {"1/8 dotted at 120 BPM", 0.0f, true, 7, 120.0, 18000.0},      // 375 ms
+        {"1/1 at 20 BPM is held at 2 s", 0.0f, true, 6, 0.0, 96000.0}, // asks 12 s
+    };
+    EngineParameters p = TailParameters(ReverbModel::Hall, 1.0f);
+    p[ParamId::EarlyReflections] = 100.0f;
+    const StereoBuffer reference = ImpulseResponse(p, kRate, 0.1);
+    const std::size_t base = FirstAbove(reference.left, 1e-6f);
+    for (const PreDelayCase& c : cases)
+    {
+        EngineParameters q = p;
+        q[ParamId::PreDelay] = c.preDelayMs;
+        q[ParamId::PreDelaySync] = c.sync ? 1.0f : 0.0f;
+        q[ParamId::NoteDivision] = static_cast<float>(c.division);
+        ReverbEngine engine;
+        engine.SetParameters(q);
+        engine.SetTempo(c.tempo);
+        engine.Prepare(kRate, 2);
+        StereoBuffer input(static_cast<std::size_t>(c.expectedSamples) + base + 100);
+        input.left[0] = input.right[0] = 1.0f;
+        const StereoBuffer out = Render(engine, input);
+        const double arrival = static_cast<double>(FirstAbove(out.left, 1e-6f));
+        EXPECT_NEAR(arrival - static_cast<double>(base), c.expectedSamples, 1.0) << c.name;
+    }
+}
+
+// After a model change the old model's tail is gone once the 60 ms crossfade has run: the
+// output is then exactly that of a fresh engine of the new model fed from the switch on.
+TEST(ReverbEngineTest, ModelSwitchLeavesOnlyTheNewModel)
+{
+    EngineParameters hall = TailParameters(ReverbModel::Hall, 6.0f);
+    EngineParameters studio = hall;
+    studio[ParamId::ReverbType] = static_cast<float>(ReverbModel::Studio);
+    const std::size_t switchAt = 24000; // a multiple of the refresh period
+    const StereoBuffer input = Noise(switchAt + 12000, 0.5f);
+
+    ReverbEngine engine;
+    engine.SetParameters(hall);
+    engine.Prepare(kRate, 2);
+    StereoBuffer first(switchAt);
+    std::copy_n(input.left.begin(), switchAt, first.left.begin());
+    std::copy_n(input.right.begin(), switchAt, first.right.begin());
+    Render(engine, first);
+    engine.SetParameters(studio);
+    StereoBuffer second(input.Frames() - switchAt);
+    std::copy(input.left.begin() + switchAt, input.left.end(), second.left.begin());
+    std::copy(input.right.begin() + switchAt, input.right.end(), second.right.begin());
+    const StereoBuffer switched = Render(engine, second);
+
+    ReverbEngine fresh;
+    fresh.SetParameters(studio);
+    fresh.Prepare(kRate, 2);
+    const StereoBuffer expected = Render(fresh, second);
+
+    const std::size_t fade = static_cast<std::size_t>(kRate * 0.06);
+    double during = 0.0;
+    for (std::size_t i = 0; i < fade; ++i)
+    {
+        during =
+            std::max(during, std::fabs(static_cast<double>(switched.left[i]) - expected.left[i]));
+    }
+    EXPECT_GT(during, 1e-3) << "the old tail should still sound during the crossfade";
+    for (std::size_t i = fade; i < second.Frames(); ++i)
+    {
+        ASSERT_NEAR(switched.left[i], expected.left[i], 1e-6f) << i;
+        ASSERT_NEAR(switched.right[i], expected.right[i], 1e-6f) << i;
+    }
+}
+
+struct DryCase
+{
+    const char* name;
+    float mix;
+    float bypassAtPrepare;
+    float bypassLater;
+    bool force;
+};
+
+// Fully dry or fully bypassed, the output is the input bit for bit once the fades settle.
+TEST(ReverbEngineTest, DryPathsAreBitExact)
+{
+    const DryCase cases[] = {
+        {"Mix 0", 0.0f, 0.0f, 0.0f, false},
+        {"Bypass at preparation", 25.0f, 1.0f, 1.0f, false},
+        {"Bypass switched on", 25.0f, 0.0f, 1.0f, false},
+        {"forced bypass", 25.0f, 0.0f, 0.0f, true},
+    };
+    const StereoBuffer input = Noise(48000, 0.9f);
+    for (const DryCase& c : cases)
+    {
+        EngineParameters p;
+        p[ParamId::Bypass] = c.bypassAtPrepare;
+        ReverbEngine engine;
+        engine.SetParameters(p);
+        engine.Prepare(kRate, 2);
+        const StereoBuffer warm = Noise(12000, 0.5f, 7);
+        const StereoBuffer before = Render(engine, warm);
+        if (c.bypassAtPrepare > 0.5f)
+        {
+            EXPECT_EQ(before.left, warm.left) << c.name;
+        }
+        p[ParamId::Mix] = c.mix;
+        p[ParamId::Bypass] = c.bypassLater;
+        engine.SetParameters(p);
+        StereoBuffer out(input.Frames());
+        for (std::size_t start = 0; start < input.Frames(); start += 512)
+        {
+            const float* in[2] = {input.left.data() + start, input.right.data() + start};
+            float* o[2] = {out.left.data() + start, out.right.data() + start};
+            engine.Process(in,
+                           o,
+                           static_cast<int>(std::min<std::size_t>(512, input.Frames() - start)),
+                           c.force);
+        }
+        // 0.6 s settles the 20 ms smoothing below its snap threshold.
+        for (std::size_t i = 28800; i < input.Frames(); ++i)
+        {
+            ASSERT_EQ(out.left[i], input.left[i]) << c.name << " " << i;
+            ASSERT_EQ(out.right[i], input.right[i]) << c.name << " " << i;
+        }
+    }
+}
+
+TEST(ReverbEngineTest, WidthZeroGivesIdenticalChannels)
+{
+    EngineParameters p;
+    p[ParamId::Width] = 0.0f;
+    p[ParamId::Mix] = 100.0f;
+    ReverbEngine engine;
+    engine.SetParameters(p);
+    engine.Prepare(kRate, 2);
+    const StereoBuffer out = Render(engine, Noise(9600, 0.5f));
+    EXPECT_EQ(out.left, out.right);
+    EXPECT_GT(Rms(out.left, 4800, 9600), 1e-3);
+}
+
+// A mono engine writes (L' + R') / 2 to its output, and the same to a second output buffer.
+TEST(ReverbEngineTest, MonoCarriesTheMidOfTheWetPair)
+{
+    EngineParameters p;
+    p[ParamId::Mix] = 100.0f;
+    StereoBuffer input = Noise(9600, 0.5f);
+    input.right = input.left;
+    ReverbEngine mono;
+    mono.SetParameters(p);
+    mono.Prepare(kRate, 1);
+    const StereoBuffer monoOut = Render(mono, input);
+    p[ParamId::Width] = 0.0f;
+    ReverbEngine stereo;
+    stereo.SetParameters(p);
+    stereo.Prepare(kRate, 2);
+    const StereoBuffer stereoOut = Render(stereo, input);
+    EXPECT_EQ(monoOut.left, monoOut.right);
+    for (std::size_t i = 0; i < input.Frames(); ++i)
+    {
+        ASSERT_NEAR(monoOut.left[i], stereoOut.left[i], 1e-6f) << i;
+    }
+}
+
+// Meter semantics: input peak before the trim, wet peak after width, the ducker's reduction.
+TEST(ReverbEngineTest, MetersAndDucking)
+{
+    EngineParameters p;
+    p[ParamId::Ducking] = 100.0f;
+    p[ParamId::InputTrim] = 12.0f;
+    ReverbEngine engine;
+    engine.SetParameters(p);
+    engine.Prepare(kRate, 2);
+    EXPECT_EQ(engine.GetMeterLevels().outputPeak, 0.0f);
+    StereoBuffer ones(48000);
+    std::fill(ones.left.begin(), ones.left.end(), 1.0f);
+    std::fill(ones.right.begin(), ones.right.end(), 1.0f);
+    const StereoBuffer out = Render(engine, ones);
+    const engine::MeterLevels m = engine.GetMeterLevels();
+    EXPECT_EQ(m.inputPeak, 1.0f);
+    EXPECT_NEAR(m.duckReduction, 12.0f / 13.0f, 1e-3f);
+    float peak = 0.0f;
+    for (std::size_t i = out.Frames() - 512; i < out.Frames(); ++i)
+    {
+        peak = std::max({peak, std::fabs(out.left[i]), std::fabs(out.right[i])});
+    }
+    EXPECT_EQ(m.outputPeak, peak);
+
+    // Wet only, no ducking: the wet peak is the output peak.
+    p = EngineParameters{};
+    p[ParamId::Mix] = 100.0f;
+    engine.SetParameters(p);
+    engine.Prepare(kRate, 2);
+    const StereoBuffer wet = Render(engine, Noise(4096, 0.5f));
+    peak = 0.0f;
+    for (std::size_t i = wet.Frames() - 512; i < wet.Frames(); ++i)
+    {
+        peak = std::max({peak, std::fabs(wet.left[i]), std::fabs(wet.right[i])});
+    }
+    EXPECT_EQ(engine.GetMeterLevels().wetPeak, peak);
+    EXPECT_EQ(engine.GetMeterLevels().outputPeak, peak);
+    EXPECT_EQ(engine.GetMeterLevels().duckReduction, 0.0f);
+}
+
+// Freeze holds the tail at its level and admits no new input.
+TEST(ReverbEngineTest, FreezeHoldsTheTail)
+{
+    EngineParameters p;
+    p[ParamId::Mix] = 100.0f;
+    p[ParamId::EarlyReflections] = 0.0f;
+    const std::size_t frozenAt = 24000;
+    const std::size_t length = frozenAt + 11 * 48000;
+    StereoBuffer noisy = Noise(length, 0.5f);
+    StereoBuffer quiet = noisy;
+    std::fill(quiet.left.begin() + frozenAt + 24000, quiet.left.end(), 0.0f);
+    std::fill(quiet.right.begin() + frozenAt + 24000, quiet.right.end(), 0.0f);
+    StereoBuffer outputs[2];
+    for (int run = 0; run < 2; ++run)
+    {
+        const StereoBuffer& input = run == 0 ? noisy : quiet;
+        ReverbEngine engine;
+        engine.SetParameters(p);
+        engine.Prepare(kRate, 2);
+        StereoBuffer out(length);
+        for (std::size_t start = 0; start < length; start += 480)
+        {
+            if (start == frozenAt)
+            {
+                EngineParameters frozen = p;
+                frozen[ParamId::Freeze] = 1.0f;
+                engine.SetParameters(frozen);
+            }
+            const float* in[2] = {input.left.data() + start, input.right.data() + start};
+            float* o[2] = {out.left.data() + start, out.right.data() + start};
+            engine.Process(in, o, 480, false);
+        }
+        outputs[run] = out;
+    }
+    const std::size_t from = frozenAt + 48000;
+    const double first = Rms(outputs[0].left, from, from + 48000);
+    EXPECT_GT(first, 1e-3);
+    for (int window = 1; window < 10; ++window)
+    {
+        const std::size_t begin = from + static_cast<std::size_t>(window) * 48000;
+        EXPECT_NEAR(ToDb(Rms(outputs[0].left, begin, begin + 48000) / first), 0.0, 0.5) << window;
+    }
+    for (std::size_t i = frozenAt + 24000; i < length; ++i)
+    {
+        ASSERT_EQ(outputs[0].left[i], outputs[1].left[i]) << i;
+    }
+}
+
+struct GateCase
+{
+    ReverbModel model;
+    float shape;
+};
+
+// The gate and reverse envelopes measured on a steady tone: a tone too quiet to trigger the
+// onset detector builds up a steady tail, which stays silent until a click starts the
+// envelope; 10 ms windows (ten periods) then read the envelope's level.
+TEST(ReverbEngineTest, GateAndReverseEnvelopes)
+{
+    const GateCase cases[] = {
+        {ReverbModel::Gated, 0.0f}, {ReverbModel::Reverse, 0.0f}, {ReverbModel::Gated, 100.0f}};
+    const std::size_t click = 72000;
+    const std::size_t length = click + 30000;
+    StereoBuffer input(length);
+    for (std::size_t i = 0; i < length; ++i)
+    {
+        input.left[i] = input.right[i] =
+            0.005f * static_cast<float>(std::sin(2.0 * std::numbers::pi * 1000.0 * i / kRate));
+    }
+    input.left[click] += 0.03f;
+    input.right[click] += 0.03f;
+    for (const GateCase& c : cases)
+    {
+        EngineParameters p = TailParameters(c.model, 1.0f);
+        p[ParamId::EnvelopeShape] = c.shape;
+        ReverbEngine engine;
+        engine.SetParameters(p);
+        engine.Prepare(kRate, 2);
+        const StereoBuffer out = Render(engine, input);
+        const auto level = [&](double t) // RMS of the 10 ms window centred t s after the click
+        {
+            const std::size_t centre = click + static_cast<std::size_t>(t * kRate);
+            return Rms(out.left, centre - 240, centre + 240);
+        };
+        const std::string name = engine::ReverbModelName(static_cast<int>(c.model));
+        EXPECT_EQ(Rms(out.left, 0, click), 0.0) << name << ": silent before the first onset";
+        EXPECT_LT(level(0.56), 1e-9) << name << ": silent after G + R";
+        if (c.shape > 0.0f)
+        {
+            // The sag ends near 0.15^3 and the release continues from there, never back up.
+            EXPECT_LT(level(0.455) / level(0.445), 1.0) << name;
+            EXPECT_NEAR(level(0.225) / level(0.02), 0.190 / 0.891, 0.02) << name;
+            continue;
+        }
+        const bool reverse = c.model == ReverbModel::Reverse;
+        const double atHalfGate = reverse ? 0.1767767 : 1.0;
+        EXPECT_NEAR(level(0.225) / level(0.49), atHalfGate / 0.5, 0.05 * atHalfGate / 0.5) << name;
+        EXPECT_NEAR(level(0.47) / level(0.51), 0.75 / 0.25, 0.15) << name;
+        if (!reverse)
+        {
+            EXPECT_NEAR(level(0.01) / level(0.225), 1.0, 0.05) << name;
+        }
+    }
+}
+
+} // namespace
+} // namespace lumenfall::test

@@ -1,0 +1,222 @@
+#include "plugin/engine/ReverbEngine.h"
+#include "tests/engine/EngineRender.h"
+#include "tests/engine/SignalAnalysis.h"
+#include "tests/support/AllocationGuard.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+namespace lumenfall::test
+{
+namespace
+{
+
+using engine::EngineParameters;
+using engine::ParamId;
+using engine::ReverbEngine;
+
+constexpr double kRate = 48000.0;
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+EngineParameters RandomParameters(std::mt19937& random, int model)
+{
+    EngineParameters p;
+    for (int i = 0; i < engine::kParamCount; ++i)
+    {
+        std::uniform_real_distribution<float> u(engine::ParamMinimum(i), engine::ParamMaximum(i));
+        p[i] = u(random);
+    }
+    p[ParamId::ReverbType] = static_cast<float>(model);
+    // Fully dry or bypassed output is the raw input by design, and a frozen tail admits no
+    // input: keep a wet signal that the input reaches.
+    p[ParamId::Bypass] = 0.0f;
+    p[ParamId::Freeze] = 0.0f;
+    // The ducker rightly holds the level down for a while after a burst at full scale.
+    p[ParamId::Ducking] = 0.0f;
+    p[ParamId::Mix] = std::max(p[ParamId::Mix], 1.0f);
+    return p;
+}
+
+void ExpectSane(const StereoBuffer& out, int model, const char* phase)
+{
+    for (std::size_t i = 0; i < out.Frames(); ++i)
+    {
+        for (const float x : {out.left[i], out.right[i]})
+        {
+            ASSERT_TRUE(std::isfinite(x)) << model << " " << phase << " " << i;
+            ASSERT_LE(std::fabs(x), 64.0f) << model << " " << phase << " " << i;
+            ASSERT_NE(std::fpclassify(x), FP_SUBNORMAL) << model << " " << phase << " " << i;
+        }
+    }
+}
+
+// Every model, random settings, then a burst of NaN, infinity and +-1e6 in the input and
+// non-finite parameters: the output stays finite, bounded and free of denormals, and the
+// reverb works again right after the burst.
+TEST(RobustnessTest, BurstsOfBadNumbers)
+{
+    std::mt19937 random(2026);
+    for (int model = 0; model < engine::kReverbModelCount; ++model)
+    {
+        const EngineParameters p = RandomParameters(random, model);
+        ReverbEngine engine;
+        engine.SetParameters(p);
+        engine.SetTempo(kNaN);
+        engine.Prepare(kRate, 2);
+        std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+        StereoBuffer input(36000); // longer than the longest pre-delay
+        for (std::size_t i = 0; i < input.Frames(); ++i)
+        {
+            input.left[i] = u(random);
+            input.right[i] = u(random);
+        }
+        const StereoBuffer before = Render(engine, input);
+        ExpectSane(before, model, "before");
+
+        StereoBuffer burst(2048);
+        const float bad[] = {kNaN, kInf, -kInf, 1e6f, -1e6f, 3e38f};
+        for (std::size_t i = 0; i < burst.Frames(); ++i)
+        {
+            burst.left[i] = bad[i % 6];
+            burst.right[i] = bad[(i + 3) % 6];
+        }
+        EngineParameters broken = p;
+        broken[ParamId::Decay] = kNaN;
+        broken[ParamId::Size] = kInf;
+        broken[ParamId::InputTrim] = -kInf;
+        broken[ParamId::ModulationRate] = kNaN;
+        engine.SetParameters(broken);
+        ExpectSane(Render(engine, burst), model, "burst");
+
+        engine.SetParameters(p);
+        const StereoBuffer after = Render(engine, input);
+        ExpectSane(after, model, "after");
+        // Not silenced or stuck: the same input sounds at least as loud as before the burst
+        // (louder while the burst's own tail still rings).
+        const double level = Rms(before.left, 26400, 36000) + Rms(before.right, 26400, 36000);
+        EXPECT_GT(level, 0.0) << model;
+        EXPECT_GT(Rms(after.left, 26400, 36000) + Rms(after.right, 26400, 36000), 0.5 * level)
+            << model;
+    }
+}
+
+// A tail left to decay never produces a denormal and ends in exact silence.
+TEST(RobustnessTest, DecayingTailEndsInSilence)
+{
+    for (int model = 0; model < engine::kReverbModelCount; ++model)
+    {
+        EngineParameters p;
+        p[ParamId::ReverbType] = static_cast<float>(model);
+        p[ParamId::Decay] = 0.3f;
+        p[ParamId::Mix] = 100.0f;
+        const StereoBuffer out = ImpulseResponse(p, kRate, 4.0, 0.8f);
+        ExpectSane(out, model, "tail");
+        EXPECT_EQ(Rms(out.left, out.Frames() - 4800, out.Frames()), 0.0) << model;
+    }
+}
+
+// The block form that the engine runs equals the straightforward per-sample form to float
+// rounding, through parameter glides, a model switch, freeze and bypass.
+TEST(RobustnessTest, BlockFormMatchesReference)
+{
+    std::mt19937 random(7);
+    for (int model = 0; model < engine::kReverbModelCount; ++model)
+    {
+        EngineParameters p;
+        p[ParamId::ReverbType] = static_cast<float>(model);
+        p[ParamId::Mix] = 60.0f;
+        p[ParamId::Ducking] = 30.0f;
+        ReverbEngine fast;
+        ReverbEngine reference;
+        reference.SetReferenceProcessing(true);
+        for (ReverbEngine* e : {&fast, &reference})
+        {
+            e->SetParameters(p);
+            e->Prepare(kRate, 2);
+        }
+        std::uniform_real_distribution<float> u(-0.5f, 0.5f);
+        StereoBuffer input(28800);
+        for (std::size_t i = 0; i < input.Frames(); ++i)
+        {
+            input.left[i] = i % 9000 < 3000 ? u(random) : 0.0f;
+            input.right[i] = i % 9000 < 3000 ? u(random) : 0.0f;
+        }
+        StereoBuffer outs[2] = {StereoBuffer(input.Frames()), StereoBuffer(input.Frames())};
+        std::size_t start = 0;
+        for (int block = 0; start < input.Frames(); ++block)
+        {
+            const int n =
+                std::min<int>(37 + block % 5 * 100, static_cast<int>(input.Frames() - start));
+            if (block == 20)
+            {
+                p[ParamId::Size] = 140.0f; // glides line lengths and early taps
+                p[ParamId::ReverbType] =
+                    static_cast<float>((model + 5) % engine::kReverbModelCount);
+            }
+            if (block == 60)
+            {
+                p[ParamId::Freeze] = 1.0f;
+            }
+            if (block == 90)
+            {
+                p[ParamId::Freeze] = 0.0f;
+                p[ParamId::Bypass] = 1.0f;
+            }
+            for (int k = 0; k < 2; ++k)
+            {
+                ReverbEngine& e = k == 0 ? fast : reference;
+                e.SetParameters(p);
+                const float* in[2] = {input.left.data() + start, input.right.data() + start};
+                float* out[2] = {outs[k].left.data() + start, outs[k].right.data() + start};
+                e.Process(in, out, n, false);
+            }
+            start += static_cast<std::size_t>(n);
+        }
+        for (std::size_t i = 0; i < input.Frames(); ++i)
+        {
+            ASSERT_NEAR(outs[0].left[i], outs[1].left[i], 2e-5f) << model << " " << i;
+            ASSERT_NEAR(outs[0].right[i], outs[1].right[i], 2e-5f) << model << " " << i;
+        }
+    }
+}
+
+// Processing allocates nothing: model changes, freeze, shimmer, bypass and every rate.
+TEST(RobustnessTest, ProcessingNeverAllocates)
+{
+    for (const double rate : {22050.0, 48000.0, 192000.0})
+    {
+        ReverbEngine engine;
+        EngineParameters p;
+        engine.SetParameters(p);
+        engine.Prepare(rate, 2); // may allocate
+        StereoBuffer input(512);
+        for (std::size_t i = 0; i < input.Frames(); ++i)
+        {
+            input.left[i] = std::sin(0.01f * static_cast<float>(i));
+            input.right[i] = -input.left[i];
+        }
+        StereoBuffer output(512);
+        const float* in[2] = {input.left.data(), input.right.data()};
+        float* out[2] = {output.left.data(), output.right.data()};
+        AllocationGuard guard;
+        for (int block = 0; block < 160; ++block)
+        {
+            p[ParamId::ReverbType] = static_cast<float>(block / 12 % engine::kReverbModelCount);
+            p[ParamId::Freeze] = block % 40 >= 30 ? 1.0f : 0.0f;
+            p[ParamId::Bypass] = block % 50 >= 45 ? 1.0f : 0.0f;
+            p[ParamId::ShimmerAmount] = 80.0f;
+            engine.SetParameters(p);
+            engine.SetTempo(90.0 + block);
+            engine.Process(in, out, 512, block % 70 == 3);
+            (void)engine.GetMeterLevels();
+        }
+        EXPECT_EQ(guard.Count(), 0u) << rate;
+    }
+}
+
+} // namespace
+} // namespace lumenfall::test

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <vector>
+
+namespace lumenfall::test
+{
+
+/// Energy decay curve of a stereo impulse response in dB (Schroeder backward integration of
+/// the summed channel energy), 0 dB at the first sample.
+inline std::vector<double> EnergyDecayCurve(const std::vector<float>& left,
+                                            const std::vector<float>& right)
+{
+    const std::size_t n = left.size();
+    std::vector<double> curve(n);
+    double remaining = 0.0;
+    for (std::size_t i = n; i-- > 0;)
+    {
+        remaining +=
+            static_cast<double>(left[i]) * left[i] + static_cast<double>(right[i]) * right[i];
+        curve[i] = remaining;
+    }
+    const double total = n > 0 ? curve[0] : 0.0;
+    for (double& value : curve)
+    {
+        value = total > 0.0 && value > 0.0 ? 10.0 * std::log10(value / total) : -400.0;
+    }
+    return curve;
+}
+
+/// Reverberation time from the least-squares line through the decay curve between -5 and
+/// -35 dB, extrapolated to -60 dB. NaN when the curve does not reach -35 dB.
+inline double DecayTimeT30(const std::vector<double>& curveDb, double sampleRate)
+{
+    double n = 0.0, st = 0.0, sy = 0.0, stt = 0.0, sty = 0.0;
+    bool reached = false;
+    for (std::size_t i = 0; i < curveDb.size(); ++i)
+    {
+        const double y = curveDb[i];
+        if (y > -5.0)
+        {
+            continue;
+        }
+        if (y < -35.0)
+        {
+            reached = true;
+            break;
+        }
+        const double t = static_cast<double>(i) / sampleRate;
+        n += 1.0;
+        st += t;
+        sy += y;
+        stt += t * t;
+        sty += t * y;
+    }
+    if (!reached || n < 2.0)
+    {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    const double slope = (n * sty - st * sy) / (n * stt - st * st);
+    return -60.0 / slope;
+}
+
+/// Root mean square of x[begin, end).
+inline double Rms(const std::vector<float>& x, std::size_t begin, std::size_t end)
+{
+    double sum = 0.0;
+    for (std::size_t i = begin; i < end; ++i)
+    {
+        sum += static_cast<double>(x[i]) * x[i];
+    }
+    return end > begin ? std::sqrt(sum / static_cast<double>(end - begin)) : 0.0;
+}
+
+inline double ToDb(double ratio)
+{
+    return 20.0 * std::log10(ratio);
+}
+
+} // namespace lumenfall::test

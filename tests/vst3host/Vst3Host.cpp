@@ -492,6 +492,16 @@ bool HostedPlugin::CreateAndInitialize()
     if (mComponent->initialize(static_cast<IHostApplication*>(&mHost)) != kResultOk)
         return false;
     mInitialized = true;
+    // As hosts do: activate the buses the plug-in asks to be active by default.
+    for (MediaType type : {kAudio, kEvent})
+        for (BusDirection dir : {kInput, kOutput})
+            for (int32 i = 0; i < mComponent->getBusCount(type, dir); ++i)
+            {
+                BusInfo bus;
+                if (mComponent->getBusInfo(type, dir, i, bus) == kResultOk &&
+                    (bus.flags & BusInfo::kDefaultActive))
+                    mComponent->activateBus(type, dir, i, true);
+            }
     return mController->setComponentHandler(&mHandler) == kResultOk;
 }
 

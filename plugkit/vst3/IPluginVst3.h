@@ -1,0 +1,215 @@
+#pragma once
+
+#include "plugkit/HeapString.h"
+#include "plugkit/IPluginApiBase.h"
+#include "plugkit/IPluginProcessor.h"
+#include "plugkit/MidiMessage.h"
+#include "plugkit/vst3/IPluginVst3Parameter.h"
+#include "plugkit/vst3/SingleComponentEffect.h"
+#include "plugkit/vst3/Vst3Sdk.h"
+
+#include <cstdint>
+
+namespace plugkit
+{
+
+class IPluginVst3;
+
+/// The audio side of the VST3 adapter: bus arrangements, processing set-up, the process
+/// context and rendering through the framework's channel buffers.
+class IPluginVst3ProcessorBase : public IPluginProcessor
+{
+public:
+    IPluginVst3ProcessorBase(const PluginConfig& config, IPluginVst3* plugin);
+    ~IPluginVst3ProcessorBase() override;
+
+    /// [audio-thread] Inserts into the MIDI-output list in sample-offset order (behind
+    /// equal offsets); dropped when the list is full. Always true.
+    bool SendMidiMsg(const MidiMessage& msg) override;
+
+    /// [ui-thread & !active] Stores the latency; the host is asked to restart only when it
+    /// differs from the value last reported, and never from inside the host's own set-up
+    /// calls (the host reads the latency after those).
+    void SetLatency(int samples) override;
+
+    /// [ui-thread & !active] Accepts the arrangements when every bus is mono or stereo and
+    /// an I/O configuration has exactly these channel counts; rebuilds the audio buses.
+    bool ApplyBusArrangements(const Steinberg::Vst::SpeakerArrangement* inputs,
+                              int numIns,
+                              const Steinberg::Vst::SpeakerArrangement* outputs,
+                              int numOuts);
+    /// [ui-thread & !active] False for a sample size other than 32 or 64 bits.
+    bool ApplyProcessSetup(const Steinberg::Vst::ProcessSetup& setup);
+
+    /// [audio-thread & active] Copies the process context (the last one when the call has
+    /// none) into the transport, reading each field only when its validity flag is set.
+    void ReadProcessContext(const Steinberg::Vst::ProcessData& data,
+                            const Steinberg::Vst::ProcessSetup& setup);
+    /// [audio-thread & active] Connects and attaches the host's buffers and processes the
+    /// block (or passes it through while host-bypassed). Without input buses the inputs
+    /// read silence; without output buses nothing is rendered. 64-bit blocks longer than
+    /// the block size set up run in pieces.
+    void RenderAudio(Steinberg::Vst::ProcessData& data, const Steinberg::Vst::ProcessSetup& setup);
+
+    /// The last latency the host was told about (or read after its set-up calls).
+    int GetReportedLatency() const { return mReportedLatency; }
+
+protected:
+    /// Set while the host's setActive, setProcessing or setupProcessing runs.
+    bool mInHostSetupCall = false;
+
+private:
+    bool GrowMidiOutput(int capacity);
+
+    int mSideChainFirstChannel = 0;
+    IPluginVst3* mPlugin;
+    MidiMessage* mMidiOut = nullptr;
+    int mMidiOutCapacity = 0;
+    int mMidiOutCount = 0;
+    int mMidiOutConsumed = 0;
+    bool mSideChainConnected = false;
+    bool mHasProcessContext = false;
+    Steinberg::Vst::ProcessContext mProcessContext{};
+    int mReportedLatency = 0;
+};
+
+/// The controller's own data: the host's channel context.
+class IPluginVst3ControllerBase
+{
+protected:
+    HeapString mTrackName;
+    HeapString mTrackNamespace;
+    HeapString mTrackId;
+    int mTrackNamespaceOrder = 0;
+    int mTrackIndex = 0;
+    std::uint32_t mTrackColor = 0;
+};
+
+/// The framework's VST3 plug-in: one object that is the component, its audio processor
+/// and its edit controller. The plug-in class derives from it.
+class IPluginVst3 : public IPluginApiBase,
+                    public IPluginVst3ProcessorBase,
+                    public IPluginVst3ControllerBase,
+                    public SingleComponentEffect,
+                    public Steinberg::Vst::IMidiMapping,
+                    public Steinberg::Vst::ChannelContext::IInfoListener
+{
+public:
+    using tresult = Steinberg::tresult;
+    using ParamID = Steinberg::Vst::ParamID;
+    using ParamValue = Steinberg::Vst::ParamValue;
+
+    static constexpr ParamID kBypassParamId = 65536;
+    static constexpr ParamID kProgramChangeParamId = 65537;
+    static constexpr ParamID kMidiControllerParamBase = 65538;
+    static constexpr int kControllersPerChannel = 130;
+
+    explicit IPluginVst3(const PluginConfig& config);
+    ~IPluginVst3() override;
+
+    // IPluginBase
+    /// [ui-thread & !active] Buses, units and parameters, the host's name, then a reset.
+    tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
+    tresult PLUGIN_API terminate() override;
+
+    // IEditController
+    tresult PLUGIN_API setParamNormalized(ParamID id, ParamValue value) override; // [ui-thread]
+    ParamValue PLUGIN_API getParamNormalized(ParamID id) override;                // [ui-thread]
+    Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
+    tresult PLUGIN_API getParameterInfo(Steinberg::int32 index,
+                                        Steinberg::Vst::ParameterInfo& info) override;
+    tresult PLUGIN_API getParamValueByString(ParamID id,
+                                             Steinberg::Vst::TChar* string,
+                                             ParamValue& normalized) override;
+    tresult PLUGIN_API setKnobMode(Steinberg::Vst::KnobMode mode) override;
+    tresult PLUGIN_API openHelp(Steinberg::TBool) override { return Steinberg::kResultFalse; }
+    tresult PLUGIN_API openAboutBox(Steinberg::TBool) override { return Steinberg::kResultFalse; }
+
+    // IUnitInfo
+    Steinberg::int32 PLUGIN_API getProgramListCount() override { return 0; }
+    tresult PLUGIN_API getProgramListInfo(Steinberg::int32,
+                                          Steinberg::Vst::ProgramListInfo&) override
+    {
+        return Steinberg::kResultFalse;
+    }
+    tresult PLUGIN_API getProgramName(Steinberg::Vst::ProgramListID listId,
+                                      Steinberg::int32 index,
+                                      Steinberg::Vst::String128 name) override;
+
+    // IComponent
+    /// [ui-thread & !active]
+    tresult PLUGIN_API setActive(Steinberg::TBool state) override;
+    tresult PLUGIN_API setState(Steinberg::IBStream* state) override;
+    tresult PLUGIN_API getState(Steinberg::IBStream* state) override;
+
+    // IAudioProcessor
+    tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs,
+                                          Steinberg::int32 numIns,
+                                          Steinberg::Vst::SpeakerArrangement* outputs,
+                                          Steinberg::int32 numOuts) override;
+    tresult PLUGIN_API canProcessSampleSize(Steinberg::int32 symbolicSampleSize) override;
+    Steinberg::uint32 PLUGIN_API getLatencySamples() override;
+    tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) override;
+    tresult PLUGIN_API setProcessing(Steinberg::TBool state) override;
+    /// [audio-thread & active] Context, the last point of each parameter queue, render.
+    tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
+    Steinberg::uint32 PLUGIN_API getTailSamples() override;
+
+    // IMidiMapping
+    tresult PLUGIN_API getMidiControllerAssignment(Steinberg::int32 busIndex,
+                                                   Steinberg::int16 channel,
+                                                   Steinberg::Vst::CtrlNumber controller,
+                                                   ParamID& id) override;
+
+    // ChannelContext::IInfoListener
+    tresult PLUGIN_API setChannelContextInfos(Steinberg::Vst::IAttributeList* list) override;
+
+    // The framework's host notifications.
+    void InformHostOfAllParams() override;
+    void SendParameterValueFromUI(int paramIdx, double normalizedValue) override;
+    void InformHostOfParamDetailsChange() override;
+    void GetTrackColor(int& r, int& g, int& b) override;
+    void GetTrackName(HeapString& out) override;
+    int GetTrackIndex() override { return mTrackIndex; }
+    void GetTrackNamespace(HeapString& out) override;
+    int GetTrackNamespaceIndex() override { return mTrackNamespaceOrder; }
+    bool EditorResize(int width, int height) override;
+    void BeginInformHostOfParamChange(int paramIdx) override;
+    void EndInformHostOfParamChange(int paramIdx) override;
+    /// Also moves the controller's own parameter object, so the host's generic editor and
+    /// getParamNormalized follow presets and A/B switches at once.
+    void InformHostOfParamChange(int paramIdx, double normalizedValue) override;
+    /// The whole state changed: every controller parameter follows, then the editor.
+    void OnRestoreState() override;
+
+    /// [audio-thread & active] The default parameter step of the process call: the last
+    /// point of each queue; 65536 sets the host-bypass flag, indices set parameters.
+    virtual void ApplyParameterChanges(Steinberg::Vst::ProcessData& data);
+
+    /// The controller's parameter object of this id, or null. Looked up each time: the
+    /// container is rebuilt on every initialize.
+    Steinberg::Vst::Parameter* GetVst3Parameter(ParamID id) const;
+    /// [ui-thread] Sets every controller parameter of the framework's parameters from their
+    /// current values.
+    void SyncControllerParameters();
+    /// [ui-thread] Sets the controller's host-bypass parameter (when it exists).
+    void SetBypassParameter(bool on);
+
+    OBJ_METHODS(IPluginVst3, SingleComponentEffect)
+    tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
+    REFCOUNT_METHODS(SingleComponentEffect)
+
+private:
+    bool CreateBuses();
+    bool CreateParameters();
+    bool StoreChannelContext(Steinberg::Vst::IAttributeList* list);
+
+    Steinberg::Vst::KnobMode mKnobMode = 0;
+    HeapString mGroupNames[64];
+    int mNGroups = 0;
+};
+
+/// The speaker arrangement of a channel count (0 when the count has none).
+Steinberg::Vst::SpeakerArrangement SpeakerArrangementForChannels(int channels);
+
+} // namespace plugkit

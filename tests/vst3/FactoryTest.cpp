@@ -1,0 +1,101 @@
+// What the module tells a host before any instance exists: entry points, factory and
+// the one class.
+#include "tests/vst3/ModuleFixture.h"
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace lumenfall::test
+{
+namespace
+{
+
+using FactoryTest = ModuleTest;
+
+TEST_F(FactoryTest, ReportsTheFactoryAndItsOneClass)
+{
+    IPluginFactory* factory = sModule->Factory();
+    PFactoryInfo info;
+    ASSERT_EQ(factory->getFactoryInfo(&info), kResultOk);
+    EXPECT_STREQ(info.vendor, "TESSALINE");
+    EXPECT_EQ(info.flags, 16);
+    ASSERT_EQ(factory->countClasses(), 1);
+
+    void* obj = nullptr;
+    ASSERT_EQ(factory->queryInterface(IPluginFactory2::iid, &obj), kResultOk);
+    auto* factory2 = static_cast<IPluginFactory2*>(obj);
+    PClassInfo2 c;
+    ASSERT_EQ(factory2->getClassInfo2(0, &c), kResultOk);
+    factory2->release();
+    EXPECT_EQ(c.cardinality, 0x7FFFFFFF);
+    EXPECT_STREQ(c.category, "Audio Module Class");
+    EXPECT_STREQ(c.name, "LUMENFALL");
+    EXPECT_EQ(c.classFlags, 2u);
+    EXPECT_STREQ(c.subCategories, "Fx|Reverb");
+    EXPECT_STREQ(c.vendor, "");
+    EXPECT_STREQ(c.version, "0.1.1");
+    EXPECT_STREQ(c.sdkVersion, "VST 3.8.1");
+
+    // TESS ALIN Tsln Lmfl, laid out COM-compatibly on Windows.
+    const FUID expected(0x54455353, 0x414C494E, 0x54736C6E, 0x4C6D666C);
+    EXPECT_TRUE(FUID::fromTUID(c.cid) == expected);
+#if SMTG_OS_WINDOWS
+    const std::uint8_t com[16] = {0x53,
+                                  0x53,
+                                  0x45,
+                                  0x54,
+                                  0x4C,
+                                  0x41,
+                                  0x4E,
+                                  0x49,
+                                  0x54,
+                                  0x73,
+                                  0x6C,
+                                  0x6E,
+                                  0x4C,
+                                  0x6D,
+                                  0x66,
+                                  0x6C};
+    EXPECT_EQ(std::memcmp(c.cid, com, 16), 0);
+#endif
+}
+
+TEST_F(FactoryTest, FactoryIsSharedAndTheLoadCounterBalances)
+{
+    IPluginFactory* again = sModule->CallGetPluginFactory();
+    ASSERT_EQ(again, sModule->Factory());
+    EXPECT_EQ(again->release(), 1u); // only the loader's reference is left
+
+    // The loader holds one load: a second entry and its exit keep the module alive, an
+    // unbalanced exit is refused, and a new entry works again.
+    EXPECT_TRUE(sModule->CallEntry());
+    EXPECT_TRUE(sModule->CallExit());
+    EXPECT_TRUE(sModule->CallExit());
+    EXPECT_FALSE(sModule->CallExit());
+    EXPECT_TRUE(sModule->CallEntry());
+    auto plugin = NewPlugin();
+    EXPECT_NE(plugin->mComponent, nullptr);
+}
+
+TEST_F(FactoryTest, CreatesInstancesThatAnswerEveryInterface)
+{
+    auto plugin = NewPlugin(0.0);
+    void* obj = nullptr;
+    for (const FUID* iid : {&IMidiMapping::iid,
+                            &ChannelContext::IInfoListener::iid,
+                            &IUnitInfo::iid,
+                            &IEditController2::iid,
+                            &IConnectionPoint::iid,
+                            &IProcessContextRequirements::iid})
+    {
+        ASSERT_EQ(plugin->mComponent->queryInterface(*iid, &obj), kResultOk);
+        static_cast<FUnknown*>(obj)->release();
+    }
+    TUID controllerClass;
+    EXPECT_EQ(plugin->mComponent->getControllerClassId(controllerClass), kNotImplemented);
+    EXPECT_EQ(plugin->mComponent->setIoMode(0), kNotImplemented);
+    EXPECT_EQ(mHost.mNameQueries, 1);
+}
+
+} // namespace
+} // namespace lumenfall::test

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 namespace lumenfall::engine
 {
@@ -20,26 +21,74 @@ int DelayLine::CapacityFor(double sampleRate, double seconds)
     return std::max(kMinCapacity, 8 + static_cast<int>(samples));
 }
 
+DelayLine::DelayLine(DelayLine&& other) noexcept
+{
+    *this = std::move(other);
+}
+
+DelayLine& DelayLine::operator=(DelayLine&& other) noexcept
+{
+    if (this != &other)
+    {
+        mSamples = std::move(other.mSamples);
+        mData = mSamples ? mSamples.get() : &sSilentSlot;
+        mStorage = other.mStorage;
+        mMask = other.mMask;
+        mLength = other.mLength;
+        mMaxDelay = other.mMaxDelay;
+        mPosition = other.mPosition;
+        mWritten = other.mWritten;
+        other.Release();
+    }
+    return *this;
+}
+
+void DelayLine::Release()
+{
+    mSamples.reset();
+    mData = &sSilentSlot;
+    mStorage = 0;
+    mMask = 0;
+    mLength = 0;
+    mMaxDelay = 0.0f;
+    Clear();
+}
+
 bool DelayLine::Resize(int capacity)
 {
     capacity = std::max(capacity, kMinCapacity);
     if (capacity > kMaxCapacity)
     {
-        mSamples.reset();
-        mLength = 0;
+        Release();
+        return false;
     }
-    else if (capacity != mLength)
     {
-        mSamples.reset(new (std::nothrow) float[static_cast<std::size_t>(capacity)]());
-        mLength = mSamples ? capacity : 0;
+        int storage = kMinCapacity;
+        while (storage < capacity)
+        {
+            storage <<= 1;
+        }
+        if (storage != mStorage)
+        {
+            mSamples.reset(new (std::nothrow) float[static_cast<std::size_t>(storage)]());
+            if (!mSamples)
+            {
+                Release();
+                return false;
+            }
+            mStorage = storage;
+        }
+        else
+        {
+            std::fill_n(mSamples.get(), mStorage, 0.0f);
+        }
+        mLength = capacity;
     }
-    else
-    {
-        std::fill_n(mSamples.get(), mLength, 0.0f);
-    }
-    mMaxDelay = mLength > 0 ? static_cast<float>(mLength - 3) : 0.0f;
+    mData = mSamples.get();
+    mMask = mStorage - 1;
+    mMaxDelay = static_cast<float>(mLength - 3);
     Clear();
-    return mLength > 0;
+    return true;
 }
 
 } // namespace lumenfall::engine

@@ -2,6 +2,7 @@
 
 #include "plugin/engine/Parameters.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -16,6 +17,8 @@ namespace lumenfall::engine
 /// is valid exactly when d <= that count. Clearing therefore touches two integers, whatever the
 /// length, and no counter can overflow however often it runs.
 ///
+/// The storage is the capacity rounded up to a power of two, so wrapping is a mask; reads are
+/// still held to the capacity, so the line behaves exactly as one of the requested length.
 /// An unsized line (capacity 0) reads 0 and ignores writes.
 class DelayLine
 {
@@ -27,8 +30,8 @@ public:
     DelayLine() = default;
     DelayLine(const DelayLine&) = delete;
     DelayLine& operator=(const DelayLine&) = delete;
-    DelayLine(DelayLine&&) noexcept = default;
-    DelayLine& operator=(DelayLine&&) noexcept = default;
+    DelayLine(DelayLine&& other) noexcept;
+    DelayLine& operator=(DelayLine&& other) noexcept;
 
     /// Capacity in samples for a line of `seconds` at `sampleRate`: 8 + trunc(fs x s), at least 8
     /// (8 for non-finite or negative input), at most kMaxCapacity + 1 (which Resize refuses).
@@ -36,7 +39,8 @@ public:
 
     /// [!audio-thread] Sizes the line to `capacity` samples (at least kMinCapacity), all zero,
     /// cleared, write position 0. Allocates without exceptions; on failure (or a capacity above
-    /// kMaxCapacity) the line becomes unsized and false is returned. Same capacity: no allocation.
+    /// kMaxCapacity) the line becomes unsized and false is returned. When the storage already fits
+    /// it is zeroed and kept.
     bool Resize(int capacity);
 
     /// Capacity in samples (0 while unsized).
@@ -52,8 +56,8 @@ public:
         {
             return;
         }
-        mSamples[mPosition] = SanitizeSample(x);
-        mPosition = mPosition + 1 == mLength ? 0 : mPosition + 1;
+        mData[mPosition] = SanitizeSample(x);
+        mPosition = (mPosition + 1) & mMask;
         mWritten += mWritten < mLength ? 1 : 0;
     }
 
@@ -62,21 +66,21 @@ public:
     /// reads at 1. Unwritten slots read as 0.
     float Read(float delay) const
     {
-        if (mLength == 0)
-        {
-            return 0.0f;
-        }
-        float d = delay > mMaxDelay ? mMaxDelay : delay;
-        d = d < 1.0f ? 1.0f : d;
+        float d = std::max(std::min(delay, mMaxDelay), 1.0f);
         d = std::isfinite(delay) ? d : 1.0f;
-        const int n = static_cast<int>(d);
-        const float f = d - static_cast<float>(n);
-        int first = mPosition - n;
-        first += first < 0 ? mLength : 0;
-        int second = first - 1;
-        second += second < 0 ? mLength : 0;
-        const float a = mSamples[first];
-        const float b = mSamples[second];
+        return ReadInRange(d);
+    }
+
+    /// Read for a delay the caller has already held in [1, MaxDelay()] (for delays clamped once
+    /// per coefficient refresh rather than per sample).
+    float ReadInRange(float delay) const
+    {
+        const int n = static_cast<int>(delay);
+        const float f = delay - static_cast<float>(n);
+        const int first = (mPosition - n) & mMask;
+        const int second = (first - 1) & mMask;
+        const float a = mData[first];
+        const float b = mData[second];
         const float va = n <= mWritten ? a : 0.0f;
         const float vb = n < mWritten ? b : 0.0f;
         return (1.0f - f) * va + f * vb;
@@ -90,8 +94,17 @@ public:
     }
 
 private:
+    void Release();
+
+    // An unsized line reads this one silent slot (mask 0, nothing written), so Read needs no
+    // branch; Write never stores into it.
+    static inline float sSilentSlot = 0.0f;
+
     std::unique_ptr<float[]> mSamples;
-    int mLength = 0;
+    float* mData = &sSilentSlot; // mSamples, or the silent slot
+    int mStorage = 0;            // allocated slots, a power of two >= mLength
+    int mMask = 0;               // mStorage - 1
+    int mLength = 0;             // the capacity
     float mMaxDelay = 0.0f;
     int mPosition = 0;
     int mWritten = 0; // samples written since the last clear, at most mLength

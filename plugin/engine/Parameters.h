@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cmath>
@@ -348,9 +349,10 @@ inline EngineParameters ClampEngineParameters(const EngineParameters& parameters
 /// (flushing denormals and near-denormals), otherwise x held in [-64, 64].
 inline float SanitizeSample(float x)
 {
+    // Branch-free (min, max, compares and a select) so that loops over it vectorise.
     const float magnitude = std::fabs(x);
-    const bool keep = magnitude > 1e-25f && magnitude <= std::numeric_limits<float>::max();
-    const float held = x < -64.0f ? -64.0f : (x > 64.0f ? 64.0f : x);
+    const float held = std::min(std::max(x, -64.0f), 64.0f);
+    const bool keep = (magnitude > 1e-25f) & (magnitude <= std::numeric_limits<float>::max());
     return keep ? held : 0.0f;
 }
 

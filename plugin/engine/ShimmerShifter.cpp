@@ -11,12 +11,52 @@ namespace
 {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr int kLog2Size = 11;
 // Compensates the sum of the squared Hann windows at four-fold overlap (1.5).
 constexpr float kOverlapGain = 2.0f / 3.0f;
 // Bins quieter than this contribute nothing audible (far below SanitizeSample's floor after the
 // inverse transform); dropping them keeps denormals out of the synthesis.
 constexpr float kSilentBin = 1e-30f;
+
+constexpr int Log2(int size)
+{
+    int bits = 0;
+    while ((1 << bits) < size)
+    {
+        ++bits;
+    }
+    return bits;
+}
+
+// One butterfly span: a' = a + w b, b' = a - w b over h pairs (disjoint ranges).
+void Butterflies(float* __restrict ar,
+                 float* __restrict ai,
+                 float* __restrict br,
+                 float* __restrict bi,
+                 const float* __restrict wr,
+                 const float* __restrict wi,
+                 int h)
+{
+    for (int j = 0; j < h; ++j)
+    {
+        const float vr = wr[j] * br[j] - wi[j] * bi[j];
+        const float vi = wr[j] * bi[j] + wi[j] * br[j];
+        const float ur = ar[j], ui = ai[j];
+        ar[j] = ur + vr;
+        ai[j] = ui + vi;
+        br[j] = ur - vr;
+        bi[j] = ui - vi;
+    }
+}
+
+// ola[n] = SanitizeSample(gain w[n] y[n] + ola[n]) over a contiguous run.
+void OverlapAdd(
+    float* __restrict ola, const float* __restrict y, const float* __restrict w, float gain, int n)
+{
+    for (int i = 0; i < n; ++i)
+    {
+        ola[i] = SanitizeSample(gain * w[i] * y[i] + ola[i]);
+    }
+}
 
 } // namespace
 
@@ -45,9 +85,9 @@ void ShimmerShifter::Prepare()
     for (int i = 0; i < kFftSize; ++i)
     {
         int reversed = 0;
-        for (int bit = 0; bit < kLog2Size; ++bit)
+        for (int bit = 0; bit < Log2(kFftSize); ++bit)
         {
-            reversed |= ((i >> bit) & 1) << (kLog2Size - 1 - bit);
+            reversed |= ((i >> bit) & 1) << (Log2(kFftSize) - 1 - bit);
         }
         mBitReverse[i] = static_cast<std::uint16_t>(reversed);
     }
@@ -63,6 +103,8 @@ void ShimmerShifter::Reset()
     std::fill_n(&mPrevIm[0][0], 2 * kBins, 0.0f);
     std::fill_n(&mAccRe[0][0], 2 * kBins, 1.0f);
     std::fill_n(&mAccIm[0][0], 2 * kBins, 0.0f);
+    std::fill_n(&mBinRe[0][0], 2 * kBins, 0.0f);
+    std::fill_n(&mBinIm[0][0], 2 * kBins, 0.0f);
     std::fill_n(mAnalysisRe, kFftSize, 0.0f);
     std::fill_n(mAnalysisIm, kFftSize, 0.0f);
     std::fill_n(mSynthesisRe, kFftSize / 2, 0.0f);
@@ -77,29 +119,11 @@ void ShimmerShifter::Fft(float* real, float* imag, int size, bool inverse) const
     {
         return;
     }
-    if (!inverse)
-    {
-        Transform(real, imag, size);
-        return;
-    }
     // The inverse is the forward transform of the conjugate, conjugated: exchanging the real and
     // imaginary arrays conjugates on the way in and on the way out.
-    Transform(imag, real, size);
-    const float scale = 1.0f / static_cast<float>(size);
-    for (int i = 0; i < size; ++i)
-    {
-        real[i] *= scale;
-        imag[i] *= scale;
-    }
-}
-
-void ShimmerShifter::Transform(float* re, float* im, int size) const
-{
-    int shift = 0;
-    while ((kFftSize >> shift) != size)
-    {
-        ++shift;
-    }
+    float* re = inverse ? imag : real;
+    float* im = inverse ? real : imag;
+    const int shift = Log2(kFftSize) - Log2(size);
     for (int i = 0; i < size; ++i)
     {
         const int j = mBitReverse[i] >> shift;
@@ -109,36 +133,47 @@ void ShimmerShifter::Transform(float* re, float* im, int size) const
             std::swap(im[i], im[j]);
         }
     }
-    // Span 1: twiddle 1.
-    for (int s = 0; s < size; s += 2)
+    TransformReordered(re, im, size);
+    if (inverse)
     {
-        const float ur = re[s], ui = im[s];
-        const float vr = re[s + 1], vi = im[s + 1];
-        re[s] = ur + vr;
-        im[s] = ui + vi;
-        re[s + 1] = ur - vr;
-        im[s + 1] = ui - vi;
+        const float scale = 1.0f / static_cast<float>(size);
+        for (int i = 0; i < size; ++i)
+        {
+            real[i] *= scale;
+            imag[i] *= scale;
+        }
     }
-    for (int h = 2; h < size; h <<= 1)
+}
+
+void ShimmerShifter::TransformReordered(float* re, float* im, int size) const
+{
+    // Spans 1 and 2 together (twiddles 1 and -i), then the general spans.
+    if (size == 2)
     {
-        const float* wr = mTwiddleRe + h - 1;
-        const float* wi = mTwiddleIm + h - 1;
+        Butterflies(re, im, re + 1, im + 1, mTwiddleRe, mTwiddleIm, 1);
+        return;
+    }
+    for (int s = 0; s < size; s += 4)
+    {
+        const float a0r = re[s] + re[s + 1], a0i = im[s] + im[s + 1];
+        const float a1r = re[s] - re[s + 1], a1i = im[s] - im[s + 1];
+        const float a2r = re[s + 2] + re[s + 3], a2i = im[s + 2] + im[s + 3];
+        const float a3r = re[s + 2] - re[s + 3], a3i = im[s + 2] - im[s + 3];
+        re[s] = a0r + a2r;
+        im[s] = a0i + a2i;
+        re[s + 2] = a0r - a2r;
+        im[s + 2] = a0i - a2i;
+        re[s + 1] = a1r + a3i; // a1 + (-i) a3
+        im[s + 1] = a1i - a3r;
+        re[s + 3] = a1r - a3i;
+        im[s + 3] = a1i + a3r;
+    }
+    for (int h = 4; h < size; h <<= 1)
+    {
         for (int s = 0; s < size; s += 2 * h)
         {
-            float* ar = re + s;
-            float* ai = im + s;
-            float* br = re + s + h;
-            float* bi = im + s + h;
-            for (int j = 0; j < h; ++j)
-            {
-                const float vr = wr[j] * br[j] - wi[j] * bi[j];
-                const float vi = wr[j] * bi[j] + wi[j] * br[j];
-                const float ur = ar[j], ui = ai[j];
-                ar[j] = ur + vr;
-                ai[j] = ui + vi;
-                br[j] = ur - vr;
-                bi[j] = ui - vi;
-            }
+            Butterflies(
+                re + s, im + s, re + s + h, im + s + h, mTwiddleRe + h - 1, mTwiddleIm + h - 1, h);
         }
     }
 }
@@ -147,77 +182,111 @@ void ShimmerShifter::ProcessFrame()
 {
     constexpr int kMask = kFftSize - 1;
     constexpr int kHalf = kFftSize / 2;
-    const int p = mPosition; // the oldest sample of the ring
+    constexpr int kHalfShift = 1; // bit reversal over 10 bits from the 11-bit table
+    const int p = mPosition;      // the oldest sample of the ring
 
-    // Analysis: left in the real part, right in the imaginary part.
+    // Analysis, written in bit-reversed order: left in the real part, right in the imaginary.
     for (int n = 0; n < kFftSize; ++n)
     {
         const int slot = (p + n) & kMask;
-        mAnalysisRe[n] = mRing[0][slot] * mWindow[n];
-        mAnalysisIm[n] = mRing[1][slot] * mWindow[n];
+        const int to = mBitReverse[n];
+        mAnalysisRe[to] = mRing[0][slot] * mWindow[n];
+        mAnalysisIm[to] = mRing[1][slot] * mWindow[n];
     }
-    Transform(mAnalysisRe, mAnalysisIm, kFftSize);
+    TransformReordered(mAnalysisRe, mAnalysisIm, kFftSize);
 
-    // Synthesis spectrum Y[m] = S_left[2m] + i S_right[2m] over 1024 points: bins m = 1..511 and
-    // their conjugate mirrors 1024 - m; Y[0] and Y[512] stay 0.
-    mSynthesisRe[0] = mSynthesisIm[0] = 0.0f;
-    mSynthesisRe[kHalf / 2] = mSynthesisIm[kHalf / 2] = 0.0f;
-    for (int k = 1; k <= kShiftedBins; ++k)
+    // Separate the two real channels for bins 1..511:
+    // X_left = (Z[k] + conj Z[N-k]) / 2, X_right = (Z[k] - conj Z[N-k]) / (2i).
+    for (int k = 1; k < kBins; ++k)
     {
-        // Separate the two real channels: X_left = (Z[k] + conj Z[N-k]) / 2,
-        // X_right = (Z[k] - conj Z[N-k]) / (2i).
         const float a = mAnalysisRe[k], b = mAnalysisIm[k];
         const float c = mAnalysisRe[kFftSize - k], d = mAnalysisIm[kFftSize - k];
-        const float xr[2] = {0.5f * (a + c), 0.5f * (b + d)};
-        const float xi[2] = {0.5f * (b - d), 0.5f * (c - a)};
-        float sr[2], si[2];
-        for (int ch = 0; ch < 2; ++ch)
-        {
-            // Direction and magnitude without underflow: scale by the larger component first.
-            const float s = std::max(std::fabs(xr[ch]), std::fabs(xi[ch]));
-            const bool silent = !(s > 0.0f);
-            const float inv = silent ? 0.0f : 1.0f / s;
-            const float ur = xr[ch] * inv, ui = xi[ch] * inv;
-            const float q = silent ? 1.0f : ur * ur + ui * ui;
-            const float magnitude = s * std::sqrt(q);
-            // e^(i 2 phase) = X^2 / |X|^2 (phase 0 for a silent bin, as atan2(0, 0)).
-            const float invQ = 1.0f / q;
-            const float dr = silent ? 1.0f : (ur * ur - ui * ui) * invQ;
-            const float di = silent ? 0.0f : 2.0f * ur * ui * invQ;
-            // Advance by twice the measured phase step: acc *= e^(i 2 phase) e^(-i 2 previous).
-            const float pr = mPrevRe[ch][k], pi = mPrevIm[ch][k];
-            const float rr = dr * pr + di * pi;
-            const float ri = di * pr - dr * pi;
-            mPrevRe[ch][k] = dr;
-            mPrevIm[ch][k] = di;
-            float accR = mAccRe[ch][k] * rr - mAccIm[ch][k] * ri;
-            float accI = mAccRe[ch][k] * ri + mAccIm[ch][k] * rr;
-            // One Newton step back onto the unit circle (the drift per frame is rounding only).
-            const float renorm = 1.5f - 0.5f * (accR * accR + accI * accI);
-            accR *= renorm;
-            accI *= renorm;
-            mAccRe[ch][k] = accR;
-            mAccIm[ch][k] = accI;
-            const float gain = magnitude >= kSilentBin ? magnitude : 0.0f;
-            sr[ch] = gain * accR;
-            si[ch] = gain * accI;
-        }
-        mSynthesisRe[k] = sr[0] - si[1];
-        mSynthesisIm[k] = si[0] + sr[1];
-        mSynthesisRe[kHalf - k] = sr[0] + si[1];
-        mSynthesisIm[kHalf - k] = sr[1] - si[0];
+        mBinRe[0][k] = 0.5f * (a + c);
+        mBinIm[0][k] = 0.5f * (b - d);
+        mBinRe[1][k] = 0.5f * (b + d);
+        mBinIm[1][k] = 0.5f * (c - a);
+    }
+    for (int ch = 0; ch < 2; ++ch)
+    {
+        ShiftBins(ch);
     }
 
-    // The 2048-point inverse of a spectrum with even bins only is half the 1024-point inverse,
-    // repeated.
-    Fft(mSynthesisRe, mSynthesisIm, kHalf, true);
-    constexpr float kGain = 0.5f * kOverlapGain;
-    for (int n = 0; n < kFftSize; ++n)
+    // Synthesis spectrum Y[m] = S_left[2m] + i S_right[2m] over 1024 points (bit-reversed):
+    // bins m = 1..511 and their conjugate mirrors 1024 - m; Y[0] and Y[512] are 0.
+    mSynthesisRe[0] = mSynthesisIm[0] = 0.0f;
+    mSynthesisRe[mBitReverse[kHalf / 2] >> kHalfShift] = 0.0f;
+    mSynthesisIm[mBitReverse[kHalf / 2] >> kHalfShift] = 0.0f;
+    for (int k = 1; k < kBins; ++k)
+    {
+        const float sr0 = mBinRe[0][k], si0 = mBinIm[0][k];
+        const float sr1 = mBinRe[1][k], si1 = mBinIm[1][k];
+        const int at = mBitReverse[k] >> kHalfShift;
+        const int mirror = mBitReverse[kHalf - k] >> kHalfShift;
+        mSynthesisRe[at] = sr0 - si1;
+        mSynthesisIm[at] = si0 + sr1;
+        mSynthesisRe[mirror] = sr0 + si1;
+        mSynthesisIm[mirror] = sr1 - si0;
+    }
+    // Inverse by conjugation (see Fft). The 2048-point inverse of a spectrum with even bins only is
+    // half the 1024-point one, repeated; both scales go into the overlap-add gain.
+    TransformReordered(mSynthesisIm, mSynthesisRe, kHalf);
+    constexpr float kGain = kOverlapGain * 0.5f / static_cast<float>(kHalf);
+    for (int n = 0; n < kFftSize;)
     {
         const int slot = (p + n) & kMask;
-        const float w = mWindow[n] * kGain;
-        mOverlap[0][slot] = SanitizeSample(w * mSynthesisRe[n & (kHalf - 1)] + mOverlap[0][slot]);
-        mOverlap[1][slot] = SanitizeSample(w * mSynthesisIm[n & (kHalf - 1)] + mOverlap[1][slot]);
+        const int from = n & (kHalf - 1);
+        const int run = std::min(kFftSize - slot, kHalf - from);
+        OverlapAdd(&mOverlap[0][slot], mSynthesisRe + from, mWindow + n, kGain, run);
+        OverlapAdd(&mOverlap[1][slot], mSynthesisIm + from, mWindow + n, kGain, run);
+        n += run;
+    }
+}
+
+void ShimmerShifter::ShiftBins(int ch)
+{
+    float* __restrict binRe = mBinRe[ch];
+    float* __restrict binIm = mBinIm[ch];
+    float* __restrict prevRe = mPrevRe[ch];
+    float* __restrict prevIm = mPrevIm[ch];
+    float* __restrict accRe = mAccRe[ch];
+    float* __restrict accIm = mAccIm[ch];
+    // Straight-line arithmetic only (no sqrt call, no branch), so the loop vectorises.
+    for (int k = 1; k < kBins; ++k)
+    {
+        const float xr = binRe[k], xi = binIm[k];
+        // Direction and magnitude without underflow: scale by the larger component first, so
+        // q = |X / s|^2 lies in [1, 2] and 1 / sqrt(q) converges from a linear guess.
+        const float s = std::max(std::fabs(xr), std::fabs(xi));
+        const float silent = s > 0.0f ? 0.0f : 1.0f; // a silent bin has phase 0, as atan2(0, 0)
+        const float inv = 1.0f / (s + silent);
+        const float ur = xr * inv, ui = xi * inv;
+        const float q = ur * ur + ui * ui + silent;
+        float r = 1.2071068f - 0.2071068f * q;
+        r *= 1.5f - 0.5f * q * r * r;
+        r *= 1.5f - 0.5f * q * r * r;
+        r *= 1.5f - 0.5f * q * r * r;
+        const float magnitude = s * q * r;
+        // e^(i 2 phase) = X^2 / |X|^2.
+        const float invQ = r * r;
+        const float dr = (ur * ur - ui * ui) * invQ + silent;
+        const float di = 2.0f * ur * ui * invQ;
+        // Advance by twice the measured phase step: acc *= e^(i 2 phase) e^(-i 2 previous).
+        const float pr = prevRe[k], pi = prevIm[k];
+        const float rr = dr * pr + di * pi;
+        const float ri = di * pr - dr * pi;
+        prevRe[k] = dr;
+        prevIm[k] = di;
+        float ar = accRe[k] * rr - accIm[k] * ri;
+        float ai = accRe[k] * ri + accIm[k] * rr;
+        // One Newton step back onto the unit circle (the drift per frame is rounding only).
+        const float renorm = 1.5f - 0.5f * (ar * ar + ai * ai);
+        ar *= renorm;
+        ai *= renorm;
+        accRe[k] = ar;
+        accIm[k] = ai;
+        const float gain = magnitude >= kSilentBin ? magnitude : 0.0f;
+        binRe[k] = gain * ar;
+        binIm[k] = gain * ai;
     }
 }
 

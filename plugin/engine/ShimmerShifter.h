@@ -62,7 +62,9 @@ public:
 
 private:
     void ProcessFrame();
-    void Transform(float* real, float* imag, int size) const;
+    void ShiftBins(int channel);
+    // The butterflies of Fft, for input already in bit-reversed order.
+    void TransformReordered(float* real, float* imag, int size) const;
 
     static constexpr int kBins = kShiftedBins + 1; // index 0 unused
 
@@ -80,6 +82,9 @@ private:
     alignas(16) float mPrevIm[2][kBins];
     alignas(16) float mAccRe[2][kBins];
     alignas(16) float mAccIm[2][kBins];
+    // One analysed frame per channel, bins 1..511, shifted in place.
+    alignas(16) float mBinRe[2][kBins];
+    alignas(16) float mBinIm[2][kBins];
     // Transform buffers: the 2048-point analysis and the 1024-point synthesis (only even bins are
     // produced, so the synthesis is periodic in 1024 samples).
     alignas(16) float mAnalysisRe[kFftSize];

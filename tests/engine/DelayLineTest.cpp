@@ -110,6 +110,23 @@ TEST(DelayLine, SizingAndTheUnsizedLine)
     EXPECT_EQ(line.MaxDelay(), 97.0f);
 }
 
+TEST(DelayLine, MovingKeepsTheContentAndEmptiesTheSource)
+{
+    DelayLine source = MakeLine(32);
+    source.Write(0.5f);
+    source.Write(0.25f);
+    DelayLine moved(std::move(source));
+    EXPECT_EQ(moved.Read(2.0f), 0.5f);
+    EXPECT_EQ(moved.Read(1.0f), 0.25f);
+    EXPECT_EQ(source.Capacity(), 0); // NOLINT(bugprone-use-after-move): the moved-from state
+    source.Write(1.0f);
+    EXPECT_EQ(source.Read(1.0f), 0.0f);
+    DelayLine assigned;
+    assigned = std::move(moved);
+    EXPECT_EQ(assigned.Read(1.0f), 0.25f);
+    EXPECT_EQ(assigned.Capacity(), 32);
+}
+
 TEST(DelayLine, ReadsAndInterpolates)
 {
     DelayLine line = MakeLine(100);
@@ -243,6 +260,8 @@ TEST(DelayLine, MatchesThePerSlotReference)
                 const float d = delay(random);
                 ASSERT_EQ(line.Read(d), reference.Read(d))
                     << "capacity " << capacity << " step " << step << " delay " << d;
+                const float inRange = std::clamp(d, 1.0f, line.MaxDelay());
+                ASSERT_EQ(line.ReadInRange(inRange), reference.Read(inRange));
             }
         }
     }

@@ -276,8 +276,14 @@ public:
     ICanvasEditorDelegate& GetDelegate() const { return mDelegate; }
 
 protected:
-    /// The back end's half of `HideMouseCursor`.
-    virtual void PlatformHideMouseCursor(bool hide, bool lock) = 0;
+    /// The back end's half of `HideMouseCursor`. Not pure: the destructor may show the
+    /// pointer after the back end is gone (a back end calls `RemoveAllControls` in its own
+    /// destructor so the platform hears it).
+    virtual void PlatformHideMouseCursor(bool hide, bool lock)
+    {
+        (void)hide;
+        (void)lock;
+    }
 
 private:
     struct Capture

@@ -13,7 +13,7 @@ namespace lumenfall::test
 /// A delegate with its canvas, and shorthands for pointer events.
 class CanvasFixture : public ::testing::Test
 {
-protected:
+public:
     using IBounds = plugkit::canvas::IBounds;
     using IMouseModifiers = plugkit::canvas::IMouseModifiers;
     using IMouseEvent = plugkit::canvas::IMouseEvent;

@@ -1,5 +1,7 @@
 #include "plugin/PluginStateRecord.h"
 
+#include "plugkit/IStateChunk.h"
+
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -92,6 +94,19 @@ int DecodeStateRecord(std::span<const std::uint8_t> data, int position, PluginSt
     record.slotFlag = static_cast<std::int32_t>(slotFlag);
     out = record;
     return position + kStateRecordSize;
+}
+
+bool AppendStateChunk(plugkit::IStateChunk& chunk, const PluginStateRecord& record)
+{
+    std::array<std::uint8_t, kStateRecordSize> bytes;
+    EncodeStateRecord(record, bytes);
+    return chunk.PutBytes(bytes.data(), kStateRecordSize);
+}
+
+int ReadStateChunk(const plugkit::IStateChunk& chunk, int position, PluginStateRecord& out)
+{
+    const auto size = static_cast<std::size_t>(chunk.Size() > 0 ? chunk.Size() : 0);
+    return DecodeStateRecord({chunk.GetData(), size}, position, out);
 }
 
 } // namespace lumenfall

@@ -7,6 +7,11 @@
 #include <cstdint>
 #include <span>
 
+namespace plugkit
+{
+class IStateChunk;
+} // namespace plugkit
+
 namespace lumenfall
 {
 
@@ -40,5 +45,12 @@ void EncodeStateRecord(const PluginStateRecord& record,
 /// untouched when the position lies outside the data, the data is too short, or the
 /// framing, the preset index, the slot flag or a value is invalid.
 int DecodeStateRecord(std::span<const std::uint8_t> data, int position, PluginStateRecord& out);
+
+/// Appends `record` at the end of `chunk`; false, with the chunk unchanged, when it could not
+/// grow.
+bool AppendStateChunk(plugkit::IStateChunk& chunk, const PluginStateRecord& record);
+
+/// `DecodeStateRecord` over the bytes of `chunk`.
+int ReadStateChunk(const plugkit::IStateChunk& chunk, int position, PluginStateRecord& out);
 
 } // namespace lumenfall

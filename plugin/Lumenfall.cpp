@@ -1,0 +1,481 @@
+#include "plugin/Lumenfall.h"
+
+#include "canvas/ICanvas.h"
+#include "plugin/TailLength.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace lumenfall
+{
+namespace
+{
+
+using engine::ParamId;
+
+constexpr int Index(ParamId id)
+{
+    return static_cast<int>(id);
+}
+
+constexpr std::int32_t FourCharCode(const char (&code)[5])
+{
+    return static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(code[0]) << 24 | static_cast<std::uint32_t>(code[1]) << 16 |
+        static_cast<std::uint32_t>(code[2]) << 8 | static_cast<std::uint32_t>(code[3]));
+}
+
+constexpr int kEditorWidth = 1100;
+constexpr int kEditorHeight = 760;
+constexpr float kMinEditorScale = 0.85f;
+constexpr float kMaxEditorScale = 1.5f;
+
+void PutWord(std::uint8_t* out, std::int32_t value)
+{
+    const auto word = static_cast<std::uint32_t>(value);
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<std::uint8_t>(word >> (8 * i));
+}
+
+std::int32_t GetWord(const std::uint8_t* in)
+{
+    std::uint32_t word = 0;
+    for (int i = 0; i < 4; ++i)
+        word |= static_cast<std::uint32_t>(in[i]) << (8 * i);
+    return static_cast<std::int32_t>(word);
+}
+
+} // namespace
+
+plugkit::PluginConfig Lumenfall::MakeConfig()
+{
+    plugkit::PluginConfig config;
+    config.mNParams = kParamCount;
+    config.mNPresets = kFactoryPresetCount;
+    config.mChannelIO = "1-1 2-2";
+    config.mPluginName = "LUMENFALL";
+    config.mProductName = "LUMENFALL";
+    config.mMakerName = "TESSALINE";
+    config.mVersion = 0x000101; // 0.1.1
+    config.mUniqueId = FourCharCode("Lmfl");
+    config.mMakerId = FourCharCode("Tsln");
+    config.mLatency = 0;
+    config.mMidiIn = false;
+    config.mMidiOut = false;
+    config.mMpe = false;
+    config.mStateChunks = true;
+    config.mType = plugkit::kPluginTypeEffect;
+    config.mHasUI = true;
+    config.mEditorWidth = kEditorWidth;
+    config.mEditorHeight = kEditorHeight;
+    // A third (whole part) and three times the design size.
+    config.mMinWidth = kEditorWidth / 3;
+    config.mMaxWidth = kEditorWidth * 3;
+    config.mMinHeight = kEditorHeight / 3;
+    config.mMaxHeight = kEditorHeight * 3;
+    config.mHostResize = true;
+    config.mBundleId = "";
+    config.mAppGroupId = "";
+    return config;
+}
+
+Lumenfall::Lumenfall()
+    : LumenfallBase(MakeConfig())
+{
+    for (auto& value : mOtherSlot)
+        value.store(0.0f, std::memory_order_relaxed);
+    DeclareParameters();
+    MakeFactoryPresets();
+    std::array<float, kParamCount> current;
+    SnapshotValues(current);
+    for (int i = 0; i < kParamCount; ++i)
+        mOtherSlot[i].store(current[i], std::memory_order_relaxed);
+    UpdateTail();
+    // The editor's make-graphics and layout callbacks are installed with the editor.
+}
+
+Lumenfall::~Lumenfall() = default;
+
+void Lumenfall::DeclareParameters()
+{
+    const plugkit::IParam::ShapePowCurve squared(2.0);
+    for (int i = 0; i < kParamCount; ++i)
+    {
+        const auto id = static_cast<ParamId>(i);
+        plugkit::IParam& param = *GetParam(i);
+        const char* name = engine::ParamName(id);
+        const double def = engine::ParamDefault(id);
+        const double min = engine::ParamMinimum(id);
+        const double max = engine::ParamMaximum(id);
+        const char* unit = engine::ParamUnit(id);
+        switch (id)
+        {
+        case ParamId::ReverbType:
+            param.InitEnum(name,
+                           static_cast<int>(def),
+                           {"Ambience",
+                            "Small Room",
+                            "Studio",
+                            "Chamber",
+                            "Hall",
+                            "Cathedral",
+                            "Plate",
+                            "Spring",
+                            "Vintage Digital",
+                            "Modern Digital",
+                            "Gated",
+                            "Reverse",
+                            "Shimmer"});
+            break;
+        case ParamId::NoteDivision:
+            param.InitEnum(name,
+                           static_cast<int>(def),
+                           {"1/64",
+                            "1/32",
+                            "1/16",
+                            "1/8",
+                            "1/4",
+                            "1/2",
+                            "1/1",
+                            "1/8 dotted",
+                            "1/4 dotted",
+                            "1/8 triplet",
+                            "1/4 triplet"});
+            break;
+        case ParamId::Freeze:
+        case ParamId::Bypass:
+        case ParamId::PreDelaySync:
+        case ParamId::WetSolo:
+            param.InitBool(name, def != 0.0, "", 0, "", "off", "on");
+            break;
+        case ParamId::Decay:
+            param.InitDouble(name, def, min, max, 0.001, unit, 0, "", squared);
+            break;
+        case ParamId::LowCut:
+        case ParamId::HighCut:
+        case ParamId::BassCrossover:
+        case ParamId::HFDamping:
+            param.InitDouble(name, def, min, max, 1.0, unit, 0, "", squared);
+            break;
+        case ParamId::BassDecay:
+        case ParamId::TrebleDecay:
+        case ParamId::ModulationRate:
+            param.InitDouble(name, def, min, max, 0.001, unit);
+            break;
+        default:
+            param.InitDouble(name, def, min, max, 0.01, unit);
+            break;
+        }
+    }
+}
+
+void Lumenfall::MakeFactoryPresets()
+{
+    const auto& presets = GetFactoryPresets();
+    for (int k = 0; k < kFactoryPresetCount; ++k)
+    {
+        PluginStateRecord record;
+        record.values = presets[k].values;
+        record.otherSlot = presets[k].values;
+        record.presetIndex = k;
+        record.slotFlag = 0;
+        plugkit::IStateChunk chunk;
+        if (AppendStateChunk(chunk, record))
+            MakePresetFromChunk(presets[k].name, chunk);
+    }
+}
+
+// ---- Editor resize.
+
+void Lumenfall::OnParentWindowResize(int width, int height)
+{
+    if (mResizing)
+        return;
+    plugkit::canvas::ICanvas* graphics = GetUI();
+    if (!graphics || graphics->NControls() == 0 || width <= 0 || height <= 0)
+        return;
+    const float screenScale = graphics->GetPlatformWindowScale();
+    if (!std::isfinite(screenScale) || screenScale <= 0.0f)
+        return;
+
+    mResizing = true;
+    const float fit = std::min(static_cast<float>(height) / (kEditorHeight * screenScale),
+                               static_cast<float>(width) / (kEditorWidth * screenScale));
+    const float scale = std::clamp(fit, kMinEditorScale, kMaxEditorScale);
+    // A held scale no longer fills the host's window, so the window must follow the editor.
+    graphics->Resize(kEditorWidth, kEditorHeight, scale, scale != fit);
+    mResizing = false;
+}
+
+// ---- Parameters, presets and A/B slots.
+
+void Lumenfall::OnParamChange(int paramIdx)
+{
+    if (paramIdx == Index(ParamId::Freeze))
+        UpdateTail();
+}
+
+void Lumenfall::SnapshotValues(std::array<float, kParamCount>& out) const
+{
+    for (int i = 0; i < kParamCount; ++i)
+        out[i] = static_cast<float>(GetParam(i)->Value());
+}
+
+std::array<float, kParamCount> Lumenfall::GetOtherSlot() const
+{
+    std::array<float, kParamCount> values;
+    for (int i = 0; i < kParamCount; ++i)
+        values[i] = mOtherSlot[i].load(std::memory_order_relaxed);
+    return values;
+}
+
+void Lumenfall::ApplyValues(const std::array<float, kParamCount>& values, bool inform)
+{
+    for (int i = 0; i < kParamCount; ++i)
+    {
+        plugkit::IParam& param = *GetParam(i);
+        if (inform)
+            BeginInformHostOfParamChange(i);
+        param.Set(static_cast<double>(values[i]));
+        const double normalized = param.GetNormalized();
+        if (inform)
+        {
+            InformHostOfParamChange(i, normalized);
+            EndInformHostOfParamChange(i);
+        }
+        SendParameterValueFromDelegate(i, normalized, true);
+    }
+    // The plug-in hears of the changes only once all values are in place.
+    for (int i = 0; i < kParamCount; ++i)
+    {
+        OnParamChange(i, plugkit::ParamSource::Preset, -1);
+        OnParamChangeUI(i, plugkit::ParamSource::Preset);
+    }
+}
+
+void Lumenfall::SelectFactoryPreset(int index)
+{
+    if (index < 0 || index >= kFactoryPresetCount)
+        return;
+    ApplyValues(GetFactoryPresets()[index].values, true);
+    mPresetIndex.store(index, std::memory_order_relaxed);
+}
+
+int Lumenfall::FindMatchingPreset() const
+{
+    std::array<float, kParamCount> current;
+    SnapshotValues(current);
+    return FindMatchingFactoryPreset(current);
+}
+
+void Lumenfall::CopyToOtherSlot()
+{
+    std::array<float, kParamCount> current;
+    SnapshotValues(current);
+    for (int i = 0; i < kParamCount; ++i)
+        mOtherSlot[i].store(current[i], std::memory_order_relaxed);
+}
+
+void Lumenfall::SwitchABSlot()
+{
+    std::array<float, kParamCount> current;
+    SnapshotValues(current);
+    std::array<float, kParamCount> other;
+    for (int i = 0; i < kParamCount; ++i)
+        other[i] = mOtherSlot[i].exchange(current[i], std::memory_order_relaxed);
+    ApplyValues(other, true);
+    mSlotFlag.store(mSlotFlag.load(std::memory_order_relaxed) == 0 ? 1 : 0,
+                    std::memory_order_relaxed);
+}
+
+// ---- State.
+
+PluginStateRecord Lumenfall::CurrentRecord() const
+{
+    PluginStateRecord record;
+    SnapshotValues(record.values);
+    record.otherSlot = GetOtherSlot();
+    record.presetIndex = GetPresetIndex();
+    record.slotFlag = GetActiveSlot();
+    return record;
+}
+
+bool Lumenfall::SerializeState(plugkit::IStateChunk& chunk) const
+{
+    return AppendStateChunk(chunk, CurrentRecord());
+}
+
+int Lumenfall::UnserializeState(const plugkit::IStateChunk& chunk, int startPos)
+{
+    PluginStateRecord record;
+    const int end = ReadStateChunk(chunk, startPos, record);
+    if (end < 0)
+        return -1;
+    ApplyRecord(record);
+    return end;
+}
+
+void Lumenfall::ApplyRecord(const PluginStateRecord& record)
+{
+    // The host is not told of the single values: the adapter pushes the restored state to its
+    // own parameter objects.
+    for (int i = 0; i < kParamCount; ++i)
+    {
+        plugkit::IParam& param = *GetParam(i);
+        param.Set(static_cast<double>(record.values[i]));
+        SendParameterValueFromDelegate(i, param.GetNormalized(), true);
+    }
+    for (int i = 0; i < kParamCount; ++i)
+    {
+        OnParamChange(i, plugkit::ParamSource::Preset, -1);
+        OnParamChangeUI(i, plugkit::ParamSource::Preset);
+    }
+    for (int i = 0; i < kParamCount; ++i)
+        mOtherSlot[i].store(record.otherSlot[i], std::memory_order_relaxed);
+    mPresetIndex.store(record.presetIndex, std::memory_order_relaxed);
+    mSlotFlag.store(record.slotFlag != 0 ? 1 : 0, std::memory_order_relaxed);
+}
+
+void Lumenfall::WriteComponentState(std::span<std::uint8_t, kComponentStateSize> out) const
+{
+    EncodeStateRecord(CurrentRecord(), out.first<kStateRecordSize>());
+    PutWord(out.data() + kStateRecordSize, GetHostBypass() ? 1 : 0);
+}
+
+bool Lumenfall::ReadComponentState(std::span<const std::uint8_t> bytes)
+{
+    if (bytes.size() != static_cast<std::size_t>(kComponentStateSize))
+        return false;
+    const std::int32_t bypass = GetWord(bytes.data() + kStateRecordSize);
+    if (bypass != 0 && bypass != 1)
+        return false;
+    PluginStateRecord record;
+    if (DecodeStateRecord(bytes.first(kStateRecordSize), 0, record) != kStateRecordSize)
+        return false;
+    ApplyRecord(record);
+    SetHostBypass(bypass != 0);
+    return true;
+}
+
+// ---- Processing.
+
+void Lumenfall::UpdateTail()
+{
+    const bool freeze = GetParam(Index(ParamId::Freeze))->Value() >= 0.5;
+    mTailLength.store(TailLengthSamples(mSampleRate.load(std::memory_order_relaxed), freeze),
+                      std::memory_order_relaxed);
+}
+
+void Lumenfall::ApplyHostParamChange(int paramIdx, double normalized)
+{
+    plugkit::IParam* param = GetParam(paramIdx);
+    if (!param || !std::isfinite(normalized))
+        return;
+    param->Set(param->FromNormalized(std::clamp(normalized, 0.0, 1.0)));
+    OnParamChange(paramIdx, plugkit::ParamSource::Host, -1);
+}
+
+void Lumenfall::Prepare()
+{
+    double rate = plugkit::IPluginProcessor::GetSampleRate();
+    if (!std::isfinite(rate) || rate <= 0.0)
+        rate = kDefaultSampleRate;
+    mSampleRate.store(rate, std::memory_order_relaxed);
+    UpdateTail();
+    std::array<float, kParamCount> values;
+    SnapshotValues(values);
+    mEngine.SetParameters(values.data());
+    mEngine.Prepare(rate, 2);
+    mMeters.Clear();
+    SetLatency(0);
+    mActive.store(true, std::memory_order_relaxed);
+}
+
+void Lumenfall::OnReset()
+{
+    Prepare();
+}
+
+void Lumenfall::OnActivate(bool active)
+{
+    if (active)
+        Prepare();
+    else
+        mActive.store(false, std::memory_order_relaxed);
+}
+
+void Lumenfall::ProcessBlock(float** inputs, float** outputs, int nFrames)
+{
+    if (nFrames < 1)
+        return;
+    if (GetHostBypass())
+    {
+        plugkit::IPluginProcessor::ProcessBlock(inputs, outputs, nFrames);
+        return;
+    }
+
+    const int nIn = NChannelsConnected(plugkit::kInput);
+    const int nOut = NChannelsConnected(plugkit::kOutput);
+    const auto frames = static_cast<std::size_t>(nFrames);
+    if (!mActive.load(std::memory_order_relaxed))
+    {
+        for (int c = 0; c < nOut; ++c)
+            if (outputs[c])
+                std::fill_n(outputs[c], frames, 0.0f);
+        return;
+    }
+
+    std::array<float, kParamCount> values;
+    SnapshotValues(values);
+    mEngine.SetParameters(values.data());
+    double tempo = GetTransportInfo().mTempo;
+    if (!std::isfinite(tempo) || tempo <= 0.0)
+        tempo = kDefaultTempo;
+    mEngine.SetTempo(tempo);
+
+    const float* left = nIn >= 1 ? inputs[0] : nullptr;
+    const float* right = nIn >= 2 ? inputs[1] : left;
+    const float* const engineIn[2] = {mInputL, mInputR};
+    float* const engineOut[2] = {mOutputL, mOutputR};
+    engine::MeterLevels block;
+    for (int start = 0; start < nFrames; start += kChunkFrames)
+    {
+        const int m = std::min(nFrames - start, kChunkFrames);
+        const auto count = static_cast<std::size_t>(m);
+        if (left)
+            std::copy_n(left + start, count, mInputL);
+        else
+            std::fill_n(mInputL, count, 0.0f);
+        if (right)
+            std::copy_n(right + start, count, mInputR);
+        else
+            std::fill_n(mInputR, count, 0.0f);
+
+        mEngine.Process(engineIn, engineOut, m, false);
+
+        // The engine reports each chunk; the meters show the whole host block.
+        const engine::MeterLevels chunk = mEngine.GetMeterLevels();
+        block.inputPeak = std::max(block.inputPeak, chunk.inputPeak);
+        block.wetPeak = std::max(block.wetPeak, chunk.wetPeak);
+        block.outputPeak = std::max(block.outputPeak, chunk.outputPeak);
+        block.duckReduction = std::max(block.duckReduction, chunk.duckReduction);
+
+        for (int c = 0; c < nOut; ++c)
+        {
+            float* out = outputs[c] ? outputs[c] + start : nullptr;
+            if (!out)
+                continue;
+            if (nOut == 1)
+                for (int j = 0; j < m; ++j)
+                    out[j] = (mOutputL[j] + mOutputR[j]) * 0.5f;
+            else if (c < 2)
+                std::copy_n(c == 0 ? mOutputL : mOutputR, count, out);
+            else
+                std::fill_n(out, count, 0.0f);
+        }
+    }
+    mMeters.Store(block);
+}
+
+} // namespace lumenfall

@@ -1,0 +1,192 @@
+// IPluginVst3 in-process, under a small plug-in of its own: what the product module cannot
+// show through its bundle (groups as units, MIDI controller parameters, latency changes
+// outside the host's set-up calls, controller objects following presets, channel context).
+#include "plugkit/IStateChunk.h"
+#include "plugkit/vst3/IPluginVst3.h"
+#include "tests/vst3host/Vst3Host.h"
+
+#include <gtest/gtest.h>
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace lumenfall::test
+{
+namespace
+{
+
+class FakePlugin final : public plugkit::IPluginVst3
+{
+public:
+    static plugkit::PluginConfig Config(bool midiIn)
+    {
+        plugkit::PluginConfig c;
+        c.mNParams = 3;
+        c.mNPresets = 2;
+        c.mChannelIO = "1-1 2-2";
+        c.mPluginName = "Fake";
+        c.mMidiIn = midiIn;
+        return c;
+    }
+
+    explicit FakePlugin(bool midiIn = false)
+        : IPluginVst3(Config(midiIn))
+    {
+        GetParam(0)->InitDouble("Gain", 0.0, -60.0, 12.0, 0.1, "dB", 0, "Levels");
+        GetParam(1)->InitDouble("Trim", 0.0, -12.0, 12.0, 0.1, "dB", 0, "Levels");
+        GetParam(2)->InitEnum("Mode", 0, {"A", "B", "C"});
+        for (double gain : {-6.0, 6.0})
+        {
+            plugkit::IStateChunk chunk;
+            chunk.PutDouble(gain);
+            chunk.PutDouble(0.0);
+            chunk.PutDouble(2.0);
+            MakePresetFromChunk(gain < 0 ? "Quiet" : "Loud", chunk);
+        }
+    }
+
+    void OnActivate(bool active) override
+    {
+        if (active)
+            SetLatency(mLatencyOnActivate);
+    }
+
+    int mLatencyOnActivate = 0;
+};
+
+struct Instance
+{
+    explicit Instance(bool midiIn = false)
+        : plugin(new FakePlugin(midiIn))
+    {
+        EXPECT_EQ(plugin->initialize(static_cast<IHostApplication*>(&host)), kResultOk);
+        EXPECT_EQ(plugin->setComponentHandler(&handler), kResultOk);
+    }
+    ~Instance()
+    {
+        plugin->setComponentHandler(nullptr);
+        plugin->terminate();
+        plugin->release();
+    }
+    HostApplication host{u"REAPER"};
+    ComponentHandler handler;
+    FakePlugin* plugin;
+};
+
+TEST(Vst3Adapter, GroupsBecomeUnitsRebuiltOnEveryInitialize)
+{
+    Instance i;
+    for (int round = 0; round < 2; ++round)
+    {
+        EXPECT_EQ(i.plugin->getUnitCount(), 2);
+        UnitInfo unit;
+        ASSERT_EQ(i.plugin->getUnitInfo(1, unit), kResultTrue);
+        EXPECT_EQ(NarrowAscii(unit.name), "Levels");
+        EXPECT_EQ(unit.id, 1);
+        EXPECT_EQ(unit.parentUnitId, kRootUnitId);
+        ASSERT_EQ(i.plugin->getParameterCount(), 4);
+        ParameterInfo info;
+        for (const auto& [index, unitId] : {std::pair{1, 1}, {2, 1}, {3, kRootUnitId}})
+        {
+            ASSERT_EQ(i.plugin->getParameterInfo(index, info), kResultTrue);
+            EXPECT_EQ(info.unitId, unitId) << index;
+        }
+        EXPECT_EQ(info.stepCount, 2);
+        EXPECT_EQ(info.flags, ParameterInfo::kCanAutomate | ParameterInfo::kIsList);
+        ASSERT_EQ(i.plugin->terminate(), kResultOk);
+        ASSERT_EQ(i.plugin->initialize(static_cast<IHostApplication*>(&i.host)), kResultOk);
+        ASSERT_EQ(i.plugin->setComponentHandler(&i.handler), kResultOk);
+    }
+    EXPECT_EQ(i.plugin->GetHost(), plugkit::kHostReaper);
+    EXPECT_EQ(i.host.mNameQueries, 1); // identified once, not again on re-initialize
+}
+
+TEST(Vst3Adapter, LatencyRestartsOnlyForChangesOutsideTheHostsSetUpCalls)
+{
+    Instance i;
+    i.plugin->mLatencyOnActivate = 64;
+    ProcessSetup setup{kRealtime, kSample32, 256, 48000.0};
+    ASSERT_EQ(i.plugin->setupProcessing(setup), kResultOk);
+    ASSERT_EQ(i.plugin->setActive(true), kResultOk);
+    EXPECT_EQ(i.plugin->getLatencySamples(), 64u); // the host reads it after setActive
+    i.plugin->SetLatency(64);
+    EXPECT_EQ(i.handler.RestartCount(kLatencyChanged), 0);
+    i.plugin->SetLatency(128);
+    EXPECT_EQ(i.handler.RestartCount(kLatencyChanged), 1);
+    ASSERT_EQ(i.plugin->setActive(false), kResultOk);
+}
+
+TEST(Vst3Adapter, ControllerObjectsFollowEditsPresetsAndSendsFromTheEditor)
+{
+    Instance i;
+    i.plugin->BeginInformHostOfParamChange(0);
+    i.plugin->InformHostOfParamChange(0, 0.75);
+    i.plugin->EndInformHostOfParamChange(0);
+    ASSERT_EQ(i.handler.mEvents.size(), 3u);
+    EXPECT_EQ(i.handler.mEvents[1].kind, HostEvent::kPerform);
+    EXPECT_EQ(i.handler.mEvents[1].value, 0.75);
+    EXPECT_EQ(i.plugin->getParamNormalized(0), 0.75);
+
+    ASSERT_TRUE(i.plugin->RestorePreset(1)); // "Loud": gain 6 dB, mode C
+    EXPECT_NEAR(i.plugin->getParamNormalized(0), 66.0 / 72.0, 1e-9);
+    EXPECT_EQ(i.plugin->getParamNormalized(2), 1.0);
+
+    i.handler.mEvents.clear();
+    i.plugin->InformHostOfAllParams();
+    ASSERT_EQ(i.handler.mEvents.size(), 5u);
+    EXPECT_EQ(i.handler.mEvents.front().kind, HostEvent::kGroupStart);
+    EXPECT_EQ(i.handler.mEvents.back().kind, HostEvent::kGroupFinish);
+
+    String128 name;
+    EXPECT_EQ(i.plugin->getProgramName(65537, 1, name), kResultOk);
+    EXPECT_EQ(NarrowAscii(name), "Loud");
+    EXPECT_EQ(i.plugin->getProgramName(65537, 2, name), kResultFalse);
+}
+
+TEST(Vst3Adapter, MidiControllersMapOnlyWhenDeclared)
+{
+    Instance i(true);
+    EXPECT_EQ(i.plugin->getParameterCount(), 4 + 130);
+    ParamID id = 0;
+    ASSERT_EQ(i.plugin->getMidiControllerAssignment(0, 0, 7, id), kResultOk);
+    EXPECT_EQ(id, 65545u);
+    ParameterInfo info;
+    ASSERT_EQ(i.plugin->getParameterInfoByTag(65545, info), kResultTrue);
+    EXPECT_EQ(NarrowAscii(info.title), "MainVolume");
+    ASSERT_EQ(i.plugin->getParameterInfoByTag(65538 + 3, info), kResultTrue);
+    EXPECT_EQ(NarrowAscii(info.title), "Contr. 3");
+    EXPECT_NEAR(i.plugin->getParamNormalized(65538 + 129), 0.5, 0); // pitch bend centred
+    for (const auto& [bus, channel, cc] : {std::tuple{1, 0, 7}, {0, 1, 7}, {0, 0, 130}, {0, 0, -1}})
+        EXPECT_EQ(i.plugin->getMidiControllerAssignment(
+                      bus, static_cast<int16>(channel), static_cast<CtrlNumber>(cc), id),
+                  kResultFalse);
+    EXPECT_EQ(i.plugin->getBusCount(kEvent, kInput), 1);
+}
+
+TEST(Vst3Adapter, ChannelContextKeepsWhatTheHostLeavesOut)
+{
+    Instance i;
+    AttributeList first;
+    first.mInts["channel color"] = 0xFF336699;
+    first.mInts["channel index"] = 4;
+    first.SetText("channel name", u"Gr\u00FC\u00DFe \U0001F3B5");
+    ASSERT_EQ(i.plugin->setChannelContextInfos(&first), kResultOk);
+    AttributeList second;
+    second.mInts["channel index"] = 5;
+    ASSERT_EQ(i.plugin->setChannelContextInfos(&second), kResultOk);
+
+    int r = 0, g = 0, b = 0;
+    i.plugin->GetTrackColor(r, g, b);
+    EXPECT_EQ(r, 0x33);
+    EXPECT_EQ(g, 0x66);
+    EXPECT_EQ(b, 0x99);
+    EXPECT_EQ(i.plugin->GetTrackIndex(), 5);
+    plugkit::HeapString name;
+    i.plugin->GetTrackName(name);
+    EXPECT_STREQ(name.Get(),
+                 "Gr\xC3\xBC\xC3\x9F"
+                 "e \xF0\x9F\x8E\xB5");
+}
+
+} // namespace
+} // namespace lumenfall::test

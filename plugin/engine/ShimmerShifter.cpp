@@ -185,13 +185,13 @@ void ShimmerShifter::ProcessFrame()
     constexpr int kHalfShift = 1; // bit reversal over 10 bits from the 11-bit table
     const int p = mPosition;      // the oldest sample of the ring
 
-    // Analysis, written in bit-reversed order: left in the real part, right in the imaginary.
-    for (int n = 0; n < kFftSize; ++n)
+    // Analysis, gathered in bit-reversed order: left in the real part, right in the imaginary.
+    for (int m = 0; m < kFftSize; ++m)
     {
+        const int n = mBitReverse[m];
         const int slot = (p + n) & kMask;
-        const int to = mBitReverse[n];
-        mAnalysisRe[to] = mRing[0][slot] * mWindow[n];
-        mAnalysisIm[to] = mRing[1][slot] * mWindow[n];
+        mAnalysisRe[m] = mRing[0][slot] * mWindow[n];
+        mAnalysisIm[m] = mRing[1][slot] * mWindow[n];
     }
     TransformReordered(mAnalysisRe, mAnalysisIm, kFftSize);
 

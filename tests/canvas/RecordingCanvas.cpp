@@ -1,6 +1,7 @@
 #include "tests/canvas/RecordingCanvas.h"
 
 #include "canvas/IPopupMenu.h"
+#include "plugkit/ICanvasEditorDelegate.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -116,6 +117,8 @@ void* RecordingCanvas::OpenWindow(void* pParent)
 {
     Record("OpenWindow");
     mWindow = pParent ? pParent : this;
+    // As the window layer does once its window exists: the layout attaches the controls.
+    GetDelegate().LayoutUI(this);
     return mWindow;
 }
 
@@ -284,6 +287,19 @@ void TestControl::OnContextMenuSelection(int itemIdx)
 void TestControl::OnDrop(const char*)
 {
     ++drops;
+}
+
+void TestControl::OnMidi(const plugkit::MidiMessage& msg)
+{
+    ++midis;
+    lastMidiStatus = msg.mStatus;
+}
+
+void TestControl::OnMsgFromDelegate(int msgTag, int dataSize, const void*)
+{
+    ++msgs;
+    lastMsgTag = msgTag;
+    lastMsgSize = dataSize;
 }
 
 } // namespace lumenfall::test

@@ -2,6 +2,7 @@
 
 #include "canvas/ICanvas.h"
 #include "canvas/IControl.h"
+#include "plugkit/MidiMessage.h"
 
 #include <functional>
 #include <string>
@@ -12,7 +13,7 @@ namespace lumenfall::test
 
 /// An `ICanvas` back end with no window and no GL: every drawing and platform operation
 /// appends one line to `Log()` (numbers printed with "%g"), and platform queries answer
-/// what the test scripted.
+/// what the test scripted. `OpenWindow` runs the delegate's layout, as the window layer does.
 class RecordingCanvas : public plugkit::canvas::ICanvas
 {
 public:
@@ -129,6 +130,8 @@ public:
     void OnTextEntryCompletion(const char* text, int valIdx) override;
     void OnContextMenuSelection(int itemIdx) override;
     void OnDrop(const char* path) override;
+    void OnMidi(const plugkit::MidiMessage& msg) override;
+    void OnMsgFromDelegate(int msgTag, int dataSize, const void* pData) override;
 
     /// Runs after the default reaction to a press (e.g. to open a menu).
     std::function<void(TestControl&)> onMouseDown;
@@ -137,7 +140,8 @@ public:
 
     std::string name;
     int downs = 0, ups = 0, drags = 0, dblClicks = 0, wheels = 0, keys = 0, overs = 0, outs = 0,
-        captureLosses = 0, draws = 0, drops = 0;
+        captureLosses = 0, draws = 0, drops = 0, midis = 0, msgs = 0;
+    int lastMidiStatus = 0, lastMsgTag = 0, lastMsgSize = 0;
     int lastMenuChoice = -2; ///< -2: never called; -1: called with no choice
     int lastContextChoice = -2;
     std::string lastTypedText;

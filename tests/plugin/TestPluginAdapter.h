@@ -13,11 +13,12 @@ struct HostEvent
 {
     enum Kind
     {
-        Begin,       ///< begin edit
-        Perform,     ///< perform edit with a normalized value
-        End,         ///< end edit
-        EditorValue, ///< a normalized value sent to the editor
-        Notify,      ///< the plug-in's parameter notification, with its source
+        Begin,        ///< begin edit
+        Perform,      ///< perform edit with a normalized value
+        End,          ///< end edit
+        EditorValue,  ///< a normalized value sent to the editor
+        Notify,       ///< the plug-in's parameter notification, with its source
+        WindowResize, ///< the editor asked the host for a window of `index` x `value` pixels
         KindCount
     };
 
@@ -57,6 +58,11 @@ public:
     {
         Record({HostEvent::Notify, idx, 0.0, source});
         plugkit::IPluginApiBase::OnParamChange(idx, source, sampleOffset);
+    }
+    bool EditorResize(int width, int height) override
+    {
+        Record({HostEvent::WindowResize, width, static_cast<double>(height)});
+        return true;
     }
     bool SendMidiMsg(const plugkit::MidiMessage&) override { return false; }
 

@@ -116,7 +116,8 @@ void ICanvasEditorDelegate::SendParameterValueFromDelegate(int paramIdx,
                                                            double value,
                                                            bool normalized)
 {
-    if (mGraphics)
+    // Controls hold only finite values; the plug-in still hears of the change.
+    if (mGraphics && std::isfinite(value))
     {
         if (!normalized)
         {

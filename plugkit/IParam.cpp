@@ -19,9 +19,10 @@ void CopyText(char (&dst)[IParam::kMaxTextLength + 1], const char* src)
         std::strncpy(dst, src, IParam::kMaxTextLength);
 }
 
+/// [0, 1]; NaN (an empty range, a broken curve) reads as 0.
 double Clamp01(double n)
 {
-    return std::clamp(n, 0.0, 1.0);
+    return n > 0.0 ? std::min(n, 1.0) : 0.0;
 }
 
 } // namespace

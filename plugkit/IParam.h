@@ -159,7 +159,7 @@ public:
     /// Sets the value to the default.
     void SetToDefault() { Set(mDefault); }
 
-    /// The shape's normalized form of the constrained value, in [0, 1].
+    /// The shape's normalized form of the constrained value, in [0, 1] (0 for NaN).
     double ToNormalized(double value) const;
     /// The constrained real value of `normalized` (held in [0, 1] first).
     double FromNormalized(double normalized) const;

@@ -67,6 +67,15 @@ void IPluginApiBase::SetHost(const char* name, int version)
     OnHostIdentified();
 }
 
+void IPluginApiBase::GetHostVersionStr(HeapString& out) const
+{
+    out.SetFormatted(32,
+                     "v%d.%d.%d",
+                     (mHostVersion >> 16) & 0xFFFF,
+                     (mHostVersion >> 8) & 0xFF,
+                     mHostVersion & 0xFF);
+}
+
 void IPluginApiBase::SetParameterValue(int paramIdx, double normalizedValue)
 {
     IParam* param = GetParam(paramIdx);

@@ -35,6 +35,9 @@ public:
     /// [ui-thread] Stores the host's name and version and identifies the host from the name.
     void SetHost(const char* name, int version);
 
+    /// The host version as "v<major>.<minor>.<patch>".
+    void GetHostVersionStr(HeapString& out) const;
+
     /// [ui-thread] Sets a parameter from the editor: the value, the host, then the plug-in.
     void SetParameterValue(int paramIdx, double normalizedValue);
 

@@ -143,6 +143,7 @@ TEST_F(EditorDelegateTest, ForwardingReachesTheOpenCanvas)
     mDelegate.SendMidiMsgFromDelegate(MidiMessage{0, 0x90, 60, 100});
     mDelegate.SendParameterValueFromDelegate(1, 25.0, false); // real value, normalized first
     mDelegate.SendParameterValueFromDelegate(0, 0.5, true);
+    mDelegate.SendParameterValueFromDelegate(0, std::numeric_limits<double>::quiet_NaN(), true);
     mDelegate.SetScreenScale(2.f);
     EXPECT_EQ(Calls(),
               (std::vector<std::string>{"ControlValue 3 0.500000",
@@ -151,9 +152,12 @@ TEST_F(EditorDelegateTest, ForwardingReachesTheOpenCanvas)
                                         "ParamValue 1 0.250000",
                                         "ParamValue 0 0.500000",
                                         "SetScreenScale 2.000000"}));
-    EXPECT_EQ(
-        mDelegate.mEvents,
-        (std::vector<std::string>{"OnMidiMsgUI", "ui 1 Editor Delegate", "ui 0 Editor Delegate"}));
+    // The NaN reached no control, only the plug-in.
+    EXPECT_EQ(mDelegate.mEvents,
+              (std::vector<std::string>{"OnMidiMsgUI",
+                                        "ui 1 Editor Delegate",
+                                        "ui 0 Editor Delegate",
+                                        "ui 0 Editor Delegate"}));
 }
 
 TEST_F(EditorDelegateTest, KeysGoToTheCanvasAtTheMousePosition)

@@ -282,6 +282,7 @@ TEST(IParam, SettersIgnoreNonFiniteValues)
     EXPECT_TRUE(c.SetNormalized(7.0));
     EXPECT_EQ(c.Value(), 2000.0);
     EXPECT_TRUE(std::isfinite(c.ToNormalized(-1e300)));
+    EXPECT_EQ(c.ToNormalized(kNaN), 0.0);
 }
 
 } // namespace

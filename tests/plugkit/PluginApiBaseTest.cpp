@@ -162,6 +162,10 @@ TEST(PluginApiBase, SetHostIdentifiesTheHost)
     EXPECT_STREQ(p.GetHostName(), "Cubase 13");
     EXPECT_EQ(p.GetHostVersion(), 0x0D0000);
     EXPECT_EQ(p.mLog, std::vector<std::string>{"host identified"});
+    HeapString version;
+    p.SetHost("Ardour", 0x010203);
+    p.GetHostVersionStr(version);
+    EXPECT_STREQ(version.Get(), "v1.2.3");
     p.SetHost("", 0);
     EXPECT_EQ(p.GetHost(), kHostUnknown);
 }

@@ -1,5 +1,7 @@
 #include "plugkit/IPluginApiBase.h"
 
+#include "tests/support/AllocationGuard.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -260,10 +262,14 @@ TEST(PluginApiBase, EditorMessagesAreQueuedForTheProcessor)
 TEST(PluginApiBase, ProcessorValuesAreQueuedInRealUnits)
 {
     TestApi p;
-    p.SendParameterValueFromAPI(1, 0.5, true);
-    p.SendParameterValueFromAPI(0, -30.0, false);
-    p.SendParameterValueFromAPI(0, std::numeric_limits<double>::infinity(), false);
-    p.SendParameterValueFromAPI(7, 1.0, false); // no such parameter
+    {
+        lumenfall::test::AllocationGuard guard; // the audio thread's side
+        p.SendParameterValueFromAPI(1, 0.5, true);
+        p.SendParameterValueFromAPI(0, -30.0, false);
+        p.SendParameterValueFromAPI(0, std::numeric_limits<double>::infinity(), false);
+        p.SendParameterValueFromAPI(7, 1.0, false); // no such parameter
+        EXPECT_EQ(guard.Count(), 0u);
+    }
     ParamChange c;
     ASSERT_TRUE(p.PopParamChange(c));
     EXPECT_EQ(c.mIdx, 1);

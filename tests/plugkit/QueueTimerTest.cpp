@@ -2,6 +2,8 @@
 #include "plugkit/RingQueue.h"
 #include "plugkit/Timer.h"
 
+#include "tests/support/AllocationGuard.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -16,9 +18,11 @@ TEST(RingQueue, HoldsItsCapacityAndDropsTheNext)
 {
     RingQueue<int> q(32);
     EXPECT_EQ(q.Capacity(), 32);
+    lumenfall::test::AllocationGuard guard; // both ends run on real-time threads
     for (int i = 0; i < 32; ++i)
         EXPECT_TRUE(q.Push(i));
     EXPECT_FALSE(q.Push(32)); // dropped
+    EXPECT_EQ(guard.Count(), 0u);
     EXPECT_EQ(q.ElementsAvailable(), 32);
     int v = -1;
     ASSERT_TRUE(q.Pop(v));

@@ -86,6 +86,14 @@ public:
         return (1.0f - f) * va + f * vb;
     }
 
+    /// Raw view for block processing: the storage (Mask() + 1 slots, a power of two), the slot
+    /// the next Write fills, and how many slots behind it hold valid samples (the slot d back,
+    /// (WritePosition() - d) & Mask(), is valid exactly when d <= Written()).
+    const float* Data() const { return mData; }
+    int Mask() const { return mMask; }
+    int WritePosition() const { return mPosition; }
+    int Written() const { return mWritten; }
+
     /// Forgets every stored sample in constant time (no sample is erased); write position 0.
     void Clear()
     {

@@ -73,7 +73,19 @@ float GateEnvelope(int model, double t, float gateLengthMs, float gateReleaseMs,
     return static_cast<float>(during(g) * std::max(1.0 - (t - g) / r, 0.0));
 }
 
-ReverbCore::ReverbCore() = default;
+ReverbCore::ReverbCore()
+{
+    for (int i = 0; i < kLines; ++i)
+    {
+        mNetworkSin[i] = static_cast<float>(std::sin(i * 1.618));
+        mNetworkCos[i] = static_cast<float>(std::cos(i * 1.618));
+    }
+    for (int i = 0; i < 4; ++i)
+    {
+        mPlateSin[i] = static_cast<float>(std::sin(i * 1.47));
+        mPlateCos[i] = static_cast<float>(std::cos(i * 1.47));
+    }
+}
 
 ReverbCore::~ReverbCore() = default;
 
@@ -237,16 +249,20 @@ float ReverbCore::Diffuse(int firstLine, float x, float a, float e, float c, flo
     return x;
 }
 
-StereoSample ReverbCore::LatePlate(
-    float dL, float dR, float depth, float c, float freeze, const EngineParameters& current)
+StereoSample ReverbCore::LatePlate(float dL,
+                                   float dR,
+                                   const float* sines,
+                                   float depth,
+                                   float c,
+                                   float freeze,
+                                   const EngineParameters& current)
 {
     const float fs = static_cast<float>(mSampleRate);
     const float e = Get(current, ParamId::Diffusion) * 0.01f;
     float o[4];
     for (int i = 0; i < 4; ++i)
     {
-        const float s = static_cast<float>(std::sin(i * 1.47 + mLfoPhase));
-        o[i] = mLines[i].Read(s * depth + mCurrentLength[i]);
+        o[i] = mLines[i].Read(sines[i] * depth + mCurrentLength[i]);
     }
     const float p = e * 0.45f + 0.22f;
     const float q = e * 0.43f + 0.18f;
@@ -295,8 +311,12 @@ StereoSample ReverbCore::LateSpring(float xL,
     return {r[0] + 0.18f * r[1], r[1] + 0.18f * r[0]};
 }
 
-StereoSample ReverbCore::LateNetwork(
-    float dL, float dR, float depth, float freeze, const EngineParameters& current)
+StereoSample ReverbCore::LateNetwork(float dL,
+                                     float dR,
+                                     const float* sines,
+                                     float depth,
+                                     float freeze,
+                                     const EngineParameters& current)
 {
     const float shimmer = mModel == static_cast<int>(ReverbModel::Shimmer)
                               ? Get(current, ParamId::ShimmerAmount) * 0.01f
@@ -306,9 +326,23 @@ StereoSample ReverbCore::LateNetwork(
     float u[kLines];
     for (int i = 0; i < kLines; ++i)
     {
-        const float s = static_cast<float>(std::sin(i * 1.618 + mLfoPhase));
-        o[i] = mLines[i].Read(s * depth + mCurrentLength[i]);
-        u[i] = DampFeedback(o[i], i, freeze) * trim;
+        const float d =
+            std::max(std::min(sines[i] * depth + mCurrentLength[i], mLines[i].MaxDelay()), 1.0f);
+        o[i] = mLines[i].ReadInRange(d);
+    }
+    // The damped feedback of every line (the steps of DampFeedback, side by side).
+    const float bass = mBassCrossoverCoef;
+    const float hf = mHFDampingCoef;
+    for (int i = 0; i < kLines; ++i)
+    {
+        const float x = o[i];
+        const float low = SanitizeSample((mDampLow[i] - x) * bass + x);
+        mDampLow[i] = low;
+        const float d = x + (mBassRatio[i] - 1.0f) * low;
+        const float high = SanitizeSample((mDampHigh[i] - d) * hf + d);
+        mDampHigh[i] = high;
+        const float y = (high + mTrebleRatio[i] * (d - high)) * mGain[i];
+        u[i] = SanitizeSample(y + freeze * (x - y)) * trim;
     }
     const float cs = mRotationCos;
     const float sn = mRotationSin;
@@ -445,9 +479,14 @@ ReverbCore::ProcessSample(float xL, float xR, const EngineParameters& current, b
     }
 
     StereoSample late;
+    float sines[kLines];
     if (mModel == static_cast<int>(ReverbModel::Plate))
     {
-        late = LatePlate(dL, dR, depth, c, freeze, current);
+        for (int i = 0; i < 4; ++i)
+        {
+            sines[i] = static_cast<float>(std::sin(i * 1.47 + mLfoPhase));
+        }
+        late = LatePlate(dL, dR, sines, depth, c, freeze, current);
     }
     else if (spring)
     {
@@ -455,7 +494,11 @@ ReverbCore::ProcessSample(float xL, float xR, const EngineParameters& current, b
     }
     else
     {
-        late = LateNetwork(dL, dR, depth, freeze, current);
+        for (int i = 0; i < kLines; ++i)
+        {
+            sines[i] = static_cast<float>(std::sin(i * 1.618 + mLfoPhase));
+        }
+        late = LateNetwork(dL, dR, sines, depth, freeze, current);
     }
     return OutputStage(late, early, Envelope(freeze, current), current);
 }
@@ -468,11 +511,268 @@ void ReverbCore::ProcessBlock(const float* xL,
                               int n,
                               const EngineParameters& current)
 {
-    for (int i = 0; i < n; ++i)
+    const float c = Get(current, ParamId::Size) * 0.01f * 0.75f + 0.25f;
+    for (int done = 0; done < n;)
     {
-        const StereoSample w = ProcessSample(xL[i], xR[i], current, onsets && onsets[i] != 0);
-        wetL[i] = w.left;
-        wetR[i] = w.right;
+        const int m = std::min(n - done, kBlock);
+        if (BlockReady(c))
+        {
+            ProcessFast(xL + done,
+                        xR + done,
+                        onsets != nullptr ? onsets + done : nullptr,
+                        wetL + done,
+                        wetR + done,
+                        m,
+                        current);
+        }
+        else
+        {
+            for (int i = done; i < done + m; ++i)
+            {
+                const StereoSample w =
+                    ProcessSample(xL[i], xR[i], current, onsets != nullptr && onsets[i] != 0);
+                wetL[i] = w.left;
+                wetR[i] = w.right;
+            }
+        }
+        done += m;
+    }
+}
+
+namespace
+{
+
+/// A window of `count` consecutive slots of a line starting at `start` (masked): a pointer
+/// into the line when the window does not wrap, else a copy in `scratch`.
+const float* Window(const DelayLine& line, int start, int count, float* scratch)
+{
+    const int mask = line.Mask();
+    start &= mask;
+    if (start + count <= mask + 1)
+    {
+        return line.Data() + start;
+    }
+    for (int k = 0; k < count; ++k)
+    {
+        scratch[k] = line.Data()[(start + k) & mask];
+    }
+    return scratch;
+}
+
+} // namespace
+
+bool ReverbCore::BlockReady(float c) const
+{
+    // The block form skips the length glide, so the lengths must have arrived.
+    for (int i = 0; i < kLines; ++i)
+    {
+        if (mLengthState[i] != static_cast<double>(mTargetLength[i]))
+        {
+            return false;
+        }
+    }
+    // Only the early lines and the input diffusers are read a block at a time; every other
+    // line is read sample by sample through DelayLine::Read. Those two must hold all the
+    // history the block reads: the longest early read is 1.113 x the last tap.
+    const float fs = static_cast<float>(mSampleRate);
+    const float longestEarly = fs * EarlyTapTimes[15] * c * EarlyTimeScale(mModel) * 1.113f + 1.0f;
+    const int earlyNeed = static_cast<int>(std::min(longestEarly, mEarly[0].MaxDelay())) + 2;
+    if (mEarly[0].Written() < earlyNeed || mEarly[1].Written() < earlyNeed)
+    {
+        return false;
+    }
+    if (mModel != static_cast<int>(ReverbModel::Spring))
+    {
+        for (int j = 0; j < 8; ++j)
+        {
+            if (mDiffusers[j].Written() < mDiffusers[j].Capacity())
+            {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void ReverbCore::EarlyBlock(
+    const float* xL, const float* xR, float open, float c, float* earlyL, float* earlyR, int n)
+{
+    for (int t = 0; t < n; ++t)
+    {
+        mEarly[0].Write(open * xL[t]);
+        mEarly[1].Write(open * xR[t]);
+        earlyL[t] = 0.0f;
+        earlyR[t] = 0.0f;
+    }
+    const float fs = static_cast<float>(mSampleRate);
+    const float u = EarlyTimeScale(mModel);
+    float scratch[kBlock + 1];
+    // After the writes, sample t's read of delay d sees slot (P - n + 1 + t - trunc(d)) and the
+    // one before it, P being the position after the block.
+    const auto accumulate = [&](const DelayLine& line, float delay, float gain, float* acc)
+    {
+        const float d = std::max(std::min(delay, line.MaxDelay()), 1.0f);
+        const int whole = static_cast<int>(d);
+        const float f = d - static_cast<float>(whole);
+        const float* w =
+            Window(line, line.WritePosition() - n - whole, n + 1, scratch); // w[t + 1] = a(t)
+        const float ga = gain * (1.0f - f);
+        const float gb = gain * f;
+        for (int t = 0; t < n; ++t)
+        {
+            acc[t] += ga * w[t + 1] + gb * w[t];
+        }
+    };
+    for (int k = 0; k < 16; ++k)
+    {
+        const float d = fs * EarlyTapTimes[k] * c * u + 1.0f;
+        const float g = EarlyTapGains[k] * 0.19f * (k % 3 == 0 ? -1.0f : 1.0f);
+        accumulate(mEarly[0], d, g * 0.78f, earlyL);
+        accumulate(mEarly[1], 1.071f * d, g * 0.22f, earlyL);
+        accumulate(mEarly[1], 1.113f * d, g * 0.78f, earlyR);
+        accumulate(mEarly[0], 0.943f * d, g * 0.22f, earlyR);
+    }
+    for (int t = 0; t < n; ++t)
+    {
+        earlyL[t] = SanitizeSample(earlyL[t]);
+        earlyR[t] = SanitizeSample(earlyR[t]);
+    }
+}
+
+void ReverbCore::DiffuseBlock(
+    int firstLine, float* x, float a, float e, float c, float offsetSeconds, int n)
+{
+    const float fs = static_cast<float>(mSampleRate);
+    float v[kBlock];
+    for (int j = 0; j < 4; ++j)
+    {
+        DelayLine& line = mDiffusers[firstLine + j];
+        const float delay = Nearest((j * 0.00217f + 0.0023f + offsetSeconds) * fs * c);
+        const int whole = static_cast<int>(std::max(std::min(delay, line.MaxDelay()), 1.0f));
+        // Each allpass is its own system: run it over the block, in pieces no longer than its
+        // delay so that every read precedes the writes it could see.
+        for (int t0 = 0; t0 < n; t0 += whole)
+        {
+            const int m = std::min(n - t0, whole);
+            const float* w = line.Data();
+            const int mask = line.Mask();
+            const int base = line.WritePosition() - whole;
+            for (int k = 0; k < m; ++k)
+            {
+                v[k] = w[(base + k) & mask] - a * x[t0 + k];
+            }
+            for (int k = 0; k < m; ++k)
+            {
+                line.Write(a * v[k] + x[t0 + k]);
+                const float y = SanitizeSample(v[k]);
+                x[t0 + k] = e * y + (1.0f - e) * x[t0 + k];
+            }
+        }
+    }
+}
+
+void ReverbCore::ProcessFast(const float* xL,
+                             const float* xR,
+                             const std::uint8_t* onsets,
+                             float* wetL,
+                             float* wetR,
+                             int n,
+                             const EngineParameters& current)
+{
+    const float freeze = Get(current, ParamId::Freeze);
+    const float open = 1.0f - freeze;
+    const float c = Get(current, ParamId::Size) * 0.01f * 0.75f + 0.25f;
+    const float e = Get(current, ParamId::Diffusion) * 0.01f;
+    const bool spring = mModel == static_cast<int>(ReverbModel::Spring);
+    const bool plate = mModel == static_cast<int>(ReverbModel::Plate);
+
+    float earlyL[kBlock];
+    float earlyR[kBlock];
+    EarlyBlock(xL, xR, open, c, earlyL, earlyR, n);
+
+    float dL[kBlock];
+    float dR[kBlock];
+    for (int t = 0; t < n; ++t)
+    {
+        dL[t] = open * xL[t];
+        dR[t] = open * xR[t];
+    }
+    if (!spring)
+    {
+        const float a = e * 0.62f + 0.12f;
+        DiffuseBlock(0, dL, a, e, c, 0.0f, n);
+        DiffuseBlock(4, dR, a, e, c, 0.00043f, n);
+    }
+
+    // LFO: the phase runs on exactly as per sample; the sines come from a rotating phasor
+    // seeded once per block (angle addition gives the eight line phases).
+    const double fs = mSampleRate;
+    const float depth =
+        Get(current, ParamId::ModulationDepth) * 0.01f * static_cast<float>(fs) * 0.0014f * open;
+    const double step = Get(current, ParamId::ModulationRate) * kTwoPi / fs;
+    double sinBefore[kBlock + 1];
+    double cosBefore[kBlock + 1];
+    {
+        double sn = std::sin(mLfoPhase);
+        double cs = std::cos(mLfoPhase);
+        const double ss = std::sin(step);
+        const double cc = std::cos(step);
+        for (int t = 0; t <= n; ++t)
+        {
+            sinBefore[t] = sn;
+            cosBefore[t] = cs;
+            const double next = sn * cc + cs * ss;
+            cs = cs * cc - sn * ss;
+            sn = next;
+        }
+    }
+
+    const bool enveloped = mModel == static_cast<int>(ReverbModel::Gated) ||
+                           mModel == static_cast<int>(ReverbModel::Reverse);
+    for (int t = 0; t < n; ++t)
+    {
+        if (onsets != nullptr && onsets[t] != 0)
+        {
+            mSamplesSinceOnset = 0;
+        }
+        else if (mSamplesSinceOnset < kNoOnset)
+        {
+            ++mSamplesSinceOnset;
+        }
+        mLfoPhase += step;
+        if (mLfoPhase > kTwoPi)
+        {
+            mLfoPhase -= kTwoPi;
+        }
+        StereoSample late;
+        const float sp = static_cast<float>(sinBefore[t + 1]);
+        const float cp = static_cast<float>(cosBefore[t + 1]);
+        float sines[kLines];
+        if (plate)
+        {
+            for (int i = 0; i < 4; ++i)
+            {
+                sines[i] = sp * mPlateCos[i] + cp * mPlateSin[i];
+            }
+            late = LatePlate(dL[t], dR[t], sines, depth, c, freeze, current);
+        }
+        else if (spring)
+        {
+            late = LateSpring(
+                xL[t], xR[t], static_cast<float>(sinBefore[t]), depth, c, freeze, current);
+        }
+        else
+        {
+            for (int i = 0; i < kLines; ++i)
+            {
+                sines[i] = sp * mNetworkCos[i] + cp * mNetworkSin[i];
+            }
+            late = LateNetwork(dL[t], dR[t], sines, depth, freeze, current);
+        }
+        const float m = enveloped ? Envelope(freeze, current) : 1.0f;
+        const StereoSample w = OutputStage(late, {earlyL[t], earlyR[t]}, m, current);
+        wetL[t] = w.left;
+        wetR[t] = w.right;
     }
 }
 

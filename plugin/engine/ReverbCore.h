@@ -148,8 +148,14 @@ private:
     void GlideLineLengths();
     StereoSample EarlyReflections(float c);
     float Diffuse(int firstLine, float x, float a, float e, float c, float offsetSeconds);
-    StereoSample LatePlate(
-        float dL, float dR, float depth, float c, float freeze, const EngineParameters& current);
+    // `sines` holds sin(i x 1.47 + phase) (plate, 4) or sin(i x 1.618 + phase) (network, 8).
+    StereoSample LatePlate(float dL,
+                           float dR,
+                           const float* sines,
+                           float depth,
+                           float c,
+                           float freeze,
+                           const EngineParameters& current);
     StereoSample LateSpring(float xL,
                             float xR,
                             float s0,
@@ -157,9 +163,29 @@ private:
                             float c,
                             float freeze,
                             const EngineParameters& current);
-    StereoSample
-    LateNetwork(float dL, float dR, float depth, float freeze, const EngineParameters& current);
+    StereoSample LateNetwork(float dL,
+                             float dR,
+                             const float* sines,
+                             float depth,
+                             float freeze,
+                             const EngineParameters& current);
     float Envelope(float freeze, const EngineParameters& current) const;
+
+    // The block form (ReverbCore.cpp): valid when the line lengths have settled and every
+    // line holds the history its reads reach, so a read never meets an unwritten slot.
+    static constexpr int kBlock = 32;
+    bool BlockReady(float c) const;
+    void ProcessFast(const float* xL,
+                     const float* xR,
+                     const std::uint8_t* onsets,
+                     float* wetL,
+                     float* wetR,
+                     int n,
+                     const EngineParameters& current);
+    void EarlyBlock(
+        const float* xL, const float* xR, float open, float c, float* earlyL, float* earlyR, int n);
+    void
+    DiffuseBlock(int firstLine, float* x, float a, float e, float c, float offsetSeconds, int n);
     StereoSample OutputStage(StereoSample late,
                              StereoSample early,
                              float envelope,
@@ -191,6 +217,12 @@ private:
     float mRotationCos = 0.70710677f;
     float mRotationSin = 0.70710677f;
     float mLengthSmoothing = 0.0f;
+
+    // sin and cos of the fixed line phase offsets, for angle addition in the block form.
+    float mNetworkSin[kLines] = {};
+    float mNetworkCos[kLines] = {};
+    float mPlateSin[4] = {};
+    float mPlateCos[4] = {};
 
     double mLfoPhase = 0.0;
     float mShimmerReturn[2] = {};

@@ -139,11 +139,13 @@ TEST(RobustnessTest, BlockFormMatchesReference)
             e->Prepare(kRate, 2);
         }
         std::uniform_real_distribution<float> u(-0.5f, 0.5f);
-        StereoBuffer input(28800);
+        // Each change is followed by enough time for the smoothing to settle, when the block
+        // form takes over again.
+        StereoBuffer input(91200);
         for (std::size_t i = 0; i < input.Frames(); ++i)
         {
-            input.left[i] = i % 9000 < 3000 ? u(random) : 0.0f;
-            input.right[i] = i % 9000 < 3000 ? u(random) : 0.0f;
+            input.left[i] = i % 24000 < 8000 ? u(random) : 0.0f;
+            input.right[i] = i % 24000 < 8000 ? u(random) : 0.0f;
         }
         StereoBuffer outs[2] = {StereoBuffer(input.Frames()), StereoBuffer(input.Frames())};
         std::size_t start = 0;
@@ -151,17 +153,17 @@ TEST(RobustnessTest, BlockFormMatchesReference)
         {
             const int n =
                 std::min<int>(37 + block % 5 * 100, static_cast<int>(input.Frames() - start));
-            if (block == 20)
+            if (start >= 14400 && start < 14400 + 512)
             {
                 p[ParamId::Size] = 140.0f; // glides line lengths and early taps
                 p[ParamId::ReverbType] =
                     static_cast<float>((model + 5) % engine::kReverbModelCount);
             }
-            if (block == 60)
+            if (start >= 43200 && start < 43200 + 512)
             {
                 p[ParamId::Freeze] = 1.0f;
             }
-            if (block == 90)
+            if (start >= 67200 && start < 67200 + 512)
             {
                 p[ParamId::Freeze] = 0.0f;
                 p[ParamId::Bypass] = 1.0f;
@@ -176,10 +178,24 @@ TEST(RobustnessTest, BlockFormMatchesReference)
             }
             start += static_cast<std::size_t>(n);
         }
+        float largest = 0.0f;
         for (std::size_t i = 0; i < input.Frames(); ++i)
         {
-            ASSERT_NEAR(outs[0].left[i], outs[1].left[i], 2e-5f) << model << " " << i;
-            ASSERT_NEAR(outs[0].right[i], outs[1].right[i], 2e-5f) << model << " " << i;
+            largest = std::max(largest, std::fabs(outs[0].left[i] - outs[1].left[i]));
+        }
+        // Rounding differs between the two forms, so equal output would mean that the block
+        // form never ran.
+        EXPECT_GT(largest, 0.0f) << model;
+        // Vintage Digital rounds its tail to steps of 1/8192: a rounding difference may land
+        // one step apart.
+        const int vintage = static_cast<int>(engine::ReverbModel::VintageDigital);
+        const bool quantised =
+            model == vintage || (model + 5) % engine::kReverbModelCount == vintage;
+        const float tolerance = quantised ? 2e-5f + 1.0f / 8192.0f : 2e-5f;
+        for (std::size_t i = 0; i < input.Frames(); ++i)
+        {
+            ASSERT_NEAR(outs[0].left[i], outs[1].left[i], tolerance) << model << " " << i;
+            ASSERT_NEAR(outs[0].right[i], outs[1].right[i], tolerance) << model << " " << i;
         }
     }
 }

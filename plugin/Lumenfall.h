@@ -61,10 +61,11 @@ public:
     // engine inputs, a mono output receives their average and outputs from the third on are
     // silent.
     void ProcessBlock(float** inputs, float** outputs, int nFrames) override;
-    // [audio-thread & !active] Prepares the engine at the processor's sample rate.
+    // [audio-thread & !active] Prepares the engine at the processor's sample rate (48000 Hz
+    // when it has none), with the current values; latency 0; marks the plug-in active.
     void OnReset() override;
-    // [audio-thread & !active] Prepares the engine when `active`; otherwise only marks the
-    // plug-in inactive.
+    // [ui-thread & !active] As OnReset when `active`; otherwise only marks the plug-in
+    // inactive.
     void OnActivate(bool active) override;
 
     // ---- Presets and A/B slots, for the editor.

@@ -155,7 +155,7 @@ public:
     /// every control.
     void RemoveAllControls();
 
-    // ---- Values and messages from the plug-in (the delegate's forwarding).
+    // ---- Values and messages from the plug-in (the delegate's forwarding). [ui-thread]
 
     /// The control with `ctrlTag`, when attached, takes `normalizedValue` as its value 0.
     virtual void SendControlValueFromDelegate(int ctrlTag, double normalizedValue);
@@ -200,6 +200,7 @@ public:
     void OnMouseOut();
     /// `delta` in whole notches.
     bool OnMouseWheel(float x, float y, const IMouseModifiers& mod, float delta);
+    /// Also reached from the host through the delegate. [ui-thread]
     virtual bool OnKeyDown(float x, float y, const IKeyEvent& key);
     virtual bool OnKeyUp(float x, float y, const IKeyEvent& key);
     void OnDrop(const char* path, float x, float y);
@@ -252,9 +253,10 @@ public:
     // ---- Size and scale.
 
     /// Sets the layout size and draw scale (held within the scale limits; a non-finite
-    /// scale keeps the current one), telling the delegate the new window size.
+    /// scale keeps the current one), telling the delegate the new window size. [ui-thread]
     virtual void Resize(int width, int height, float scale, bool needsPlatformResize = true);
     /// Device pixels per logical pixel; zero, negative or non-finite scales are ignored.
+    /// [ui-thread]
     virtual void SetScreenScale(float scale);
     /// Minimum the smaller, maximum the larger; non-positive or non-finite limits ignored.
     void SetScaleConstraints(float a, float b);

@@ -209,4 +209,32 @@ TEST_F(DispatchTest, WhileATextEntryIsOpenOnlyTheFieldTakesDrags)
     Release(12, 12);
 }
 
+TEST_F(DispatchTest, ASecondPointerTakesACapturedControlOnlyWhenItWantsMultipleTouches)
+{
+    background = Attach(new TestControl({0, 0, 400, 300}, -1, "background"));
+    a = Attach(new TestControl({10, 10, 50, 50}, FakeEditorDelegate::kGain, "a"));
+    auto touch = [](int64_t id)
+    {
+        IMouseEvent e;
+        e.x = 20;
+        e.y = 20;
+        e.ms.L = true;
+        e.ms.touchID = id;
+        return e;
+    };
+    for (const bool multi : {false, true})
+    {
+        a->SetWantsMultiTouch(multi);
+        a->downs = background->downs = 0;
+        g.OnMouseDown({touch(1)});
+        g.OnMouseDown({touch(2)});
+        EXPECT_EQ(a->downs, multi ? 2 : 1);
+        EXPECT_EQ(background->downs, multi ? 0 : 1);
+        EXPECT_EQ(g.GetOpenGestureCount(FakeEditorDelegate::kGain), multi ? 2 : 1);
+        g.OnMouseUp({touch(1), touch(2)});
+        EXPECT_EQ(g.GetOpenGestureCount(FakeEditorDelegate::kGain), 0);
+    }
+    EXPECT_TRUE(dlg.GesturesBalanced());
+}
+
 } // namespace

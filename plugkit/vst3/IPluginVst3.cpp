@@ -652,6 +652,17 @@ tresult PLUGIN_API IPluginVst3::getParameterInfo(int32 index, ParameterInfo& inf
     return SingleComponentEffect::getParameterInfo(index, info);
 }
 
+tresult PLUGIN_API IPluginVst3::getParamStringByValue(ParamID id,
+                                                      ParamValue normalized,
+                                                      String128 string)
+{
+    // The SDK's list parameter indexes its texts with the value: keep it finite and in range.
+    if (string == nullptr || !std::isfinite(normalized))
+        return kResultFalse;
+    normalized = normalized < 0.0 ? 0.0 : (normalized > 1.0 ? 1.0 : normalized);
+    return SingleComponentEffect::getParamStringByValue(id, normalized, string);
+}
+
 tresult PLUGIN_API IPluginVst3::getParamValueByString(ParamID id,
                                                       TChar* string,
                                                       ParamValue& normalized)

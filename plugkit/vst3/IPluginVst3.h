@@ -118,6 +118,9 @@ public:
     Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
     tresult PLUGIN_API getParameterInfo(Steinberg::int32 index,
                                         Steinberg::Vst::ParameterInfo& info) override;
+    tresult PLUGIN_API getParamStringByValue(ParamID id,
+                                             ParamValue normalized,
+                                             Steinberg::Vst::String128 string) override;
     tresult PLUGIN_API getParamValueByString(ParamID id,
                                              Steinberg::Vst::TChar* string,
                                              ParamValue& normalized) override;

@@ -131,6 +131,13 @@ tresult PLUGIN_API SingleComponentEffect::getControllerState(IBStream*)
     return kResultOk;
 }
 
+tresult PLUGIN_API SingleComponentEffect::getUnitInfo(int32 unitIndex, UnitInfo& info)
+{
+    if (unitIndex < 0 || unitIndex >= getUnitCount())
+        return kInvalidArgument;
+    return EditControllerEx1::getUnitInfo(unitIndex, info);
+}
+
 tresult PLUGIN_API SingleComponentEffect::getControllerClassId(TUID)
 {
     return kNotImplemented;

@@ -61,6 +61,9 @@ public:
     tresult PLUGIN_API setControllerState(Steinberg::IBStream* state) override;
     tresult PLUGIN_API getControllerState(Steinberg::IBStream* state) override;
 
+    // IUnitInfo: the SDK's list lookup throws for an index out of range.
+    tresult PLUGIN_API getUnitInfo(int32 unitIndex, Steinberg::Vst::UnitInfo& info) override;
+
     // IComponent
     tresult PLUGIN_API getControllerClassId(Steinberg::TUID classId) override;
     tresult PLUGIN_API setIoMode(Steinberg::Vst::IoMode mode) override;

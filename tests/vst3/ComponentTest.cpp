@@ -192,6 +192,9 @@ TEST_F(ComponentTest, ConvertsValuesToAndFromText)
     EXPECT_EQ(NarrowAscii(text), "Hall");
     ASSERT_EQ(c->getParamStringByValue(65536, 1.0, text), kResultOk);
     EXPECT_EQ(NarrowAscii(text), "on");
+    EXPECT_EQ(c->getParamStringByValue(65536, std::nan(""), text), kResultFalse);
+    ASSERT_EQ(c->getParamStringByValue(65536, 7.0, text), kResultOk);
+    EXPECT_EQ(NarrowAscii(text), "on");
 
     struct Case
     {
@@ -254,6 +257,9 @@ TEST_F(ComponentTest, ControllerQueriesRefuseWhatDoesNotExist)
     EXPECT_EQ(units->getProgramName(65537, 26, name), kResultFalse);
     EXPECT_EQ(units->getProgramName(65537, -1, name), kResultFalse);
     EXPECT_EQ(units->getProgramName(0, 0, name), kResultFalse);
+    UnitInfo unit;
+    EXPECT_NE(units->getUnitInfo(1, unit), kResultOk); // refused, not thrown
+    EXPECT_NE(units->getUnitInfo(-1, unit), kResultOk);
     units->release();
 
     IEditController* c = plugin->mController;

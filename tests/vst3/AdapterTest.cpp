@@ -3,6 +3,7 @@
 // outside the host's set-up calls, controller objects following presets, channel context).
 #include "plugkit/IStateChunk.h"
 #include "plugkit/vst3/IPluginVst3.h"
+#include "plugkit/vst3/Vst3Module.h"
 #include "tests/vst3host/Vst3Host.h"
 
 #include <gtest/gtest.h>
@@ -56,8 +57,9 @@ public:
 
 struct Instance
 {
-    explicit Instance(bool midiIn = false)
-        : plugin(new FakePlugin(midiIn))
+    explicit Instance(bool midiIn = false, std::u16string hostName = u"REAPER")
+        : host(std::move(hostName))
+        , plugin(new FakePlugin(midiIn))
     {
         EXPECT_EQ(plugin->initialize(static_cast<IHostApplication*>(&host)), kResultOk);
         EXPECT_EQ(plugin->setComponentHandler(&handler), kResultOk);
@@ -68,7 +70,7 @@ struct Instance
         plugin->terminate();
         plugin->release();
     }
-    HostApplication host{u"REAPER"};
+    HostApplication host;
     ComponentHandler handler;
     FakePlugin* plugin;
 };
@@ -186,6 +188,42 @@ TEST(Vst3Adapter, ChannelContextKeepsWhatTheHostLeavesOut)
     EXPECT_STREQ(name.Get(),
                  "Gr\xC3\xBC\xC3\x9F"
                  "e \xF0\x9F\x8E\xB5");
+}
+
+TEST(Vst3Adapter, ArrangementsUnderHostsThatNeedThemAcceptedAsGiven)
+{
+    SpeakerArrangement mono = SpeakerArr::kMono;
+    SpeakerArrangement stereo = SpeakerArr::kStereo;
+    SpeakerArrangement surround = SpeakerArr::k51;
+    for (const auto& [name, accepted] :
+         {std::pair{u"Mixbus 9", true}, {u"Ardour 8.1", true}, {u"Bitwig Studio", false}})
+    {
+        Instance i(false, name);
+        EXPECT_EQ(i.plugin->setBusArrangements(&mono, 1, &stereo, 1) == kResultOk, accepted);
+        // Never more than mono or stereo, whoever asks.
+        EXPECT_EQ(i.plugin->setBusArrangements(&surround, 1, &surround, 1), kResultFalse);
+    }
+}
+
+int gInits = 0;
+int gExits = 0;
+
+TEST(Vst3Module, LoadCounterRunsItsHooksOnTheFirstLoadAndTheLastUnload)
+{
+    plugkit::ModuleLoadCounter counter;
+    const auto init = [] { return ++gInits > 0; };
+    const auto exit = [] { return ++gExits > 0; };
+    EXPECT_TRUE(counter.Enter(init));
+    EXPECT_TRUE(counter.Enter(init));
+    EXPECT_TRUE(counter.Leave(exit));
+    EXPECT_EQ(gExits, 0);
+    EXPECT_TRUE(counter.Leave(exit));
+    EXPECT_EQ(gInits, 1);
+    EXPECT_EQ(gExits, 1);
+    EXPECT_FALSE(counter.Leave(exit)); // unbalanced: refused, the count stays at 0
+    EXPECT_EQ(counter.Count(), 0);
+    EXPECT_TRUE(counter.Enter(init));
+    EXPECT_EQ(gInits, 2);
 }
 
 } // namespace

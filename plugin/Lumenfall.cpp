@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace lumenfall
 {
@@ -31,19 +30,16 @@ constexpr int kEditorHeight = 760;
 constexpr float kMinEditorScale = 0.85f;
 constexpr float kMaxEditorScale = 1.5f;
 
-void PutWord(std::uint8_t* out, std::int32_t value)
+/// An enumeration whose value k shows names[k].
+template <std::size_t N>
+void InitEnumFromNames(plugkit::IParam& param,
+                       const char* name,
+                       double defaultValue,
+                       const std::array<const char*, N>& names)
 {
-    const auto word = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<std::uint8_t>(word >> (8 * i));
-}
-
-std::int32_t GetWord(const std::uint8_t* in)
-{
-    std::uint32_t word = 0;
-    for (int i = 0; i < 4; ++i)
-        word |= static_cast<std::uint32_t>(in[i]) << (8 * i);
-    return static_cast<std::int32_t>(word);
+    param.InitEnumArgs(name, static_cast<int>(defaultValue), static_cast<int>(N));
+    for (std::size_t k = 0; k < N; ++k)
+        param.SetDisplayText(static_cast<double>(k), names[k]);
 }
 
 } // namespace
@@ -112,36 +108,10 @@ void Lumenfall::DeclareParameters()
         switch (id)
         {
         case ParamId::ReverbType:
-            param.InitEnum(name,
-                           static_cast<int>(def),
-                           {"Ambience",
-                            "Small Room",
-                            "Studio",
-                            "Chamber",
-                            "Hall",
-                            "Cathedral",
-                            "Plate",
-                            "Spring",
-                            "Vintage Digital",
-                            "Modern Digital",
-                            "Gated",
-                            "Reverse",
-                            "Shimmer"});
+            InitEnumFromNames(param, name, def, engine::kReverbModelNames);
             break;
         case ParamId::NoteDivision:
-            param.InitEnum(name,
-                           static_cast<int>(def),
-                           {"1/64",
-                            "1/32",
-                            "1/16",
-                            "1/8",
-                            "1/4",
-                            "1/2",
-                            "1/1",
-                            "1/8 dotted",
-                            "1/4 dotted",
-                            "1/8 triplet",
-                            "1/4 triplet"});
+            InitEnumFromNames(param, name, def, engine::kNoteDivisionNames);
             break;
         case ParamId::Freeze:
         case ParamId::Bypass:
@@ -339,22 +309,17 @@ void Lumenfall::ApplyRecord(const PluginStateRecord& record)
 
 void Lumenfall::WriteComponentState(std::span<std::uint8_t, kComponentStateSize> out) const
 {
-    EncodeStateRecord(CurrentRecord(), out.first<kStateRecordSize>());
-    PutWord(out.data() + kStateRecordSize, GetHostBypass() ? 1 : 0);
+    EncodeComponentState(CurrentRecord(), GetHostBypass(), out);
 }
 
 bool Lumenfall::ReadComponentState(std::span<const std::uint8_t> bytes)
 {
-    if (bytes.size() != static_cast<std::size_t>(kComponentStateSize))
-        return false;
-    const std::int32_t bypass = GetWord(bytes.data() + kStateRecordSize);
-    if (bypass != 0 && bypass != 1)
-        return false;
     PluginStateRecord record;
-    if (DecodeStateRecord(bytes.first(kStateRecordSize), 0, record) != kStateRecordSize)
+    bool hostBypass = false;
+    if (!DecodeComponentState(bytes, record, hostBypass))
         return false;
     ApplyRecord(record);
-    SetHostBypass(bypass != 0);
+    SetHostBypass(hostBypass);
     return true;
 }
 

@@ -27,7 +27,7 @@ public:
     /// Frames per engine call; host blocks of any length are cut into chunks of this size.
     static constexpr int kChunkFrames = 512;
     /// The component state the host saves: the record, then the host-bypass flag as int32.
-    static constexpr int kComponentStateSize = kStateRecordSize + 4;
+    static constexpr int kComponentStateSize = lumenfall::kComponentStateSize;
     static constexpr double kDefaultSampleRate = 48000.0;
     static constexpr double kDefaultTempo = 120.0;
 

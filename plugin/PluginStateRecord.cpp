@@ -96,6 +96,29 @@ int DecodeStateRecord(std::span<const std::uint8_t> data, int position, PluginSt
     return position + kStateRecordSize;
 }
 
+void EncodeComponentState(const PluginStateRecord& record,
+                          bool hostBypass,
+                          std::span<std::uint8_t, kComponentStateSize> out)
+{
+    EncodeStateRecord(record, out.first<kStateRecordSize>());
+    PutU32(out.data() + kStateRecordSize, hostBypass ? 1u : 0u);
+}
+
+bool DecodeComponentState(std::span<const std::uint8_t> bytes,
+                          PluginStateRecord& record,
+                          bool& hostBypass)
+{
+    if (bytes.size() != static_cast<std::size_t>(kComponentStateSize))
+        return false;
+    const std::uint32_t bypass = GetU32(bytes.data() + kStateRecordSize);
+    PluginStateRecord decoded;
+    if (bypass > 1 || DecodeStateRecord(bytes, 0, decoded) < 0)
+        return false;
+    record = decoded;
+    hostBypass = bypass != 0;
+    return true;
+}
+
 bool AppendStateChunk(plugkit::IStateChunk& chunk, const PluginStateRecord& record)
 {
     std::array<std::uint8_t, kStateRecordSize> bytes;

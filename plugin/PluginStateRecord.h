@@ -28,6 +28,9 @@ struct PluginStateRecord
 };
 
 inline constexpr int kStateRecordSize = 276;
+/// The state a host saves for the plug-in: the record, then the host-bypass flag (int32, 0
+/// or 1). Nothing follows.
+inline constexpr int kComponentStateSize = kStateRecordSize + 4;
 /// "MLST" read as one little-endian 32-bit word.
 inline constexpr std::uint32_t kStateRecordMagic = 0x54534C4Du;
 inline constexpr std::uint32_t kStateRecordVersion = 1;
@@ -45,6 +48,17 @@ void EncodeStateRecord(const PluginStateRecord& record,
 /// untouched when the position lies outside the data, the data is too short, or the
 /// framing, the preset index, the slot flag or a value is invalid.
 int DecodeStateRecord(std::span<const std::uint8_t> data, int position, PluginStateRecord& out);
+
+/// Encodes the component state: `record`, then `hostBypass` as 0 or 1.
+void EncodeComponentState(const PluginStateRecord& record,
+                          bool hostBypass,
+                          std::span<std::uint8_t, kComponentStateSize> out);
+
+/// Decodes a component state of exactly 280 bytes with a host-bypass word of 0 or 1 and a
+/// valid record; false, with the outputs untouched, otherwise.
+bool DecodeComponentState(std::span<const std::uint8_t> bytes,
+                          PluginStateRecord& record,
+                          bool& hostBypass);
 
 /// Appends `record` at the end of `chunk`; false, with the chunk unchanged, when it could not
 /// grow.

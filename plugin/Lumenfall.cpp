@@ -88,7 +88,6 @@ Lumenfall::Lumenfall()
     for (int i = 0; i < kParamCount; ++i)
         mOtherSlot[i].store(current[i], std::memory_order_relaxed);
     UpdateTail();
-    // The editor's make-graphics and layout callbacks are installed with the editor.
 }
 
 Lumenfall::~Lumenfall() = default;

@@ -110,17 +110,25 @@ public:
     // IPluginBase
     /// [ui-thread & !active] Buses, units and parameters, the host's name, then a reset.
     tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
+    /// [ui-thread & !active] Releases buses, units and parameters (rebuilt by initialize).
     tresult PLUGIN_API terminate() override;
 
-    // IEditController
-    tresult PLUGIN_API setParamNormalized(ParamID id, ParamValue value) override; // [ui-thread]
-    ParamValue PLUGIN_API getParamNormalized(ParamID id) override;                // [ui-thread]
+    // IEditController, all [ui-thread]
+    /// kResultFalse, with nothing changed, for an unknown id or a non-finite value; a
+    /// framework parameter also takes the value and the editor follows.
+    tresult PLUGIN_API setParamNormalized(ParamID id, ParamValue value) override;
+    /// 0 for an unknown id.
+    ParamValue PLUGIN_API getParamNormalized(ParamID id) override;
+    /// No editor view yet: always null.
     Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
+    /// kInvalidArgument for an index outside the parameters.
     tresult PLUGIN_API getParameterInfo(Steinberg::int32 index,
                                         Steinberg::Vst::ParameterInfo& info) override;
+    /// kResultFalse for a non-finite value; others are held in [0, 1].
     tresult PLUGIN_API getParamStringByValue(ParamID id,
                                              ParamValue normalized,
                                              Steinberg::Vst::String128 string) override;
+    /// Reads at most 128 units of `string`; kResultFalse for text that does not parse.
     tresult PLUGIN_API getParamValueByString(ParamID id,
                                              Steinberg::Vst::TChar* string,
                                              ParamValue& normalized) override;
@@ -128,46 +136,59 @@ public:
     tresult PLUGIN_API openHelp(Steinberg::TBool) override { return Steinberg::kResultFalse; }
     tresult PLUGIN_API openAboutBox(Steinberg::TBool) override { return Steinberg::kResultFalse; }
 
-    // IUnitInfo
+    // IUnitInfo, [ui-thread]: no program list is offered to hosts.
     Steinberg::int32 PLUGIN_API getProgramListCount() override { return 0; }
     tresult PLUGIN_API getProgramListInfo(Steinberg::int32,
                                           Steinberg::Vst::ProgramListInfo&) override
     {
         return Steinberg::kResultFalse;
     }
+    /// The preset names under the reserved list 65537; kResultFalse for any other list or an
+    /// index outside the presets.
     tresult PLUGIN_API getProgramName(Steinberg::Vst::ProgramListID listId,
                                       Steinberg::int32 index,
                                       Steinberg::Vst::String128 name) override;
 
     // IComponent
-    /// [ui-thread & !active]
+    /// [ui-thread & !active] OnActivate; a latency set from there asks for no restart.
     tresult PLUGIN_API setActive(Steinberg::TBool state) override;
+    /// [ui-thread] The framework's state format (SerializeState / UnserializeState) over the
+    /// whole stream; plug-ins with a fixed-size record replace both.
     tresult PLUGIN_API setState(Steinberg::IBStream* state) override;
     tresult PLUGIN_API getState(Steinberg::IBStream* state) override;
 
     // IAudioProcessor
+    /// [ui-thread & !active] ApplyBusArrangements; kResultFalse so the host asks again.
     tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs,
                                           Steinberg::int32 numIns,
                                           Steinberg::Vst::SpeakerArrangement* outputs,
                                           Steinberg::int32 numOuts) override;
+    /// [any-thread] 32 and 64 bits.
     tresult PLUGIN_API canProcessSampleSize(Steinberg::int32 symbolicSampleSize) override;
+    /// [any-thread]
     Steinberg::uint32 PLUGIN_API getLatencySamples() override;
+    /// [ui-thread & !active] Rate, block size, then OnReset.
     tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) override;
+    /// [audio-thread & active] Stopping resets the plug-in (OnReset).
     tresult PLUGIN_API setProcessing(Steinberg::TBool state) override;
     /// [audio-thread & active] Context, the last point of each parameter queue, render.
     tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
+    /// [any-thread] The tail size; a negative one is infinite.
     Steinberg::uint32 PLUGIN_API getTailSamples() override;
 
     // IMidiMapping
+    /// [ui-thread] kResultFalse unless MIDI input is declared and a controller parameter of
+    /// bus 0, channel 1 exists for `controller`.
     tresult PLUGIN_API getMidiControllerAssignment(Steinberg::int32 busIndex,
                                                    Steinberg::int16 channel,
                                                    Steinberg::Vst::CtrlNumber controller,
                                                    ParamID& id) override;
 
     // ChannelContext::IInfoListener
+    /// [ui-thread] Keys the host leaves out keep their values; texts are read within 128 units.
     tresult PLUGIN_API setChannelContextInfos(Steinberg::Vst::IAttributeList* list) override;
 
-    // The framework's host notifications.
+    // The framework's host notifications, all [ui-thread].
     void InformHostOfAllParams() override;
     void SendParameterValueFromUI(int paramIdx, double normalizedValue) override;
     void InformHostOfParamDetailsChange() override;

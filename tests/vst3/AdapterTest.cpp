@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
@@ -203,6 +205,45 @@ TEST(Vst3Adapter, ArrangementsUnderHostsThatNeedThemAcceptedAsGiven)
         // Never more than mono or stereo, whoever asks.
         EXPECT_EQ(i.plugin->setBusArrangements(&surround, 1, &surround, 1), kResultFalse);
     }
+}
+
+TEST(Vst3Adapter, DefaultProcessAppliesQueuesAndPassesThroughWhileBypassed)
+{
+    Instance i;
+    ProcessSetup setup{kRealtime, kSample32, 64, 48000.0};
+    ASSERT_EQ(i.plugin->setupProcessing(setup), kResultOk);
+    ASSERT_EQ(i.plugin->activateBus(kAudio, kOutput, 0, true), kResultTrue);
+    ASSERT_EQ(i.plugin->setActive(true), kResultOk);
+    float inL[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    float inR[8] = {-1, -2, -3, -4, -5, -6, -7, -8};
+    float outL[8] = {};
+    float outR[8] = {};
+    float* in[] = {inL, inR};
+    float* out[] = {outL, outR};
+    AudioBusBuffers inBus;
+    inBus.numChannels = 2;
+    inBus.channelBuffers32 = in;
+    AudioBusBuffers outBus;
+    outBus.numChannels = 2;
+    outBus.channelBuffers32 = out;
+    ParameterChanges changes;
+    changes.Add(0, 0, 0.25);
+    changes.Add(0, 5, 0.5); // the last point wins
+    changes.Add(65536, 0, 1.0);
+    ProcessData data;
+    data.symbolicSampleSize = kSample32;
+    data.numSamples = 8;
+    data.numInputs = 1;
+    data.numOutputs = 1;
+    data.inputs = &inBus;
+    data.outputs = &outBus;
+    data.inputParameterChanges = &changes;
+    ASSERT_EQ(i.plugin->process(data), kResultOk);
+    EXPECT_TRUE(i.plugin->GetBypassed());
+    EXPECT_DOUBLE_EQ(i.plugin->GetParam(0)->GetNormalized(), 0.5);
+    EXPECT_EQ(std::memcmp(inL, outL, sizeof(inL)), 0);
+    EXPECT_EQ(std::memcmp(inR, outR, sizeof(inR)), 0);
+    i.plugin->setActive(false);
 }
 
 int gInits = 0;

@@ -1,7 +1,13 @@
 #include "plugin/engine/ReverbCore.h"
 
+#include "plugin/engine/BlockWindow.h"
+
 #include <algorithm>
 #include <cmath>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace lumenfall::engine
 {
@@ -94,10 +100,7 @@ bool ReverbCore::Prepare(double sampleRate)
     mSampleRate = sampleRate;
     mLengthSmoothing = static_cast<float>(std::exp(-1.0 / (sampleRate * 0.008)));
     bool ok = true;
-    for (DelayLine& line : mLines)
-    {
-        ok = line.Resize(DelayLine::CapacityFor(sampleRate, 0.55)) && ok;
-    }
+    ok = mLines.Resize(DelayLine::CapacityFor(sampleRate, 0.55)) && ok;
     for (DelayLine& line : mDiffusers)
     {
         ok = line.Resize(DelayLine::CapacityFor(sampleRate, 0.12)) && ok;
@@ -114,10 +117,7 @@ bool ReverbCore::Prepare(double sampleRate)
 
 void ReverbCore::Reset(int model)
 {
-    for (DelayLine& line : mLines)
-    {
-        line.Clear();
-    }
+    mLines.Clear();
     for (DelayLine& line : mDiffusers)
     {
         line.Clear();
@@ -139,6 +139,12 @@ void ReverbCore::Reset(int model)
     mShimmerReturn[0] = mShimmerReturn[1] = 0.0f;
     mSamplesSinceOnset = kNoOnset;
     mModel = std::clamp(model, 0, 12);
+    // The model number rotates which lines the input enters with which sign.
+    for (int j = 0; j < kLines; ++j)
+    {
+        mInjectLeft[j] = NetworkSignsLeft[(j + mModel) % kLines];
+        mInjectRight[j] = NetworkSignsRight[(j + mModel) % kLines];
+    }
 }
 
 void ReverbCore::UpdateCoefficients(const EngineParameters& current)
@@ -262,18 +268,20 @@ StereoSample ReverbCore::LatePlate(float dL,
     float o[4];
     for (int i = 0; i < 4; ++i)
     {
-        o[i] = mLines[i].Read(sines[i] * depth + mCurrentLength[i]);
+        o[i] = mLines.Read(i, sines[i] * depth + mCurrentLength[i]);
     }
     const float p = e * 0.45f + 0.22f;
     const float q = e * 0.43f + 0.18f;
     const float tank = Get(current, ParamId::Density) * 0.01f * 0.5f + 0.75f;
     const float scale = fs * c * tank;
-    mLines[0].Write(AllpassStep(
-        mDiffusers[8], DampFeedback(o[3], 0, freeze) + 0.45f * dL, Nearest(scale * 0.0097f), p));
-    mLines[2].Write(AllpassStep(
-        mDiffusers[9], DampFeedback(o[1], 2, freeze) + 0.45f * dR, Nearest(scale * 0.0121f), p));
-    mLines[1].Write(AllpassStep(mDiffusers[10], o[0], Nearest(scale * 0.0173f), q));
-    mLines[3].Write(AllpassStep(mDiffusers[11], o[2], Nearest(scale * 0.0191f), q));
+    float frame[kLines] = {};
+    frame[0] = AllpassStep(
+        mDiffusers[8], DampFeedback(o[3], 0, freeze) + 0.45f * dL, Nearest(scale * 0.0097f), p);
+    frame[2] = AllpassStep(
+        mDiffusers[9], DampFeedback(o[1], 2, freeze) + 0.45f * dR, Nearest(scale * 0.0121f), p);
+    frame[1] = AllpassStep(mDiffusers[10], o[0], Nearest(scale * 0.0173f), q);
+    frame[3] = AllpassStep(mDiffusers[11], o[2], Nearest(scale * 0.0191f), q);
+    mLines.Write(frame);
     return {(o[0] + o[1] - 0.35f * o[2]) * 0.42f, (o[2] + o[3] - 0.35f * o[0]) * 0.42f};
 }
 
@@ -289,10 +297,11 @@ StereoSample ReverbCore::LateSpring(float xL,
     const float e = Get(current, ParamId::Diffusion) * 0.01f;
     const float chain = Get(current, ParamId::Density) * 0.01f * 0.5f + 0.75f;
     float r[2];
+    float frame[kLines] = {};
     for (int ch = 0; ch < 2; ++ch)
     {
         const float swing = ch == 0 ? 0.61f : -0.47f;
-        const float o = mLines[ch].Read(mCurrentLength[ch] + s0 * depth * swing);
+        const float o = mLines.Read(ch, mCurrentLength[ch] + s0 * depth * swing);
         const float f = DampFeedback(o, ch, freeze);
         float x = (ch == 0 ? xL : xR) * 0.48f * (1.0f - freeze) - f;
         for (int n = 0; n < 6; ++n)
@@ -305,9 +314,10 @@ StereoSample ReverbCore::LateSpring(float xL,
             line.Write(v * a + x);
             x = SanitizeSample(v);
         }
-        mLines[ch].Write(x);
+        frame[ch] = x;
         r[ch] = 0.7f * o;
     }
+    mLines.Write(frame);
     return {r[0] + 0.18f * r[1], r[1] + 0.18f * r[0]};
 }
 
@@ -327,8 +337,8 @@ StereoSample ReverbCore::LateNetwork(float dL,
     for (int i = 0; i < kLines; ++i)
     {
         const float d =
-            std::max(std::min(sines[i] * depth + mCurrentLength[i], mLines[i].MaxDelay()), 1.0f);
-        o[i] = mLines[i].ReadInRange(d);
+            std::max(std::min(sines[i] * depth + mCurrentLength[i], mLines.MaxDelay()), 1.0f);
+        o[i] = mLines.ReadInRange(i, d);
     }
     // The damped feedback of every line (the steps of DampFeedback, side by side).
     const float bass = mBassCrossoverCoef;
@@ -360,14 +370,15 @@ StereoSample ReverbCore::LateNetwork(float dL,
         }
     }
     const float returnGain = 0.025f * shimmer * (1.0f - freeze);
+    float frame[kLines];
     for (int j = 0; j < kLines; ++j)
     {
-        const int r = (j + mModel) % kLines;
-        const float input = 0.16f * (dL * NetworkSignsLeft[r] + dR * NetworkSignsRight[r]);
+        const float input = 0.16f * (dL * mInjectLeft[j] + dR * mInjectRight[j]);
         const float back = returnGain * (NetworkSignsLeft[j] * mShimmerReturn[0] +
                                          NetworkSignsRight[j] * mShimmerReturn[1]);
-        mLines[j].Write(input + back + u[j]);
+        frame[j] = input + back + u[j];
     }
+    mLines.Write(frame);
     const float outer = 0.5f + Get(current, ParamId::Density) * 0.01f * 0.5f;
     float left = 0.0f;
     float right = 0.0f;
@@ -377,7 +388,11 @@ StereoSample ReverbCore::LateNetwork(float dL,
         left += NetworkSignsLeft[j] * w * o[j];
         right += NetworkSignsRight[j] * w * o[j];
     }
-    StereoSample late{0.23f * left, 0.23f * right};
+    return FinishNetwork({0.23f * left, 0.23f * right}, shimmer);
+}
+
+StereoSample ReverbCore::FinishNetwork(StereoSample late, float shimmer)
+{
     if (mModel == static_cast<int>(ReverbModel::VintageDigital))
     {
         late.left = std::round(late.left * 8192.0f) / 8192.0f;
@@ -395,6 +410,152 @@ StereoSample ReverbCore::LateNetwork(float dL,
     }
     return late;
 }
+
+#if defined(__SSE2__)
+
+namespace
+{
+
+/// SanitizeSample on four lanes: 0 for NaN, infinity and |x| <= 1e-25, else x held to +-64.
+__m128 Sanitize4(__m128 x)
+{
+    const __m128 magnitude = _mm_and_ps(x, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
+    const __m128 keep = _mm_and_ps(_mm_cmpgt_ps(magnitude, _mm_set1_ps(1e-25f)),
+                                   _mm_cmple_ps(magnitude, _mm_set1_ps(3.40282347e38f)));
+    const __m128 held = _mm_min_ps(_mm_max_ps(x, _mm_set1_ps(-64.0f)), _mm_set1_ps(64.0f));
+    return _mm_and_ps(keep, held);
+}
+
+/// One butterfly stage on the lane pairs (a, b): (a cos + b sin, a sin - b cos).
+void Rotate(__m128& a, __m128& b, __m128 cs, __m128 sn)
+{
+    const __m128 na = _mm_add_ps(_mm_mul_ps(a, cs), _mm_mul_ps(b, sn));
+    b = _mm_sub_ps(_mm_mul_ps(a, sn), _mm_mul_ps(b, cs));
+    a = na;
+}
+
+} // namespace
+
+StereoSample ReverbCore::LateNetworkSimd(
+    float dL, float dR, float sp, float cp, float depth, float freeze, float shimmer)
+{
+    // Modulated read positions, by angle addition: sin(i k + phase).
+    const __m128 vsp = _mm_set1_ps(sp);
+    const __m128 vcp = _mm_set1_ps(cp);
+    const __m128 vdepth = _mm_set1_ps(depth);
+    const __m128 maxDelay = _mm_set1_ps(mLines.MaxDelay());
+    const __m128 one = _mm_set1_ps(1.0f);
+    // DelayBank::ReadInRange on all lanes: the lanes share the position and written count.
+    const __m128i position = _mm_set1_epi32(mLines.WritePosition());
+    const __m128i mask = _mm_set1_epi32(mLines.Mask());
+    const __m128i oneInt = _mm_set1_epi32(1);
+    const __m128 written = _mm_set1_ps(static_cast<float>(mLines.Written()));
+    const float* data = mLines.Data();
+    alignas(16) float o[kLines];
+    for (int h = 0; h < 2; ++h)
+    {
+        const __m128 s = _mm_add_ps(_mm_mul_ps(vsp, _mm_loadu_ps(mNetworkCos + 4 * h)),
+                                    _mm_mul_ps(vcp, _mm_loadu_ps(mNetworkSin + 4 * h)));
+        const __m128 d = _mm_max_ps(
+            _mm_min_ps(_mm_add_ps(_mm_mul_ps(s, vdepth), _mm_loadu_ps(mCurrentLength + 4 * h)),
+                       maxDelay),
+            one);
+        const __m128i n = _mm_cvttps_epi32(d);
+        const __m128 whole = _mm_cvtepi32_ps(n);
+        const __m128 f = _mm_sub_ps(d, whole);
+        const __m128i first = _mm_and_si128(_mm_sub_epi32(position, n), mask);
+        const __m128i second = _mm_and_si128(_mm_sub_epi32(first, oneInt), mask);
+        alignas(16) int firstIndex[4];
+        alignas(16) int secondIndex[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(firstIndex), first);
+        _mm_store_si128(reinterpret_cast<__m128i*>(secondIndex), second);
+        const int lane = 4 * h;
+        const __m128 a = _mm_setr_ps(data[firstIndex[0] * 8 + lane],
+                                     data[firstIndex[1] * 8 + lane + 1],
+                                     data[firstIndex[2] * 8 + lane + 2],
+                                     data[firstIndex[3] * 8 + lane + 3]);
+        const __m128 b = _mm_setr_ps(data[secondIndex[0] * 8 + lane],
+                                     data[secondIndex[1] * 8 + lane + 1],
+                                     data[secondIndex[2] * 8 + lane + 2],
+                                     data[secondIndex[3] * 8 + lane + 3]);
+        const __m128 va = _mm_and_ps(_mm_cmple_ps(whole, written), a);
+        const __m128 vb = _mm_and_ps(_mm_cmplt_ps(whole, written), b);
+        _mm_store_ps(o + lane, _mm_add_ps(_mm_mul_ps(_mm_sub_ps(one, f), va), _mm_mul_ps(f, vb)));
+    }
+
+    // Damped feedback, the steps of DampFeedback on all lines at once.
+    const __m128 bass = _mm_set1_ps(mBassCrossoverCoef);
+    const __m128 hf = _mm_set1_ps(mHFDampingCoef);
+    const __m128 vfreeze = _mm_set1_ps(freeze);
+    const __m128 trim = _mm_set1_ps(1.0f - shimmer * 0.12f * (1.0f - freeze));
+    __m128 u[2];
+    for (int h = 0; h < 2; ++h)
+    {
+        const __m128 x = _mm_load_ps(o + 4 * h);
+        const __m128 low = Sanitize4(
+            _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(mDampLow + 4 * h), x), bass), x));
+        _mm_storeu_ps(mDampLow + 4 * h, low);
+        const __m128 d =
+            _mm_add_ps(x, _mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(mBassRatio + 4 * h), one), low));
+        const __m128 high = Sanitize4(
+            _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(mDampHigh + 4 * h), d), hf), d));
+        _mm_storeu_ps(mDampHigh + 4 * h, high);
+        const __m128 y = _mm_mul_ps(
+            _mm_add_ps(high, _mm_mul_ps(_mm_loadu_ps(mTrebleRatio + 4 * h), _mm_sub_ps(d, high))),
+            _mm_loadu_ps(mGain + 4 * h));
+        u[h] = _mm_mul_ps(Sanitize4(_mm_add_ps(y, _mm_mul_ps(vfreeze, _mm_sub_ps(x, y)))), trim);
+    }
+
+    // Three butterfly stages: strides 1, 2 and 4.
+    const __m128 cs = _mm_set1_ps(mRotationCos);
+    const __m128 sn = _mm_set1_ps(mRotationSin);
+    __m128 a = _mm_shuffle_ps(u[0], u[1], _MM_SHUFFLE(2, 0, 2, 0)); // 0 2 4 6
+    __m128 b = _mm_shuffle_ps(u[0], u[1], _MM_SHUFFLE(3, 1, 3, 1)); // 1 3 5 7
+    Rotate(a, b, cs, sn);
+    u[0] = _mm_unpacklo_ps(a, b);
+    u[1] = _mm_unpackhi_ps(a, b);
+    a = _mm_movelh_ps(u[0], u[1]); // 0 1 4 5
+    b = _mm_movehl_ps(u[1], u[0]); // 2 3 6 7
+    Rotate(a, b, cs, sn);
+    u[0] = _mm_movelh_ps(a, b);
+    u[1] = _mm_movehl_ps(b, a);
+    Rotate(u[0], u[1], cs, sn);
+
+    // Injection, shimmer return and the write of every line.
+    const __m128 vdL = _mm_set1_ps(dL);
+    const __m128 vdR = _mm_set1_ps(dR);
+    const float returnGain = 0.025f * shimmer * (1.0f - freeze);
+    const __m128 backL = _mm_set1_ps(mShimmerReturn[0]);
+    const __m128 backR = _mm_set1_ps(mShimmerReturn[1]);
+    alignas(16) float feed[kLines];
+    for (int h = 0; h < 2; ++h)
+    {
+        const __m128 input =
+            _mm_mul_ps(_mm_set1_ps(0.16f),
+                       _mm_add_ps(_mm_mul_ps(vdL, _mm_loadu_ps(mInjectLeft + 4 * h)),
+                                  _mm_mul_ps(vdR, _mm_loadu_ps(mInjectRight + 4 * h))));
+        const __m128 back =
+            _mm_mul_ps(_mm_set1_ps(returnGain),
+                       _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(NetworkSignsLeft + 4 * h), backL),
+                                  _mm_mul_ps(_mm_loadu_ps(NetworkSignsRight + 4 * h), backR)));
+        _mm_store_ps(feed + 4 * h, _mm_add_ps(_mm_add_ps(input, back), u[h]));
+    }
+    mLines.Write(feed);
+
+    // Output taps: the modulated line outputs before damping.
+    const __m128 left = _mm_add_ps(_mm_mul_ps(_mm_load_ps(o), _mm_loadu_ps(mTapLeft)),
+                                   _mm_mul_ps(_mm_load_ps(o + 4), _mm_loadu_ps(mTapLeft + 4)));
+    const __m128 right = _mm_add_ps(_mm_mul_ps(_mm_load_ps(o), _mm_loadu_ps(mTapRight)),
+                                    _mm_mul_ps(_mm_load_ps(o + 4), _mm_loadu_ps(mTapRight + 4)));
+    alignas(16) float sums[8];
+    _mm_store_ps(sums, left);
+    _mm_store_ps(sums + 4, right);
+    const float lateL = (sums[0] + sums[1]) + (sums[2] + sums[3]);
+    const float lateR = (sums[4] + sums[5]) + (sums[6] + sums[7]);
+    return FinishNetwork({0.23f * lateL, 0.23f * lateR}, shimmer);
+}
+
+#endif
 
 float ReverbCore::Envelope(float freeze, const EngineParameters& current) const
 {
@@ -539,28 +700,6 @@ void ReverbCore::ProcessBlock(const float* xL,
     }
 }
 
-namespace
-{
-
-/// A window of `count` consecutive slots of a line starting at `start` (masked): a pointer
-/// into the line when the window does not wrap, else a copy in `scratch`.
-const float* Window(const DelayLine& line, int start, int count, float* scratch)
-{
-    const int mask = line.Mask();
-    start &= mask;
-    if (start + count <= mask + 1)
-    {
-        return line.Data() + start;
-    }
-    for (int k = 0; k < count; ++k)
-    {
-        scratch[k] = line.Data()[(start + k) & mask];
-    }
-    return scratch;
-}
-
-} // namespace
-
 bool ReverbCore::BlockReady(float c) const
 {
     // The block form skips the length glide, so the lengths must have arrived.
@@ -615,7 +754,7 @@ void ReverbCore::EarlyBlock(
         const int whole = static_cast<int>(d);
         const float f = d - static_cast<float>(whole);
         const float* w =
-            Window(line, line.WritePosition() - n - whole, n + 1, scratch); // w[t + 1] = a(t)
+            BlockWindow(line, line.WritePosition() - n - whole, n + 1, scratch); // w[t + 1] = a(t)
         const float ga = gain * (1.0f - f);
         const float gb = gain * f;
         for (int t = 0; t < n; ++t)
@@ -644,6 +783,8 @@ void ReverbCore::DiffuseBlock(
 {
     const float fs = static_cast<float>(mSampleRate);
     float v[kBlock];
+    float stored[kBlock];
+    float scratch[kBlock];
     for (int j = 0; j < 4; ++j)
     {
         DelayLine& line = mDiffusers[firstLine + j];
@@ -654,18 +795,17 @@ void ReverbCore::DiffuseBlock(
         for (int t0 = 0; t0 < n; t0 += whole)
         {
             const int m = std::min(n - t0, whole);
-            const float* w = line.Data();
-            const int mask = line.Mask();
-            const int base = line.WritePosition() - whole;
+            float* xs = x + t0;
+            const float* w = BlockWindow(line, line.WritePosition() - whole, m, scratch);
             for (int k = 0; k < m; ++k)
             {
-                v[k] = w[(base + k) & mask] - a * x[t0 + k];
+                v[k] = w[k] - a * xs[k];
+                stored[k] = a * v[k] + xs[k];
             }
+            line.WriteBlock(stored, m);
             for (int k = 0; k < m; ++k)
             {
-                line.Write(a * v[k] + x[t0 + k]);
-                const float y = SanitizeSample(v[k]);
-                x[t0 + k] = e * y + (1.0f - e) * x[t0 + k];
+                xs[k] = e * SanitizeSample(v[k]) + (1.0f - e) * xs[k];
             }
         }
     }
@@ -727,6 +867,16 @@ void ReverbCore::ProcessFast(const float* xL,
         }
     }
 
+    const float shimmer = mModel == static_cast<int>(ReverbModel::Shimmer)
+                              ? Get(current, ParamId::ShimmerAmount) * 0.01f
+                              : 0.0f;
+    const float outer = 0.5f + Get(current, ParamId::Density) * 0.01f * 0.5f;
+    for (int j = 0; j < kLines; ++j)
+    {
+        const float w = j < 4 ? 0.5f : outer;
+        mTapLeft[j] = NetworkSignsLeft[j] * w;
+        mTapRight[j] = NetworkSignsRight[j] * w;
+    }
     const bool enveloped = mModel == static_cast<int>(ReverbModel::Gated) ||
                            mModel == static_cast<int>(ReverbModel::Reverse);
     for (int t = 0; t < n; ++t)
@@ -763,11 +913,15 @@ void ReverbCore::ProcessFast(const float* xL,
         }
         else
         {
+#if defined(__SSE2__)
+            late = LateNetworkSimd(dL[t], dR[t], sp, cp, depth, freeze, shimmer);
+#else
             for (int i = 0; i < kLines; ++i)
             {
                 sines[i] = sp * mNetworkCos[i] + cp * mNetworkSin[i];
             }
             late = LateNetwork(dL[t], dR[t], sines, depth, freeze, current);
+#endif
         }
         const float m = enveloped ? Envelope(freeze, current) : 1.0f;
         const StereoSample w = OutputStage(late, {earlyL[t], earlyR[t]}, m, current);

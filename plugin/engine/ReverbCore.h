@@ -1,5 +1,6 @@
 #pragma once
 
+#include "plugin/engine/DelayBank.h"
 #include "plugin/engine/DelayLine.h"
 #include "plugin/engine/Parameters.h"
 #include "plugin/engine/ShimmerShifter.h"
@@ -169,6 +170,14 @@ private:
                              float depth,
                              float freeze,
                              const EngineParameters& current);
+    StereoSample FinishNetwork(StereoSample late, float shimmer);
+    StereoSample LateNetworkSimd(float dL,
+                                 float dR,
+                                 float sinPhase,
+                                 float cosPhase,
+                                 float depth,
+                                 float freeze,
+                                 float shimmer);
     float Envelope(float freeze, const EngineParameters& current) const;
 
     // The block form (ReverbCore.cpp): valid when the line lengths have settled and every
@@ -191,7 +200,7 @@ private:
                              float envelope,
                              const EngineParameters& current);
 
-    DelayLine mLines[kLines];
+    DelayBank mLines;
     DelayLine mDiffusers[kDiffusers];
     DelayLine mEarly[2];
     ShimmerShifter mShimmer;
@@ -223,6 +232,11 @@ private:
     float mNetworkCos[kLines] = {};
     float mPlateSin[4] = {};
     float mPlateCos[4] = {};
+    // The input signs of each line for the current model, and the output tap weights.
+    float mInjectLeft[kLines] = {};
+    float mInjectRight[kLines] = {};
+    float mTapLeft[kLines] = {};
+    float mTapRight[kLines] = {};
 
     double mLfoPhase = 0.0;
     float mShimmerReturn[2] = {};

@@ -1,5 +1,6 @@
 #include "plugin/engine/ReverbEngine.h"
 
+#include "plugin/engine/BlockWindow.h"
 #include "plugin/engine/DelayLine.h"
 #include "plugin/engine/ReverbCore.h"
 
@@ -116,6 +117,8 @@ struct ReverbEngineState
     void Refresh();
     FrameInput InputStep(float left, float right, double bypassTarget, BlockPeaks& peaks);
     StereoSample Crossfade(StereoSample active, StereoSample fading);
+    void InputBlock(const float* inL, const float* inR, int n, BlockPeaks& peaks);
+    void OutputBlock(int fading, float* const* outputs, int offset, int n, BlockPeaks& peaks);
     void OutputStep(
         StereoSample wet, const FrameInput& in, float* const* outputs, int i, BlockPeaks& peaks);
 };
@@ -345,6 +348,155 @@ void ReverbEngineState::OutputStep(
     peaks.duck = std::max(peaks.duck, 1.0f - duckGain);
 }
 
+void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, BlockPeaks& peaks)
+{
+    // Settled: the bypass fade, the trims and the pre-delay hold still over the block, so
+    // InputStep reduces to these passes (its fade and pre-delay glides are identities).
+    const float g = static_cast<float>(1.0 - bypassFade) * inputGain;
+    float fL[kRefreshPeriod];
+    float fR[kRefreshPeriod];
+    float peak = peaks.input;
+    float env = inputEnvelope;
+    for (int t = 0; t < n; ++t)
+    {
+        const float left = ReadFinite(inL, t);
+        const float right = ReadFinite(inR, t);
+        dryL[t] = left;
+        dryR[t] = right;
+        const float magnitude = std::max(std::fabs(left), std::fabs(right));
+        peak = std::max(peak, magnitude);
+        const float p = std::min(magnitude, 64.0f);
+        env = p + (env - p) * (p > env ? attackCoef : duckReleaseCoef);
+        env = env < kEnvelopeFloor ? 0.0f : env;
+        envelope[t] = env;
+        fL[t] = SanitizeSample(g * Clamp64(left));
+        fR[t] = SanitizeSample(g * Clamp64(right));
+    }
+    peaks.input = peak;
+    inputEnvelope = env;
+
+    const float d = std::max(std::min(currentPreDelay, preDelay[0].MaxDelay()), 1.0f);
+    const int whole = static_cast<int>(d);
+    if (currentPreDelay < 1.0f)
+    {
+        std::copy_n(fL, n, feedL);
+        std::copy_n(fR, n, feedR);
+        preDelay[0].WriteBlock(fL, n);
+        preDelay[1].WriteBlock(fR, n);
+    }
+    else if (whole >= n && preDelay[0].Written() > whole)
+    {
+        // Every read of the block lies before its first write.
+        const float f = d - static_cast<float>(whole);
+        float scratch[kRefreshPeriod + 1];
+        for (int side = 0; side < 2; ++side)
+        {
+            DelayLine& line = preDelay[side];
+            const float* w = BlockWindow(line, line.WritePosition() - whole - 1, n + 1, scratch);
+            float* feed = side == 0 ? feedL : feedR;
+            for (int t = 0; t < n; ++t)
+            {
+                feed[t] = (1.0f - f) * w[t + 1] + f * w[t];
+            }
+            line.WriteBlock(side == 0 ? fL : fR, n);
+        }
+    }
+    else
+    {
+        for (int t = 0; t < n; ++t)
+        {
+            feedL[t] = preDelay[0].Read(currentPreDelay);
+            feedR[t] = preDelay[1].Read(currentPreDelay);
+            preDelay[0].Write(fL[t]);
+            preDelay[1].Write(fR[t]);
+        }
+    }
+
+    const std::int64_t holdOff = static_cast<std::int64_t>(sampleRate * 0.04);
+    for (int t = 0; t < n; ++t)
+    {
+        const float q = std::max(std::fabs(feedL[t]), std::fabs(feedR[t]));
+        const bool hit = q > 0.006f && samplesSinceOnset > holdOff &&
+                         (onsetEnvelope < 0.002f || q > 3.5f * onsetEnvelope);
+        onsetEnvelope =
+            q + (onsetEnvelope - q) * (q > onsetEnvelope ? attackCoef : duckReleaseCoef);
+        onsetEnvelope = onsetEnvelope < kEnvelopeFloor ? 0.0f : onsetEnvelope;
+        onset[t] = hit ? 1 : 0;
+        if (hit)
+        {
+            samplesSinceOnset = 0;
+        }
+        else if (samplesSinceOnset < kNoOnset)
+        {
+            ++samplesSinceOnset;
+        }
+    }
+}
+
+void ReverbEngineState::OutputBlock(
+    int fading, float* const* outputs, int offset, int n, BlockPeaks& peaks)
+{
+    for (int t = 0; t < fading; ++t)
+    {
+        const StereoSample wet = Crossfade({wetL[t], wetR[t]}, {fadeL[t], fadeR[t]});
+        wetL[t] = wet.left;
+        wetR[t] = wet.right;
+    }
+    const float width = current[ParamId::Width] * 0.01f;
+    const float ducking = current[ParamId::Ducking] * 0.01f;
+    const float m = current[ParamId::Mix] * 0.01f;
+    const float w = m + (1.0f - m) * current[ParamId::WetSolo];
+    const float dryGain = 1.0f - w;
+    // The bypass fade is settled at 0 or 1; at 0 the 64-bit blend is y itself.
+    const bool dryOnly = bypassFade == 1.0 || (w == 0.0f && outputGain == 1.0f);
+    float outL[kRefreshPeriod];
+    float outR[kRefreshPeriod];
+    float wetPeak = peaks.wet;
+    float outputPeak = peaks.output;
+    float duckPeak = peaks.duck;
+    float gain = duckGain;
+    for (int t = 0; t < n; ++t)
+    {
+        const float mid = (wetL[t] + wetR[t]) * 0.5f;
+        const float side = (wetL[t] - wetR[t]) * 0.5f * width;
+        const float wideL = mid + side;
+        const float wideR = mid - side;
+        const float target = 1.0f / (ducking * envelope[t] * 12.0f + 1.0f);
+        gain = target + (gain - target) * (gain > target ? attackCoef : duckReleaseCoef);
+        duckPeak = std::max(duckPeak, 1.0f - gain);
+        if (channels == 1)
+        {
+            const float wet = (wideL + wideR) * 0.5f;
+            wetPeak = std::max(wetPeak, std::fabs(wet));
+            outL[t] = dryOnly ? dryL[t]
+                              : SanitizeSample((wet * gain * w + dryGain * dryL[t]) * outputGain);
+            outR[t] = outL[t];
+            outputPeak = std::max(outputPeak, std::fabs(outL[t]));
+        }
+        else
+        {
+            wetPeak = std::max({wetPeak, std::fabs(wideL), std::fabs(wideR)});
+            outL[t] = dryOnly ? dryL[t]
+                              : SanitizeSample((wideL * gain * w + dryGain * dryL[t]) * outputGain);
+            outR[t] = dryOnly ? dryR[t]
+                              : SanitizeSample((wideR * gain * w + dryGain * dryR[t]) * outputGain);
+            outputPeak = std::max({outputPeak, std::fabs(outL[t]), std::fabs(outR[t])});
+        }
+    }
+    duckGain = gain;
+    peaks.wet = wetPeak;
+    peaks.output = outputPeak;
+    peaks.duck = duckPeak;
+    if (outputs[0] != nullptr)
+    {
+        std::copy_n(outL, n, outputs[0] + offset);
+    }
+    if (outputs[1] != nullptr)
+    {
+        std::copy_n(outR, n, outputs[1] + offset);
+    }
+}
+
 ReverbEngine::ReverbEngine() = default;
 
 ReverbEngine::~ReverbEngine() = default;
@@ -493,15 +645,10 @@ void ReverbEngine::Process(const float* const* inputs,
                 s.Refresh();
             }
             s.refreshCounter += static_cast<std::uint32_t>(n);
-            FrameInput in[kRefreshPeriod];
-            for (int i = 0; i < n; ++i)
-            {
-                in[i] = s.InputStep(
-                    ReadFinite(inL, done + i), ReadFinite(inR, done + i), bypassTarget, peaks);
-                s.feedL[i] = in[i].feedL;
-                s.feedR[i] = in[i].feedR;
-                s.onset[i] = in[i].onset ? 1 : 0;
-            }
+            s.InputBlock(inL != nullptr ? inL + done : nullptr,
+                         inR != nullptr ? inR + done : nullptr,
+                         n,
+                         peaks);
             s.cores[s.activeCore].ProcessBlock(
                 s.feedL, s.feedR, s.onset, s.wetL, s.wetR, n, s.current);
             const int fading = s.fadingCore >= 0 ? std::min(n, s.crossfadeRemaining) : 0;
@@ -510,15 +657,7 @@ void ReverbEngine::Process(const float* const* inputs,
                 s.cores[s.fadingCore].ProcessBlock(
                     s.feedL, s.feedR, s.onset, s.fadeL, s.fadeR, fading, s.current);
             }
-            for (int i = 0; i < n; ++i)
-            {
-                StereoSample wet{s.wetL[i], s.wetR[i]};
-                if (i < fading)
-                {
-                    wet = s.Crossfade(wet, {s.fadeL[i], s.fadeR[i]});
-                }
-                s.OutputStep(wet, in[i], outputs, done + i, peaks);
-            }
+            s.OutputBlock(fading, outputs, done, n, peaks);
         }
         done += n;
     }

@@ -402,6 +402,12 @@ IPluginVst3::IPluginVst3(const PluginConfig& config)
     : IPluginApiBase(config, kPluginApiVst3)
     , IPluginVst3ProcessorBase(config, this)
 {
+    // Hosts that honour these requirements send only what is asked for: the transport
+    // fields ReadProcessContext reads.
+    using R = IProcessContextRequirements;
+    mProcessContextRequirements = R::kNeedTempo | R::kNeedTimeSignature | R::kNeedProjectTimeMusic |
+                                  R::kNeedBarPositionMusic | R::kNeedCycleMusic |
+                                  R::kNeedTransportState;
     CreateTimer();
 }
 

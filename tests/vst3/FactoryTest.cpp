@@ -91,6 +91,16 @@ TEST_F(FactoryTest, CreatesInstancesThatAnswerEveryInterface)
         ASSERT_EQ(plugin->mComponent->queryInterface(*iid, &obj), kResultOk);
         static_cast<FUnknown*>(obj)->release();
     }
+    ASSERT_EQ(plugin->mComponent->queryInterface(IProcessContextRequirements::iid, &obj),
+              kResultOk);
+    auto* requirements = static_cast<IProcessContextRequirements*>(obj);
+    // The transport that tempo-synced pre-delay and the transport info need.
+    const uint32 needed = IProcessContextRequirements::kNeedTempo |
+                          IProcessContextRequirements::kNeedTimeSignature |
+                          IProcessContextRequirements::kNeedTransportState;
+    EXPECT_EQ(requirements->getProcessContextRequirements() & needed, needed);
+    requirements->release();
+
     TUID controllerClass;
     EXPECT_EQ(plugin->mComponent->getControllerClassId(controllerClass), kNotImplemented);
     EXPECT_EQ(plugin->mComponent->setIoMode(0), kNotImplemented);

@@ -63,7 +63,16 @@ float GateEnvelope(int model, double t, float gateLengthMs, float gateReleaseMs,
     }
     const double g = gateLengthMs * 0.001f;
     const double r = gateReleaseMs * 0.001f;
+    const double release = t < g ? 1.0 : std::max(1.0 - (t - g) / r, 0.0);
+    if (release == 0.0)
+    {
+        return 0.0f; // after the release, and before the first onset
+    }
     const double p = std::pow(2.0, shape * 0.02f);
+    if (gated && p <= 1.0)
+    {
+        return static_cast<float>(release); // flat gate: x^0 is 1
+    }
     const auto during = [&](double time)
     {
         if (reverse)
@@ -72,11 +81,7 @@ float GateEnvelope(int model, double t, float gateLengthMs, float gateReleaseMs,
         }
         return std::pow(std::max(1.0 - 0.85 * time / g, 0.0), std::max(p - 1.0, 0.0));
     };
-    if (t < g)
-    {
-        return static_cast<float>(during(t));
-    }
-    return static_cast<float>(during(g) * std::max(1.0 - (t - g) / r, 0.0));
+    return static_cast<float>(t < g ? during(t) : during(g) * release);
 }
 
 ReverbCore::ReverbCore()
@@ -285,17 +290,42 @@ StereoSample ReverbCore::LatePlate(float dL,
     return {(o[0] + o[1] - 0.35f * o[2]) * 0.42f, (o[2] + o[3] - 0.35f * o[0]) * 0.42f};
 }
 
+void ReverbCore::SpringChain(float c,
+                             const EngineParameters& current,
+                             float* delays,
+                             float* coefficients) const
+{
+    const float fs = static_cast<float>(mSampleRate);
+    const float e = Get(current, ParamId::Diffusion) * 0.01f;
+    const float scale = Get(current, ParamId::Density) * 0.01f * 0.5f + 0.75f;
+    for (int ch = 0; ch < 2; ++ch)
+    {
+        for (int n = 0; n < 6; ++n)
+        {
+            delays[ch * 6 + n] =
+                Nearest((n * 0.00029f + 0.00019f + ch * 0.000047f) * fs * c * scale);
+            coefficients[ch * 6 + n] = (e * 0.36f + 0.42f) - n * 0.018f;
+        }
+    }
+}
+
 StereoSample ReverbCore::LateSpring(float xL,
                                     float xR,
                                     float s0,
                                     float depth,
                                     float c,
                                     float freeze,
-                                    const EngineParameters& current)
+                                    const EngineParameters& current,
+                                    const float* chain)
 {
-    const float fs = static_cast<float>(mSampleRate);
-    const float e = Get(current, ParamId::Diffusion) * 0.01f;
-    const float chain = Get(current, ParamId::Density) * 0.01f * 0.5f + 0.75f;
+    float delays[12];
+    float coefficients[12];
+    if (chain == nullptr)
+    {
+        SpringChain(c, current, delays, coefficients);
+    }
+    const float* delay = chain != nullptr ? chain : delays;
+    const float* coefficient = chain != nullptr ? chain + 12 : coefficients;
     float r[2];
     float frame[kLines] = {};
     for (int ch = 0; ch < 2; ++ch)
@@ -307,10 +337,8 @@ StereoSample ReverbCore::LateSpring(float xL,
         for (int n = 0; n < 6; ++n)
         {
             DelayLine& line = mDiffusers[ch * 6 + n];
-            const float delay =
-                Nearest((n * 0.00029f + 0.00019f + ch * 0.000047f) * fs * c * chain);
-            const float a = (e * 0.36f + 0.42f) - n * 0.018f;
-            const float v = line.Read(delay) - a * x;
+            const float a = coefficient[ch * 6 + n];
+            const float v = line.Read(delay[ch * 6 + n]) - a * x;
             line.Write(v * a + x);
             x = SanitizeSample(v);
         }
@@ -672,11 +700,10 @@ void ReverbCore::ProcessBlock(const float* xL,
                               int n,
                               const EngineParameters& current)
 {
-    const float c = Get(current, ParamId::Size) * 0.01f * 0.75f + 0.25f;
     for (int done = 0; done < n;)
     {
         const int m = std::min(n - done, kBlock);
-        if (BlockReady(c))
+        if (BlockReady())
         {
             ProcessFast(xL + done,
                         xR + done,
@@ -700,7 +727,7 @@ void ReverbCore::ProcessBlock(const float* xL,
     }
 }
 
-bool ReverbCore::BlockReady(float c) const
+bool ReverbCore::BlockReady() const
 {
     // The block form skips the length glide, so the lengths must have arrived.
     for (int i = 0; i < kLines; ++i)
@@ -710,32 +737,15 @@ bool ReverbCore::BlockReady(float c) const
             return false;
         }
     }
-    // Only the early lines and the input diffusers are read a block at a time; every other
-    // line is read sample by sample through DelayLine::Read. Those two must hold all the
-    // history the block reads: the longest early read is 1.113 x the last tap.
-    const float fs = static_cast<float>(mSampleRate);
-    const float longestEarly = fs * EarlyTapTimes[15] * c * EarlyTimeScale(mModel) * 1.113f + 1.0f;
-    const int earlyNeed = static_cast<int>(std::min(longestEarly, mEarly[0].MaxDelay())) + 2;
-    if (mEarly[0].Written() < earlyNeed || mEarly[1].Written() < earlyNeed)
-    {
-        return false;
-    }
-    if (mModel != static_cast<int>(ReverbModel::Spring))
-    {
-        for (int j = 0; j < 8; ++j)
-        {
-            if (mDiffusers[j].Written() < mDiffusers[j].Capacity())
-            {
-                return false;
-            }
-        }
-    }
     return true;
 }
 
 void ReverbCore::EarlyBlock(
     const float* xL, const float* xR, float open, float c, float* earlyL, float* earlyR, int n)
 {
+    // Samples written before the block: a read of whole delay n at block sample t is valid
+    // when n <= min(before + t + 1, capacity), its second slot when n + 1 is.
+    const int before[2] = {mEarly[0].Written(), mEarly[1].Written()};
     for (int t = 0; t < n; ++t)
     {
         mEarly[0].Write(open * xL[t]);
@@ -748,28 +758,45 @@ void ReverbCore::EarlyBlock(
     float scratch[kBlock + 1];
     // After the writes, sample t's read of delay d sees slot (P - n + 1 + t - trunc(d)) and the
     // one before it, P being the position after the block.
-    const auto accumulate = [&](const DelayLine& line, float delay, float gain, float* acc)
+    const auto accumulate = [&](int side, float delay, float gain, float* acc)
     {
+        const DelayLine& line = mEarly[side];
         const float d = std::max(std::min(delay, line.MaxDelay()), 1.0f);
         const int whole = static_cast<int>(d);
+        const int written = before[side];
+        if (whole > written + n)
+        {
+            return; // nothing this far back has been written since the last clear
+        }
         const float f = d - static_cast<float>(whole);
         const float* w =
             BlockWindow(line, line.WritePosition() - n - whole, n + 1, scratch); // w[t + 1] = a(t)
         const float ga = gain * (1.0f - f);
         const float gb = gain * f;
+        if (whole <= written)
+        {
+            for (int t = 0; t < n; ++t)
+            {
+                acc[t] += ga * w[t + 1] + gb * w[t];
+            }
+            return;
+        }
         for (int t = 0; t < n; ++t)
         {
-            acc[t] += ga * w[t + 1] + gb * w[t];
+            const int valid = std::min(written + t + 1, line.Capacity());
+            const float a = whole <= valid ? w[t + 1] : 0.0f;
+            const float b = whole < valid ? w[t] : 0.0f;
+            acc[t] += ga * a + gb * b;
         }
     };
     for (int k = 0; k < 16; ++k)
     {
         const float d = fs * EarlyTapTimes[k] * c * u + 1.0f;
         const float g = EarlyTapGains[k] * 0.19f * (k % 3 == 0 ? -1.0f : 1.0f);
-        accumulate(mEarly[0], d, g * 0.78f, earlyL);
-        accumulate(mEarly[1], 1.071f * d, g * 0.22f, earlyL);
-        accumulate(mEarly[1], 1.113f * d, g * 0.78f, earlyR);
-        accumulate(mEarly[0], 0.943f * d, g * 0.22f, earlyR);
+        accumulate(0, d, g * 0.78f, earlyL);
+        accumulate(1, 1.071f * d, g * 0.22f, earlyL);
+        accumulate(1, 1.113f * d, g * 0.78f, earlyR);
+        accumulate(0, 0.943f * d, g * 0.22f, earlyR);
     }
     for (int t = 0; t < n; ++t)
     {
@@ -797,9 +824,10 @@ void ReverbCore::DiffuseBlock(
             const int m = std::min(n - t0, whole);
             float* xs = x + t0;
             const float* w = BlockWindow(line, line.WritePosition() - whole, m, scratch);
+            const int written = line.Written(); // a slot written since the last clear is valid
             for (int k = 0; k < m; ++k)
             {
-                v[k] = w[k] - a * xs[k];
+                v[k] = (whole <= written + k ? w[k] : 0.0f) - a * xs[k];
                 stored[k] = a * v[k] + xs[k];
             }
             line.WriteBlock(stored, m);
@@ -877,6 +905,11 @@ void ReverbCore::ProcessFast(const float* xL,
         mTapLeft[j] = NetworkSignsLeft[j] * w;
         mTapRight[j] = NetworkSignsRight[j] * w;
     }
+    float springChain[24];
+    if (spring)
+    {
+        SpringChain(c, current, springChain, springChain + 12);
+    }
     const bool enveloped = mModel == static_cast<int>(ReverbModel::Gated) ||
                            mModel == static_cast<int>(ReverbModel::Reverse);
     for (int t = 0; t < n; ++t)
@@ -908,8 +941,14 @@ void ReverbCore::ProcessFast(const float* xL,
         }
         else if (spring)
         {
-            late = LateSpring(
-                xL[t], xR[t], static_cast<float>(sinBefore[t]), depth, c, freeze, current);
+            late = LateSpring(xL[t],
+                              xR[t],
+                              static_cast<float>(sinBefore[t]),
+                              depth,
+                              c,
+                              freeze,
+                              current,
+                              springChain);
         }
         else
         {

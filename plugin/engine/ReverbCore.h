@@ -157,13 +157,18 @@ private:
                            float c,
                            float freeze,
                            const EngineParameters& current);
+    // The spring's 12 dispersion delays and coefficients; `chain` holds them when the caller
+    // computed them once for a block (delays first), else LateSpring computes them.
+    void
+    SpringChain(float c, const EngineParameters& current, float* delays, float* coefficients) const;
     StereoSample LateSpring(float xL,
                             float xR,
                             float s0,
                             float depth,
                             float c,
                             float freeze,
-                            const EngineParameters& current);
+                            const EngineParameters& current,
+                            const float* chain = nullptr);
     StereoSample LateNetwork(float dL,
                              float dR,
                              const float* sines,
@@ -180,10 +185,10 @@ private:
                                  float shimmer);
     float Envelope(float freeze, const EngineParameters& current) const;
 
-    // The block form (ReverbCore.cpp): valid when the line lengths have settled and every
-    // line holds the history its reads reach, so a read never meets an unwritten slot.
+    // The block form (ReverbCore.cpp): valid once the line lengths have settled, since it
+    // skips their glide; its block reads keep the rule that unwritten slots read as 0.
     static constexpr int kBlock = 32;
-    bool BlockReady(float c) const;
+    bool BlockReady() const;
     void ProcessFast(const float* xL,
                      const float* xR,
                      const std::uint8_t* onsets,

@@ -88,6 +88,17 @@ void* HeapBuffer::Resize(int32_t newSize, bool allowShrink)
     return Get();
 }
 
+int64_t HeapBuffer::OffsetOf(const void* p) const
+{
+    if (!p || mUsed <= 0)
+        return -1;
+    const auto ip = reinterpret_cast<uintptr_t>(p);
+    const auto ib = reinterpret_cast<uintptr_t>(mData);
+    if (ip < ib || ip >= ib + static_cast<uintptr_t>(mUsed))
+        return -1;
+    return static_cast<int64_t>(ip - ib);
+}
+
 void HeapBuffer::CopyFrom(const HeapBuffer& other)
 {
     if (&other == this)

@@ -32,6 +32,10 @@ public:
     int32_t Allocated() const { return mAllocated; }
     int32_t Granularity() const { return mGranularity; }
 
+    /// Where `p` points inside the used bytes, as an offset; -1 when it points elsewhere. Lets a
+    /// caller copy from its own block across a `Resize` that may move it.
+    int64_t OffsetOf(const void* p) const;
+
     /// Allocation size chosen for a block that must hold `newSize` bytes, or -1 when that size
     /// cannot be expressed in 32 bits.
     static int64_t AllocationFor(int32_t newSize, int32_t granularity);

@@ -14,18 +14,6 @@ char* Text(HeapBuffer& buffer)
     return static_cast<char*>(buffer.Get());
 }
 
-/// Where `p` lies inside [base, base + size), as an offset; -1 when outside.
-int64_t OffsetInside(const char* p, const char* base, int32_t size)
-{
-    if (!p || !base || size <= 0)
-        return -1;
-    const auto ip = reinterpret_cast<uintptr_t>(p);
-    const auto ib = reinterpret_cast<uintptr_t>(base);
-    if (ip < ib || ip >= ib + static_cast<uintptr_t>(size))
-        return -1;
-    return static_cast<int64_t>(ip - ib);
-}
-
 } // namespace
 
 HeapString::HeapString(const HeapString& other)
@@ -71,7 +59,7 @@ void HeapString::Set(const char* text, int32_t maxLength)
 
     if (mBuffer.Size() < length + 1)
     {
-        const int64_t inside = OffsetInside(text, Text(mBuffer), mBuffer.Size());
+        const int64_t inside = mBuffer.OffsetOf(text);
         mBuffer.Resize(length + 1, false);
         if (mBuffer.Size() < length + 1)
             return;
@@ -149,7 +137,7 @@ bool HeapString::InsertRaw(int32_t position, const char* bytes, int32_t length, 
     if (int64_t(position) + tailLength > GetLength())
         return false;
 
-    const int64_t inside = OffsetInside(bytes, Text(mBuffer), mBuffer.Size());
+    const int64_t inside = mBuffer.OffsetOf(bytes);
     if (mBuffer.Size() < needed)
     {
         mBuffer.Resize(static_cast<int32_t>(needed), false);

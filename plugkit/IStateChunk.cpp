@@ -10,25 +10,29 @@ namespace plugkit
 namespace
 {
 
-/// Little-endian byte order on every host.
+/// Appends `value` in little-endian byte order on every host.
 template <typename T>
-void ToLittleEndian(const T& value, uint8_t (&out)[sizeof(T)])
-{
-    std::memcpy(out, &value, sizeof(T));
-    if constexpr (std::endian::native == std::endian::big)
-        std::reverse(out, out + sizeof(T));
-}
-
-template <typename T>
-T FromLittleEndian(const uint8_t* in)
+bool PutValue(IStateChunk& chunk, T value)
 {
     uint8_t bytes[sizeof(T)];
-    std::memcpy(bytes, in, sizeof(T));
+    std::memcpy(bytes, &value, sizeof(T));
     if constexpr (std::endian::native == std::endian::big)
         std::reverse(bytes, bytes + sizeof(T));
-    T value;
+    return chunk.PutBytes(bytes, sizeof(bytes));
+}
+
+/// Reads a little-endian `T` at `startPos`; `value` is untouched when the read fails.
+template <typename T>
+int32_t GetValue(const IStateChunk& chunk, T& value, int32_t startPos)
+{
+    uint8_t bytes[sizeof(T)];
+    const int32_t pos = chunk.GetBytes(bytes, sizeof(bytes), startPos);
+    if (pos < 0)
+        return pos;
+    if constexpr (std::endian::native == std::endian::big)
+        std::reverse(bytes, bytes + sizeof(T));
     std::memcpy(&value, bytes, sizeof(T));
-    return value;
+    return pos;
 }
 
 } // namespace
@@ -40,49 +44,36 @@ bool IStateChunk::PutBytes(const void* data, int32_t size)
     const int32_t old = mBytes.Size();
     if (size > INT32_MAX - old)
         return false;
+    // Bytes of this chunk itself move with the block when it grows.
+    const int64_t inside = mBytes.OffsetOf(data);
     mBytes.Resize(old + size, true);
     if (mBytes.Size() != old + size)
         return false;
     if (size > 0)
-        std::memcpy(GetData() + old, data, static_cast<size_t>(size));
+    {
+        const void* src = inside >= 0 ? GetData() + inside : data;
+        std::memmove(GetData() + old, src, static_cast<size_t>(size));
+    }
     return true;
 }
 
 bool IStateChunk::PutInt32(int32_t value)
 {
-    uint8_t bytes[sizeof(value)];
-    ToLittleEndian(value, bytes);
-    return PutBytes(bytes, sizeof(bytes));
+    return PutValue(*this, value);
 }
 
 bool IStateChunk::PutFloat(float value)
 {
-    uint8_t bytes[sizeof(value)];
-    ToLittleEndian(value, bytes);
-    return PutBytes(bytes, sizeof(bytes));
+    return PutValue(*this, value);
 }
 
 bool IStateChunk::PutDouble(double value)
 {
-    uint8_t bytes[sizeof(value)];
-    ToLittleEndian(value, bytes);
-    return PutBytes(bytes, sizeof(bytes));
+    return PutValue(*this, value);
 }
 
 int32_t IStateChunk::PutChunk(const IStateChunk& other)
 {
-    if (&other == this)
-    {
-        // Appending a chunk to itself: the source may move when the block grows.
-        const int32_t n = Size();
-        if (n > 0 && n <= INT32_MAX - n)
-        {
-            mBytes.Resize(2 * n, true);
-            if (mBytes.Size() == 2 * n)
-                std::memcpy(GetData() + n, GetData(), static_cast<size_t>(n));
-        }
-        return Size();
-    }
     PutBytes(other.GetData(), other.Size());
     return Size();
 }
@@ -104,29 +95,17 @@ int32_t IStateChunk::GetBytes(void* data, int32_t size, int32_t startPos) const
 
 int32_t IStateChunk::GetInt32(int32_t& value, int32_t startPos) const
 {
-    uint8_t bytes[sizeof(value)];
-    const int32_t pos = GetBytes(bytes, sizeof(bytes), startPos);
-    if (pos >= 0)
-        value = FromLittleEndian<int32_t>(bytes);
-    return pos;
+    return GetValue(*this, value, startPos);
 }
 
 int32_t IStateChunk::GetFloat(float& value, int32_t startPos) const
 {
-    uint8_t bytes[sizeof(value)];
-    const int32_t pos = GetBytes(bytes, sizeof(bytes), startPos);
-    if (pos >= 0)
-        value = FromLittleEndian<float>(bytes);
-    return pos;
+    return GetValue(*this, value, startPos);
 }
 
 int32_t IStateChunk::GetDouble(double& value, int32_t startPos) const
 {
-    uint8_t bytes[sizeof(value)];
-    const int32_t pos = GetBytes(bytes, sizeof(bytes), startPos);
-    if (pos >= 0)
-        value = FromLittleEndian<double>(bytes);
-    return pos;
+    return GetValue(*this, value, startPos);
 }
 
 int32_t IStateChunk::Resize(int32_t newSize)

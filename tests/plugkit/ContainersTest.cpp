@@ -274,4 +274,20 @@ TEST(IStateChunk, PutChunkAppendsAllBytesAndCanAppendItself)
     EXPECT_EQ(a.PutChunk(empty), 24);
 }
 
+TEST(IStateChunk, PutBytesFromItsOwnBytesSurvivesTheBlockMoving)
+{
+    IStateChunk c;
+    for (int32_t i = 0; i < 1000; ++i) // 4000 bytes: the first block is full
+        c.PutInt32(i);
+    // Copy its last 400 bytes to its end; the block has to move to hold them.
+    ASSERT_TRUE(c.PutBytes(c.GetData() + 3600, 400));
+    ASSERT_EQ(c.Size(), 4400);
+    for (int32_t i = 0; i < 100; ++i)
+    {
+        int32_t v = -1;
+        c.GetInt32(v, 4000 + 4 * i);
+        ASSERT_EQ(v, 900 + i) << i;
+    }
+}
+
 } // namespace

@@ -3,6 +3,7 @@
 #include "canvas/ICanvas.h"
 #include "plugkit/IStateChunk.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace plugkit::canvas
@@ -153,9 +154,12 @@ int ICanvasEditorDelegate::UnserializeEditorState(const IStateChunk& chunk, int 
     pos = chunk.GetFloat(scale, pos);
     if (pos < 0)
         scale = 0.f;
-    // A restored scale that is not a positive number would break every later drawing.
+    // A restored size or scale that is not a positive number would break every later drawing;
+    // read as 0, it is not applied.
     if (!std::isfinite(scale) || scale < 0.f)
         scale = 0.f;
+    width = std::max(width, 0);
+    height = std::max(height, 0);
 
     if (!mGraphics)
     {

@@ -39,7 +39,7 @@ public:
     /// Width and height (int32) and draw scale (float) of the open editor, else the remembered
     /// ones; true when all three were written.
     bool SerializeEditorState(IStateChunk& chunk) const override;
-    /// Reads what `SerializeEditorState` wrote; a size or scale of 0 is not applied.
+    /// Reads what `SerializeEditorState` wrote; a size or scale of 0 (or below) is not applied.
     int UnserializeEditorState(const IStateChunk& chunk, int startPos) override;
     void SetScreenScale(float scale) override;
 

@@ -219,6 +219,39 @@ TEST_F(EditorDelegateTest, EditorStateRoundTripsAndAShortStateKeepsTheScaleUnapp
     EXPECT_EQ(Calls(), std::vector<std::string>{"Resize 900x650 @1.500000 platform"});
 }
 
+TEST_F(EditorDelegateTest, EditorStateWithANegativeSizeOrBrokenScaleIsNotApplied)
+{
+    struct Case
+    {
+        int32_t width, height;
+        float scale;
+    };
+    const Case cases[] = {
+        {-900, 650, 1.5f},
+        {900, -1, 1.5f},
+        {900, 650, -2.f},
+        {900, 650, std::numeric_limits<float>::quiet_NaN()},
+        {900, 650, std::numeric_limits<float>::infinity()},
+    };
+    mDelegate.OpenWindow(nullptr);
+    for (const Case& c : cases)
+    {
+        IStateChunk chunk;
+        chunk.PutInt32(c.width);
+        chunk.PutInt32(c.height);
+        chunk.PutFloat(c.scale);
+        Calls().clear();
+        EXPECT_EQ(mDelegate.UnserializeEditorState(chunk, 0), 12);
+        EXPECT_TRUE(Calls().empty()) << c.width << "x" << c.height << " @" << c.scale;
+
+        RecordingDelegate closed(0); // remembered, then not applied on opening
+        closed.SetMakeGraphicsFunc([&] { return new FakeCanvas(closed, mLog, 1100, 760, 1.f); });
+        closed.UnserializeEditorState(chunk, 0);
+        closed.OpenWindow(nullptr);
+        EXPECT_EQ(Calls(), std::vector<std::string>{"OpenWindow"});
+    }
+}
+
 TEST_F(EditorDelegateTest, ConstrainEditorResizeClampsIntoTheLimits)
 {
     struct Case

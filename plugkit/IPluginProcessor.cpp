@@ -315,25 +315,20 @@ void IPluginProcessor::AttachBuffers(ChannelDirection direction,
                                      int count,
                                      float** buffers)
 {
-    if (!buffers)
-        return;
-    const int end = std::min<int64_t>(int64_t(first) + count, NChannels(direction));
-    int j = 0;
-    for (int i = std::max(first, 0); i < end && j < count; ++i)
-    {
-        ChannelData* ch = Channel(direction, i);
-        if (!ch->mConnected)
-            continue;
-        ch->mHostDouble = nullptr;
-        ch->mHostFloat = buffers[j++];
-    }
+    if (buffers)
+        Attach(direction, first, count, buffers, nullptr);
 }
 
 void IPluginProcessor::AttachDoubleBuffers(
     ChannelDirection direction, int first, int count, double** buffers, int)
 {
-    if (!buffers)
-        return;
+    if (buffers)
+        Attach(direction, first, count, nullptr, buffers);
+}
+
+void IPluginProcessor::Attach(
+    ChannelDirection direction, int first, int count, float** floats, double** doubles)
+{
     const int end = std::min<int64_t>(int64_t(first) + count, NChannels(direction));
     int j = 0;
     for (int i = std::max(first, 0); i < end && j < count; ++i)
@@ -341,8 +336,9 @@ void IPluginProcessor::AttachDoubleBuffers(
         ChannelData* ch = Channel(direction, i);
         if (!ch->mConnected)
             continue;
-        ch->mHostFloat = nullptr;
-        ch->mHostDouble = buffers[j++];
+        ch->mHostFloat = floats ? floats[j] : nullptr;
+        ch->mHostDouble = doubles ? doubles[j] : nullptr;
+        ++j;
     }
 }
 
@@ -405,8 +401,7 @@ void IPluginProcessor::SetLatency(int samples)
 
 // Processing
 
-template <typename Piece>
-void IPluginProcessor::RunInPieces(int nFrames, Samples samples, Piece&& piece)
+void IPluginProcessor::RunInPieces(int nFrames, Samples samples, PieceFunc piece)
 {
     if (nFrames <= 0)
         return;
@@ -452,7 +447,7 @@ void IPluginProcessor::RunInPieces(int nFrames, Samples samples, Piece&& piece)
             outs[i] = host ? ch->mHostFloat + offset : ch->Scratch();
         }
 
-        piece(ins, outs, n);
+        (this->*piece)(ins, outs, n);
 
         if (samples == Samples::Double)
         {
@@ -487,73 +482,69 @@ void IPluginProcessor::ZeroHostOutputs(int nFrames, Samples samples)
 
 void IPluginProcessor::ProcessBuffers(int nFrames)
 {
-    RunInPieces(nFrames,
-                Samples::Float,
-                [this](float** ins, float** outs, int n) { ProcessBlock(ins, outs, n); });
+    RunInPieces(nFrames, Samples::Float, &IPluginProcessor::ProcessBlock);
 }
 
 void IPluginProcessor::ProcessDoubleBuffers(int nFrames)
 {
-    RunInPieces(nFrames,
-                Samples::Double,
-                [this](float** ins, float** outs, int n) { ProcessBlock(ins, outs, n); });
+    RunInPieces(nFrames, Samples::Double, &IPluginProcessor::ProcessBlock);
 }
 
 void IPluginProcessor::PassThroughBuffers(int nFrames)
 {
-    RunInPieces(nFrames,
-                Samples::Float,
-                [this](float** ins, float** outs, int n) { PassThroughPiece(ins, outs, n); });
+    RunInPieces(nFrames, Samples::Float, &IPluginProcessor::PassThroughPiece);
 }
 
 void IPluginProcessor::PassThroughDoubleBuffers(int nFrames)
 {
-    RunInPieces(nFrames,
-                Samples::Double,
-                [this](float** ins, float** outs, int n) { PassThroughPiece(ins, outs, n); });
+    RunInPieces(nFrames, Samples::Double, &IPluginProcessor::PassThroughPiece);
 }
 
 void IPluginProcessor::PassThroughPiece(float** inputs, float** outputs, int nFrames)
 {
     const int nIn = NChannels(kInput);
-    const int nOut = NChannels(kOutput);
-    const int nBoth = std::min(nIn, nOut);
+    const int nBoth = std::min(nIn, NChannels(kOutput));
     LatencyDelay* delay = mLatencyDelay.get();
-    if (mLatency > 0 && delay && delay->mLatency == mLatency && delay->mNInputs == nIn)
+    if (mLatency <= 0 || !delay || delay->mLatency != mLatency || delay->mNInputs != nIn)
     {
-        // Exactly the reported latency: output j is input j, `mLatency` frames later.
-        int pos = delay->mWritePos;
-        for (int s = 0; s < nFrames; ++s)
-        {
-            for (int j = 0; j < nBoth; ++j)
-            {
-                float* line = delay->Line(j);
-                const float x = inputs[j][s];
-                outputs[j][s] = line[pos];
-                line[pos] = x;
-            }
-            if (++pos == mLatency)
-                pos = 0;
-        }
-        delay->mWritePos = pos;
+        CopyInputsToOutputs(inputs, outputs, nFrames);
+        return;
     }
-    else
+    // Exactly the reported latency: output j is input j, `mLatency` frames later.
+    int pos = delay->mWritePos;
+    for (int s = 0; s < nFrames; ++s)
     {
         for (int j = 0; j < nBoth; ++j)
-            if (outputs[j] != inputs[j])
-                std::memmove(outputs[j], inputs[j], static_cast<size_t>(nFrames) * sizeof(float));
+        {
+            float* line = delay->Line(j);
+            const float x = inputs[j][s];
+            outputs[j][s] = line[pos];
+            line[pos] = x;
+        }
+        if (++pos == mLatency)
+            pos = 0;
     }
-    for (int j = nBoth; j < nOut; ++j)
-        std::memset(outputs[j], 0, static_cast<size_t>(nFrames) * sizeof(float));
+    delay->mWritePos = pos;
+    ZeroOutputsFrom(nBoth, outputs, nFrames);
 }
 
 void IPluginProcessor::ProcessBlock(float** inputs, float** outputs, int nFrames)
+{
+    CopyInputsToOutputs(inputs, outputs, nFrames);
+}
+
+void IPluginProcessor::CopyInputsToOutputs(float** inputs, float** outputs, int nFrames) const
 {
     const int nBoth = std::min(NChannels(kInput), NChannels(kOutput));
     for (int j = 0; j < nBoth; ++j)
         if (outputs[j] != inputs[j])
             std::memmove(outputs[j], inputs[j], static_cast<size_t>(nFrames) * sizeof(float));
-    for (int j = nBoth; j < NChannels(kOutput); ++j)
+    ZeroOutputsFrom(nBoth, outputs, nFrames);
+}
+
+void IPluginProcessor::ZeroOutputsFrom(int first, float** outputs, int nFrames) const
+{
+    for (int j = first; j < NChannels(kOutput); ++j)
         std::memset(outputs[j], 0, static_cast<size_t>(nFrames) * sizeof(float));
 }
 

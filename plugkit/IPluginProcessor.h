@@ -178,10 +178,18 @@ private:
     {
         return mChannels[direction].Get(idx);
     }
+    using PieceFunc = void (IPluginProcessor::*)(float** inputs, float** outputs, int nFrames);
+
     /// Runs `piece` over consecutive pieces of at most mScratchFrames frames.
-    template <typename Piece>
-    void RunInPieces(int nFrames, Samples samples, Piece&& piece);
+    void RunInPieces(int nFrames, Samples samples, PieceFunc piece);
     void PassThroughPiece(float** inputs, float** outputs, int nFrames);
+    /// Input i to output i for every index both have; the remaining outputs zeroed.
+    void CopyInputsToOutputs(float** inputs, float** outputs, int nFrames) const;
+    /// Zeroes outputs `first` .. NChannels(kOutput) - 1.
+    void ZeroOutputsFrom(int first, float** outputs, int nFrames) const;
+    /// The connected channels from `first` on take the host buffers in order: `floats` or
+    /// `doubles`, whichever is given.
+    void Attach(ChannelDirection direction, int first, int count, float** floats, double** doubles);
     void ZeroHostOutputs(int nFrames, Samples samples);
 
     PluginType mType;

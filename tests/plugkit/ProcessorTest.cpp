@@ -208,17 +208,31 @@ TEST_F(ProcessorBuffers, PassThroughCopiesFloatAndDoubleBuffers)
 
 TEST_F(ProcessorBuffers, ProcessingDoesNotAllocate)
 {
-    std::vector<double> in(16, 0.5), out(16);
+    constexpr int kFrames = 40; // longer than the block size: in pieces
+    std::vector<double> in(kFrames, 0.5), out(kFrames);
+    std::vector<float> fIn(kFrames, 0.5f), fOut(kFrames);
     double* ins[] = {in.data(), in.data()};
     double* outs[] = {out.data(), out.data()};
+    float* fIns[] = {fIn.data(), fIn.data()};
+    float* fOuts[] = {fOut.data(), fOut.data()};
     mProc.mGain = 2.f;
-    mProc.mPieces.reserve(16);
+    mProc.mPieces.reserve(64);
+    mProc.SetLatency(5);
+    mProc.InitLatencyDelay(); // set-up allocates; processing must not
     lumenfall::test::AllocationGuard guard;
-    mProc.AttachDoubleBuffers(kInput, 0, 2, ins, 16);
-    mProc.AttachDoubleBuffers(kOutput, 0, 2, outs, 16);
-    mProc.ProcessDoubleBuffers(16);
-    mProc.PassThroughDoubleBuffers(16);
+    mProc.AttachDoubleBuffers(kInput, 0, 2, ins, kFrames);
+    mProc.AttachDoubleBuffers(kOutput, 0, 2, outs, kFrames);
+    mProc.ProcessDoubleBuffers(kFrames);
+    mProc.PassThroughDoubleBuffers(kFrames);
+    mProc.AttachBuffers(kInput, 0, 2, fIns);
+    mProc.AttachBuffers(kOutput, 0, 2, fOuts);
+    mProc.ProcessBuffers(kFrames);
+    mProc.PassThroughBuffers(kFrames);
+    mProc.SetChannelConnections(kOutput, 1, 1, false);
+    mProc.ProcessBuffers(kFrames);
+    mProc.ZeroScratchBuffers();
     EXPECT_EQ(guard.Count(), 0u);
+    EXPECT_EQ(fOut[0], 1.f);
 }
 
 TEST_F(ProcessorBuffers, LongerHostBlocksAreProcessedInPiecesWithinTheScratchBuffers)

@@ -26,6 +26,17 @@ void ZeroHostBus(const AudioBusBuffers& bus, int channels, int frames, bool is64
     }
 }
 
+/// True when the bus has `channels` buffers, none of them null.
+bool HasAllChannels(const AudioBusBuffers& bus, int channels, bool is64)
+{
+    if (is64 ? bus.channelBuffers64 == nullptr : bus.channelBuffers32 == nullptr)
+        return false;
+    for (int c = 0; c < channels; ++c)
+        if (is64 ? bus.channelBuffers64[c] == nullptr : bus.channelBuffers32[c] == nullptr)
+            return false;
+    return true;
+}
+
 int CountChannels(SpeakerArrangement arrangement)
 {
     int n = 0;
@@ -344,8 +355,7 @@ void IPluginVst3ProcessorBase::RenderAudio(ProcessData& data, const ProcessSetup
     SetChannelConnections(kInput, 0, NChannels(kInput), false);
     const AudioBusBuffers* in =
         data.numInputs > 0 && data.inputs != nullptr ? &data.inputs[0] : nullptr;
-    if (in != nullptr && (in->numChannels < 1 || (is64 ? in->channelBuffers64 == nullptr
-                                                       : in->channelBuffers32 == nullptr)))
+    if (in != nullptr && (in->numChannels < 1 || !HasAllChannels(*in, in->numChannels, is64)))
         in = nullptr;
     if (in == nullptr)
         ZeroScratchBuffers();
@@ -366,9 +376,7 @@ void IPluginVst3ProcessorBase::RenderAudio(ProcessData& data, const ProcessSetup
         const AudioBusBuffers& out = data.outputs[bus];
         const int n = out.numChannels > 0 ? out.numChannels : 0;
         AudioBus* ours = mPlugin->GetAudioBus(kOutput, bus);
-        const bool usable =
-            ours != nullptr && ours->isActive() &&
-            (is64 ? out.channelBuffers64 != nullptr : out.channelBuffers32 != nullptr);
+        const bool usable = ours != nullptr && ours->isActive() && HasAllChannels(out, n, is64);
         SetChannelConnections(kOutput, first, n, usable);
         SetChannelConnections(kOutput, first + n, nOuts - (first + n), false);
         if (usable)

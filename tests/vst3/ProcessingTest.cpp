@@ -315,9 +315,12 @@ TEST_F(ProcessingTest, MissingBusesNeverReuseThePreviousHostPointers)
     EXPECT_EQ(a.left, b.left);
     EXPECT_EQ(a.right, b.right);
 
-    // No output bus: nothing is rendered and nothing breaks.
+    // No output bus: nothing is rendered and nothing breaks; nor with a null channel.
     float* in[] = {zero.data(), zero.data()};
     EXPECT_EQ(dropped->Process32(in, 2, nullptr, -1, 512), kResultOk);
+    float* holey[] = {a.left.data(), nullptr};
+    EXPECT_EQ(dropped->Process32(holey, 2, holey, 2, 512), kResultOk);
+    EXPECT_TRUE(AllZero(a.left));
 }
 
 } // namespace

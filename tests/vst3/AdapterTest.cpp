@@ -141,6 +141,9 @@ TEST(Vst3Adapter, ControllerObjectsFollowEditsPresetsAndSendsFromTheEditor)
     EXPECT_EQ(i.handler.mEvents.front().kind, HostEvent::kGroupStart);
     EXPECT_EQ(i.handler.mEvents.back().kind, HostEvent::kGroupFinish);
 
+    i.plugin->InformHostOfParamDetailsChange();
+    EXPECT_EQ(i.handler.RestartCount(kParamTitlesChanged), 1);
+
     String128 name;
     EXPECT_EQ(i.plugin->getProgramName(65537, 1, name), kResultOk);
     EXPECT_EQ(NarrowAscii(name), "Loud");

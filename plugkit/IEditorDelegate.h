@@ -30,63 +30,92 @@ public:
     IEditorDelegate(const IEditorDelegate&) = delete;
     IEditorDelegate& operator=(const IEditorDelegate&) = delete;
 
-    // [ui-thread] Editor window.
-    /// Opens the editor inside `pParent`; returns its native window (null without an editor).
+    // ---- Editor window.
+    /// [ui-thread] Opens the editor inside `pParent`; returns its native window (null without
+    /// an editor). Default: OnUIOpen.
     virtual void* OpenWindow(void* pParent);
+    /// [ui-thread] Closes the editor. Default: OnUIClose.
     virtual void CloseWindow();
+    /// [ui-thread] The host resized the window that holds the editor.
     virtual void OnParentWindowResize(int width, int height);
+    /// [ui-thread] The editor is open. Default: every value to the editor.
     virtual void OnUIOpen();
+    /// [ui-thread] The editor is about to close.
     virtual void OnUIClose();
 
-    // Notifications to the plug-in.
+    // ---- Notifications to the plug-in.
     /// [any-thread] The plug-in's hook: parameter `paramIdx` changed.
     virtual void OnParamChange(int paramIdx);
-    /// [any-thread] Calls the one-argument form.
+    /// [any-thread] The audio thread for host automation, else the UI thread. Calls the
+    /// one-argument form.
     virtual void OnParamChange(int paramIdx, ParamSource source, int sampleOffset = -1);
-    /// [ui-thread]
+    /// [ui-thread] Parameter `paramIdx` changed, seen from the editor's side.
     virtual void OnParamChangeUI(int paramIdx, ParamSource source = ParamSource::Unknown);
     /// [ui-thread] Every parameter in index order: OnParamChange then OnParamChangeUI.
     virtual void OnParamReset(ParamSource source);
+    /// [ui-thread] A MIDI message reached the editor's side (from the timer's drain).
     virtual void OnMidiMsgUI(const MidiMessage& msg);
+    /// [ui-thread] A SysEx message reached the editor's side; its bytes live only during the call.
     virtual void OnSysexMsgUI(const SysExMessage& msg);
+    /// [ui-thread] An arbitrary message (control tag -1 for none); true when it was handled.
     virtual bool OnMessage(int msgTag, int ctrlTag, int dataSize, const void* pData);
     /// [ui-thread] The state changed as a whole: the editor receives every value.
     virtual void OnRestoreState();
+    /// [ui-thread] A key the host passed on; true when the editor handled it.
     virtual bool OnKeyDown(const canvas::IKeyEvent& key);
+    /// [ui-thread] As OnKeyDown, for the release.
     virtual bool OnKeyUp(const canvas::IKeyEvent& key);
 
-    // [ui-thread] Plug-in to editor.
+    // ---- Plug-in to editor. All [ui-thread]; no-ops while the editor is closed.
+    /// [ui-thread] The control tagged `ctrlTag` takes `normalizedValue` as its value 0.
     virtual void SendControlValueFromDelegate(int ctrlTag, double normalizedValue);
+    /// [ui-thread] Default: OnMessage with both tags.
     virtual void SendControlMsgFromDelegate(int ctrlTag,
                                             int msgTag,
                                             int dataSize = 0,
                                             const void* pData = nullptr);
+    /// [ui-thread] Default: OnMessage with control tag -1.
     virtual void
     SendArbitraryMsgFromDelegate(int msgTag, int dataSize = 0, const void* pData = nullptr);
+    /// [ui-thread] Default: OnMidiMsgUI.
     virtual void SendMidiMsgFromDelegate(const MidiMessage& msg);
+    /// [ui-thread] Default: OnSysexMsgUI.
     virtual void SendSysexMsgFromDelegate(const SysExMessage& msg);
+    /// [ui-thread] A value (real, or normalized when `normalized`) to the editor, then
+    /// OnParamChangeUI with source "Editor Delegate".
     virtual void SendParameterValueFromDelegate(int paramIdx, double value, bool normalized);
 
-    // [ui-thread] Editor to plug-in and host.
+    // ---- Editor to plug-in and host. The API base and the adapters give the bodies.
+    /// [ui-thread] Every parameter's normalized value to the host.
     virtual void InformHostOfAllParams() {}
+    /// [ui-thread] A gesture on `paramIdx` begins.
     virtual void BeginInformHostOfParamChangeFromUI(int) {}
-    /// Sets the parameter from `normalizedValue`, then OnParamChangeUI with source UI.
+    /// [ui-thread] Sets the parameter from `normalizedValue` (non-finite ignored), then
+    /// OnParamChangeUI with source UI.
     virtual void SendParameterValueFromUI(int paramIdx, double normalizedValue);
+    /// [ui-thread] The gesture on `paramIdx` ends.
     virtual void EndInformHostOfParamChangeFromUI(int) {}
-    /// The editor's view changed size; returns whether the platform window must follow.
+    /// [ui-thread] The editor's view changed size; returns whether the platform window follows.
     virtual bool EditorResizeFromUI(int viewWidth, int viewHeight, bool needsPlatformResize);
+    /// [ui-thread] MIDI from a control, for the processor.
     virtual void SendMidiMsgFromUI(const MidiMessage&) {}
+    /// [ui-thread] SysEx from a control, for the processor.
     virtual void SendSysexMsgFromUI(const SysExMessage&) {}
+    /// [ui-thread] An arbitrary message from a control (message tag, control tag, size, data).
     virtual void SendArbitraryMsgFromUI(int, int, int, const void*) {}
+    /// [ui-thread] Queues MIDI for the processor.
     virtual void EnqueueMidiMsgFromUI(const MidiMessage&) {}
+    /// [ui-thread] Queues SysEx for the processor.
     virtual void EnqueueSysexMsgFromUI(const SysExMessage&) {}
 
-    /// True when both lie within the limits; otherwise clamps each into them and returns false.
+    /// [ui-thread] True when both lie within the limits; otherwise clamps each into them and
+    /// returns false.
     virtual bool ConstrainEditorResize(int& width, int& height) const;
-    /// Appends the editor state; true when it was written.
+    /// [ui-thread] Appends the editor state; true when it was written.
     virtual bool SerializeEditorState(IStateChunk& chunk) const;
-    /// Reads the editor state at `startPos`; returns the position after it, or -1.
+    /// [ui-thread] Reads the editor state at `startPos`; returns the position after it, or -1.
     virtual int UnserializeEditorState(const IStateChunk& chunk, int startPos);
+    /// [ui-thread] The screen's scale (device pixels per logical pixel) changed.
     virtual void SetScreenScale(float) {}
 
     /// Every parameter's normalized value to the editor, in index order.

@@ -43,7 +43,8 @@ public:
     /// Writes the display text of a real value; replaces the built-in formatting.
     using DisplayFunc = std::function<void(double value, HeapString& out)>;
 
-    /// Maps normalized values to real values and back.
+    /// Maps normalized values to real values and back. [any-thread]: pure functions of their
+    /// arguments and the parameter's constant range, called from both threads.
     class Shape
     {
     public:

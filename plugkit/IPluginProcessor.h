@@ -74,22 +74,26 @@ public:
     virtual void ProcessBlock(float** inputs, float** outputs, int nFrames);
     /// [audio-thread & active] Default: MIDI through (SendMidiMsg).
     virtual void ProcessMidiMsg(const MidiMessage& msg);
-    /// [audio-thread & active]
+    /// [audio-thread & active] A SysEx message for the plug-in; its bytes live only during the
+    /// call.
     virtual void ProcessSysEx(const SysExMessage&) {}
     /// [audio-thread & !active] Processing stopped or the sample rate changed.
     virtual void OnReset() {}
-    /// [ui-thread & !active]
+    /// [ui-thread & !active] Processing is about to start (true) or has stopped (false).
     virtual void OnActivate(bool) {}
     /// [audio-thread] Sends a MIDI message to the host; the adapters implement it.
     virtual bool SendMidiMsg(const MidiMessage& msg) = 0;
     /// [audio-thread] SendMidiMsg for each in order; true when every send succeeded.
     virtual bool SendMidiMsgs(const MidiMessage* msgs, int count);
+    /// [audio-thread] Sends SysEx to the host; false (not supported) here.
     virtual bool SendSysEx(const SysExMessage&) { return false; }
-    /// "Input", "Main"/"Aux" (two input buses), "Input %i"; "Output", "Output %i".
+    /// [ui-thread & !active] "Input", "Main"/"Aux" (two input buses), "Input %i"; "Output",
+    /// "Output %i".
     virtual void
     GetBusName(ChannelDirection direction, int busIdx, int nBuses, HeapString& out) const;
     /// [ui-thread & !active] Stores the latency; resets a latency delay that exists.
     virtual void SetLatency(int samples);
+    /// [ui-thread] Stores the tail length in samples.
     virtual void SetTailSize(int samples) { mTailSize = samples; }
 
     /// Parses configurations such as "1-1 2-2": configurations separated by spaces, inputs and

@@ -22,7 +22,8 @@ public:
     /// itself could not be allocated.
     static Timer* Create(ITimerFunction func, uint32_t intervalMs);
 
-    /// Stops the timer; its callback never runs again. Stopping twice is harmless.
+    /// [creating thread] Stops the timer; its callback never runs again. Stopping twice is
+    /// harmless.
     virtual void Stop() = 0;
     virtual ~Timer() = default;
 

@@ -44,26 +44,35 @@ double Measure(const Case& c, double audioSeconds)
     engine.SetParameters(p);
     engine.Prepare(c.sampleRate, 2);
 
-    std::vector<float> inL(kBlock), inR(kBlock), outL(kBlock), outR(kBlock);
+    // The input is made before timing: 64 blocks of noise played in a loop, or one impulse
+    // followed by silence.
+    constexpr int kNoiseBlocks = 64;
+    std::vector<float> noiseL(kNoiseBlocks * kBlock), noiseR(kNoiseBlocks * kBlock);
     std::mt19937 random(1);
     std::uniform_real_distribution<float> u(-0.5f, 0.5f);
-    const float* in[2] = {inL.data(), inR.data()};
-    float* out[2] = {outL.data(), outR.data()};
-    const auto fill = [&](long block)
+    for (std::size_t i = 0; i < noiseL.size(); ++i)
     {
-        for (int i = 0; i < kBlock; ++i)
+        noiseL[i] = u(random);
+        noiseR[i] = u(random);
+    }
+    std::vector<float> silence(kBlock), impulse(kBlock), outL(kBlock), outR(kBlock);
+    impulse[0] = 0.5f;
+    float* out[2] = {outL.data(), outR.data()};
+    const auto input = [&](long block, const float** in)
+    {
+        if (c.input == Input::Tail)
         {
-            const bool impulse = block == 0 && i == 0;
-            inL[static_cast<std::size_t>(i)] =
-                c.input == Input::Noise ? u(random) : (impulse ? 0.5f : 0.0f);
-            inR[static_cast<std::size_t>(i)] =
-                c.input == Input::Noise ? u(random) : (impulse ? 0.5f : 0.0f);
+            in[0] = in[1] = block == 0 ? impulse.data() : silence.data();
+            return;
         }
+        const std::size_t offset = static_cast<std::size_t>(block % kNoiseBlocks) * kBlock;
+        in[0] = noiseL.data() + offset;
+        in[1] = noiseR.data() + offset;
     };
     // Warm up (and, for the tail, let the impulse's first reflections pass).
-    fill(0);
+    const float* in[2] = {nullptr, nullptr};
+    input(0, in);
     engine.Process(in, out, kBlock, false);
-    fill(1);
     const long blocks = static_cast<long>(audioSeconds * c.sampleRate / kBlock);
     // A crossfade lasts 60 ms; switching every 4 blocks of 512 keeps one running at 48 kHz.
     const long switchEvery = std::max(1L, static_cast<long>(c.sampleRate * 0.05 / kBlock));
@@ -79,10 +88,7 @@ double Measure(const Case& c, double audioSeconds)
                 static_cast<float>((b / switchEvery) % 2 == 0 ? c.model : c.model + 1);
             engine.SetParameters(p);
         }
-        if (c.input == Input::Noise)
-        {
-            fill(b + 1);
-        }
+        input(b + 1, in);
         engine.Process(in, out, kBlock, false);
         sink += outL[0] + outR[kBlock - 1];
     }

@@ -260,32 +260,46 @@ float ReverbCore::Diffuse(int firstLine, float x, float a, float e, float c, flo
     return x;
 }
 
+void ReverbCore::PlateTank(float c, const EngineParameters& current, float* tank) const
+{
+    const float fs = static_cast<float>(mSampleRate);
+    const float e = Get(current, ParamId::Diffusion) * 0.01f;
+    const float scale = fs * c * (Get(current, ParamId::Density) * 0.01f * 0.5f + 0.75f);
+    tank[0] = Nearest(scale * 0.0097f);
+    tank[1] = Nearest(scale * 0.0121f);
+    tank[2] = Nearest(scale * 0.0173f);
+    tank[3] = Nearest(scale * 0.0191f);
+    tank[4] = e * 0.45f + 0.22f;
+    tank[5] = e * 0.43f + 0.18f;
+}
+
 StereoSample ReverbCore::LatePlate(float dL,
                                    float dR,
                                    const float* sines,
                                    float depth,
                                    float c,
                                    float freeze,
-                                   const EngineParameters& current)
+                                   const EngineParameters& current,
+                                   const float* tank)
 {
-    const float fs = static_cast<float>(mSampleRate);
-    const float e = Get(current, ParamId::Diffusion) * 0.01f;
+    float own[6];
+    if (tank == nullptr)
+    {
+        PlateTank(c, current, own);
+        tank = own;
+    }
     float o[4];
     for (int i = 0; i < 4; ++i)
     {
         o[i] = mLines.Read(i, sines[i] * depth + mCurrentLength[i]);
     }
-    const float p = e * 0.45f + 0.22f;
-    const float q = e * 0.43f + 0.18f;
-    const float tank = Get(current, ParamId::Density) * 0.01f * 0.5f + 0.75f;
-    const float scale = fs * c * tank;
+    const float p = tank[4];
+    const float q = tank[5];
     float frame[kLines] = {};
-    frame[0] = AllpassStep(
-        mDiffusers[8], DampFeedback(o[3], 0, freeze) + 0.45f * dL, Nearest(scale * 0.0097f), p);
-    frame[2] = AllpassStep(
-        mDiffusers[9], DampFeedback(o[1], 2, freeze) + 0.45f * dR, Nearest(scale * 0.0121f), p);
-    frame[1] = AllpassStep(mDiffusers[10], o[0], Nearest(scale * 0.0173f), q);
-    frame[3] = AllpassStep(mDiffusers[11], o[2], Nearest(scale * 0.0191f), q);
+    frame[0] = AllpassStep(mDiffusers[8], DampFeedback(o[3], 0, freeze) + 0.45f * dL, tank[0], p);
+    frame[2] = AllpassStep(mDiffusers[9], DampFeedback(o[1], 2, freeze) + 0.45f * dR, tank[1], p);
+    frame[1] = AllpassStep(mDiffusers[10], o[0], tank[2], q);
+    frame[3] = AllpassStep(mDiffusers[11], o[2], tank[3], q);
     mLines.Write(frame);
     return {(o[0] + o[1] - 0.35f * o[2]) * 0.42f, (o[2] + o[3] - 0.35f * o[0]) * 0.42f};
 }
@@ -302,8 +316,8 @@ void ReverbCore::SpringChain(float c,
     {
         for (int n = 0; n < 6; ++n)
         {
-            delays[ch * 6 + n] =
-                Nearest((n * 0.00029f + 0.00019f + ch * 0.000047f) * fs * c * scale);
+            const float d = Nearest((n * 0.00029f + 0.00019f + ch * 0.000047f) * fs * c * scale);
+            delays[ch * 6 + n] = std::max(std::min(d, mDiffusers[ch * 6 + n].MaxDelay()), 1.0f);
             coefficients[ch * 6 + n] = (e * 0.36f + 0.42f) - n * 0.018f;
         }
     }
@@ -338,7 +352,8 @@ StereoSample ReverbCore::LateSpring(float xL,
         {
             DelayLine& line = mDiffusers[ch * 6 + n];
             const float a = coefficient[ch * 6 + n];
-            const float v = line.Read(delay[ch * 6 + n]) - a * x;
+            // The chain's delays are whole numbers held in range by SpringChain.
+            const float v = line.ReadInRange(delay[ch * 6 + n]) - a * x;
             line.Write(v * a + x);
             x = SanitizeSample(v);
         }
@@ -906,9 +921,14 @@ void ReverbCore::ProcessFast(const float* xL,
         mTapRight[j] = NetworkSignsRight[j] * w;
     }
     float springChain[24];
+    float plateTank[6];
     if (spring)
     {
         SpringChain(c, current, springChain, springChain + 12);
+    }
+    else if (plate)
+    {
+        PlateTank(c, current, plateTank);
     }
     const bool enveloped = mModel == static_cast<int>(ReverbModel::Gated) ||
                            mModel == static_cast<int>(ReverbModel::Reverse);
@@ -937,7 +957,7 @@ void ReverbCore::ProcessFast(const float* xL,
             {
                 sines[i] = sp * mPlateCos[i] + cp * mPlateSin[i];
             }
-            late = LatePlate(dL[t], dR[t], sines, depth, c, freeze, current);
+            late = LatePlate(dL[t], dR[t], sines, depth, c, freeze, current, plateTank);
         }
         else if (spring)
         {

@@ -150,13 +150,17 @@ private:
     StereoSample EarlyReflections(float c);
     float Diffuse(int firstLine, float x, float a, float e, float c, float offsetSeconds);
     // `sines` holds sin(i x 1.47 + phase) (plate, 4) or sin(i x 1.618 + phase) (network, 8).
+    // The plate tank's four allpass delays and its two coefficients; `tank` holds them when
+    // the caller computed them once for a block, else LatePlate computes them.
+    void PlateTank(float c, const EngineParameters& current, float* tank) const;
     StereoSample LatePlate(float dL,
                            float dR,
                            const float* sines,
                            float depth,
                            float c,
                            float freeze,
-                           const EngineParameters& current);
+                           const EngineParameters& current,
+                           const float* tank = nullptr);
     // The spring's 12 dispersion delays and coefficients; `chain` holds them when the caller
     // computed them once for a block (delays first), else LateSpring computes them.
     void

@@ -104,12 +104,19 @@ double Measure(const Case& c, double audioSeconds)
 
 int main(int argc, char** argv)
 {
+    // engine_bench [--seconds s] [text]: s seconds of audio per case (20), only the cases
+    // whose name contains the text.
     double seconds = 20.0;
+    const char* only = "";
     for (int i = 1; i < argc; ++i)
     {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
         {
             seconds = std::max(0.5, std::atof(argv[++i]));
+        }
+        else
+        {
+            only = argv[i];
         }
     }
     std::vector<Case> cases;
@@ -139,6 +146,10 @@ int main(int argc, char** argv)
     std::string slowestName;
     for (const Case& c : cases)
     {
+        if (c.name.find(only) == std::string::npos)
+        {
+            continue;
+        }
         const double factor = Measure(c, seconds);
         std::printf("%-22s %8.1f x real time\n", c.name.c_str(), factor);
         std::fflush(stdout);

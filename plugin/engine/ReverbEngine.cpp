@@ -355,24 +355,38 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
     const float g = static_cast<float>(1.0 - bypassFade) * inputGain;
     float fL[kRefreshPeriod];
     float fR[kRefreshPeriod];
+    float level[kRefreshPeriod];
+    for (int side = 0; side < 2; ++side)
+    {
+        const float* in = side == 0 ? inL : inR;
+        float* dry = side == 0 ? dryL : dryR;
+        if (in == nullptr)
+        {
+            std::fill_n(dry, n, 0.0f);
+            continue;
+        }
+        for (int t = 0; t < n; ++t)
+        {
+            dry[t] = std::isfinite(in[t]) ? in[t] : 0.0f;
+        }
+    }
     float peak = peaks.input;
+    for (int t = 0; t < n; ++t)
+    {
+        level[t] = std::max(std::fabs(dryL[t]), std::fabs(dryR[t]));
+        peak = std::max(peak, level[t]);
+        fL[t] = SanitizeSample(g * Clamp64(dryL[t]));
+        fR[t] = SanitizeSample(g * Clamp64(dryR[t]));
+    }
+    peaks.input = peak;
     float env = inputEnvelope;
     for (int t = 0; t < n; ++t)
     {
-        const float left = ReadFinite(inL, t);
-        const float right = ReadFinite(inR, t);
-        dryL[t] = left;
-        dryR[t] = right;
-        const float magnitude = std::max(std::fabs(left), std::fabs(right));
-        peak = std::max(peak, magnitude);
-        const float p = std::min(magnitude, 64.0f);
+        const float p = std::min(level[t], 64.0f);
         env = p + (env - p) * (p > env ? attackCoef : duckReleaseCoef);
         env = env < kEnvelopeFloor ? 0.0f : env;
         envelope[t] = env;
-        fL[t] = SanitizeSample(g * Clamp64(left));
-        fR[t] = SanitizeSample(g * Clamp64(right));
     }
-    peaks.input = peak;
     inputEnvelope = env;
 
     const float d = std::max(std::min(currentPreDelay, preDelay[0].MaxDelay()), 1.0f);
@@ -449,44 +463,62 @@ void ReverbEngineState::OutputBlock(
     const float dryGain = 1.0f - w;
     // The bypass fade is settled at 0 or 1; at 0 the 64-bit blend is y itself.
     const bool dryOnly = bypassFade == 1.0 || (w == 0.0f && outputGain == 1.0f);
+    // The ducker's gain is the one recurrence; everything else is per sample.
+    float duck[kRefreshPeriod];
+    float gain = duckGain;
+    float duckPeak = peaks.duck;
+    for (int t = 0; t < n; ++t)
+    {
+        const float target = ducking == 0.0f ? 1.0f : 1.0f / (ducking * envelope[t] * 12.0f + 1.0f);
+        gain = target + (gain - target) * (gain > target ? attackCoef : duckReleaseCoef);
+        duck[t] = gain;
+        duckPeak = std::max(duckPeak, 1.0f - gain);
+    }
+    duckGain = gain;
+    peaks.duck = duckPeak;
+
     float outL[kRefreshPeriod];
     float outR[kRefreshPeriod];
-    float wetPeak = peaks.wet;
-    float outputPeak = peaks.output;
-    float duckPeak = peaks.duck;
-    float gain = duckGain;
+    float wideL[kRefreshPeriod];
+    float wideR[kRefreshPeriod];
     for (int t = 0; t < n; ++t)
     {
         const float mid = (wetL[t] + wetR[t]) * 0.5f;
         const float side = (wetL[t] - wetR[t]) * 0.5f * width;
-        const float wideL = mid + side;
-        const float wideR = mid - side;
-        const float target = 1.0f / (ducking * envelope[t] * 12.0f + 1.0f);
-        gain = target + (gain - target) * (gain > target ? attackCoef : duckReleaseCoef);
-        duckPeak = std::max(duckPeak, 1.0f - gain);
-        if (channels == 1)
+        wideL[t] = mid + side;
+        wideR[t] = mid - side;
+    }
+    float wetPeak = peaks.wet;
+    float outputPeak = peaks.output;
+    if (channels == 1)
+    {
+        for (int t = 0; t < n; ++t)
         {
-            const float wet = (wideL + wideR) * 0.5f;
+            const float wet = (wideL[t] + wideR[t]) * 0.5f;
             wetPeak = std::max(wetPeak, std::fabs(wet));
-            outL[t] = dryOnly ? dryL[t]
-                              : SanitizeSample((wet * gain * w + dryGain * dryL[t]) * outputGain);
+            outL[t] = dryOnly
+                          ? dryL[t]
+                          : SanitizeSample((wet * duck[t] * w + dryGain * dryL[t]) * outputGain);
             outR[t] = outL[t];
             outputPeak = std::max(outputPeak, std::fabs(outL[t]));
         }
-        else
+    }
+    else
+    {
+        for (int t = 0; t < n; ++t)
         {
-            wetPeak = std::max({wetPeak, std::fabs(wideL), std::fabs(wideR)});
-            outL[t] = dryOnly ? dryL[t]
-                              : SanitizeSample((wideL * gain * w + dryGain * dryL[t]) * outputGain);
-            outR[t] = dryOnly ? dryR[t]
-                              : SanitizeSample((wideR * gain * w + dryGain * dryR[t]) * outputGain);
-            outputPeak = std::max({outputPeak, std::fabs(outL[t]), std::fabs(outR[t])});
+            wetPeak = std::max(wetPeak, std::max(std::fabs(wideL[t]), std::fabs(wideR[t])));
+            outL[t] =
+                dryOnly ? dryL[t]
+                        : SanitizeSample((wideL[t] * duck[t] * w + dryGain * dryL[t]) * outputGain);
+            outR[t] =
+                dryOnly ? dryR[t]
+                        : SanitizeSample((wideR[t] * duck[t] * w + dryGain * dryR[t]) * outputGain);
+            outputPeak = std::max(outputPeak, std::max(std::fabs(outL[t]), std::fabs(outR[t])));
         }
     }
-    duckGain = gain;
     peaks.wet = wetPeak;
     peaks.output = outputPeak;
-    peaks.duck = duckPeak;
     if (outputs[0] != nullptr)
     {
         std::copy_n(outL, n, outputs[0] + offset);

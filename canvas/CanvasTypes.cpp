@@ -47,16 +47,19 @@ IFillPattern IFillPattern::Linear(
     const double dx = double(x2) - x1;
     const double dy = double(y2) - y1;
     const double len = std::sqrt(dx * dx + dy * dy);
-    const double theta = std::atan2(dx, dy);
-    const double c = std::cos(theta) / len;
-    const double s = std::sin(theta) / len;
-    // Rounded to float precision, as the back end stores the matrix in floats.
-    p.transform.xx = float(c);
-    p.transform.yx = float(s);
-    p.transform.xy = float(-s);
-    p.transform.yy = float(c);
-    p.transform.tx = float(-(x1 * c - y1 * s));
-    p.transform.ty = float(-(y1 * c + x1 * s));
+    if (len > 0.0 && std::isfinite(len))
+    {
+        const double theta = std::atan2(dx, dy);
+        const double c = std::cos(theta) / len;
+        const double s = std::sin(theta) / len;
+        // Rounded to float precision, as the back end stores the matrix in floats.
+        p.transform.xx = float(c);
+        p.transform.yx = float(s);
+        p.transform.xy = float(-s);
+        p.transform.yy = float(c);
+        p.transform.tx = float(-(x1 * c - y1 * s));
+        p.transform.ty = float(-(y1 * c + x1 * s));
+    }
     for (const IGradientStop& stop : stops)
         p.AddStop(stop.color, stop.offset);
     return p;

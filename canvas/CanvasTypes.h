@@ -222,7 +222,8 @@ struct IFillPattern
     }
 
     /// A linear gradient along (x1, y1) -> (x2, y2): the transform maps (x1, y1) to 0 and
-    /// (x2, y2) to 1 in its second coordinate. Stops past the sixteenth are dropped.
+    /// (x2, y2) to 1 in its second coordinate. Stops past the sixteenth are dropped. End points
+    /// that coincide (or are not finite) give no direction: the transform stays the identity.
     static IFillPattern
     Linear(float x1, float y1, float x2, float y2, std::initializer_list<IGradientStop> stops);
 
@@ -264,9 +265,8 @@ struct IStrokeStyle
 
 enum class EFillRule : int32_t
 {
-    Winding = 0,
+    Winding = 0, ///< non-zero winding
     EvenOdd = 1,
-    Preserve = 2, ///< each sub-path keeps the winding it was given
     kNumFillRules
 };
 
@@ -404,5 +404,11 @@ struct IWidgetStyle
 };
 
 inline constexpr IWidgetStyle kDefaultWidgetStyle{};
+
+// The records' layouts, as the drawing back end and saved styles rely on them.
+static_assert(sizeof(IBounds) == 16);
+static_assert(sizeof(IArgbColor) == 16);
+static_assert(sizeof(ITextStyle) == 128);
+static_assert(sizeof(IGradientStop) == 20);
 
 } // namespace plugkit::canvas

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace
 {
@@ -103,11 +105,24 @@ TEST(FillPattern, LinearGradientMapsItsEndsToZeroAndOne)
         EXPECT_NEAR(x, 0.0, 1e-6);
     }
 
-    IFillPattern many(EPatternType::Linear);
-    for (int i = 0; i < 17; ++i)
-        many.AddStop(kColorRed, i / 16.f);
+    const IGradientStop red{kColorRed, 0.f}, blue{kColorBlue, 1.f};
+    const IFillPattern many = IFillPattern::Linear(
+        0,
+        0,
+        0,
+        10,
+        {red, red, red, red, red, red, red, red, red, red, red, red, red, red, red, red, blue});
     EXPECT_EQ(many.nStops, 16);
-    EXPECT_EQ(many.stops[15].offset, 15 / 16.f);
+    EXPECT_EQ(many.stops[15].color, kColorRed);
+
+    // No direction to run along: a finite transform (the identity), never NaN.
+    const float inf = std::numeric_limits<float>::infinity();
+    for (const Case c : {Case{3, 4, 3, 4}, Case{0, 0, inf, 0}, Case{std::nanf(""), 0, 1, 1}})
+    {
+        const IFillPattern p = IFillPattern::Linear(c.x1, c.y1, c.x2, c.y2, {red, blue});
+        EXPECT_EQ(p.transform, IAffineTransform{}) << c.x1 << " " << c.x2;
+        EXPECT_EQ(p.nStops, 2);
+    }
 
     const IFillPattern solid = IFillPattern::Solid(kColorGreen);
     EXPECT_EQ(solid.nStops, 1);

@@ -138,9 +138,10 @@ void IControl::CreateContextMenu(IPopupMenu&) {}
 
 void IControl::OnPopupMenuSelection(IPopupMenu* menu, int valIdx)
 {
-    if (!menu || !IsValidValIdx(valIdx) || GetParamIdx(valIdx) < 0 || mPromptDisabled)
+    if (!menu || mPromptDisabled)
         return;
-    const IParam* param = GetParam(0);
+    // The chosen index is a value of the parameter the menu was opened for.
+    const IParam* param = GetParam(valIdx);
     if (!param)
         return;
     SetValueFromUserInput(param->ToNormalized(menu->GetChosenItemIdx()), valIdx);
@@ -296,7 +297,8 @@ bool IControl::WantsTypedEvents() const
 void IControl::SnapToMouse(
     float x, float y, int direction, const IBounds& r, int valIdx, double lo, double hi)
 {
-    if (r.W() <= 0.f || r.H() <= 0.f)
+    // Only the span along the direction divides; without one there is no position.
+    if (!((direction ? r.W() : r.H()) > 0.f) || !std::isfinite(x) || !std::isfinite(y))
         return;
     x = std::clamp(x, r.L, r.R);
     y = std::clamp(y, r.T, r.B);

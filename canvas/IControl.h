@@ -124,7 +124,9 @@ public:
 
     /// Lets the control add items before its parameter's context menu is shown.
     virtual void CreateContextMenu(IPopupMenu& menu);
-    /// A value menu completed; `menu` is null when nothing was chosen.
+    /// A value menu completed; `menu` is null when nothing was chosen. Default: the chosen
+    /// index, as a value of the parameter bound to `valIdx`, becomes that value (prompts
+    /// enabled only).
     virtual void OnPopupMenuSelection(IPopupMenu* menu, int valIdx);
     /// Text typed for a value that has no parameter.
     virtual void OnTextEntryCompletion(const char* text, int valIdx);
@@ -171,7 +173,8 @@ public:
     /// The handler table is non-empty and no animation runs.
     virtual bool WantsTypedEvents() const;
     /// Sets the value from a pointer position inside `r` (horizontal when `direction` is
-    /// non-zero), rounded to 0.001 and held within [lo, hi].
+    /// non-zero), rounded to 0.001 and held within [lo, hi]. Nothing happens when `r` has no
+    /// extent along the direction or the position is not finite.
     virtual void SnapToMouse(float x,
                              float y,
                              int direction,

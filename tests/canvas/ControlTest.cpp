@@ -206,6 +206,49 @@ TEST_F(ControlTest, MenuChoiceBecomesTheNormalisedValue)
     c->OnPopupMenuSelection(nullptr, 0);
     EXPECT_EQ(c->GetValue(), 0.75);
     EXPECT_TRUE(dlg.GesturesBalanced());
+
+    // A choice for the second value is a value of that value's parameter, not the first's.
+    auto* pair = Attach(
+        new TestControl({20, 0, 30, 10}, {FakeEditorDelegate::kTime, FakeEditorDelegate::kMode}));
+    pair->DisablePrompt(false);
+    menu.SetChosenItemIdx(2);
+    pair->OnPopupMenuSelection(&menu, 1);
+    EXPECT_EQ(pair->GetValue(1), 0.5);
+    EXPECT_EQ(pair->GetValue(0), 0.0);
+    EXPECT_EQ(dlg.GetParam(FakeEditorDelegate::kMode)->Value(), 2.0);
+}
+
+TEST_F(ControlTest, SnapToMouseReadsThePositionAlongItsDirection)
+{
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    struct Case
+    {
+        const char* name;
+        float x, y;
+        int direction;
+        IBounds r;
+        double lo, hi, expected;
+    };
+    const Case cases[] = {
+        {"horizontal", 25, 0, 1, {0, 0, 100, 0}, 0, 1, 0.25},
+        {"vertical, up increases", 0, 25, 0, {0, 0, 0, 100}, 0, 1, 0.75},
+        {"rounded to 0.001", 100.f / 3.f, 0, 1, {0, 0, 100, 10}, 0, 1, 0.333},
+        {"outside held to the rectangle", 150, 0, 1, {0, 0, 100, 10}, 0, 1, 1.0},
+        {"held within lo..hi", 90, 0, 1, {0, 0, 100, 10}, 0.2, 0.6, 0.6},
+        {"no width to read", 25, 5, 1, {50, 0, 50, 10}, 0, 1, 0.4},
+        {"no height to read", 5, 25, 0, {0, 50, 10, 50}, 0, 1, 0.4},
+        {"position not finite", kNaN, 5, 1, {0, 0, 100, 10}, 0, 1, 0.4},
+    };
+    for (const Case& k : cases)
+    {
+        auto* c = Attach(new TestControl({0, 0, 10, 10}, FakeEditorDelegate::kGain));
+        c->SetValueFromDelegate(0.4);
+        dlg.ClearHostEvents();
+        c->SnapToMouse(k.x, k.y, k.direction, k.r, kNoValIdx, k.lo, k.hi);
+        EXPECT_NEAR(c->GetValue(), k.expected, 1e-12) << k.name;
+        EXPECT_EQ(dlg.CountOf(Host::Perform), k.expected == 0.4 ? 0 : 1) << k.name;
+    }
+    EXPECT_TRUE(dlg.GesturesBalanced());
 }
 
 TEST_F(ControlTest, TypedEventsAndDrops)

@@ -354,6 +354,42 @@ TEST(Processor, InPlaceLatencyPassThrough)
     EXPECT_EQ(buf, (std::vector<float>{0, 0, 1, 2, 3}));
 }
 
+TEST(Processor, InPlaceDoubleBuffersInPiecesAreDelayedByTheLatency)
+{
+    TestProcessor p(Config("1-1", 2));
+    p.SetChannelConnections(kInput, 0, 1, true);
+    p.SetChannelConnections(kOutput, 0, 1, true);
+    p.SetBlockSize(4); // the host block of 10 runs as 4, 4, 2
+    p.InitLatencyDelay();
+    std::vector<double> buf = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    double* io[] = {buf.data()};
+    p.AttachDoubleBuffers(kInput, 0, 1, io, 10);
+    p.AttachDoubleBuffers(kOutput, 0, 1, io, 10);
+    p.PassThroughDoubleBuffers(10);
+    EXPECT_EQ(buf, (std::vector<double>{0, 0, 1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+TEST(Processor, BusQueriesOverSeveralConfigurations)
+{
+    TestProcessor p(Config("1-1 2.1-2 2-2.2.2"));
+    int idx = -2;
+    EXPECT_EQ(p.MaxBusCount(kInput, &idx), 2);
+    EXPECT_EQ(idx, 1);
+    EXPECT_EQ(p.MaxBusCount(kOutput, &idx), 3);
+    EXPECT_EQ(idx, 2);
+    EXPECT_EQ(p.MaxChannelsForBus(kInput, 0), 2);
+    EXPECT_EQ(p.MaxChannelsForBus(kInput, 1), 1);
+    EXPECT_EQ(p.MaxChannelsForBus(kOutput, 2), 2);
+    const int in[] = {2, 1}, out[] = {2};
+    EXPECT_EQ(p.FindIOConfig(in, 2, out, 1), 1);
+    EXPECT_EQ(p.NChannels(kInput), 3);
+    EXPECT_EQ(p.NChannels(kOutput), 6);
+
+    TestProcessor none(Config(""));
+    EXPECT_EQ(none.MaxBusCount(kInput, &idx), 0);
+    EXPECT_EQ(idx, -1);
+}
+
 TEST(Processor, MidiThroughAndSendingLists)
 {
     TestProcessor p(Config("1-1"));

@@ -44,8 +44,11 @@ bool IStateChunk::PutBytes(const void* data, int32_t size)
     const int32_t old = mBytes.Size();
     if (size > INT32_MAX - old)
         return false;
-    // Bytes of this chunk itself move with the block when it grows.
+    // Bytes of this chunk itself move with the block when it grows; a range of them that runs
+    // past the end would copy bytes that were never written.
     const int64_t inside = mBytes.OffsetOf(data);
+    if (inside >= 0 && size > old - inside)
+        return false;
     mBytes.Resize(old + size, true);
     if (mBytes.Size() != old + size)
         return false;

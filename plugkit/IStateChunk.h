@@ -21,6 +21,7 @@ public:
     IStateChunk(const IStateChunk&) = delete;
     IStateChunk& operator=(const IStateChunk&) = delete;
 
+    /// Appends `size` bytes; `data` may point into this chunk (then within its used bytes).
     bool PutBytes(const void* data, int32_t size);
     bool PutInt32(int32_t value);
     bool PutFloat(float value);

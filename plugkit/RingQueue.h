@@ -60,7 +60,8 @@ public:
         return true;
     }
 
-    /// Elements waiting; exact for the consumer, a lower bound for the producer.
+    /// Elements waiting. For the consumer a lower bound (the producer may add more meanwhile), for
+    /// the producer an upper bound (the consumer may take some meanwhile).
     int ElementsAvailable() const
     {
         const uint64_t w = mWrite.load(std::memory_order_acquire);

@@ -288,6 +288,8 @@ TEST(IStateChunk, PutBytesFromItsOwnBytesSurvivesTheBlockMoving)
         c.GetInt32(v, 4000 + 4 * i);
         ASSERT_EQ(v, 900 + i) << i;
     }
+    EXPECT_FALSE(c.PutBytes(c.GetData() + 4396, 8)); // runs past its own end
+    EXPECT_EQ(c.Size(), 4400);
 }
 
 } // namespace

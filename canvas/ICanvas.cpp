@@ -212,7 +212,7 @@ void ICanvas::UpdatePeerControls(IControl* source, int valIdx)
 
 void ICanvas::RemoveAllControls()
 {
-    ReleaseMouseCapture();
+    ReleaseCaptures();
     mMouseOver = nullptr;
     mMouseOverIdx = -1;
     // No later menu or text callback may reach a deleted control.
@@ -347,7 +347,7 @@ void ICanvas::DrawControl(IControl* control, const IBounds& area, float scale)
 {
     if (!control || control->GetRECT().Empty() || area.Empty())
         return;
-    if (control->IsHidden() && GetControlIdx(control) != 0)
+    if (control->IsHidden() && !IsBackground(control))
         return;
     const IBounds clip =
         control->GetRECT().GetPadded(kDirtyPadding).GetPixelSnapped(scale).Intersect(area);
@@ -448,7 +448,10 @@ void ICanvas::OnMouseDown(const std::vector<IMouseEvent>& events)
         }
         const auto captured = mCaptures.find(e.ms.touchID);
         if (captured != mCaptures.end() && captured->second.control == control)
+        {
             BeginControlGestures(*control, captured->second);
+            captured->second.pressed = true;
+        }
         // The press may release captures or even replace the controls: touch nothing after.
         control->OnMouseDown(e.x, e.y, e.ms);
     }
@@ -475,19 +478,7 @@ void ICanvas::OnMouseUp(const std::vector<IMouseEvent>& events)
     }
 
     if (mResizingInProgress)
-    {
-        mResizingInProgress = false;
-        if (mResizerMode == EUIResizerMode::Size)
-        {
-            if (mCornerResizer)
-                mCornerResizer->SetDirty(false, kNoValIdx);
-        }
-        else
-        {
-            ForEachControl([](IControl& c) { c.OnRescale(); });
-            SetAllControlsDirty();
-        }
-    }
+        EndCornerResize();
 
     if (events.size() == 1 && events.front().ms.touchID == 0)
         OnMouseOver(events.front().x, events.front().y, events.front().ms);
@@ -516,6 +507,21 @@ void ICanvas::OnMouseDrag(const std::vector<IMouseEvent>& events)
         if (e.dX == 0.f && e.dY == 0.f)
             continue;
         control->OnMouseDrag(e.x, e.y, e.dX, e.dY, e.ms);
+    }
+}
+
+void ICanvas::EndCornerResize()
+{
+    mResizingInProgress = false;
+    if (mResizerMode == EUIResizerMode::Size)
+    {
+        if (mCornerResizer)
+            mCornerResizer->SetDirty(false, kNoValIdx);
+    }
+    else
+    {
+        ForEachControl([](IControl& c) { c.OnRescale(); });
+        SetAllControlsDirty();
     }
 }
 
@@ -590,13 +596,13 @@ bool ICanvas::OnMouseWheel(float x, float y, const IMouseModifiers& mod, float d
 bool ICanvas::OnKeyDown(float x, float y, const IKeyEvent& key)
 {
     IControl* control = GetControlAtPoint(x, y, false, false, 0);
-    return control && GetControlIdx(control) != 0 && control->OnKeyDown(x, y, key);
+    return control && !IsBackground(control) && control->OnKeyDown(x, y, key);
 }
 
 bool ICanvas::OnKeyUp(float x, float y, const IKeyEvent& key)
 {
     IControl* control = GetControlAtPoint(x, y, false, false, 0);
-    return control && GetControlIdx(control) != 0 && control->OnKeyUp(x, y, key);
+    return control && !IsBackground(control) && control->OnKeyUp(x, y, key);
 }
 
 void ICanvas::OnDrop(const char* path, float x, float y)
@@ -613,6 +619,15 @@ void ICanvas::OnDropMultiple(const std::vector<const char*>& paths, float x, flo
 
 void ICanvas::ReleaseMouseCapture()
 {
+    ReleaseCaptures();
+    // The release of a corner drag will not come now: without this the next drag, wherever
+    // it starts, would go on resizing the editor.
+    if (mResizingInProgress)
+        EndCornerResize();
+}
+
+void ICanvas::ReleaseCaptures()
+{
     if (!mCaptures.empty())
     {
         std::unordered_map<int64_t, Capture> released;
@@ -621,7 +636,8 @@ void ICanvas::ReleaseMouseCapture()
         for (auto& [touchId, capture] : released)
         {
             EndCaptureGestures(capture);
-            if (std::find(told.begin(), told.end(), capture.control) == told.end())
+            if (capture.pressed &&
+                std::find(told.begin(), told.end(), capture.control) == told.end())
                 told.push_back(capture.control);
         }
         for (IControl* control : told)
@@ -766,17 +782,14 @@ void ICanvas::Resize(int width, int height, float scale, bool needsPlatformResiz
     if (width == mWidth && height == mHeight && newScale == mDrawScale)
         return;
 
-    ReleaseMouseCapture();
+    // Captures end, but a corner drag that may be driving this resize goes on.
+    ReleaseCaptures();
     mWidth = width;
     mHeight = height;
     mDrawScale = newScale;
     if (mCornerResizer)
         mCornerResizer->OnRescale();
-
-    const float windowScale = GetPlatformWindowScale();
-    const int viewWidth = static_cast<int>(windowScale * static_cast<int>(mWidth * mDrawScale));
-    const int viewHeight = static_cast<int>(windowScale * static_cast<int>(mHeight * mDrawScale));
-    PlatformResize(Editor().EditorResizeFromUI(viewWidth, viewHeight, needsPlatformResize));
+    ResizeWindowToEditor(needsPlatformResize);
 
     ForEachControl([](IControl& c) { c.OnResize(); });
     SetAllControlsDirty();
@@ -791,13 +804,18 @@ void ICanvas::SetScreenScale(float scale)
     if (!IsUsableScale(scale))
         return;
     mScreenScale = scale;
-    const float windowScale = GetPlatformWindowScale();
-    const int viewWidth = static_cast<int>(windowScale * static_cast<int>(mWidth * mDrawScale));
-    const int viewHeight = static_cast<int>(windowScale * static_cast<int>(mHeight * mDrawScale));
-    PlatformResize(Editor().EditorResizeFromUI(viewWidth, viewHeight, true));
+    ResizeWindowToEditor(true);
     ForEachControl([](IControl& c) { c.OnRescale(); });
     SetAllControlsDirty();
     DrawResize();
+}
+
+void ICanvas::ResizeWindowToEditor(bool needsPlatformResize)
+{
+    const float windowScale = GetPlatformWindowScale();
+    const int viewWidth = static_cast<int>(windowScale * static_cast<int>(mWidth * mDrawScale));
+    const int viewHeight = static_cast<int>(windowScale * static_cast<int>(mHeight * mDrawScale));
+    PlatformResize(Editor().EditorResizeFromUI(viewWidth, viewHeight, needsPlatformResize));
 }
 
 void ICanvas::SetScaleConstraints(float a, float b)

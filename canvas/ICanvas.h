@@ -205,8 +205,10 @@ public:
     virtual bool OnKeyUp(float x, float y, const IKeyEvent& key);
     void OnDrop(const char* path, float x, float y);
     void OnDropMultiple(const std::vector<const char*>& paths, float x, float y);
-    /// Ends every capture: the captured controls' gestures are closed and each is told
-    /// (`IControl::OnCaptureLost`); a hidden pointer is shown again.
+    /// Ends every capture: the captured controls' gestures are closed and each control whose
+    /// press was delivered is told (`IControl::OnCaptureLost`); a hidden pointer is shown
+    /// again; a corner-resize drag ends as its release would end it. The window layer calls it
+    /// when the window loses the capture, so no drag is left half open.
     void ReleaseMouseCapture();
     /// True while any pointer holds `control` captured.
     bool IsControlCaptured(const IControl* control) const;
@@ -292,13 +294,27 @@ private:
     {
         IControl* control = nullptr;
         std::vector<int> gestures; ///< parameters the press opened a gesture on
+        bool pressed = false;      ///< the control received the press
     };
 
     IEditorDelegate& Editor() const;
     /// Opens a gesture on every bound parameter of `control`, recorded in `capture`.
     void BeginControlGestures(IControl& control, Capture& capture);
     void EndCaptureGestures(Capture& capture);
+    /// `ReleaseMouseCapture` without ending a corner-resize drag.
+    void ReleaseCaptures();
+    /// What the release of a corner drag does: by size the handle redraws, by scale every
+    /// control rescales and redraws.
+    void EndCornerResize();
     void ResizeByCornerDrag(float x, float y);
+    /// Tells the delegate the native window's size for the current size and scales; the
+    /// platform window follows when the delegate answers so.
+    void ResizeWindowToEditor(bool needsPlatformResize);
+    /// The first control of the list: drawn while hidden, never offered keys or mouse-over.
+    bool IsBackground(const IControl* control) const
+    {
+        return !mControls.empty() && mControls.front() == control;
+    }
     void RefreshMouseOver(float x, float y, const IMouseModifiers& mod);
 
     std::vector<IControl*> mControls;

@@ -94,9 +94,10 @@ public:
     virtual bool OnKeyUp(float x, float y, const IKeyEvent& key);
     virtual void OnMouseOver(float x, float y, const IMouseModifiers& mod);
     virtual void OnMouseOut();
-    /// The pointer capture ended before the release reached this control (a resize, the
-    /// controls being removed, the window losing the capture, a menu opening). The host
-    /// gesture has already been closed; a control undoes what its press began.
+    /// The pointer capture ended before the release of this control's press could reach it
+    /// (a resize, the controls being removed, the window losing the capture, a menu
+    /// opening). Only a control that received the press is told. The host gesture has
+    /// already been closed; a control undoes what its press began.
     virtual void OnCaptureLost();
     virtual void OnDrop(const char* path);
     /// Default: the first path goes to `OnDrop`; an empty list does nothing.

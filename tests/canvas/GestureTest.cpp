@@ -253,6 +253,25 @@ TEST_F(GestureCountTest, LosingTheCaptureTellsTheControlOnce)
     EXPECT_EQ(c->ups, 0); // the release no longer belongs to it
     EXPECT_EQ(c->captureLosses, 1);
     EXPECT_TRUE(dlg.GesturesBalanced());
+
+    // Captures that never delivered a press have nothing to undo: the right click on a bound
+    // control (its context menu) and a double click.
+    Press(10, 10, Right());
+    Release(10, 10, Right());
+    g.OnMouseDblClick(10, 10, Left());
+    Release(10, 10);
+    EXPECT_EQ(c->downs, 1);
+    EXPECT_EQ(c->dblClicks, 1);
+    EXPECT_EQ(c->captureLosses, 1);
+
+    // Two pointers on one control that takes both: told once.
+    c->SetWantsMultiTouch(true);
+    IMouseEvent first = At(10, 10)[0], second = At(20, 20)[0];
+    second.ms.touchID = 2;
+    g.OnMouseDown({first, second});
+    g.ReleaseMouseCapture();
+    EXPECT_EQ(c->captureLosses, 2);
+    EXPECT_TRUE(dlg.GesturesBalanced());
 }
 
 TEST_F(GestureCountTest, RemovingTheControlsForgetsTheMenuAndTextOwners)

@@ -189,6 +189,69 @@ TEST_F(ResizeTest, DraggingTheCornerBySizeMovesTheBottomRightCorner)
     EXPECT_EQ(g.Width(), 500);
 }
 
+TEST_F(ResizeTest, LosingTheCaptureEndsACornerDragSoTheNextDragMovesAControl)
+{
+    for (const EUIResizerMode mode : {EUIResizerMode::Size, EUIResizerMode::Scale})
+    {
+        FakeEditorDelegate delegate;
+        RecordingCanvas canvas(delegate, 400, 300, 1.f);
+        canvas.AttachCornerResizer(mode, false, kColorRed, kColorGreen, kColorBlue, 20.f);
+        auto* slider = static_cast<TestControl*>(
+            canvas.AttachControl(new TestControl({0, 0, 100, 100}, FakeEditorDelegate::kGain)));
+        canvas.OnMouseDown(At(390, 290));
+        canvas.OnMouseDrag(At(420, 330, Left(), 30, 40)); // the editor grows
+        const int width = canvas.Width();
+        const float scale = canvas.GetDrawScale();
+        ASSERT_TRUE(canvas.IsResizing());
+
+        canvas.ReleaseMouseCapture(); // the window lost the capture: no release will come
+        EXPECT_FALSE(canvas.IsResizing());
+
+        canvas.OnMouseDown(At(50, 50));
+        canvas.OnMouseDrag(At(50, 40, Left(), 0, -10));
+        canvas.OnMouseUp(At(50, 40));
+        EXPECT_EQ(slider->drags, 1);
+        EXPECT_EQ(canvas.Width(), width);
+        EXPECT_EQ(canvas.GetDrawScale(), scale);
+        EXPECT_TRUE(delegate.GesturesBalanced());
+    }
+}
+
+TEST_F(ResizeTest, LayoutRunsAgainOnResizeWhenAsked)
+{
+    for (const bool layoutOnResize : {false, true})
+    {
+        FakeEditorDelegate delegate;
+        RecordingCanvas canvas(delegate, 400, 300, 1.f);
+        canvas.AttachCornerResizer(
+            EUIResizerMode::Size, layoutOnResize, kColorRed, kColorGreen, kColorBlue, 20.f);
+        canvas.Resize(500, 300, 1.f);
+        canvas.Resize(500, 300, 1.f); // unchanged: no layout either
+        EXPECT_EQ(delegate.LayoutCalls(), layoutOnResize ? 1 : 0);
+    }
+}
+
+TEST_F(ResizeTest, HandleColourFollowsItsState)
+{
+    g.AttachCornerResizer(EUIResizerMode::Scale, false, kColorRed, kColorGreen, kColorBlue, 20.f);
+    g.EnableMouseOver(true);
+    auto colourDrawn = [this]
+    {
+        g.ClearLog();
+        g.GetCornerResizer()->Draw(g);
+        const std::vector<std::string> lines = g.LinesStartingWith("FillTriangle");
+        return lines.size() == 1 ? lines[0].substr(0, lines[0].find(" 380")) : "";
+    };
+    EXPECT_EQ(colourDrawn(), "FillTriangle 255 255 0 0"); // idle
+    g.OnMouseOver(390, 290, {});
+    EXPECT_EQ(colourDrawn(), "FillTriangle 255 0 255 0"); // under the pointer
+    Press(390, 290);
+    EXPECT_EQ(colourDrawn(), "FillTriangle 255 0 0 255"); // dragging
+    Release(390, 290);
+    g.OnMouseOver(100, 100, {});
+    EXPECT_EQ(colourDrawn(), "FillTriangle 255 255 0 0");
+}
+
 TEST_F(ResizeTest, HoverOnTheHandleSetsTheResizeCursorAndRestoresIt)
 {
     g.AttachCornerResizer(EUIResizerMode::Scale, false, kColorRed, kColorGreen, kColorBlue, 20.f);

@@ -645,15 +645,30 @@ void ReverbEngine::Process(const float* const* inputs,
     {
         const int phase = static_cast<int>(s.refreshCounter % kRefreshPeriod);
         const int n = std::min(frames - done, kRefreshPeriod - phase);
-        if (mReference || !s.Settled(bypassTarget))
+        // With the smoothing settled Smooth changes nothing, so the segment's refresh may run
+        // first; the block form then needs only the pre-delay to hold still too (a refresh
+        // can move its target, for a new tempo or division).
+        bool refreshed = false;
+        bool block = false;
+        if (!mReference && s.Settled(bypassTarget))
+        {
+            if (phase == 0)
+            {
+                s.Refresh();
+                refreshed = true;
+            }
+            block = s.currentPreDelay == s.targetPreDelay;
+        }
+        if (!block)
         {
             for (int i = done; i < done + n; ++i)
             {
                 s.Smooth();
-                if (s.refreshCounter % kRefreshPeriod == 0)
+                if (s.refreshCounter % kRefreshPeriod == 0 && !refreshed)
                 {
                     s.Refresh();
                 }
+                refreshed = false;
                 ++s.refreshCounter;
                 const FrameInput in =
                     s.InputStep(ReadFinite(inL, i), ReadFinite(inR, i), bypassTarget, peaks);
@@ -672,10 +687,6 @@ void ReverbEngine::Process(const float* const* inputs,
         {
             // Settled: the parameters stay constant over the segment, so the input stage, the
             // cores and the output stage can each run over the whole segment in turn.
-            if (phase == 0)
-            {
-                s.Refresh();
-            }
             s.refreshCounter += static_cast<std::uint32_t>(n);
             s.InputBlock(inL != nullptr ? inL + done : nullptr,
                          inR != nullptr ? inR + done : nullptr,

@@ -159,6 +159,14 @@ TEST(RobustnessTest, BlockFormMatchesReference)
                 p[ParamId::ReverbType] =
                     static_cast<float>((model + 5) % engine::kReverbModelCount);
             }
+            double tempo = 0.0;
+            if (start >= 38400 && start < 38400 + 512)
+            {
+                // Settled again: a synced pre-delay moves with the tempo, at a refresh.
+                p[ParamId::PreDelaySync] = 1.0f;
+                p[ParamId::NoteDivision] = 3.0f;
+                tempo = 137.0;
+            }
             if (start >= 43200 && start < 43200 + 512)
             {
                 p[ParamId::Freeze] = 1.0f;
@@ -172,6 +180,10 @@ TEST(RobustnessTest, BlockFormMatchesReference)
             {
                 ReverbEngine& e = k == 0 ? fast : reference;
                 e.SetParameters(p);
+                if (tempo > 0.0)
+                {
+                    e.SetTempo(tempo);
+                }
                 const float* in[2] = {input.left.data() + start, input.right.data() + start};
                 float* out[2] = {outs[k].left.data() + start, outs[k].right.data() + start};
                 e.Process(in, out, n, false);

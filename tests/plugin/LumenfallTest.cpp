@@ -120,6 +120,17 @@ TEST_F(LumenfallTest, ConfiguresTheFramework)
     EXPECT_EQ(plugin->GetLatency(), 0);
     EXPECT_FALSE(plugin->DoesMidiIn());
     EXPECT_FALSE(plugin->DoesMidiOut());
+
+    // What the test adapter does not pass on as given: the channel layouts (it adds one with
+    // a third output) and the flags the bases store without reading them.
+    const plugkit::PluginConfig config = Lumenfall::MakeConfig();
+    EXPECT_STREQ(config.mChannelIO, "1-1 2-2");
+    EXPECT_EQ(config.mNPresets, kFactoryPresetCount);
+    EXPECT_EQ(config.mType, plugkit::kPluginTypeEffect);
+    EXPECT_FALSE(config.mMpe);
+    EXPECT_TRUE(config.mStateChunks);
+    EXPECT_STREQ(config.mBundleId, "");
+    EXPECT_STREQ(config.mAppGroupId, "");
 }
 
 struct Declaration
@@ -127,7 +138,7 @@ struct Declaration
     ParamId id;
     plugkit::IParam::EParamType type;
     double step;
-    int displayType;     ///< 4 for the squared curve, 0 for linear
+    bool squared;        ///< power curve of exponent 2 rather than linear
     const char* display; ///< display text of the default value
 };
 
@@ -143,43 +154,72 @@ TEST_P(ParameterDeclaration, FollowsTheTable)
     EXPECT_STREQ(param.GetName(), engine::ParamName(d.id));
     EXPECT_EQ(param.Type(), d.type);
     EXPECT_DOUBLE_EQ(param.GetStep(), d.step);
-    EXPECT_EQ(param.GetDisplayType(), d.displayType);
     EXPECT_EQ(param.GetMin(), engine::ParamMinimum(d.id));
     EXPECT_EQ(param.GetMax(), engine::ParamMaximum(d.id));
     EXPECT_EQ(param.GetDefault(), engine::ParamDefault(d.id));
+    EXPECT_EQ(param.Value(), engine::ParamDefault(d.id));
     EXPECT_STREQ(param.GetGroup(), "");
+    EXPECT_EQ(param.GetUnit(), plugkit::IParam::kUnitCustom);
+    // Declared without flags: only enumerations and switches are stepped, by their kind.
     const bool texts = d.type != plugkit::IParam::kTypeDouble;
+    EXPECT_EQ(param.GetFlags(), texts ? plugkit::IParam::kFlagStepped : 0);
     EXPECT_STREQ(param.GetUnitLabel(), texts ? "" : engine::ParamUnit(d.id));
-    EXPECT_EQ(param.GetStepped(), texts);
-    EXPECT_TRUE(param.GetCanAutomate());
+    if (!texts)
+    {
+        EXPECT_EQ(param.NDisplayTexts(), 0);
+    }
+
+    // The shape by what it does: half way up the control is a quarter of the range on the
+    // squared curve and half of it on the linear one.
+    if (d.type == plugkit::IParam::kTypeDouble)
+    {
+        const double fraction = d.squared ? 0.25 : 0.5;
+        EXPECT_DOUBLE_EQ(param.FromNormalized(0.5), param.GetMin() + fraction * param.GetRange());
+        EXPECT_EQ(param.GetDisplayType(), d.squared ? 4 : 0);
+    }
+
     plugkit::HeapString shown;
     param.GetDisplay(shown);
     EXPECT_STREQ(shown.Get(), d.display);
 }
 
 using T = plugkit::IParam::EParamType;
+// Every parameter, in ParamId order.
 INSTANTIATE_TEST_SUITE_P(
     Lumenfall,
     ParameterDeclaration,
-    testing::Values(Declaration{ParamId::ReverbType, T::kTypeEnum, 1, 0, "Hall"},
-                    Declaration{ParamId::Decay, T::kTypeDouble, 0.001, 4, "2.400"},
-                    Declaration{ParamId::PreDelay, T::kTypeDouble, 0.01, 0, "22.00"},
-                    Declaration{ParamId::Tone, T::kTypeDouble, 0.01, 0, "0.00"},
-                    Declaration{ParamId::LowCut, T::kTypeDouble, 1, 4, "80"},
-                    Declaration{ParamId::HighCut, T::kTypeDouble, 1, 4, "16000"},
-                    Declaration{ParamId::BassDecay, T::kTypeDouble, 0.001, 0, "1.000"},
-                    Declaration{ParamId::TrebleDecay, T::kTypeDouble, 0.001, 0, "0.650"},
-                    Declaration{ParamId::BassCrossover, T::kTypeDouble, 1, 4, "350"},
-                    Declaration{ParamId::HFDamping, T::kTypeDouble, 1, 4, "6500"},
-                    Declaration{ParamId::ModulationDepth, T::kTypeDouble, 0.01, 0, "15.00"},
-                    Declaration{ParamId::ModulationRate, T::kTypeDouble, 0.001, 0, "0.350"},
-                    Declaration{ParamId::ShimmerAmount, T::kTypeDouble, 0.01, 0, "35.00"},
-                    Declaration{ParamId::Freeze, T::kTypeBool, 1, 0, "off"},
-                    Declaration{ParamId::Bypass, T::kTypeBool, 1, 0, "off"},
-                    Declaration{ParamId::PreDelaySync, T::kTypeBool, 1, 0, "off"},
-                    Declaration{ParamId::NoteDivision, T::kTypeEnum, 1, 0, "1/4"},
-                    Declaration{ParamId::GateRelease, T::kTypeDouble, 0.01, 0, "80.00"},
-                    Declaration{ParamId::WetSolo, T::kTypeBool, 1, 0, "off"}));
+    testing::Values(Declaration{ParamId::ReverbType, T::kTypeEnum, 1, false, "Hall"},
+                    Declaration{ParamId::Decay, T::kTypeDouble, 0.001, true, "2.400"},
+                    Declaration{ParamId::PreDelay, T::kTypeDouble, 0.01, false, "22.00"},
+                    Declaration{ParamId::Size, T::kTypeDouble, 0.01, false, "100.00"},
+                    Declaration{ParamId::Mix, T::kTypeDouble, 0.01, false, "25.00"},
+                    Declaration{ParamId::Width, T::kTypeDouble, 0.01, false, "100.00"},
+                    Declaration{ParamId::Tone, T::kTypeDouble, 0.01, false, "0.00"},
+                    Declaration{ParamId::InputTrim, T::kTypeDouble, 0.01, false, "0.00"},
+                    Declaration{ParamId::OutputTrim, T::kTypeDouble, 0.01, false, "0.00"},
+                    Declaration{ParamId::EarlyReflections, T::kTypeDouble, 0.01, false, "65.00"},
+                    Declaration{ParamId::LateTail, T::kTypeDouble, 0.01, false, "85.00"},
+                    Declaration{ParamId::Diffusion, T::kTypeDouble, 0.01, false, "80.00"},
+                    Declaration{ParamId::Density, T::kTypeDouble, 0.01, false, "85.00"},
+                    Declaration{ParamId::LowCut, T::kTypeDouble, 1, true, "80"},
+                    Declaration{ParamId::HighCut, T::kTypeDouble, 1, true, "16000"},
+                    Declaration{ParamId::BassDecay, T::kTypeDouble, 0.001, false, "1.000"},
+                    Declaration{ParamId::TrebleDecay, T::kTypeDouble, 0.001, false, "0.650"},
+                    Declaration{ParamId::BassCrossover, T::kTypeDouble, 1, true, "350"},
+                    Declaration{ParamId::HFDamping, T::kTypeDouble, 1, true, "6500"},
+                    Declaration{ParamId::ModulationDepth, T::kTypeDouble, 0.01, false, "15.00"},
+                    Declaration{ParamId::ModulationRate, T::kTypeDouble, 0.001, false, "0.350"},
+                    Declaration{ParamId::Ducking, T::kTypeDouble, 0.01, false, "0.00"},
+                    Declaration{ParamId::DuckRelease, T::kTypeDouble, 0.01, false, "250.00"},
+                    Declaration{ParamId::GateLength, T::kTypeDouble, 0.01, false, "450.00"},
+                    Declaration{ParamId::EnvelopeShape, T::kTypeDouble, 0.01, false, "0.00"},
+                    Declaration{ParamId::ShimmerAmount, T::kTypeDouble, 0.01, false, "35.00"},
+                    Declaration{ParamId::Freeze, T::kTypeBool, 1, false, "off"},
+                    Declaration{ParamId::Bypass, T::kTypeBool, 1, false, "off"},
+                    Declaration{ParamId::PreDelaySync, T::kTypeBool, 1, false, "off"},
+                    Declaration{ParamId::NoteDivision, T::kTypeEnum, 1, false, "1/4"},
+                    Declaration{ParamId::GateRelease, T::kTypeDouble, 0.01, false, "80.00"},
+                    Declaration{ParamId::WetSolo, T::kTypeBool, 1, false, "off"}));
 
 TEST_F(LumenfallTest, EnumerationsCarryEveryName)
 {
@@ -248,8 +288,8 @@ TEST_F(LumenfallTest, MatchingFollowsEditsWithinTolerance)
 
     plugin->SelectFactoryPreset(14);
     plugkit::IParam& highCut = *plugin->GetParam(Index(ParamId::HighCut));
-    // "High Cut" snaps to whole hertz; its tolerance of 0.042 Hz still takes a value that
-    // comes back from the host a little off.
+    // "High Cut" is continuous: its tolerance of 0.042 Hz still takes a value that comes
+    // back from the host a little off.
     highCut.Set(highCut.Value() + 0.02);
     EXPECT_EQ(plugin->FindMatchingPreset(), 14);
 }
@@ -493,7 +533,7 @@ struct HostBlock
 /// The engine driven directly as the plug-in should drive it: prepared at `rate` with the
 /// given values (the transport is not known then, so at 120 BPM), then given the values and
 /// `tempo` and run in chunks of 512 frames. `meters` receives the largest levels over the
-/// chunks.
+/// chunks. Run continues the same engine with a further block.
 struct ReferenceRun
 {
     ReferenceRun(const std::array<float, kParamCount>& values,
@@ -501,12 +541,20 @@ struct ReferenceRun
                  const std::vector<float>& left,
                  const std::vector<float>& right,
                  double rate = 48000.0)
-        : outL(left.size())
-        , outR(left.size())
     {
-        engine::ReverbEngine engine;
         engine.SetParameters(values.data());
         engine.Prepare(rate, 2);
+        Run(values, tempo, left, right);
+    }
+
+    void Run(const std::array<float, kParamCount>& values,
+             double tempo,
+             const std::vector<float>& left,
+             const std::vector<float>& right)
+    {
+        outL.assign(left.size(), 0.0f);
+        outR.assign(left.size(), 0.0f);
+        meters = {};
         const int frames = static_cast<int>(left.size());
         for (int start = 0; start < frames; start += Lumenfall::kChunkFrames)
         {
@@ -525,6 +573,7 @@ struct ReferenceRun
         }
     }
 
+    engine::ReverbEngine engine;
     std::vector<float> outL;
     std::vector<float> outR;
     engine::MeterLevels meters;
@@ -643,6 +692,88 @@ TEST_F(LumenfallBlockTest, ZeroFramesTouchNothing)
     EXPECT_EQ(block.outputs[0], std::vector<float>(16, 7.0f));
 }
 
+TEST_F(LumenfallBlockTest, ActivationPreparesTheEngineAtTheHostRate)
+{
+    const double kNoRate = std::numeric_limits<double>::quiet_NaN();
+    const struct
+    {
+        double hostRate;
+        double engineRate;
+    } cases[] = {{44100.0, 44100.0}, {96000.0, 96000.0}, {0.0, 48000.0}, {kNoRate, 48000.0}};
+    for (const auto& c : cases)
+    {
+        plugin = std::make_unique<Lumenfall>();
+        Activate(2, 2, c.hostRate);
+        HostBlock block(2, 2048);
+        plugin->ProcessBlock(block.In(), block.Out(), 2048);
+        const ReferenceRun ref(Defaults(), 120.0, block.inputs[0], block.inputs[1], c.engineRate);
+        EXPECT_EQ(block.outputs[0], ref.outL) << c.hostRate;
+        EXPECT_EQ(block.outputs[1], ref.outR) << c.hostRate;
+        const ReferenceRun at48(Defaults(), 120.0, block.inputs[0], block.inputs[1]);
+        EXPECT_EQ(block.outputs[0] == at48.outL, c.engineRate == 48000.0) << c.hostRate;
+    }
+}
+
+// Reset and activation both start the engine afresh (no tail of what came before), clear
+// the meters and report no latency.
+TEST_F(LumenfallBlockTest, ResetAndActivationStartAfresh)
+{
+    for (const bool viaReset : {true, false})
+    {
+        plugin = std::make_unique<Lumenfall>();
+        Activate(2, 2);
+        HostBlock first(2, 1300);
+        plugin->ProcessBlock(first.In(), first.Out(), 1300);
+        ASSERT_GT(plugin->GetMeterLevels().outputPeak, 0.0f);
+
+        plugin->SetLatency(64);
+        if (viaReset)
+        {
+            plugin->OnReset();
+        }
+        else
+        {
+            plugin->OnActivate(false);
+            plugin->OnActivate(true);
+        }
+        EXPECT_EQ(plugin->GetLatency(), 0) << viaReset;
+        const engine::MeterLevels cleared = plugin->GetMeterLevels();
+        EXPECT_EQ(cleared.inputPeak, 0.0f);
+        EXPECT_EQ(cleared.wetPeak, 0.0f);
+        EXPECT_EQ(cleared.outputPeak, 0.0f);
+        EXPECT_EQ(cleared.duckReduction, 0.0f);
+
+        HostBlock second(2, 1300);
+        plugin->ProcessBlock(second.In(), second.Out(), 1300);
+        const ReferenceRun fresh(Defaults(), 120.0, second.inputs[0], second.inputs[1]);
+        EXPECT_EQ(second.outputs[0], fresh.outL) << viaReset;
+        EXPECT_EQ(second.outputs[1], fresh.outR) << viaReset;
+
+        ReferenceRun continued(Defaults(), 120.0, first.inputs[0], first.inputs[1]);
+        continued.Run(Defaults(), 120.0, second.inputs[0], second.inputs[1]);
+        EXPECT_NE(continued.outL, fresh.outL); // the first block's tail would still sound
+    }
+}
+
+TEST_F(LumenfallBlockTest, ValuesChangedWhileActiveReachTheNextBlock)
+{
+    Activate(2, 2);
+    HostBlock first(2, 1300);
+    plugin->ProcessBlock(first.In(), first.Out(), 1300);
+
+    plugin->ApplyHostParamChange(Index(ParamId::Mix), 1.0);            // host
+    plugin->SendParameterValueFromUI(Index(ParamId::ReverbType), 0.0); // editor
+    plugin->GetParam(Index(ParamId::Decay))->Set(9.5);                 // any other thread
+    const auto changed = Values();
+    HostBlock second(2, 1300);
+    plugin->ProcessBlock(second.In(), second.Out(), 1300);
+
+    ReferenceRun ref(Defaults(), 120.0, first.inputs[0], first.inputs[1]);
+    ref.Run(changed, 120.0, second.inputs[0], second.inputs[1]);
+    EXPECT_EQ(second.outputs[0], ref.outL);
+    EXPECT_EQ(second.outputs[1], ref.outR);
+}
+
 TEST_F(LumenfallBlockTest, TransportTempoDrivesTheSyncedPreDelay)
 {
     const struct
@@ -680,9 +811,16 @@ TEST_F(LumenfallBlockTest, TransportTempoDrivesTheSyncedPreDelay)
 TEST_F(LumenfallBlockTest, BlockProcessingAllocatesNothing)
 {
     Activate(2, 2);
+    plugin->SetRecording(false);
     HostBlock stereo(2, 1300);
     HostBlock mono(1, 1300);
     test::AllocationGuard guard;
+    plugin->ProcessBlock(stereo.In(), stereo.Out(), 1300);
+    // Also on the audio thread: host automation, and a reset at the prepared rate (a host may
+    // stop processing from there).
+    plugin->ApplyHostParamChange(Index(ParamId::Freeze), 1.0);
+    plugin->ApplyHostParamChange(Index(ParamId::LowCut), 0.3);
+    plugin->OnReset();
     plugin->ProcessBlock(stereo.In(), stereo.Out(), 1300);
     plugin->ConnectChannels(1, 1);
     plugin->ProcessBlock(mono.In(), mono.Out(), 1300);

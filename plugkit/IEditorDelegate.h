@@ -66,7 +66,7 @@ public:
     /// [ui-thread] As OnKeyDown, for the release.
     virtual bool OnKeyUp(const canvas::IKeyEvent& key);
 
-    // ---- Plug-in to editor. All [ui-thread]; no-ops while the editor is closed.
+    // ---- Plug-in to editor.
     /// [ui-thread] The control tagged `ctrlTag` takes `normalizedValue` as its value 0.
     virtual void SendControlValueFromDelegate(int ctrlTag, double normalizedValue);
     /// [ui-thread] Default: OnMessage with both tags.

@@ -43,7 +43,7 @@ public:
     /// then the plug-in with source UI.
     void SetParameterValue(int paramIdx, double normalizedValue);
 
-    // IEditorDelegate: the editor's edits reach the host. All [ui-thread].
+    // IEditorDelegate: the editor's edits reach the host.
     /// [ui-thread] InformHostOfParamChange for every parameter, in index order.
     void InformHostOfAllParams() override;
     /// [ui-thread] BeginInformHostOfParamChange.

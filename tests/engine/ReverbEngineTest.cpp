@@ -429,5 +429,38 @@ TEST(ReverbEngineTest, GateAndReverseEnvelopes)
     }
 }
 
+// The onset detector restarts the gate, but not within 40 ms of the last onset: a second,
+// louder click 20 ms after the first leaves the gate closing 530 ms after the first click;
+// at 60 ms it restarts the gate.
+TEST(ReverbEngineTest, OnsetHoldOff)
+{
+    const struct
+    {
+        double secondAt;
+        bool restarts;
+    } cases[] = {{0.02, false}, {0.06, true}};
+    for (const auto& c : cases)
+    {
+        ReverbEngine engine;
+        engine.SetParameters(TailParameters(ReverbModel::Gated, 2.0f));
+        engine.Prepare(kRate, 2);
+        StereoBuffer input(static_cast<std::size_t>(0.6 * kRate));
+        input.left[0] = input.right[0] = 0.5f;
+        const std::size_t second = static_cast<std::size_t>(c.secondAt * kRate);
+        input.left[second] = input.right[second] = 2.0f;
+        const StereoBuffer out = Render(engine, input);
+        const double after = Rms(out.left, 26400, 27840); // 550 to 580 ms
+        // Closed, only the output filters' last ringing remains (about -130 dB).
+        if (c.restarts)
+        {
+            EXPECT_GT(after, 1e-5) << c.secondAt;
+        }
+        else
+        {
+            EXPECT_LT(after, 1e-6) << c.secondAt;
+        }
+    }
+}
+
 } // namespace
 } // namespace lumenfall::test

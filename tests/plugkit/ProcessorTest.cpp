@@ -49,6 +49,18 @@ public:
                 outputs[c][s] = inputs[c % NChannels(kInput)][s] * mGain;
     }
 
+    /// Set up as an adapter does it: every channel connected, a block size (none for 0) and,
+    /// when asked, the latency delay.
+    void ConnectAll(int blockSize, bool latencyDelay = false)
+    {
+        SetChannelConnections(kInput, 0, NChannels(kInput), true);
+        SetChannelConnections(kOutput, 0, NChannels(kOutput), true);
+        if (blockSize > 0)
+            SetBlockSize(blockSize);
+        if (latencyDelay)
+            InitLatencyDelay();
+    }
+
     float mGain = 0.f;
     std::vector<int> mPieces;
     std::vector<int> mSent;
@@ -167,9 +179,7 @@ protected:
     ProcessorBuffers()
         : mProc(Config("2-2"))
     {
-        mProc.SetChannelConnections(kInput, 0, 2, true);
-        mProc.SetChannelConnections(kOutput, 0, 2, true);
-        mProc.SetBlockSize(16);
+        mProc.ConnectAll(16);
     }
 
     TestProcessor mProc;
@@ -286,8 +296,7 @@ TEST(Processor, DisconnectedInputsReadSilenceAndExtraOutputsAreZeroed)
 TEST(Processor, WithoutABlockSizeTheHostHearsSilence)
 {
     TestProcessor p(Config("1-1"));
-    p.SetChannelConnections(kInput, 0, 1, true);
-    p.SetChannelConnections(kOutput, 0, 1, true);
+    p.ConnectAll(0);
     std::vector<double> in(8, 1.0), out(8, 5.0);
     double* ins[] = {in.data()};
     double* outs[] = {out.data()};
@@ -301,10 +310,7 @@ TEST(Processor, WithoutABlockSizeTheHostHearsSilence)
 TEST(Processor, LatencyDelayedPassThroughDelaysByExactlyTheLatency)
 {
     TestProcessor p(Config("2-2", 3));
-    p.SetChannelConnections(kInput, 0, 2, true);
-    p.SetChannelConnections(kOutput, 0, 2, true);
-    p.SetBlockSize(4);
-    p.InitLatencyDelay();
+    p.ConnectAll(4, true);
 
     // 10 frames in blocks of 4, 4, 2: output[n] = input[n - 3], with 0 before the start.
     std::vector<float> inL(10), inR(10), outL(10), outR(10);
@@ -342,10 +348,7 @@ TEST(Processor, LatencyDelayedPassThroughDelaysByExactlyTheLatency)
 TEST(Processor, InPlaceLatencyPassThrough)
 {
     TestProcessor p(Config("1-1", 2));
-    p.SetChannelConnections(kInput, 0, 1, true);
-    p.SetChannelConnections(kOutput, 0, 1, true);
-    p.SetBlockSize(8);
-    p.InitLatencyDelay();
+    p.ConnectAll(8, true);
     std::vector<float> buf = {1, 2, 3, 4, 5};
     float* io[] = {buf.data()};
     p.AttachBuffers(kInput, 0, 1, io);
@@ -357,10 +360,7 @@ TEST(Processor, InPlaceLatencyPassThrough)
 TEST(Processor, InPlaceDoubleBuffersInPiecesAreDelayedByTheLatency)
 {
     TestProcessor p(Config("1-1", 2));
-    p.SetChannelConnections(kInput, 0, 1, true);
-    p.SetChannelConnections(kOutput, 0, 1, true);
-    p.SetBlockSize(4); // the host block of 10 runs as 4, 4, 2
-    p.InitLatencyDelay();
+    p.ConnectAll(4, true); // the host block of 10 runs as 4, 4, 2
     std::vector<double> buf = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
     double* io[] = {buf.data()};
     p.AttachDoubleBuffers(kInput, 0, 1, io, 10);

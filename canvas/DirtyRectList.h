@@ -28,6 +28,7 @@ public:
 
     /// Snaps every rectangle outward to whole device pixels at `scale`.
     void PixelAlign(float scale);
+    /// See the class comment; the order of the result is unspecified.
     void Optimize();
 
     /// Appends to `out` the parts of `r` outside `hole` (at most four disjoint pieces).

@@ -527,9 +527,16 @@ void ICanvas::EndCornerResize()
 
 void ICanvas::ResizeByCornerDrag(float x, float y)
 {
+    if (!std::isfinite(x) || !std::isfinite(y))
+        return;
     if (mResizerMode == EUIResizerMode::Size)
     {
-        Resize(static_cast<int>(x), static_cast<int>(y), mDrawScale, true);
+        // Held first so the conversion to int is defined; the delegate's limits apply after.
+        constexpr float kMaxExtent = 1.0e6f;
+        Resize(static_cast<int>(std::clamp(x, 0.f, kMaxExtent)),
+               static_cast<int>(std::clamp(y, 0.f, kMaxExtent)),
+               mDrawScale,
+               true);
         return;
     }
     // The scale follows the pointer's distance from the editor's top-left corner relative

@@ -51,6 +51,8 @@ class ICanvas
 public:
     using IControlFunc = std::function<void(IControl&)>;
 
+    /// `width` x `height` editor units at draw scale `scale` (1 when not positive and
+    /// finite); `dlg` owns this object and outlives it.
     ICanvas(ICanvasEditorDelegate& dlg, int width, int height, int fps = 60, float scale = 1.f);
     virtual ~ICanvas();
     ICanvas(const ICanvas&) = delete;
@@ -191,10 +193,19 @@ public:
     /// Captured control, open text field, corner resizer, then the topmost hit control.
     IControl* GetControlAtPoint(
         float x, float y, bool capture = false, bool mouseOver = false, int64_t touchId = 0);
+    /// One event per pointer. Each pointer captures the control it presses, which then gets
+    /// that pointer's drags and release wherever they go; the press opens a gesture on every
+    /// parameter bound to it. A right press on a bound control opens its context menu
+    /// instead (no gesture, no press delivered).
     void OnMouseDown(const std::vector<IMouseEvent>& events);
+    /// The captured controls' releases, then their gestures close; ends a corner drag.
     void OnMouseUp(const std::vector<IMouseEvent>& events);
+    /// Moves with dX = dY = 0 are not delivered; while a text field is open only it drags.
     void OnMouseDrag(const std::vector<IMouseEvent>& events);
+    /// A press for controls that take double clicks as single clicks, else the control's
+    /// double click and the end of the capture. False when no control is there.
     bool OnMouseDblClick(float x, float y, const IMouseModifiers& mod);
+    /// Tracks the control under the pointer (never the background); false when none.
     bool OnMouseOver(float x, float y, const IMouseModifiers& mod);
     /// The pointer left the window.
     void OnMouseOut();

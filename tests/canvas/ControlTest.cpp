@@ -192,6 +192,11 @@ TEST_F(ControlTest, AnimationRunsOnTheInjectedClock)
     EXPECT_FALSE(c.GetAnimationFunction());
     c.SetClean();
     EXPECT_FALSE(c.IsDirty());
+
+    // An animation of no duration is complete at once (no division by zero).
+    c.SetAnimation([](IControl*) {});
+    c.StartAnimation(0);
+    EXPECT_EQ(c.GetAnimationProgress(), 1.0);
 }
 
 TEST_F(ControlTest, MenuChoiceBecomesTheNormalisedValue)

@@ -35,6 +35,10 @@ TEST_F(ResizeTest, ScaleIsHeldWithinItsLimits)
         EXPECT_EQ(g.GetDrawScale(), c.expected) << c.requested;
     }
 
+    // A canvas made with an unusable scale starts at 1.
+    for (const float bad : {0.f, -1.f, kNaN, kInf})
+        EXPECT_EQ(RecordingCanvas(dlg, 400, 300, bad).GetDrawScale(), 1.f) << bad;
+
     g.SetScaleConstraints(1.5f, 0.85f);
     EXPECT_EQ(g.GetMinScale(), 0.85f);
     EXPECT_EQ(g.GetMaxScale(), 1.5f);
@@ -182,6 +186,15 @@ TEST_F(ResizeTest, DraggingTheCornerBySizeMovesTheBottomRightCorner)
     EXPECT_EQ(g.Height(), 420);
     EXPECT_EQ(g.GetDrawScale(), 2.f);
     EXPECT_EQ(g.GetCornerResizer()->GetRECT(), IBounds(490, 410, 500, 420));
+    // A position that is not finite, or far beyond any screen, resizes to nothing undefined.
+    g.OnMouseDrag(At(kNaN, 400, Left(), 1, 1));
+    g.OnMouseDrag(At(450, kInf, Left(), 1, 1));
+    EXPECT_EQ(g.Width(), 500);
+    EXPECT_EQ(g.Height(), 420);
+    g.OnMouseDrag(At(3e9f, -3e9f, Left(), 1, 1));
+    EXPECT_EQ(g.Width(), 100000); // the delegate's default limits
+    EXPECT_EQ(g.Height(), 10);
+    g.OnMouseDrag(At(500, 420, Left(), 1, 1));
     Release(500, 420);
     EXPECT_FALSE(g.IsResizing());
     // While not resizing, a drag without capture does nothing.

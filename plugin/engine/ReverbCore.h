@@ -149,9 +149,9 @@ private:
     void GlideLineLengths();
     StereoSample EarlyReflections(float c);
     float Diffuse(int firstLine, float x, float a, float e, float c, float offsetSeconds);
-    // `sines` holds sin(i x 1.47 + phase) (plate, 4) or sin(i x 1.618 + phase) (network, 8).
     // The plate tank's four allpass delays and its two coefficients; `tank` holds them when
     // the caller computed them once for a block, else LatePlate computes them.
+    // `sines` holds sin(i x 1.47 + phase) (plate, 4) or sin(i x 1.618 + phase) (network, 8).
     void PlateTank(float c, const EngineParameters& current, float* tank) const;
     StereoSample LatePlate(float dL,
                            float dR,

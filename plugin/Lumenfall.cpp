@@ -364,18 +364,23 @@ void Lumenfall::OnReset()
 void Lumenfall::OnActivate(bool active)
 {
     if (active)
+    {
         Prepare();
-    else
-        mActive.store(false, std::memory_order_relaxed);
+        return;
+    }
+    mActive.store(false, std::memory_order_relaxed);
+    mMeters.Clear(); // a switched-off plug-in shows no level
 }
 
 void Lumenfall::ProcessBlock(float** inputs, float** outputs, int nFrames)
 {
     if (nFrames < 1)
         return;
+    // Blocks the engine does not process show no level, rather than the last one it had.
     if (GetHostBypass())
     {
         plugkit::IPluginProcessor::ProcessBlock(inputs, outputs, nFrames);
+        mMeters.Store({});
         return;
     }
 
@@ -387,6 +392,7 @@ void Lumenfall::ProcessBlock(float** inputs, float** outputs, int nFrames)
         for (int c = 0; c < nOut; ++c)
             if (outputs[c])
                 std::fill_n(outputs[c], frames, 0.0f);
+        mMeters.Store({});
         return;
     }
 

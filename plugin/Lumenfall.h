@@ -56,16 +56,17 @@ public:
 
     // ---- Processing.
 
-    // [audio-thread] `nFrames` frames: pass-through while host-bypassed, silence while
-    // inactive, otherwise the engine in chunks of at most 512 frames. A mono input feeds both
-    // engine inputs, a mono output receives their average and outputs from the third on are
-    // silent.
+    /// [audio-thread] `nFrames` frames: pass-through while host-bypassed, silence while
+    /// inactive, otherwise the engine in chunks of at most 512 frames. A mono input feeds both
+    /// engine inputs, a mono output receives their average and outputs from the third on are
+    /// silent.
     void ProcessBlock(float** inputs, float** outputs, int nFrames) override;
-    // [audio-thread & !active] Prepares the engine at the processor's sample rate (48000 Hz
-    // when it has none), with the current values; latency 0; marks the plug-in active.
+    /// [audio-thread & !active] Prepares the engine at the processor's sample rate (48000 Hz
+    /// when it has none), with the current values; latency 0; meters 0; marks the plug-in
+    /// active. Allocates nothing when the rate is that of the last preparation.
     void OnReset() override;
-    // [ui-thread & !active] As OnReset when `active`; otherwise only marks the plug-in
-    // inactive.
+    /// [ui-thread & !active] As OnReset when `active`; otherwise marks the plug-in inactive
+    /// and clears the meters.
     void OnActivate(bool active) override;
 
     // ---- Presets and A/B slots, for the editor.
@@ -94,8 +95,9 @@ public:
     /// [any-thread] The 32 current values as floats, in `ParamId` order.
     void SnapshotValues(std::array<float, kParamCount>& out) const;
 
-    /// [any-thread] The meter levels of the last processed host block: the largest levels
-    /// over all its engine chunks.
+    /// [any-thread] The meter levels of the last host block: the largest levels over all its
+    /// engine chunks; all 0 after a host-bypassed or inactive block, a deactivation or a
+    /// preparation.
     engine::MeterLevels GetMeterLevels() const { return mMeters.Load(); }
 
     // ---- Host glue for the adapters.
@@ -124,6 +126,7 @@ public:
     /// [ui-thread] The 280-byte component state; a stream of any other length, a host-bypass
     /// word other than 0 or 1 or an invalid record is refused with nothing changed.
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) override;
+    /// [ui-thread] Writes the 280-byte component state.
     Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) override;
     /// [audio-thread & active] Transport, the last point of each parameter queue, the block.
     Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;

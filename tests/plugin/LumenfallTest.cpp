@@ -589,6 +589,15 @@ protected:
         plugin->SetSampleRate(rate);
         plugin->OnActivate(true);
     }
+
+    void ExpectMetersAtZero(const char* what) const
+    {
+        const engine::MeterLevels meters = plugin->GetMeterLevels();
+        EXPECT_EQ(meters.inputPeak, 0.0f) << what;
+        EXPECT_EQ(meters.wetPeak, 0.0f) << what;
+        EXPECT_EQ(meters.outputPeak, 0.0f) << what;
+        EXPECT_EQ(meters.duckReduction, 0.0f) << what;
+    }
 };
 
 TEST_F(LumenfallBlockTest, LongBlockRunsInChunksAndKeepsTheBlockMaxima)
@@ -683,6 +692,42 @@ TEST_F(LumenfallBlockTest, HostBypassPassesTheInputThroughEvenWhenInactive)
     EXPECT_EQ(active.outputs[1], active.inputs[1]);
 }
 
+// A block the engine does not process, or a switched-off plug-in, shows no level rather than
+// the last one, which would otherwise stay on the meters for as long as that lasts.
+TEST_F(LumenfallBlockTest, MetersFallToZeroWhenTheEngineStops)
+{
+    const struct
+    {
+        const char* what;
+        std::function<void(Lumenfall&, HostBlock&)> stop;
+    } cases[] = {
+        {"host-bypassed block",
+         [](Lumenfall& p, HostBlock& b)
+         {
+             p.SetHostBypass(true);
+             p.ProcessBlock(b.In(), b.Out(), 256);
+         }},
+        {"deactivation", [](Lumenfall& p, HostBlock&) { p.OnActivate(false); }},
+        {"inactive block",
+         [](Lumenfall& p, HostBlock& b)
+         {
+             p.OnActivate(false);
+             p.ProcessBlock(b.In(), b.Out(), 256);
+         }},
+    };
+    for (const auto& c : cases)
+    {
+        plugin = std::make_unique<Lumenfall>();
+        Activate(2, 2);
+        HostBlock block(2, 1300);
+        plugin->ProcessBlock(block.In(), block.Out(), 1300);
+        ASSERT_GT(plugin->GetMeterLevels().inputPeak, 0.0f) << c.what;
+        ASSERT_GT(plugin->GetMeterLevels().outputPeak, 0.0f) << c.what;
+        c.stop(*plugin, block);
+        ExpectMetersAtZero(c.what);
+    }
+}
+
 TEST_F(LumenfallBlockTest, ZeroFramesTouchNothing)
 {
     Activate(2, 2);
@@ -737,11 +782,7 @@ TEST_F(LumenfallBlockTest, ResetAndActivationStartAfresh)
             plugin->OnActivate(true);
         }
         EXPECT_EQ(plugin->GetLatency(), 0) << viaReset;
-        const engine::MeterLevels cleared = plugin->GetMeterLevels();
-        EXPECT_EQ(cleared.inputPeak, 0.0f);
-        EXPECT_EQ(cleared.wetPeak, 0.0f);
-        EXPECT_EQ(cleared.outputPeak, 0.0f);
-        EXPECT_EQ(cleared.duckReduction, 0.0f);
+        ExpectMetersAtZero(viaReset ? "reset" : "activation");
 
         HostBlock second(2, 1300);
         plugin->ProcessBlock(second.In(), second.Out(), 1300);

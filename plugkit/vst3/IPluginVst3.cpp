@@ -2,6 +2,7 @@
 
 #include "plugkit/IStateChunk.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -257,12 +258,20 @@ bool IPluginVst3ProcessorBase::ApplyBusArrangements(const SpeakerArrangement* in
     if (config < 0)
         return false;
 
+    // Hosts may activate buses before they settle the arrangement: a rebuilt bus keeps the
+    // activation of the bus it replaces, or it would render silence until activated again.
+    bool wasActive[2][kMaxBuses] = {};
+    for (int dir = kInput; dir <= kOutput; ++dir)
+        for (int bus = 0; bus < kMaxBuses; ++bus)
+            if (const AudioBus* old = mPlugin->GetAudioBus(static_cast<BusDirection>(dir), bus))
+                wasActive[dir][bus] = old->isActive();
+
     mPlugin->RemoveAudioBuses();
     const ChannelIOConfig* io = GetIOConfig(config);
     for (int dir = kInput; dir <= kOutput; ++dir)
     {
         const auto direction = static_cast<ChannelDirection>(dir);
-        const int nBuses = io->NBuses(direction);
+        const int nBuses = std::min(io->NBuses(direction), kMaxBuses);
         for (int bus = 0; bus < nBuses; ++bus)
         {
             HeapString name;
@@ -277,6 +286,7 @@ bool IPluginVst3ProcessorBase::ApplyBusArrangements(const SpeakerArrangement* in
                                                   : mPlugin->AddAudioOutput(wide, arr, type, flags);
             if (added == nullptr)
                 return false;
+            added->setActive(wasActive[dir][bus]);
         }
     }
     return true;

@@ -164,6 +164,33 @@ TEST_F(ComponentTest, AcceptsOnlyTheConfiguredMonoAndStereoArrangements)
     EXPECT_EQ(plugin->mProcessor->canProcessSampleSize(2), kResultFalse);
 }
 
+TEST_F(ComponentTest, BusesTheHostActivatedStayActiveThroughANewArrangement)
+{
+    // The host activates the default-active buses first (CreateAndInitialize), then settles
+    // the arrangement: the rebuilt buses must still render.
+    for (SpeakerArrangement arr : {SpeakerArr::kStereo, SpeakerArr::kMono})
+    {
+        auto plugin = NewPlugin(0.0);
+        SpeakerArrangement in = arr;
+        SpeakerArrangement out = arr;
+        ASSERT_EQ(plugin->mProcessor->setBusArrangements(&in, 1, &out, 1), kResultOk);
+        BusInfo bus;
+        ASSERT_EQ(plugin->mComponent->getBusInfo(kAudio, kOutput, 0, bus), kResultOk);
+        EXPECT_EQ(bus.channelCount, arr == SpeakerArr::kMono ? 1 : 2);
+        ASSERT_TRUE(plugin->Start(48000.0, 512));
+        const int channels = bus.channelCount;
+        std::vector<float> x = NoiseBurst(512, 512, 5);
+        std::vector<float> y0(512, 0.0f), y1(512, 0.0f);
+        float* i[] = {x.data(), x.data()};
+        float* o[] = {y0.data(), y1.data()};
+        ASSERT_EQ(plugin->Process32(i, channels, o, channels, 512), kResultOk);
+        bool any = false;
+        for (float v : y0)
+            any = any || v != 0.0f;
+        EXPECT_TRUE(any) << "channels " << channels;
+    }
+}
+
 TEST_F(ComponentTest, SetParamNormalizedTakesFiniteValuesOfKnownIds)
 {
     auto plugin = NewPlugin(0.0);

@@ -141,6 +141,7 @@ int main(int argc, char** argv)
                 kBlock);
     // Let the core reach its steady clock before the first case is timed.
     Measure({"warm-up", hall, 48000.0, Input::Noise, false}, 2.0);
+    int measured = 0;
     double hallFactor = 0.0;
     double slowest = 1e300;
     std::string slowestName;
@@ -151,6 +152,7 @@ int main(int argc, char** argv)
             continue;
         }
         const double factor = Measure(c, seconds);
+        ++measured;
         std::printf("%-22s %8.1f x real time\n", c.name.c_str(), factor);
         std::fflush(stdout);
         if (c.model == hall && c.input == Input::Noise && !c.crossfade && c.sampleRate == 48000.0)
@@ -163,8 +165,23 @@ int main(int argc, char** argv)
             slowestName = c.name;
         }
     }
-    std::printf("summary: Hall %.1f x (goal 250), slowest model case %s %.1f x (goal 120)\n",
-                hallFactor,
+    if (measured == 0)
+    {
+        std::printf("summary: no case matches \"%s\"\n", only);
+        return 1;
+    }
+    char hall[32] = "-";
+    if (hallFactor > 0.0)
+    {
+        std::snprintf(hall, sizeof(hall), "%.1f", hallFactor);
+    }
+    if (slowestName.empty())
+    {
+        std::printf("summary: Hall %s x (goal 250)\n", hall);
+        return 0;
+    }
+    std::printf("summary: Hall %s x (goal 250), slowest model case %s %.1f x (goal 120)\n",
+                hall,
                 slowestName.c_str(),
                 slowest);
     return 0;

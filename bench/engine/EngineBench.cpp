@@ -170,18 +170,18 @@ int main(int argc, char** argv)
         std::printf("summary: no case matches \"%s\"\n", only);
         return 1;
     }
-    char hall[32] = "-";
+    char hallText[32] = "-";
     if (hallFactor > 0.0)
     {
-        std::snprintf(hall, sizeof(hall), "%.1f", hallFactor);
+        std::snprintf(hallText, sizeof(hallText), "%.1f", hallFactor);
     }
     if (slowestName.empty())
     {
-        std::printf("summary: Hall %s x (goal 250)\n", hall);
+        std::printf("summary: Hall %s x (goal 250)\n", hallText);
         return 0;
     }
     std::printf("summary: Hall %s x (goal 250), slowest model case %s %.1f x (goal 120)\n",
-                hall,
+                hallText,
                 slowestName.c_str(),
                 slowest);
     return 0;

@@ -35,11 +35,13 @@ void ITextEntryControl::CommitEntry()
 {
     if (!mEditing)
         return;
-    mEditing = false;
+    // Closed before the value is handed on: the owner's reaction may remove every control,
+    // this field included, so nothing here may be touched afterwards.
     const std::string text = mEditText;
-    if (mGraphics)
-        mGraphics->SetControlValueAfterTextEdit(text.c_str());
+    ICanvas* graphics = mGraphics;
     Close();
+    if (graphics)
+        graphics->SetControlValueAfterTextEdit(text.c_str());
 }
 
 void ITextEntryControl::CancelEntry()

@@ -18,7 +18,7 @@ public:
     /// Opens the field over `bounds` with `style` and `text`; `length` is not applied.
     virtual void CreateTextEntry(
         int paramIdx, const ITextStyle& style, const IBounds& bounds, int length, const char* text);
-    /// Closes the field and hands the text to the canvas.
+    /// Closes the field, then hands the text to the canvas (which may delete this field).
     virtual void CommitEntry();
     /// Closes the field; the canvas forgets the edited control and sets no value.
     virtual void CancelEntry();

@@ -2,6 +2,7 @@
 
 #include "canvas/IKnobControlBase.h"
 #include "canvas/ITextEntryControl.h"
+#include "plugkit/IParam.h"
 
 #include <cctype>
 #include <string>
@@ -294,6 +295,25 @@ TEST_F(GestureCountTest, RemovingTheControlsForgetsTheMenuAndTextOwners)
     g.DeliverPopupMenuResult(menu);
     g.SetControlValueAfterTextEdit("50");
     EXPECT_TRUE(dlg.HostEvents().empty());
+}
+
+TEST_F(GestureCountTest, ATypedValueWhoseActionRebuildsTheEditorTouchesNoDeletedControl)
+{
+    // The owner's action removes every control, the open text field included, while the field
+    // is committing (the sanitizer would see any use of it afterwards).
+    auto* owner = Attach(new TestControl({0, 0, 50, 50}, FakeEditorDelegate::kTime));
+    owner->SetActionFunction([this](IControl*) { g.RemoveAllControls(); });
+    g.AttachTextEntryControl();
+    g.CreateTextEntry(*owner, kDefaultTextStyle, {0, 0, 50, 20}, "25.0");
+    ITextEntryControl* field = g.GetTextEntryControl();
+    field->SetEditText("60");
+    IKeyEvent enter;
+    enter.VK = kVK_RETURN;
+    EXPECT_TRUE(field->OnKeyDown(0, 0, enter));
+    EXPECT_EQ(g.NControls(), 0);
+    EXPECT_EQ(g.GetTextEntryControl(), nullptr);
+    EXPECT_EQ(dlg.GetParam(FakeEditorDelegate::kTime)->Value(), 60.0);
+    EXPECT_TRUE(dlg.GesturesBalanced());
 }
 
 } // namespace

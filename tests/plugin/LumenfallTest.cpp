@@ -620,45 +620,57 @@ TEST_F(LumenfallBlockTest, LongBlockRunsInChunksAndKeepsTheBlockMaxima)
     EXPECT_EQ(meters.duckReduction, ref.meters.duckReduction);
 }
 
-TEST_F(LumenfallBlockTest, MonoInputFeedsBothEngineInputs)
+struct Layout
 {
-    Activate(1, 2);
-    HostBlock block(1, 700);
-    plugin->ProcessBlock(block.In(), block.Out(), 700);
-    const ReferenceRun ref(Defaults(), 120.0, block.inputs[0], block.inputs[0]);
-    EXPECT_EQ(block.outputs[0], ref.outL);
-    EXPECT_EQ(block.outputs[1], ref.outR);
+    int nIn;
+    int nOut;
+    int frames;
+};
+
+class ChannelLayout : public LumenfallBlockTest, public testing::WithParamInterface<Layout>
+{
+};
+
+// A mono input feeds both engine inputs and no input is silence; a mono output is the average
+// of the engine's two, a stereo one takes them as they are, a third output is silent.
+TEST_P(ChannelLayout, FeedsAndSpreadsTheEngineChannels)
+{
+    const Layout c = GetParam();
+    Activate(c.nIn, c.nOut);
+    HostBlock block(c.nIn, c.frames);
+    plugin->ProcessBlock(block.In(), block.Out(), c.frames);
+
+    const std::vector<float> silence(c.frames, 0.0f);
+    const std::vector<float>& left = c.nIn >= 1 ? block.inputs[0] : silence;
+    const std::vector<float>& right = c.nIn >= 2 ? block.inputs[1] : left;
+    const ReferenceRun ref(Defaults(), 120.0, left, right);
+    if (c.nOut == 1)
+    {
+        for (int j = 0; j < c.frames; ++j)
+            ASSERT_EQ(block.outputs[0][j], (ref.outL[j] + ref.outR[j]) * 0.5f) << j;
+    }
+    else
+    {
+        EXPECT_EQ(block.outputs[0], ref.outL);
+        EXPECT_EQ(block.outputs[1], ref.outR);
+    }
+    if (c.nOut == 3)
+    {
+        EXPECT_EQ(block.outputs[2], silence);
+    }
+    if (c.nIn == 0)
+    {
+        EXPECT_EQ(block.outputs[0], silence);
+    }
 }
 
-TEST_F(LumenfallBlockTest, MonoOutputIsTheAverageOfBothEngineOutputs)
-{
-    Activate(2, 1);
-    HostBlock block(2, 600);
-    plugin->ProcessBlock(block.In(), block.Out(), 600);
-    const ReferenceRun ref(Defaults(), 120.0, block.inputs[0], block.inputs[1]);
-    for (int j = 0; j < 600; ++j)
-        ASSERT_EQ(block.outputs[0][j], (ref.outL[j] + ref.outR[j]) * 0.5f) << j;
-}
-
-TEST_F(LumenfallBlockTest, OutputsBeyondTheSecondAreSilent)
-{
-    Activate(2, 3);
-    HostBlock block(2, 1030);
-    plugin->ProcessBlock(block.In(), block.Out(), 1030);
-    const ReferenceRun ref(Defaults(), 120.0, block.inputs[0], block.inputs[1]);
-    EXPECT_EQ(block.outputs[0], ref.outL);
-    EXPECT_EQ(block.outputs[1], ref.outR);
-    EXPECT_EQ(block.outputs[2], std::vector<float>(1030, 0.0f));
-}
-
-TEST_F(LumenfallBlockTest, NoInputIsProcessedAsSilence)
-{
-    Activate(0, 2);
-    HostBlock block(0, 300);
-    plugin->ProcessBlock(block.In(), block.Out(), 300);
-    EXPECT_EQ(block.outputs[0], std::vector<float>(300, 0.0f));
-    EXPECT_EQ(block.outputs[1], std::vector<float>(300, 0.0f));
-}
+INSTANTIATE_TEST_SUITE_P(Lumenfall,
+                         ChannelLayout,
+                         testing::Values(Layout{1, 1, 700}, // the mono layout
+                                         Layout{1, 2, 700},
+                                         Layout{2, 1, 600},
+                                         Layout{2, 3, 1030},
+                                         Layout{0, 2, 300}));
 
 TEST_F(LumenfallBlockTest, InactiveGivesSilence)
 {

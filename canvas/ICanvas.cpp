@@ -166,6 +166,11 @@ int ICanvas::GetControlIdx(const IControl* control) const
     return it == mControls.end() ? -1 : static_cast<int>(it - mControls.begin());
 }
 
+bool ICanvas::IsBackground(const IControl* control) const
+{
+    return !mControls.empty() && mControls.front() == control;
+}
+
 void ICanvas::ForStandardControls(const IControlFunc& func)
 {
     for (int i = 0; i < NControls(); ++i)

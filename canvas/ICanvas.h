@@ -322,10 +322,7 @@ private:
     /// platform window follows when the delegate answers so.
     void ResizeWindowToEditor(bool needsPlatformResize);
     /// The first control of the list: drawn while hidden, never offered keys or mouse-over.
-    bool IsBackground(const IControl* control) const
-    {
-        return !mControls.empty() && mControls.front() == control;
-    }
+    bool IsBackground(const IControl* control) const;
     void RefreshMouseOver(float x, float y, const IMouseModifiers& mod);
 
     std::vector<IControl*> mControls;

@@ -7,7 +7,6 @@
 #include "plugkit/Mutex.h"
 #include "plugkit/vst3/Vst3Module.h"
 
-#include <cmath>
 #include <new>
 
 using namespace Steinberg;
@@ -27,39 +26,18 @@ tresult PLUGIN_API Lumenfall::getState(IBStream* state)
         kStateRecordSize)
         return kResultFalse;
 
-    int32 done = 0;
-    while (done < kComponentStateSize)
-    {
-        int32 written = 0;
-        if (state->write(bytes + done, kComponentStateSize - done, &written) != kResultOk ||
-            written < 1 || written > kComponentStateSize - done)
-            return kResultFalse;
-        done += written;
-    }
-    return kResultOk;
+    return plugkit::WriteWholeStream(state, bytes, kComponentStateSize) ? kResultOk : kResultFalse;
 }
 
 tresult PLUGIN_API Lumenfall::setState(IBStream* state)
 {
     if (state == nullptr)
         return kResultFalse;
+    // Exactly 280 bytes, then the end of the stream: a 281st byte rejects it.
     std::uint8_t bytes[kComponentStateSize] = {};
-    int32 done = 0;
-    while (done < kComponentStateSize)
-    {
-        int32 read = 0;
-        if (state->read(bytes + done, kComponentStateSize - done, &read) != kResultOk || read < 1 ||
-            read > kComponentStateSize - done)
-            return kResultFalse;
-        done += read;
-    }
-    // The stream must end here: a 281st byte (or a failing read) rejects it.
-    std::uint8_t extra = 0;
-    int32 read = 0;
-    const tresult end = state->read(&extra, 1, &read);
-    if (read != 0 || (end != kResultOk && end != kResultFalse))
+    if (!plugkit::ReadWholeStream(state, bytes, kComponentStateSize) ||
+        !plugkit::StreamEnded(state))
         return kResultFalse;
-
     if (!ReadComponentState(bytes))
         return kResultFalse;
     // The controller's own parameter objects follow at once (getParamNormalized, the
@@ -80,30 +58,16 @@ tresult PLUGIN_API Lumenfall::process(ProcessData& data)
 
 void Lumenfall::ApplyParameterChanges(ProcessData& data)
 {
-    IParameterChanges* changes = data.inputParameterChanges;
-    if (changes == nullptr)
-        return;
-    const int32 count = changes->getParameterCount();
-    for (int32 q = 0; q < count; ++q)
-    {
-        IParamValueQueue* queue = changes->getParameterData(q);
-        if (queue == nullptr)
-            continue;
-        const int32 points = queue->getPointCount();
-        if (points < 1)
-            continue;
-        int32 offset = 0;
-        ParamValue value = 0.0;
-        // Only the last point of each queue counts.
-        if (queue->getPoint(points - 1, offset, value) != kResultOk || !std::isfinite(value))
-            continue;
-        const ParamID id = queue->getParameterId();
-        if (id == kBypassParamId)
-            SetHostBypass(value > 0.5);
-        else if (id < static_cast<ParamID>(kParamCount))
-            ApplyHostParamChange(static_cast<int>(id), value);
-        // Program change and MIDI controller identifiers are not this plug-in's.
-    }
+    plugkit::ForEachLastParamValue(data,
+                                   [this](ParamID id, ParamValue value, int32)
+                                   {
+                                       if (id == kBypassParamId)
+                                           SetHostBypass(value > 0.5);
+                                       else if (id < static_cast<ParamID>(kParamCount))
+                                           ApplyHostParamChange(static_cast<int>(id), value);
+                                       // Program change and MIDI controller identifiers are
+                                       // not this plug-in's.
+                                   });
 }
 
 uint32 PLUGIN_API Lumenfall::getTailSamples()

@@ -136,6 +136,44 @@ SpeakerArrangement SpeakerArrangementForChannels(int channels)
     }
 }
 
+bool WriteWholeStream(IBStream* stream, const void* bytes, int32 size)
+{
+    auto* p = static_cast<std::uint8_t*>(const_cast<void*>(bytes)); // IBStream::write is not const
+    int32 done = 0;
+    while (done < size)
+    {
+        int32 written = 0;
+        if (stream->write(p + done, size - done, &written) != kResultOk || written < 1 ||
+            written > size - done)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+bool ReadWholeStream(IBStream* stream, void* bytes, int32 size)
+{
+    auto* p = static_cast<std::uint8_t*>(bytes);
+    int32 done = 0;
+    while (done < size)
+    {
+        int32 read = 0;
+        if (stream->read(p + done, size - done, &read) != kResultOk || read < 1 ||
+            read > size - done)
+            return false;
+        done += read;
+    }
+    return true;
+}
+
+bool StreamEnded(IBStream* stream)
+{
+    std::uint8_t extra = 0;
+    int32 read = 0;
+    const tresult result = stream->read(&extra, 1, &read);
+    return read == 0 && (result == kResultOk || result == kResultFalse);
+}
+
 // --- IPluginVst3ProcessorBase ---------------------------------------------------
 
 IPluginVst3ProcessorBase::IPluginVst3ProcessorBase(const PluginConfig& config, IPluginVst3* plugin)
@@ -794,18 +832,7 @@ tresult PLUGIN_API IPluginVst3::getState(IBStream* state)
     IStateChunk chunk;
     if (!SerializeState(chunk))
         return kResultFalse;
-    int32 done = 0;
-    while (done < chunk.Size())
-    {
-        int32 written = 0;
-        if (state->write(const_cast<std::uint8_t*>(chunk.GetData()) + done,
-                         chunk.Size() - done,
-                         &written) != kResultOk ||
-            written < 1 || written > chunk.Size() - done)
-            return kResultFalse;
-        done += written;
-    }
-    return kResultOk;
+    return WriteWholeStream(state, chunk.GetData(), chunk.Size()) ? kResultOk : kResultFalse;
 }
 
 tresult PLUGIN_API IPluginVst3::setBusArrangements(SpeakerArrangement* inputs,
@@ -859,32 +886,19 @@ tresult PLUGIN_API IPluginVst3::setProcessing(TBool state)
 
 void IPluginVst3::ApplyParameterChanges(ProcessData& data)
 {
-    IParameterChanges* changes = data.inputParameterChanges;
-    if (changes == nullptr)
-        return;
-    const int32 count = changes->getParameterCount();
-    for (int32 q = 0; q < count; ++q)
-    {
-        IParamValueQueue* queue = changes->getParameterData(q);
-        if (queue == nullptr)
-            continue;
-        const int32 points = queue->getPointCount();
-        if (points < 1)
-            continue;
-        int32 offset = 0;
-        ParamValue value = 0.0;
-        if (queue->getPoint(points - 1, offset, value) != kResultOk || !std::isfinite(value))
-            continue;
-        const ParamID id = queue->getParameterId();
-        if (id == kBypassParamId)
-            SetBypassed(value > 0.5);
-        else if (id < static_cast<ParamID>(NParams()))
-            if (IParam* param = GetParam(static_cast<int>(id)))
-            {
-                param->SetNormalized(value < 0.0 ? 0.0 : (value > 1.0 ? 1.0 : value));
-                OnParamChange(static_cast<int>(id), ParamSource::Host, offset);
-            }
-    }
+    ForEachLastParamValue(data,
+                          [this](ParamID id, ParamValue value, int32 offset)
+                          {
+                              if (id == kBypassParamId)
+                                  SetBypassed(value > 0.5);
+                              else if (id < static_cast<ParamID>(NParams()))
+                                  if (IParam* param = GetParam(static_cast<int>(id)))
+                                  {
+                                      param->SetNormalized(value);
+                                      OnParamChange(
+                                          static_cast<int>(id), ParamSource::Host, offset);
+                                  }
+                          });
 }
 
 tresult PLUGIN_API IPluginVst3::process(ProcessData& data)

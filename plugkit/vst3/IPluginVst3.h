@@ -8,6 +8,7 @@
 #include "plugkit/vst3/SingleComponentEffect.h"
 #include "plugkit/vst3/Vst3Sdk.h"
 
+#include <cmath>
 #include <cstdint>
 
 namespace plugkit
@@ -235,5 +236,40 @@ private:
 
 /// The speaker arrangement of a channel count (0 when the count has none).
 Steinberg::Vst::SpeakerArrangement SpeakerArrangementForChannels(int channels);
+
+/// Writes all `size` bytes, looping over short writes; false when a write fails or reports
+/// fewer than 1 or more bytes than were left.
+bool WriteWholeStream(Steinberg::IBStream* stream, const void* bytes, Steinberg::int32 size);
+/// Reads exactly `size` bytes, looping over short reads; false when a read fails or reports
+/// fewer than 1 or more bytes than were asked for.
+bool ReadWholeStream(Steinberg::IBStream* stream, void* bytes, Steinberg::int32 size);
+/// True when the stream has nothing more to read: one more read yields no byte and no error
+/// (kResultOk or kResultFalse).
+bool StreamEnded(Steinberg::IBStream* stream);
+
+/// [audio-thread] Calls `apply(id, value, offset)` once for each queue of the block's parameter
+/// changes with its last point: only the last point of a queue counts. Null queues, queues
+/// without points and last points that cannot be read or are not finite are skipped.
+template <typename Apply>
+void ForEachLastParamValue(const Steinberg::Vst::ProcessData& data, Apply&& apply)
+{
+    Steinberg::Vst::IParameterChanges* changes = data.inputParameterChanges;
+    if (changes == nullptr)
+        return;
+    const Steinberg::int32 count = changes->getParameterCount();
+    for (Steinberg::int32 q = 0; q < count; ++q)
+    {
+        Steinberg::Vst::IParamValueQueue* queue = changes->getParameterData(q);
+        const Steinberg::int32 points = queue != nullptr ? queue->getPointCount() : 0;
+        if (points < 1)
+            continue;
+        Steinberg::int32 offset = 0;
+        Steinberg::Vst::ParamValue value = 0.0;
+        if (queue->getPoint(points - 1, offset, value) != Steinberg::kResultOk ||
+            !std::isfinite(value))
+            continue;
+        apply(queue->getParameterId(), value, offset);
+    }
+}
 
 } // namespace plugkit

@@ -95,15 +95,20 @@ TEST_F(ProcessingTest, TheLastPointOfAQueueWinsAndValuesClamp)
     changes.Add(4, 0, 1.7);                         // Mix: clamped to 100 %
     changes.Add(5, 0, -3.0);                        // Width: clamped to 0 %
     changes.Add(6, 0, std::nan(""));                // Tone: ignored
-    changes.Add(65537, 0, 1.0);                     // not a parameter of this plug-in
+    changes.Add(7, 0, 1.0);                         // Input Trim: its last point cannot be read
+    changes.mQueues[changes.mCount - 1].mFailReads = true;
+    changes.Add(65537, 0, 1.0); // not a parameter of this plug-in
     changes.Add(65540, 0, 1.0);
+    std::vector<std::uint8_t> before;
+    ASSERT_EQ(plugin->SaveState(before), kResultOk);
     ASSERT_EQ(plugin->Process32(i, 2, o, 2, 8, &changes), kResultOk);
     std::vector<std::uint8_t> state;
     ASSERT_EQ(plugin->SaveState(state), kResultOk);
     EXPECT_NEAR(StateValue(state, 1), 5.0f, 1e-3f);
     EXPECT_EQ(StateValue(state, 4), 100.0f);
     EXPECT_EQ(StateValue(state, 5), 0.0f);
-    EXPECT_EQ(StateValue(state, 6), 0.0f);
+    EXPECT_EQ(StateValue(state, 6), StateValue(before, 6));
+    EXPECT_EQ(StateValue(state, 7), StateValue(before, 7));
 }
 
 TEST_F(ProcessingTest, HostBypassPassesTheInputBitExact)

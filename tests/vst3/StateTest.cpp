@@ -139,6 +139,10 @@ TEST_F(StateTest, RejectsEveryMalformedStreamAndChangesNothing)
     failing.mFailAfter = 2;
     failing.mChunk = 100;
     EXPECT_EQ(plugin->mComponent->setState(&failing), kResultFalse);
+    MemoryStream failingAtTheEnd(good); // all 280 bytes in three reads, then an error
+    failingAtTheEnd.mFailAfter = 3;
+    failingAtTheEnd.mChunk = 100;
+    EXPECT_EQ(plugin->mComponent->setState(&failingAtTheEnd), kResultFalse);
     EXPECT_EQ(plugin->mComponent->setState(nullptr), kResultFalse);
 
     // Whole and range-edge values are accepted.

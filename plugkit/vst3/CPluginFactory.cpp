@@ -17,6 +17,16 @@ void WidenAscii(char16 (&dst)[N], const char8* src)
     for (; i < N; ++i)
         dst[i] = 0;
 }
+
+/// Clears `dst` and copies the fields every class-information record shares.
+template <typename Info>
+void CopyClassIdentity(const PClassInfo2& src, Info& dst)
+{
+    dst = {};
+    std::memcpy(dst.cid, src.cid, sizeof(TUID));
+    dst.cardinality = src.cardinality;
+    std::memcpy(dst.category, src.category, sizeof(dst.category));
+}
 } // namespace
 
 CPluginFactory::CPluginFactory(const PFactoryInfo& info)
@@ -80,42 +90,42 @@ int32 PLUGIN_API CPluginFactory::countClasses()
     return mClassCount;
 }
 
+const PClassInfo2* CPluginFactory::ClassAt(int32 index, const void* out) const
+{
+    return out != nullptr && index >= 0 && index < mClassCount ? &mClasses[index].info : nullptr;
+}
+
 tresult PLUGIN_API CPluginFactory::getClassInfo(int32 index, PClassInfo* info)
 {
-    if (info == nullptr || index < 0 || index >= mClassCount)
+    const PClassInfo2* src = ClassAt(index, info);
+    if (src == nullptr)
         return kInvalidArgument;
-    const PClassInfo2& src = mClasses[index].info;
-    *info = {};
-    std::memcpy(info->cid, src.cid, sizeof(TUID));
-    info->cardinality = src.cardinality;
-    std::memcpy(info->category, src.category, sizeof(info->category));
-    std::memcpy(info->name, src.name, sizeof(info->name));
+    CopyClassIdentity(*src, *info);
+    std::memcpy(info->name, src->name, sizeof(info->name));
     return kResultOk;
 }
 
 tresult PLUGIN_API CPluginFactory::getClassInfo2(int32 index, PClassInfo2* info)
 {
-    if (info == nullptr || index < 0 || index >= mClassCount)
+    const PClassInfo2* src = ClassAt(index, info);
+    if (src == nullptr)
         return kInvalidArgument;
-    *info = mClasses[index].info;
+    *info = *src;
     return kResultOk;
 }
 
 tresult PLUGIN_API CPluginFactory::getClassInfoUnicode(int32 index, PClassInfoW* info)
 {
-    if (info == nullptr || index < 0 || index >= mClassCount)
+    const PClassInfo2* src = ClassAt(index, info);
+    if (src == nullptr)
         return kInvalidArgument;
-    const PClassInfo2& src = mClasses[index].info;
-    *info = {};
-    std::memcpy(info->cid, src.cid, sizeof(TUID));
-    info->cardinality = src.cardinality;
-    std::memcpy(info->category, src.category, sizeof(info->category));
-    WidenAscii(info->name, src.name);
-    info->classFlags = src.classFlags;
-    std::memcpy(info->subCategories, src.subCategories, sizeof(info->subCategories));
-    WidenAscii(info->vendor, src.vendor);
-    WidenAscii(info->version, src.version);
-    WidenAscii(info->sdkVersion, src.sdkVersion);
+    CopyClassIdentity(*src, *info);
+    WidenAscii(info->name, src->name);
+    info->classFlags = src->classFlags;
+    std::memcpy(info->subCategories, src->subCategories, sizeof(info->subCategories));
+    WidenAscii(info->vendor, src->vendor);
+    WidenAscii(info->version, src->version);
+    WidenAscii(info->sdkVersion, src->sdkVersion);
     return kResultOk;
 }
 

@@ -29,6 +29,7 @@ public:
     /// The slot that holds this factory; cleared (if it still holds this) on destruction.
     void SetOwnerSlot(std::atomic<CPluginFactory*>* slot) { mOwnerSlot = slot; }
 
+    // Host calls, all [any-thread]: the class table is fixed before the factory is published.
     // FUnknown
     Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
     Steinberg::uint32 PLUGIN_API addRef() override;
@@ -51,6 +52,9 @@ public:
     Steinberg::tresult PLUGIN_API setHostContext(Steinberg::FUnknown* context) override;
 
 private:
+    /// The class at `index`, or null when the index is outside the table or `out` is null.
+    const Steinberg::PClassInfo2* ClassAt(Steinberg::int32 index, const void* out) const;
+
     struct ClassEntry
     {
         Steinberg::PClassInfo2 info;

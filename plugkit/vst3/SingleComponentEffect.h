@@ -52,19 +52,19 @@ public:
 
     const Steinberg::Vst::ProcessSetup& GetProcessSetup() const { return mProcessSetup; }
 
-    // IPluginBase (through the component and the controller alike)
+    // IPluginBase (through the component and the controller alike), [ui-thread & !active]
     tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
     tresult PLUGIN_API terminate() override;
 
-    // IEditController state: this object keeps none of its own by default.
+    // IEditController state, [ui-thread]: this object keeps none of its own by default.
     tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) override;
     tresult PLUGIN_API setControllerState(Steinberg::IBStream* state) override;
     tresult PLUGIN_API getControllerState(Steinberg::IBStream* state) override;
 
-    // IUnitInfo: the SDK's list lookup throws for an index out of range.
+    // IUnitInfo, [ui-thread]: the SDK's list lookup throws for an index out of range.
     tresult PLUGIN_API getUnitInfo(int32 unitIndex, Steinberg::Vst::UnitInfo& info) override;
 
-    // IComponent
+    // IComponent, all [ui-thread & !active] but the state pair ([ui-thread])
     tresult PLUGIN_API getControllerClassId(Steinberg::TUID classId) override;
     tresult PLUGIN_API setIoMode(Steinberg::Vst::IoMode mode) override;
     int32 PLUGIN_API getBusCount(MediaType type, BusDirection dir) override;
@@ -83,24 +83,33 @@ public:
     tresult PLUGIN_API getState(Steinberg::IBStream* state) override;
 
     // IAudioProcessor
+    // [ui-thread & !active]
     tresult PLUGIN_API setBusArrangements(SpeakerArrangement* inputs,
                                           int32 numIns,
                                           SpeakerArrangement* outputs,
                                           int32 numOuts) override;
+    // [ui-thread]
     tresult PLUGIN_API getBusArrangement(BusDirection dir,
                                          int32 index,
                                          SpeakerArrangement& arr) override;
+    // [any-thread]
     tresult PLUGIN_API canProcessSampleSize(int32 symbolicSampleSize) override;
+    // [any-thread]
     uint32 PLUGIN_API getLatencySamples() override;
+    // [ui-thread & !active]
     tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) override;
+    // [audio-thread & active]
     tresult PLUGIN_API setProcessing(TBool state) override;
+    // [audio-thread & active]
     tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
+    // [any-thread]
     uint32 PLUGIN_API getTailSamples() override;
 
-    // IProcessContextRequirements
+    // IProcessContextRequirements, [any-thread]
     uint32 PLUGIN_API getProcessContextRequirements() override;
 
     OBJ_METHODS(SingleComponentEffect, Steinberg::Vst::EditControllerEx1)
+    // [any-thread]
     tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
     REFCOUNT_METHODS(Steinberg::Vst::EditControllerEx1)
 

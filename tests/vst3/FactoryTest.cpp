@@ -36,6 +36,21 @@ TEST_F(FactoryTest, ReportsTheFactoryAndItsOneClass)
     EXPECT_STREQ(c.version, "0.1.1");
     EXPECT_STREQ(c.sdkVersion, "VST 3.8.1");
 
+    // The same class in UTF-16, as hosts that ask IPluginFactory3 read it.
+    ASSERT_EQ(factory->queryInterface(IPluginFactory3::iid, &obj), kResultOk);
+    auto* factory3 = static_cast<IPluginFactory3*>(obj);
+    PClassInfoW w;
+    ASSERT_EQ(factory3->getClassInfoUnicode(0, &w), kResultOk);
+    EXPECT_EQ(factory3->getClassInfoUnicode(1, &w), kInvalidArgument);
+    factory3->release();
+    EXPECT_EQ(std::memcmp(w.cid, c.cid, sizeof(TUID)), 0);
+    EXPECT_EQ(NarrowAscii(w.name), "LUMENFALL");
+    EXPECT_STREQ(w.subCategories, "Fx|Reverb");
+    EXPECT_EQ(w.classFlags, 2u);
+    EXPECT_EQ(NarrowAscii(w.vendor), "");
+    EXPECT_EQ(NarrowAscii(w.version), "0.1.1");
+    EXPECT_EQ(NarrowAscii(w.sdkVersion), "VST 3.8.1");
+
     // TESS ALIN Tsln Lmfl, laid out COM-compatibly on Windows.
     const FUID expected(0x54455353, 0x414C494E, 0x54736C6E, 0x4C6D666C);
     EXPECT_TRUE(FUID::fromTUID(c.cid) == expected);

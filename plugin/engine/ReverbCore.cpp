@@ -840,9 +840,22 @@ void ReverbCore::DiffuseBlock(
             float* xs = x + t0;
             const float* w = BlockWindow(line, line.WritePosition() - whole, m, scratch);
             const int written = line.Written(); // a slot written since the last clear is valid
+            if (whole <= written)
+            {
+                for (int k = 0; k < m; ++k)
+                {
+                    v[k] = w[k] - a * xs[k];
+                }
+            }
+            else
+            {
+                for (int k = 0; k < m; ++k)
+                {
+                    v[k] = (whole <= written + k ? w[k] : 0.0f) - a * xs[k];
+                }
+            }
             for (int k = 0; k < m; ++k)
             {
-                v[k] = (whole <= written + k ? w[k] : 0.0f) - a * xs[k];
                 stored[k] = a * v[k] + xs[k];
             }
             line.WriteBlock(stored, m);

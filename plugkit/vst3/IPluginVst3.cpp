@@ -398,22 +398,27 @@ void IPluginVst3ProcessorBase::RenderAudio(ProcessData& data, const ProcessSetup
     if (frames <= 0 || data.numOutputs < 1 || data.outputs == nullptr)
         return;
 
-    // Inputs: without an input bus the channels read their zeroed scratch, never the
-    // previous call's host pointers.
+    // Inputs: the host's main bus from channel 0 and, while the effect's input bus 1 is active,
+    // its side-chain bus from the first side-chain channel on. Every other input channel is
+    // disconnected and reads silence, never the previous call's host pointers.
     SetChannelConnections(kInput, 0, NChannels(kInput), false);
-    const AudioBusBuffers* in =
-        data.numInputs > 0 && data.inputs != nullptr ? &data.inputs[0] : nullptr;
-    if (in != nullptr && (in->numChannels < 1 || !HasAllChannels(*in, in->numChannels, is64)))
-        in = nullptr;
-    if (in == nullptr)
-        ZeroScratchBuffers();
-    else
+    const AudioBus* sideChain = mPlugin->GetAudioBus(kInput, 1);
+    const bool sideChainActive = sideChain != nullptr && sideChain->isActive();
+    const int nInputBuses =
+        data.inputs != nullptr ? std::min(data.numInputs, sideChainActive ? 2 : 1) : 0;
+    for (int bus = 0; bus < nInputBuses; ++bus)
     {
-        SetChannelConnections(kInput, 0, in->numChannels, true);
+        const AudioBusBuffers& host = data.inputs[bus];
+        const int first = bus == 0 ? 0 : mSideChainFirstChannel;
+        const int room = bus == 0 ? mSideChainFirstChannel : NChannels(kInput) - first;
+        const int n = std::min(host.numChannels, room);
+        if (n < 1 || !HasAllChannels(host, n, is64))
+            continue;
+        SetChannelConnections(kInput, first, n, true);
         if (is64)
-            AttachDoubleBuffers(kInput, 0, in->numChannels, in->channelBuffers64, frames);
+            AttachDoubleBuffers(kInput, first, n, host.channelBuffers64, frames);
         else
-            AttachBuffers(kInput, 0, in->numChannels, in->channelBuffers32);
+            AttachBuffers(kInput, first, n, host.channelBuffers32);
     }
 
     // Outputs: each host bus from its running first channel; inactive buses stay off.

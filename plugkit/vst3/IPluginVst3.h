@@ -47,13 +47,11 @@ public:
     void ReadProcessContext(const Steinberg::Vst::ProcessData& data,
                             const Steinberg::Vst::ProcessSetup& setup);
     /// [audio-thread & active] Connects and attaches the host's buffers and processes the
-    /// block (or passes it through while host-bypassed). Without input buses the inputs
-    /// read silence; without output buses nothing is rendered. 64-bit blocks longer than
-    /// the block size set up run in pieces.
+    /// block (or passes it through while host-bypassed). Input bus 0 feeds the channels from
+    /// 0, a side-chain bus (input bus 1, while active) those from the first side-chain channel;
+    /// channels without a host buffer read silence. Without output buses nothing is rendered.
+    /// 64-bit blocks longer than the block size set up run in pieces.
     void RenderAudio(Steinberg::Vst::ProcessData& data, const Steinberg::Vst::ProcessSetup& setup);
-
-    /// The last latency the host was told about (or read after its set-up calls).
-    int GetReportedLatency() const { return mReportedLatency; }
 
 protected:
     /// Set while the host's setActive, setProcessing or setupProcessing runs.
@@ -62,13 +60,12 @@ protected:
 private:
     bool GrowMidiOutput(int capacity);
 
-    int mSideChainFirstChannel = 0;
+    int mSideChainFirstChannel = 0; ///< input channel of the side-chain bus's first channel
     IPluginVst3* mPlugin;
     MidiMessage* mMidiOut = nullptr;
     int mMidiOutCapacity = 0;
     int mMidiOutCount = 0;
     int mMidiOutConsumed = 0;
-    bool mSideChainConnected = false;
     bool mHasProcessContext = false;
     Steinberg::Vst::ProcessContext mProcessContext{};
     int mReportedLatency = 0;

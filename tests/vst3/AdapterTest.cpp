@@ -249,6 +249,145 @@ TEST(Vst3Adapter, DefaultProcessAppliesQueuesAndPassesThroughWhileBypassed)
     i.plugin->setActive(false);
 }
 
+TEST(Vst3Adapter, TransportFieldsFollowTheirValidityFlags)
+{
+    Instance i;
+    ProcessSetup setup{kOffline, kSample32, 64, 48000.0};
+    ASSERT_EQ(i.plugin->setupProcessing(setup), kResultOk);
+    ProcessContext context{};
+    context.projectTimeSamples = 96000;
+    context.tempo = 90.0;
+    context.timeSigNumerator = 3;
+    context.timeSigDenominator = 8;
+    context.projectTimeMusic = 7.5;
+    context.barPositionMusic = 6.0;
+    context.cycleStartMusic = 2.0;
+    context.cycleEndMusic = 10.0;
+    ProcessData data;
+    data.symbolicSampleSize = kSample32;
+    auto read = [&](uint32 state, bool withContext = true)
+    {
+        context.state = state;
+        data.processContext = withContext ? &context : nullptr;
+        i.plugin->ReadProcessContext(data, setup);
+        return i.plugin->GetTransportInfo();
+    };
+
+    // No flag: only the sample position, which VST3 always gives, is taken.
+    plugkit::TransportInfo t = read(0);
+    const plugkit::TransportInfo defaults;
+    EXPECT_EQ(t.mSamplePos, 96000.0);
+    EXPECT_EQ(t.mTempo, defaults.mTempo);
+    EXPECT_EQ(t.mNumerator, defaults.mNumerator);
+    EXPECT_EQ(t.mDenominator, defaults.mDenominator);
+    EXPECT_EQ(t.mPPQPos, defaults.mPPQPos);
+    EXPECT_EQ(t.mLastBar, defaults.mLastBar);
+    EXPECT_EQ(t.mCycleStart, defaults.mCycleStart);
+    EXPECT_FALSE(t.mPlaying);
+    EXPECT_TRUE(i.plugin->GetRenderingOffline());
+
+    t = read(ProcessContext::kTempoValid | ProcessContext::kTimeSigValid |
+             ProcessContext::kProjectTimeMusicValid | ProcessContext::kBarPositionValid |
+             ProcessContext::kCycleValid | ProcessContext::kPlaying | ProcessContext::kCycleActive);
+    EXPECT_EQ(t.mTempo, 90.0);
+    EXPECT_EQ(t.mNumerator, 3);
+    EXPECT_EQ(t.mDenominator, 8);
+    EXPECT_EQ(t.mPPQPos, 7.5);
+    EXPECT_EQ(t.mLastBar, 6.0);
+    EXPECT_EQ(t.mCycleStart, 2.0);
+    EXPECT_EQ(t.mCycleEnd, 10.0);
+    EXPECT_TRUE(t.mPlaying);
+    EXPECT_TRUE(t.mLooping);
+
+    // A block without a context keeps the last one; a flagged but unusable tempo or time
+    // signature keeps the defaults.
+    const uint32 all = context.state;
+    context.tempo = -1.0;
+    t = read(all, false);
+    EXPECT_EQ(t.mTempo, 90.0);
+    context.timeSigDenominator = 0;
+    t = read(all);
+    EXPECT_EQ(t.mTempo, defaults.mTempo);
+    EXPECT_EQ(t.mDenominator, defaults.mDenominator);
+}
+
+/// "2.2-2": a stereo main input, a stereo side chain; output 0 carries side-chain channel 0,
+/// output 1 main channel 0.
+class SideChainPlugin final : public plugkit::IPluginVst3
+{
+public:
+    static plugkit::PluginConfig Config()
+    {
+        plugkit::PluginConfig c;
+        c.mChannelIO = "2.2-2";
+        c.mPluginName = "Keyed";
+        return c;
+    }
+    SideChainPlugin()
+        : IPluginVst3(Config())
+    {
+    }
+    void ProcessBlock(float** inputs, float** outputs, int nFrames) override
+    {
+        for (int s = 0; s < nFrames; ++s)
+        {
+            outputs[0][s] = inputs[2][s];
+            outputs[1][s] = inputs[0][s];
+        }
+    }
+};
+
+TEST(Vst3Adapter, SideChainFeedsItsChannelsOnlyWhileItsBusIsActive)
+{
+    HostApplication host(u"Test");
+    auto* plugin = new SideChainPlugin();
+    ASSERT_EQ(plugin->initialize(static_cast<IHostApplication*>(&host)), kResultOk);
+    ASSERT_EQ(plugin->getBusCount(kAudio, kInput), 2);
+    BusInfo bus;
+    ASSERT_EQ(plugin->getBusInfo(kAudio, kInput, 1, bus), kResultTrue);
+    EXPECT_EQ(bus.busType, kAux);
+    EXPECT_EQ(bus.flags, 0);
+    ASSERT_EQ(plugin->activateBus(kAudio, kInput, 0, true), kResultTrue);
+    ASSERT_EQ(plugin->activateBus(kAudio, kOutput, 0, true), kResultTrue);
+    // 64-bit: the side chain goes through the framework's scratch buffers.
+    ProcessSetup setup{kRealtime, kSample64, 4, 48000.0};
+    ASSERT_EQ(plugin->setupProcessing(setup), kResultOk);
+    ASSERT_EQ(plugin->setActive(true), kResultOk);
+
+    double main[4] = {0.25, 0.25, 0.25, 0.25};
+    double key[4] = {0.5, 0.5, 0.5, 0.5};
+    double outL[4] = {}, outR[4] = {};
+    double* mainCh[] = {main, main};
+    double* keyCh[] = {key, key};
+    double* outCh[] = {outL, outR};
+    AudioBusBuffers ins[2];
+    ins[0].numChannels = 2;
+    ins[0].channelBuffers64 = mainCh;
+    ins[1].numChannels = 2;
+    ins[1].channelBuffers64 = keyCh;
+    AudioBusBuffers out;
+    out.numChannels = 2;
+    out.channelBuffers64 = outCh;
+    ProcessData data;
+    data.symbolicSampleSize = kSample64;
+    data.numSamples = 4;
+    data.numInputs = 2;
+    data.numOutputs = 1;
+    data.inputs = ins;
+    data.outputs = &out;
+
+    for (const auto& [active, expected] : {std::pair{false, 0.0}, {true, 0.5}, {false, 0.0}})
+    {
+        ASSERT_EQ(plugin->activateBus(kAudio, kInput, 1, active), kResultTrue);
+        ASSERT_EQ(plugin->process(data), kResultOk);
+        EXPECT_EQ(outL[3], expected) << active;
+        EXPECT_EQ(outR[3], 0.25) << active;
+    }
+    plugin->setActive(false);
+    plugin->terminate();
+    plugin->release();
+}
+
 int gInits = 0;
 int gExits = 0;
 

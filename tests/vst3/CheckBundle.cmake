@@ -14,6 +14,10 @@ if(WINDOWS)
             message(FATAL_ERROR "${symbol} is not exported")
         endif()
     endforeach()
+    # Those three and nothing else.
+    if(NOT dump MATCHES "\\[Name Pointer/Ordinal\\] Table[ \t]+00000003\n")
+        message(FATAL_ERROR "exports more than GetPluginFactory, InitDll and ExitDll")
+    endif()
     string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
     set(system KERNEL32.dll msvcrt.dll ole32.dll USER32.dll GDI32.dll OPENGL32.dll
         ADVAPI32.dll SHELL32.dll SHLWAPI.dll COMCTL32.dll COMDLG32.dll WININET.dll

@@ -57,6 +57,9 @@ TEST_F(ComponentTest, DeclaresTheHostBypassThenThe32Parameters)
     ASSERT_EQ(c->getParameterInfo(0, info), kResultOk);
     EXPECT_EQ(info.id, 65536u);
     EXPECT_EQ(NarrowAscii(info.title), "Bypass");
+    EXPECT_EQ(NarrowAscii(info.shortTitle), "");
+    EXPECT_EQ(NarrowAscii(info.units), "");
+    EXPECT_EQ(info.unitId, kRootUnitId);
     EXPECT_EQ(info.flags, 0x10009);
     EXPECT_EQ(info.stepCount, 1);
     EXPECT_EQ(info.defaultNormalizedValue, 0.0);
@@ -68,6 +71,7 @@ TEST_F(ComponentTest, DeclaresTheHostBypassThenThe32Parameters)
         const ParamFacts facts = Facts(id);
         EXPECT_EQ(info.id, static_cast<ParamID>(id));
         EXPECT_EQ(NarrowAscii(info.title), ParamTables::kNames[id]);
+        EXPECT_EQ(NarrowAscii(info.shortTitle), "");
         const bool discrete = facts.stepCount > 0;
         EXPECT_EQ(NarrowAscii(info.units), discrete ? "" : ParamTables::kUnits[id]);
         EXPECT_EQ(info.stepCount, facts.stepCount);

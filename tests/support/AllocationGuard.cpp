@@ -6,10 +6,22 @@
 namespace
 {
 thread_local std::size_t tAllocations = 0;
+thread_local bool tFailing = false;
+thread_local std::size_t tBudget = 0; // allocations still allowed while failing
+thread_local std::size_t tRefused = 0;
 
 void* Allocate(std::size_t size, std::size_t alignment)
 {
     ++tAllocations;
+    if (tFailing)
+    {
+        if (tBudget == 0)
+        {
+            ++tRefused;
+            return nullptr;
+        }
+        --tBudget;
+    }
     if (size == 0)
         size = 1;
     if (alignment <= alignof(std::max_align_t))
@@ -53,6 +65,26 @@ std::size_t AllocationGuard::Count() const
 std::size_t ThreadAllocationCount()
 {
     return tAllocations;
+}
+
+AllocationFailure::AllocationFailure(std::size_t allowed)
+    : mPreviousBudget(tBudget)
+    , mPreviousActive(tFailing)
+{
+    tFailing = true;
+    tBudget = allowed;
+    tRefused = 0;
+}
+
+AllocationFailure::~AllocationFailure()
+{
+    tFailing = mPreviousActive;
+    tBudget = mPreviousBudget;
+}
+
+std::size_t AllocationFailure::Refused() const
+{
+    return tRefused;
 }
 } // namespace lumenfall::test
 

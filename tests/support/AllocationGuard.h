@@ -27,4 +27,24 @@ private:
 /// Allocations made by this thread since the program started.
 std::size_t ThreadAllocationCount();
 
+/// Makes the current thread's heap allocations fail while alive, after the first
+/// `allowed` of them succeed: the nothrow forms return null and the throwing forms
+/// throw std::bad_alloc, as they would with memory exhausted. Lets tests prove that
+/// preparation survives a failed allocation. Other threads are unaffected.
+class AllocationFailure
+{
+public:
+    explicit AllocationFailure(std::size_t allowed = 0);
+    ~AllocationFailure();
+    AllocationFailure(const AllocationFailure&) = delete;
+    AllocationFailure& operator=(const AllocationFailure&) = delete;
+
+    /// Allocations refused so far.
+    std::size_t Refused() const;
+
+private:
+    std::size_t mPreviousBudget;
+    bool mPreviousActive;
+};
+
 } // namespace lumenfall::test

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -34,4 +35,26 @@ TEST(AllocationGuard, NestedGuardsSeeTheirOwnScope)
         EXPECT_EQ(inner.Count(), 1u);
     }
     EXPECT_EQ(outer.Count(), 2u);
+}
+
+TEST(AllocationFailure, RefusesAllocationsAfterTheAllowedOnes)
+{
+    using lumenfall::test::AllocationFailure;
+    AllocationFailure failure(1);
+    int* first = new (std::nothrow) int(1);
+    int* second = new (std::nothrow) int(2);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_THROW((void)std::make_unique<int>(3), std::bad_alloc);
+    EXPECT_EQ(failure.Refused(), 2u);
+    delete first;
+}
+
+TEST(AllocationFailure, EndsWithItsScope)
+{
+    {
+        lumenfall::test::AllocationFailure failure;
+    }
+    auto p = std::make_unique<int>(4);
+    EXPECT_EQ(*p, 4);
 }

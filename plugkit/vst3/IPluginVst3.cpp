@@ -46,61 +46,15 @@ int CountChannels(SpeakerArrangement arrangement)
     return n;
 }
 
-/// UTF-16 (within `maxUnits`, stopping at a terminator) to UTF-8; unpaired surrogates
-/// become U+FFFD.
-void Utf16ToUtf8(const TChar* text, int maxUnits, HeapString& out)
-{
-    char buffer[4 * 256 + 1];
-    int n = 0;
-    for (int i = 0; i < maxUnits && text[i] != 0 && n + 4 < static_cast<int>(sizeof(buffer)); ++i)
-    {
-        std::uint32_t c = static_cast<std::uint16_t>(text[i]);
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < maxUnits)
-        {
-            const std::uint32_t low = static_cast<std::uint16_t>(text[i + 1]);
-            if (low >= 0xDC00 && low < 0xE000)
-            {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-            else
-                c = 0xFFFD;
-        }
-        else if (c >= 0xD800 && c < 0xE000)
-            c = 0xFFFD;
-        if (c < 0x80)
-            buffer[n++] = static_cast<char>(c);
-        else if (c < 0x800)
-        {
-            buffer[n++] = static_cast<char>(0xC0 | (c >> 6));
-            buffer[n++] = static_cast<char>(0x80 | (c & 0x3F));
-        }
-        else if (c < 0x10000)
-        {
-            buffer[n++] = static_cast<char>(0xE0 | (c >> 12));
-            buffer[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            buffer[n++] = static_cast<char>(0x80 | (c & 0x3F));
-        }
-        else
-        {
-            buffer[n++] = static_cast<char>(0xF0 | (c >> 18));
-            buffer[n++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            buffer[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            buffer[n++] = static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    buffer[n] = 0;
-    out.Set(buffer);
-}
-
 /// Reads a text key into `out`; false (and `out` unchanged) when the host has none.
 bool ReadContextText(IAttributeList* list, const char* key, HeapString& out)
 {
     String128 text = {};
     if (list->getString(key, text, sizeof(text)) != kResultTrue)
         return false;
-    text[127] = 0;
-    Utf16ToUtf8(text, 128, out);
+    char utf8[kMaxUtf8Bytes];
+    NarrowFromUtf16(text, 128, utf8, sizeof(utf8));
+    out.Set(utf8);
     return true;
 }
 } // namespace
@@ -506,13 +460,9 @@ tresult PLUGIN_API IPluginVst3::initialize(FUnknown* context)
             String128 name = {};
             if (app->getName(name) == kResultOk)
             {
-                name[127] = 0;
-                char narrow[128];
-                int i = 0;
-                for (; i < 127 && name[i] != 0; ++i)
-                    narrow[i] = static_cast<char>(name[i] & 0xFF);
-                narrow[i] = 0;
-                SetHost(narrow, 0);
+                char utf8[kMaxUtf8Bytes];
+                NarrowFromUtf16(name, 127, utf8, sizeof(utf8));
+                SetHost(utf8, 0);
             }
             app->release();
         }
@@ -742,7 +692,7 @@ tresult PLUGIN_API IPluginVst3::getParamValueByString(ParamID id,
     if (id == kBypassParamId)
     {
         // The SDK's list reads the host's text unbounded: compare within 128 units here.
-        char text[129];
+        char text[kMaxUtf8Bytes];
         NarrowFromUtf16(string, 128, text, sizeof(text));
         if (std::strcmp(text, "off") == 0 || std::strcmp(text, "on") == 0)
         {

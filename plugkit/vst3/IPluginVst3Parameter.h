@@ -6,10 +6,14 @@
 namespace plugkit
 {
 
-/// Widens 8-bit text byte by byte into a String128 (at most 127 characters).
+/// Bytes that hold any String128 as UTF-8 with its terminator (3 per unit at most).
+inline constexpr int kMaxUtf8Bytes = 3 * 128 + 1;
+
+/// The framework's UTF-8 text as UTF-16 in a String128: at most 127 units, never half a
+/// character; malformed bytes read as U+FFFD. ASCII is widened byte by byte.
 void WidenToString128(const char* text, Steinberg::Vst::String128 out);
-/// Narrows at most `maxUnits` UTF-16 units (stopping at a terminator) to 8-bit text; units
-/// above 0xFF become '?'. `out` holds `outSize` bytes and is always terminated.
+/// At most `maxUnits` UTF-16 units (stopping at a terminator) as UTF-8 in `out` (`outSize`
+/// bytes, always terminated, never half a character); unpaired surrogates become U+FFFD.
 void NarrowFromUtf16(const Steinberg::Vst::TChar* text, int maxUnits, char* out, int outSize);
 
 /// A VST3 parameter that mirrors one IParam: id = the parameter's index, its shape maps

@@ -37,7 +37,7 @@ public:
     {
         GetParam(0)->InitDouble("Gain", 0.0, -60.0, 12.0, 0.1, "dB", 0, "Levels");
         GetParam(1)->InitDouble("Trim", 0.0, -12.0, 12.0, 0.1, "dB", 0, "Levels");
-        GetParam(2)->InitEnum("Mode", 0, {"A", "B", "C"});
+        GetParam(2)->InitEnum("Mode", 0, {"A", "B", "\xC3\x87"}); // "Ç" in UTF-8
         for (double gain : {-6.0, 6.0})
         {
             plugkit::IStateChunk chunk;
@@ -103,6 +103,53 @@ TEST(Vst3Adapter, GroupsBecomeUnitsRebuiltOnEveryInitialize)
     }
     EXPECT_EQ(i.plugin->GetHost(), plugkit::kHostReaper);
     EXPECT_EQ(i.host.mNameQueries, 1); // identified once, not again on re-initialize
+}
+
+TEST(Vst3Adapter, TextsCrossTheBoundaryBetweenUtf8AndUtf16)
+{
+    // Whole characters only, within 127 units; malformed input becomes U+FFFD.
+    const struct
+    {
+        std::string utf8;
+        std::u16string utf16;
+    } cases[] = {
+        {"Hall", u"Hall"},
+        {"\xC3\x87"
+         "a \xE2\x82\xAC \xF0\x9F\x8E\xB5",
+         u"\u00C7a \u20AC \U0001F3B5"},
+        {std::string(126, 'x') + "\xF0\x9F\x8E\xB5", std::u16string(126, u'x')},
+        {std::string(200, 'y'), std::u16string(127, u'y')},
+        {"a\xFF"
+         "b\xC3",
+         u"a\uFFFDb\uFFFD"},
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"}, // an encoded surrogate is no character
+    };
+    for (const auto& c : cases)
+    {
+        String128 wide;
+        plugkit::WidenToString128(c.utf8.c_str(), wide);
+        EXPECT_EQ(FromString128(wide), c.utf16) << c.utf8;
+    }
+    // Back to UTF-8, bounded by units and by bytes; a lone surrogate becomes U+FFFD.
+    const TChar music[] = {u'A', 0xD83C, 0xDFB5, 0xD800, u'B', 0};
+    char out[16];
+    plugkit::NarrowFromUtf16(music, 16, out, sizeof(out));
+    EXPECT_STREQ(out,
+                 "A\xF0\x9F\x8E\xB5\xEF\xBF\xBD"
+                 "B");
+    plugkit::NarrowFromUtf16(music, 16, out, 5);
+    EXPECT_STREQ(out, "A"); // the 4-byte character does not fit in 4 bytes after "A"
+    plugkit::NarrowFromUtf16(music, 2, out, sizeof(out));
+    EXPECT_STREQ(out, "A\xEF\xBF\xBD"); // the pair is cut by the unit bound
+
+    // Display texts reach the host and come back.
+    Instance i;
+    String128 text;
+    ASSERT_EQ(i.plugin->getParamStringByValue(2, 1.0, text), kResultOk);
+    EXPECT_EQ(FromString128(text), u"\u00C7");
+    ParamValue normalized = 0.0;
+    ASSERT_EQ(i.plugin->getParamValueByString(2, text, normalized), kResultOk);
+    EXPECT_EQ(normalized, 1.0);
 }
 
 TEST(Vst3Adapter, LatencyRestartsOnlyForChangesOutsideTheHostsSetUpCalls)

@@ -17,45 +17,39 @@ namespace lumenfall::test
 
 // --- MemoryStream ---------------------------------------------------------------
 
-tresult PLUGIN_API MemoryStream::read(void* buffer, int32 numBytes, int32* numBytesRead)
+tresult MemoryStream::Transfer(void* buffer, int32 numBytes, int32* moved, bool writing)
 {
-    if (numBytesRead != nullptr)
-        *numBytesRead = 0;
-    if (mFailAfter >= 0 && mCalls++ >= mFailAfter)
-        return kInternalError;
-    if (numBytes < 0 || (numBytes > 0 && buffer == nullptr))
-        return kInvalidArgument;
-    std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(numBytes),
-                                          mBytes.size() - std::min(mPos, mBytes.size()));
-    if (mChunk > 0)
-        n = std::min<std::size_t>(n, static_cast<std::size_t>(mChunk));
-    if (n > 0)
-        std::memcpy(buffer, mBytes.data() + mPos, n);
-    mPos += n;
-    if (numBytesRead != nullptr)
-        *numBytesRead = static_cast<int32>(n);
-    return kResultOk;
-}
-
-tresult PLUGIN_API MemoryStream::write(void* buffer, int32 numBytes, int32* numBytesWritten)
-{
-    if (numBytesWritten != nullptr)
-        *numBytesWritten = 0;
+    if (moved != nullptr)
+        *moved = 0;
     if (mFailAfter >= 0 && mCalls++ >= mFailAfter)
         return kInternalError;
     if (numBytes < 0 || (numBytes > 0 && buffer == nullptr))
         return kInvalidArgument;
     std::size_t n = static_cast<std::size_t>(numBytes);
+    if (!writing)
+        n = std::min(n, mBytes.size() - std::min(mPos, mBytes.size()));
     if (mChunk > 0)
         n = std::min<std::size_t>(n, static_cast<std::size_t>(mChunk));
-    if (mBytes.size() < mPos + n)
+    if (writing && mBytes.size() < mPos + n)
         mBytes.resize(mPos + n);
-    if (n > 0)
+    if (n > 0 && writing)
         std::memcpy(mBytes.data() + mPos, buffer, n);
+    else if (n > 0)
+        std::memcpy(buffer, mBytes.data() + mPos, n);
     mPos += n;
-    if (numBytesWritten != nullptr)
-        *numBytesWritten = static_cast<int32>(n);
+    if (moved != nullptr)
+        *moved = static_cast<int32>(n);
     return kResultOk;
+}
+
+tresult PLUGIN_API MemoryStream::read(void* buffer, int32 numBytes, int32* numBytesRead)
+{
+    return Transfer(buffer, numBytes, numBytesRead, false);
+}
+
+tresult PLUGIN_API MemoryStream::write(void* buffer, int32 numBytes, int32* numBytesWritten)
+{
+    return Transfer(buffer, numBytes, numBytesWritten, true);
 }
 
 tresult PLUGIN_API MemoryStream::seek(int64 pos, int32 mode, int64* result)
@@ -163,34 +157,44 @@ int ComponentHandler::Count(HostEvent::Kind kind) const
 
 // --- AttributeList --------------------------------------------------------------
 
+namespace
+{
+template <typename Map, typename Value>
+tresult Store(Map& map, const char* id, const Value& value)
+{
+    map[id] = value;
+    return kResultOk;
+}
+
+template <typename Map, typename Value>
+tresult Lookup(const Map& map, const char* id, Value& value)
+{
+    auto it = map.find(id);
+    if (it == map.end())
+        return kResultFalse;
+    value = it->second;
+    return kResultOk;
+}
+} // namespace
+
 tresult PLUGIN_API AttributeList::setInt(AttrID id, int64 value)
 {
-    mInts[id] = value;
-    return kResultOk;
+    return Store(mInts, id, value);
 }
 
 tresult PLUGIN_API AttributeList::getInt(AttrID id, int64& value)
 {
-    auto it = mInts.find(id);
-    if (it == mInts.end())
-        return kResultFalse;
-    value = it->second;
-    return kResultOk;
+    return Lookup(mInts, id, value);
 }
 
 tresult PLUGIN_API AttributeList::setFloat(AttrID id, double value)
 {
-    mFloats[id] = value;
-    return kResultOk;
+    return Store(mFloats, id, value);
 }
 
 tresult PLUGIN_API AttributeList::getFloat(AttrID id, double& value)
 {
-    auto it = mFloats.find(id);
-    if (it == mFloats.end())
-        return kResultFalse;
-    value = it->second;
-    return kResultOk;
+    return Lookup(mFloats, id, value);
 }
 
 tresult PLUGIN_API AttributeList::setString(AttrID id, const TChar* text)

@@ -57,6 +57,10 @@ public:
     Steinberg::int32 mChunk = 0;
     int mFailAfter = -1; ///< calls that succeed before every further call fails
     int mCalls = 0;
+
+private:
+    Steinberg::tresult
+    Transfer(void* buffer, Steinberg::int32 numBytes, Steinberg::int32* moved, bool writing);
 };
 
 /// One message the plug-in sent to its component handler.

@@ -689,19 +689,18 @@ tresult PLUGIN_API IPluginVst3::getParamValueByString(ParamID id,
     Parameter* p = GetVst3Parameter(id);
     if (p == nullptr)
         return kResultFalse;
-    if (id == kBypassParamId)
-    {
-        // The SDK's list reads the host's text unbounded: compare within 128 units here.
-        char text[kMaxUtf8Bytes];
-        NarrowFromUtf16(string, 128, text, sizeof(text));
-        if (std::strcmp(text, "off") == 0 || std::strcmp(text, "on") == 0)
-        {
-            normalized = text[1] == 'n' ? 1.0 : 0.0;
-            return kResultTrue;
-        }
+    // The SDK's parameters read the host's text up to its terminator: hand them a copy that
+    // ends within 128 units. Their results are held to finite values in [0, 1].
+    String128 bounded;
+    int n = 0;
+    for (; n < 127 && string[n] != 0; ++n)
+        bounded[n] = string[n];
+    bounded[n] = 0;
+    ParamValue value = 0.0;
+    if (!p->fromString(bounded, value) || !std::isfinite(value))
         return kResultFalse;
-    }
-    return p->fromString(string, normalized) ? kResultTrue : kResultFalse;
+    normalized = std::clamp(value, 0.0, 1.0);
+    return kResultTrue;
 }
 
 tresult PLUGIN_API IPluginVst3::setParamNormalized(ParamID id, ParamValue value)

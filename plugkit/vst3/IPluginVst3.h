@@ -126,7 +126,8 @@ public:
     tresult PLUGIN_API getParamStringByValue(ParamID id,
                                              ParamValue normalized,
                                              Steinberg::Vst::String128 string) override;
-    /// Reads at most 128 units of `string`; kResultFalse for text that does not parse.
+    /// Reads at most 127 units of `string`; kResultFalse for text that does not parse. The
+    /// result is a finite value in [0, 1].
     tresult PLUGIN_API getParamValueByString(ParamID id,
                                              Steinberg::Vst::TChar* string,
                                              ParamValue& normalized) override;

@@ -210,6 +210,12 @@ TEST(Vst3Adapter, MidiControllersMapOnlyWhenDeclared)
     ASSERT_EQ(i.plugin->getParameterInfoByTag(65538 + 3, info), kResultTrue);
     EXPECT_EQ(NarrowAscii(info.title), "Contr. 3");
     EXPECT_NEAR(i.plugin->getParamNormalized(65538 + 129), 0.5, 0); // pitch bend centred
+    // The SDK's plain parameters take any number: the answer is held in [0, 1], and the host's
+    // text is read only up to 127 units.
+    std::vector<TChar> text(200, static_cast<TChar>('5'));
+    ParamValue normalized = 0.0;
+    ASSERT_EQ(i.plugin->getParamValueByString(65545, text.data(), normalized), kResultTrue);
+    EXPECT_EQ(normalized, 1.0);
     for (const auto& [bus, channel, cc] : {std::tuple{1, 0, 7}, {0, 1, 7}, {0, 0, 130}, {0, 0, -1}})
         EXPECT_EQ(i.plugin->getMidiControllerAssignment(
                       bus, static_cast<int16>(channel), static_cast<CtrlNumber>(cc), id),

@@ -264,6 +264,9 @@ TEST_F(ComponentTest, ConvertsValuesToAndFromText)
     ParamValue normalized = 0.0;
     EXPECT_EQ(c->getParamValueByString(4, unterminated.data(), normalized), kResultOk);
     EXPECT_EQ(c->normalizedParamToPlain(4, normalized), 100.0);
+    std::vector<TChar> onAndOn(128, static_cast<TChar>('n'));
+    onAndOn[0] = static_cast<TChar>('o');
+    EXPECT_EQ(c->getParamValueByString(65536, onAndOn.data(), normalized), kResultFalse);
 }
 
 TEST_F(ComponentTest, ControllerQueriesRefuseWhatDoesNotExist)

@@ -599,6 +599,14 @@ void ReverbEngine::SetTempo(double bpm)
     }
 }
 
+void ReverbEngine::SetProcessedSamplesForTest(std::uint32_t samples)
+{
+    if (mState)
+    {
+        mState->refreshCounter = samples;
+    }
+}
+
 void ReverbEngine::ProcessUnprepared(const float* const* inputs, float* const* outputs, int frames)
 {
     for (int j = 0; j < 2; ++j)

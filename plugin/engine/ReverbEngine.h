@@ -2,6 +2,7 @@
 
 #include "plugin/engine/Parameters.h"
 
+#include <cstdint>
 #include <memory>
 
 namespace lumenfall::engine
@@ -54,17 +55,23 @@ public:
     /// atomics) but two values may come from different blocks.
     MeterLevels GetMeterLevels() const { return mMeters.Load(); }
 
+    /// False until a Prepare succeeds, and again after one that could not get its memory.
     bool IsPrepared() const { return mPrepared; }
     /// The prepared sample rate and channel count (48000 and 2 before preparation).
     double SampleRate() const;
     int Channels() const;
     /// The clamped parameter block last set.
     const EngineParameters& Parameters() const { return mParameters; }
+    /// The tempo last set, held in range.
     double Tempo() const { return mTempo; }
 
     /// Test hook: runs the straightforward per-sample form instead of the block form. Both
     /// give the same output to float rounding; the first is the oracle of the second.
     void SetReferenceProcessing(bool reference) { mReference = reference; }
+
+    /// Test hook: sets the count of processed samples whose phase (count mod 32) times the
+    /// coefficient refresh, so a test can run the count across its wrap at 2^32. Prepared only.
+    void SetProcessedSamplesForTest(std::uint32_t samples);
 
 private:
     void ProcessUnprepared(const float* const* inputs, float* const* outputs, int frames);

@@ -194,6 +194,67 @@ TEST(ReverbEngineTest, ModelSwitchLeavesOnlyTheNewModel)
     }
 }
 
+// A model change asked for while a crossfade runs waits for it: the second change starts at the
+// first refresh after the 60 ms fade has ended, exactly as if it had been asked for then.
+TEST(ReverbEngineTest, SecondModelChangeWaitsForTheRunningFade)
+{
+    const std::size_t firstAt = 9600; // a multiple of the refresh period
+    const std::size_t fade = 2880;    // 60 ms
+    const StereoBuffer input = Noise(firstAt + 3 * fade, 0.5f);
+    const auto run = [&](std::size_t secondAt)
+    {
+        EngineParameters p;
+        p[ParamId::Mix] = 100.0f;
+        ReverbEngine engine;
+        engine.SetParameters(p);
+        engine.Prepare(kRate, 2);
+        StereoBuffer out(input.Frames());
+        for (std::size_t start = 0; start < input.Frames(); start += 96)
+        {
+            if (start == firstAt || start == secondAt)
+            {
+                p[ParamId::ReverbType] =
+                    static_cast<float>(start == firstAt ? ReverbModel::Studio : ReverbModel::Plate);
+                engine.SetParameters(p);
+            }
+            const float* in[2] = {input.left.data() + start, input.right.data() + start};
+            float* o[2] = {out.left.data() + start, out.right.data() + start};
+            engine.Process(in, o, 96, false);
+        }
+        return out;
+    };
+    const StereoBuffer early = run(firstAt + 480); // 10 ms into the first fade
+    const StereoBuffer atEnd = run(firstAt + fade);
+    EXPECT_EQ(early.left, atEnd.left);
+    EXPECT_EQ(early.right, atEnd.right);
+    EXPECT_NE(early.left, run(input.Frames()).left) << "the second change must happen";
+}
+
+// A non-finite input sample is silence, in the dry path and in the reverb alike, in both forms.
+TEST(ReverbEngineTest, NonFiniteInputIsSilence)
+{
+    StereoBuffer clean = Noise(4800, 0.5f);
+    clean.left[1000] = clean.right[2000] = clean.left[3000] = clean.right[3000] = 0.0f;
+    StereoBuffer dirty = clean;
+    dirty.left[1000] = std::numeric_limits<float>::quiet_NaN();
+    dirty.right[2000] = std::numeric_limits<float>::infinity();
+    dirty.left[3000] = -std::numeric_limits<float>::infinity();
+    dirty.right[3000] = std::numeric_limits<float>::quiet_NaN();
+    for (const bool reference : {false, true})
+    {
+        StereoBuffer outs[2];
+        for (int k = 0; k < 2; ++k)
+        {
+            ReverbEngine engine;
+            engine.SetReferenceProcessing(reference);
+            engine.Prepare(kRate, 2);
+            outs[k] = Render(engine, k == 0 ? dirty : clean);
+        }
+        EXPECT_EQ(outs[0].left, outs[1].left) << reference;
+        EXPECT_EQ(outs[0].right, outs[1].right) << reference;
+    }
+}
+
 struct DryCase
 {
     const char* name;

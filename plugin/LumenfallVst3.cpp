@@ -7,6 +7,9 @@
 #include "plugkit/Mutex.h"
 #include "plugkit/vst3/Vst3Module.h"
 
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <new>
 
 using namespace Steinberg;
@@ -99,20 +102,34 @@ FUnknown* CreatePluginInstance(void*)
 
 extern "C" SMTG_EXPORT_SYMBOL IPluginFactory* PLUGIN_API GetPluginFactory()
 {
+    // The class is the plug-in as configured: its name, maker, identifiers and version.
+    const plugkit::PluginConfig config = lumenfall::Lumenfall::MakeConfig();
+    char version[16];
+    std::snprintf(version,
+                  sizeof(version),
+                  "%d.%d.%d",
+                  (config.mVersion >> 16) & 0xFFFF,
+                  (config.mVersion >> 8) & 0xFF,
+                  config.mVersion & 0xFF);
+    char maker[9] = {}; // the first eight letters of the maker's name, upper-case
+    for (int i = 0; i < 8 && config.mMakerName[i] != 0; ++i)
+        maker[i] =
+            static_cast<char>(std::toupper(static_cast<unsigned char>(config.mMakerName[i])));
+
     plugkit::Vst3ModuleDescription d;
-    d.vendor = "TESSALINE";
+    d.vendor = config.mMakerName;
     d.url = "https://tessaline.example";
     d.email = "support@tessaline.example";
-    d.classId[0] = plugkit::FourCharCode("TESS"); // the maker's name, in two words
-    d.classId[1] = plugkit::FourCharCode("ALIN");
-    d.classId[2] = plugkit::FourCharCode("Tsln"); // maker identifier
-    d.classId[3] = plugkit::FourCharCode("Lmfl"); // plug-in identifier
+    d.classId[0] = plugkit::FourCharCodeOf(maker);
+    d.classId[1] = plugkit::FourCharCodeOf(maker + 4);
+    d.classId[2] = static_cast<std::uint32_t>(config.mMakerId);
+    d.classId[3] = static_cast<std::uint32_t>(config.mUniqueId);
     d.category = kVstAudioEffectClass;
-    d.name = "LUMENFALL";
+    d.name = config.mPluginName;
     d.classFlags = kSimpleModeSupported;
     d.subCategories = "Fx|Reverb";
     d.classVendor = "";
-    d.version = "0.1.1";
+    d.version = version;
     d.sdkVersion = "VST 3.8.1";
     d.create = &lumenfall::CreatePluginInstance;
     return plugkit::GetModuleFactory(d);

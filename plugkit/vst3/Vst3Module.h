@@ -30,12 +30,24 @@ struct Vst3ModuleDescription
 /// caller's). Null when the factory cannot be allocated.
 Steinberg::IPluginFactory* GetModuleFactory(const Vst3ModuleDescription& description);
 
+/// The word of the four characters at `text` (zeros past its end), the first in the most
+/// significant byte.
+constexpr std::uint32_t FourCharCodeOf(const char* text)
+{
+    std::uint32_t word = 0;
+    bool ended = false;
+    for (int i = 0; i < 4; ++i)
+    {
+        ended = ended || text[i] == 0;
+        word = (word << 8) | (ended ? 0u : std::uint32_t(std::uint8_t(text[i])));
+    }
+    return word;
+}
+
 /// The word of a four-character code, its first letter in the most significant byte.
 constexpr std::uint32_t FourCharCode(const char (&code)[5])
 {
-    return (std::uint32_t(std::uint8_t(code[0])) << 24) |
-           (std::uint32_t(std::uint8_t(code[1])) << 16) |
-           (std::uint32_t(std::uint8_t(code[2])) << 8) | std::uint32_t(std::uint8_t(code[3]));
+    return FourCharCodeOf(code);
 }
 
 /// The module handle published on the first load (HINSTANCE on Windows, the

@@ -104,15 +104,26 @@ double Measure(const Case& c, double audioSeconds)
 
 int main(int argc, char** argv)
 {
-    // engine_bench [--seconds s] [text]: s seconds of audio per case (20), only the cases
-    // whose name contains the text.
+    // engine_bench [--seconds s] [--exact] [--no-warm-up] [text]: s seconds of audio per case
+    // (20), only the cases whose name contains the text (or, with --exact, equals it). Under an
+    // instruction counter (callgrind) --no-warm-up keeps the count to the cases themselves.
     double seconds = 20.0;
     const char* only = "";
+    bool exact = false;
+    bool warmUp = true;
     for (int i = 1; i < argc; ++i)
     {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
         {
-            seconds = std::max(0.5, std::atof(argv[++i]));
+            seconds = std::max(0.1, std::atof(argv[++i]));
+        }
+        else if (std::strcmp(argv[i], "--exact") == 0)
+        {
+            exact = true;
+        }
+        else if (std::strcmp(argv[i], "--no-warm-up") == 0)
+        {
+            warmUp = false;
         }
         else
         {
@@ -140,14 +151,17 @@ int main(int argc, char** argv)
                 "default parameters\n",
                 kBlock);
     // Let the core reach its steady clock before the first case is timed.
-    Measure({"warm-up", hall, 48000.0, Input::Noise, false}, 2.0);
+    if (warmUp)
+    {
+        Measure({"warm-up", hall, 48000.0, Input::Noise, false}, 2.0);
+    }
     int measured = 0;
     double hallFactor = 0.0;
     double slowest = 1e300;
     std::string slowestName;
     for (const Case& c : cases)
     {
-        if (c.name.find(only) == std::string::npos)
+        if (exact ? c.name != only : c.name.find(only) == std::string::npos)
         {
             continue;
         }

@@ -72,6 +72,18 @@ public:
         return (1.0f - f) * va + f * vb;
     }
 
+    /// The slot the next write fills, for a caller that stores eight samples it has already
+    /// sanitised itself; Advance() then completes that write. Equals Write on those samples.
+    float* NextFrame() { return mLength != 0 ? mData + mPosition * kLanes : mDiscard; }
+    void Advance()
+    {
+        if (mLength != 0)
+        {
+            mPosition = (mPosition + 1) & mMask;
+            mWritten += mWritten < mLength ? 1 : 0;
+        }
+    }
+
     /// Forgets every stored sample in constant time; write position 0.
     void Clear()
     {
@@ -96,6 +108,7 @@ private:
     float mMaxDelay = 0.0f;
     int mPosition = 0;
     int mWritten = 0;
+    float mDiscard[kLanes] = {}; // NextFrame of an unsized bank: stored, never read
 };
 
 } // namespace lumenfall::engine

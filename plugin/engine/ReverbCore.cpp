@@ -144,6 +144,7 @@ void ReverbCore::Reset(int model)
     mShimmerReturn[0] = mShimmerReturn[1] = 0.0f;
     mSamplesSinceOnset = kNoOnset;
     mModel = std::clamp(model, 0, 12);
+    mEarlyTapsSize = -1.0f; // the taps depend on the model and the rate
     // The model number rotates which lines the input enters with which sign.
     for (int j = 0; j < kLines; ++j)
     {
@@ -460,7 +461,7 @@ namespace
 {
 
 /// SanitizeSample on four lanes: 0 for NaN, infinity and |x| <= 1e-25, else x held to +-64.
-__m128 Sanitize4(__m128 x)
+inline __m128 Sanitize4(__m128 x)
 {
     const __m128 magnitude = _mm_and_ps(x, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
     const __m128 keep = _mm_and_ps(_mm_cmpgt_ps(magnitude, _mm_set1_ps(1e-25f)),
@@ -470,7 +471,7 @@ __m128 Sanitize4(__m128 x)
 }
 
 /// One butterfly stage on the lane pairs (a, b): (a cos + b sin, a sin - b cos).
-void Rotate(__m128& a, __m128& b, __m128 cs, __m128 sn)
+inline void Rotate(__m128& a, __m128& b, __m128 cs, __m128 sn)
 {
     const __m128 na = _mm_add_ps(_mm_mul_ps(a, cs), _mm_mul_ps(b, sn));
     b = _mm_sub_ps(_mm_mul_ps(a, sn), _mm_mul_ps(b, cs));
@@ -479,123 +480,218 @@ void Rotate(__m128& a, __m128& b, __m128 cs, __m128 sn)
 
 } // namespace
 
-StereoSample ReverbCore::LateNetworkSimd(
-    float dL, float dR, float sp, float cp, float depth, float freeze, float shimmer)
+void ReverbCore::LateNetworkBlock(const float* dL,
+                                  const float* dR,
+                                  const float* sines,
+                                  const float* cosines,
+                                  float depth,
+                                  float freeze,
+                                  float shimmer,
+                                  float* lateL,
+                                  float* lateR,
+                                  int n)
 {
-    // Modulated read positions, by angle addition: sin(i k + phase).
-    const __m128 vsp = _mm_set1_ps(sp);
-    const __m128 vcp = _mm_set1_ps(cp);
+    const bool shimmerModel = mModel == static_cast<int>(ReverbModel::Shimmer);
     const __m128 vdepth = _mm_set1_ps(depth);
     const __m128 maxDelay = _mm_set1_ps(mLines.MaxDelay());
     const __m128 one = _mm_set1_ps(1.0f);
-    // DelayBank::ReadInRange on all lanes: the lanes share the position and written count.
-    const __m128i position = _mm_set1_epi32(mLines.WritePosition());
     const __m128i mask = _mm_set1_epi32(mLines.Mask());
     const __m128i oneInt = _mm_set1_epi32(1);
-    const __m128 written = _mm_set1_ps(static_cast<float>(mLines.Written()));
     const float* data = mLines.Data();
-    alignas(16) float o[kLines];
-    for (int h = 0; h < 2; ++h)
-    {
-        const __m128 s = _mm_add_ps(_mm_mul_ps(vsp, _mm_loadu_ps(mNetworkCos + 4 * h)),
-                                    _mm_mul_ps(vcp, _mm_loadu_ps(mNetworkSin + 4 * h)));
-        const __m128 d = _mm_max_ps(
-            _mm_min_ps(_mm_add_ps(_mm_mul_ps(s, vdepth), _mm_loadu_ps(mCurrentLength + 4 * h)),
-                       maxDelay),
-            one);
-        const __m128i n = _mm_cvttps_epi32(d);
-        const __m128 whole = _mm_cvtepi32_ps(n);
-        const __m128 f = _mm_sub_ps(d, whole);
-        const __m128i first = _mm_and_si128(_mm_sub_epi32(position, n), mask);
-        const __m128i second = _mm_and_si128(_mm_sub_epi32(first, oneInt), mask);
-        alignas(16) int firstIndex[4];
-        alignas(16) int secondIndex[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(firstIndex), first);
-        _mm_store_si128(reinterpret_cast<__m128i*>(secondIndex), second);
-        const int lane = 4 * h;
-        const __m128 a = _mm_setr_ps(data[firstIndex[0] * 8 + lane],
-                                     data[firstIndex[1] * 8 + lane + 1],
-                                     data[firstIndex[2] * 8 + lane + 2],
-                                     data[firstIndex[3] * 8 + lane + 3]);
-        const __m128 b = _mm_setr_ps(data[secondIndex[0] * 8 + lane],
-                                     data[secondIndex[1] * 8 + lane + 1],
-                                     data[secondIndex[2] * 8 + lane + 2],
-                                     data[secondIndex[3] * 8 + lane + 3]);
-        const __m128 va = _mm_and_ps(_mm_cmple_ps(whole, written), a);
-        const __m128 vb = _mm_and_ps(_mm_cmplt_ps(whole, written), b);
-        _mm_store_ps(o + lane, _mm_add_ps(_mm_mul_ps(_mm_sub_ps(one, f), va), _mm_mul_ps(f, vb)));
-    }
-
-    // Damped feedback, the steps of DampFeedback on all lines at once.
+    const __m128 networkCos[2] = {_mm_loadu_ps(mNetworkCos), _mm_loadu_ps(mNetworkCos + 4)};
+    const __m128 networkSin[2] = {_mm_loadu_ps(mNetworkSin), _mm_loadu_ps(mNetworkSin + 4)};
+    const __m128 length[2] = {_mm_loadu_ps(mCurrentLength), _mm_loadu_ps(mCurrentLength + 4)};
     const __m128 bass = _mm_set1_ps(mBassCrossoverCoef);
     const __m128 hf = _mm_set1_ps(mHFDampingCoef);
     const __m128 vfreeze = _mm_set1_ps(freeze);
     const __m128 trim = _mm_set1_ps(1.0f - shimmer * 0.12f * (1.0f - freeze));
-    __m128 u[2];
-    for (int h = 0; h < 2; ++h)
-    {
-        const __m128 x = _mm_load_ps(o + 4 * h);
-        const __m128 low = Sanitize4(
-            _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(mDampLow + 4 * h), x), bass), x));
-        _mm_storeu_ps(mDampLow + 4 * h, low);
-        const __m128 d =
-            _mm_add_ps(x, _mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(mBassRatio + 4 * h), one), low));
-        const __m128 high = Sanitize4(
-            _mm_add_ps(_mm_mul_ps(_mm_sub_ps(_mm_loadu_ps(mDampHigh + 4 * h), d), hf), d));
-        _mm_storeu_ps(mDampHigh + 4 * h, high);
-        const __m128 y = _mm_mul_ps(
-            _mm_add_ps(high, _mm_mul_ps(_mm_loadu_ps(mTrebleRatio + 4 * h), _mm_sub_ps(d, high))),
-            _mm_loadu_ps(mGain + 4 * h));
-        u[h] = _mm_mul_ps(Sanitize4(_mm_add_ps(y, _mm_mul_ps(vfreeze, _mm_sub_ps(x, y)))), trim);
-    }
-
-    // Three butterfly stages: strides 1, 2 and 4.
+    const __m128 bassRatio[2] = {_mm_sub_ps(_mm_loadu_ps(mBassRatio), one),
+                                 _mm_sub_ps(_mm_loadu_ps(mBassRatio + 4), one)};
+    const __m128 trebleRatio[2] = {_mm_loadu_ps(mTrebleRatio), _mm_loadu_ps(mTrebleRatio + 4)};
+    const __m128 gain[2] = {_mm_loadu_ps(mGain), _mm_loadu_ps(mGain + 4)};
     const __m128 cs = _mm_set1_ps(mRotationCos);
     const __m128 sn = _mm_set1_ps(mRotationSin);
-    __m128 a = _mm_shuffle_ps(u[0], u[1], _MM_SHUFFLE(2, 0, 2, 0)); // 0 2 4 6
-    __m128 b = _mm_shuffle_ps(u[0], u[1], _MM_SHUFFLE(3, 1, 3, 1)); // 1 3 5 7
-    Rotate(a, b, cs, sn);
-    u[0] = _mm_unpacklo_ps(a, b);
-    u[1] = _mm_unpackhi_ps(a, b);
-    a = _mm_movelh_ps(u[0], u[1]); // 0 1 4 5
-    b = _mm_movehl_ps(u[1], u[0]); // 2 3 6 7
-    Rotate(a, b, cs, sn);
-    u[0] = _mm_movelh_ps(a, b);
-    u[1] = _mm_movehl_ps(b, a);
-    Rotate(u[0], u[1], cs, sn);
+    const __m128 injectLeft[2] = {_mm_loadu_ps(mInjectLeft), _mm_loadu_ps(mInjectLeft + 4)};
+    const __m128 inputGain = _mm_set1_ps(0.16f);
+    const __m128 injectRight[2] = {_mm_loadu_ps(mInjectRight), _mm_loadu_ps(mInjectRight + 4)};
+    const __m128 signsLeft[2] = {_mm_loadu_ps(NetworkSignsLeft),
+                                 _mm_loadu_ps(NetworkSignsLeft + 4)};
+    const __m128 signsRight[2] = {_mm_loadu_ps(NetworkSignsRight),
+                                  _mm_loadu_ps(NetworkSignsRight + 4)};
+    const __m128 tapLeft[2] = {_mm_loadu_ps(mTapLeft), _mm_loadu_ps(mTapLeft + 4)};
+    const __m128 tapRight[2] = {_mm_loadu_ps(mTapRight), _mm_loadu_ps(mTapRight + 4)};
+    const __m128 returnGain = _mm_set1_ps(0.025f * shimmer * (1.0f - freeze));
+    const __m128 lateGain = _mm_set1_ps(0.23f);
+    __m128 dampLow[2] = {_mm_loadu_ps(mDampLow), _mm_loadu_ps(mDampLow + 4)};
+    __m128 dampHigh[2] = {_mm_loadu_ps(mDampHigh), _mm_loadu_ps(mDampHigh + 4)};
+    float backL = mShimmerReturn[0];
+    float backR = mShimmerReturn[1];
 
-    // Injection, shimmer return and the write of every line.
-    const __m128 vdL = _mm_set1_ps(dL);
-    const __m128 vdR = _mm_set1_ps(dR);
-    const float returnGain = 0.025f * shimmer * (1.0f - freeze);
-    const __m128 backL = _mm_set1_ps(mShimmerReturn[0]);
-    const __m128 backR = _mm_set1_ps(mShimmerReturn[1]);
-    alignas(16) float feed[kLines];
-    for (int h = 0; h < 2; ++h)
+    for (int t = 0; t < n; ++t)
     {
-        const __m128 input =
-            _mm_mul_ps(_mm_set1_ps(0.16f),
-                       _mm_add_ps(_mm_mul_ps(vdL, _mm_loadu_ps(mInjectLeft + 4 * h)),
-                                  _mm_mul_ps(vdR, _mm_loadu_ps(mInjectRight + 4 * h))));
-        const __m128 back =
-            _mm_mul_ps(_mm_set1_ps(returnGain),
-                       _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(NetworkSignsLeft + 4 * h), backL),
-                                  _mm_mul_ps(_mm_loadu_ps(NetworkSignsRight + 4 * h), backR)));
-        _mm_store_ps(feed + 4 * h, _mm_add_ps(_mm_add_ps(input, back), u[h]));
-    }
-    mLines.Write(feed);
+        // DelayBank::ReadInRange on every lane at sin(i k + phase) x depth + length.
+        const __m128 vsp = _mm_set1_ps(sines[t]);
+        const __m128 vcp = _mm_set1_ps(cosines[t]);
+        const __m128i position = _mm_set1_epi32(mLines.WritePosition());
+        const __m128 written = _mm_set1_ps(static_cast<float>(mLines.Written()));
+        __m128 o[2];
+        for (int h = 0; h < 2; ++h)
+        {
+            const __m128 s =
+                _mm_add_ps(_mm_mul_ps(vsp, networkCos[h]), _mm_mul_ps(vcp, networkSin[h]));
+            const __m128 d =
+                _mm_max_ps(_mm_min_ps(_mm_add_ps(_mm_mul_ps(s, vdepth), length[h]), maxDelay), one);
+            const __m128i whole = _mm_cvttps_epi32(d);
+            const __m128 wholeFloat = _mm_cvtepi32_ps(whole);
+            const __m128 f = _mm_sub_ps(d, wholeFloat);
+            const __m128i first = _mm_and_si128(_mm_sub_epi32(position, whole), mask);
+            const __m128i second = _mm_and_si128(_mm_sub_epi32(first, oneInt), mask);
+            alignas(16) int firstIndex[4];
+            alignas(16) int secondIndex[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(firstIndex), _mm_slli_epi32(first, 3));
+            _mm_store_si128(reinterpret_cast<__m128i*>(secondIndex), _mm_slli_epi32(second, 3));
+            const float* lane = data + 4 * h;
+            const __m128 a = _mm_setr_ps(lane[firstIndex[0]],
+                                         lane[firstIndex[1] + 1],
+                                         lane[firstIndex[2] + 2],
+                                         lane[firstIndex[3] + 3]);
+            const __m128 b = _mm_setr_ps(lane[secondIndex[0]],
+                                         lane[secondIndex[1] + 1],
+                                         lane[secondIndex[2] + 2],
+                                         lane[secondIndex[3] + 3]);
+            const __m128 va = _mm_and_ps(_mm_cmple_ps(wholeFloat, written), a);
+            const __m128 vb = _mm_and_ps(_mm_cmplt_ps(wholeFloat, written), b);
+            o[h] = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(one, f), va), _mm_mul_ps(f, vb));
+        }
 
-    // Output taps: the modulated line outputs before damping.
-    const __m128 left = _mm_add_ps(_mm_mul_ps(_mm_load_ps(o), _mm_loadu_ps(mTapLeft)),
-                                   _mm_mul_ps(_mm_load_ps(o + 4), _mm_loadu_ps(mTapLeft + 4)));
-    const __m128 right = _mm_add_ps(_mm_mul_ps(_mm_load_ps(o), _mm_loadu_ps(mTapRight)),
-                                    _mm_mul_ps(_mm_load_ps(o + 4), _mm_loadu_ps(mTapRight + 4)));
-    alignas(16) float sums[8];
-    _mm_store_ps(sums, left);
-    _mm_store_ps(sums + 4, right);
-    const float lateL = (sums[0] + sums[1]) + (sums[2] + sums[3]);
-    const float lateR = (sums[4] + sums[5]) + (sums[6] + sums[7]);
-    return FinishNetwork({0.23f * lateL, 0.23f * lateR}, shimmer);
+        // Damped feedback: the steps of DampFeedback on all lines at once.
+        __m128 u[2];
+        for (int h = 0; h < 2; ++h)
+        {
+            const __m128 x = o[h];
+            dampLow[h] = Sanitize4(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(dampLow[h], x), bass), x));
+            const __m128 d = _mm_add_ps(x, _mm_mul_ps(bassRatio[h], dampLow[h]));
+            dampHigh[h] = Sanitize4(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(dampHigh[h], d), hf), d));
+            const __m128 y = _mm_mul_ps(
+                _mm_add_ps(dampHigh[h], _mm_mul_ps(trebleRatio[h], _mm_sub_ps(d, dampHigh[h]))),
+                gain[h]);
+            u[h] =
+                _mm_mul_ps(Sanitize4(_mm_add_ps(y, _mm_mul_ps(vfreeze, _mm_sub_ps(x, y)))), trim);
+        }
+
+        // Three butterfly stages: strides 1, 2 and 4.
+        __m128 a = _mm_shuffle_ps(u[0], u[1], _MM_SHUFFLE(2, 0, 2, 0)); // 0 2 4 6
+        __m128 b = _mm_shuffle_ps(u[0], u[1], _MM_SHUFFLE(3, 1, 3, 1)); // 1 3 5 7
+        Rotate(a, b, cs, sn);
+        u[0] = _mm_unpacklo_ps(a, b);
+        u[1] = _mm_unpackhi_ps(a, b);
+        a = _mm_movelh_ps(u[0], u[1]); // 0 1 4 5
+        b = _mm_movehl_ps(u[1], u[0]); // 2 3 6 7
+        Rotate(a, b, cs, sn);
+        u[0] = _mm_movelh_ps(a, b);
+        u[1] = _mm_movehl_ps(b, a);
+        Rotate(u[0], u[1], cs, sn);
+
+        // Injection, shimmer return and the (sanitised) write of every line.
+        const __m128 vdL = _mm_set1_ps(dL[t]);
+        const __m128 vdR = _mm_set1_ps(dR[t]);
+        float* frame = mLines.NextFrame();
+        for (int h = 0; h < 2; ++h)
+        {
+            __m128 input = _mm_mul_ps(
+                inputGain,
+                _mm_add_ps(_mm_mul_ps(vdL, injectLeft[h]), _mm_mul_ps(vdR, injectRight[h])));
+            if (shimmerModel)
+            {
+                const __m128 back =
+                    _mm_mul_ps(returnGain,
+                               _mm_add_ps(_mm_mul_ps(signsLeft[h], _mm_set1_ps(backL)),
+                                          _mm_mul_ps(signsRight[h], _mm_set1_ps(backR))));
+                input = _mm_add_ps(input, back);
+            }
+            _mm_storeu_ps(frame + 4 * h, Sanitize4(_mm_add_ps(input, u[h])));
+        }
+        mLines.Advance();
+
+        // Output taps: the modulated line outputs before damping.
+        const __m128 left = _mm_add_ps(_mm_mul_ps(o[0], tapLeft[0]), _mm_mul_ps(o[1], tapLeft[1]));
+        const __m128 right =
+            _mm_add_ps(_mm_mul_ps(o[0], tapRight[0]), _mm_mul_ps(o[1], tapRight[1]));
+        const __m128 pairs = _mm_add_ps(_mm_unpacklo_ps(left, right), _mm_unpackhi_ps(left, right));
+        const __m128 sums = _mm_mul_ps(lateGain, _mm_add_ps(pairs, _mm_movehl_ps(pairs, pairs)));
+        float late[2] = {_mm_cvtss_f32(sums),
+                         _mm_cvtss_f32(_mm_shuffle_ps(sums, sums, _MM_SHUFFLE(1, 1, 1, 1)))};
+        if (shimmerModel)
+        {
+            mShimmer.Exchange(late[0], late[1], backL, backR);
+            late[0] = backL * 1.2f * shimmer + (1.0f - shimmer) * late[0];
+            late[1] = backR * 1.2f * shimmer + (1.0f - shimmer) * late[1];
+        }
+        lateL[t] = late[0];
+        lateR[t] = late[1];
+    }
+
+    _mm_storeu_ps(mDampLow, dampLow[0]);
+    _mm_storeu_ps(mDampLow + 4, dampLow[1]);
+    _mm_storeu_ps(mDampHigh, dampHigh[0]);
+    _mm_storeu_ps(mDampHigh + 4, dampHigh[1]);
+    mShimmerReturn[0] = backL;
+    mShimmerReturn[1] = backR;
+}
+
+void ReverbCore::OutputBlock(const float* lateL,
+                             const float* lateR,
+                             const float* earlyL,
+                             const float* earlyR,
+                             const float* envelope,
+                             float* wetL,
+                             float* wetR,
+                             int n,
+                             const EngineParameters& current)
+{
+    // Lane 0 is the left side, lane 1 the right: the steps of OutputStage side by side.
+    const __m128 lateLevel = _mm_set1_ps(Get(current, ParamId::LateTail) * 0.01f);
+    const __m128 earlyLevel = _mm_set1_ps(Get(current, ParamId::EarlyReflections) * 0.01f);
+    const float tone = Get(current, ParamId::Tone) * 0.01f;
+    // (h - k) tone 0.65 for tone >= 0; for tone < 0, (k - h) (-tone) 0.8, which is the same
+    // product (h - k) tone times 0.8.
+    const __m128 vtone = _mm_set1_ps(tone);
+    const __m128 toneScale = _mm_set1_ps(tone >= 0.0f ? 0.65f : 0.8f);
+    const __m128 lowCutCoef = _mm_set1_ps(mLowCutCoef);
+    const __m128 highCutCoef = _mm_set1_ps(mHighCutCoef);
+    const __m128 tiltCoef = _mm_set1_ps(mTiltCoef);
+    __m128 lowState = _mm_setr_ps(mLowCutState[0], mLowCutState[1], 0.0f, 0.0f);
+    __m128 highState = _mm_setr_ps(mHighCutState[0], mHighCutState[1], 0.0f, 0.0f);
+    __m128 tiltState = _mm_setr_ps(mTiltState[0], mTiltState[1], 0.0f, 0.0f);
+    for (int t = 0; t < n; ++t)
+    {
+        const __m128 late = _mm_unpacklo_ps(_mm_load_ss(lateL + t), _mm_load_ss(lateR + t));
+        const __m128 early = _mm_unpacklo_ps(_mm_load_ss(earlyL + t), _mm_load_ss(earlyR + t));
+        __m128 x = _mm_add_ps(_mm_mul_ps(late, lateLevel), _mm_mul_ps(early, earlyLevel));
+        if (envelope != nullptr)
+        {
+            x = _mm_mul_ps(x, _mm_set1_ps(envelope[t]));
+        }
+        lowState = Sanitize4(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(lowState, x), lowCutCoef), x));
+        x = _mm_sub_ps(x, lowState);
+        highState = Sanitize4(_mm_add_ps(x, _mm_mul_ps(_mm_sub_ps(highState, x), highCutCoef)));
+        const __m128 h = highState;
+        tiltState = Sanitize4(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(tiltState, h), tiltCoef), h));
+        const __m128 y = Sanitize4(
+            _mm_add_ps(h, _mm_mul_ps(_mm_mul_ps(_mm_sub_ps(h, tiltState), vtone), toneScale)));
+        _mm_store_ss(wetL + t, y);
+        _mm_store_ss(wetR + t, _mm_shuffle_ps(y, y, _MM_SHUFFLE(1, 1, 1, 1)));
+    }
+    alignas(16) float states[12];
+    _mm_store_ps(states, lowState);
+    _mm_store_ps(states + 4, highState);
+    _mm_store_ps(states + 8, tiltState);
+    mLowCutState[0] = states[0];
+    mLowCutState[1] = states[1];
+    mHighCutState[0] = states[4];
+    mHighCutState[1] = states[5];
+    mTiltState[0] = states[8];
+    mTiltState[1] = states[9];
 }
 
 #endif
@@ -755,68 +851,135 @@ bool ReverbCore::BlockReady() const
     return true;
 }
 
+void ReverbCore::UpdateEarlyTaps(float c)
+{
+    const float fs = static_cast<float>(mSampleRate);
+    const float u = EarlyTimeScale(mModel);
+    // Both lines have one capacity, so one clamp serves every tap.
+    const float maxDelay = mEarly[0].MaxDelay();
+    const auto set = [&](int index, float delay, float gain)
+    {
+        const float d = std::max(std::min(delay, maxDelay), 1.0f);
+        const int whole = static_cast<int>(d);
+        const float f = d - static_cast<float>(whole);
+        mEarlyWhole[index] = whole;
+        mEarlyNear[index] = gain * (1.0f - f);
+        mEarlyFar[index] = gain * f;
+    };
+    for (int k = 0; k < 16; ++k)
+    {
+        const float d = fs * EarlyTapTimes[k] * c * u + 1.0f;
+        const float g = EarlyTapGains[k] * 0.19f * (k % 3 == 0 ? -1.0f : 1.0f);
+        set(2 * k, d, g * 0.78f);
+        set(2 * k + 1, 1.071f * d, g * 0.22f);
+        set(32 + 2 * k, 0.943f * d, g * 0.22f);
+        set(32 + 2 * k + 1, 1.113f * d, g * 0.78f);
+    }
+    mEarlyTapsSize = c;
+}
+
 void ReverbCore::EarlyBlock(
     const float* xL, const float* xR, float open, float c, float* earlyL, float* earlyR, int n)
 {
     // Samples written before the block: a read of whole delay n at block sample t is valid
     // when n <= min(before + t + 1, capacity), its second slot when n + 1 is.
     const int before[2] = {mEarly[0].Written(), mEarly[1].Written()};
-    for (int t = 0; t < n; ++t)
     {
-        mEarly[0].Write(open * xL[t]);
-        mEarly[1].Write(open * xR[t]);
-        earlyL[t] = 0.0f;
-        earlyR[t] = 0.0f;
+        float fed[2][kBlock];
+        for (int t = 0; t < n; ++t)
+        {
+            fed[0][t] = open * xL[t];
+            fed[1][t] = open * xR[t];
+            earlyL[t] = 0.0f;
+            earlyR[t] = 0.0f;
+        }
+        mEarly[0].WriteBlock(fed[0], n);
+        mEarly[1].WriteBlock(fed[1], n);
     }
-    const float fs = static_cast<float>(mSampleRate);
-    const float u = EarlyTimeScale(mModel);
-    float scratch[kBlock + 1];
-    // After the writes, sample t's read of delay d sees slot (P - n + 1 + t - trunc(d)) and the
-    // one before it, P being the position after the block.
-    const auto accumulate = [&](int side, float delay, float gain, float* acc)
+    if (c != mEarlyTapsSize)
     {
+        UpdateEarlyTaps(c);
+    }
+    // After the writes, sample t's read of whole delay w sees slot (P - n + 1 + t - w) and the
+    // one before it, P being the position after the block: window[t + 1] and window[t] of the
+    // n + 1 slots from P - n - w.
+    const float* windows[kEarlyTaps];
+    int tapCount[2] = {0, 0};
+    int tapIndex[2][kEarlyTaps / 2];
+    float scratch[kEarlyTaps][kBlock + 1];
+    for (int i = 0; i < kEarlyTaps; ++i)
+    {
+        const int side = i & 1;
+        const int out = i / 32;
         const DelayLine& line = mEarly[side];
-        const float d = std::max(std::min(delay, line.MaxDelay()), 1.0f);
-        const int whole = static_cast<int>(d);
+        const int whole = mEarlyWhole[i];
         const int written = before[side];
         if (whole > written + n)
         {
-            return; // nothing this far back has been written since the last clear
+            continue; // nothing this far back has been written since the last clear
         }
-        const float f = d - static_cast<float>(whole);
-        const float* w =
-            BlockWindow(line, line.WritePosition() - n - whole, n + 1, scratch); // w[t + 1] = a(t)
-        const float ga = gain * (1.0f - f);
-        const float gb = gain * f;
+        const float* w = BlockWindow(line, line.WritePosition() - n - whole, n + 1, scratch[i]);
         if (whole <= written)
         {
-            for (int t = 0; t < n; ++t)
-            {
-                acc[t] += ga * w[t + 1] + gb * w[t];
-            }
-            return;
+            windows[i] = w;
+            tapIndex[out][tapCount[out]++] = i;
+            continue;
         }
+        // Reaches back to the start of what was written: per sample, with the valid rule.
+        float* acc = out == 0 ? earlyL : earlyR;
         for (int t = 0; t < n; ++t)
         {
             const int valid = std::min(written + t + 1, line.Capacity());
             const float a = whole <= valid ? w[t + 1] : 0.0f;
             const float b = whole < valid ? w[t] : 0.0f;
-            acc[t] += ga * a + gb * b;
+            acc[t] += mEarlyNear[i] * a + mEarlyFar[i] * b;
         }
-    };
-    for (int k = 0; k < 16; ++k)
-    {
-        const float d = fs * EarlyTapTimes[k] * c * u + 1.0f;
-        const float g = EarlyTapGains[k] * 0.19f * (k % 3 == 0 ? -1.0f : 1.0f);
-        accumulate(0, d, g * 0.78f, earlyL);
-        accumulate(1, 1.071f * d, g * 0.22f, earlyL);
-        accumulate(1, 1.113f * d, g * 0.78f, earlyR);
-        accumulate(0, 0.943f * d, g * 0.22f, earlyR);
     }
-    for (int t = 0; t < n; ++t)
+    for (int out = 0; out < 2; ++out)
     {
-        earlyL[t] = SanitizeSample(earlyL[t]);
-        earlyR[t] = SanitizeSample(earlyR[t]);
+        float* acc = out == 0 ? earlyL : earlyR;
+        const int* taps = tapIndex[out];
+        const int count = tapCount[out];
+        int t = 0;
+#if defined(__SSE2__)
+        // Every whole tap at once, eight samples per pass, the sums held in registers.
+        const float* w[kEarlyTaps / 2];
+        __m128 near[kEarlyTaps / 2];
+        __m128 far[kEarlyTaps / 2];
+        for (int j = 0; j < count; ++j)
+        {
+            w[j] = windows[taps[j]];
+            near[j] = _mm_set1_ps(mEarlyNear[taps[j]]);
+            far[j] = _mm_set1_ps(mEarlyFar[taps[j]]);
+        }
+        for (; t + 8 <= n; t += 8)
+        {
+            __m128 first = _mm_loadu_ps(acc + t);
+            __m128 second = _mm_loadu_ps(acc + t + 4);
+            for (int j = 0; j < count; ++j)
+            {
+                const float* x = w[j] + t;
+                first = _mm_add_ps(first,
+                                   _mm_add_ps(_mm_mul_ps(near[j], _mm_loadu_ps(x + 1)),
+                                              _mm_mul_ps(far[j], _mm_loadu_ps(x))));
+                second = _mm_add_ps(second,
+                                    _mm_add_ps(_mm_mul_ps(near[j], _mm_loadu_ps(x + 5)),
+                                               _mm_mul_ps(far[j], _mm_loadu_ps(x + 4))));
+            }
+            _mm_storeu_ps(acc + t, Sanitize4(first));
+            _mm_storeu_ps(acc + t + 4, Sanitize4(second));
+        }
+#endif
+        for (; t < n; ++t)
+        {
+            float sum = acc[t];
+            for (int j = 0; j < count; ++j)
+            {
+                const int i = taps[j];
+                sum += mEarlyNear[i] * windows[i][t + 1] + mEarlyFar[i] * windows[i][t];
+            }
+            acc[t] = SanitizeSample(sum);
+        }
     }
 }
 
@@ -901,13 +1064,13 @@ void ReverbCore::ProcessFast(const float* xL,
     }
 
     // LFO: the phase runs on exactly as per sample; the sines come from a rotating phasor
-    // seeded once per block (angle addition gives the eight line phases).
+    // seeded once per block (angle addition gives the line phases).
     const double fs = mSampleRate;
     const float depth =
         Get(current, ParamId::ModulationDepth) * 0.01f * static_cast<float>(fs) * 0.0014f * open;
     const double step = Get(current, ParamId::ModulationRate) * kTwoPi / fs;
-    double sinBefore[kBlock + 1];
-    double cosBefore[kBlock + 1];
+    float sinBefore[kBlock + 1];
+    float cosBefore[kBlock + 1];
     {
         double sn = std::sin(mLfoPhase);
         double cs = std::cos(mLfoPhase);
@@ -915,11 +1078,20 @@ void ReverbCore::ProcessFast(const float* xL,
         const double cc = std::cos(step);
         for (int t = 0; t <= n; ++t)
         {
-            sinBefore[t] = sn;
-            cosBefore[t] = cs;
+            sinBefore[t] = static_cast<float>(sn);
+            cosBefore[t] = static_cast<float>(cs);
             const double next = sn * cc + cs * ss;
             cs = cs * cc - sn * ss;
             sn = next;
+        }
+    }
+    // The phase itself, as ProcessSample advances it.
+    for (int t = 0; t < n; ++t)
+    {
+        mLfoPhase += step;
+        if (mLfoPhase > kTwoPi)
+        {
+            mLfoPhase -= kTwoPi;
         }
     }
 
@@ -933,18 +1105,69 @@ void ReverbCore::ProcessFast(const float* xL,
         mTapLeft[j] = NetworkSignsLeft[j] * w;
         mTapRight[j] = NetworkSignsRight[j] * w;
     }
-    float springChain[24];
-    float plateTank[6];
-    if (spring)
+
+    float lateL[kBlock];
+    float lateR[kBlock];
+    if (plate)
     {
-        SpringChain(c, current, springChain, springChain + 12);
-    }
-    else if (plate)
-    {
+        float plateTank[6];
         PlateTank(c, current, plateTank);
+        for (int t = 0; t < n; ++t)
+        {
+            float sines[4];
+            for (int i = 0; i < 4; ++i)
+            {
+                sines[i] = sinBefore[t + 1] * mPlateCos[i] + cosBefore[t + 1] * mPlateSin[i];
+            }
+            const StereoSample late =
+                LatePlate(dL[t], dR[t], sines, depth, c, freeze, current, plateTank);
+            lateL[t] = late.left;
+            lateR[t] = late.right;
+        }
     }
+    else if (spring)
+    {
+        float springChain[24];
+        SpringChain(c, current, springChain, springChain + 12);
+        for (int t = 0; t < n; ++t)
+        {
+            const StereoSample late =
+                LateSpring(xL[t], xR[t], sinBefore[t], depth, c, freeze, current, springChain);
+            lateL[t] = late.left;
+            lateR[t] = late.right;
+        }
+    }
+    else
+    {
+#if defined(__SSE2__)
+        LateNetworkBlock(
+            dL, dR, sinBefore + 1, cosBefore + 1, depth, freeze, shimmer, lateL, lateR, n);
+        if (mModel == static_cast<int>(ReverbModel::VintageDigital))
+        {
+            for (int t = 0; t < n; ++t)
+            {
+                lateL[t] = std::round(lateL[t] * 8192.0f) / 8192.0f;
+                lateR[t] = std::round(lateR[t] * 8192.0f) / 8192.0f;
+            }
+        }
+#else
+        for (int t = 0; t < n; ++t)
+        {
+            float sines[kLines];
+            for (int i = 0; i < kLines; ++i)
+            {
+                sines[i] = sinBefore[t + 1] * mNetworkCos[i] + cosBefore[t + 1] * mNetworkSin[i];
+            }
+            const StereoSample late = LateNetwork(dL[t], dR[t], sines, depth, freeze, current);
+            lateL[t] = late.left;
+            lateR[t] = late.right;
+        }
+#endif
+    }
+
     const bool enveloped = mModel == static_cast<int>(ReverbModel::Gated) ||
                            mModel == static_cast<int>(ReverbModel::Reverse);
+    float envelope[kBlock];
     for (int t = 0; t < n; ++t)
     {
         if (onsets != nullptr && onsets[t] != 0)
@@ -955,51 +1178,23 @@ void ReverbCore::ProcessFast(const float* xL,
         {
             ++mSamplesSinceOnset;
         }
-        mLfoPhase += step;
-        if (mLfoPhase > kTwoPi)
+        if (enveloped)
         {
-            mLfoPhase -= kTwoPi;
+            envelope[t] = Envelope(freeze, current);
         }
-        StereoSample late;
-        const float sp = static_cast<float>(sinBefore[t + 1]);
-        const float cp = static_cast<float>(cosBefore[t + 1]);
-        float sines[kLines];
-        if (plate)
-        {
-            for (int i = 0; i < 4; ++i)
-            {
-                sines[i] = sp * mPlateCos[i] + cp * mPlateSin[i];
-            }
-            late = LatePlate(dL[t], dR[t], sines, depth, c, freeze, current, plateTank);
-        }
-        else if (spring)
-        {
-            late = LateSpring(xL[t],
-                              xR[t],
-                              static_cast<float>(sinBefore[t]),
-                              depth,
-                              c,
-                              freeze,
-                              current,
-                              springChain);
-        }
-        else
-        {
+    }
 #if defined(__SSE2__)
-            late = LateNetworkSimd(dL[t], dR[t], sp, cp, depth, freeze, shimmer);
+    OutputBlock(
+        lateL, lateR, earlyL, earlyR, enveloped ? envelope : nullptr, wetL, wetR, n, current);
 #else
-            for (int i = 0; i < kLines; ++i)
-            {
-                sines[i] = sp * mNetworkCos[i] + cp * mNetworkSin[i];
-            }
-            late = LateNetwork(dL[t], dR[t], sines, depth, freeze, current);
-#endif
-        }
-        const float m = enveloped ? Envelope(freeze, current) : 1.0f;
-        const StereoSample w = OutputStage(late, {earlyL[t], earlyR[t]}, m, current);
+    for (int t = 0; t < n; ++t)
+    {
+        const StereoSample w = OutputStage(
+            {lateL[t], lateR[t]}, {earlyL[t], earlyR[t]}, enveloped ? envelope[t] : 1.0f, current);
         wetL[t] = w.left;
         wetR[t] = w.right;
     }
+#endif
 }
 
 } // namespace lumenfall::engine

@@ -180,13 +180,18 @@ private:
                              float freeze,
                              const EngineParameters& current);
     StereoSample FinishNetwork(StereoSample late, float shimmer);
-    StereoSample LateNetworkSimd(float dL,
-                                 float dR,
-                                 float sinPhase,
-                                 float cosPhase,
-                                 float depth,
-                                 float freeze,
-                                 float shimmer);
+    // The network over a block (SSE2): sines[t] and cosines[t] are the LFO phase's after
+    // sample t's step; the late pair of sample t goes to lateL[t], lateR[t].
+    void LateNetworkBlock(const float* dL,
+                          const float* dR,
+                          const float* sines,
+                          const float* cosines,
+                          float depth,
+                          float freeze,
+                          float shimmer,
+                          float* lateL,
+                          float* lateR,
+                          int n);
     float Envelope(float freeze, const EngineParameters& current) const;
 
     // The block form (ReverbCore.cpp): valid once the line lengths have settled, since it
@@ -208,6 +213,20 @@ private:
                              StereoSample early,
                              float envelope,
                              const EngineParameters& current);
+    // OutputStage over a block, both sides at once; envelope may be null (all 1).
+    void OutputBlock(const float* lateL,
+                     const float* lateR,
+                     const float* earlyL,
+                     const float* earlyR,
+                     const float* envelope,
+                     float* wetL,
+                     float* wetR,
+                     int n,
+                     const EngineParameters& current);
+    // The early taps' whole delays and interpolation gains for one size; kept until the size,
+    // the model or the rate changes. Taps [0, 32) feed the left output, [32, 64) the right;
+    // even taps read the left line, odd ones the right.
+    void UpdateEarlyTaps(float c);
 
     DelayBank mLines;
     DelayLine mDiffusers[kDiffusers];
@@ -246,6 +265,12 @@ private:
     float mInjectRight[kLines] = {};
     float mTapLeft[kLines] = {};
     float mTapRight[kLines] = {};
+
+    static constexpr int kEarlyTaps = 64;
+    int mEarlyWhole[kEarlyTaps] = {};
+    float mEarlyNear[kEarlyTaps] = {}; // gain of the slot `whole` back
+    float mEarlyFar[kEarlyTaps] = {};  // gain of the slot `whole + 1` back
+    float mEarlyTapsSize = -1.0f;      // the size the taps were computed for; -1: none
 
     double mLfoPhase = 0.0;
     float mShimmerReturn[2] = {};

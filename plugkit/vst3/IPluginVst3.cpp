@@ -710,6 +710,7 @@ tresult PLUGIN_API IPluginVst3::setParamNormalized(ParamID id, ParamValue value)
     Parameter* p = GetVst3Parameter(id);
     if (p == nullptr)
         return kResultFalse;
+    value = std::clamp(value, 0.0, 1.0); // what the parameter takes is what the editor shows
     p->setNormalized(value);
     const int idx = static_cast<int>(id);
     if (id < static_cast<ParamID>(NParams()))

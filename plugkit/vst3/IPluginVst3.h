@@ -112,8 +112,8 @@ public:
     tresult PLUGIN_API terminate() override;
 
     // IEditController, all [ui-thread]
-    /// kResultFalse, with nothing changed, for an unknown id or a non-finite value; a
-    /// framework parameter also takes the value and the editor follows.
+    /// kResultFalse, with nothing changed, for an unknown id or a non-finite value; others are
+    /// held in [0, 1]. A framework parameter also takes the value and the editor follows.
     tresult PLUGIN_API setParamNormalized(ParamID id, ParamValue value) override;
     /// 0 for an unknown id.
     ParamValue PLUGIN_API getParamNormalized(ParamID id) override;

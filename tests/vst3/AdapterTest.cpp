@@ -53,8 +53,14 @@ public:
         if (active)
             SetLatency(mLatencyOnActivate);
     }
+    void SendParameterValueFromDelegate(int paramIdx, double value, bool normalized) override
+    {
+        mEditorValue = normalized ? value : -1.0;
+        IPluginVst3::SendParameterValueFromDelegate(paramIdx, value, normalized);
+    }
 
     int mLatencyOnActivate = 0;
+    double mEditorValue = -1.0; ///< the last normalized value sent to the editor
 };
 
 struct Instance
@@ -190,6 +196,13 @@ TEST(Vst3Adapter, ControllerObjectsFollowEditsPresetsAndSendsFromTheEditor)
 
     i.plugin->InformHostOfParamDetailsChange();
     EXPECT_EQ(i.handler.RestartCount(kParamTitlesChanged), 1);
+
+    // The host's own values: held in [0, 1] for the parameter, its controller object and the
+    // editor alike.
+    ASSERT_EQ(i.plugin->setParamNormalized(1, 1.5), kResultOk);
+    EXPECT_EQ(i.plugin->getParamNormalized(1), 1.0);
+    EXPECT_EQ(i.plugin->GetParam(1)->Value(), 12.0);
+    EXPECT_EQ(i.plugin->mEditorValue, 1.0);
 
     String128 name;
     EXPECT_EQ(i.plugin->getProgramName(65537, 1, name), kResultOk);

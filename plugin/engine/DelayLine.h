@@ -23,6 +23,7 @@ namespace lumenfall::engine
 class DelayLine
 {
 public:
+    /// The smallest capacity a line is sized to.
     static constexpr int kMinCapacity = 8;
     /// About 350 s at 192 kHz; a larger request fails instead of exhausting memory.
     static constexpr int kMaxCapacity = 1 << 26;

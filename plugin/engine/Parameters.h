@@ -48,6 +48,7 @@ enum class ParamId : int
     Count
 };
 
+/// Number of parameters: the length of every parameter block.
 inline constexpr int kParamCount = static_cast<int>(ParamId::Count);
 
 /// The value of "Reverb Type".
@@ -69,6 +70,7 @@ enum class ReverbModel : int
     Count
 };
 
+/// Number of reverb models.
 inline constexpr int kReverbModelCount = static_cast<int>(ReverbModel::Count);
 
 /// The value of "Note Division": the tempo-synced pre-delay lengths.
@@ -88,6 +90,7 @@ enum class NoteDivision : int
     Count
 };
 
+/// Number of note divisions.
 inline constexpr int kNoteDivisionCount = static_cast<int>(NoteDivision::Count);
 
 namespace detail

@@ -22,6 +22,7 @@ namespace lumenfall::engine
 class ShimmerShifter
 {
 public:
+    /// Transform length and hop, in samples.
     static constexpr int kFftSize = 2048;
     static constexpr int kHop = 512;
     /// Bins 1..kShiftedBins are shifted.

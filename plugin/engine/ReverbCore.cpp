@@ -51,6 +51,28 @@ float EarlyTimeScale(int model)
     }
 }
 
+#if defined(__SSE2__)
+
+/// SanitizeSample on four lanes: 0 for NaN, infinity and |x| <= 1e-25, else x held to +-64.
+inline __m128 Sanitize4(__m128 x)
+{
+    const __m128 magnitude = _mm_and_ps(x, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
+    const __m128 keep = _mm_and_ps(_mm_cmpgt_ps(magnitude, _mm_set1_ps(1e-25f)),
+                                   _mm_cmple_ps(magnitude, _mm_set1_ps(3.40282347e38f)));
+    const __m128 held = _mm_min_ps(_mm_max_ps(x, _mm_set1_ps(-64.0f)), _mm_set1_ps(64.0f));
+    return _mm_and_ps(keep, held);
+}
+
+/// One butterfly stage on the lane pairs (a, b): (a cos + b sin, a sin - b cos).
+inline void Rotate(__m128& a, __m128& b, __m128 cs, __m128 sn)
+{
+    const __m128 na = _mm_add_ps(_mm_mul_ps(a, cs), _mm_mul_ps(b, sn));
+    b = _mm_sub_ps(_mm_mul_ps(a, sn), _mm_mul_ps(b, cs));
+    a = na;
+}
+
+#endif
+
 } // namespace
 
 float GateEnvelope(int model, double t, float gateLengthMs, float gateReleaseMs, float shape)
@@ -365,6 +387,158 @@ StereoSample ReverbCore::LateSpring(float xL,
     return {r[0] + 0.18f * r[1], r[1] + 0.18f * r[0]};
 }
 
+void ReverbCore::LateSpringBlock(const float* xL,
+                                 const float* xR,
+                                 const float* s0,
+                                 float depth,
+                                 float freeze,
+                                 const float* chain,
+                                 float* lateL,
+                                 float* lateR,
+                                 int n)
+{
+    // The chain's delays are whole numbers in range (SpringChain), so each allpass reads one
+    // slot: the interpolation of LateSpring has weight 0 on the second.
+    int whole[12];
+    for (int k = 0; k < 12; ++k)
+    {
+        whole[k] = static_cast<int>(chain[k]);
+    }
+    const float* coefficient = chain + 12;
+    const float open = 1.0f - freeze;
+#if defined(__SSE2__)
+    // Lane 0 is the left channel (line 0 and allpasses 0-5), lane 1 the right (line 1, 6-11).
+    __m128 a[6];
+    for (int k = 0; k < 6; ++k)
+    {
+        a[k] = _mm_setr_ps(coefficient[k], coefficient[6 + k], 0.0f, 0.0f);
+    }
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 length = _mm_setr_ps(mCurrentLength[0], mCurrentLength[1], 0.0f, 0.0f);
+    const __m128 swing = _mm_setr_ps(0.61f, -0.47f, 0.0f, 0.0f);
+    const __m128 vdepth = _mm_set1_ps(depth);
+    const __m128 maxDelay = _mm_set1_ps(mLines.MaxDelay());
+    const __m128 bass = _mm_set1_ps(mBassCrossoverCoef);
+    const __m128 hf = _mm_set1_ps(mHFDampingCoef);
+    const __m128 vfreeze = _mm_set1_ps(freeze);
+    const __m128 bassRatio = _mm_sub_ps(_mm_setr_ps(mBassRatio[0], mBassRatio[1], 0.0f, 0.0f), one);
+    const __m128 trebleRatio = _mm_setr_ps(mTrebleRatio[0], mTrebleRatio[1], 0.0f, 0.0f);
+    const __m128 gain = _mm_setr_ps(mGain[0], mGain[1], 0.0f, 0.0f);
+    const __m128 drive = _mm_set1_ps(0.48f);
+    const __m128 vopen = _mm_set1_ps(open);
+    const __m128 finiteLimit = _mm_set1_ps(3.40282347e38f);
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    __m128 dampLow = _mm_setr_ps(mDampLow[0], mDampLow[1], 0.0f, 0.0f);
+    __m128 dampHigh = _mm_setr_ps(mDampHigh[0], mDampHigh[1], 0.0f, 0.0f);
+    const float* data = mLines.Data();
+    const int mask = mLines.Mask();
+    for (int t = 0; t < n; ++t)
+    {
+        // DelayBank::Read on lanes 0 and 1.
+        const __m128 delay =
+            _mm_add_ps(length, _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(s0[t]), vdepth), swing));
+        const __m128 finite = _mm_cmple_ps(_mm_and_ps(delay, absMask), finiteLimit);
+        const __m128 held = _mm_max_ps(_mm_min_ps(delay, maxDelay), one);
+        const __m128 d = _mm_or_ps(_mm_and_ps(finite, held), _mm_andnot_ps(finite, one));
+        const __m128i wholeLine = _mm_cvttps_epi32(d);
+        const __m128 wholeFloat = _mm_cvtepi32_ps(wholeLine);
+        const __m128 f = _mm_sub_ps(d, wholeFloat);
+        alignas(16) int lineWhole[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lineWhole), wholeLine);
+        const int position = mLines.WritePosition();
+        const int first[2] = {(position - lineWhole[0]) & mask, (position - lineWhole[1]) & mask};
+        const __m128 near = _mm_unpacklo_ps(_mm_set_ss(data[first[0] * kLines]),
+                                            _mm_set_ss(data[first[1] * kLines + 1]));
+        const __m128 far = _mm_unpacklo_ps(_mm_set_ss(data[((first[0] - 1) & mask) * kLines]),
+                                           _mm_set_ss(data[((first[1] - 1) & mask) * kLines + 1]));
+        const __m128 written = _mm_set1_ps(static_cast<float>(mLines.Written()));
+        const __m128 o = _mm_add_ps(
+            _mm_mul_ps(_mm_sub_ps(one, f), _mm_and_ps(_mm_cmple_ps(wholeFloat, written), near)),
+            _mm_mul_ps(f, _mm_and_ps(_mm_cmplt_ps(wholeFloat, written), far)));
+
+        // DampFeedback on lines 0 and 1.
+        dampLow = Sanitize4(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(dampLow, o), bass), o));
+        const __m128 band = _mm_add_ps(o, _mm_mul_ps(bassRatio, dampLow));
+        dampHigh = Sanitize4(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(dampHigh, band), hf), band));
+        const __m128 y = _mm_mul_ps(
+            _mm_add_ps(dampHigh, _mm_mul_ps(trebleRatio, _mm_sub_ps(band, dampHigh))), gain);
+        const __m128 feedback = Sanitize4(_mm_add_ps(y, _mm_mul_ps(vfreeze, _mm_sub_ps(o, y))));
+
+        const __m128 input = _mm_unpacklo_ps(_mm_set_ss(xL[t]), _mm_set_ss(xR[t]));
+        __m128 x = _mm_sub_ps(_mm_mul_ps(_mm_mul_ps(input, drive), vopen), feedback);
+        for (int k = 0; k < 6; ++k)
+        {
+            DelayLine& left = mDiffusers[k];
+            DelayLine& right = mDiffusers[6 + k];
+            const float storedL = whole[k] <= left.Written()
+                                      ? left.Data()[(left.WritePosition() - whole[k]) & left.Mask()]
+                                      : 0.0f;
+            const float storedR =
+                whole[6 + k] <= right.Written()
+                    ? right.Data()[(right.WritePosition() - whole[6 + k]) & right.Mask()]
+                    : 0.0f;
+            const __m128 v = _mm_sub_ps(_mm_unpacklo_ps(_mm_set_ss(storedL), _mm_set_ss(storedR)),
+                                        _mm_mul_ps(a[k], x));
+            const __m128 back = _mm_add_ps(_mm_mul_ps(v, a[k]), x);
+            left.Write(_mm_cvtss_f32(back));
+            right.Write(_mm_cvtss_f32(_mm_shuffle_ps(back, back, _MM_SHUFFLE(1, 1, 1, 1))));
+            x = Sanitize4(v);
+        }
+        // The other six lanes carry silence; the chain outputs are sanitised already.
+        float* frame = mLines.NextFrame();
+        _mm_storeu_ps(frame, _mm_movelh_ps(x, _mm_setzero_ps()));
+        _mm_storeu_ps(frame + 4, _mm_setzero_ps());
+        mLines.Advance();
+        const __m128 r = _mm_mul_ps(_mm_set1_ps(0.7f), o);
+        const __m128 cross = _mm_shuffle_ps(r, r, _MM_SHUFFLE(0, 0, 0, 1));
+        const __m128 late = _mm_add_ps(r, _mm_mul_ps(_mm_set1_ps(0.18f), cross));
+        _mm_store_ss(lateL + t, late);
+        _mm_store_ss(lateR + t, _mm_shuffle_ps(late, late, _MM_SHUFFLE(1, 1, 1, 1)));
+    }
+    alignas(16) float states[8];
+    _mm_store_ps(states, dampLow);
+    _mm_store_ps(states + 4, dampHigh);
+    mDampLow[0] = states[0];
+    mDampLow[1] = states[1];
+    mDampHigh[0] = states[4];
+    mDampHigh[1] = states[5];
+#else
+    for (int t = 0; t < n; ++t)
+    {
+        float r[2];
+        float out[2];
+        for (int ch = 0; ch < 2; ++ch)
+        {
+            const float swing = ch == 0 ? 0.61f : -0.47f;
+            const float o = mLines.Read(ch, mCurrentLength[ch] + s0[t] * depth * swing);
+            const float f = DampFeedback(o, ch, freeze);
+            float x = (ch == 0 ? xL[t] : xR[t]) * 0.48f * open - f;
+            for (int k = ch * 6; k < ch * 6 + 6; ++k)
+            {
+                DelayLine& line = mDiffusers[k];
+                const float a = coefficient[k];
+                const float stored =
+                    whole[k] <= line.Written()
+                        ? line.Data()[(line.WritePosition() - whole[k]) & line.Mask()]
+                        : 0.0f;
+                const float v = stored - a * x;
+                line.Write(v * a + x);
+                x = SanitizeSample(v);
+            }
+            out[ch] = x;
+            r[ch] = 0.7f * o;
+        }
+        float* frame = mLines.NextFrame();
+        frame[0] = out[0];
+        frame[1] = out[1];
+        std::fill_n(frame + 2, kLines - 2, 0.0f);
+        mLines.Advance();
+        lateL[t] = r[0] + 0.18f * r[1];
+        lateR[t] = r[1] + 0.18f * r[0];
+    }
+#endif
+}
+
 StereoSample ReverbCore::LateNetwork(float dL,
                                      float dR,
                                      const float* sines,
@@ -456,29 +630,6 @@ StereoSample ReverbCore::FinishNetwork(StereoSample late, float shimmer)
 }
 
 #if defined(__SSE2__)
-
-namespace
-{
-
-/// SanitizeSample on four lanes: 0 for NaN, infinity and |x| <= 1e-25, else x held to +-64.
-inline __m128 Sanitize4(__m128 x)
-{
-    const __m128 magnitude = _mm_and_ps(x, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
-    const __m128 keep = _mm_and_ps(_mm_cmpgt_ps(magnitude, _mm_set1_ps(1e-25f)),
-                                   _mm_cmple_ps(magnitude, _mm_set1_ps(3.40282347e38f)));
-    const __m128 held = _mm_min_ps(_mm_max_ps(x, _mm_set1_ps(-64.0f)), _mm_set1_ps(64.0f));
-    return _mm_and_ps(keep, held);
-}
-
-/// One butterfly stage on the lane pairs (a, b): (a cos + b sin, a sin - b cos).
-inline void Rotate(__m128& a, __m128& b, __m128 cs, __m128 sn)
-{
-    const __m128 na = _mm_add_ps(_mm_mul_ps(a, cs), _mm_mul_ps(b, sn));
-    b = _mm_sub_ps(_mm_mul_ps(a, sn), _mm_mul_ps(b, cs));
-    a = na;
-}
-
-} // namespace
 
 void ReverbCore::LateNetworkBlock(const float* dL,
                                   const float* dR,
@@ -1005,10 +1156,28 @@ void ReverbCore::DiffuseBlock(
             const int written = line.Written(); // a slot written since the last clear is valid
             if (whole <= written)
             {
-                for (int k = 0; k < m; ++k)
+                int k = 0;
+#if defined(__SSE2__)
+                const __m128 va = _mm_set1_ps(a);
+                const __m128 ve = _mm_set1_ps(e);
+                const __m128 vkeep = _mm_set1_ps(1.0f - e);
+                for (; k + 4 <= m; k += 4)
                 {
-                    v[k] = w[k] - a * xs[k];
+                    const __m128 in = _mm_loadu_ps(xs + k);
+                    const __m128 y = _mm_sub_ps(_mm_loadu_ps(w + k), _mm_mul_ps(va, in));
+                    _mm_storeu_ps(stored + k, _mm_add_ps(_mm_mul_ps(va, y), in));
+                    _mm_storeu_ps(xs + k,
+                                  _mm_add_ps(_mm_mul_ps(ve, Sanitize4(y)), _mm_mul_ps(vkeep, in)));
                 }
+#endif
+                for (; k < m; ++k)
+                {
+                    const float y = w[k] - a * xs[k];
+                    stored[k] = a * y + xs[k];
+                    xs[k] = e * SanitizeSample(y) + (1.0f - e) * xs[k];
+                }
+                line.WriteBlock(stored, m);
+                continue;
             }
             else
             {
@@ -1129,13 +1298,7 @@ void ReverbCore::ProcessFast(const float* xL,
     {
         float springChain[24];
         SpringChain(c, current, springChain, springChain + 12);
-        for (int t = 0; t < n; ++t)
-        {
-            const StereoSample late =
-                LateSpring(xL[t], xR[t], sinBefore[t], depth, c, freeze, current, springChain);
-            lateL[t] = late.left;
-            lateR[t] = late.right;
-        }
+        LateSpringBlock(xL, xR, sinBefore, depth, freeze, springChain, lateL, lateR, n);
     }
     else
     {

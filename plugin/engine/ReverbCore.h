@@ -173,6 +173,16 @@ private:
                             float freeze,
                             const EngineParameters& current,
                             const float* chain = nullptr);
+    // LateSpring over a block: s0[t] is the LFO sine before sample t's step.
+    void LateSpringBlock(const float* xL,
+                         const float* xR,
+                         const float* s0,
+                         float depth,
+                         float freeze,
+                         const float* chain,
+                         float* lateL,
+                         float* lateR,
+                         int n);
     StereoSample LateNetwork(float dL,
                              float dR,
                              const float* sines,

@@ -151,6 +151,39 @@ TEST(ReverbEngineTest, PreDelayShiftsTheArrival)
     }
 }
 
+struct EarlyCase
+{
+    ReverbModel model;
+    float size;
+    std::size_t left;  ///< trunc(D) - 1, D = fs x 3.1 ms x size factor x model scale + 1
+    std::size_t right; ///< trunc(0.943 D) - 1: the right side's cross tap from the left line
+};
+
+// The first early reflection of each side arrives where the first tap's time, scaled by Size
+// and by the model's early-reflection scale (0.45 Ambience, 0.65 Small Room, 1.7 Cathedral,
+// 1 otherwise), puts it.
+TEST(ReverbEngineTest, FirstEarlyReflectionFollowsModelAndSize)
+{
+    const EarlyCase cases[] = {
+        {ReverbModel::Ambience, 100.0f, 66, 63},
+        {ReverbModel::SmallRoom, 100.0f, 96, 91},
+        {ReverbModel::Hall, 200.0f, 260, 245},
+        {ReverbModel::Cathedral, 10.0f, 82, 77},
+        {ReverbModel::Spring, 100.0f, 148, 140},
+    };
+    for (const EarlyCase& c : cases)
+    {
+        EngineParameters p = TailParameters(c.model, 1.0f);
+        p[ParamId::EarlyReflections] = 100.0f;
+        p[ParamId::LateTail] = 0.0f;
+        p[ParamId::Size] = c.size;
+        const StereoBuffer out = ImpulseResponse(p, kRate, 0.02);
+        const std::string name = engine::ReverbModelName(static_cast<int>(c.model));
+        EXPECT_EQ(FirstAbove(out.left, 1e-7f), c.left) << name;
+        EXPECT_EQ(FirstAbove(out.right, 1e-7f), c.right) << name;
+    }
+}
+
 // After a model change the old model's tail is gone once the 60 ms crossfade has run: the
 // output is then exactly that of a fresh engine of the new model fed from the switch on.
 TEST(ReverbEngineTest, ModelSwitchLeavesOnlyTheNewModel)

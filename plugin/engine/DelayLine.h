@@ -62,6 +62,36 @@ public:
         mWritten += mWritten < mLength ? 1 : 0;
     }
 
+    /// Write for a sample the caller has already sanitised (x == SanitizeSample(x)): stores it
+    /// as it is, so a loop that sanitises several lanes at once pays for it only once.
+    void WriteSanitized(float x)
+    {
+        if (mLength == 0)
+        {
+            return;
+        }
+        mData[mPosition] = x;
+        mPosition = (mPosition + 1) & mMask;
+        mWritten += mWritten < mLength ? 1 : 0;
+    }
+
+    /// WriteBlock for samples the caller has already sanitised.
+    void WriteBlockSanitized(const float* x, int n)
+    {
+        if (mLength == 0)
+        {
+            return;
+        }
+        for (int k = 0; k < n;)
+        {
+            const int run = std::min(n - k, mMask + 1 - mPosition);
+            std::copy_n(x + k, run, mData + mPosition);
+            mPosition = (mPosition + run) & mMask;
+            k += run;
+        }
+        mWritten = std::min(mWritten + n, mLength);
+    }
+
     /// The same as Write on x[0], ..., x[n - 1] in turn, in runs that vectorise.
     void WriteBlock(const float* x, int n)
     {

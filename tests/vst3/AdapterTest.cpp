@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -156,6 +157,33 @@ TEST(Vst3Adapter, TextsCrossTheBoundaryBetweenUtf8AndUtf16)
     ParamValue normalized = 0.0;
     ASSERT_EQ(i.plugin->getParamValueByString(2, text, normalized), kResultOk);
     EXPECT_EQ(normalized, 1.0);
+}
+
+TEST(Vst3Adapter, SdkTypeQueriesKnowTheClassesAndTheirBases)
+{
+    Instance i;
+    Steinberg::FObject* bypass = i.plugin->getParameterObject(65536);
+    Steinberg::FObject* gain = i.plugin->getParameterObject(0);
+    ASSERT_NE(bypass, nullptr);
+    ASSERT_NE(gain, nullptr);
+    const std::pair<Steinberg::FObject*, std::vector<const char*>> cases[] = {
+        {i.plugin,
+         {"IPluginVst3",
+          "SingleComponentEffect",
+          "EditControllerEx1",
+          "EditController",
+          "ComponentBase",
+          "FObject"}},
+        {bypass, {"IPluginVst3BypassParameter", "StringListParameter", "Parameter", "FObject"}},
+        {gain, {"IPluginVst3Parameter", "Parameter", "FObject"}},
+    };
+    for (const auto& [object, names] : cases)
+    {
+        EXPECT_STREQ(object->isA(), names.front());
+        for (const char* name : names)
+            EXPECT_TRUE(object->isTypeOf(name)) << names.front() << " is a " << name;
+    }
+    EXPECT_FALSE(gain->isTypeOf("StringListParameter"));
 }
 
 TEST(Vst3Adapter, LatencyRestartsOnlyForChangesOutsideTheHostsSetUpCalls)

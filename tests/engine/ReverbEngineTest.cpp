@@ -453,6 +453,34 @@ TEST(ReverbEngineTest, MetersAndDucking)
     EXPECT_EQ(engine.GetMeterLevels().duckReduction, 0.0f);
 }
 
+// The wet peak is taken after width and before ducking, mix and output trim: those three change
+// the output peak of a block but not its wet peak.
+TEST(ReverbEngineTest, WetPeakIsTakenBeforeDuckingMixAndTrim)
+{
+    const StereoBuffer input = Noise(4096, 0.5f);
+    const auto levels = [&](float mix, float ducking, float trim)
+    {
+        EngineParameters p;
+        p[ParamId::Width] = 150.0f;
+        p[ParamId::Mix] = mix;
+        p[ParamId::Ducking] = ducking;
+        p[ParamId::OutputTrim] = trim;
+        ReverbEngine engine;
+        engine.SetParameters(p);
+        engine.Prepare(kRate, 2);
+        Render(engine, input);
+        return engine.GetMeterLevels();
+    };
+    const engine::MeterLevels plain = levels(100.0f, 0.0f, 0.0f);
+    ASSERT_GT(plain.wetPeak, 1e-3f);
+    for (const engine::MeterLevels& m :
+         {levels(40.0f, 0.0f, 0.0f), levels(100.0f, 80.0f, 0.0f), levels(100.0f, 0.0f, -12.0f)})
+    {
+        EXPECT_EQ(m.wetPeak, plain.wetPeak);
+        EXPECT_NE(m.outputPeak, plain.outputPeak);
+    }
+}
+
 // Freeze holds the tail at its level and admits no new input.
 TEST(ReverbEngineTest, FreezeHoldsTheTail)
 {

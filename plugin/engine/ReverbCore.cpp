@@ -479,9 +479,10 @@ void ReverbCore::LateSpringBlock(const float* xL,
                     : 0.0f;
             const __m128 v = _mm_sub_ps(_mm_unpacklo_ps(_mm_set_ss(storedL), _mm_set_ss(storedR)),
                                         _mm_mul_ps(a[k], x));
-            const __m128 back = _mm_add_ps(_mm_mul_ps(v, a[k]), x);
-            left.Write(_mm_cvtss_f32(back));
-            right.Write(_mm_cvtss_f32(_mm_shuffle_ps(back, back, _MM_SHUFFLE(1, 1, 1, 1))));
+            const __m128 back = Sanitize4(_mm_add_ps(_mm_mul_ps(v, a[k]), x));
+            left.WriteSanitized(_mm_cvtss_f32(back));
+            right.WriteSanitized(
+                _mm_cvtss_f32(_mm_shuffle_ps(back, back, _MM_SHUFFLE(1, 1, 1, 1))));
             x = Sanitize4(v);
         }
         // The other six lanes carry silence; the chain outputs are sanitised already.
@@ -1037,15 +1038,24 @@ void ReverbCore::EarlyBlock(
     const int before[2] = {mEarly[0].Written(), mEarly[1].Written()};
     {
         float fed[2][kBlock];
-        for (int t = 0; t < n; ++t)
+        int t = 0;
+#if defined(__SSE2__)
+        const __m128 vopen = _mm_set1_ps(open);
+        for (; t + 4 <= n; t += 4)
         {
-            fed[0][t] = open * xL[t];
-            fed[1][t] = open * xR[t];
-            earlyL[t] = 0.0f;
-            earlyR[t] = 0.0f;
+            _mm_storeu_ps(fed[0] + t, Sanitize4(_mm_mul_ps(vopen, _mm_loadu_ps(xL + t))));
+            _mm_storeu_ps(fed[1] + t, Sanitize4(_mm_mul_ps(vopen, _mm_loadu_ps(xR + t))));
         }
-        mEarly[0].WriteBlock(fed[0], n);
-        mEarly[1].WriteBlock(fed[1], n);
+#endif
+        for (; t < n; ++t)
+        {
+            fed[0][t] = SanitizeSample(open * xL[t]);
+            fed[1][t] = SanitizeSample(open * xR[t]);
+        }
+        std::fill_n(earlyL, n, 0.0f);
+        std::fill_n(earlyR, n, 0.0f);
+        mEarly[0].WriteBlockSanitized(fed[0], n);
+        mEarly[1].WriteBlockSanitized(fed[1], n);
     }
     if (c != mEarlyTapsSize)
     {
@@ -1165,7 +1175,7 @@ void ReverbCore::DiffuseBlock(
                 {
                     const __m128 in = _mm_loadu_ps(xs + k);
                     const __m128 y = _mm_sub_ps(_mm_loadu_ps(w + k), _mm_mul_ps(va, in));
-                    _mm_storeu_ps(stored + k, _mm_add_ps(_mm_mul_ps(va, y), in));
+                    _mm_storeu_ps(stored + k, Sanitize4(_mm_add_ps(_mm_mul_ps(va, y), in)));
                     _mm_storeu_ps(xs + k,
                                   _mm_add_ps(_mm_mul_ps(ve, Sanitize4(y)), _mm_mul_ps(vkeep, in)));
                 }
@@ -1173,10 +1183,10 @@ void ReverbCore::DiffuseBlock(
                 for (; k < m; ++k)
                 {
                     const float y = w[k] - a * xs[k];
-                    stored[k] = a * y + xs[k];
+                    stored[k] = SanitizeSample(a * y + xs[k]);
                     xs[k] = e * SanitizeSample(y) + (1.0f - e) * xs[k];
                 }
-                line.WriteBlock(stored, m);
+                line.WriteBlockSanitized(stored, m);
                 continue;
             }
             else

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
-#include <random>
 
 namespace lumenfall::test
 {
@@ -20,19 +19,6 @@ using engine::ReverbEngine;
 using engine::ReverbModel;
 
 constexpr double kRate = 48000.0;
-
-StereoBuffer Noise(std::size_t frames, float amplitude, unsigned seed = 3)
-{
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<float> u(-amplitude, amplitude);
-    StereoBuffer b(frames);
-    for (std::size_t i = 0; i < frames; ++i)
-    {
-        b.left[i] = u(random);
-        b.right[i] = u(random);
-    }
-    return b;
-}
 
 void ExpectSameOutput(const StereoBuffer& actual, const StereoBuffer& expected, const char* what)
 {

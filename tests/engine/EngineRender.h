@@ -4,6 +4,7 @@
 #include "plugin/engine/ReverbEngine.h"
 
 #include <algorithm>
+#include <random>
 #include <vector>
 
 namespace lumenfall::test
@@ -21,6 +22,21 @@ struct StereoBuffer
     }
     std::size_t Frames() const { return left.size(); }
 };
+
+/// Uniform white noise in [-amplitude, amplitude] on both channels (independent), reproducible
+/// by seed.
+inline StereoBuffer Noise(std::size_t frames, float amplitude, unsigned seed = 1)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> u(-amplitude, amplitude);
+    StereoBuffer b(frames);
+    for (std::size_t i = 0; i < frames; ++i)
+    {
+        b.left[i] = u(random);
+        b.right[i] = u(random);
+    }
+    return b;
+}
 
 /// Parameters for measuring the reverb itself: wet only, late tail only, no pre-delay, flat
 /// decay multipliers, no modulation, output filters wide open.

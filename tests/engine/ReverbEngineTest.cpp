@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <limits>
 #include <numbers>
-#include <random>
 
 namespace lumenfall::test
 {
@@ -21,19 +20,6 @@ using engine::ReverbEngine;
 using engine::ReverbModel;
 
 constexpr double kRate = 48000.0;
-
-StereoBuffer Noise(std::size_t frames, float amplitude, unsigned seed = 1)
-{
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<float> u(-amplitude, amplitude);
-    StereoBuffer b(frames);
-    for (std::size_t i = 0; i < frames; ++i)
-    {
-        b.left[i] = u(random);
-        b.right[i] = u(random);
-    }
-    return b;
-}
 
 std::size_t FirstAbove(const std::vector<float>& x, float level)
 {

@@ -15,6 +15,7 @@ namespace plugkit
 namespace
 {
 constexpr int kMidiOutGranularity = 512;
+constexpr int kMaxMidiOut = 64 * kMidiOutGranularity;
 
 void ZeroHostBus(const AudioBusBuffers& bus, int channels, int frames, bool is64)
 {
@@ -296,8 +297,10 @@ bool IPluginVst3ProcessorBase::ApplyProcessSetup(const ProcessSetup& setup)
         mMidiOut[i] = mMidiOut[mMidiOutConsumed + i];
     mMidiOutCount = left;
     mMidiOutConsumed = 0;
-    const int wanted =
-        setup.maxSamplesPerBlock > mMidiOutCount ? setup.maxSamplesPerBlock : mMidiOutCount;
+    // Room for one message per frame of the largest block, up to kMaxMidiOut (beyond that a
+    // full list drops messages), so neither the rounding nor the allocation follows a host's
+    // absurd block size.
+    const int wanted = std::min(std::max(setup.maxSamplesPerBlock, mMidiOutCount), kMaxMidiOut);
     GrowMidiOutput((wanted + kMidiOutGranularity - 1) / kMidiOutGranularity * kMidiOutGranularity);
 
     OnReset();

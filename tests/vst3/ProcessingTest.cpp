@@ -5,6 +5,7 @@
 #include "tests/vst3/ModuleFixture.h"
 
 #include <cmath>
+#include <limits>
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -274,6 +275,19 @@ TEST_F(ProcessingTest, ValidatorBlockSizesSilenceAndUntouchedInputs)
     const Stereo longOut = Render(*plugin, longIn, 3000);
     for (float v : longOut.left)
         ASSERT_TRUE(std::isfinite(v));
+}
+
+TEST_F(ProcessingTest, AnyAnnouncedBlockSizeSetsUpAndProcesses)
+{
+    // The largest block an int32 holds is announced, a block of ordinary size arrives.
+    for (int32 maxBlock : {std::numeric_limits<int32>::max(), 0, -5})
+    {
+        auto plugin = NewPlugin(48000.0, maxBlock);
+        const Stereo out = Render(*plugin, Burst(1024), 1024);
+        ASSERT_FALSE(AllZero(out.left)) << maxBlock;
+        for (float v : out.left)
+            ASSERT_TRUE(std::isfinite(v)) << maxBlock;
+    }
 }
 
 TEST_F(ProcessingTest, SilenceAfterTheTail)

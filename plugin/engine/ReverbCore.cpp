@@ -387,6 +387,133 @@ StereoSample ReverbCore::LateSpring(float xL,
     return {r[0] + 0.18f * r[1], r[1] + 0.18f * r[0]};
 }
 
+#if defined(__SSE2__)
+
+void ReverbCore::LatePlateBlock(const float* dL,
+                                const float* dR,
+                                const float* sines,
+                                const float* cosines,
+                                float depth,
+                                float freeze,
+                                const float* tank,
+                                float* lateL,
+                                float* lateR,
+                                int n)
+{
+    // Lanes of the tank's allpasses: 0 and 1 the two loops' input allpasses (lines 8 and 9,
+    // fed by the damped outputs of lines 3 and 1), 2 and 3 the allpasses of lines 0 and 2
+    // (lines 10 and 11). The bank lanes they write: 0, 2, 1 and 3.
+    DelayLine* allpass[4] = {&mDiffusers[8], &mDiffusers[9], &mDiffusers[10], &mDiffusers[11]};
+    int whole[4];
+    for (int k = 0; k < 4; ++k)
+    {
+        // AllpassStep's clamp; a whole delay reads one slot (weight 0 on the second).
+        whole[k] = static_cast<int>(std::max(std::min(tank[k], allpass[k]->MaxDelay()), 1.0f));
+    }
+    const __m128 g = _mm_setr_ps(tank[4], tank[4], tank[5], tank[5]);
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 vdepth = _mm_set1_ps(depth);
+    const __m128 maxDelay = _mm_set1_ps(mLines.MaxDelay());
+    const __m128 plateCos = _mm_loadu_ps(mPlateCos);
+    const __m128 plateSin = _mm_loadu_ps(mPlateSin);
+    const __m128 length = _mm_loadu_ps(mCurrentLength);
+    const __m128 finiteLimit = _mm_set1_ps(3.40282347e38f);
+    const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128i mask = _mm_set1_epi32(mLines.Mask());
+    const __m128i oneInt = _mm_set1_epi32(1);
+    const float* data = mLines.Data();
+    // DampFeedback of lines 0 and 2 in lanes 0 and 1.
+    const __m128 bass = _mm_set1_ps(mBassCrossoverCoef);
+    const __m128 hf = _mm_set1_ps(mHFDampingCoef);
+    const __m128 vfreeze = _mm_set1_ps(freeze);
+    const __m128 bassRatio = _mm_sub_ps(_mm_setr_ps(mBassRatio[0], mBassRatio[2], 0.0f, 0.0f), one);
+    const __m128 trebleRatio = _mm_setr_ps(mTrebleRatio[0], mTrebleRatio[2], 0.0f, 0.0f);
+    const __m128 gain = _mm_setr_ps(mGain[0], mGain[2], 0.0f, 0.0f);
+    __m128 dampLow = _mm_setr_ps(mDampLow[0], mDampLow[2], 0.0f, 0.0f);
+    __m128 dampHigh = _mm_setr_ps(mDampHigh[0], mDampHigh[2], 0.0f, 0.0f);
+    const __m128 feed = _mm_setr_ps(0.45f, 0.45f, 0.0f, 0.0f);
+    for (int t = 0; t < n; ++t)
+    {
+        // DelayBank::Read on lanes 0-3 at sin(i 1.47 + phase) x depth + length.
+        const __m128 s = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(sines[t]), plateCos),
+                                    _mm_mul_ps(_mm_set1_ps(cosines[t]), plateSin));
+        const __m128 delay = _mm_add_ps(_mm_mul_ps(s, vdepth), length);
+        const __m128 finite = _mm_cmple_ps(_mm_and_ps(delay, absMask), finiteLimit);
+        const __m128 held = _mm_max_ps(_mm_min_ps(delay, maxDelay), one);
+        const __m128 d = _mm_or_ps(_mm_and_ps(finite, held), _mm_andnot_ps(finite, one));
+        const __m128i lineWhole = _mm_cvttps_epi32(d);
+        const __m128 wholeFloat = _mm_cvtepi32_ps(lineWhole);
+        const __m128 f = _mm_sub_ps(d, wholeFloat);
+        const __m128i position = _mm_set1_epi32(mLines.WritePosition());
+        const __m128i first = _mm_and_si128(_mm_sub_epi32(position, lineWhole), mask);
+        const __m128i second = _mm_and_si128(_mm_sub_epi32(first, oneInt), mask);
+        alignas(16) int firstIndex[4];
+        alignas(16) int secondIndex[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(firstIndex), _mm_slli_epi32(first, 3));
+        _mm_store_si128(reinterpret_cast<__m128i*>(secondIndex), _mm_slli_epi32(second, 3));
+        const __m128 near = _mm_setr_ps(data[firstIndex[0]],
+                                        data[firstIndex[1] + 1],
+                                        data[firstIndex[2] + 2],
+                                        data[firstIndex[3] + 3]);
+        const __m128 far = _mm_setr_ps(data[secondIndex[0]],
+                                       data[secondIndex[1] + 1],
+                                       data[secondIndex[2] + 2],
+                                       data[secondIndex[3] + 3]);
+        const __m128 written = _mm_set1_ps(static_cast<float>(mLines.Written()));
+        const __m128 o = _mm_add_ps(
+            _mm_mul_ps(_mm_sub_ps(one, f), _mm_and_ps(_mm_cmple_ps(wholeFloat, written), near)),
+            _mm_mul_ps(f, _mm_and_ps(_mm_cmplt_ps(wholeFloat, written), far)));
+
+        // The damped outputs of lines 3 and 1 (lanes 0 and 1), with the line states of 0 and 2.
+        const __m128 x = _mm_shuffle_ps(o, o, _MM_SHUFFLE(3, 3, 1, 3));
+        dampLow = Sanitize4(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(dampLow, x), bass), x));
+        const __m128 band = _mm_add_ps(x, _mm_mul_ps(bassRatio, dampLow));
+        dampHigh = Sanitize4(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(dampHigh, band), hf), band));
+        const __m128 y = _mm_mul_ps(
+            _mm_add_ps(dampHigh, _mm_mul_ps(trebleRatio, _mm_sub_ps(band, dampHigh))), gain);
+        const __m128 damped = Sanitize4(_mm_add_ps(y, _mm_mul_ps(vfreeze, _mm_sub_ps(x, y))));
+
+        // Allpass inputs: damped + 0.45 dL, damped + 0.45 dR, o0, o2.
+        const __m128 dry = _mm_unpacklo_ps(_mm_set_ss(dL[t]), _mm_set_ss(dR[t]));
+        const __m128 loops = _mm_add_ps(damped, _mm_mul_ps(feed, dry));
+        const __m128 in = _mm_movelh_ps(loops, _mm_shuffle_ps(o, o, _MM_SHUFFLE(2, 0, 2, 0)));
+        alignas(16) float slot[4];
+        for (int k = 0; k < 4; ++k)
+        {
+            const DelayLine& line = *allpass[k];
+            slot[k] = whole[k] <= line.Written()
+                          ? line.Data()[(line.WritePosition() - whole[k]) & line.Mask()]
+                          : 0.0f;
+        }
+        const __m128 v = _mm_sub_ps(_mm_load_ps(slot), _mm_mul_ps(g, in));
+        alignas(16) float back[4];
+        _mm_store_ps(back, Sanitize4(_mm_add_ps(in, _mm_mul_ps(g, v))));
+        for (int k = 0; k < 4; ++k)
+        {
+            allpass[k]->WriteSanitized(back[k]);
+        }
+        const __m128 out = Sanitize4(v);
+        float* frame = mLines.NextFrame();
+        _mm_storeu_ps(frame, _mm_shuffle_ps(out, out, _MM_SHUFFLE(3, 1, 2, 0)));
+        _mm_storeu_ps(frame + 4, _mm_setzero_ps());
+        mLines.Advance();
+
+        alignas(16) float lines[4];
+        _mm_store_ps(lines, o);
+        lateL[t] = (lines[0] + lines[1] - 0.35f * lines[2]) * 0.42f;
+        lateR[t] = (lines[2] + lines[3] - 0.35f * lines[0]) * 0.42f;
+    }
+    alignas(16) float states[8];
+    _mm_store_ps(states, dampLow);
+    _mm_store_ps(states + 4, dampHigh);
+    mDampLow[0] = states[0];
+    mDampLow[2] = states[1];
+    mDampHigh[0] = states[4];
+    mDampHigh[2] = states[5];
+}
+
+#endif
+
 void ReverbCore::LateSpringBlock(const float* xL,
                                  const float* xR,
                                  const float* s0,
@@ -1291,6 +1418,10 @@ void ReverbCore::ProcessFast(const float* xL,
     {
         float plateTank[6];
         PlateTank(c, current, plateTank);
+#if defined(__SSE2__)
+        LatePlateBlock(
+            dL, dR, sinBefore + 1, cosBefore + 1, depth, freeze, plateTank, lateL, lateR, n);
+#else
         for (int t = 0; t < n; ++t)
         {
             float sines[4];
@@ -1303,6 +1434,7 @@ void ReverbCore::ProcessFast(const float* xL,
             lateL[t] = late.left;
             lateR[t] = late.right;
         }
+#endif
     }
     else if (spring)
     {

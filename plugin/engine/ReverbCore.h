@@ -173,6 +173,17 @@ private:
                             float freeze,
                             const EngineParameters& current,
                             const float* chain = nullptr);
+    // LatePlate over a block (SSE2): sines[t] and cosines[t] as for LateNetworkBlock.
+    void LatePlateBlock(const float* dL,
+                        const float* dR,
+                        const float* sines,
+                        const float* cosines,
+                        float depth,
+                        float freeze,
+                        const float* tank,
+                        float* lateL,
+                        float* lateR,
+                        int n);
     // LateSpring over a block: s0[t] is the LFO sine before sample t's step.
     void LateSpringBlock(const float* xL,
                          const float* xR,

@@ -53,9 +53,23 @@ tresult PLUGIN_API Lumenfall::setState(IBStream* state)
 
 tresult PLUGIN_API Lumenfall::process(ProcessData& data)
 {
-    ReadProcessContext(data, GetProcessSetup());
+    const ProcessSetup& setup = GetProcessSetup();
+    ReadProcessContext(data, setup);
     ApplyParameterChanges(data);
-    RenderAudio(data, GetProcessSetup());
+    if (GetHostBypass() && GetLatency() == 0)
+    {
+        // The host's samples go out untouched: exact in 64 bits (the 32-bit buffers of the
+        // block processing would round them) and in place. The block still reaches the class,
+        // with outputs of its own, so that its meters show the bypass.
+        PassThroughHostBuffers(data, setup);
+        AudioBusBuffers none;
+        ProcessData unheard = data;
+        unheard.numOutputs = 1;
+        unheard.outputs = &none;
+        RenderAudio(unheard, setup);
+        return kResultOk;
+    }
+    RenderAudio(data, setup);
     return kResultOk;
 }
 

@@ -401,7 +401,9 @@ void IPluginVst3ProcessorBase::RenderAudio(ProcessData& data, const ProcessSetup
         first += n;
     }
 
-    if (GetBypassed())
+    if (GetBypassed() && GetLatency() == 0)
+        PassThroughHostBuffers(data, setup);
+    else if (GetBypassed())
     {
         if (is64)
             PassThroughDoubleBuffers(frames);
@@ -412,6 +414,39 @@ void IPluginVst3ProcessorBase::RenderAudio(ProcessData& data, const ProcessSetup
         ProcessDoubleBuffers(frames);
     else
         ProcessBuffers(frames);
+}
+
+void IPluginVst3ProcessorBase::PassThroughHostBuffers(ProcessData& data, const ProcessSetup& setup)
+{
+    const bool is64 = setup.symbolicSampleSize == kSample64;
+    const int frames = data.numSamples;
+    if (data.symbolicSampleSize != setup.symbolicSampleSize || frames <= 0 || data.numOutputs < 1 ||
+        data.outputs == nullptr)
+        return;
+    const AudioBusBuffers& out = data.outputs[0];
+    const AudioBus* ours = mPlugin->GetAudioBus(kOutput, 0);
+    if (ours == nullptr || !ours->isActive() || out.numChannels < 1 ||
+        !HasAllChannels(out, out.numChannels, is64))
+        return;
+    const AudioBusBuffers* in =
+        data.numInputs > 0 && data.inputs != nullptr ? data.inputs : nullptr;
+    const int nIn =
+        in != nullptr && in->numChannels > 0 && HasAllChannels(*in, in->numChannels, is64)
+            ? std::min(in->numChannels, out.numChannels)
+            : 0;
+    const std::size_t bytes =
+        static_cast<std::size_t>(frames) * (is64 ? sizeof(double) : sizeof(float));
+    for (int c = 0; c < out.numChannels; ++c)
+    {
+        void* dst = is64 ? static_cast<void*>(out.channelBuffers64[c])
+                         : static_cast<void*>(out.channelBuffers32[c]);
+        if (c >= nIn)
+            std::memset(dst, 0, bytes);
+        else if (const void* src = is64 ? static_cast<const void*>(in->channelBuffers64[c])
+                                        : static_cast<const void*>(in->channelBuffers32[c]);
+                 src != dst)
+            std::memmove(dst, src, bytes);
+    }
 }
 
 // --- IPluginVst3 ----------------------------------------------------------------

@@ -52,6 +52,12 @@ public:
     /// channels without a host buffer read silence. Without output buses nothing is rendered.
     /// 64-bit blocks longer than the block size set up run in pieces.
     void RenderAudio(Steinberg::Vst::ProcessData& data, const Steinberg::Vst::ProcessSetup& setup);
+    /// [audio-thread] The host bypass without latency, exact in 64 bits too: each channel of the
+    /// host's input bus 0 copied to the same channel of output bus 0 (when that bus is active),
+    /// output channels without an input channel zeroed. The 32-bit scratch buffers the rest of
+    /// the processing goes through would round 64-bit samples.
+    void PassThroughHostBuffers(Steinberg::Vst::ProcessData& data,
+                                const Steinberg::Vst::ProcessSetup& setup);
 
 protected:
     /// Set while the host's setActive, setProcessing or setupProcessing runs.

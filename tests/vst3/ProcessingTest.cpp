@@ -153,6 +153,42 @@ TEST_F(ProcessingTest, HostBypassPassesTheInputBitExact)
     EXPECT_EQ(out.left, in.left);
 }
 
+TEST_F(ProcessingTest, HostBypassPassesSixtyFourBitInputBitExact)
+{
+    // Doubles a float cannot hold: a bypass through 32-bit buffers would round them.
+    const int frames = 700;
+    std::vector<double> inL(frames), inR(frames);
+    for (int k = 0; k < frames; ++k)
+    {
+        inL[k] = std::sin(0.01 * k) / 3.0;
+        inR[k] = std::cos(0.013 * k) / 7.0;
+    }
+    for (double rate : {48000.0, 0.0}) // active, and never activated
+    {
+        auto plugin = NewPlugin(0.0);
+        ProcessSetup setup{kRealtime, kSample64, 512, 48000.0};
+        ASSERT_EQ(plugin->mProcessor->setupProcessing(setup), kResultOk);
+        if (rate > 0.0)
+        {
+            ASSERT_EQ(plugin->mComponent->setActive(true), kResultOk);
+        }
+        ParameterChanges changes;
+        changes.Add(65536, 0, 1.0);
+        std::vector<double> outL(frames, 9.0), outR(frames, 9.0);
+        double* i[] = {inL.data(), inR.data()};
+        double* o[] = {outL.data(), outR.data()};
+        ASSERT_EQ(plugin->Process64(i, 2, o, 2, frames, &changes), kResultOk); // > the maximum
+        EXPECT_EQ(outL, inL) << rate;
+        EXPECT_EQ(outR, inR) << rate;
+        // In place, as hosts may pass the same buffers.
+        std::vector<double> sameL = inL, sameR = inR;
+        double* same[] = {sameL.data(), sameR.data()};
+        ASSERT_EQ(plugin->Process64(same, 2, same, 2, frames), kResultOk);
+        EXPECT_EQ(sameL, inL) << rate;
+        EXPECT_EQ(sameR, inR) << rate;
+    }
+}
+
 TEST_F(ProcessingTest, InactiveProcessorIsSilent)
 {
     auto plugin = NewPlugin(0.0);

@@ -287,11 +287,12 @@ void ReverbCore::PlateTank(float c, const EngineParameters& current, float* tank
 {
     const float fs = static_cast<float>(mSampleRate);
     const float e = Get(current, ParamId::Diffusion) * 0.01f;
-    const float scale = fs * c * (Get(current, ParamId::Density) * 0.01f * 0.5f + 0.75f);
-    tank[0] = Nearest(scale * 0.0097f);
-    tank[1] = Nearest(scale * 0.0121f);
-    tank[2] = Nearest(scale * 0.0173f);
-    tank[3] = Nearest(scale * 0.0191f);
+    const float scale = Get(current, ParamId::Density) * 0.01f * 0.5f + 0.75f;
+    // nearest(fs x seconds x c x scale), multiplied in that order.
+    tank[0] = Nearest(fs * 0.0097f * c * scale);
+    tank[1] = Nearest(fs * 0.0121f * c * scale);
+    tank[2] = Nearest(fs * 0.0173f * c * scale);
+    tank[3] = Nearest(fs * 0.0191f * c * scale);
     tank[4] = e * 0.45f + 0.22f;
     tank[5] = e * 0.43f + 0.18f;
 }
@@ -1154,6 +1155,7 @@ void ReverbCore::UpdateEarlyTaps(float c)
         set(32 + 2 * k, 0.943f * d, g * 0.22f);
         set(32 + 2 * k + 1, 1.113f * d, g * 0.78f);
     }
+    mEarlyMaxWhole = *std::max_element(std::begin(mEarlyWhole), std::end(mEarlyWhole));
     mEarlyTapsSize = c;
 }
 
@@ -1191,11 +1193,22 @@ void ReverbCore::EarlyBlock(
     // After the writes, sample t's read of whole delay w sees slot (P - n + 1 + t - w) and the
     // one before it, P being the position after the block: window[t + 1] and window[t] of the
     // n + 1 slots from P - n - w.
-    const float* windows[kEarlyTaps];
-    int tapCount[2] = {0, 0};
-    int tapIndex[2][kEarlyTaps / 2];
+    // The taps that read only written slots, per output: window and gains.
+    const float* windows[2][kEarlyTaps / 2];
+    float nearGain[2][kEarlyTaps / 2];
+    float farGain[2][kEarlyTaps / 2];
+    int count[2] = {0, 0};
     float scratch[kEarlyTaps][kBlock + 1];
-    for (int i = 0; i < kEarlyTaps; ++i)
+    const bool settled = std::min(before[0], before[1]) >= mEarlyMaxWhole;
+    for (int i = 0; i < kEarlyTaps && settled; ++i)
+    {
+        // Every tap reads written slots only (the common case): no checks, gains in place.
+        const DelayLine& line = mEarly[i & 1];
+        windows[i / 32][i % 32] =
+            BlockWindow(line, line.WritePosition() - n - mEarlyWhole[i], n + 1, scratch[i]);
+    }
+    count[0] = count[1] = settled ? kEarlyTaps / 2 : 0;
+    for (int i = 0; i < kEarlyTaps && !settled; ++i)
     {
         const int side = i & 1;
         const int out = i / 32;
@@ -1209,8 +1222,10 @@ void ReverbCore::EarlyBlock(
         const float* w = BlockWindow(line, line.WritePosition() - n - whole, n + 1, scratch[i]);
         if (whole <= written)
         {
-            windows[i] = w;
-            tapIndex[out][tapCount[out]++] = i;
+            windows[out][count[out]] = w;
+            nearGain[out][count[out]] = mEarlyNear[i];
+            farGain[out][count[out]] = mEarlyFar[i];
+            ++count[out];
             continue;
         }
         // Reaches back to the start of what was written: per sample, with the valid rule.
@@ -1226,33 +1241,53 @@ void ReverbCore::EarlyBlock(
     for (int out = 0; out < 2; ++out)
     {
         float* acc = out == 0 ? earlyL : earlyR;
-        const int* taps = tapIndex[out];
-        const int count = tapCount[out];
+        const float* const* w = windows[out];
+        const float* near = settled ? mEarlyNear + 32 * out : nearGain[out];
+        const float* far = settled ? mEarlyFar + 32 * out : farGain[out];
         int t = 0;
 #if defined(__SSE2__)
-        // Every whole tap at once, eight samples per pass, the sums held in registers.
-        const float* w[kEarlyTaps / 2];
-        __m128 near[kEarlyTaps / 2];
-        __m128 far[kEarlyTaps / 2];
-        for (int j = 0; j < count; ++j)
+        // Every whole tap at once, the sums held in registers: a full block in one pass over
+        // the taps, else eight samples per pass.
+        if (n == kBlock)
         {
-            w[j] = windows[taps[j]];
-            near[j] = _mm_set1_ps(mEarlyNear[taps[j]]);
-            far[j] = _mm_set1_ps(mEarlyFar[taps[j]]);
+            __m128 sum[kBlock / 4];
+            for (int q = 0; q < kBlock / 4; ++q)
+            {
+                sum[q] = _mm_loadu_ps(acc + 4 * q);
+            }
+            for (int j = 0; j < count[out]; ++j)
+            {
+                const __m128 a = _mm_set1_ps(near[j]);
+                const __m128 b = _mm_set1_ps(far[j]);
+                const float* x = w[j];
+                for (int q = 0; q < kBlock / 4; ++q)
+                {
+                    sum[q] = _mm_add_ps(sum[q],
+                                        _mm_add_ps(_mm_mul_ps(a, _mm_loadu_ps(x + 4 * q + 1)),
+                                                   _mm_mul_ps(b, _mm_loadu_ps(x + 4 * q))));
+                }
+            }
+            for (int q = 0; q < kBlock / 4; ++q)
+            {
+                _mm_storeu_ps(acc + 4 * q, Sanitize4(sum[q]));
+            }
+            t = kBlock;
         }
         for (; t + 8 <= n; t += 8)
         {
             __m128 first = _mm_loadu_ps(acc + t);
             __m128 second = _mm_loadu_ps(acc + t + 4);
-            for (int j = 0; j < count; ++j)
+            for (int j = 0; j < count[out]; ++j)
             {
+                const __m128 a = _mm_set1_ps(near[j]);
+                const __m128 b = _mm_set1_ps(far[j]);
                 const float* x = w[j] + t;
-                first = _mm_add_ps(first,
-                                   _mm_add_ps(_mm_mul_ps(near[j], _mm_loadu_ps(x + 1)),
-                                              _mm_mul_ps(far[j], _mm_loadu_ps(x))));
+                first = _mm_add_ps(
+                    first,
+                    _mm_add_ps(_mm_mul_ps(a, _mm_loadu_ps(x + 1)), _mm_mul_ps(b, _mm_loadu_ps(x))));
                 second = _mm_add_ps(second,
-                                    _mm_add_ps(_mm_mul_ps(near[j], _mm_loadu_ps(x + 5)),
-                                               _mm_mul_ps(far[j], _mm_loadu_ps(x + 4))));
+                                    _mm_add_ps(_mm_mul_ps(a, _mm_loadu_ps(x + 5)),
+                                               _mm_mul_ps(b, _mm_loadu_ps(x + 4))));
             }
             _mm_storeu_ps(acc + t, Sanitize4(first));
             _mm_storeu_ps(acc + t + 4, Sanitize4(second));
@@ -1261,10 +1296,9 @@ void ReverbCore::EarlyBlock(
         for (; t < n; ++t)
         {
             float sum = acc[t];
-            for (int j = 0; j < count; ++j)
+            for (int j = 0; j < count[out]; ++j)
             {
-                const int i = taps[j];
-                sum += mEarlyNear[i] * windows[i][t + 1] + mEarlyFar[i] * windows[i][t];
+                sum += near[j] * w[j][t + 1] + far[j] * w[j][t];
             }
             acc[t] = SanitizeSample(sum);
         }

@@ -83,8 +83,8 @@ float GateEnvelope(int model, double t, float gateLengthMs, float gateReleaseMs,
 /// One wet stereo sample.
 struct StereoSample
 {
-    float left = 0.0f;
-    float right = 0.0f;
+    float left = 0.0f;  ///< left wet sample
+    float right = 0.0f; ///< right wet sample
 };
 
 /// One complete reverb voice: an 8-line feedback delay network with band-split damping,
@@ -137,12 +137,16 @@ public:
     /// line's feedback gain; with freeze F = 1 the line output passes unchanged.
     float DampFeedback(float x, int line, float freeze);
 
+    /// The model chosen by the last Reset (0-12).
     int Model() const { return mModel; }
+    /// Line i's length in samples: the refresh's target and the gliding value samples read at.
     float TargetLineLength(int line) const { return mTargetLength[line]; }
     float CurrentLineLength(int line) const { return mCurrentLength[line]; }
+    /// Line i's loop gain g and its bass and treble band ratios from the last refresh.
     float FeedbackGain(int line) const { return mGain[line]; }
     float BassRatio(int line) const { return mBassRatio[line]; }
     float TrebleRatio(int line) const { return mTrebleRatio[line]; }
+    /// exp(-2 pi f / fs) of the HF-damping one-pole from the last refresh.
     float HFDampingCoefficient() const { return mHFDampingCoef; }
 
 private:
@@ -292,6 +296,7 @@ private:
     float mEarlyNear[kEarlyTaps] = {}; // gain of the slot `whole` back
     float mEarlyFar[kEarlyTaps] = {};  // gain of the slot `whole + 1` back
     float mEarlyTapsSize = -1.0f;      // the size the taps were computed for; -1: none
+    int mEarlyMaxWhole = 0;
 
     double mLfoPhase = 0.0;
     float mShimmerReturn[2] = {};

@@ -467,6 +467,40 @@ TEST(ReverbEngineTest, WetPeakIsTakenBeforeDuckingMixAndTrim)
     }
 }
 
+// The Shimmer model's tail comes out of the octave shifter: at full amount a steady tone's tail
+// holds its octave and nothing of the tone itself; at amount 0 it is the plain tail.
+TEST(ReverbEngineTest, ShimmerTailClimbsAnOctave)
+{
+    const double hz = 1000.0;
+    StereoBuffer input(72000);
+    for (std::size_t i = 0; i < input.Frames(); ++i)
+    {
+        input.left[i] = input.right[i] =
+            0.3f * static_cast<float>(std::sin(2.0 * std::numbers::pi * hz * i / kRate));
+    }
+    const std::size_t start = 48000;
+    const std::size_t length = 16384;
+    for (const float amount : {100.0f, 0.0f})
+    {
+        EngineParameters p = TailParameters(ReverbModel::Shimmer, 2.4f);
+        p[ParamId::ShimmerAmount] = amount;
+        ReverbEngine engine;
+        engine.SetParameters(p);
+        engine.Prepare(kRate, 2);
+        const StereoBuffer out = Render(engine, input);
+        const double tone = ToneAmplitude(out.left, start, length, hz, kRate);
+        const double octave = ToneAmplitude(out.left, start, length, 2.0 * hz, kRate);
+        if (amount > 0.0f)
+        {
+            EXPECT_GT(ToDb(octave / tone), 30.0);
+        }
+        else
+        {
+            EXPECT_LT(ToDb(octave / tone), -30.0);
+        }
+    }
+}
+
 // Freeze holds the tail at its level and admits no new input.
 TEST(ReverbEngineTest, FreezeHoldsTheTail)
 {

@@ -1,5 +1,6 @@
 #include "plugin/engine/ShimmerShifter.h"
 
+#include "tests/engine/SignalAnalysis.h"
 #include "tests/support/AllocationGuard.h"
 
 #include <gtest/gtest.h>
@@ -55,19 +56,9 @@ auto Sines(double leftHz, double rightHz, double amplitude = 0.5)
     };
 }
 
-// Amplitude of the component at `hz` in x[start .. start + length), Hann-windowed and normalised
-// so that a sine of amplitude A reads A.
 double Amplitude(const std::vector<float>& x, int start, int length, double hz)
 {
-    std::complex<double> sum = 0.0;
-    double windowSum = 0.0;
-    for (int n = 0; n < length; ++n)
-    {
-        const double w = 0.5 - 0.5 * std::cos(2.0 * kPi * n / length);
-        sum += w * x[start + n] * std::polar(1.0, -2.0 * kPi * hz * n / kFs);
-        windowSum += w;
-    }
-    return 2.0 * std::abs(sum) / windowSum;
+    return test::ToneAmplitude(x, start, length, hz, kFs);
 }
 
 double Rms(const std::vector<float>& x, int start, int length)

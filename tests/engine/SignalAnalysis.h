@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cmath>
+#include <complex>
 #include <cstddef>
 #include <limits>
 #include <vector>
@@ -72,6 +73,23 @@ inline double Rms(const std::vector<float>& x, std::size_t begin, std::size_t en
         sum += static_cast<double>(x[i]) * x[i];
     }
     return end > begin ? std::sqrt(sum / static_cast<double>(end - begin)) : 0.0;
+}
+
+/// Amplitude of the component at `hz` in x[start, start + length), Hann-windowed and normalised
+/// so that a sine of amplitude A reads A.
+inline double ToneAmplitude(
+    const std::vector<float>& x, std::size_t start, std::size_t length, double hz, double rate)
+{
+    constexpr double kTwoPi = 6.283185307179586;
+    std::complex<double> sum = 0.0;
+    double windowSum = 0.0;
+    for (std::size_t n = 0; n < length; ++n)
+    {
+        const double w = 0.5 - 0.5 * std::cos(kTwoPi * static_cast<double>(n) / length);
+        sum += w * x[start + n] * std::polar(1.0, -kTwoPi * hz * static_cast<double>(n) / rate);
+        windowSum += w;
+    }
+    return 2.0 * std::abs(sum) / windowSum;
 }
 
 inline double ToDb(double ratio)

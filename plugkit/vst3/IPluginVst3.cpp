@@ -815,7 +815,11 @@ tresult PLUGIN_API IPluginVst3::setState(IBStream* state)
         if (!chunk.PutBytes(buffer, read))
             return kResultFalse;
     }
-    return UnserializeState(chunk, 0) >= 0 ? kResultOk : kResultFalse;
+    const int end = UnserializeState(chunk, 0);
+    // The framework's list applies what was complete even when it fails: the controller's
+    // parameter objects and the editor follow whatever the parameters now hold.
+    OnRestoreState();
+    return end >= 0 ? kResultOk : kResultFalse;
 }
 
 tresult PLUGIN_API IPluginVst3::getState(IBStream* state)

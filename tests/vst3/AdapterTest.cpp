@@ -238,6 +238,34 @@ TEST(Vst3Adapter, ControllerObjectsFollowEditsPresetsAndSendsFromTheEditor)
     EXPECT_EQ(i.plugin->getProgramName(65537, 2, name), kResultFalse);
 }
 
+TEST(Vst3Adapter, FrameworkStateMovesIntoAFreshInstanceAndItsController)
+{
+    Instance a;
+    ASSERT_EQ(a.plugin->setParamNormalized(0, 0.75), kResultOk);
+    ASSERT_EQ(a.plugin->setParamNormalized(2, 0.5), kResultOk);
+    MemoryStream saved;
+    saved.mChunk = 5; // the writer must loop
+    ASSERT_EQ(a.plugin->getState(&saved), kResultOk);
+    EXPECT_EQ(saved.mBytes.size(), 3 * sizeof(double));
+
+    Instance b;
+    MemoryStream chunked(saved.mBytes);
+    chunked.mChunk = 7;
+    ASSERT_EQ(b.plugin->setState(&chunked), kResultOk);
+    EXPECT_DOUBLE_EQ(b.plugin->GetParam(0)->GetNormalized(), 0.75);
+    EXPECT_DOUBLE_EQ(b.plugin->getParamNormalized(0), 0.75); // the controller follows
+    EXPECT_DOUBLE_EQ(b.plugin->getParamNormalized(2), 0.5);
+
+    MemoryStream failing(saved.mBytes);
+    failing.mFailAfter = 1;
+    failing.mChunk = 7;
+    EXPECT_EQ(b.plugin->setState(&failing), kResultFalse);
+    MemoryStream empty;
+    EXPECT_EQ(b.plugin->setState(&empty), kResultFalse);
+    EXPECT_EQ(b.plugin->setState(nullptr), kResultFalse);
+    EXPECT_EQ(b.plugin->getState(nullptr), kResultFalse);
+}
+
 TEST(Vst3Adapter, MidiControllersMapOnlyWhenDeclared)
 {
     Instance i(true);

@@ -34,7 +34,9 @@ public:
     void SetLatency(int samples) override;
 
     /// [ui-thread & !active] Accepts the arrangements when every bus is mono or stereo and
-    /// an I/O configuration has exactly these channel counts; rebuilds the audio buses.
+    /// an I/O configuration has exactly these channel counts (under Mixbus and Ardour, any mono
+    /// or stereo request as given); rebuilds the audio buses, each keeping the activation of the
+    /// bus it replaces.
     bool ApplyBusArrangements(const Steinberg::Vst::SpeakerArrangement* inputs,
                               int numIns,
                               const Steinberg::Vst::SpeakerArrangement* outputs,

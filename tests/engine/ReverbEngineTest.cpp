@@ -501,6 +501,42 @@ TEST(ReverbEngineTest, ShimmerTailClimbsAnOctave)
     }
 }
 
+// Vintage Digital rounds its late tail to steps of 1/8192. An impulse of 0.01 leaves a tail
+// whose peak (Modern Digital, the same network unrounded: about 3.6e-5) stays below half a step
+// (6.1e-5), so it vanishes entirely; ten times louder it sounds.
+TEST(ReverbEngineTest, VintageDigitalDropsATailBelowHalfAStep)
+{
+    const struct
+    {
+        ReverbModel model;
+        float amplitude;
+        bool sounds;
+    } cases[] = {
+        {ReverbModel::VintageDigital, 0.01f, false},
+        {ReverbModel::ModernDigital, 0.01f, true},
+        {ReverbModel::VintageDigital, 0.1f, true},
+    };
+    for (const auto& c : cases)
+    {
+        const StereoBuffer out =
+            ImpulseResponse(TailParameters(c.model, 2.4f), kRate, 0.5, c.amplitude);
+        float peak = 0.0f;
+        for (std::size_t i = 0; i < out.Frames(); ++i)
+        {
+            peak = std::max({peak, std::fabs(out.left[i]), std::fabs(out.right[i])});
+        }
+        const std::string name = engine::ReverbModelName(static_cast<int>(c.model));
+        if (c.sounds)
+        {
+            EXPECT_GT(peak, 1e-5f) << name << " " << c.amplitude;
+        }
+        else
+        {
+            EXPECT_EQ(peak, 0.0f) << name << " " << c.amplitude;
+        }
+    }
+}
+
 // Freeze holds the tail at its level and admits no new input.
 TEST(ReverbEngineTest, FreezeHoldsTheTail)
 {

@@ -85,6 +85,9 @@ TEST_F(ProcessingTest, ProcessingAllocatesNothing)
         AllocationGuard guard;
         EXPECT_EQ(plugin->Process32(i, 2, o, 2, 512, &changes, &context), kResultOk);
         EXPECT_EQ(plugin->Process32(i, 2, o, 2, 512), kResultOk);
+        // Some hosts stop and restart processing from their audio thread: the reset is free.
+        EXPECT_EQ(plugin->mProcessor->setProcessing(false), kResultOk);
+        EXPECT_EQ(plugin->mProcessor->setProcessing(true), kResultOk);
         EXPECT_EQ(guard.Count(), 0u);
     }
 

@@ -771,7 +771,28 @@ void ReverbCore::LateNetworkBlock(const float* dL,
                                   float* lateR,
                                   int n)
 {
-    const bool shimmerModel = mModel == static_cast<int>(ReverbModel::Shimmer);
+    // Once the lines are full every slot a read can reach is valid (reads stop at capacity - 2).
+    const bool full = mLines.Written() >= mLines.Capacity();
+    const auto run = mModel == static_cast<int>(ReverbModel::Shimmer)
+                         ? (full ? &ReverbCore::LateNetworkRun<true, true>
+                                 : &ReverbCore::LateNetworkRun<true, false>)
+                         : (full ? &ReverbCore::LateNetworkRun<false, true>
+                                 : &ReverbCore::LateNetworkRun<false, false>);
+    (this->*run)(dL, dR, sines, cosines, depth, freeze, shimmer, lateL, lateR, n);
+}
+
+template <bool kShimmer, bool kFull>
+void ReverbCore::LateNetworkRun(const float* dL,
+                                const float* dR,
+                                const float* sines,
+                                const float* cosines,
+                                float depth,
+                                float freeze,
+                                float shimmer,
+                                float* lateL,
+                                float* lateR,
+                                int n)
+{
     const __m128 vdepth = _mm_set1_ps(depth);
     const __m128 maxDelay = _mm_set1_ps(mLines.MaxDelay());
     const __m128 one = _mm_set1_ps(1.0f);
@@ -813,7 +834,7 @@ void ReverbCore::LateNetworkBlock(const float* dL,
         const __m128 vsp = _mm_set1_ps(sines[t]);
         const __m128 vcp = _mm_set1_ps(cosines[t]);
         const __m128i position = _mm_set1_epi32(mLines.WritePosition());
-        const __m128 written = _mm_set1_ps(static_cast<float>(mLines.Written()));
+        [[maybe_unused]] const __m128 written = _mm_set1_ps(static_cast<float>(mLines.Written()));
         __m128 o[2];
         for (int h = 0; h < 2; ++h)
         {
@@ -839,9 +860,16 @@ void ReverbCore::LateNetworkBlock(const float* dL,
                                          lane[secondIndex[1] + 1],
                                          lane[secondIndex[2] + 2],
                                          lane[secondIndex[3] + 3]);
-            const __m128 va = _mm_and_ps(_mm_cmple_ps(wholeFloat, written), a);
-            const __m128 vb = _mm_and_ps(_mm_cmplt_ps(wholeFloat, written), b);
-            o[h] = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(one, f), va), _mm_mul_ps(f, vb));
+            if constexpr (kFull)
+            {
+                o[h] = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(one, f), a), _mm_mul_ps(f, b));
+            }
+            else
+            {
+                const __m128 va = _mm_and_ps(_mm_cmple_ps(wholeFloat, written), a);
+                const __m128 vb = _mm_and_ps(_mm_cmplt_ps(wholeFloat, written), b);
+                o[h] = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(one, f), va), _mm_mul_ps(f, vb));
+            }
         }
 
         // Damped feedback: the steps of DampFeedback on all lines at once.
@@ -881,7 +909,7 @@ void ReverbCore::LateNetworkBlock(const float* dL,
             __m128 input = _mm_mul_ps(
                 inputGain,
                 _mm_add_ps(_mm_mul_ps(vdL, injectLeft[h]), _mm_mul_ps(vdR, injectRight[h])));
-            if (shimmerModel)
+            if constexpr (kShimmer)
             {
                 const __m128 back =
                     _mm_mul_ps(returnGain,
@@ -901,7 +929,7 @@ void ReverbCore::LateNetworkBlock(const float* dL,
         const __m128 sums = _mm_mul_ps(lateGain, _mm_add_ps(pairs, _mm_movehl_ps(pairs, pairs)));
         float late[2] = {_mm_cvtss_f32(sums),
                          _mm_cvtss_f32(_mm_shuffle_ps(sums, sums, _MM_SHUFFLE(1, 1, 1, 1)))};
-        if (shimmerModel)
+        if constexpr (kShimmer)
         {
             mShimmer.Exchange(late[0], late[1], backL, backR);
             late[0] = backL * 1.2f * shimmer + (1.0f - shimmer) * late[0];

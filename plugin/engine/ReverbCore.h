@@ -177,6 +177,18 @@ private:
                             float freeze,
                             const EngineParameters& current,
                             const float* chain = nullptr);
+    // The loop of LateNetworkBlock for the shimmer model or not and for full lines or not.
+    template <bool kShimmer, bool kFull>
+    void LateNetworkRun(const float* dL,
+                        const float* dR,
+                        const float* sines,
+                        const float* cosines,
+                        float depth,
+                        float freeze,
+                        float shimmer,
+                        float* lateL,
+                        float* lateR,
+                        int n);
     // LatePlate over a block (SSE2): sines[t] and cosines[t] as for LateNetworkBlock.
     void LatePlateBlock(const float* dL,
                         const float* dR,

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <cstdint>
 #include <limits>
 #include <numbers>
@@ -534,6 +535,68 @@ TEST(ReverbEngineTest, VintageDigitalDropsATailBelowHalfAStep)
         {
             EXPECT_EQ(peak, 0.0f) << name << " " << c.amplitude;
         }
+    }
+}
+
+struct FilterCase
+{
+    const char* name;
+    ParamId id;
+    float value;
+    double hz;
+};
+
+// One-pole low-pass y = (1 - a) x + a y[-1], a = exp(-2 pi f / fs), at `hz`.
+std::complex<double> OnePoleLowPass(double cutoff, double hz)
+{
+    const double a = std::exp(-2.0 * std::numbers::pi * cutoff / kRate);
+    const std::complex<double> z1 = std::polar(1.0, -2.0 * std::numbers::pi * hz / kRate);
+    return (1.0 - a) / (1.0 - a * z1);
+}
+
+// The output filters shape the wet signal as their transfer functions say: low cut
+// 1 - LP(low cut), high cut LP(high cut), and the tilt around an 1800 Hz low-pass,
+// 1 + 0.65 v (1 - LP) for tone v >= 0, 1 - 0.8 |v| (1 - LP) below. Measured on a steady tone,
+// relative to the open filters (low cut 20 Hz, high cut 22 kHz held at 0.45 fs, tone 0).
+TEST(ReverbEngineTest, OutputFiltersFollowTheirTransferFunctions)
+{
+    const FilterCase cases[] = {
+        {"tone +100 at 8 kHz", ParamId::Tone, 100.0f, 8000.0},
+        {"tone -100 at 8 kHz", ParamId::Tone, -100.0f, 8000.0},
+        {"tone -50 at 200 Hz", ParamId::Tone, -50.0f, 200.0},
+        {"low cut 2 kHz at 500 Hz", ParamId::LowCut, 2000.0f, 500.0},
+        {"high cut 1 kHz at 6 kHz", ParamId::HighCut, 1000.0f, 6000.0},
+    };
+    const auto response = [](const EngineParameters& p, double hz)
+    {
+        const std::complex<double> lowCut = 1.0 - OnePoleLowPass(p[ParamId::LowCut], hz);
+        const std::complex<double> highCut =
+            OnePoleLowPass(std::min<double>(p[ParamId::HighCut], 0.45 * kRate), hz);
+        const double v = p[ParamId::Tone] * 0.01;
+        const std::complex<double> high = 1.0 - OnePoleLowPass(1800.0, hz);
+        const std::complex<double> tilt = v >= 0.0 ? 1.0 + 0.65 * v * high : 1.0 + 0.8 * v * high;
+        return std::abs(lowCut * highCut * tilt);
+    };
+    const auto measure = [](const EngineParameters& p, double hz)
+    {
+        StereoBuffer input(72000);
+        for (std::size_t i = 0; i < input.Frames(); ++i)
+        {
+            input.left[i] = input.right[i] =
+                0.3f * static_cast<float>(std::sin(2.0 * std::numbers::pi * hz * i / kRate));
+        }
+        ReverbEngine engine;
+        engine.SetParameters(p);
+        engine.Prepare(kRate, 2);
+        return ToneAmplitude(Render(engine, input).left, 48000, 16384, hz, kRate);
+    };
+    for (const FilterCase& c : cases)
+    {
+        const EngineParameters open = TailParameters(ReverbModel::Hall, 0.5f);
+        EngineParameters shaped = open;
+        shaped[c.id] = c.value;
+        const double expected = ToDb(response(shaped, c.hz) / response(open, c.hz));
+        EXPECT_NEAR(ToDb(measure(shaped, c.hz) / measure(open, c.hz)), expected, 0.2) << c.name;
     }
 }
 

@@ -17,9 +17,10 @@ namespace
 constexpr int kMidiOutGranularity = 512;
 constexpr int kMaxMidiOut = 64 * kMidiOutGranularity;
 
-void ZeroHostBus(const AudioBusBuffers& bus, int channels, int frames, bool is64)
+/// Zeroes channels `from` .. `to` - 1 of a host bus (those with a buffer).
+void ZeroHostChannels(const AudioBusBuffers& bus, int from, int to, int frames, bool is64)
 {
-    for (int c = 0; c < channels; ++c)
+    for (int c = std::max(from, 0); c < to; ++c)
     {
         if (is64 && bus.channelBuffers64 != nullptr && bus.channelBuffers64[c] != nullptr)
             std::memset(bus.channelBuffers64[c], 0, sizeof(double) * static_cast<size_t>(frames));
@@ -378,26 +379,28 @@ void IPluginVst3ProcessorBase::RenderAudio(ProcessData& data, const ProcessSetup
             AttachBuffers(kInput, first, n, host.channelBuffers32);
     }
 
-    // Outputs: each host bus from its running first channel; inactive buses stay off.
+    // Outputs: each host bus from its running first channel. What the plug-in does not render
+    // (an inactive bus, channels beyond its own) goes back to the host as silence.
     const int nOuts = NChannels(kOutput);
     int first = 0;
     for (int bus = 0; bus < data.numOutputs; ++bus)
     {
         const AudioBusBuffers& out = data.outputs[bus];
-        const int n = out.numChannels > 0 ? out.numChannels : 0;
+        const int n = std::max(out.numChannels, 0);
+        const int rendered = std::clamp(nOuts - first, 0, n);
         AudioBus* ours = mPlugin->GetAudioBus(kOutput, bus);
-        const bool usable = ours != nullptr && ours->isActive() && HasAllChannels(out, n, is64);
-        SetChannelConnections(kOutput, first, n, usable);
-        SetChannelConnections(kOutput, first + n, nOuts - (first + n), false);
+        const bool usable = ours != nullptr && ours->isActive() && rendered > 0 &&
+                            HasAllChannels(out, rendered, is64);
+        SetChannelConnections(kOutput, first, rendered, usable);
+        SetChannelConnections(kOutput, first + rendered, nOuts - (first + rendered), false);
         if (usable)
         {
             if (is64)
-                AttachDoubleBuffers(kOutput, first, n, out.channelBuffers64, frames);
+                AttachDoubleBuffers(kOutput, first, rendered, out.channelBuffers64, frames);
             else
-                AttachBuffers(kOutput, first, n, out.channelBuffers32);
+                AttachBuffers(kOutput, first, rendered, out.channelBuffers32);
         }
-        else
-            ZeroHostBus(out, n, frames, is64); // an inactive bus still hands back silence
+        ZeroHostChannels(out, usable ? rendered : 0, n, frames, is64);
         first += n;
     }
 
@@ -423,29 +426,33 @@ void IPluginVst3ProcessorBase::PassThroughHostBuffers(ProcessData& data, const P
     if (data.symbolicSampleSize != setup.symbolicSampleSize || frames <= 0 || data.numOutputs < 1 ||
         data.outputs == nullptr)
         return;
-    const AudioBusBuffers& out = data.outputs[0];
-    const AudioBus* ours = mPlugin->GetAudioBus(kOutput, 0);
-    if (ours == nullptr || !ours->isActive() || out.numChannels < 1 ||
-        !HasAllChannels(out, out.numChannels, is64))
-        return;
     const AudioBusBuffers* in =
         data.numInputs > 0 && data.inputs != nullptr ? data.inputs : nullptr;
     const int nIn =
         in != nullptr && in->numChannels > 0 && HasAllChannels(*in, in->numChannels, is64)
-            ? std::min(in->numChannels, out.numChannels)
+            ? std::min(in->numChannels, NChannels(kInput))
             : 0;
     const std::size_t bytes =
         static_cast<std::size_t>(frames) * (is64 ? sizeof(double) : sizeof(float));
-    for (int c = 0; c < out.numChannels; ++c)
+    for (int bus = 0; bus < data.numOutputs; ++bus)
     {
-        void* dst = is64 ? static_cast<void*>(out.channelBuffers64[c])
-                         : static_cast<void*>(out.channelBuffers32[c]);
-        if (c >= nIn)
-            std::memset(dst, 0, bytes);
-        else if (const void* src = is64 ? static_cast<const void*>(in->channelBuffers64[c])
-                                        : static_cast<const void*>(in->channelBuffers32[c]);
-                 src != dst)
-            std::memmove(dst, src, bytes);
+        const AudioBusBuffers& out = data.outputs[bus];
+        const int n = std::max(out.numChannels, 0);
+        const AudioBus* ours = mPlugin->GetAudioBus(kOutput, bus);
+        const int copied =
+            bus == 0 && ours != nullptr && ours->isActive() && HasAllChannels(out, n, is64)
+                ? std::min({nIn, n, NChannels(kOutput)})
+                : 0;
+        for (int c = 0; c < copied; ++c)
+        {
+            void* dst = is64 ? static_cast<void*>(out.channelBuffers64[c])
+                             : static_cast<void*>(out.channelBuffers32[c]);
+            const void* src = is64 ? static_cast<const void*>(in->channelBuffers64[c])
+                                   : static_cast<const void*>(in->channelBuffers32[c]);
+            if (src != dst)
+                std::memmove(dst, src, bytes);
+        }
+        ZeroHostChannels(out, copied, n, frames, is64); // as rendering would hand them back
     }
 }
 

@@ -51,13 +51,15 @@ public:
     /// [audio-thread & active] Connects and attaches the host's buffers and processes the
     /// block (or passes it through while host-bypassed). Input bus 0 feeds the channels from
     /// 0, a side-chain bus (input bus 1, while active) those from the first side-chain channel;
-    /// channels without a host buffer read silence. Without output buses nothing is rendered.
+    /// channels without a host buffer read silence. Host output channels the plug-in does not
+    /// render (inactive buses, channels beyond its own) are zeroed. Without output buses
+    /// nothing is rendered.
     /// 64-bit blocks longer than the block size set up run in pieces.
     void RenderAudio(Steinberg::Vst::ProcessData& data, const Steinberg::Vst::ProcessSetup& setup);
     /// [audio-thread] The host bypass without latency, exact in 64 bits too: each channel of the
     /// host's input bus 0 copied to the same channel of output bus 0 (when that bus is active),
-    /// output channels without an input channel zeroed. The 32-bit scratch buffers the rest of
-    /// the processing goes through would round 64-bit samples.
+    /// every other host output channel zeroed, as rendering would leave them. The 32-bit
+    /// scratch buffers the rest of the processing goes through would round 64-bit samples.
     void PassThroughHostBuffers(Steinberg::Vst::ProcessData& data,
                                 const Steinberg::Vst::ProcessSetup& setup);
 

@@ -192,6 +192,37 @@ TEST_F(ProcessingTest, HostBypassPassesSixtyFourBitInputBitExact)
     }
 }
 
+TEST_F(ProcessingTest, HostOutputsThePlugInDoesNotRenderComeBackSilent)
+{
+    // A third channel on the stereo bus, and the whole bus switched off by the host: whatever
+    // the host's buffers held (NaN here) must not go out, host-bypassed or not.
+    for (const bool bypass : {false, true})
+        for (const bool busActive : {true, false})
+        {
+            auto plugin = NewPlugin(0.0);
+            ASSERT_EQ(plugin->mComponent->activateBus(kAudio, kOutput, 0, busActive), kResultOk);
+            ASSERT_TRUE(plugin->Start(48000.0, 512));
+            ParameterChanges changes;
+            changes.Add(65536, 0, bypass ? 1.0 : 0.0);
+            std::vector<float> in(64, 0.25f);
+            std::vector<std::vector<float>> out(3, std::vector<float>(64, NAN));
+            float* ins[] = {in.data(), in.data()};
+            float* outs[] = {out[0].data(), out[1].data(), out[2].data()};
+            ASSERT_EQ(plugin->Process32(ins, 2, outs, 3, 64, &changes), kResultOk);
+            for (int c = 0; c < 3; ++c)
+                for (float y : out[static_cast<std::size_t>(c)])
+                {
+                    const bool silent = c == 2 || !busActive;
+                    ASSERT_TRUE(silent ? y == 0.0f : std::isfinite(y))
+                        << "bypass " << bypass << " bus " << busActive << " channel " << c;
+                }
+            if (bypass && busActive)
+            {
+                EXPECT_EQ(out[0], in);
+            }
+        }
+}
+
 TEST_F(ProcessingTest, InactiveProcessorIsSilent)
 {
     auto plugin = NewPlugin(0.0);

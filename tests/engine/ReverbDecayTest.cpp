@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ostream>
 
@@ -91,6 +92,45 @@ TEST(ShimmerDecayTest, AmountShortensTheTail)
         ASSERT_TRUE(std::isfinite(t30)) << amount;
         EXPECT_LT(t30, previous * 0.97) << amount;
         previous = t30;
+    }
+}
+
+// "Bass Decay" and "Treble Decay" multiply the decay time below the bass crossover and above
+// the HF-damping frequency (both 1 kHz here), leaving the other band on "Decay". Measured as the
+// T30 of one octave band (125 Hz or 8 kHz) of the impulse response; the band filter's skirts
+// let in some of the neighbouring band, which pulls the fit a little towards 1x.
+TEST(BandDecayTest, MultipliersScaleTheirBandsDecay)
+{
+    const struct
+    {
+        double hz;
+        float bass;
+        float treble;
+        double low;  ///< smallest accepted band T30 / Decay
+        double high; ///< largest accepted band T30 / Decay
+    } cases[] = {
+        {125.0, 2.0f, 1.0f, 1.8, 2.1},
+        {125.0, 0.5f, 1.0f, 0.45, 0.68},
+        {125.0, 2.0f, 0.3f, 1.7, 2.1},
+        {8000.0, 1.0f, 0.5f, 0.47, 0.6},
+        {8000.0, 1.0f, 1.5f, 1.35, 1.6},
+        {8000.0, 2.0f, 0.3f, 0.27, 0.42},
+    };
+    const double fs = 48000.0;
+    const float decay = 1.0f;
+    for (const auto& c : cases)
+    {
+        engine::EngineParameters p = TailParameters(ReverbModel::Hall, decay);
+        p[ParamId::BassDecay] = c.bass;
+        p[ParamId::TrebleDecay] = c.treble;
+        p[ParamId::BassCrossover] = 1000.0f;
+        p[ParamId::HFDamping] = 1000.0f;
+        const double longest = decay * std::max(c.bass, c.treble) * 1.4 + 0.3;
+        const StereoBuffer ir = ImpulseResponse(p, fs, longest);
+        const double t30 = DecayTimeT30(
+            EnergyDecayCurve(OctaveBand(ir.left, c.hz, fs), OctaveBand(ir.right, c.hz, fs)), fs);
+        EXPECT_GE(t30 / decay, c.low) << c.hz << " Hz, bass " << c.bass << ", treble " << c.treble;
+        EXPECT_LE(t30 / decay, c.high) << c.hz << " Hz, bass " << c.bass << ", treble " << c.treble;
     }
 }
 

@@ -64,6 +64,28 @@ inline double DecayTimeT30(const std::vector<double>& curveDb, double sampleRate
     return -60.0 / slope;
 }
 
+/// x through a second-order band-pass of about one octave (Q 1.41) centred on `hz`, unity gain
+/// at the centre: for decay times of one frequency band.
+inline std::vector<float> OctaveBand(const std::vector<float>& x, double hz, double rate)
+{
+    const double w = 6.283185307179586 * hz / rate;
+    const double alpha = std::sin(w) / (2.0 * 1.41);
+    const double a0 = 1.0 + alpha;
+    const double b0 = alpha / a0, a1 = -2.0 * std::cos(w) / a0, a2 = (1.0 - alpha) / a0;
+    std::vector<float> y(x.size());
+    double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0;
+    for (std::size_t i = 0; i < x.size(); ++i)
+    {
+        const double v = b0 * (x[i] - x2) - a1 * y1 - a2 * y2;
+        x2 = x1;
+        x1 = x[i];
+        y2 = y1;
+        y1 = v;
+        y[i] = static_cast<float>(v);
+    }
+    return y;
+}
+
 /// Root mean square of x[begin, end).
 inline double Rms(const std::vector<float>& x, std::size_t begin, std::size_t end)
 {

@@ -19,20 +19,26 @@ using lumenfall::test::ParameterChanges;
 
 namespace
 {
-std::unique_ptr<LoadedModule> LoadGain()
+/// A fresh load of the gain module per test, with a host application and component handler.
+class Vst3Host : public ::testing::Test
 {
-    std::string error;
-    auto module = LoadedModule::Load(LUMENFALL_TEST_BUNDLE, &error);
-    EXPECT_NE(module, nullptr) << error;
-    return module;
-}
+protected:
+    void SetUp() override
+    {
+        std::string error;
+        mModule = LoadedModule::Load(LUMENFALL_TEST_BUNDLE, &error);
+        ASSERT_NE(mModule, nullptr) << error;
+    }
+
+    std::unique_ptr<LoadedModule> mModule;
+    ComponentHandler mHandler;
+    HostApplication mHost{u"gain host"};
+};
 } // namespace
 
-TEST(Vst3Host, LoadsTheBundleAndReadsTheFactory)
+TEST_F(Vst3Host, LoadsTheBundleAndReadsTheFactory)
 {
-    auto module = LoadGain();
-    ASSERT_NE(module, nullptr);
-    IPluginFactory* factory = module->Factory();
+    IPluginFactory* factory = mModule->Factory();
 
     PFactoryInfo info;
     ASSERT_EQ(factory->getFactoryInfo(&info), kResultOk);
@@ -63,33 +69,25 @@ TEST(Vst3Host, LoadsTheBundleAndReadsTheFactory)
     EXPECT_EQ(obj, nullptr);
 }
 
-TEST(Vst3Host, FactoryIsSharedUntilItsLastReferenceGoes)
+TEST_F(Vst3Host, FactoryIsSharedUntilItsLastReferenceGoes)
 {
-    auto module = LoadGain();
-    ASSERT_NE(module, nullptr);
-    IPluginFactory* again = module->CallGetPluginFactory();
-    EXPECT_EQ(again, module->Factory());
+    IPluginFactory* again = mModule->CallGetPluginFactory();
+    EXPECT_EQ(again, mModule->Factory());
     // Three references now: the module's, this one, and the one addRef returns.
     EXPECT_EQ(again->addRef(), 3u);
     EXPECT_EQ(again->release(), 2u);
     EXPECT_EQ(again->release(), 1u);
 
     // Entry and exit count loads: a second entry and its exit leave the module usable.
-    EXPECT_TRUE(module->CallEntry());
-    EXPECT_TRUE(module->CallExit());
-    ComponentHandler handler;
-    HostApplication host(u"gain host");
-    HostedPlugin plugin(*module, host, handler);
+    EXPECT_TRUE(mModule->CallEntry());
+    EXPECT_TRUE(mModule->CallExit());
+    HostedPlugin plugin(*mModule, mHost, mHandler);
     EXPECT_TRUE(plugin.CreateAndInitialize());
 }
 
-TEST(Vst3Host, ProcessAppliesTheLastPointOfEachQueue)
+TEST_F(Vst3Host, ProcessAppliesTheLastPointOfEachQueue)
 {
-    auto module = LoadGain();
-    ASSERT_NE(module, nullptr);
-    ComponentHandler handler;
-    HostApplication host(u"gain host");
-    HostedPlugin plugin(*module, host, handler);
+    HostedPlugin plugin(*mModule, mHost, mHandler);
     ASSERT_TRUE(plugin.CreateAndInitialize());
     ASSERT_TRUE(plugin.Start(48000.0, 64));
 
@@ -110,13 +108,9 @@ TEST(Vst3Host, ProcessAppliesTheLastPointOfEachQueue)
     EXPECT_FLOAT_EQ(outR[0], 0.5f);
 }
 
-TEST(Vst3Host, StateMovesThroughChunkedStreams)
+TEST_F(Vst3Host, StateMovesThroughChunkedStreams)
 {
-    auto module = LoadGain();
-    ASSERT_NE(module, nullptr);
-    ComponentHandler handler;
-    HostApplication host(u"gain host");
-    HostedPlugin a(*module, host, handler);
+    HostedPlugin a(*mModule, mHost, mHandler);
     ASSERT_TRUE(a.CreateAndInitialize());
     ASSERT_TRUE(a.Start(48000.0, 64));
     float one = 1.0f, outv = 0.0f;
@@ -141,7 +135,7 @@ TEST(Vst3Host, StateMovesThroughChunkedStreams)
     failing.mFailAfter = 0;
     EXPECT_EQ(a.mComponent->setState(&failing), kResultFalse);
 
-    HostedPlugin b(*module, host, handler);
+    HostedPlugin b(*mModule, mHost, mHandler);
     ASSERT_TRUE(b.CreateAndInitialize());
     ASSERT_EQ(b.LoadState(bytes), kResultOk);
     ASSERT_TRUE(b.Start(48000.0, 64));

@@ -772,16 +772,34 @@ void ReverbCore::LateNetworkBlock(const float* dL,
                                   int n)
 {
     // Once the lines are full every slot a read can reach is valid (reads stop at capacity - 2).
+    // Without freeze the freeze blend y + 0 (x - y) is y, and without shimmer the trim is 1.
+    using Run = void (ReverbCore::*)(const float*,
+                                     const float*,
+                                     const float*,
+                                     const float*,
+                                     float,
+                                     float,
+                                     float,
+                                     float*,
+                                     float*,
+                                     int);
+    static constexpr Run kRuns[2][2][2] = {
+        {{&ReverbCore::LateNetworkRun<false, false, false>,
+          &ReverbCore::LateNetworkRun<false, false, true>},
+         {&ReverbCore::LateNetworkRun<false, true, false>,
+          &ReverbCore::LateNetworkRun<false, true, true>}},
+        {{&ReverbCore::LateNetworkRun<true, false, false>,
+          &ReverbCore::LateNetworkRun<true, false, true>},
+         {&ReverbCore::LateNetworkRun<true, true, false>,
+          &ReverbCore::LateNetworkRun<true, true, true>}},
+    };
+    const bool shimmerModel = mModel == static_cast<int>(ReverbModel::Shimmer);
     const bool full = mLines.Written() >= mLines.Capacity();
-    const auto run = mModel == static_cast<int>(ReverbModel::Shimmer)
-                         ? (full ? &ReverbCore::LateNetworkRun<true, true>
-                                 : &ReverbCore::LateNetworkRun<true, false>)
-                         : (full ? &ReverbCore::LateNetworkRun<false, true>
-                                 : &ReverbCore::LateNetworkRun<false, false>);
+    const Run run = kRuns[shimmerModel ? 1 : 0][full ? 1 : 0][freeze == 0.0f ? 1 : 0];
     (this->*run)(dL, dR, sines, cosines, depth, freeze, shimmer, lateL, lateR, n);
 }
 
-template <bool kShimmer, bool kFull>
+template <bool kShimmer, bool kFull, bool kOpen>
 void ReverbCore::LateNetworkRun(const float* dL,
                                 const float* dR,
                                 const float* sines,
@@ -828,46 +846,68 @@ void ReverbCore::LateNetworkRun(const float* dL,
     float backL = mShimmerReturn[0];
     float backR = mShimmerReturn[1];
 
+    // The read positions of the whole block first (DelayBank::ReadInRange on every lane at
+    // sin(i k + phase) x depth + length): the write position advances by one per sample, and
+    // the written count with it up to the capacity.
+    alignas(16) int firstIndex[kBlock][kLines];  // slot x 8 + lane
+    alignas(16) int secondIndex[kBlock][kLines]; // the slot before it
+    alignas(16) float fraction[kBlock][kLines];
+    alignas(16) float nearValid[kBlock][kLines]; // all-ones masks of the valid slots
+    alignas(16) float farValid[kBlock][kLines];
+    {
+        const __m128i laneOffset[2] = {_mm_setr_epi32(0, 1, 2, 3), _mm_setr_epi32(4, 5, 6, 7)};
+        const int position = mLines.WritePosition();
+        const int written = mLines.Written();
+        for (int t = 0; t < n; ++t)
+        {
+            const __m128 vsp = _mm_set1_ps(sines[t]);
+            const __m128 vcp = _mm_set1_ps(cosines[t]);
+            const __m128i vposition = _mm_set1_epi32(position + t);
+            const __m128 vwritten =
+                _mm_set1_ps(static_cast<float>(std::min(written + t, mLines.Capacity())));
+            for (int h = 0; h < 2; ++h)
+            {
+                const __m128 sine =
+                    _mm_add_ps(_mm_mul_ps(vsp, networkCos[h]), _mm_mul_ps(vcp, networkSin[h]));
+                const __m128 d = _mm_max_ps(
+                    _mm_min_ps(_mm_add_ps(_mm_mul_ps(sine, vdepth), length[h]), maxDelay), one);
+                const __m128i whole = _mm_cvttps_epi32(d);
+                const __m128 wholeFloat = _mm_cvtepi32_ps(whole);
+                const __m128i first = _mm_and_si128(_mm_sub_epi32(vposition, whole), mask);
+                const __m128i second = _mm_and_si128(_mm_sub_epi32(first, oneInt), mask);
+                _mm_store_si128(reinterpret_cast<__m128i*>(firstIndex[t] + 4 * h),
+                                _mm_add_epi32(_mm_slli_epi32(first, 3), laneOffset[h]));
+                _mm_store_si128(reinterpret_cast<__m128i*>(secondIndex[t] + 4 * h),
+                                _mm_add_epi32(_mm_slli_epi32(second, 3), laneOffset[h]));
+                _mm_store_ps(fraction[t] + 4 * h, _mm_sub_ps(d, wholeFloat));
+                if constexpr (!kFull)
+                {
+                    _mm_store_ps(nearValid[t] + 4 * h, _mm_cmple_ps(wholeFloat, vwritten));
+                    _mm_store_ps(farValid[t] + 4 * h, _mm_cmplt_ps(wholeFloat, vwritten));
+                }
+            }
+        }
+    }
+
     for (int t = 0; t < n; ++t)
     {
-        // DelayBank::ReadInRange on every lane at sin(i k + phase) x depth + length.
-        const __m128 vsp = _mm_set1_ps(sines[t]);
-        const __m128 vcp = _mm_set1_ps(cosines[t]);
-        const __m128i position = _mm_set1_epi32(mLines.WritePosition());
-        [[maybe_unused]] const __m128 written = _mm_set1_ps(static_cast<float>(mLines.Written()));
         __m128 o[2];
         for (int h = 0; h < 2; ++h)
         {
-            const __m128 s =
-                _mm_add_ps(_mm_mul_ps(vsp, networkCos[h]), _mm_mul_ps(vcp, networkSin[h]));
-            const __m128 d =
-                _mm_max_ps(_mm_min_ps(_mm_add_ps(_mm_mul_ps(s, vdepth), length[h]), maxDelay), one);
-            const __m128i whole = _mm_cvttps_epi32(d);
-            const __m128 wholeFloat = _mm_cvtepi32_ps(whole);
-            const __m128 f = _mm_sub_ps(d, wholeFloat);
-            const __m128i first = _mm_and_si128(_mm_sub_epi32(position, whole), mask);
-            const __m128i second = _mm_and_si128(_mm_sub_epi32(first, oneInt), mask);
-            alignas(16) int firstIndex[4];
-            alignas(16) int secondIndex[4];
-            _mm_store_si128(reinterpret_cast<__m128i*>(firstIndex), _mm_slli_epi32(first, 3));
-            _mm_store_si128(reinterpret_cast<__m128i*>(secondIndex), _mm_slli_epi32(second, 3));
-            const float* lane = data + 4 * h;
-            const __m128 a = _mm_setr_ps(lane[firstIndex[0]],
-                                         lane[firstIndex[1] + 1],
-                                         lane[firstIndex[2] + 2],
-                                         lane[firstIndex[3] + 3]);
-            const __m128 b = _mm_setr_ps(lane[secondIndex[0]],
-                                         lane[secondIndex[1] + 1],
-                                         lane[secondIndex[2] + 2],
-                                         lane[secondIndex[3] + 3]);
+            const int* near = firstIndex[t] + 4 * h;
+            const int* far = secondIndex[t] + 4 * h;
+            const __m128 a =
+                _mm_setr_ps(data[near[0]], data[near[1]], data[near[2]], data[near[3]]);
+            const __m128 b = _mm_setr_ps(data[far[0]], data[far[1]], data[far[2]], data[far[3]]);
+            const __m128 f = _mm_load_ps(fraction[t] + 4 * h);
             if constexpr (kFull)
             {
                 o[h] = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(one, f), a), _mm_mul_ps(f, b));
             }
             else
             {
-                const __m128 va = _mm_and_ps(_mm_cmple_ps(wholeFloat, written), a);
-                const __m128 vb = _mm_and_ps(_mm_cmplt_ps(wholeFloat, written), b);
+                const __m128 va = _mm_and_ps(_mm_load_ps(nearValid[t] + 4 * h), a);
+                const __m128 vb = _mm_and_ps(_mm_load_ps(farValid[t] + 4 * h), b);
                 o[h] = _mm_add_ps(_mm_mul_ps(_mm_sub_ps(one, f), va), _mm_mul_ps(f, vb));
             }
         }
@@ -883,8 +923,8 @@ void ReverbCore::LateNetworkRun(const float* dL,
             const __m128 y = _mm_mul_ps(
                 _mm_add_ps(dampHigh[h], _mm_mul_ps(trebleRatio[h], _mm_sub_ps(d, dampHigh[h]))),
                 gain[h]);
-            u[h] =
-                _mm_mul_ps(Sanitize4(_mm_add_ps(y, _mm_mul_ps(vfreeze, _mm_sub_ps(x, y)))), trim);
+            const __m128 held = kOpen ? y : _mm_add_ps(y, _mm_mul_ps(vfreeze, _mm_sub_ps(x, y)));
+            u[h] = kShimmer ? _mm_mul_ps(Sanitize4(held), trim) : Sanitize4(held);
         }
 
         // Three butterfly stages: strides 1, 2 and 4.

@@ -177,8 +177,9 @@ private:
                             float freeze,
                             const EngineParameters& current,
                             const float* chain = nullptr);
-    // The loop of LateNetworkBlock for the shimmer model or not and for full lines or not.
-    template <bool kShimmer, bool kFull>
+    // The loop of LateNetworkBlock for the shimmer model or not, full lines or not, and
+    // freeze 0 (kOpen) or not.
+    template <bool kShimmer, bool kFull, bool kOpen>
     void LateNetworkRun(const float* dL,
                         const float* dR,
                         const float* sines,

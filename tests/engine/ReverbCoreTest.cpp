@@ -121,6 +121,7 @@ struct BlockFormCase
     float tone;
     float depth;
     float freeze;
+    double sampleRate = 48000.0;
 };
 
 // The block form equals the per-sample definition to float rounding for every model, from
@@ -131,12 +132,14 @@ TEST(ReverbCoreTest, BlockFormMatchesPerSampleForm)
 {
     const BlockFormCase cases[] = {
         {"defaults", 50.0f, 0.0f, 20.0f, 0.0f},
+        // The lines fill up (0.55 s) well before the end.
+        {"full lines", 50.0f, 20.0f, 20.0f, 0.0f, 22050.0},
         // Lines shorter than a block; full modulation reaches the shortest delays.
         {"smallest and darkest", 0.0f, -100.0f, 100.0f, 0.0f},
         {"largest and brightest", 200.0f, 100.0f, 0.0f, 0.0f},
         {"frozen after the input", 80.0f, 30.0f, 50.0f, 1.0f},
     };
-    constexpr int kFrames = 12000;
+    constexpr int kFrames = 16000;
     std::mt19937 random(3);
     std::uniform_real_distribution<float> u(-0.5f, 0.5f);
     std::vector<float> inL(kFrames), inR(kFrames);
@@ -160,8 +163,8 @@ TEST(ReverbCoreTest, BlockFormMatchesPerSampleForm)
             p[ParamId::ShimmerAmount] = 60.0f;
             p[ParamId::GateLength] = 60.0f;
             p[ParamId::EnvelopeShape] = 40.0f;
-            const auto block = PreparedCore(48000.0, static_cast<ReverbModel>(model), p);
-            const auto sample = PreparedCore(48000.0, static_cast<ReverbModel>(model), p);
+            const auto block = PreparedCore(c.sampleRate, static_cast<ReverbModel>(model), p);
+            const auto sample = PreparedCore(c.sampleRate, static_cast<ReverbModel>(model), p);
             EngineParameters held = p;
             held[ParamId::Freeze] = c.freeze;
             const auto at = [&](int i) -> const EngineParameters& { return i < 6000 ? p : held; };

@@ -600,6 +600,44 @@ TEST(ReverbEngineTest, OutputFiltersFollowTheirTransferFunctions)
     }
 }
 
+// Without modulation the reverb is time-invariant: a steady tone's tail is that tone alone (its
+// amplitude is sqrt(2) x its RMS). Full modulation depth at 5 Hz moves the tail's energy into
+// sidebands, in the network, the plate and the spring alike.
+TEST(ReverbEngineTest, ModulationSpreadsASteadyTone)
+{
+    const double hz = 1000.0;
+    StereoBuffer input(96000);
+    for (std::size_t i = 0; i < input.Frames(); ++i)
+    {
+        input.left[i] = input.right[i] =
+            0.3f * static_cast<float>(std::sin(2.0 * std::numbers::pi * hz * i / kRate));
+    }
+    for (const ReverbModel model : {ReverbModel::Hall, ReverbModel::Plate, ReverbModel::Spring})
+    {
+        for (const float depth : {0.0f, 100.0f})
+        {
+            EngineParameters p = TailParameters(model, 2.0f);
+            p[ParamId::ModulationDepth] = depth;
+            p[ParamId::ModulationRate] = 5.0f;
+            ReverbEngine engine;
+            engine.SetParameters(p);
+            engine.Prepare(kRate, 2);
+            const StereoBuffer out = Render(engine, input);
+            const double purity = ToneAmplitude(out.left, 48000, 32768, hz, kRate) /
+                                  (std::sqrt(2.0) * Rms(out.left, 48000, 48000 + 32768));
+            const std::string name = engine::ReverbModelName(static_cast<int>(model));
+            if (depth == 0.0f)
+            {
+                EXPECT_NEAR(purity, 1.0, 0.02) << name;
+            }
+            else
+            {
+                EXPECT_LT(purity, 0.5) << name;
+            }
+        }
+    }
+}
+
 // Freeze holds the tail at its level and admits no new input.
 TEST(ReverbEngineTest, FreezeHoldsTheTail)
 {

@@ -776,5 +776,27 @@ TEST(ReverbEngineTest, OnsetHoldOff)
     }
 }
 
+// The onset detector listens to the pre-delayed signal: with 200 ms of pre-delay the gate opens
+// when the sound reaches the reverb, so it closes 200 ms + G + R after the input's click.
+TEST(ReverbEngineTest, GateOpensWhenThePreDelayedSoundArrives)
+{
+    EngineParameters p = TailParameters(ReverbModel::Gated, 2.0f);
+    p[ParamId::PreDelay] = 200.0f;
+    ReverbEngine engine;
+    engine.SetParameters(p);
+    engine.Prepare(kRate, 2);
+    StereoBuffer input(static_cast<std::size_t>(0.8 * kRate));
+    input.left[0] = input.right[0] = 0.5f;
+    const StereoBuffer out = Render(engine, input);
+    const auto level = [&](double from, double to)
+    {
+        return Rms(
+            out.left, static_cast<std::size_t>(from * kRate), static_cast<std::size_t>(to * kRate));
+    };
+    EXPECT_EQ(level(0.0, 0.199), 0.0);
+    EXPECT_GT(level(0.60, 0.65), 1e-5) << "open until 0.2 + 0.45 s";
+    EXPECT_LT(level(0.74, 0.77), 1e-6) << "closed after 0.2 + 0.45 + 0.08 s";
+}
+
 } // namespace
 } // namespace lumenfall::test

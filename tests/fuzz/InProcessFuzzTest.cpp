@@ -190,6 +190,54 @@ TEST(InProcessFuzz, ChannelContextTextsComeOutBoundedAndValid)
     EXPECT_EQ(plugin.setChannelContextInfos(nullptr), kResultFalse);
 }
 
+/// A host whose name fills the whole String128, with no terminator when it is that long.
+class CarelessHost : public IHostApplication
+{
+public:
+    tresult PLUGIN_API getName(String128 name) override
+    {
+        for (std::size_t i = 0; i < 128; ++i)
+            name[i] = i < mName.size() ? mName[i] : 0;
+        return kResultOk;
+    }
+    tresult PLUGIN_API createInstance(TUID, TUID, void** obj) override
+    {
+        *obj = nullptr;
+        return kResultFalse;
+    }
+    tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override
+    {
+        QUERY_INTERFACE(iid, obj, FUnknown::iid, IHostApplication)
+        QUERY_INTERFACE(iid, obj, IHostApplication::iid, IHostApplication)
+        *obj = nullptr;
+        return kNoInterface;
+    }
+    uint32 PLUGIN_API addRef() override { return 1; }
+    uint32 PLUGIN_API release() override { return 1; }
+
+    std::u16string mName;
+};
+
+TEST(InProcessFuzz, HostNamesComeOutBoundedAndValid)
+{
+    FuzzRng rng(0x1290003);
+    for (int iteration = 0; iteration < 200; ++iteration)
+    {
+        CarelessHost host;
+        host.mName = RandomUtf16Text(rng);
+        if (rng.OneIn(4))
+            host.mName.insert(0, u"Cubase ");
+        auto* plugin = new Lumenfall();
+        ASSERT_EQ(plugin->initialize(static_cast<IHostApplication*>(&host)), kResultOk);
+        const std::string name = plugin->GetHostName() ? plugin->GetHostName() : "";
+        ASSERT_LE(name.size(), static_cast<std::size_t>(plugkit::kMaxUtf8Bytes - 1));
+        ASSERT_TRUE(IsValidUtf8(name)) << "iteration " << iteration;
+        ASSERT_NE(plugin->GetHost(), plugkit::kHostUninit);
+        plugin->terminate();
+        plugin->release();
+    }
+}
+
 /// Every perform edit lies inside a begin and end of its own id, and every begin ends.
 ::testing::AssertionResult EditsBalance(const std::vector<test::HostEvent>& events)
 {

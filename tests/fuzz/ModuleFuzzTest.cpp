@@ -387,6 +387,59 @@ TEST_F(ModuleFuzz, IndexedQueriesAnswerOrRefuseForAnyIndex)
     units->release();
 }
 
+// Only mono to mono and stereo to stereo, one bus each way, are taken ("1-1 2-2"); a taken
+// arrangement is what the buses then report, a refused one changes nothing.
+TEST_F(ModuleFuzz, ArrangementsAreTakenExactlyAsConfiguredOrNotAtAll)
+{
+    auto plugin = NewPlugin(0.0);
+    IAudioProcessor* processor = plugin->mProcessor;
+    IComponent* component = plugin->mComponent;
+    FuzzRng rng(0x30D0006);
+    static constexpr SpeakerArrangement kArrangements[] = {
+        SpeakerArr::kMono, SpeakerArr::kStereo, 0, 0x3F, 0x7, 0x9, 0x80000 | 0x8, ~0ull};
+    auto current = [&](BusDirection dir)
+    {
+        std::vector<SpeakerArrangement> result;
+        for (int32 i = 0; i < component->getBusCount(kAudio, dir); ++i)
+        {
+            SpeakerArrangement a = 0;
+            EXPECT_EQ(processor->getBusArrangement(dir, i, a), kResultOk);
+            result.push_back(a);
+        }
+        return result;
+    };
+    int taken = 0;
+    for (int iteration = 0; iteration < 3000; ++iteration)
+    {
+        const int32 numIns = rng.OneIn(3) ? rng.Range(0, 3) : 1;
+        const int32 numOuts = rng.OneIn(3) ? rng.Range(0, 3) : 1;
+        std::vector<SpeakerArrangement> ins(4), outs(4);
+        for (auto& a : ins)
+            a = kArrangements[rng.Below(rng.OneIn(3) ? 8 : 2)];
+        for (auto& a : outs)
+            a = kArrangements[rng.Below(rng.OneIn(3) ? 8 : 2)];
+        const auto beforeIn = current(kInput);
+        const auto beforeOut = current(kOutput);
+        const tresult result =
+            processor->setBusArrangements(ins.data(), numIns, outs.data(), numOuts);
+        const bool configured = numIns == 1 && numOuts == 1 && ins[0] == outs[0] &&
+                                (ins[0] == SpeakerArr::kMono || ins[0] == SpeakerArr::kStereo);
+        ASSERT_EQ(result == kResultTrue, configured) << "iteration " << iteration;
+        if (configured)
+        {
+            ++taken;
+            ASSERT_EQ(current(kInput), std::vector<SpeakerArrangement>{ins[0]});
+            ASSERT_EQ(current(kOutput), std::vector<SpeakerArrangement>{outs[0]});
+        }
+        else
+        {
+            ASSERT_EQ(current(kInput), beforeIn) << "iteration " << iteration;
+            ASSERT_EQ(current(kOutput), beforeOut) << "iteration " << iteration;
+        }
+    }
+    EXPECT_GT(taken, 300);
+}
+
 // ---- Processing.
 
 /// One processing session: a random arrangement and set-up, then random blocks.
@@ -442,6 +495,8 @@ public:
 
     /// Blocks rendered by an active plug-in into at least one output channel.
     int Rendered() const { return mRendered; }
+    /// Blocks checked against the host bypass.
+    int BypassedBlocks() const { return mBypassedBlocks; }
 
     void TearDown()
     {
@@ -492,6 +547,10 @@ public:
             }
         Buffers inputCopy = in;
         inputCopy.mUseDouble = mDoubles;
+        // In place now and then: the host's input buffers are its output buffers too.
+        const bool inPlace = inChannels > 0 && inChannels == outChannels && mRng.OneIn(5);
+        Buffers& written = inPlace ? in : out;
+        written.mUseDouble = mDoubles;
 
         ProcessContext context{};
         context.state = mRng.Next32();
@@ -508,14 +567,14 @@ public:
             AllocationGuard guard;
             result = mDoubles ? mPlugin.Process64(in.Doubles(),
                                                   inChannels,
-                                                  out.Doubles(),
+                                                  written.Doubles(),
                                                   outChannels,
                                                   frames,
                                                   sendChanges ? &changes : nullptr,
                                                   mRng.OneIn(3) ? nullptr : &context)
                               : mPlugin.Process32(in.Floats(),
                                                   inChannels,
-                                                  out.Floats(),
+                                                  written.Floats(),
                                                   outChannels,
                                                   frames,
                                                   sendChanges ? &changes : nullptr,
@@ -526,7 +585,24 @@ public:
         ASSERT_EQ(allocations, 0u) << "block " << number;
         if (mActive && frames > 0 && outChannels > 0)
             ++mRendered;
-        ASSERT_TRUE(in.SameAs(inputCopy)) << "the input was written, block " << number;
+        if (!inPlace)
+        {
+            ASSERT_TRUE(in.SameAs(inputCopy)) << "the input was written, block " << number;
+        }
+        // The host bypass hands back the host's own samples, bit for bit, and silence on
+        // channels without an input.
+        if (mBypassed && frames > 0)
+        {
+            mBypassedBlocks += written.Channels() > 0 ? 1 : 0;
+            const int passed = std::min(inChannels, outChannels);
+            for (int c = 0; c < written.Channels(); ++c)
+                for (int s = 0; s < frames; ++s)
+                {
+                    const double want = c < passed ? inputCopy.Get(c, s) : 0.0;
+                    ASSERT_EQ(written.Get(c, s), want)
+                        << "bypassed block " << number << " channel " << c << " sample " << s;
+                }
+        }
         // Finite, no denormals, and within 64 x the input's peak (at most +24 dB of input
         // trim and +12 dB of output trim on a dry path: Mix 0, bypass).
         double peak = 1.0;
@@ -534,10 +610,10 @@ public:
             for (int s = 0; s < frames; ++s)
                 if (std::isfinite(inputCopy.Get(c, s)))
                     peak = std::max(peak, std::fabs(inputCopy.Get(c, s)));
-        for (int c = 0; c < out.Channels(); ++c)
+        for (int c = 0; c < written.Channels(); ++c)
             for (int s = 0; s < frames; ++s)
             {
-                const double y = out.Get(c, s);
+                const double y = written.Get(c, s);
                 ASSERT_TRUE(std::isfinite(y) && std::fabs(y) <= 64.0 * peak &&
                             (y == 0.0 || std::fabs(y) >= std::numeric_limits<float>::min()))
                     << "block " << number << " frames " << frames << " channel " << c << " sample "
@@ -642,6 +718,7 @@ private:
     bool mActive = false;
     bool mOutputActive = true;
     int mRendered = 0;
+    int mBypassedBlocks = 0;
 };
 
 // A host that announces the largest block an int32 holds: the MIDI-output capacity is rounded
@@ -694,6 +771,7 @@ TEST_F(ModuleFuzz, RandomSetUpsBlocksAndQueuesGiveFiniteOutputWithoutAllocating)
 {
     FuzzRng rng(0x30D0005);
     int rendered = 0;
+    int bypassed = 0;
     std::unique_ptr<HostedPlugin> plugin;
     for (int session = 0; session < 24; ++session)
     {
@@ -725,8 +803,10 @@ TEST_F(ModuleFuzz, RandomSetUpsBlocksAndQueuesGiveFiniteOutputWithoutAllocating)
         }
         s.TearDown();
         rendered += s.Rendered();
+        bypassed += s.BypassedBlocks();
     }
     EXPECT_GT(rendered, 400);
+    EXPECT_GT(bypassed, 50);
 }
 
 } // namespace

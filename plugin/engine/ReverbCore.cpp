@@ -536,10 +536,11 @@ void ReverbCore::LateSpringBlock(const float* xL,
     const float open = 1.0f - freeze;
 #if defined(__SSE2__)
     // Lane 0 is the left channel (line 0 and allpasses 0-5), lane 1 the right (line 1, 6-11).
+    // In pairs of samples, lanes 2 and 3 carry the next sample's channels.
     __m128 a[6];
     for (int k = 0; k < 6; ++k)
     {
-        a[k] = _mm_setr_ps(coefficient[k], coefficient[6 + k], 0.0f, 0.0f);
+        a[k] = _mm_setr_ps(coefficient[k], coefficient[6 + k], coefficient[k], coefficient[6 + k]);
     }
     const __m128 one = _mm_set1_ps(1.0f);
     const __m128 length = _mm_setr_ps(mCurrentLength[0], mCurrentLength[1], 0.0f, 0.0f);
@@ -560,9 +561,9 @@ void ReverbCore::LateSpringBlock(const float* xL,
     __m128 dampHigh = _mm_setr_ps(mDampHigh[0], mDampHigh[1], 0.0f, 0.0f);
     const float* data = mLines.Data();
     const int mask = mLines.Mask();
-    for (int t = 0; t < n; ++t)
+    // DelayBank::Read on lanes 0 and 1 for sample t, `ahead` samples after the last write.
+    const auto readLines = [&](int t, int ahead)
     {
-        // DelayBank::Read on lanes 0 and 1.
         const __m128 delay =
             _mm_add_ps(length, _mm_mul_ps(_mm_mul_ps(_mm_set1_ps(s0[t]), vdepth), swing));
         const __m128 finite = _mm_cmple_ps(_mm_and_ps(delay, absMask), finiteLimit);
@@ -573,46 +574,38 @@ void ReverbCore::LateSpringBlock(const float* xL,
         const __m128 f = _mm_sub_ps(d, wholeFloat);
         alignas(16) int lineWhole[4];
         _mm_store_si128(reinterpret_cast<__m128i*>(lineWhole), wholeLine);
-        const int position = mLines.WritePosition();
+        const int position = mLines.WritePosition() + ahead;
         const int first[2] = {(position - lineWhole[0]) & mask, (position - lineWhole[1]) & mask};
         const __m128 near = _mm_unpacklo_ps(_mm_set_ss(data[first[0] * kLines]),
                                             _mm_set_ss(data[first[1] * kLines + 1]));
         const __m128 far = _mm_unpacklo_ps(_mm_set_ss(data[((first[0] - 1) & mask) * kLines]),
                                            _mm_set_ss(data[((first[1] - 1) & mask) * kLines + 1]));
-        const __m128 written = _mm_set1_ps(static_cast<float>(mLines.Written()));
-        const __m128 o = _mm_add_ps(
+        const __m128 written =
+            _mm_set1_ps(static_cast<float>(std::min(mLines.Written() + ahead, mLines.Capacity())));
+        return _mm_add_ps(
             _mm_mul_ps(_mm_sub_ps(one, f), _mm_and_ps(_mm_cmple_ps(wholeFloat, written), near)),
             _mm_mul_ps(f, _mm_and_ps(_mm_cmplt_ps(wholeFloat, written), far)));
-
-        // DampFeedback on lines 0 and 1.
+    };
+    // DampFeedback on lines 0 and 1.
+    const auto damp = [&](__m128 o)
+    {
         dampLow = Sanitize4(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(dampLow, o), bass), o));
         const __m128 band = _mm_add_ps(o, _mm_mul_ps(bassRatio, dampLow));
         dampHigh = Sanitize4(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(dampHigh, band), hf), band));
         const __m128 y = _mm_mul_ps(
             _mm_add_ps(dampHigh, _mm_mul_ps(trebleRatio, _mm_sub_ps(band, dampHigh))), gain);
-        const __m128 feedback = Sanitize4(_mm_add_ps(y, _mm_mul_ps(vfreeze, _mm_sub_ps(o, y))));
-
-        const __m128 input = _mm_unpacklo_ps(_mm_set_ss(xL[t]), _mm_set_ss(xR[t]));
-        __m128 x = _mm_sub_ps(_mm_mul_ps(_mm_mul_ps(input, drive), vopen), feedback);
-        for (int k = 0; k < 6; ++k)
-        {
-            DelayLine& left = mDiffusers[k];
-            DelayLine& right = mDiffusers[6 + k];
-            const float storedL = whole[k] <= left.Written()
-                                      ? left.Data()[(left.WritePosition() - whole[k]) & left.Mask()]
-                                      : 0.0f;
-            const float storedR =
-                whole[6 + k] <= right.Written()
-                    ? right.Data()[(right.WritePosition() - whole[6 + k]) & right.Mask()]
-                    : 0.0f;
-            const __m128 v = _mm_sub_ps(_mm_unpacklo_ps(_mm_set_ss(storedL), _mm_set_ss(storedR)),
-                                        _mm_mul_ps(a[k], x));
-            const __m128 back = Sanitize4(_mm_add_ps(_mm_mul_ps(v, a[k]), x));
-            left.WriteSanitized(_mm_cvtss_f32(back));
-            right.WriteSanitized(
-                _mm_cvtss_f32(_mm_shuffle_ps(back, back, _MM_SHUFFLE(1, 1, 1, 1))));
-            x = Sanitize4(v);
-        }
+        return Sanitize4(_mm_add_ps(y, _mm_mul_ps(vfreeze, _mm_sub_ps(o, y))));
+    };
+    // The chain slot `whole` back, `ahead` samples after the line's last write.
+    const auto slot = [](const DelayLine& line, int whole, int ahead)
+    {
+        const int written = std::min(line.Written() + ahead, line.Capacity());
+        return whole <= written ? line.Data()[(line.WritePosition() + ahead - whole) & line.Mask()]
+                                : 0.0f;
+    };
+    // The bank write of the chain outputs (lanes 0 and 1) and the late pair of sample t.
+    const auto finish = [&](int t, __m128 o, __m128 x)
+    {
         // The other six lanes carry silence; the chain outputs are sanitised already.
         float* frame = mLines.NextFrame();
         _mm_storeu_ps(frame, _mm_movelh_ps(x, _mm_setzero_ps()));
@@ -623,6 +616,62 @@ void ReverbCore::LateSpringBlock(const float* xL,
         const __m128 late = _mm_add_ps(r, _mm_mul_ps(_mm_set1_ps(0.18f), cross));
         _mm_store_ss(lateL + t, late);
         _mm_store_ss(lateR + t, _mm_shuffle_ps(late, late, _MM_SHUFFLE(1, 1, 1, 1)));
+    };
+
+    // Two samples at once when neither read of the second can see a write of the first: every
+    // chain delay and both line delays at least 2.
+    const int shortestChain = *std::min_element(whole, whole + 12);
+    const bool pairs = shortestChain >= 2 && mCurrentLength[0] - std::fabs(depth) * 0.61f >= 3.0f &&
+                       mCurrentLength[1] - std::fabs(depth) * 0.47f >= 3.0f;
+    int t = 0;
+    for (; pairs && t + 2 <= n; t += 2)
+    {
+        const __m128 o0 = readLines(t, 0);
+        const __m128 f0 = damp(o0);
+        const __m128 o1 = readLines(t + 1, 1);
+        const __m128 f1 = damp(o1);
+        const __m128 input = _mm_setr_ps(xL[t], xR[t], xL[t + 1], xR[t + 1]);
+        __m128 x = _mm_sub_ps(_mm_mul_ps(_mm_mul_ps(input, drive), vopen), _mm_movelh_ps(f0, f1));
+        for (int k = 0; k < 6; ++k)
+        {
+            DelayLine& left = mDiffusers[k];
+            DelayLine& right = mDiffusers[6 + k];
+            const __m128 stored = _mm_setr_ps(slot(left, whole[k], 0),
+                                              slot(right, whole[6 + k], 0),
+                                              slot(left, whole[k], 1),
+                                              slot(right, whole[6 + k], 1));
+            const __m128 v = _mm_sub_ps(stored, _mm_mul_ps(a[k], x));
+            alignas(16) float back[4];
+            _mm_store_ps(back, Sanitize4(_mm_add_ps(_mm_mul_ps(v, a[k]), x)));
+            left.WriteSanitized(back[0]);
+            left.WriteSanitized(back[2]);
+            right.WriteSanitized(back[1]);
+            right.WriteSanitized(back[3]);
+            x = Sanitize4(v);
+        }
+        finish(t, o0, x);
+        finish(t + 1, o1, _mm_movehl_ps(x, x));
+    }
+    for (; t < n; ++t)
+    {
+        const __m128 o = readLines(t, 0);
+        const __m128 feedback = damp(o);
+        const __m128 input = _mm_unpacklo_ps(_mm_set_ss(xL[t]), _mm_set_ss(xR[t]));
+        __m128 x = _mm_sub_ps(_mm_mul_ps(_mm_mul_ps(input, drive), vopen), feedback);
+        for (int k = 0; k < 6; ++k)
+        {
+            DelayLine& left = mDiffusers[k];
+            DelayLine& right = mDiffusers[6 + k];
+            const __m128 v = _mm_sub_ps(_mm_unpacklo_ps(_mm_set_ss(slot(left, whole[k], 0)),
+                                                        _mm_set_ss(slot(right, whole[6 + k], 0))),
+                                        _mm_mul_ps(a[k], x));
+            const __m128 back = Sanitize4(_mm_add_ps(_mm_mul_ps(v, a[k]), x));
+            left.WriteSanitized(_mm_cvtss_f32(back));
+            right.WriteSanitized(
+                _mm_cvtss_f32(_mm_shuffle_ps(back, back, _MM_SHUFFLE(1, 1, 1, 1))));
+            x = Sanitize4(v);
+        }
+        finish(t, o, x);
     }
     alignas(16) float states[8];
     _mm_store_ps(states, dampLow);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 #include <random>
 
@@ -16,7 +17,8 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 // Each lane of the bank reads exactly as a DelayLine of the same capacity fed the same
 // samples: interpolation, clamping, non-finite delays, sanitised writes, unwritten slots and
-// clears included.
+// clears included. Every other frame goes in through NextFrame and Advance, sanitised by the
+// caller, as the block form stores it.
 TEST(DelayBankTest, LanesBehaveAsDelayLines)
 {
     DelayBank bank;
@@ -46,12 +48,39 @@ TEST(DelayBankTest, LanesBehaveAsDelayLines)
             frame[i] = step % 37 == i ? specials[step % 3] : sample(random);
             lines[i].Write(frame[i]);
         }
-        bank.Write(frame);
+        if (step % 2 == 0)
+        {
+            bank.Write(frame);
+        }
+        else
+        {
+            float* slot = bank.NextFrame();
+            for (int i = 0; i < DelayBank::kLanes; ++i)
+            {
+                slot[i] = SanitizeSample(frame[i]);
+            }
+            bank.Advance();
+        }
         for (int i = 0; i < DelayBank::kLanes; ++i)
         {
             const float d = step % 53 == 0 ? kNaN : delay(random);
             ASSERT_EQ(bank.Read(i, d), lines[i].Read(d)) << step << " " << i << " " << d;
         }
+    }
+}
+
+// A bank that could not be sized reads 0 and ignores frames stored either way.
+TEST(DelayBankTest, UnsizedBankIgnoresFrames)
+{
+    DelayBank bank;
+    const float frame[DelayBank::kLanes] = {1, 2, 3, 4, 5, 6, 7, 8};
+    bank.Write(frame);
+    std::copy(frame, frame + DelayBank::kLanes, bank.NextFrame());
+    bank.Advance();
+    EXPECT_EQ(bank.Written(), 0);
+    for (int i = 0; i < DelayBank::kLanes; ++i)
+    {
+        EXPECT_EQ(bank.Read(i, 1.0f), 0.0f) << i;
     }
 }
 

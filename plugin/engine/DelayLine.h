@@ -51,16 +51,7 @@ public:
     float MaxDelay() const { return mMaxDelay; }
 
     /// Stores SanitizeSample(x) in the next slot and advances. Call exactly once per sample period.
-    void Write(float x)
-    {
-        if (mLength == 0)
-        {
-            return;
-        }
-        mData[mPosition] = SanitizeSample(x);
-        mPosition = (mPosition + 1) & mMask;
-        mWritten += mWritten < mLength ? 1 : 0;
-    }
+    void Write(float x) { WriteSanitized(SanitizeSample(x)); }
 
     /// Write for a sample the caller has already sanitised (x == SanitizeSample(x)): stores it
     /// as it is, so a loop that sanitises several lanes at once pays for it only once.

@@ -574,16 +574,12 @@ bool IPluginVst3::CreateParameters()
 
     if (GetPluginType() != kPluginTypeInstrument)
     {
-        auto* bypass = new (std::nothrow) IPluginVst3BypassParameter();
-        if (bypass == nullptr)
+        if (!AddParameterObject(new (std::nothrow) IPluginVst3BypassParameter()))
             return false;
-        parameters.addParameter(bypass);
     }
-    auto* root =
-        new (std::nothrow) Unit(STR16("Root"), kRootUnitId, kNoParentUnitId, kNoProgramListId);
-    if (root == nullptr)
+    if (!AddUnitObject(new (std::nothrow)
+                           Unit(STR16("Root"), kRootUnitId, kNoParentUnitId, kNoProgramListId)))
         return false;
-    addUnit(root);
 
     for (int i = 0; i < NParams(); ++i)
     {
@@ -605,19 +601,15 @@ bool IPluginVst3::CreateParameters()
                 found = mNGroups++;
                 String128 name;
                 WidenToString128(group, name);
-                auto* groupUnit =
-                    new (std::nothrow) Unit(name, found + 1, kRootUnitId, kNoProgramListId);
-                if (groupUnit == nullptr)
+                if (!AddUnitObject(new (std::nothrow)
+                                       Unit(name, found + 1, kRootUnitId, kNoProgramListId)))
                     return false;
-                addUnit(groupUnit);
             }
             unit = found >= 0 ? found + 1 : kRootUnitId;
         }
-        auto* vst3Param =
-            new (std::nothrow) IPluginVst3Parameter(param, static_cast<ParamID>(i), unit);
-        if (vst3Param == nullptr)
+        if (!AddParameterObject(new (std::nothrow)
+                                    IPluginVst3Parameter(param, static_cast<ParamID>(i), unit)))
             return false;
-        parameters.addParameter(vst3Param);
     }
 
     if (DoesMidiIn())
@@ -651,17 +643,13 @@ bool IPluginVst3::CreateParameters()
             nullptr,       "Reset Ctrl",  "Local Ctrl",  "AllNoteOff",  "OmniModOff",
             "OmniModeOn",  "MonoModeOn",  "PolyModeOn"};
         const UnitID ccUnit = getUnitCount() + 1;
-        auto* cc =
-            new (std::nothrow) Unit(STR16("MIDI CCs"), ccUnit, kRootUnitId, kNoProgramListId);
-        if (cc == nullptr)
+        if (!AddUnitObject(new (std::nothrow)
+                               Unit(STR16("MIDI CCs"), ccUnit, kRootUnitId, kNoProgramListId)))
             return false;
-        addUnit(cc);
         const UnitID channelUnit = getUnitCount() + 1;
-        auto* channel =
-            new (std::nothrow) Unit(STR16("CH1"), channelUnit, ccUnit, kNoProgramListId);
-        if (channel == nullptr)
+        if (!AddUnitObject(new (std::nothrow)
+                               Unit(STR16("CH1"), channelUnit, ccUnit, kNoProgramListId)))
             return false;
-        addUnit(channel);
         for (int c = 0; c < kControllersPerChannel; ++c)
         {
             HeapString title;
@@ -673,16 +661,53 @@ bool IPluginVst3::CreateParameters()
                 title.Set(kNames[c]);
             else
                 title.SetFormatted(32, "Contr. %d", c);
-            String128 wide;
-            WidenToString128(title.Get(), wide);
-            parameters.addParameter(wide,
-                                    STR16(""),
-                                    0,
-                                    c == 129 ? 0.5 : 0.0,
-                                    0,
-                                    static_cast<int32>(kMidiControllerParamBase + c),
-                                    channelUnit);
+            ParameterInfo info = {};
+            WidenToString128(title.Get(), info.title);
+            info.id = kMidiControllerParamBase + static_cast<ParamID>(c);
+            info.defaultNormalizedValue = c == 129 ? 0.5 : 0.0;
+            info.unitId = channelUnit;
+            if (!AddParameterObject(new (std::nothrow) Parameter(info)))
+                return false;
         }
+    }
+    return true;
+}
+
+bool IPluginVst3::AddParameterObject(Parameter* p)
+{
+    if (p == nullptr)
+        return false;
+    // The container takes over `p`'s reference, but its growth may fail before or after its
+    // list holds `p`: a reference of our own across the call tells the two apart.
+    p->addRef();
+    try
+    {
+        parameters.addParameter(p);
+    }
+    catch (...)
+    {
+        parameters.removeAll(); // no half-added entry stays behind
+        if (p->getRefCount() > 1)
+            p->release(); // the list never held it: its first reference is still ours
+        p->release();
+        return false;
+    }
+    p->release();
+    return true;
+}
+
+bool IPluginVst3::AddUnitObject(Unit* unit)
+{
+    if (unit == nullptr)
+        return false;
+    try
+    {
+        addUnit(unit); // the list holds `unit`'s reference once it has grown
+    }
+    catch (...)
+    {
+        unit->release();
+        return false;
     }
     return true;
 }

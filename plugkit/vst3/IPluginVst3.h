@@ -235,6 +235,12 @@ public:
 private:
     bool CreateBuses();
     bool CreateParameters();
+    /// Hands `p` (one reference) to the parameter container; false, with `p` released and the
+    /// container emptied, when the container cannot take it. Null gives false.
+    bool AddParameterObject(Steinberg::Vst::Parameter* p);
+    /// Hands `unit` (one reference) to the unit list; false, with `unit` released, when the
+    /// list cannot take it. Null gives false.
+    bool AddUnitObject(Steinberg::Vst::Unit* unit);
     bool StoreChannelContext(Steinberg::Vst::IAttributeList* list);
 
     Steinberg::Vst::KnobMode mKnobMode = 0;

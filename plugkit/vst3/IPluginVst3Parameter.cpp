@@ -183,6 +183,8 @@ IPluginVst3BypassParameter::IPluginVst3BypassParameter()
                           kRootUnitId,
                           nullptr)
 {
+    // Room first: the SDK's appendString loses its text when the list cannot grow.
+    strings.reserve(2);
     appendString(STR16("off"));
     appendString(STR16("on"));
 }

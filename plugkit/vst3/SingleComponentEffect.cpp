@@ -10,7 +10,8 @@ namespace plugkit
 namespace
 {
 // The bus lists are std::vectors: a failed growth is caught here, at the boundary,
-// and the bus is not added.
+// and the bus is not added. The list's smart pointer owns the bus from the start, so a
+// failed growth has already released it.
 template <typename T>
 T* AppendBus(BusList& list, T* bus)
 {
@@ -22,7 +23,6 @@ T* AppendBus(BusList& list, T* bus)
     }
     catch (...)
     {
-        bus->release();
         return nullptr;
     }
     return bus;

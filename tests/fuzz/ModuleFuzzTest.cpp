@@ -206,10 +206,14 @@ TEST_F(ModuleFuzz, HostTextAndValuesNeverLeaveTheParameterRanges)
         }
         case 3:
         {
-            const double value = rng.NastyDouble();
+            double value = rng.NastyDouble();
+            // Known fault (BypassPlainValueOfAnyNormalizedValueIsOffOrOn): the bypass takes
+            // only values in [0, 1] here.
+            if (id == kBypassId)
+                value = std::isfinite(value) ? std::clamp(value, 0.0, 1.0) : 0.0;
             const double plain = c->normalizedParamToPlain(id, value);
             const double normalized = c->plainParamToNormalized(id, plain);
-            if (Known(id) && id != kBypassId)
+            if (Known(id))
             {
                 ASSERT_TRUE(std::isfinite(plain)) << "id " << id << " value " << value;
                 ASSERT_TRUE(normalized >= 0.0 && normalized <= 1.0) << "id " << id;
@@ -231,6 +235,21 @@ TEST_F(ModuleFuzz, HostTextAndValuesNeverLeaveTheParameterRanges)
             mHandler.mEvents.clear();
     }
     c->setComponentHandler(&mHandler);
+}
+
+// The host bypass is the SDK's string-list parameter, whose toPlain converts
+// normalized x (steps + 1) to int32: undefined for -inf, NaN or 1e300 (flagged by
+// -fsanitize=float-cast-overflow; on x86 it gives INT32_MIN as the plain value).
+TEST_F(ModuleFuzz, BypassPlainValueOfAnyNormalizedValueIsOffOrOn)
+{
+    GTEST_SKIP() << "Known fault: normalizedParamToPlain(65536, non-finite or huge) converts "
+                    "out of the int32 range in the SDK's StringListParameter::toPlain";
+    auto plugin = NewPlugin(0.0);
+    for (double value : {-std::numeric_limits<double>::infinity(), -1e300, 1e300})
+    {
+        const double plain = plugin->mController->normalizedParamToPlain(kBypassId, value);
+        EXPECT_TRUE(plain == 0.0 || plain == 1.0) << value << " gives " << plain;
+    }
 }
 
 /// What the host shows for a value must read back as a value that shows the same text.

@@ -4,6 +4,7 @@
 #include "plugkit/IStateChunk.h"
 #include "plugkit/vst3/IPluginVst3.h"
 #include "plugkit/vst3/Vst3Module.h"
+#include "tests/support/AllocationGuard.h"
 #include "tests/vst3host/Vst3Host.h"
 
 #include <gtest/gtest.h>
@@ -264,6 +265,35 @@ TEST(Vst3Adapter, FrameworkStateMovesIntoAFreshInstanceAndItsController)
     EXPECT_EQ(b.plugin->setState(&empty), kResultFalse);
     EXPECT_EQ(b.plugin->setState(nullptr), kResultFalse);
     EXPECT_EQ(b.plugin->getState(nullptr), kResultFalse);
+}
+
+TEST(Vst3Adapter, InitializeWithExhaustedMemoryFailsOrSucceedsAndNothingLeaksOrThrows)
+{
+    // Each allocation of initialize in turn is the first to fail; the MIDI variant adds the
+    // controller units and parameters. Leaks would show under LeakSanitizer.
+    for (const bool midiIn : {false, true})
+    {
+        bool initialized = false;
+        for (std::size_t allowed = 0; allowed < 100000 && !initialized; ++allowed)
+        {
+            HostApplication host(u"REAPER");
+            auto* plugin = new FakePlugin(midiIn);
+            tresult result = kResultFalse;
+            {
+                AllocationFailure failure(allowed);
+                result = plugin->initialize(static_cast<IHostApplication*>(&host));
+            }
+            ASSERT_TRUE(result == kResultOk || result == kResultFalse) << allowed;
+            initialized = result == kResultOk;
+            if (initialized)
+            {
+                EXPECT_EQ(plugin->getParameterCount(), midiIn ? 4 + 130 : 4);
+            }
+            plugin->terminate();
+            plugin->release();
+        }
+        EXPECT_TRUE(initialized) << midiIn;
+    }
 }
 
 TEST(Vst3Adapter, MidiControllersMapOnlyWhenDeclared)

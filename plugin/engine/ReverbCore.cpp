@@ -75,35 +75,69 @@ inline void Rotate(__m128& a, __m128& b, __m128 cs, __m128 sn)
 
 } // namespace
 
-float GateEnvelope(int model, double t, float gateLengthMs, float gateReleaseMs, float shape)
+namespace
 {
-    const bool gated = model == static_cast<int>(ReverbModel::Gated);
-    const bool reverse = model == static_cast<int>(ReverbModel::Reverse);
-    if (!gated && !reverse)
+
+/// The envelope's constants for one setting: the gate and release in seconds, P and the level
+/// the gate reaches at its end.
+struct GateShape
+{
+    bool gated = false;
+    bool reverse = false;
+    double g = 0.0;
+    double r = 0.0;
+    double p = 1.0;
+    double atGate = 1.0;
+};
+
+double DuringGate(const GateShape& s, double time)
+{
+    if (s.reverse)
+    {
+        return std::pow(std::clamp(time / s.g, 0.0, 1.0), 2.5 * s.p);
+    }
+    return std::pow(std::max(1.0 - 0.85 * time / s.g, 0.0), std::max(s.p - 1.0, 0.0));
+}
+
+GateShape MakeGateShape(int model, float gateLengthMs, float gateReleaseMs, float shape)
+{
+    GateShape s;
+    s.gated = model == static_cast<int>(ReverbModel::Gated);
+    s.reverse = model == static_cast<int>(ReverbModel::Reverse);
+    if (!s.gated && !s.reverse)
+    {
+        return s; // the envelope is 1
+    }
+    s.g = gateLengthMs * 0.001f;
+    s.r = gateReleaseMs * 0.001f;
+    s.p = std::pow(2.0, shape * 0.02f);
+    s.atGate = DuringGate(s, s.g);
+    return s;
+}
+
+float EnvelopeAt(const GateShape& s, double t)
+{
+    if (!s.gated && !s.reverse)
     {
         return 1.0f;
     }
-    const double g = gateLengthMs * 0.001f;
-    const double r = gateReleaseMs * 0.001f;
-    const double release = t < g ? 1.0 : std::max(1.0 - (t - g) / r, 0.0);
+    const double release = t < s.g ? 1.0 : std::max(1.0 - (t - s.g) / s.r, 0.0);
     if (release == 0.0)
     {
         return 0.0f; // after the release, and before the first onset
     }
-    const double p = std::pow(2.0, shape * 0.02f);
-    if (gated && p <= 1.0)
+    if (s.gated && s.p <= 1.0)
     {
         return static_cast<float>(release); // flat gate: x^0 is 1
     }
-    const auto during = [&](double time)
-    {
-        if (reverse)
-        {
-            return std::pow(std::clamp(time / g, 0.0, 1.0), 2.5 * p);
-        }
-        return std::pow(std::max(1.0 - 0.85 * time / g, 0.0), std::max(p - 1.0, 0.0));
-    };
-    return static_cast<float>(t < g ? during(t) : during(g) * release);
+    return static_cast<float>(t < s.g ? DuringGate(s, t) : s.atGate * release);
+}
+
+} // namespace
+
+float GateEnvelope(int model, double t, float gateLengthMs, float gateReleaseMs, float shape)
+{
+    return EnvelopeAt(MakeGateShape(model, gateLengthMs, gateReleaseMs, shape), t);
 }
 
 ReverbCore::ReverbCore()
@@ -1624,6 +1658,11 @@ void ReverbCore::ProcessFast(const float* xL,
     const bool enveloped = mModel == static_cast<int>(ReverbModel::Gated) ||
                            mModel == static_cast<int>(ReverbModel::Reverse);
     float envelope[kBlock];
+    // Envelope() with the shape's constants worked out once for the block.
+    const GateShape gate = MakeGateShape(mModel,
+                                         Get(current, ParamId::GateLength),
+                                         Get(current, ParamId::GateRelease),
+                                         Get(current, ParamId::EnvelopeShape));
     for (int t = 0; t < n; ++t)
     {
         if (onsets != nullptr && onsets[t] != 0)
@@ -1636,7 +1675,8 @@ void ReverbCore::ProcessFast(const float* xL,
         }
         if (enveloped)
         {
-            envelope[t] = Envelope(freeze, current);
+            const float m = EnvelopeAt(gate, static_cast<double>(mSamplesSinceOnset) / mSampleRate);
+            envelope[t] = m + (1.0f - m) * freeze;
         }
     }
 #if defined(__SSE2__)

@@ -798,5 +798,57 @@ TEST(ReverbEngineTest, GateOpensWhenThePreDelayedSoundArrives)
     EXPECT_LT(level(0.74, 0.77), 1e-6) << "closed after 0.2 + 0.45 + 0.08 s";
 }
 
+struct FirstLateCase
+{
+    ReverbModel model;
+    std::size_t line0; ///< nearest(48000 x the model's first line time)
+    float leftSign;    ///< the left input's sign into line 0: NetworkSignsLeft[model mod 8]
+    float rightSign;   ///< the right input's: NetworkSignsRight[model mod 8]
+};
+
+// The network's first late arrival: with diffusion 0 the input reaches the lines undiffused,
+// 0.16 x the sign pattern rotated by the model number, and the shortest line (line 0) returns it
+// first, at its length, through the output taps 0.23 x 0.5 x the line's output sign (+1 on both
+// sides), then the open output filters (the first sample of low cut 20 Hz and high cut 0.45 fs).
+TEST(ReverbEngineTest, FirstLateArrivalShowsTheNetworkWiring)
+{
+    const FirstLateCase cases[] = {
+        {ReverbModel::Ambience, 341, 1.0f, 1.0f},
+        {ReverbModel::SmallRoom, 581, 1.0f, -1.0f},
+        {ReverbModel::Studio, 917, -1.0f, 1.0f},
+        {ReverbModel::Chamber, 1186, 1.0f, 1.0f},
+        {ReverbModel::Hall, 1493, -1.0f, 1.0f},
+        {ReverbModel::Cathedral, 2165, -1.0f, -1.0f},
+        {ReverbModel::VintageDigital, 1392, 1.0f, 1.0f},
+        {ReverbModel::ModernDigital, 1118, 1.0f, -1.0f},
+        {ReverbModel::Shimmer, 1618, -1.0f, 1.0f},
+    };
+    const double filters = std::exp(-2.0 * std::numbers::pi * 20.0 / kRate) *
+                           (1.0 - std::exp(-2.0 * std::numbers::pi * 0.45));
+    const double arrival = 0.23 * 0.5 * 0.16 * filters;
+    for (const FirstLateCase& c : cases)
+    {
+        EngineParameters p = TailParameters(c.model, 2.0f);
+        p[ParamId::Diffusion] = 0.0f;
+        p[ParamId::ShimmerAmount] = 0.0f;
+        const std::string name = engine::ReverbModelName(static_cast<int>(c.model));
+        // Vintage Digital rounds the tail to steps of 1/8192.
+        const double tolerance = c.model == ReverbModel::VintageDigital ? 1.0 / 16384.0 : 1e-6;
+        for (int side = 0; side < 2; ++side)
+        {
+            ReverbEngine engine;
+            engine.SetParameters(p);
+            engine.Prepare(kRate, 2);
+            StereoBuffer input(c.line0 + 10);
+            (side == 0 ? input.left : input.right)[0] = 1.0f;
+            const StereoBuffer out = Render(engine, input);
+            const double expected = arrival * (side == 0 ? c.leftSign : c.rightSign);
+            EXPECT_EQ(FirstAbove(out.left, 1e-9f), c.line0) << name << " " << side;
+            EXPECT_NEAR(out.left[c.line0], expected, tolerance) << name << " " << side;
+            EXPECT_NEAR(out.right[c.line0], expected, tolerance) << name << " " << side;
+        }
+    }
+}
+
 } // namespace
 } // namespace lumenfall::test

@@ -294,6 +294,40 @@ TEST(Vst3Adapter, InitializeWithExhaustedMemoryFailsOrSucceedsAndNothingLeaksOrT
         }
         EXPECT_TRUE(initialized) << midiIn;
     }
+
+    // Arrangement and set-up short of memory: each may fail, and the next block still runs.
+    for (std::size_t allowed = 0; allowed < 64; ++allowed)
+    {
+        Instance i;
+        SpeakerArrangement mono = SpeakerArr::kMono;
+        ProcessSetup setup{kRealtime, kSample32, 4096, 48000.0};
+        {
+            AllocationFailure failure(allowed);
+            i.plugin->setBusArrangements(&mono, 1, &mono, 1);
+            i.plugin->activateBus(kAudio, kOutput, 0, true);
+            i.plugin->setupProcessing(setup);
+        }
+        ASSERT_EQ(i.plugin->setActive(true), kResultOk);
+        float x[64] = {};
+        float y[64] = {};
+        float* in[] = {x};
+        float* out[] = {y};
+        AudioBusBuffers inBus;
+        inBus.numChannels = 1;
+        inBus.channelBuffers32 = in;
+        AudioBusBuffers outBus;
+        outBus.numChannels = 1;
+        outBus.channelBuffers32 = out;
+        ProcessData data;
+        data.symbolicSampleSize = kSample32;
+        data.numSamples = 64;
+        data.numInputs = 1;
+        data.numOutputs = 1;
+        data.inputs = &inBus;
+        data.outputs = &outBus;
+        EXPECT_EQ(i.plugin->process(data), kResultOk) << allowed;
+        i.plugin->setActive(false);
+    }
 }
 
 TEST(Vst3Adapter, MidiControllersMapOnlyWhenDeclared)

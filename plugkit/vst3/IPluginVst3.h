@@ -53,8 +53,7 @@ public:
     /// 0, a side-chain bus (input bus 1, while active) those from the first side-chain channel;
     /// channels without a host buffer read silence. Host output channels the plug-in does not
     /// render (inactive buses, channels beyond its own) are zeroed. Without output buses
-    /// nothing is rendered.
-    /// 64-bit blocks longer than the block size set up run in pieces.
+    /// nothing is rendered. 64-bit blocks longer than the block size set up run in pieces.
     void RenderAudio(Steinberg::Vst::ProcessData& data, const Steinberg::Vst::ProcessSetup& setup);
     /// [audio-thread] The host bypass without latency, exact in 64 bits too: each channel of the
     /// host's input bus 0 copied to the same channel of output bus 0 (when that bus is active),

@@ -850,5 +850,48 @@ TEST(ReverbEngineTest, FirstLateArrivalShowsTheNetworkWiring)
     }
 }
 
+// The same for the plate tank and the spring at full diffusion, per input side (values before
+// the output filters):
+// - Plate, left input: four input allpasses (a = 0.74) give 0.74^4 at once; line 0's tank
+//   allpass (0.67) passes -0.67 x 0.45 of it; line 0 (2357 samples) returns it to the left
+//   output x 0.42 and to the right x -0.35 x 0.42. The right input enters line 2 (2750 samples)
+//   the same way, mirrored.
+// - Spring: no input diffusion; 0.48 of the input through six dispersion allpasses
+//   (0.78 - 0.018 n) is their product; line 0 (1330 samples, left) or line 1 (1733, right)
+//   returns it x 0.7 to its own side and x 0.18 x 0.7 to the other.
+TEST(ReverbEngineTest, FirstLateArrivalShowsThePlateAndSpringWiring)
+{
+    const struct
+    {
+        ReverbModel model;
+        int side;
+        std::size_t at;
+        double left;
+        double right;
+    } cases[] = {
+        {ReverbModel::Plate, 0, 2357, -0.0379720, 0.0132902},
+        {ReverbModel::Plate, 1, 2750, 0.0132902, -0.0379720},
+        {ReverbModel::Spring, 0, 1330, 0.0526964, 0.00948535},
+        {ReverbModel::Spring, 1, 1733, 0.00948535, 0.0526964},
+    };
+    const double filters = std::exp(-2.0 * std::numbers::pi * 20.0 / kRate) *
+                           (1.0 - std::exp(-2.0 * std::numbers::pi * 0.45));
+    for (const auto& c : cases)
+    {
+        EngineParameters p = TailParameters(c.model, 2.0f);
+        p[ParamId::Diffusion] = 100.0f;
+        ReverbEngine engine;
+        engine.SetParameters(p);
+        engine.Prepare(kRate, 2);
+        StereoBuffer input(c.at + 10);
+        (c.side == 0 ? input.left : input.right)[0] = 1.0f;
+        const StereoBuffer out = Render(engine, input);
+        const std::string name = engine::ReverbModelName(static_cast<int>(c.model));
+        EXPECT_EQ(FirstAbove(c.side == 0 ? out.left : out.right, 1e-9f), c.at) << name;
+        EXPECT_NEAR(out.left[c.at], c.left * filters, 1e-6) << name << " " << c.side;
+        EXPECT_NEAR(out.right[c.at], c.right * filters, 1e-6) << name << " " << c.side;
+    }
+}
+
 } // namespace
 } // namespace lumenfall::test

@@ -1,6 +1,7 @@
 #include "plugin/engine/ReverbCore.h"
 
 #include "plugin/engine/BlockWindow.h"
+#include "plugin/engine/SimdMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -52,16 +53,6 @@ float EarlyTimeScale(int model)
 }
 
 #if defined(__SSE2__)
-
-/// SanitizeSample on four lanes: 0 for NaN, infinity and |x| <= 1e-25, else x held to +-64.
-inline __m128 Sanitize4(__m128 x)
-{
-    const __m128 magnitude = _mm_and_ps(x, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
-    const __m128 keep = _mm_and_ps(_mm_cmpgt_ps(magnitude, _mm_set1_ps(1e-25f)),
-                                   _mm_cmple_ps(magnitude, _mm_set1_ps(3.40282347e38f)));
-    const __m128 held = _mm_min_ps(_mm_max_ps(x, _mm_set1_ps(-64.0f)), _mm_set1_ps(64.0f));
-    return _mm_and_ps(keep, held);
-}
 
 /// One butterfly stage on the lane pairs (a, b): (a cos + b sin, a sin - b cos).
 inline void Rotate(__m128& a, __m128& b, __m128 cs, __m128 sn)
@@ -1634,10 +1625,20 @@ void ReverbCore::ProcessFast(const float* xL,
             dL, dR, sinBefore + 1, cosBefore + 1, depth, freeze, shimmer, lateL, lateR, n);
         if (mModel == static_cast<int>(ReverbModel::VintageDigital))
         {
-            for (int t = 0; t < n; ++t)
+            for (float* late : {lateL, lateR})
             {
-                lateL[t] = std::round(lateL[t] * 8192.0f) / 8192.0f;
-                lateR[t] = std::round(lateR[t] * 8192.0f) / 8192.0f;
+                int t = 0;
+                for (; t + 4 <= n; t += 4)
+                {
+                    _mm_storeu_ps(late + t,
+                                  _mm_mul_ps(RoundHalfAway4(_mm_mul_ps(_mm_loadu_ps(late + t),
+                                                                       _mm_set1_ps(8192.0f))),
+                                             _mm_set1_ps(1.0f / 8192.0f)));
+                }
+                for (; t < n; ++t)
+                {
+                    late[t] = std::round(late[t] * 8192.0f) / 8192.0f;
+                }
             }
         }
 #else

@@ -27,7 +27,7 @@ float Get(const EngineParameters& p, ParamId id)
 /// Nearest whole number, halves away from zero.
 float Nearest(float x)
 {
-    return std::round(x);
+    return RoundHalfAway(x);
 }
 
 /// exp(-2 pi f / fs) with f held to [10 Hz, 0.45 fs].
@@ -816,8 +816,8 @@ StereoSample ReverbCore::FinishNetwork(StereoSample late, float shimmer)
 {
     if (mModel == static_cast<int>(ReverbModel::VintageDigital))
     {
-        late.left = std::round(late.left * 8192.0f) / 8192.0f;
-        late.right = std::round(late.right * 8192.0f) / 8192.0f;
+        late.left = RoundHalfAway(late.left * 8192.0f) / 8192.0f;
+        late.right = RoundHalfAway(late.right * 8192.0f) / 8192.0f;
     }
     else if (mModel == static_cast<int>(ReverbModel::Shimmer))
     {
@@ -1637,7 +1637,7 @@ void ReverbCore::ProcessFast(const float* xL,
                 }
                 for (; t < n; ++t)
                 {
-                    late[t] = std::round(late[t] * 8192.0f) / 8192.0f;
+                    late[t] = RoundHalfAway(late[t] * 8192.0f) / 8192.0f;
                 }
             }
         }

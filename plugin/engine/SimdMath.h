@@ -1,14 +1,31 @@
 #pragma once
 
-// Four-lane forms of the engine's scalar sample rules, for the SSE2 block forms. Each lane gives
-// exactly what the scalar rule gives for it.
+// The engine's rounding rule, and four-lane forms of its scalar sample rules for the SSE2 block
+// forms. Each lane gives exactly what the scalar rule gives for it.
+
+#include <cmath>
 
 #if defined(__SSE2__)
-
 #include <emmintrin.h>
+#endif
 
 namespace lumenfall::engine
 {
+
+/// Nearest whole number, halves away from zero, the same on every platform (mingw-w64's roundf
+/// rounds 0.49999997 up to 1). NaN stays NaN.
+inline float RoundHalfAway(float x)
+{
+    if (!(std::fabs(x) < 8388608.0f))
+    {
+        return x; // whole already (from 2^23 on), infinite or NaN
+    }
+    const float whole = std::trunc(x); // exact below 2^23, as is x - whole
+    const float rest = x - whole;
+    return whole + (rest >= 0.5f ? 1.0f : 0.0f) - (rest <= -0.5f ? 1.0f : 0.0f);
+}
+
+#if defined(__SSE2__)
 
 /// SanitizeSample on four lanes: 0 for NaN, infinity and |x| <= 1e-25, else x held to +-64.
 inline __m128 Sanitize4(__m128 x)
@@ -20,7 +37,7 @@ inline __m128 Sanitize4(__m128 x)
     return _mm_and_ps(keep, held);
 }
 
-/// std::round on four lanes (halves away from zero); a zero result may lose its sign.
+/// RoundHalfAway on four lanes; a zero result may lose its sign.
 inline __m128 RoundHalfAway4(__m128 x)
 {
     // Below 2^23 the truncation and x minus it are exact; from there on x is whole already.
@@ -35,6 +52,6 @@ inline __m128 RoundHalfAway4(__m128 x)
     return _mm_or_ps(_mm_and_ps(small, rounded), _mm_andnot_ps(small, x));
 }
 
-} // namespace lumenfall::engine
-
 #endif
+
+} // namespace lumenfall::engine

@@ -15,10 +15,10 @@ namespace lumenfall::engine
 namespace
 {
 
-#if defined(__SSE2__)
-
 constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+#if defined(__SSE2__)
 
 // Every lane of Sanitize4 equals SanitizeSample applied to it, bit for bit, at the edges that
 // matter: the flush threshold, the +-64 clamp, denormals, infinities and NaN.
@@ -56,6 +56,8 @@ TEST(SimdMathTest, SanitiseLanesEqualTheScalarRule)
     }
 }
 
+#endif
+
 struct RoundCase
 {
     float x;
@@ -84,17 +86,22 @@ TEST(SimdMathTest, RoundHalfAwayFromZero)
     };
     for (const RoundCase& c : cases)
     {
+        EXPECT_EQ(RoundHalfAway(c.x), c.expected) << c.x;
+#if defined(__SSE2__)
         float out[4];
         _mm_storeu_ps(out, RoundHalfAway4(_mm_set1_ps(c.x)));
         EXPECT_EQ(out[0], c.expected) << c.x;
         EXPECT_EQ(out[3], c.expected) << c.x;
+#endif
     }
+    EXPECT_TRUE(std::isnan(RoundHalfAway(kNaN)));
+    EXPECT_EQ(RoundHalfAway(-kInf), -kInf);
+#if defined(__SSE2__)
     float nan[4];
     _mm_storeu_ps(nan, RoundHalfAway4(_mm_set1_ps(kNaN)));
     EXPECT_TRUE(std::isnan(nan[0]));
-}
-
 #endif
+}
 
 } // namespace
 } // namespace lumenfall::engine

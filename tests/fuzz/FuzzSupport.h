@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <limits>
@@ -16,13 +17,25 @@
 namespace lumenfall::test
 {
 
-/// SplitMix64: fixed seed in, the same numbers out everywhere.
+/// SplitMix64: fixed seed in, the same numbers out everywhere. The environment variable
+/// LUMENFALL_FUZZ_SEED, when set, is mixed into every seed, so that a longer hunt can run
+/// other sequences by hand; unset (as in CI) every run is the same run.
 class FuzzRng
 {
 public:
     explicit FuzzRng(std::uint64_t seed)
-        : mState(seed)
+        : mState(seed ^ ExtraSeed())
     {
+    }
+
+    static std::uint64_t ExtraSeed()
+    {
+        static const std::uint64_t extra = []
+        {
+            const char* text = std::getenv("LUMENFALL_FUZZ_SEED");
+            return text ? std::strtoull(text, nullptr, 0) * 0x9E3779B97F4A7C15ull : 0;
+        }();
+        return extra;
     }
 
     std::uint64_t Next()

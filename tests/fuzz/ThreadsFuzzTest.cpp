@@ -184,6 +184,8 @@ TEST(Vst3Threads, AudioThreadRunsWhileTheUiPresetsSwitchesEditsAndRestores)
             (void)plugin.getTailSamples();
             (void)plugin.GetPresetIndex();
             (void)plugin.GetActiveSlot();
+            // The framework's own preset slots, as an editor's preset menu restores them.
+            plugin.RestorePreset(rng.Range(-1, kFactoryPresetCount));
             break;
         default:
             std::this_thread::yield();

@@ -125,19 +125,22 @@ TEST_F(FactoryTest, CreatesInstancesThatAnswerEveryInterface)
     EXPECT_EQ(mHost.mNameQueries, 1);
 }
 
-TEST_F(FactoryTest, ExhaustedMemoryGivesNoInstanceOrAWorkingOneAndNothingThrows)
+/// Exhausted memory on the real module. The Windows module allocates through its own static
+/// C++ run-time, which the test's allocation failure cannot reach; the native run covers it.
+class ExhaustedMemoryTest : public ModuleTest
 {
+protected:
+    void SetUp() override
+    {
 #if SMTG_OS_WINDOWS
-    GTEST_SKIP() << "The Windows module allocates through its own static C++ run-time, which "
-                    "the test's allocation failure cannot reach; the native run covers this.";
+        GTEST_SKIP() << "the module's own C++ run-time is out of the test's reach";
 #endif
-    GTEST_SKIP() << "Until tests/support replaces operator delete(void*, std::align_val_t, "
-                    "const std::nothrow_t&): a throwing constructor after an aligned nothrow new "
-                    "frees through the sanitizer's own version otherwise";
-    IPluginFactory* factory = sModule->Factory();
-    PClassInfo info;
-    ASSERT_EQ(factory->getClassInfo(0, &info), kResultOk);
-    const auto create = [&](std::size_t allowed, bool failing)
+        ModuleTest::SetUp();
+        ASSERT_EQ(sModule->Factory()->getClassInfo(0, &mInfo), kResultOk);
+    }
+
+    /// A new component, created with only `allowed` allocations granted when `failing`.
+    IComponent* Create(std::size_t allowed, bool failing)
     {
         void* obj = nullptr;
         tresult result = kResultFalse;
@@ -145,28 +148,38 @@ TEST_F(FactoryTest, ExhaustedMemoryGivesNoInstanceOrAWorkingOneAndNothingThrows)
             std::optional<AllocationFailure> failure;
             if (failing)
                 failure.emplace(allowed);
-            result = factory->createInstance(info.cid, IComponent::iid, &obj);
+            result = sModule->Factory()->createInstance(mInfo.cid, IComponent::iid, &obj);
         }
         EXPECT_EQ(result == kResultOk, obj != nullptr) << allowed;
         return static_cast<IComponent*>(obj);
-    };
+    }
 
-    // Creation, with each allocation in turn the first to fail: the host gets no instance
-    // until there is memory for a whole one.
+    PClassInfo mInfo;
+};
+
+TEST_F(ExhaustedMemoryTest, CreationGivesNoInstanceUntilAWholeOneFits)
+{
+    GTEST_SKIP() << "Until tests/support replaces operator delete(void*, std::align_val_t, "
+                    "const std::nothrow_t&): a throwing constructor after an aligned nothrow new "
+                    "frees through the sanitizer's own version otherwise";
+    // Each allocation in turn is the first to fail.
     bool created = false;
     for (std::size_t allowed = 0; allowed < 100000 && !created; ++allowed)
-        if (IComponent* component = create(allowed, true))
+        if (IComponent* component = Create(allowed, true))
         {
             created = true;
             component->release();
         }
     EXPECT_TRUE(created);
+}
 
-    // Initialisation, likewise: it fails or succeeds, and nothing leaks or throws.
+TEST_F(ExhaustedMemoryTest, InitialisationFailsOrSucceedsAndNothingLeaksOrThrows)
+{
+    // Each allocation in turn is the first to fail; leaks would show under LeakSanitizer.
     bool initialized = false;
     for (std::size_t allowed = 0; allowed < 100000 && !initialized; ++allowed)
     {
-        IComponent* component = create(0, false);
+        IComponent* component = Create(0, false);
         ASSERT_NE(component, nullptr);
         tresult result = kResultFalse;
         {

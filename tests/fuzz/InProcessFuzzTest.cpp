@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -52,6 +54,122 @@ bool IsValidUtf8(const std::string& text)
         i += static_cast<std::size_t>(extra) + 1;
     }
     return true;
+}
+
+/// Random bytes that are sometimes UTF-8 and sometimes not: ASCII, well-formed sequences of
+/// every length, stray continuation bytes, overlong forms, encoded surrogates, cut sequences.
+std::string RandomUtf8(FuzzRng& rng, int maxPieces)
+{
+    auto encode = [](std::uint32_t c, std::string& out)
+    {
+        if (c < 0x80)
+            out.push_back(static_cast<char>(c));
+        else if (c < 0x800)
+        {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+        else if (c < 0x10000)
+        {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+        else
+        {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    };
+    std::string text;
+    const int n = rng.Below(maxPieces + 1);
+    for (int i = 0; i < n; ++i)
+    {
+        switch (rng.Below(8))
+        {
+        case 0:
+            encode(static_cast<std::uint32_t>(rng.Range(0x80, 0x7FF)), text);
+            break;
+        case 1:
+            encode(static_cast<std::uint32_t>(rng.Range(0x800, 0xFFFF)), text); // surrogates too
+            break;
+        case 2:
+            encode(static_cast<std::uint32_t>(rng.Range(0x10000, 0x10FFFF)), text);
+            break;
+        case 3:
+            text.push_back(static_cast<char>(rng.Range(0x80, 0xFF))); // any high byte
+            break;
+        case 4:
+            text += "\xC0\xAF"; // overlong "/"
+            break;
+        default:
+            text.push_back(static_cast<char>(rng.Range(0x20, 0x7E)));
+            break;
+        }
+    }
+    return text;
+}
+
+/// Valid UTF-16 (surrogates only in pairs) of at most `maxUnits` units up to the terminator.
+bool IsValidUtf16(const TChar* text, int maxUnits, int& units)
+{
+    units = 0;
+    while (units < maxUnits + 1 && text[units] != 0)
+    {
+        const auto c = static_cast<std::uint16_t>(text[units]);
+        if (c >= 0xDC00 && c < 0xE000)
+            return false;
+        if (c >= 0xD800 && c < 0xDC00)
+        {
+            const auto low = static_cast<std::uint16_t>(text[units + 1]);
+            if (!(low >= 0xDC00 && low < 0xE000))
+                return false;
+            ++units;
+        }
+        ++units;
+    }
+    return units <= maxUnits;
+}
+
+// Texts cross the boundary in both directions: whatever goes in, what comes out is valid,
+// bounded and never half a character, and valid text that fits comes back unchanged.
+TEST(InProcessFuzz, TextsCrossBetweenUtf8AndUtf16ValidAndWhole)
+{
+    FuzzRng rng(0x1290004);
+    for (int iteration = 0; iteration < 20000; ++iteration)
+    {
+        const std::string utf8 = RandomUtf8(rng, rng.OneIn(4) ? 200 : 40);
+        String128 wide;
+        std::fill(std::begin(wide), std::end(wide), static_cast<TChar>(0xABCD));
+        plugkit::WidenToString128(utf8.c_str(), wide);
+        int units = 0;
+        ASSERT_TRUE(IsValidUtf16(wide, 127, units)) << "iteration " << iteration;
+
+        char narrow[plugkit::kMaxUtf8Bytes];
+        std::memset(narrow, 0x5A, sizeof narrow);
+        plugkit::NarrowFromUtf16(wide, 128, narrow, sizeof narrow);
+        const std::string back(narrow);
+        ASSERT_LT(back.size(), sizeof narrow);
+        ASSERT_TRUE(IsValidUtf8(back)) << "iteration " << iteration;
+        // Valid input that fits in 127 units survives the round trip exactly.
+        if (IsValidUtf8(utf8) && units < 127)
+        {
+            ASSERT_EQ(back, utf8) << "iteration " << iteration;
+        }
+
+        // Any UTF-16 in, into an output of any size: valid, terminated within it.
+        std::vector<TChar> raw(128);
+        for (auto& u : raw)
+            u = static_cast<TChar>(rng.OneIn(3) ? rng.Range(0xD800, 0xDFFF) : rng.Range(1, 0xFFFF));
+        const int outSize = rng.Range(1, plugkit::kMaxUtf8Bytes);
+        std::vector<char> out(static_cast<std::size_t>(outSize), 'Z');
+        plugkit::NarrowFromUtf16(raw.data(), 128, out.data(), outSize);
+        const auto end = std::find(out.begin(), out.end(), '\0');
+        ASSERT_NE(end, out.end()) << "not terminated within " << outSize << " bytes";
+        ASSERT_TRUE(IsValidUtf8(std::string(out.begin(), end))) << "iteration " << iteration;
+    }
 }
 
 /// An attribute list as a careless host might fill it: texts copied into the whole buffer

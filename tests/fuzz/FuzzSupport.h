@@ -63,7 +63,7 @@ public:
     /// ordinary value.
     double NastyDouble()
     {
-        static constexpr double kSpecial[] = {
+        static constexpr double kEdgeValues[] = {
             std::numeric_limits<double>::quiet_NaN(),
             -std::numeric_limits<double>::quiet_NaN(),
             std::numeric_limits<double>::infinity(),
@@ -82,14 +82,14 @@ public:
             0.5,
         };
         if (OneIn(3))
-            return kSpecial[Below(static_cast<int>(std::size(kSpecial)))];
+            return kEdgeValues[Below(static_cast<int>(std::size(kEdgeValues)))];
         return Uniform(-0.25, 1.25);
     }
 
     /// An int that is small, at a limit or random.
     std::int32_t NastyInt()
     {
-        static constexpr std::int32_t kSpecial[] = {
+        static constexpr std::int32_t kEdgeValues[] = {
             0,
             1,
             -1,
@@ -105,7 +105,7 @@ public:
         switch (Below(3))
         {
         case 0:
-            return kSpecial[Below(static_cast<int>(std::size(kSpecial)))];
+            return kEdgeValues[Below(static_cast<int>(std::size(kEdgeValues)))];
         case 1:
             return Range(-4, 64);
         default:

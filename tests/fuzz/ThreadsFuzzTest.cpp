@@ -130,7 +130,8 @@ TEST(Vst3Threads, AudioThreadRunsWhileTheUiPresetsSwitchesEditsAndRestores)
     FuzzRng rng(0x7EAD0002);
     std::vector<std::uint8_t> saved;
     int restored = 0;
-    while (!done)
+    // At least a few hundred UI steps, however the two threads happen to be scheduled.
+    for (int step = 0; !done || step < 300; ++step)
     {
         switch (rng.Below(10))
         {

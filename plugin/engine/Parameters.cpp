@@ -1,5 +1,7 @@
 #include "plugin/engine/Parameters.h"
 
+#include "plugin/engine/SimdMath.h"
+
 namespace lumenfall::engine
 {
 
@@ -30,9 +32,10 @@ EngineParameters ClampEngineParameters(const float* values)
             clamped[i] = v;
         }
     }
+    // The engine's own rounding, not std::round: mingw-w64 rounds 0.49999997 up, glibc down.
     for (ParamId id : {ParamId::ReverbType, ParamId::NoteDivision})
     {
-        clamped[id] = std::round(clamped[id]);
+        clamped[id] = RoundHalfAway(clamped[id]);
     }
     for (ParamId id : {ParamId::Freeze, ParamId::Bypass, ParamId::PreDelaySync, ParamId::WetSolo})
     {

@@ -168,6 +168,33 @@ TEST(ClampEngineParameters, SingleValues)
     }
 }
 
+// Halves go away from zero and anything just below a half goes down, on every platform (mingw-w64's
+// std::round(float) takes 0.49999997 up to 1).
+TEST(ClampEngineParameters, WholeNumbersRoundTheSameOnEveryPlatform)
+{
+    const struct
+    {
+        ParamId id;
+        float in;
+        float out;
+    } cases[] = {
+        {ParamId::ReverbType, 0.49999997f, 0.0f},
+        {ParamId::ReverbType, 3.4999998f, 3.0f},
+        {ParamId::ReverbType, 3.5f, 4.0f},
+        {ParamId::ReverbType, -0.4f, 0.0f},
+        {ParamId::NoteDivision, 0.49999997f, 0.0f},
+        {ParamId::NoteDivision, 9.499999f, 9.0f},
+        {ParamId::NoteDivision, 9.5f, 10.0f},
+        {ParamId::NoteDivision, 4.4999995f, 4.0f},
+    };
+    for (const auto& c : cases)
+    {
+        EngineParameters in;
+        in[c.id] = c.in;
+        EXPECT_EQ(ClampEngineParameters(in)[c.id], c.out) << ParamName(c.id) << " " << c.in;
+    }
+}
+
 TEST(ClampEngineParameters, InRangeBlockPassesUnchanged)
 {
     EngineParameters in;

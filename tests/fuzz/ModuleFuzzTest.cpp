@@ -279,6 +279,63 @@ TEST_F(ModuleFuzz, DisplayedTextReadsBackAsTheSameDisplay)
 
 // ---- Indexed queries.
 
+// The factory under random indices, class ids (the real one with a byte changed) and interface
+// ids: answers or refusals, a null object with every refusal, and no instance leaked (the
+// leak checker runs at exit).
+TEST_F(ModuleFuzz, FactoryAnswersOrRefusesAnyIndexAndId)
+{
+    IPluginFactory* factory = sModule->Factory();
+    void* obj = nullptr;
+    ASSERT_EQ(factory->queryInterface(IPluginFactory3::iid, &obj), kResultOk);
+    auto* factory3 = static_cast<IPluginFactory3*>(obj);
+    PClassInfo real;
+    ASSERT_EQ(factory->getClassInfo(0, &real), kResultOk);
+    const FUID* kIids[] = {&IComponent::iid,
+                           &IAudioProcessor::iid,
+                           &IEditController::iid,
+                           &IUnitInfo::iid,
+                           &IMidiMapping::iid,
+                           &FUnknown::iid,
+                           &IPluginFactory::iid,
+                           &IHostApplication::iid};
+    FuzzRng rng(0x30D0007);
+    for (int iteration = 0; iteration < 3000; ++iteration)
+    {
+        const int32 index = rng.OneIn(2) ? rng.Range(-2, 3) : rng.NastyInt();
+        PClassInfo info{};
+        PClassInfo2 info2{};
+        PClassInfoW infoW{};
+        const bool known = index == 0;
+        ASSERT_EQ(factory->getClassInfo(index, &info) == kResultOk, known) << index;
+        ASSERT_EQ(factory3->getClassInfo2(index, &info2) == kResultOk, known) << index;
+        ASSERT_EQ(factory3->getClassInfoUnicode(index, &infoW) == kResultOk, known) << index;
+
+        TUID cid;
+        std::memcpy(cid, real.cid, sizeof cid);
+        if (!rng.OneIn(3))
+            cid[rng.Below(16)] ^= static_cast<char>(1 + rng.Below(255));
+        TUID iid;
+        if (rng.OneIn(4))
+            for (auto& b : iid)
+                b = static_cast<char>(rng.Next32());
+        else
+            kIids[rng.Below(static_cast<int>(std::size(kIids)))]->toTUID(iid);
+        obj = reinterpret_cast<void*>(0x1);
+        const tresult result = factory->createInstance(cid, iid, &obj);
+        if (result == kResultOk)
+        {
+            ASSERT_NE(obj, nullptr);
+            ASSERT_EQ(std::memcmp(cid, real.cid, sizeof cid), 0);
+            static_cast<FUnknown*>(obj)->release();
+        }
+        else
+        {
+            ASSERT_EQ(obj, nullptr) << "iteration " << iteration;
+        }
+    }
+    factory3->release();
+}
+
 TEST_F(ModuleFuzz, IndexedQueriesAnswerOrRefuseForAnyIndex)
 {
     auto plugin = NewPlugin(0.0);

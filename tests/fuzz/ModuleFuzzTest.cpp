@@ -843,6 +843,100 @@ TEST_F(ModuleFuzz, HostBypassWithTheOutputBusOffIsSilent)
         EXPECT_EQ(y, 0.0f);
 }
 
+// Hosts call in surprising orders: process before any set-up or after terminate, set-up while
+// active, activation twice, state in between. Every order must leave the plug-in whole: no
+// crash, and every process call fills its outputs with finite samples (no host bypass here:
+// see HostBypassWithTheOutputBusOffIsSilent).
+TEST_F(ModuleFuzz, CallsInAnyOrderKeepThePluginWhole)
+{
+    FuzzRng rng(0x30D0008);
+    for (int sequence = 0; sequence < 60; ++sequence)
+    {
+        HostedPlugin plugin(*sModule, mHost, mHandler);
+        ASSERT_TRUE(plugin.Create());
+        IComponent* component = plugin.mComponent;
+        IAudioProcessor* processor = plugin.mProcessor;
+        bool initialized = false;
+        for (int call = 0; call < 40; ++call)
+        {
+            switch (rng.Below(10))
+            {
+            case 0:
+                initialized =
+                    component->initialize(static_cast<IHostApplication*>(&mHost)) == kResultOk ||
+                    initialized;
+                component->activateBus(kAudio, kInput, 0, true);
+                component->activateBus(kAudio, kOutput, 0, true);
+                break;
+            case 1:
+                if (rng.OneIn(3))
+                {
+                    component->terminate();
+                    initialized = false;
+                }
+                break;
+            case 2:
+            {
+                ProcessSetup setup{kRealtime, kSample32, rng.Range(-1, 1024), 48000.0};
+                processor->setupProcessing(setup);
+                break;
+            }
+            case 3:
+                component->setActive(rng.OneIn(2));
+                break;
+            case 4:
+                processor->setProcessing(rng.OneIn(2));
+                break;
+            case 5:
+            {
+                Bytes state;
+                plugin.SaveState(state);
+                if (rng.OneIn(2))
+                    Mutate(state, state, rng);
+                plugin.LoadState(state);
+                break;
+            }
+            case 6:
+            {
+                SpeakerArrangement arrangement =
+                    rng.OneIn(2) ? SpeakerArr::kStereo : SpeakerArr::kMono;
+                processor->setBusArrangements(&arrangement, 1, &arrangement, 1);
+                break;
+            }
+            case 7:
+                plugin.mController->setParamNormalized(static_cast<ParamID>(rng.Below(kParamCount)),
+                                                       rng.Unit());
+                break;
+            default:
+            {
+                const int frames = rng.Range(1, 1200);
+                std::vector<float> inL(static_cast<std::size_t>(frames), 0.25f);
+                std::vector<float> inR(static_cast<std::size_t>(frames), -0.25f);
+                std::vector<float> outL(static_cast<std::size_t>(frames), NAN);
+                std::vector<float> outR(static_cast<std::size_t>(frames), NAN);
+                float* ins[] = {inL.data(), inR.data()};
+                float* outs[] = {outL.data(), outR.data()};
+                ParameterChanges changes;
+                changes.Add(static_cast<ParamID>(rng.Below(kParamCount)), 0, rng.Unit());
+                ASSERT_EQ(plugin.Process32(ins, 2, outs, 2, frames, &changes), kResultOk);
+                for (int s = 0; s < frames; ++s)
+                {
+                    ASSERT_TRUE(std::isfinite(outL[static_cast<std::size_t>(s)]) &&
+                                std::isfinite(outR[static_cast<std::size_t>(s)]))
+                        << "sequence " << sequence << " call " << call << " sample " << s;
+                }
+                break;
+            }
+            }
+        }
+        processor->setProcessing(false);
+        component->setActive(false);
+        if (initialized)
+            component->terminate();
+        plugin.mController->setComponentHandler(nullptr);
+    }
+}
+
 TEST_F(ModuleFuzz, RandomSetUpsBlocksAndQueuesGiveFiniteOutputWithoutAllocating)
 {
     FuzzRng rng(0x30D0005);

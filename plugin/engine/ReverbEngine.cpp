@@ -10,6 +10,12 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include "plugin/engine/SimdMath.h"
+
+#include <emmintrin.h>
+#endif
+
 namespace lumenfall::engine
 {
 
@@ -91,6 +97,9 @@ struct ReverbEngineState
     float duckReleaseCoef = 0.0f;
     float attackCoef = 0.0f;
     std::int64_t samplesSinceOnset = kNoOnset;
+    // Every smoothed value has reached its target. Smooth keeps that true, so only a new
+    // target (SetTarget) makes it worth checking again.
+    bool atTarget = false;
 
     // The inputs of the last refresh: an unchanged refresh is skipped (it would compute the
     // same values again).
@@ -103,7 +112,7 @@ struct ReverbEngineState
     float feedR[kRefreshPeriod] = {};
     float dryL[kRefreshPeriod] = {};
     float dryR[kRefreshPeriod] = {};
-    float envelope[kRefreshPeriod] = {};
+    float followers[2 * kRefreshPeriod + 2] = {}; // see InputBlock
     std::uint8_t onset[kRefreshPeriod] = {};
     float wetL[kRefreshPeriod] = {};
     float wetR[kRefreshPeriod] = {};
@@ -111,9 +120,10 @@ struct ReverbEngineState
     float fadeR[kRefreshPeriod] = {};
 
     void Reset();
+    void SetTarget(const EngineParameters& parameters);
     void UpdateCoefficients();
     void Smooth();
-    bool Settled(double bypassTarget) const;
+    bool Settled(double bypassTarget);
     void Refresh();
     FrameInput InputStep(float left, float right, double bypassTarget, BlockPeaks& peaks);
     StereoSample Crossfade(StereoSample active, StereoSample fading);
@@ -130,6 +140,7 @@ void ReverbEngineState::Reset()
     {
         smoothing[i] = target[i];
     }
+    atTarget = true;
     activeCore = 0;
     fadingCore = -1;
     crossfadeRemaining = 0;
@@ -199,15 +210,25 @@ void ReverbEngineState::Smooth()
     }
 }
 
-bool ReverbEngineState::Settled(double bypassTarget) const
+void ReverbEngineState::SetTarget(const EngineParameters& parameters)
 {
-    for (int i = 0; i < kParamCount; ++i)
+    if (std::memcmp(parameters.values.data(), target.values.data(), sizeof(target.values)) != 0)
+    {
+        target = parameters;
+        atTarget = false;
+    }
+}
+
+bool ReverbEngineState::Settled(double bypassTarget)
+{
+    for (int i = 0; i < kParamCount && !atTarget; ++i)
     {
         if (IsSmoothed(i) && smoothing[i] != static_cast<double>(target[i]))
         {
             return false;
         }
     }
+    atTarget = true;
     return bypassFade == bypassTarget && currentPreDelay == targetPreDelay;
 }
 
@@ -355,39 +376,49 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
     const float g = static_cast<float>(1.0 - bypassFade) * inputGain;
     float fL[kRefreshPeriod];
     float fR[kRefreshPeriod];
-    float level[kRefreshPeriod];
-    for (int side = 0; side < 2; ++side)
-    {
-        const float* in = side == 0 ? inL : inR;
-        float* dry = side == 0 ? dryL : dryR;
-        if (in == nullptr)
-        {
-            std::fill_n(dry, n, 0.0f);
-            continue;
-        }
-        for (int t = 0; t < n; ++t)
-        {
-            dry[t] = std::isfinite(in[t]) ? in[t] : 0.0f;
-        }
-    }
+    float level[kRefreshPeriod]; // min(max(|L|, |R|), 64), the input follower's input
     float peak = peaks.input;
-    for (int t = 0; t < n; ++t)
+    int t = 0;
+#if defined(__SSE2__)
     {
-        level[t] = std::max(std::fabs(dryL[t]), std::fabs(dryR[t]));
-        peak = std::max(peak, level[t]);
+        const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+        const __m128 largest = _mm_set1_ps(3.40282347e38f);
+        const __m128 low = _mm_set1_ps(-64.0f);
+        const __m128 high = _mm_set1_ps(64.0f);
+        const __m128 gain = _mm_set1_ps(g);
+        __m128 peak4 = _mm_setzero_ps();
+        for (; t + 4 <= n; t += 4)
+        {
+            __m128 l = inL != nullptr ? _mm_loadu_ps(inL + t) : _mm_setzero_ps();
+            __m128 r = inR != nullptr ? _mm_loadu_ps(inR + t) : _mm_setzero_ps();
+            l = _mm_and_ps(l, _mm_cmple_ps(_mm_and_ps(l, absMask), largest)); // not finite: 0
+            r = _mm_and_ps(r, _mm_cmple_ps(_mm_and_ps(r, absMask), largest));
+            _mm_storeu_ps(dryL + t, l);
+            _mm_storeu_ps(dryR + t, r);
+            const __m128 m = _mm_max_ps(_mm_and_ps(l, absMask), _mm_and_ps(r, absMask));
+            peak4 = _mm_max_ps(m, peak4);
+            _mm_storeu_ps(level + t, _mm_min_ps(m, high));
+            _mm_storeu_ps(fL + t,
+                          Sanitize4(_mm_mul_ps(gain, _mm_min_ps(_mm_max_ps(l, low), high))));
+            _mm_storeu_ps(fR + t,
+                          Sanitize4(_mm_mul_ps(gain, _mm_min_ps(_mm_max_ps(r, low), high))));
+        }
+        peak4 = _mm_max_ps(peak4, _mm_movehl_ps(peak4, peak4));
+        peak4 = _mm_max_ss(peak4, _mm_shuffle_ps(peak4, peak4, 1));
+        peak = std::max(peak, _mm_cvtss_f32(peak4));
+    }
+#endif
+    for (; t < n; ++t)
+    {
+        dryL[t] = ReadFinite(inL, t);
+        dryR[t] = ReadFinite(inR, t);
+        const float m = std::max(std::fabs(dryL[t]), std::fabs(dryR[t]));
+        peak = std::max(peak, m);
+        level[t] = std::min(m, 64.0f);
         fL[t] = SanitizeSample(g * Clamp64(dryL[t]));
         fR[t] = SanitizeSample(g * Clamp64(dryR[t]));
     }
     peaks.input = peak;
-    float env = inputEnvelope;
-    for (int t = 0; t < n; ++t)
-    {
-        const float p = std::min(level[t], 64.0f);
-        env = p + (env - p) * (p > env ? attackCoef : duckReleaseCoef);
-        env = env < kEnvelopeFloor ? 0.0f : env;
-        envelope[t] = env;
-    }
-    inputEnvelope = env;
 
     const float d = std::max(std::min(currentPreDelay, preDelay[0].MaxDelay()), 1.0f);
     const int whole = static_cast<int>(d);
@@ -408,34 +439,121 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
             DelayLine& line = preDelay[side];
             const float* w = BlockWindow(line, line.WritePosition() - whole - 1, n + 1, scratch);
             float* feed = side == 0 ? feedL : feedR;
-            for (int t = 0; t < n; ++t)
+            for (int k = 0; k < n; ++k)
             {
-                feed[t] = (1.0f - f) * w[t + 1] + f * w[t];
+                feed[k] = (1.0f - f) * w[k + 1] + f * w[k];
             }
             line.WriteBlock(side == 0 ? fL : fR, n);
         }
     }
     else
     {
-        for (int t = 0; t < n; ++t)
+        for (int k = 0; k < n; ++k)
         {
-            feedL[t] = preDelay[0].Read(currentPreDelay);
-            feedR[t] = preDelay[1].Read(currentPreDelay);
-            preDelay[0].Write(fL[t]);
-            preDelay[1].Write(fR[t]);
+            feedL[k] = preDelay[0].Read(currentPreDelay);
+            feedR[k] = preDelay[1].Read(currentPreDelay);
+            preDelay[0].Write(fL[k]);
+            preDelay[1].Write(fR[k]);
         }
     }
 
-    const std::int64_t holdOff = static_cast<std::int64_t>(sampleRate * 0.04);
-    for (int t = 0; t < n; ++t)
+    // The two followers side by side, the input follower in even places and the onset follower
+    // in odd ones: followers[2t + 2] is the input follower after sample t, followers[2t + 1] the
+    // onset follower before it (the detector compares with the level before the update).
+    float q[kRefreshPeriod];
+    float pq[2 * kRefreshPeriod]; // the followers' inputs, in the same places
+    followers[0] = inputEnvelope;
+    followers[1] = onsetEnvelope;
+    std::uint32_t candidates = 0; // bit t: sample t is loud enough and rises above the follower
+    t = 0;
+#if defined(__SSE2__)
     {
-        const float q = std::max(std::fabs(feedL[t]), std::fabs(feedR[t]));
-        const bool hit = q > 0.006f && samplesSinceOnset > holdOff &&
-                         (onsetEnvelope < 0.002f || q > 3.5f * onsetEnvelope);
-        onsetEnvelope =
-            q + (onsetEnvelope - q) * (q > onsetEnvelope ? attackCoef : duckReleaseCoef);
-        onsetEnvelope = onsetEnvelope < kEnvelopeFloor ? 0.0f : onsetEnvelope;
-        onset[t] = hit ? 1 : 0;
+        const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+        for (; t + 4 <= n; t += 4)
+        {
+            const __m128 q4 = _mm_max_ps(_mm_and_ps(_mm_loadu_ps(feedL + t), absMask),
+                                         _mm_and_ps(_mm_loadu_ps(feedR + t), absMask));
+            const __m128 p4 = _mm_loadu_ps(level + t);
+            _mm_storeu_ps(q + t, q4);
+            _mm_storeu_ps(pq + 2 * t, _mm_unpacklo_ps(p4, q4));
+            _mm_storeu_ps(pq + 2 * t + 4, _mm_unpackhi_ps(p4, q4));
+        }
+        const __m128 attack = _mm_set1_ps(attackCoef);
+        const __m128 release = _mm_set1_ps(duckReleaseCoef);
+        const __m128 floor = _mm_set1_ps(kEnvelopeFloor);
+        // __m64 may alias the floats; the upper two lanes stay 0 throughout.
+        __m128 f = _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(followers));
+        for (int k = 0; k < t; ++k)
+        {
+            const __m128 x =
+                _mm_loadl_pi(_mm_setzero_ps(), reinterpret_cast<const __m64*>(pq + 2 * k));
+            const __m128 up = _mm_cmpgt_ps(x, f);
+            const __m128 c = _mm_or_ps(_mm_and_ps(up, attack), _mm_andnot_ps(up, release));
+            f = _mm_add_ps(x, _mm_mul_ps(_mm_sub_ps(f, x), c));
+            f = _mm_and_ps(f, _mm_cmpge_ps(f, floor));
+            _mm_storel_pi(reinterpret_cast<__m64*>(followers + 2 * k + 2), f);
+        }
+    }
+#endif
+    for (int k = t; k < n; ++k)
+    {
+        q[k] = std::max(std::fabs(feedL[k]), std::fabs(feedR[k]));
+        pq[2 * k] = level[k];
+        pq[2 * k + 1] = q[k];
+    }
+    for (int k = t; k < n; ++k)
+    {
+        for (int j = 0; j < 2; ++j)
+        {
+            const float x = pq[2 * k + j];
+            const float before = followers[2 * k + j];
+            const float after = x + (before - x) * (x > before ? attackCoef : duckReleaseCoef);
+            followers[2 * k + 2 + j] = after < kEnvelopeFloor ? 0.0f : after;
+        }
+    }
+    inputEnvelope = followers[2 * n];
+    onsetEnvelope = followers[2 * n + 1];
+    t = 0;
+#if defined(__SSE2__)
+    {
+        const __m128 loud = _mm_set1_ps(0.006f);
+        const __m128 quiet = _mm_set1_ps(0.002f);
+        const __m128 jump = _mm_set1_ps(3.5f);
+        for (; t + 4 <= n; t += 4)
+        {
+            const __m128 q4 = _mm_loadu_ps(q + t);
+            const __m128 before = _mm_shuffle_ps(_mm_loadu_ps(followers + 2 * t),
+                                                 _mm_loadu_ps(followers + 2 * t + 4),
+                                                 _MM_SHUFFLE(3, 1, 3, 1));
+            const __m128 hit = _mm_and_ps(
+                _mm_cmpgt_ps(q4, loud),
+                _mm_or_ps(_mm_cmplt_ps(before, quiet), _mm_cmpgt_ps(q4, _mm_mul_ps(jump, before))));
+            candidates |= static_cast<std::uint32_t>(_mm_movemask_ps(hit)) << t;
+        }
+    }
+#endif
+    for (; t < n; ++t)
+    {
+        const float before = followers[2 * t + 1];
+        if (q[t] > 0.006f && (before < 0.002f || q[t] > 3.5f * before))
+        {
+            candidates |= 1u << t;
+        }
+    }
+
+    // The hold-off is the one sequential part of the detector; without a candidate in the
+    // block it is a count.
+    if (candidates == 0)
+    {
+        std::fill_n(onset, n, std::uint8_t{0});
+        samplesSinceOnset = std::min(samplesSinceOnset + n, std::max(samplesSinceOnset, kNoOnset));
+        return;
+    }
+    const std::int64_t holdOff = static_cast<std::int64_t>(sampleRate * 0.04);
+    for (int k = 0; k < n; ++k)
+    {
+        const bool hit = (candidates >> k & 1u) != 0 && samplesSinceOnset > holdOff;
+        onset[k] = hit ? 1 : 0;
         if (hit)
         {
             samplesSinceOnset = 0;
@@ -463,70 +581,121 @@ void ReverbEngineState::OutputBlock(
     const float dryGain = 1.0f - w;
     // The bypass fade is settled at 0 or 1; at 0 the 64-bit blend is y itself.
     const bool dryOnly = bypassFade == 1.0 || (w == 0.0f && outputGain == 1.0f);
-    // The ducker's gain is the one recurrence; everything else is per sample.
+    // The ducker's gain is the one recurrence; everything else is per sample. Without ducking
+    // and with the gain home at 1 it stays 1 (and multiplies exactly).
     float duck[kRefreshPeriod];
-    float gain = duckGain;
-    float duckPeak = peaks.duck;
-    for (int t = 0; t < n; ++t)
+    const bool ducked = ducking != 0.0f || duckGain != 1.0f;
+    if (ducked)
     {
-        const float target = ducking == 0.0f ? 1.0f : 1.0f / (ducking * envelope[t] * 12.0f + 1.0f);
-        gain = target + (gain - target) * (gain > target ? attackCoef : duckReleaseCoef);
-        duck[t] = gain;
-        duckPeak = std::max(duckPeak, 1.0f - gain);
-    }
-    duckGain = gain;
-    peaks.duck = duckPeak;
-
-    float outL[kRefreshPeriod];
-    float outR[kRefreshPeriod];
-    float wideL[kRefreshPeriod];
-    float wideR[kRefreshPeriod];
-    for (int t = 0; t < n; ++t)
-    {
-        const float mid = (wetL[t] + wetR[t]) * 0.5f;
-        const float side = (wetL[t] - wetR[t]) * 0.5f * width;
-        wideL[t] = mid + side;
-        wideR[t] = mid - side;
-    }
-    float wetPeak = peaks.wet;
-    float outputPeak = peaks.output;
-    if (channels == 1)
-    {
+        float gain = duckGain;
+        float duckPeak = peaks.duck;
         for (int t = 0; t < n; ++t)
         {
-            const float wet = (wideL[t] + wideR[t]) * 0.5f;
-            wetPeak = std::max(wetPeak, std::fabs(wet));
-            outL[t] = dryOnly
-                          ? dryL[t]
-                          : SanitizeSample((wet * duck[t] * w + dryGain * dryL[t]) * outputGain);
-            outR[t] = outL[t];
-            outputPeak = std::max(outputPeak, std::fabs(outL[t]));
+            const float target =
+                ducking == 0.0f ? 1.0f : 1.0f / (ducking * followers[2 * t + 2] * 12.0f + 1.0f);
+            gain = target + (gain - target) * (gain > target ? attackCoef : duckReleaseCoef);
+            duck[t] = gain;
+            duckPeak = std::max(duckPeak, 1.0f - gain);
         }
+        duckGain = gain;
+        peaks.duck = duckPeak;
     }
     else
     {
-        for (int t = 0; t < n; ++t)
+        std::fill_n(duck, n, 1.0f);
+    }
+
+    float* outL = outputs[0] != nullptr ? outputs[0] + offset : nullptr;
+    float* outR = outputs[1] != nullptr ? outputs[1] + offset : nullptr;
+    float wetPeak = peaks.wet;
+    float outputPeak = peaks.output;
+    const bool mono = channels == 1;
+    int t = 0;
+#if defined(__SSE2__)
+    {
+        const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+        const __m128 half = _mm_set1_ps(0.5f);
+        const __m128 vWidth = _mm_set1_ps(width);
+        const __m128 vW = _mm_set1_ps(w);
+        const __m128 vDry = _mm_set1_ps(dryGain);
+        const __m128 vOut = _mm_set1_ps(outputGain);
+        __m128 wetPeak4 = _mm_setzero_ps();
+        __m128 outPeak4 = _mm_setzero_ps();
+        for (; t + 4 <= n; t += 4)
         {
-            wetPeak = std::max(wetPeak, std::max(std::fabs(wideL[t]), std::fabs(wideR[t])));
-            outL[t] =
-                dryOnly ? dryL[t]
-                        : SanitizeSample((wideL[t] * duck[t] * w + dryGain * dryL[t]) * outputGain);
-            outR[t] =
-                dryOnly ? dryR[t]
-                        : SanitizeSample((wideR[t] * duck[t] * w + dryGain * dryR[t]) * outputGain);
-            outputPeak = std::max(outputPeak, std::max(std::fabs(outL[t]), std::fabs(outR[t])));
+            const __m128 l = _mm_loadu_ps(wetL + t);
+            const __m128 r = _mm_loadu_ps(wetR + t);
+            const __m128 mid = _mm_mul_ps(_mm_add_ps(l, r), half);
+            const __m128 side = _mm_mul_ps(_mm_mul_ps(_mm_sub_ps(l, r), half), vWidth);
+            __m128 wideL = _mm_add_ps(mid, side);
+            __m128 wideR = _mm_sub_ps(mid, side);
+            if (mono)
+            {
+                wideL = wideR = _mm_mul_ps(_mm_add_ps(wideL, wideR), half);
+            }
+            wetPeak4 = _mm_max_ps(
+                _mm_max_ps(_mm_and_ps(wideL, absMask), _mm_and_ps(wideR, absMask)), wetPeak4);
+            __m128 yL = _mm_loadu_ps(dryL + t);
+            __m128 yR = mono ? yL : _mm_loadu_ps(dryR + t);
+            if (!dryOnly)
+            {
+                const __m128 g = _mm_loadu_ps(duck + t);
+                yL = Sanitize4(_mm_mul_ps(
+                    _mm_add_ps(_mm_mul_ps(_mm_mul_ps(wideL, g), vW), _mm_mul_ps(vDry, yL)), vOut));
+                yR = mono ? yL
+                          : Sanitize4(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_mul_ps(wideR, g), vW),
+                                                            _mm_mul_ps(vDry, yR)),
+                                                 vOut));
+            }
+            outPeak4 =
+                _mm_max_ps(_mm_max_ps(_mm_and_ps(yL, absMask), _mm_and_ps(yR, absMask)), outPeak4);
+            if (outL != nullptr)
+            {
+                _mm_storeu_ps(outL + t, yL);
+            }
+            if (outR != nullptr)
+            {
+                _mm_storeu_ps(outR + t, yR);
+            }
+        }
+        wetPeak4 = _mm_max_ps(wetPeak4, _mm_movehl_ps(wetPeak4, wetPeak4));
+        wetPeak4 = _mm_max_ss(wetPeak4, _mm_shuffle_ps(wetPeak4, wetPeak4, 1));
+        outPeak4 = _mm_max_ps(outPeak4, _mm_movehl_ps(outPeak4, outPeak4));
+        outPeak4 = _mm_max_ss(outPeak4, _mm_shuffle_ps(outPeak4, outPeak4, 1));
+        wetPeak = std::max(wetPeak, _mm_cvtss_f32(wetPeak4));
+        outputPeak = std::max(outputPeak, _mm_cvtss_f32(outPeak4));
+    }
+#endif
+    for (; t < n; ++t)
+    {
+        const float mid = (wetL[t] + wetR[t]) * 0.5f;
+        const float side = (wetL[t] - wetR[t]) * 0.5f * width;
+        float wideL = mid + side;
+        float wideR = mid - side;
+        if (mono)
+        {
+            wideL = wideR = (wideL + wideR) * 0.5f;
+        }
+        wetPeak = std::max(wetPeak, std::max(std::fabs(wideL), std::fabs(wideR)));
+        float yL = dryL[t];
+        float yR = mono ? yL : dryR[t];
+        if (!dryOnly)
+        {
+            yL = SanitizeSample((wideL * duck[t] * w + dryGain * yL) * outputGain);
+            yR = mono ? yL : SanitizeSample((wideR * duck[t] * w + dryGain * yR) * outputGain);
+        }
+        outputPeak = std::max(outputPeak, std::max(std::fabs(yL), std::fabs(yR)));
+        if (outL != nullptr)
+        {
+            outL[t] = yL;
+        }
+        if (outR != nullptr)
+        {
+            outR[t] = yR;
         }
     }
     peaks.wet = wetPeak;
     peaks.output = outputPeak;
-    if (outputs[0] != nullptr)
-    {
-        std::copy_n(outL, n, outputs[0] + offset);
-    }
-    if (outputs[1] != nullptr)
-    {
-        std::copy_n(outR, n, outputs[1] + offset);
-    }
 }
 
 ReverbEngine::ReverbEngine() = default;
@@ -581,7 +750,7 @@ void ReverbEngine::SetParameters(const float* values)
     mParameters = ClampEngineParameters(values);
     if (mState)
     {
-        mState->target = mParameters;
+        mState->SetTarget(mParameters);
     }
 }
 

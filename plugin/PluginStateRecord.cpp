@@ -25,6 +25,14 @@ std::uint32_t GetU32(const std::uint8_t* in)
     return word;
 }
 
+// The float stored at `in`, with -0.0 read as +0.0: the two compare equal, but only +0.0
+// survives a parameter's clamp to a range starting at 0 and so the next save.
+float GetValue(const std::uint8_t* in)
+{
+    const float value = std::bit_cast<float>(GetU32(in));
+    return value == 0.0f ? 0.0f : value;
+}
+
 constexpr std::size_t kValuesOffset = 12;
 constexpr std::size_t kOtherSlotOffset = kValuesOffset + 4 * kParamCount;
 constexpr std::size_t kPresetIndexOffset = kOtherSlotOffset + 4 * kParamCount;
@@ -79,8 +87,8 @@ int DecodeStateRecord(std::span<const std::uint8_t> data, int position, PluginSt
     PluginStateRecord record;
     for (int i = 0; i < kParamCount; ++i)
     {
-        record.values[i] = std::bit_cast<float>(GetU32(p + kValuesOffset + 4 * i));
-        record.otherSlot[i] = std::bit_cast<float>(GetU32(p + kOtherSlotOffset + 4 * i));
+        record.values[i] = GetValue(p + kValuesOffset + 4 * i);
+        record.otherSlot[i] = GetValue(p + kOtherSlotOffset + 4 * i);
     }
     const std::uint32_t presetIndex = GetU32(p + kPresetIndexOffset);
     const std::uint32_t slotFlag = GetU32(p + kSlotFlagOffset);

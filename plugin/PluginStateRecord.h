@@ -46,7 +46,9 @@ void EncodeStateRecord(const PluginStateRecord& record,
 /// Decodes and validates the record that starts at `position` in `data`. Returns the
 /// position after it (position + 276) and fills `out`, or returns -1 and leaves `out`
 /// untouched when the position lies outside the data, the data is too short, or the
-/// framing, the preset index, the slot flag or a value is invalid.
+/// framing, the preset index, the slot flag or a value is invalid. A value of -0.0 (in
+/// either slot) reads as +0.0, the zero the plug-in itself writes, so that what is restored is
+/// what the next save writes.
 int DecodeStateRecord(std::span<const std::uint8_t> data, int position, PluginStateRecord& out);
 
 /// Encodes the component state: `record`, then `hostBypass` as 0 or 1.

@@ -177,5 +177,28 @@ TEST(PluginStateRecord, AcceptsWholeValuesAndRangeEnds)
     ExpectSame(decoded, record);
 }
 
+// -0.0 is within every range that contains 0, so it is accepted; it reads as +0.0, the zero
+// the plug-in writes, whether the range starts at 0 ("Freeze") or spans it ("Envelope Shape"),
+// in either slot. Encoding what was read then gives the record with +0.0 words.
+TEST(PluginStateRecord, NegativeZeroReadsAsPositiveZeroInBothSlots)
+{
+    const std::vector<std::uint8_t> canonical = Encode(DefaultRecord());
+    ASSERT_EQ(engine::ParamTables::kDefaults[static_cast<int>(ParamId::Freeze)], 0.0f);
+    ASSERT_EQ(engine::ParamTables::kDefaults[static_cast<int>(ParamId::EnvelopeShape)], 0.0f);
+    std::vector<std::uint8_t> bytes = canonical;
+    for (bool otherSlot : {false, true})
+        for (ParamId id : {ParamId::Freeze, ParamId::EnvelopeShape})
+            PutFloat(bytes, ValueOffset(id, otherSlot), -0.0f);
+
+    PluginStateRecord decoded;
+    ASSERT_EQ(DecodeStateRecord(bytes, 0, decoded), kStateRecordSize);
+    for (ParamId id : {ParamId::Freeze, ParamId::EnvelopeShape})
+    {
+        EXPECT_FALSE(std::signbit(decoded.values[static_cast<int>(id)]));
+        EXPECT_FALSE(std::signbit(decoded.otherSlot[static_cast<int>(id)]));
+    }
+    EXPECT_EQ(Encode(decoded), canonical);
+}
+
 } // namespace
 } // namespace lumenfall

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -11,6 +12,19 @@ namespace plugkit
 
 namespace
 {
+
+// True when `value` prints as zero with `precision` decimals ("%.*f" rounding, so no value
+// is judged apart from its text). Precision 0 rounds half away from zero, as GetDisplay does.
+bool ShowsAsZero(double value, int precision)
+{
+    if (precision == 0)
+        return std::round(value) == 0.0;
+    if (!(std::fabs(value) < 1.0))
+        return false; // also NaN
+    char digits[16];
+    std::snprintf(digits, sizeof(digits), "%.*f", precision, std::fabs(value));
+    return std::strspn(digits, "0.") == std::strlen(digits);
+}
 
 void CopyText(char (&dst)[IParam::kMaxTextLength + 1], const char* src)
 {
@@ -279,17 +293,14 @@ void IParam::GetDisplay(double value, bool normalized, HeapString& out, bool wit
     }
 
     double c = (mFlags & kFlagNegateDisplay) ? -value : value;
-    if (c == 0.0)
-        c = 0.0; // no "-0"
+    if (ShowsAsZero(c, mDisplayPrecision))
+        c = 0.0; // no "-0.00" (nor "+0.00"): it would not read back as the text of zero
 
     if (mDisplayPrecision == 0)
     {
         // "%.0f" of the rounded value shows what "%d" would for every int and stays defined
         // beyond the int range.
-        double r = std::round(c);
-        if (r == 0.0)
-            r = 0.0;
-        out.SetFormatted(kMaxDisplay, "%.0f", r);
+        out.SetFormatted(kMaxDisplay, "%.0f", std::round(c));
     }
     else if ((mFlags & kFlagSignDisplay) && c != 0.0)
     {

@@ -448,13 +448,7 @@ TEST(ParamTextFuzz, DisplayedTextReadsBackAsTheSameDisplay)
         const double back = param.StringToValue(shown.Get());
         HeapString again;
         param.GetDisplay(back, false, again);
-        // Known fault (NegativeValuesThatRoundToZeroShowNoSign): "-0.0" and "+0.000" read
-        // back as zero, which shows unsigned.
-        const bool signedZero = (shown.Get()[0] == '-' || shown.Get()[0] == '+') && back == 0.0;
-        if (!signedZero)
-        {
-            ASSERT_STREQ(again.Get(), shown.Get()) << param.GetName() << " value " << value;
-        }
+        ASSERT_STREQ(again.Get(), shown.Get()) << param.GetName() << " value " << value;
         const double halfStep = 0.5 * std::pow(10.0, -param.GetPrecision());
         ASSERT_LE(std::fabs(back - param.Constrain(value)), halfStep * (1.0 + 1e-9))
             << param.GetName() << " \"" << shown.Get() << "\"";
@@ -465,8 +459,6 @@ TEST(ParamTextFuzz, DisplayedTextReadsBackAsTheSameDisplay)
 // that rounds to zero at the display precision must go too.
 TEST(ParamTextFuzz, NegativeValuesThatRoundToZeroShowNoSign)
 {
-    GTEST_SKIP() << "Known fault: IParam::GetDisplay shows \"-0.0\" (or \"+0.000\" with the "
-                    "sign flag) for values that round to zero";
     FuzzPlugin plugin;
     HeapString text;
     plugin.GetParam(0)->GetDisplay(-0.01, false, text);

@@ -188,6 +188,13 @@ TEST(IParam, DisplayFollowsPrecisionSignAndNegateFlags)
         {0.01, IParam::kFlagSignDisplay, -2.0, "-2.00"},
         {0.01, IParam::kFlagNegateDisplay, 0.0, "0.00"}, // no "-0.00"
         {0.01, IParam::kFlagNegateDisplay, 1.5, "-1.50"},
+        // Values that round to zero at the display precision show no sign either.
+        {0.1, 0, -0.01, "0.0"},
+        {0.01, 0, -0.004, "0.00"},
+        {0.01, 0, -0.006, "-0.01"},
+        {0.01, IParam::kFlagSignDisplay, 0.004, "0.00"},
+        {0.001, IParam::kFlagSignDisplay | IParam::kFlagNegateDisplay, 0.0001, "0.000"},
+        {0.001, IParam::kFlagSignDisplay | IParam::kFlagNegateDisplay, -0.0006, "+0.001"},
         {1.0, 0, 2.6, "3"},
         {1.0, 0, -0.4, "0"}, // rounds to zero without a sign
         {1.0, 0, -7.0, "-7"},

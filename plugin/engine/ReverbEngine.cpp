@@ -374,7 +374,7 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
     // Settled: the bypass fade, the trims and the pre-delay hold still over the block, so
     // InputStep reduces to these passes (its fade and pre-delay glides are identities).
     const float g = static_cast<float>(1.0 - bypassFade) * inputGain;
-    float fL[kRefreshPeriod];
+    float fL[kRefreshPeriod]; // sanitised, for the pre-delay
     float fR[kRefreshPeriod];
     float level[kRefreshPeriod]; // min(max(|L|, |R|), 64), the input follower's input
     float peak = peaks.input;
@@ -426,8 +426,8 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
     {
         std::copy_n(fL, n, feedL);
         std::copy_n(fR, n, feedR);
-        preDelay[0].WriteBlock(fL, n);
-        preDelay[1].WriteBlock(fR, n);
+        preDelay[0].WriteBlockSanitized(fL, n);
+        preDelay[1].WriteBlockSanitized(fR, n);
     }
     else if (whole >= n && preDelay[0].Written() > whole)
     {
@@ -443,7 +443,7 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
             {
                 feed[k] = (1.0f - f) * w[k + 1] + f * w[k];
             }
-            line.WriteBlock(side == 0 ? fL : fR, n);
+            line.WriteBlockSanitized(side == 0 ? fL : fR, n);
         }
     }
     else
@@ -452,8 +452,8 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
         {
             feedL[k] = preDelay[0].Read(currentPreDelay);
             feedR[k] = preDelay[1].Read(currentPreDelay);
-            preDelay[0].Write(fL[k]);
-            preDelay[1].Write(fR[k]);
+            preDelay[0].WriteSanitized(fL[k]);
+            preDelay[1].WriteSanitized(fR[k]);
         }
     }
 

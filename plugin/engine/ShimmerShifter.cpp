@@ -1,8 +1,14 @@
 #include "plugin/engine/ShimmerShifter.h"
 
+#include "plugin/engine/SimdMath.h"
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace lumenfall::engine
 {
@@ -48,11 +54,87 @@ void Butterflies(float* __restrict ar,
     }
 }
 
+// Two spans in one pass over 4h values (spans h and 2h; h a multiple of 4 with SSE2): each value
+// is loaded and stored once, and gets the same butterflies in the same order as from two calls
+// of Butterflies, so the results are the same to the bit.
+void ButterflyPairs(float* __restrict re,
+                    float* __restrict im,
+                    const float* __restrict w1r,
+                    const float* __restrict w1i,
+                    const float* __restrict w2r,
+                    const float* __restrict w2i,
+                    int h)
+{
+    int j = 0;
+#if defined(__SSE2__)
+    const auto multiply = [](__m128 wr, __m128 wi, __m128 xr, __m128 xi, __m128& vr, __m128& vi)
+    {
+        vr = _mm_sub_ps(_mm_mul_ps(wr, xr), _mm_mul_ps(wi, xi));
+        vi = _mm_add_ps(_mm_mul_ps(wr, xi), _mm_mul_ps(wi, xr));
+    };
+    for (; j + 4 <= h; j += 4)
+    {
+        const __m128 ar = _mm_loadu_ps(re + j), ai = _mm_loadu_ps(im + j);
+        const __m128 br = _mm_loadu_ps(re + h + j), bi = _mm_loadu_ps(im + h + j);
+        const __m128 cr = _mm_loadu_ps(re + 2 * h + j), ci = _mm_loadu_ps(im + 2 * h + j);
+        const __m128 dr = _mm_loadu_ps(re + 3 * h + j), di = _mm_loadu_ps(im + 3 * h + j);
+        const __m128 wr = _mm_loadu_ps(w1r + j), wi = _mm_loadu_ps(w1i + j);
+        __m128 vr, vi;
+        multiply(wr, wi, br, bi, vr, vi);
+        const __m128 a1r = _mm_add_ps(ar, vr), a1i = _mm_add_ps(ai, vi);
+        const __m128 b1r = _mm_sub_ps(ar, vr), b1i = _mm_sub_ps(ai, vi);
+        multiply(wr, wi, dr, di, vr, vi);
+        const __m128 c1r = _mm_add_ps(cr, vr), c1i = _mm_add_ps(ci, vi);
+        const __m128 d1r = _mm_sub_ps(cr, vr), d1i = _mm_sub_ps(ci, vi);
+        multiply(_mm_loadu_ps(w2r + j), _mm_loadu_ps(w2i + j), c1r, c1i, vr, vi);
+        _mm_storeu_ps(re + j, _mm_add_ps(a1r, vr));
+        _mm_storeu_ps(im + j, _mm_add_ps(a1i, vi));
+        _mm_storeu_ps(re + 2 * h + j, _mm_sub_ps(a1r, vr));
+        _mm_storeu_ps(im + 2 * h + j, _mm_sub_ps(a1i, vi));
+        multiply(_mm_loadu_ps(w2r + h + j), _mm_loadu_ps(w2i + h + j), d1r, d1i, vr, vi);
+        _mm_storeu_ps(re + h + j, _mm_add_ps(b1r, vr));
+        _mm_storeu_ps(im + h + j, _mm_add_ps(b1i, vi));
+        _mm_storeu_ps(re + 3 * h + j, _mm_sub_ps(b1r, vr));
+        _mm_storeu_ps(im + 3 * h + j, _mm_sub_ps(b1i, vi));
+    }
+#endif
+    if (j < h)
+    {
+        Butterflies(re + j, im + j, re + h + j, im + h + j, w1r + j, w1i + j, h - j);
+        Butterflies(re + 2 * h + j,
+                    im + 2 * h + j,
+                    re + 3 * h + j,
+                    im + 3 * h + j,
+                    w1r + j,
+                    w1i + j,
+                    h - j);
+        Butterflies(re + j, im + j, re + 2 * h + j, im + 2 * h + j, w2r + j, w2i + j, h - j);
+        Butterflies(re + h + j,
+                    im + h + j,
+                    re + 3 * h + j,
+                    im + 3 * h + j,
+                    w2r + h + j,
+                    w2i + h + j,
+                    h - j);
+    }
+}
+
 // ola[n] = SanitizeSample(gain w[n] y[n] + ola[n]) over a contiguous run.
 void OverlapAdd(
     float* __restrict ola, const float* __restrict y, const float* __restrict w, float gain, int n)
 {
-    for (int i = 0; i < n; ++i)
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128 g = _mm_set1_ps(gain);
+    for (; i + 4 <= n; i += 4)
+    {
+        const __m128 sum =
+            _mm_add_ps(_mm_mul_ps(_mm_mul_ps(g, _mm_loadu_ps(w + i)), _mm_loadu_ps(y + i)),
+                       _mm_loadu_ps(ola + i));
+        _mm_storeu_ps(ola + i, Sanitize4(sum));
+    }
+#endif
+    for (; i < n; ++i)
     {
         ola[i] = SanitizeSample(gain * w[i] * y[i] + ola[i]);
     }
@@ -168,7 +250,21 @@ void ShimmerShifter::TransformReordered(float* re, float* im, int size) const
         re[s + 3] = a1r - a3i;
         im[s + 3] = a1i + a3r;
     }
-    for (int h = 4; h < size; h <<= 1)
+    int h = 4;
+    for (; 4 * h <= size; h <<= 2)
+    {
+        for (int s = 0; s < size; s += 4 * h)
+        {
+            ButterflyPairs(re + s,
+                           im + s,
+                           mTwiddleRe + h - 1,
+                           mTwiddleIm + h - 1,
+                           mTwiddleRe + 2 * h - 1,
+                           mTwiddleIm + 2 * h - 1,
+                           h);
+        }
+    }
+    for (; h < size; h <<= 1)
     {
         for (int s = 0; s < size; s += 2 * h)
         {

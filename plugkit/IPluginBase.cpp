@@ -60,7 +60,8 @@ bool IPluginBase::SerializeParams(IStateChunk& chunk) const
 
 int IPluginBase::UnserializeParams(const IStateChunk& chunk, int startPos)
 {
-    int pos = startPos;
+    // Checked here, not only by GetDouble: with no parameters nothing else would see it.
+    int pos = startPos >= 0 && startPos <= chunk.Size() ? startPos : -1;
     for (int i = 0; i < NParams() && pos >= 0; ++i)
     {
         double v = 0.0;
@@ -112,7 +113,7 @@ bool IPluginBase::RestorePreset(int idx)
     bool ok;
     if (slot->mInitialized.load())
     {
-        ok = UnserializeState(slot->mState, 0) > 0;
+        ok = UnserializeState(slot->mState, 0) >= 0; // 0: an empty state, read whole
     }
     else
     {

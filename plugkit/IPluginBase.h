@@ -56,7 +56,9 @@ public:
     bool SerializeParams(IStateChunk& chunk) const;
     /// Reads one double per parameter from `startPos`. Stops at the first value that is
     /// missing or not finite: the result is then -1, and the values before it stay applied.
-    /// Sends OnParamReset(Preset) in every case. Returns the position after the last value.
+    /// A `startPos` outside [0, chunk.Size()] reads nothing and gives -1, with or without
+    /// parameters. Sends OnParamReset(Preset) in every case. Returns the position after the
+    /// last value.
     int UnserializeParams(const IStateChunk& chunk, int startPos);
 
     /// Fills the first slot that holds no state with `name` (at most 255 characters) and the

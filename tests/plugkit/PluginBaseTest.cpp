@@ -111,6 +111,39 @@ TEST(PluginBase, OutOfRangeValuesAreConstrained)
     EXPECT_EQ(b.GetParam(0)->Value(), 100.0);
 }
 
+// A start outside the chunk reads nothing and fails as -1, never as the start itself: with
+// parameters (where the first read would also fail) and without (where nothing else checks).
+TEST(PluginBase, StartOutsideTheChunkReadsNothingAndFails)
+{
+    IStateChunk chunk;
+    for (double v : {1.0, 2.0, 3.0})
+        chunk.PutDouble(v);
+    for (int nParams : {3, 0})
+        for (int start : {-1, -2, std::numeric_limits<int>::min(), 25})
+        {
+            TestPlugin b(nParams, 0);
+            EXPECT_EQ(b.UnserializeParams(chunk, start), -1) << nParams << " at " << start;
+            EXPECT_EQ(b.UnserializeState(chunk, start), -1) << nParams << " at " << start;
+            for (int i = 0; i < nParams; ++i)
+                EXPECT_EQ(b.GetParam(i)->Value(), 0.0);
+        }
+
+    TestPlugin none(0, 0);
+    EXPECT_EQ(none.UnserializeParams(chunk, 24), 24); // the end: nothing to read, read whole
+    EXPECT_EQ(none.UnserializeParams(IStateChunk(), 0), 0);
+}
+
+// Without parameters the state is empty, and restoring it reads 0 bytes: a success.
+TEST(PluginBase, EmptyStatePresetRestores)
+{
+    TestPlugin p(0, 1);
+    ASSERT_TRUE(p.RestorePreset(0)); // captures the empty state
+    ASSERT_TRUE(p.GetPreset(0)->mInitialized.load());
+    p.mEvents.clear();
+    EXPECT_TRUE(p.RestorePreset(0));
+    EXPECT_EQ(p.mEvents, (std::vector<std::string>{"preset", "restore"}));
+}
+
 TEST(PluginBase, PresetsFillSlotsInOrderAndRestore)
 {
     TestPlugin p(2, 26);

@@ -165,3 +165,11 @@ void operator delete[](void* p, std::size_t, std::align_val_t al) noexcept
 {
     Release(p, static_cast<std::size_t>(al));
 }
+void operator delete(void* p, std::align_val_t al, const std::nothrow_t&) noexcept
+{
+    Release(p, static_cast<std::size_t>(al));
+}
+void operator delete[](void* p, std::align_val_t al, const std::nothrow_t&) noexcept
+{
+    Release(p, static_cast<std::size_t>(al));
+}

@@ -329,9 +329,10 @@ void IPluginProcessor::AttachDoubleBuffers(
 void IPluginProcessor::Attach(
     ChannelDirection direction, int first, int count, float** floats, double** doubles)
 {
-    const int end = std::min<int64_t>(int64_t(first) + count, NChannels(direction));
+    // Disconnected channels take no buffer and so do not count: the run of channels that takes
+    // the `count` buffers may be longer than `count`.
     int j = 0;
-    for (int i = std::max(first, 0); i < end && j < count; ++i)
+    for (int i = std::max(first, 0); i < NChannels(direction) && j < count; ++i)
     {
         ChannelData* ch = Channel(direction, i);
         if (!ch->mConnected)

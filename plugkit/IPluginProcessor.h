@@ -129,7 +129,9 @@ public:
     /// [audio-thread] Sets the connected flag of the channels that exist in first .. first +
     /// count - 1. A disconnected channel reads silence and writes into its scratch buffer.
     void SetChannelConnections(ChannelDirection direction, int first, int count, bool connected);
-    /// [audio-thread] The connected channels from `first` on take `buffers` in order.
+    /// [audio-thread] The connected channels from `first` on take `buffers` in order, until
+    /// all `count` are taken or the channels end; disconnected channels are passed over
+    /// without taking one.
     void AttachBuffers(ChannelDirection direction, int first, int count, float** buffers);
     /// [audio-thread] As AttachBuffers for 64-bit host buffers, converted through the scratch
     /// buffers when the block is processed.
@@ -191,8 +193,8 @@ private:
     void CopyInputsToOutputs(float** inputs, float** outputs, int nFrames) const;
     /// Zeroes outputs `first` .. NChannels(kOutput) - 1.
     void ZeroOutputsFrom(int first, float** outputs, int nFrames) const;
-    /// The connected channels from `first` on take the host buffers in order: `floats` or
-    /// `doubles`, whichever is given.
+    /// The first `count` connected channels from `first` on take the host buffers in order:
+    /// `floats` or `doubles`, whichever is given.
     void Attach(ChannelDirection direction, int first, int count, float** floats, double** doubles);
     void ZeroHostOutputs(int nFrames, Samples samples);
 

@@ -293,6 +293,37 @@ TEST(Processor, DisconnectedInputsReadSilenceAndExtraOutputsAreZeroed)
     EXPECT_EQ(outR, std::vector<float>(8, 0.f));
 }
 
+// An adapter that connects channels one by one may leave gaps: the host's buffers go to the
+// connected channels in order, past the disconnected ones, however far that reaches.
+TEST(Processor, AttachedBuffersPassOverDisconnectedChannels)
+{
+    TestProcessor p(Config("2-2"));
+    p.SetBlockSize(8);
+    p.SetChannelConnections(kInput, 1, 1, true);
+    p.SetChannelConnections(kOutput, 1, 1, true);
+    std::vector<float> in{1.f, 2.f, 3.f, 4.f}, out(4, 7.f);
+    float* ins[] = {in.data()};
+    float* outs[] = {out.data()};
+    p.AttachBuffers(kInput, 0, 1, ins);   // to input 1
+    p.AttachBuffers(kOutput, 0, 1, outs); // to output 1
+    p.ProcessBuffers(4);                  // default block: input 1 to output 1
+    EXPECT_EQ(out, in);
+
+    TestProcessor q(Config("1-3"));
+    q.SetBlockSize(8);
+    q.SetChannelConnections(kInput, 0, 1, true);
+    q.SetChannelConnections(kOutput, 0, 1, true);
+    q.SetChannelConnections(kOutput, 2, 1, true);
+    std::vector<double> dIn(4, 0.5), first(4, 7.0), third(4, 7.0);
+    double* dIns[] = {dIn.data()};
+    double* dOuts[] = {first.data(), third.data()};
+    q.AttachDoubleBuffers(kInput, 0, 1, dIns, 4);
+    q.AttachDoubleBuffers(kOutput, 0, 2, dOuts, 4); // to outputs 0 and 2
+    q.ProcessDoubleBuffers(4);
+    EXPECT_EQ(first, dIn);
+    EXPECT_EQ(third, std::vector<double>(4, 0.0)); // zeroed by the default block
+}
+
 TEST(Processor, WithoutABlockSizeTheHostHearsSilence)
 {
     TestProcessor p(Config("1-1"));

@@ -1342,12 +1342,25 @@ void ReverbCore::EarlyBlock(
     int count[2] = {0, 0};
     float scratch[kEarlyTaps][kBlock + 1];
     const bool settled = std::min(before[0], before[1]) >= mEarlyMaxWhole;
-    for (int i = 0; i < kEarlyTaps && settled; ++i)
+    if (settled)
     {
-        // Every tap reads written slots only (the common case): no checks, gains in place.
-        const DelayLine& line = mEarly[i & 1];
-        windows[i / 32][i % 32] =
-            BlockWindow(line, line.WritePosition() - n - mEarlyWhole[i], n + 1, scratch[i]);
+        // Every tap reads written slots only (the common case): no checks, gains in place. The
+        // lines' fields are read once (stores of the window pointers could alias them).
+        const float* data[2] = {mEarly[0].Data(), mEarly[1].Data()};
+        const int mask[2] = {mEarly[0].Mask(), mEarly[1].Mask()};
+        const int first[2] = {mEarly[0].WritePosition() - n, mEarly[1].WritePosition() - n};
+        for (int out = 0; out < 2; ++out)
+        {
+            for (int j = 0; j < kEarlyTaps / 2; ++j)
+            {
+                const int i = kEarlyTaps / 2 * out + j;
+                const int side = i & 1;
+                const int start = (first[side] - mEarlyWhole[i]) & mask[side];
+                windows[out][j] = start + n + 1 <= mask[side] + 1
+                                      ? data[side] + start
+                                      : BlockWindow(mEarly[side], start, n + 1, scratch[i]);
+            }
+        }
     }
     count[0] = count[1] = settled ? kEarlyTaps / 2 : 0;
     for (int i = 0; i < kEarlyTaps && !settled; ++i)

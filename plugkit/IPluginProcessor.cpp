@@ -346,10 +346,13 @@ void IPluginProcessor::Attach(
 void IPluginProcessor::SetBlockSize(int nFrames)
 {
     nFrames = std::max(nFrames, 0);
-    if (nFrames != mBlockSize || mScratchFrames != nFrames)
+    // Past the cap a block is processed in pieces, as any block longer than the scratch is:
+    // the output is the same, without memory sized (and touched) for whatever a host announces.
+    const int scratchFrames = std::min(nFrames, kMaxScratchFrames);
+    if (nFrames != mBlockSize || mScratchFrames != scratchFrames)
     {
-        const int64_t bytes = int64_t(nFrames) * int64_t(sizeof(float));
-        int frames = nFrames;
+        const int64_t bytes = int64_t(scratchFrames) * int64_t(sizeof(float));
+        int frames = scratchFrames;
         for (int d = 0; d < kNumChannelDirections; ++d)
         {
             for (int i = 0; i < NChannels(static_cast<ChannelDirection>(d)); ++i)

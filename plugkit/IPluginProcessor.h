@@ -52,18 +52,22 @@ private:
 };
 
 /// The audio side of a plug-in. Parses the channel configurations, keeps one record per input
-/// and output channel (connection state and a float scratch buffer of block size), converts
+/// and output channel (connection state and a float scratch buffer of block size, at most
+/// kMaxScratchFrames), converts
 /// 64-bit host buffers to the internal float samples and back, and runs the plug-in's block
 /// processing or a latency-compensated pass-through.
 ///
-/// Blocks are handed to ProcessBlock in pieces of at most the block size set up, so a host that
-/// sends a longer block than it announced is still processed, and no scratch buffer is ever
-/// overrun. Nothing here allocates on the audio thread.
+/// Blocks are handed to ProcessBlock in pieces of at most the block size set up (and at most
+/// kMaxScratchFrames), so a host that sends a longer block than it announced is still
+/// processed, and no scratch buffer is ever overrun. Nothing here allocates on the audio
+/// thread.
 class IPluginProcessor
 {
 public:
     /// Channels one bus may declare; larger counts in a configuration text are skipped.
     static constexpr int kMaxBusChannels = 1024;
+    /// Frames a scratch buffer holds at most, whatever block size is set up.
+    static constexpr int kMaxScratchFrames = 8192;
 
     explicit IPluginProcessor(const PluginConfig& config);
     virtual ~IPluginProcessor();
@@ -138,7 +142,8 @@ public:
     void AttachDoubleBuffers(
         ChannelDirection direction, int first, int count, double** buffers, int nFrames);
 
-    /// [ui-thread & !active] Sizes every scratch buffer to `nFrames` samples, zeroed.
+    /// [ui-thread & !active] The host's largest block: sizes every scratch buffer to `nFrames`
+    /// samples (kMaxScratchFrames at most), zeroed. GetBlockSize gives `nFrames` back.
     void SetBlockSize(int nFrames);
     /// [ui-thread & !active] A zeroed delay line of the current latency for all inputs.
     void InitLatencyDelay();

@@ -280,6 +280,46 @@ TEST_F(ProcessorBuffers, LongerHostBlocksAreProcessedInPiecesWithinTheScratchBuf
     EXPECT_EQ(fOut, std::vector<float>(kFrames, 0.5f));
 }
 
+// A host may announce any block size: the scratch stays capped and a long block goes through
+// in pieces of the cap, with the same output as in one piece.
+TEST(Processor, HugeAnnouncedBlockIsProcessedInPiecesOfTheCap)
+{
+    TestProcessor p(Config("2-2"));
+    p.ConnectAll(1 << 28); // 4 GiB of scratch, were it sized as announced
+    EXPECT_EQ(p.GetBlockSize(), 1 << 28);
+    constexpr int kCap = IPluginProcessor::kMaxScratchFrames;
+    constexpr int kFrames = 2 * kCap + 100;
+    std::vector<double> inL(kFrames), inR(kFrames), outL(kFrames, 9.0), outR(kFrames, 9.0);
+    for (int s = 0; s < kFrames; ++s)
+    {
+        inL[s] = s;
+        inR[s] = -s;
+    }
+    double* ins[] = {inL.data(), inR.data()};
+    double* outs[] = {outL.data(), outR.data()};
+    p.mGain = 0.5f;
+    p.AttachDoubleBuffers(kInput, 0, 2, ins, kFrames);
+    p.AttachDoubleBuffers(kOutput, 0, 2, outs, kFrames);
+    p.ProcessDoubleBuffers(kFrames);
+    EXPECT_EQ(p.mPieces, (std::vector<int>{kCap, kCap, 100}));
+    for (int s = 0; s < kFrames; ++s)
+    {
+        ASSERT_EQ(outL[s], s * 0.5) << s;
+        ASSERT_EQ(outR[s], -s * 0.5) << s;
+    }
+
+    // 32-bit buffers go straight through, in the same pieces.
+    std::vector<float> fIn(kFrames, 1.f), fOut(kFrames);
+    float* fIns[] = {fIn.data(), fIn.data()};
+    float* fOuts[] = {fOut.data(), fOut.data()};
+    p.AttachBuffers(kInput, 0, 2, fIns);
+    p.AttachBuffers(kOutput, 0, 2, fOuts);
+    p.mPieces.clear();
+    p.ProcessBuffers(kFrames);
+    EXPECT_EQ(p.mPieces, (std::vector<int>{kCap, kCap, 100}));
+    EXPECT_EQ(fOut, std::vector<float>(kFrames, 0.5f));
+}
+
 TEST(Processor, DisconnectedInputsReadSilenceAndExtraOutputsAreZeroed)
 {
     TestProcessor p(Config("1-2"));

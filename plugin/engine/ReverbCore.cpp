@@ -1672,25 +1672,43 @@ void ReverbCore::ProcessFast(const float* xL,
     const bool enveloped = mModel == static_cast<int>(ReverbModel::Gated) ||
                            mModel == static_cast<int>(ReverbModel::Reverse);
     float envelope[kBlock];
-    // Envelope() with the shape's constants worked out once for the block.
-    const GateShape gate = MakeGateShape(mModel,
-                                         Get(current, ParamId::GateLength),
-                                         Get(current, ParamId::GateRelease),
-                                         Get(current, ParamId::EnvelopeShape));
-    for (int t = 0; t < n; ++t)
+    if (enveloped)
     {
-        if (onsets != nullptr && onsets[t] != 0)
+        // Envelope() with the shape's constants worked out once for the block.
+        const GateShape gate = MakeGateShape(mModel,
+                                             Get(current, ParamId::GateLength),
+                                             Get(current, ParamId::GateRelease),
+                                             Get(current, ParamId::EnvelopeShape));
+        for (int t = 0; t < n; ++t)
         {
-            mSamplesSinceOnset = 0;
-        }
-        else if (mSamplesSinceOnset < kNoOnset)
-        {
-            ++mSamplesSinceOnset;
-        }
-        if (enveloped)
-        {
+            if (onsets != nullptr && onsets[t] != 0)
+            {
+                mSamplesSinceOnset = 0;
+            }
+            else if (mSamplesSinceOnset < kNoOnset)
+            {
+                ++mSamplesSinceOnset;
+            }
             const float m = EnvelopeAt(gate, static_cast<double>(mSamplesSinceOnset) / mSampleRate);
             envelope[t] = m + (1.0f - m) * freeze;
+        }
+    }
+    else
+    {
+        // Only the count: from the block's last onset, or on from where it stood.
+        int last = n - 1;
+        while (onsets != nullptr && last >= 0 && onsets[last] == 0)
+        {
+            --last;
+        }
+        if (onsets != nullptr && last >= 0)
+        {
+            mSamplesSinceOnset = n - 1 - last;
+        }
+        else
+        {
+            mSamplesSinceOnset =
+                std::min(mSamplesSinceOnset + n, std::max(mSamplesSinceOnset, kNoOnset));
         }
     }
 #if defined(__SSE2__)

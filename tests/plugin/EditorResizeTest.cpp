@@ -12,7 +12,7 @@ namespace lumenfall
 namespace
 {
 
-using test::HostEvent;
+using test::PluginHostEvent;
 
 /// A recording canvas that can run a hook while it redraws after a resize, as a host that
 /// answers a window change with another resize notification would.
@@ -59,8 +59,8 @@ protected:
     int WindowResizes() const
     {
         int count = 0;
-        for (const HostEvent& e : plugin->Events())
-            count += e.kind == HostEvent::WindowResize;
+        for (const PluginHostEvent& e : plugin->Events())
+            count += e.kind == PluginHostEvent::WindowResize;
         return count;
     }
 

@@ -19,7 +19,7 @@ namespace
 
 using engine::ParamId;
 using plugkit::ParamSource;
-using test::HostEvent;
+using test::PluginHostEvent;
 
 constexpr int Index(ParamId id)
 {
@@ -49,10 +49,10 @@ protected:
     }
 
     /// Every recorded event of `kind`, in order.
-    std::vector<HostEvent> EventsOf(HostEvent::Kind kind) const
+    std::vector<PluginHostEvent> EventsOf(PluginHostEvent::Kind kind) const
     {
-        std::vector<HostEvent> events;
-        for (const HostEvent& event : plugin->Events())
+        std::vector<PluginHostEvent> events;
+        for (const PluginHostEvent& event : plugin->Events())
             if (event.kind == kind)
                 events.push_back(event);
         return events;
@@ -61,7 +61,7 @@ protected:
     /// The plug-in heard of all 32 parameters, in index order, with `source`.
     void ExpectNotifiedOfAll(ParamSource source) const
     {
-        const std::vector<HostEvent> notes = EventsOf(HostEvent::Notify);
+        const std::vector<PluginHostEvent> notes = EventsOf(PluginHostEvent::Notify);
         ASSERT_EQ(notes.size(), static_cast<std::size_t>(kParamCount));
         for (int i = 0; i < kParamCount; ++i)
         {
@@ -247,23 +247,23 @@ TEST_F(LumenfallTest, SelectingAPresetInformsHostEditorThenPlugin)
 
     // Per parameter, even unchanged ones: begin, perform, end, editor value; then the 32
     // notifications once every value is in place.
-    const std::vector<HostEvent>& events = plugin->Events();
+    const std::vector<PluginHostEvent>& events = plugin->Events();
     ASSERT_EQ(events.size(), static_cast<std::size_t>(5 * kParamCount));
     for (int i = 0; i < kParamCount; ++i)
     {
         const double normalized = plugin->GetParam(i)->GetNormalized();
-        const HostEvent* e = &events[4 * i];
-        EXPECT_EQ(e[0].kind, HostEvent::Begin);
-        EXPECT_EQ(e[1].kind, HostEvent::Perform);
-        EXPECT_EQ(e[2].kind, HostEvent::End);
-        EXPECT_EQ(e[3].kind, HostEvent::EditorValue);
+        const PluginHostEvent* e = &events[4 * i];
+        EXPECT_EQ(e[0].kind, PluginHostEvent::Begin);
+        EXPECT_EQ(e[1].kind, PluginHostEvent::Perform);
+        EXPECT_EQ(e[2].kind, PluginHostEvent::End);
+        EXPECT_EQ(e[3].kind, PluginHostEvent::EditorValue);
         for (int k = 0; k < 4; ++k)
             EXPECT_EQ(e[k].index, i);
         EXPECT_DOUBLE_EQ(e[1].value, normalized);
         EXPECT_DOUBLE_EQ(e[3].value, normalized);
     }
     for (int i = 0; i < 4 * kParamCount; ++i)
-        EXPECT_NE(events[i].kind, HostEvent::Notify);
+        EXPECT_NE(events[i].kind, PluginHostEvent::Notify);
     ExpectNotifiedOfAll(ParamSource::Preset);
 }
 
@@ -307,9 +307,9 @@ TEST_F(LumenfallTest, SwitchingTwiceRestoresSlotA)
     EXPECT_EQ(plugin->GetOtherSlot(), a);
     EXPECT_EQ(plugin->GetActiveSlot(), 1);
     EXPECT_EQ(plugin->GetPresetIndex(), 20);
-    EXPECT_EQ(EventsOf(HostEvent::Begin).size(), static_cast<std::size_t>(kParamCount));
-    EXPECT_EQ(EventsOf(HostEvent::Perform).size(), static_cast<std::size_t>(kParamCount));
-    EXPECT_EQ(EventsOf(HostEvent::End).size(), static_cast<std::size_t>(kParamCount));
+    EXPECT_EQ(EventsOf(PluginHostEvent::Begin).size(), static_cast<std::size_t>(kParamCount));
+    EXPECT_EQ(EventsOf(PluginHostEvent::Perform).size(), static_cast<std::size_t>(kParamCount));
+    EXPECT_EQ(EventsOf(PluginHostEvent::End).size(), static_cast<std::size_t>(kParamCount));
     ExpectNotifiedOfAll(ParamSource::Preset);
 
     plugin->SwitchABSlot();
@@ -376,13 +376,13 @@ TEST_F(LumenfallTest, StateRoundTripsIntoAFreshInstance)
     Lumenfall fresh;
     EXPECT_EQ(fresh.UnserializeState(record, 0), kStateRecordSize);
     EXPECT_FALSE(fresh.GetHostBypass());
-    const std::vector<HostEvent>& events = fresh.Events();
+    const std::vector<PluginHostEvent>& events = fresh.Events();
     ASSERT_EQ(events.size(), static_cast<std::size_t>(2 * kParamCount));
     for (int i = 0; i < kParamCount; ++i)
     {
-        EXPECT_EQ(events[i].kind, HostEvent::EditorValue);
+        EXPECT_EQ(events[i].kind, PluginHostEvent::EditorValue);
         EXPECT_EQ(events[i].index, i);
-        EXPECT_EQ(events[kParamCount + i].kind, HostEvent::Notify);
+        EXPECT_EQ(events[kParamCount + i].kind, PluginHostEvent::Notify);
         EXPECT_EQ(events[kParamCount + i].index, i);
         EXPECT_EQ(events[kParamCount + i].source, ParamSource::Preset);
     }
@@ -995,7 +995,7 @@ TEST_F(LumenfallTest, HostValuesAreClampedMappedAndConstrained)
         plugin->ApplyHostParamChange(Index(c.id), c.normalized);
         EXPECT_DOUBLE_EQ(plugin->GetParam(Index(c.id))->Value(), c.value) << c.normalized;
         ASSERT_EQ(plugin->Events().size(), 1u);
-        EXPECT_EQ(plugin->Events()[0].kind, HostEvent::Notify);
+        EXPECT_EQ(plugin->Events()[0].kind, PluginHostEvent::Notify);
         EXPECT_EQ(plugin->Events()[0].source, ParamSource::Host);
     }
 

@@ -9,7 +9,7 @@ namespace lumenfall::test
 {
 
 /// One thing the plug-in told its host or its editor.
-struct HostEvent
+struct PluginHostEvent
 {
     enum Kind
     {
@@ -43,31 +43,31 @@ public:
 
     using plugkit::IPluginApiBase::OnParamChange;
 
-    void BeginInformHostOfParamChange(int idx) override { Record({HostEvent::Begin, idx}); }
+    void BeginInformHostOfParamChange(int idx) override { Record({PluginHostEvent::Begin, idx}); }
     void InformHostOfParamChange(int idx, double normalized) override
     {
-        Record({HostEvent::Perform, idx, normalized});
+        Record({PluginHostEvent::Perform, idx, normalized});
     }
-    void EndInformHostOfParamChange(int idx) override { Record({HostEvent::End, idx}); }
+    void EndInformHostOfParamChange(int idx) override { Record({PluginHostEvent::End, idx}); }
     void SendParameterValueFromDelegate(int idx, double value, bool normalized) override
     {
-        Record({HostEvent::EditorValue, idx, value});
+        Record({PluginHostEvent::EditorValue, idx, value});
         plugkit::IPluginApiBase::SendParameterValueFromDelegate(idx, value, normalized);
     }
     void OnParamChange(int idx, plugkit::ParamSource source, int sampleOffset) override
     {
-        Record({HostEvent::Notify, idx, 0.0, source});
+        Record({PluginHostEvent::Notify, idx, 0.0, source});
         plugkit::IPluginApiBase::OnParamChange(idx, source, sampleOffset);
     }
     bool EditorResize(int width, int height) override
     {
-        Record({HostEvent::WindowResize, width, static_cast<double>(height)});
+        Record({PluginHostEvent::WindowResize, width, static_cast<double>(height)});
         return true;
     }
     bool SendMidiMsg(const plugkit::MidiMessage&) override { return false; }
 
     /// What was recorded since construction or the last ClearEvents.
-    const std::vector<HostEvent>& Events() const { return mEvents; }
+    const std::vector<PluginHostEvent>& Events() const { return mEvents; }
     void ClearEvents() { mEvents.clear(); }
     /// Stops recording, so audio-thread paths can be checked for allocations.
     void SetRecording(bool recording) { mRecording = recording; }
@@ -88,13 +88,13 @@ private:
         return config;
     }
 
-    void Record(const HostEvent& event)
+    void Record(const PluginHostEvent& event)
     {
         if (mRecording)
             mEvents.push_back(event);
     }
 
-    std::vector<HostEvent> mEvents;
+    std::vector<PluginHostEvent> mEvents;
     bool mRecording = true;
 };
 

@@ -1,5 +1,6 @@
 #include "plugkit/vst3/Vst3Module.h"
 
+#include "base/source/updatehandler.h"
 #include "pluginterfaces/base/funknown.h"
 
 #include <cstring>
@@ -86,6 +87,18 @@ IPluginFactory* GetModuleFactory(const Vst3ModuleDescription& d)
     auto* factory = new (std::nothrow) CPluginFactory(factoryInfo);
     if (factory == nullptr)
         return nullptr;
+    // The SDK's update handler is a process-wide singleton that every edit controller asks
+    // for: made here, its registration for release at unload cannot fail inside an instance's
+    // construction, which would leave it unreleased.
+    try
+    {
+        UpdateHandler::instance();
+    }
+    catch (...)
+    {
+        factory->release();
+        return nullptr;
+    }
 
     PClassInfo2 classInfo{};
     const FUID cid(d.classId[0], d.classId[1], d.classId[2], d.classId[3]);

@@ -1,5 +1,6 @@
 #include "plugkit/vst3/IPluginVst3Parameter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -187,6 +188,12 @@ IPluginVst3BypassParameter::IPluginVst3BypassParameter()
     strings.reserve(2);
     appendString(STR16("off"));
     appendString(STR16("on"));
+}
+
+ParamValue IPluginVst3BypassParameter::toPlain(ParamValue normalized) const
+{
+    const ParamValue held = normalized > 0.0 ? std::min(normalized, 1.0) : 0.0;
+    return StringListParameter::toPlain(held);
 }
 
 } // namespace plugkit

@@ -48,6 +48,11 @@ public:
 
     IPluginVst3BypassParameter();
 
+    /// [any-thread] 0 ("off") or 1 ("on") for any normalized value: the list's own conversion
+    /// to int32 is undefined for non-finite or huge values, so they are held in [0, 1] first
+    /// (NaN reads as 0).
+    Steinberg::Vst::ParamValue toPlain(Steinberg::Vst::ParamValue normalized) const override;
+
     OBJ_METHODS(IPluginVst3BypassParameter, StringListParameter)
 };
 

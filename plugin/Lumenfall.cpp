@@ -81,6 +81,9 @@ Lumenfall::Lumenfall()
 {
     for (auto& value : mOtherSlot)
         value.store(0.0f, std::memory_order_relaxed);
+    // Everything below reads all the parameters; without them the instance stays incomplete.
+    if (NParams() != kParamCount)
+        return;
     DeclareParameters();
     MakeFactoryPresets();
     std::array<float, kParamCount> current;
@@ -91,6 +94,16 @@ Lumenfall::Lumenfall()
 }
 
 Lumenfall::~Lumenfall() = default;
+
+bool Lumenfall::IsComplete() const
+{
+    if (NParams() != kParamCount || NPresets() != kFactoryPresetCount)
+        return false;
+    for (int k = 0; k < kFactoryPresetCount; ++k)
+        if (!GetPreset(k)->mInitialized.load())
+            return false;
+    return true;
+}
 
 void Lumenfall::DeclareParameters()
 {

@@ -37,6 +37,10 @@ public:
     Lumenfall();
     ~Lumenfall() override;
 
+    /// True when construction got all its parameters and factory presets; false only when
+    /// memory ran out, and such an instance must not be handed to a host.
+    bool IsComplete() const;
+
     using LumenfallBase::OnParamChange;
 
     // ---- Framework overrides.

@@ -108,6 +108,11 @@ FUnknown* CreatePluginInstance(void*)
     {
         plugin = nullptr;
     }
+    if (plugin != nullptr && !plugin->IsComplete())
+    {
+        plugin->release(); // built short of memory: no host gets half a plug-in
+        plugin = nullptr;
+    }
     return plugin != nullptr ? static_cast<IAudioProcessor*>(plugin) : nullptr;
 }
 } // namespace

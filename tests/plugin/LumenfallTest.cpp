@@ -1009,5 +1009,33 @@ TEST_F(LumenfallTest, HostValuesAreClampedMappedAndConstrained)
     EXPECT_TRUE(plugin->Events().empty());
 }
 
+// Construction that runs out of memory at any allocation either completes or says it is
+// incomplete; it never crashes, and the first complete instance is a whole plug-in.
+TEST(LumenfallConstruction, RunningOutOfMemoryGivesAnIncompleteInstanceOrAWholeOne)
+{
+    bool complete = false;
+    for (std::size_t allowed = 0; allowed < 100000 && !complete; ++allowed)
+    {
+        std::unique_ptr<Lumenfall> plugin;
+        {
+            test::AllocationFailure failure(allowed);
+            try
+            {
+                plugin.reset(new (std::nothrow) Lumenfall());
+            }
+            catch (const std::bad_alloc&)
+            {
+            }
+        }
+        complete = plugin != nullptr && plugin->IsComplete();
+        if (complete)
+        {
+            EXPECT_EQ(plugin->NParams(), engine::kParamCount);
+            EXPECT_STREQ(plugin->GetPresetName(25), Lumenfall().GetPresetName(25));
+        }
+    }
+    EXPECT_TRUE(complete);
+}
+
 } // namespace
 } // namespace lumenfall

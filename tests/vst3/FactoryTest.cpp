@@ -159,9 +159,6 @@ protected:
 
 TEST_F(ExhaustedMemoryTest, CreationGivesNoInstanceUntilAWholeOneFits)
 {
-    GTEST_SKIP() << "Known fault: Lumenfall's constructor declares its parameters through "
-                    "GetParam(i) without checking that the framework could create them "
-                    "(plugin/Lumenfall.cpp, a null IParam bound to a reference)";
     // Each allocation in turn is the first to fail.
     bool created = false;
     for (std::size_t allowed = 0; allowed < 100000 && !created; ++allowed)

@@ -44,8 +44,38 @@ public:
     }
     void Release(float x, float y, IMouseModifiers mod = Left()) { g.OnMouseUp(At(x, y, mod)); }
 
+    /// The controls of the scripted gesture tests: a background, a gain that the up and down
+    /// keys step, a mode whose press or "M" opens its menu, and a time value that can be typed.
+    void AttachGestureControls()
+    {
+        using plugkit::canvas::IKeyEvent;
+        Attach(new TestControl({0, 0, 400, 300}, -1, "background"));
+        gain = Attach(new TestControl({0, 0, 50, 50}, FakeEditorDelegate::kGain, "gain"));
+        mode = Attach(new TestControl({100, 0, 150, 50}, FakeEditorDelegate::kMode, "mode"));
+        time = Attach(new TestControl({200, 0, 250, 50}, FakeEditorDelegate::kTime, "time"));
+        mode->DisablePrompt(false);
+        time->DisablePrompt(false);
+        gain->onKeyDown = [](TestControl& c, const IKeyEvent& key)
+        {
+            if (key.VK != plugkit::canvas::kVK_UP && key.VK != plugkit::canvas::kVK_DOWN)
+                return false;
+            c.SetValueFromUserInput(c.GetValue() +
+                                    (key.VK == plugkit::canvas::kVK_UP ? 0.1 : -0.1));
+            return true;
+        };
+        mode->onKeyDown = [](TestControl& c, const IKeyEvent& key)
+        {
+            if (key.VK != 'M')
+                return false;
+            c.PromptUserInput(0);
+            return true;
+        };
+        mode->onMouseDown = [](TestControl& c) { c.PromptUserInput(0); };
+    }
+
     FakeEditorDelegate dlg;
     RecordingCanvas g{dlg};
+    TestControl *gain = nullptr, *mode = nullptr, *time = nullptr;
 };
 
 } // namespace lumenfall::test

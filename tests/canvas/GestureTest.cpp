@@ -27,32 +27,7 @@ class GestureTest : public lumenfall::test::CanvasFixture,
                     public ::testing::WithParamInterface<GestureCase>
 {
 public:
-    void SetUp() override
-    {
-        Attach(new TestControl({0, 0, 400, 300}, -1, "background"));
-        gain = Attach(new TestControl({0, 0, 50, 50}, FakeEditorDelegate::kGain, "gain"));
-        mode = Attach(new TestControl({100, 0, 150, 50}, FakeEditorDelegate::kMode, "mode"));
-        time = Attach(new TestControl({200, 0, 250, 50}, FakeEditorDelegate::kTime, "time"));
-        mode->DisablePrompt(false);
-        time->DisablePrompt(false);
-        // Up and down keys step the gain; M opens the mode menu from the keyboard.
-        gain->onKeyDown = [](TestControl& c, const IKeyEvent& key)
-        {
-            if (key.VK != kVK_UP && key.VK != kVK_DOWN)
-                return false;
-            c.SetValueFromUserInput(c.GetValue() + (key.VK == kVK_UP ? 0.1 : -0.1));
-            return true;
-        };
-        mode->onKeyDown = [](TestControl& c, const IKeyEvent& key)
-        {
-            if (key.VK != 'M')
-                return false;
-            c.PromptUserInput(0);
-            return true;
-        };
-        // A left press on the mode control opens its menu at once.
-        mode->onMouseDown = [](TestControl& c) { c.PromptUserInput(0); };
-    }
+    void SetUp() override { AttachGestureControls(); }
 
     static IKeyEvent Key(int vk)
     {
@@ -60,8 +35,6 @@ public:
         key.VK = vk;
         return key;
     }
-
-    TestControl *gain = nullptr, *mode = nullptr, *time = nullptr;
 };
 
 const GestureCase kGestureCases[] = {

@@ -25,32 +25,11 @@ using Host = FakeEditorDelegate::HostEvent;
 class GestureFuzz : public CanvasFixture
 {
 protected:
-    /// The controls of the scripted gesture tests: a background, a gain that keys step, a
-    /// mode whose press or "M" opens its menu, and a time value that can be typed.
+    /// The scripted gesture tests' controls, and a stepped control.
     void AttachControls()
     {
-        Attach(new TestControl({0, 0, 400, 300}, -1, "background"));
-        gain = Attach(new TestControl({0, 0, 50, 50}, FakeEditorDelegate::kGain, "gain"));
-        mode = Attach(new TestControl({100, 0, 150, 50}, FakeEditorDelegate::kMode, "mode"));
-        time = Attach(new TestControl({200, 0, 250, 50}, FakeEditorDelegate::kTime, "time"));
+        AttachGestureControls();
         steps = Attach(new TestControl({0, 100, 50, 150}, FakeEditorDelegate::kSteps, "steps"));
-        mode->DisablePrompt(false);
-        time->DisablePrompt(false);
-        gain->onKeyDown = [](TestControl& c, const IKeyEvent& key)
-        {
-            if (key.VK != kVK_UP && key.VK != kVK_DOWN)
-                return false;
-            c.SetValueFromUserInput(c.GetValue() + (key.VK == kVK_UP ? 0.1 : -0.1));
-            return true;
-        };
-        mode->onKeyDown = [](TestControl& c, const IKeyEvent& key)
-        {
-            if (key.VK != 'M')
-                return false;
-            c.PromptUserInput(0);
-            return true;
-        };
-        mode->onMouseDown = [](TestControl& c) { c.PromptUserInput(0); };
         mMenuOwnerAlive = true;
     }
 
@@ -210,7 +189,7 @@ protected:
     }
 
     FuzzRng mRng{0x6E570001};
-    TestControl *gain = nullptr, *mode = nullptr, *time = nullptr, *steps = nullptr;
+    TestControl* steps = nullptr;
     bool mMenuOwnerAlive = false;
 };
 

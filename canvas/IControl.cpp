@@ -5,6 +5,7 @@
 #include "canvas/IPopupMenu.h"
 #include "plugkit/IEditorDelegate.h"
 #include "plugkit/IParam.h"
+#include "plugkit/Rounding.h"
 
 #include <algorithm>
 #include <cmath>
@@ -303,7 +304,7 @@ void IControl::SnapToMouse(
     x = std::clamp(x, r.L, r.R);
     y = std::clamp(y, r.T, r.B);
     double v = direction ? (x - r.L) / r.W() : 1.0 - (y - r.T) / r.H();
-    v = std::clamp(std::round(v / 0.001) * 0.001, lo, hi);
+    v = std::clamp(plugkit::RoundHalfAway(v / 0.001) * 0.001, lo, hi);
     for (int i = 0; i < NVals(); ++i)
         if (valIdx == kNoValIdx || i == valIdx)
             SetValue(v, i);

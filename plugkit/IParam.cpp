@@ -1,5 +1,7 @@
 #include "plugkit/IParam.h"
 
+#include "plugkit/Rounding.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -18,7 +20,7 @@ namespace
 bool ShowsAsZero(double value, int precision)
 {
     if (precision == 0)
-        return std::round(value) == 0.0;
+        return RoundHalfAway(value) == 0.0;
     if (!(std::fabs(value) < 1.0))
         return false; // also NaN
     char digits[16];
@@ -186,7 +188,7 @@ double IParam::Constrain(double value) const
     if (!std::isfinite(value))
         return value;
     if ((mFlags & kFlagStepped) && mStep > 0.0)
-        value = std::round(value / mStep) * mStep; // std::round takes halves away from zero
+        value = RoundHalfAway(value / mStep) * mStep;
     return std::min(mMax, std::max(mMin, value));
 }
 
@@ -300,7 +302,7 @@ void IParam::GetDisplay(double value, bool normalized, HeapString& out, bool wit
     {
         // "%.0f" of the rounded value shows what "%d" would for every int and stays defined
         // beyond the int range.
-        out.SetFormatted(kMaxDisplay, "%.0f", std::round(c));
+        out.SetFormatted(kMaxDisplay, "%.0f", RoundHalfAway(c));
     }
     else if ((mFlags & kFlagSignDisplay) && c != 0.0)
     {

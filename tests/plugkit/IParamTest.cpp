@@ -75,8 +75,16 @@ TEST(IParam, ConstrainSnapsSteppedValuesAwayFromZeroAndClamps)
 {
     IParam p;
     p.InitDouble("x", 0.0, -10.0, 10.0, 1.0, "", IParam::kFlagStepped);
-    const std::pair<double, double> cases[] = {
-        {2.5, 3.0}, {-2.5, -3.0}, {2.4, 2.0}, {11.0, 10.0}, {-99.0, -10.0}};
+    // The largest double below a half rounds down on every platform (not so with mingw's round).
+    const double justBelowHalf = std::nextafter(0.5, 0.0);
+    const std::pair<double, double> cases[] = {{2.5, 3.0},
+                                               {-2.5, -3.0},
+                                               {2.4, 2.0},
+                                               {11.0, 10.0},
+                                               {-99.0, -10.0},
+                                               {justBelowHalf, 0.0},
+                                               {-justBelowHalf, 0.0},
+                                               {std::nextafter(3.5, 0.0), 3.0}};
     for (auto [in, out] : cases)
         EXPECT_EQ(p.Constrain(in), out) << in;
 

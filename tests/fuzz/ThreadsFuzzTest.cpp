@@ -88,24 +88,9 @@ void RunAudio(Lumenfall& plugin,
             const double value = id == kBypassId ? (rng.OneIn(3) ? 1.0 : 0.0) : rng.NastyDouble();
             changes.Add(id, rng.Range(0, frames - 1), value);
         }
-        AudioBusBuffers in;
-        in.numChannels = 2;
-        in.channelBuffers32 = ins;
-        AudioBusBuffers out;
-        out.numChannels = 2;
-        out.channelBuffers32 = outs;
-        ProcessData data;
-        data.processMode = kRealtime;
-        data.symbolicSampleSize = kSample32;
-        data.numSamples = frames;
-        data.numInputs = 1;
-        data.numOutputs = 1;
-        data.inputs = &in;
-        data.outputs = &out;
-        data.inputParameterChanges = &changes;
         {
             test::AllocationGuard guard;
-            plugin.process(data);
+            test::ProcessOneBus32(&plugin, ins, 2, outs, 2, frames, &changes);
             allocations += static_cast<int>(guard.Count());
         }
         for (int s = 0; s < frames; ++s)

@@ -312,20 +312,7 @@ TEST(Vst3Adapter, InitializeWithExhaustedMemoryFailsOrSucceedsAndNothingLeaksOrT
         float y[64] = {};
         float* in[] = {x};
         float* out[] = {y};
-        AudioBusBuffers inBus;
-        inBus.numChannels = 1;
-        inBus.channelBuffers32 = in;
-        AudioBusBuffers outBus;
-        outBus.numChannels = 1;
-        outBus.channelBuffers32 = out;
-        ProcessData data;
-        data.symbolicSampleSize = kSample32;
-        data.numSamples = 64;
-        data.numInputs = 1;
-        data.numOutputs = 1;
-        data.inputs = &inBus;
-        data.outputs = &outBus;
-        EXPECT_EQ(i.plugin->process(data), kResultOk) << allowed;
+        EXPECT_EQ(ProcessOneBus32(i.plugin, in, 1, out, 1, 64), kResultOk) << allowed;
         i.plugin->setActive(false);
     }
 }

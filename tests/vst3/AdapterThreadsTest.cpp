@@ -65,31 +65,16 @@ TEST(Vst3AdapterThreads, AudioAndUiThreadsShareOneInstance)
             float out[2][64] = {};
             float* ins[] = {in[0], in[1]};
             float* outs[] = {out[0], out[1]};
-            AudioBusBuffers inBus;
-            inBus.numChannels = 2;
-            inBus.channelBuffers32 = ins;
-            AudioBusBuffers outBus;
-            outBus.numChannels = 2;
-            outBus.channelBuffers32 = outs;
             ParameterChanges changes;
             ProcessContext context{};
             context.state = ProcessContext::kTempoValid;
-            ProcessData data;
-            data.symbolicSampleSize = kSample32;
-            data.numSamples = 64;
-            data.numInputs = 1;
-            data.numOutputs = 1;
-            data.inputs = &inBus;
-            data.outputs = &outBus;
-            data.inputParameterChanges = &changes;
-            data.processContext = &context;
             for (int block = 0; !uiDone; ++block)
             {
                 changes.Clear();
                 changes.Add(0, 0, (block % 10) / 10.0);
                 changes.Add(65536, 0, block % 100 < 50 ? 0.0 : 1.0);
                 context.tempo = 60.0 + block % 120;
-                plugin->process(data);
+                ProcessOneBus32(plugin, ins, 2, outs, 2, 64, &changes, &context);
             }
         });
 

@@ -617,6 +617,27 @@ tresult HostedPlugin::Process32(float** inputs,
                       context);
 }
 
+tresult ProcessOneBus32(IAudioProcessor* processor,
+                        float** inputs,
+                        int inputChannels,
+                        float** outputs,
+                        int outputChannels,
+                        int frames,
+                        IParameterChanges* changes,
+                        ProcessContext* context)
+{
+    return RunProcess(processor,
+                      kSample32,
+                      kRealtime,
+                      inputs,
+                      inputChannels,
+                      outputs,
+                      outputChannels,
+                      frames,
+                      changes,
+                      context);
+}
+
 tresult HostedPlugin::Process64(double** inputs,
                                 int inputChannels,
                                 double** outputs,

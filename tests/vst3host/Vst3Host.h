@@ -279,6 +279,18 @@ private:
     Steinberg::int32 mMode = Steinberg::Vst::kRealtime;
 };
 
+/// One 32-bit process call on `processor` with one input and one output bus (channels given
+/// by the pointer counts; a count of -1 passes no bus at all): what HostedPlugin::Process32
+/// does, for plug-ins driven in-process.
+Steinberg::tresult ProcessOneBus32(Steinberg::Vst::IAudioProcessor* processor,
+                                   float** inputs,
+                                   int inputChannels,
+                                   float** outputs,
+                                   int outputChannels,
+                                   int frames,
+                                   Steinberg::Vst::IParameterChanges* changes = nullptr,
+                                   Steinberg::Vst::ProcessContext* context = nullptr);
+
 /// UTF-16 text of a String128 (up to its terminator).
 std::u16string FromString128(const Steinberg::Vst::TChar* text);
 std::string NarrowAscii(const Steinberg::Vst::TChar* text);

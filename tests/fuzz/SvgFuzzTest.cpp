@@ -288,6 +288,21 @@ TEST(SvgFuzz, HostileDocumentsAtTheSizeLimit)
         deep += "<g>";
         undeep += "</g>";
     }
+    // Sixteen gradients linked by hrefs with 100 kB ids, the first one the fill of a group
+    // of shapes that all inherit it.
+    const std::string longIds = [&]
+    {
+        const std::string id(100000, 'i');
+        std::string text = svg;
+        for (int i = 0; i < 16; ++i)
+            text += "<linearGradient id=\"" + id + std::to_string(i) + "\" href=\"#" + id +
+                    std::to_string(i + 1) + "\"/>";
+        text += "<linearGradient id=\"" + id + "16\">" + R"~(<stop/><stop offset="1"/>)~" +
+                "</linearGradient><g fill=\"url(#" + id + "0)\">";
+        for (int i = 1; i < kMaxShapes; ++i)
+            text += rect;
+        return text + "</g></svg>";
+    }();
     const std::string shaded = R"~(<rect width="5" height="5" fill="url(#g)"/>)~";
     const std::string stops = []
     {
@@ -319,6 +334,7 @@ TEST(SvgFuzz, HostileDocumentsAtTheSizeLimit)
         {"a chain of gradients",
          fill(svg + rect + stops, R"~(<linearGradient id="g" href="#g"/>)~", "</svg>"),
          false},
+        {"long ids shared by every shape", longIds, true},
     };
     for (const Case& c : cases)
     {

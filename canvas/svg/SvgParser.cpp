@@ -349,11 +349,13 @@ public:
     std::unique_ptr<Document> Run(const char* text, size_t size);
 
 private:
+    // What a percentage is of: the viewport's width, height or normalised diagonal.
     enum class Axis
     {
         X,
         Y,
-        Diagonal
+        Diagonal,
+        kNumAxes
     };
 
     bool BeginRoot(const std::vector<XmlAttribute>& attributes);
@@ -410,7 +412,7 @@ double Parser::ToUser(const Length& l, Axis axis) const
     case Axis::Y:
         reference = mViewportHeight;
         break;
-    case Axis::Diagonal:
+    default:
         reference =
             std::sqrt((mViewportWidth * mViewportWidth + mViewportHeight * mViewportHeight) / 2.0);
         break;

@@ -102,7 +102,7 @@ bool IPluginApp::SendMidiMsg(const MidiMessage& msg)
     if (!port)
         return false;
     const uint8_t bytes[3] = {msg.mStatus, msg.mData1, msg.mData2};
-    return port->SendMessage(bytes, sizeof(bytes));
+    return port->SendBytes(bytes, sizeof(bytes));
 }
 
 bool IPluginApp::SendSysEx(const SysExMessage& msg)
@@ -110,7 +110,7 @@ bool IPluginApp::SendSysEx(const SysExMessage& msg)
     app::IMidiOutput* port = DoesMidiOut() && mHost ? mHost->GetMidiOutput() : nullptr;
     if (!port || !msg.mData || msg.mSize <= 0)
         return false;
-    return port->SendMessage(msg.mData, static_cast<size_t>(msg.mSize));
+    return port->SendBytes(msg.mData, static_cast<size_t>(msg.mSize));
 }
 
 } // namespace plugkit

@@ -44,7 +44,7 @@ class IMidiOutput : public IMidiPorts
 {
 public:
     /// Sends one message of `size` bytes through the open port; false when nothing was sent.
-    virtual bool SendMessage(const uint8_t* bytes, size_t size) = 0;
+    virtual bool SendBytes(const uint8_t* bytes, size_t size) = 0;
 };
 
 /// The names a MIDI device choice offers, in one direction: "off" first, then the ports in the

@@ -253,7 +253,8 @@ int Utf8MatchesAnsi(const char* utf8, const char* ansi)
         if (!same)
             return 1;
         i += size_t(n);
-        ++j;
+        // A character beyond U+FFFF is two UTF-16 units, which a code page renders as "??".
+        j += cp > 0xFFFF && a[j + 1] == '?' ? 2 : 1;
     }
     return u[i] == 0 && a[j] == 0 ? 0 : 1;
 }

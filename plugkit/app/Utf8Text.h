@@ -60,9 +60,9 @@ private:
     int32_t mHeapUnits = 0;
 };
 
-/// Compares a UTF-8 text with what an ANSI conversion made of it: 0 when both have the same
-/// number of characters and each UTF-8 character equals the next ANSI byte, a non-ASCII character
-/// also matching '?'; 1 otherwise.
+/// Compares a UTF-8 text with what an ANSI conversion made of it: 0 when each UTF-8 character
+/// equals the next ANSI byte, a non-ASCII character also matching '?' (one beyond U+FFFF "??",
+/// as its two UTF-16 units are rendered), and both end together; 1 otherwise.
 int Utf8MatchesAnsi(const char* utf8, const char* ansi);
 
 } // namespace plugkit::app

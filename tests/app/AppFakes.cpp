@@ -243,7 +243,7 @@ void FakeMidiInput::Deliver(const std::vector<uint8_t>& bytes)
         mFunc(0.0, bytes.data(), bytes.size(), mUser);
 }
 
-bool FakeMidiOutput::SendMessage(const uint8_t* bytes, size_t size)
+bool FakeMidiOutput::SendBytes(const uint8_t* bytes, size_t size)
 {
     if (mOpenPort < 0)
         return false;

@@ -193,7 +193,7 @@ class FakeMidiOutput : public FakeMidiPorts<plugkit::app::IMidiOutput>
 {
 public:
     using FakeMidiPorts::FakeMidiPorts;
-    bool SendMessage(const uint8_t* bytes, size_t size) override;
+    bool SendBytes(const uint8_t* bytes, size_t size) override;
     std::vector<std::vector<uint8_t>> mSent;
 };
 

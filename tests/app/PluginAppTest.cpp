@@ -117,7 +117,7 @@ TEST_F(PluginAppTest, TimerTickSendsParameterChangesBeforeMidi)
     mPlugin.SendParameterValueFromAPI(1, 75.0, false);
     ASSERT_TRUE(mPlugin.mUiEvents.empty());
 
-    ASSERT_GE(Timer::TickAll(), 1);
+    mPlugin.OnTimer(*mPlugin.GetTimer());
     EXPECT_EQ(mPlugin.mUiEvents, (std::vector<std::string>{"param 1", "midi 60", "sysex 5"}));
 }
 
@@ -127,7 +127,7 @@ TEST_F(PluginAppTest, EditorMidiReachesTheProcessorOnly)
     Block();
     ASSERT_EQ(mPlugin.mMidiCount.load(), 1);
     EXPECT_EQ(mPlugin.mMidi[0].mData1, 7);
-    Timer::TickAll();
+    mPlugin.OnTimer(*mPlugin.GetTimer());
     EXPECT_TRUE(mPlugin.mUiEvents.empty());
 }
 

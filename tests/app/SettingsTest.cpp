@@ -115,9 +115,9 @@ TEST(StandaloneSettings, NumbersOutsideTheirRangeFallBackToTheDefaults)
 
 TEST(StandaloneSettings, NamesAreCutAt99BytesOnACharacterBoundary)
 {
-    const auto repeat = [](const char* unit, int n)
+    const auto repeat = [](const char* unit, int n, const char* prefix = "")
     {
-        std::string s;
+        std::string s = prefix;
         for (int i = 0; i < n; ++i)
             s += unit;
         return s;
@@ -133,7 +133,7 @@ TEST(StandaloneSettings, NamesAreCutAt99BytesOnACharacterBoundary)
         {repeat("a", 120), repeat("a", 99)},
         {repeat("\xC3\xA9", 50), repeat("\xC3\xA9", 49)},         // 100 bytes of 2-byte letters
         {repeat("\xE9\x9F\xB3", 34), repeat("\xE9\x9F\xB3", 33)}, // 102 bytes of 3-byte ones
-        {"a" + repeat("\xF0\x9F\x8E\xB5", 30), "a" + repeat("\xF0\x9F\x8E\xB5", 24)},
+        {repeat("\xF0\x9F\x8E\xB5", 30, "a"), repeat("\xF0\x9F\x8E\xB5", 24, "a")},
     };
     for (const Case& c : cases)
     {

@@ -138,6 +138,12 @@ TEST(Utf8Text, MatchesAnsiRendering)
         {"Line In", "Line", 1},
         {"Line", "Line In", 1},
         {"?", "\xE9\x9F\xB3", 1},
+        {"Note \xF0\x9F\x8E\xB5!",
+         "Note ?"
+         "?!",
+         0}, // beyond U+FFFF: two UTF-16 units
+        {"Note \xF0\x9F\x8E\xB5!", "Note ?!", 0},
+        {"Note \xF0\x9F\x8E\xB5", "Note ???", 1},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Utf8MatchesAnsi(c.utf8, c.ansi), c.result) << c.utf8 << " / " << c.ansi;

@@ -69,6 +69,16 @@ public:
     bool ReadSettingsFile();
     /// Writes the edited settings to settings.ini.
     void WriteSettingsFile();
+    /// Driver, both audio device names, sample rate, buffer size and the four channels equal.
+    static bool AudioSettingsMatch(const StandaloneSettings& a, const StandaloneSettings& b)
+    {
+        return app::AudioSettingsMatch(a, b);
+    }
+    /// Both MIDI device names and both MIDI channels equal.
+    static bool MidiSettingsMatch(const StandaloneSettings& a, const StandaloneSettings& b)
+    {
+        return app::MidiSettingsMatch(a, b);
+    }
 
     // ---- Audio.
 

@@ -187,34 +187,6 @@ bool RtAudioDevices::IsStreamRunning()
 namespace
 {
 
-/// The port count and names are asked the same way of either direction.
-template <typename Midi>
-uint32_t CountPorts(Midi& midi)
-{
-    unsigned int count = 0;
-    Guarded([&] { count = midi.getPortCount(); });
-    return count;
-}
-
-template <typename Midi>
-bool NamePort(Midi& midi, uint32_t port, HeapString& out)
-{
-    std::string name;
-    if (!Guarded([&] { name = midi.getPortName(port); }) || name.empty())
-        return false;
-    out.Set(name.c_str());
-    return true;
-}
-
-template <typename Midi>
-bool OpenMidiPort(Midi& midi, uint32_t port, const char* clientPortName)
-{
-    Guarded([&] { midi.openPort(port, clientPortName ? clientPortName : ""); });
-    bool open = false;
-    Guarded([&] { open = midi.isPortOpen(); });
-    return open;
-}
-
 /// Makes an RtMidi object whose later errors go to MidiErrorCallback instead of being thrown.
 template <typename Midi, typename... Args>
 std::unique_ptr<Midi> MakeMidi(Args... args)
@@ -228,15 +200,54 @@ std::unique_ptr<Midi> MakeMidi(Args... args)
 
 } // namespace
 
-RtMidiInputPorts::RtMidiInputPorts(std::unique_ptr<RtMidiIn> midi)
+template <typename Midi, typename Base>
+RtMidiPorts<Midi, Base>::RtMidiPorts(std::unique_ptr<Midi> midi)
     : mMidi(std::move(midi))
 {
 }
 
-RtMidiInputPorts::~RtMidiInputPorts()
+template <typename Midi, typename Base>
+RtMidiPorts<Midi, Base>::~RtMidiPorts()
 {
+    // RtMidi's destructor closes an open port; it may report errors too.
     Guarded([&] { mMidi.reset(); });
 }
+
+template <typename Midi, typename Base>
+uint32_t RtMidiPorts<Midi, Base>::PortCount()
+{
+    unsigned int count = 0;
+    Guarded([&] { count = mMidi->getPortCount(); });
+    return count;
+}
+
+template <typename Midi, typename Base>
+bool RtMidiPorts<Midi, Base>::GetPortName(uint32_t port, HeapString& out)
+{
+    std::string name;
+    if (!Guarded([&] { name = mMidi->getPortName(port); }) || name.empty())
+        return false;
+    out.Set(name.c_str());
+    return true;
+}
+
+template <typename Midi, typename Base>
+bool RtMidiPorts<Midi, Base>::OpenPort(uint32_t port, const char* clientPortName)
+{
+    Guarded([&] { mMidi->openPort(port, clientPortName ? clientPortName : ""); });
+    bool open = false;
+    Guarded([&] { open = mMidi->isPortOpen(); });
+    return open;
+}
+
+template <typename Midi, typename Base>
+void RtMidiPorts<Midi, Base>::ClosePort()
+{
+    Guarded([&] { mMidi->closePort(); });
+}
+
+template class RtMidiPorts<RtMidiIn, IMidiInput>;
+template class RtMidiPorts<RtMidiOut, IMidiOutput>;
 
 std::unique_ptr<RtMidiInputPorts> RtMidiInputPorts::Create()
 {
@@ -244,26 +255,6 @@ std::unique_ptr<RtMidiInputPorts> RtMidiInputPorts::Create()
     if (!midi)
         return nullptr;
     return std::unique_ptr<RtMidiInputPorts>(new (std::nothrow) RtMidiInputPorts(std::move(midi)));
-}
-
-uint32_t RtMidiInputPorts::PortCount()
-{
-    return CountPorts(*mMidi);
-}
-
-bool RtMidiInputPorts::GetPortName(uint32_t port, HeapString& out)
-{
-    return NamePort(*mMidi, port, out);
-}
-
-bool RtMidiInputPorts::OpenPort(uint32_t port, const char* clientPortName)
-{
-    return OpenMidiPort(*mMidi, port, clientPortName);
-}
-
-void RtMidiInputPorts::ClosePort()
-{
-    Guarded([&] { mMidi->closePort(); });
 }
 
 void RtMidiInputPorts::Forward(double timeStamp, std::vector<unsigned char>* message, void* self)
@@ -292,16 +283,6 @@ void RtMidiInputPorts::IgnoreTypes(bool sysEx, bool timing, bool activeSensing)
     Guarded([&] { mMidi->ignoreTypes(sysEx, timing, activeSensing); });
 }
 
-RtMidiOutputPorts::RtMidiOutputPorts(std::unique_ptr<RtMidiOut> midi)
-    : mMidi(std::move(midi))
-{
-}
-
-RtMidiOutputPorts::~RtMidiOutputPorts()
-{
-    Guarded([&] { mMidi.reset(); });
-}
-
 std::unique_ptr<RtMidiOutputPorts> RtMidiOutputPorts::Create()
 {
     auto midi = MakeMidi<RtMidiOut>(std::string(kMidiOutputClient));
@@ -309,26 +290,6 @@ std::unique_ptr<RtMidiOutputPorts> RtMidiOutputPorts::Create()
         return nullptr;
     return std::unique_ptr<RtMidiOutputPorts>(new (std::nothrow)
                                                   RtMidiOutputPorts(std::move(midi)));
-}
-
-uint32_t RtMidiOutputPorts::PortCount()
-{
-    return CountPorts(*mMidi);
-}
-
-bool RtMidiOutputPorts::GetPortName(uint32_t port, HeapString& out)
-{
-    return NamePort(*mMidi, port, out);
-}
-
-bool RtMidiOutputPorts::OpenPort(uint32_t port, const char* clientPortName)
-{
-    return OpenMidiPort(*mMidi, port, clientPortName);
-}
-
-void RtMidiOutputPorts::ClosePort()
-{
-    Guarded([&] { mMidi->closePort(); });
 }
 
 bool RtMidiOutputPorts::SendBytes(const uint8_t* bytes, size_t size)

@@ -4,6 +4,7 @@
 #include "plugkit/app/MidiPorts.h"
 
 #include <memory>
+#include <vector>
 
 class RtAudio;
 class RtMidiIn;
@@ -42,48 +43,54 @@ private:
     std::unique_ptr<RtAudio> mAudio;
 };
 
-/// The MIDI input ports over RtMidi's Windows multimedia back end, errors caught as above.
-class RtMidiInputPorts : public IMidiInput
+/// The ports of one MIDI direction over RtMidi's Windows multimedia back end (`Midi` is RtMidiIn
+/// or RtMidiOut), errors caught as above.
+template <typename Midi, typename Base>
+class RtMidiPorts : public Base
 {
 public:
-    /// Client "RtMidi Input Client", a queue of 100 messages; null when it could not be made.
-    static std::unique_ptr<RtMidiInputPorts> Create();
-    ~RtMidiInputPorts() override;
+    ~RtMidiPorts() override;
 
     uint32_t PortCount() override;
     bool GetPortName(uint32_t port, HeapString& out) override;
     bool OpenPort(uint32_t port, const char* clientPortName) override;
     void ClosePort() override;
+
+protected:
+    explicit RtMidiPorts(std::unique_ptr<Midi> midi);
+    std::unique_ptr<Midi> mMidi;
+};
+
+/// The MIDI input ports.
+class RtMidiInputPorts : public RtMidiPorts<RtMidiIn, IMidiInput>
+{
+public:
+    /// Client "RtMidi Input Client", a queue of 100 messages; null when it could not be made.
+    static std::unique_ptr<RtMidiInputPorts> Create();
+
     void SetCallback(MidiInputFunc func, void* user) override;
     void CancelCallback() override;
     void IgnoreTypes(bool sysEx, bool timing, bool activeSensing) override;
 
 private:
-    explicit RtMidiInputPorts(std::unique_ptr<RtMidiIn> midi);
+    using RtMidiPorts::RtMidiPorts;
     static void Forward(double timeStamp, std::vector<unsigned char>* message, void* self);
 
-    std::unique_ptr<RtMidiIn> mMidi;
     MidiInputFunc mFunc = nullptr;
     void* mUser = nullptr;
 };
 
-/// The MIDI output ports, errors caught as above.
-class RtMidiOutputPorts : public IMidiOutput
+/// The MIDI output ports.
+class RtMidiOutputPorts : public RtMidiPorts<RtMidiOut, IMidiOutput>
 {
 public:
     /// Client "RtMidi Output Client"; null when it could not be made.
     static std::unique_ptr<RtMidiOutputPorts> Create();
-    ~RtMidiOutputPorts() override;
 
-    uint32_t PortCount() override;
-    bool GetPortName(uint32_t port, HeapString& out) override;
-    bool OpenPort(uint32_t port, const char* clientPortName) override;
-    void ClosePort() override;
     bool SendBytes(const uint8_t* bytes, size_t size) override;
 
 private:
-    explicit RtMidiOutputPorts(std::unique_ptr<RtMidiOut> midi);
-    std::unique_ptr<RtMidiOut> mMidi;
+    using RtMidiPorts::RtMidiPorts;
 };
 
 } // namespace plugkit::app

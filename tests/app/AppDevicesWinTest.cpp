@@ -69,19 +69,7 @@ TEST_F(AppDevicesTest, FirstStartWritesTheWholeDefaultFile)
     const std::string file = ReadSettingsFileText();
     EXPECT_EQ(file.substr(0, 2), "\xFF\xFE") << "not a Unicode file";
     EXPECT_EQ(ParseSettingsFile(file),
-              (SettingsFileKeys{{"audio/driver", "0"},
-                                {"audio/indev", "Default Device"},
-                                {"audio/outdev", "Default Device"},
-                                {"audio/in1", "1"},
-                                {"audio/in2", "2"},
-                                {"audio/out1", "1"},
-                                {"audio/out2", "2"},
-                                {"audio/buffer", "512"},
-                                {"audio/sr", "44100"},
-                                {"midi/indev", "off"},
-                                {"midi/outdev", "off"},
-                                {"midi/inchan", "0"},
-                                {"midi/outchan", "0"}}));
+              SettingsFileKeys(kDefaultSettingsFile.begin(), kDefaultSettingsFile.end()));
 }
 
 TEST_F(AppDevicesTest, AFileWithOnlyASampleRateIsCompleted)

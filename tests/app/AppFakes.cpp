@@ -313,6 +313,22 @@ std::unique_ptr<IMidiOutput> FakePlatform::CreateMidiOutput()
     return ports;
 }
 
+const std::vector<std::pair<std::string, std::string>> kDefaultSettingsFile = {
+    {"audio/driver", "0"},
+    {"audio/indev", "Default Device"},
+    {"audio/outdev", "Default Device"},
+    {"audio/in1", "1"},
+    {"audio/in2", "2"},
+    {"audio/out1", "1"},
+    {"audio/out2", "2"},
+    {"audio/buffer", "512"},
+    {"audio/sr", "44100"},
+    {"midi/indev", "off"},
+    {"midi/outdev", "off"},
+    {"midi/inchan", "0"},
+    {"midi/outchan", "0"},
+};
+
 void AddTypicalDevices(FakePlatform& platform)
 {
     platform.mDevices = {

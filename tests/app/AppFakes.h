@@ -250,6 +250,9 @@ public:
     std::vector<std::string> mMessages;
 };
 
+/// What settings.ini holds after a first start: "section/key" and value, in the order written.
+extern const std::vector<std::pair<std::string, std::string>> kDefaultSettingsFile;
+
 /// The machine most tests run on: a default duplex device and two more, one port of each MIDI
 /// direction.
 void AddTypicalDevices(FakePlatform& platform);

@@ -11,33 +11,17 @@
 using namespace plugkit;
 using namespace plugkit::app;
 using lumenfall::test::FakeSettingsStore;
+using lumenfall::test::kDefaultSettingsFile;
 
 namespace
 {
-
-/// The keys in the order the file is written, with what a first start writes.
-const std::vector<std::pair<std::string, std::string>> kDefaultFile = {
-    {"audio/driver", "0"},
-    {"audio/indev", "Default Device"},
-    {"audio/outdev", "Default Device"},
-    {"audio/in1", "1"},
-    {"audio/in2", "2"},
-    {"audio/out1", "1"},
-    {"audio/out2", "2"},
-    {"audio/buffer", "512"},
-    {"audio/sr", "44100"},
-    {"midi/indev", "off"},
-    {"midi/outdev", "off"},
-    {"midi/inchan", "0"},
-    {"midi/outchan", "0"},
-};
 
 TEST(StandaloneSettings, DefaultsAreWrittenInTheFileOrder)
 {
     FakeSettingsStore store;
     ASSERT_TRUE(WriteSettings(store, StandaloneSettings{}));
     std::vector<std::string> order;
-    for (const auto& [key, value] : kDefaultFile)
+    for (const auto& [key, value] : kDefaultSettingsFile)
     {
         order.push_back(key);
         const auto slash = key.find('/');

@@ -1,7 +1,7 @@
 #include "plugin/editor/DisplayMath.h"
 
 #include "plugin/editor/ValueFormat.h"
-#include "plugin/engine/ReverbCore.h"
+#include "plugin/engine/GateEnvelope.h"
 
 #include <algorithm>
 #include <cmath>
@@ -66,7 +66,7 @@ double GuideLevel(
 {
     double level = 0.0;
     if (timing.envelope)
-        level = engine::GateEnvelope(model,
+        level = engine::GateEnvelope(static_cast<engine::ReverbModel>(model),
                                      t,
                                      static_cast<float>(Get(values, ParamId::GateLength)),
                                      static_cast<float>(Get(values, ParamId::GateRelease)),

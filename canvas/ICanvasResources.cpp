@@ -3,10 +3,7 @@
 
 #include "canvas/platform/FileUtf8.h"
 #include "canvas/svg/SvgDocument.h"
-#if __has_include("canvas/svg/SvgParser.h")
 #include "canvas/svg/SvgParser.h"
-#define PLUGKIT_CANVAS_HAS_SVG_PARSER 1
-#endif
 #include "plugkit/HeapBuffer.h"
 #include "plugkit/HeapString.h"
 
@@ -43,20 +40,6 @@ ResourceCache<SvgEntry>& SvgCache()
 {
     static ResourceCache<SvgEntry> cache;
     return cache;
-}
-
-std::unique_ptr<svg::Document>
-ParseDocument(const char* text, size_t size, const char* units, float dpi)
-{
-#if defined(PLUGKIT_CANVAS_HAS_SVG_PARSER)
-    return svg::ParseSvg(text, size, units, dpi);
-#else
-    (void)text;
-    (void)size;
-    (void)units;
-    (void)dpi;
-    return nullptr;
-#endif
 }
 
 /// The highest resolution variant searched ("name@3x.ext").
@@ -389,7 +372,7 @@ ICanvas::LoadSvgFromData(const char* name, const void* data, int size, const cha
     if (!data || size <= 0)
         return {};
     std::shared_ptr<const svg::Document> document =
-        ParseDocument(static_cast<const char*>(data), static_cast<size_t>(size), units, dpi);
+        svg::ParseSvg(static_cast<const char*>(data), static_cast<size_t>(size), units, dpi);
     if (!document)
         return {};
     cache.Add(std::make_unique<SvgEntry>(SvgEntry{document}), name, 1.0);

@@ -290,4 +290,83 @@ TEST_F(ResourceTest, LayersStackAndHandBackTheirBitmaps)
     EXPECT_EQ(g.Count("PathClear"), 1);
 }
 
+const std::string kSmallSvg = "<svg xmlns='http://www.w3.org/2000/svg' width='20' height='10'>"
+                              "<rect width='20' height='10' fill='#102030'/></svg>";
+const std::string kOtherSvg = "<svg xmlns='http://www.w3.org/2000/svg' width='8' "
+                              "height='8'><circle r='4' cx='4' cy='4'/></svg>";
+
+TEST_F(ResourceTest, SvgDocumentsAreParsedOncePerProcess)
+{
+    Write("shape.svg", kSmallSvg);
+    const std::string file = Path("shape.svg");
+    // From a file: the loader holds the cache's lock while it reads and parses (the lock is
+    // taken again inside).
+    const ISvgHandle first = g.LoadSvg(file.c_str());
+    ASSERT_TRUE(first.IsValid());
+    EXPECT_EQ(first.W(), 20.f);
+    EXPECT_EQ(first.H(), 10.f);
+
+    // Another editor of the process gets the same document, whatever bytes it brings.
+    {
+        lumenfall::test::FakeEditorDelegate otherDelegate;
+        lumenfall::test::RecordingCanvas other(otherDelegate);
+        EXPECT_EQ(other.LoadSvgFromData(file.c_str(), kOtherSvg.data(), int(kOtherSvg.size()))
+                      .GetDocument(),
+                  first.GetDocument());
+        EXPECT_EQ(other.LoadSvg(file.c_str()).GetDocument(), first.GetDocument());
+    }
+    EXPECT_EQ(g.LoadSvg(file.c_str()).GetDocument(), first.GetDocument());
+}
+
+TEST(SvgCache, TheLastEditorTakesItWithIt)
+{
+    using lumenfall::test::FakeEditorDelegate;
+    using lumenfall::test::RecordingCanvas;
+    ISvgHandle kept;
+    {
+        FakeEditorDelegate firstDelegate;
+        RecordingCanvas first(firstDelegate);
+        {
+            FakeEditorDelegate secondDelegate;
+            RecordingCanvas second(secondDelegate);
+            kept = second.LoadSvgFromData("kept.svg", kSmallSvg.data(), int(kSmallSvg.size()));
+        }
+        // The first editor still uses the cache.
+        EXPECT_EQ(first.LoadSvgFromData("kept.svg", kOtherSvg.data(), int(kOtherSvg.size())).W(),
+                  20.f);
+    }
+    // Every editor left: the name is parsed anew. The handle kept its document all along.
+    FakeEditorDelegate thirdDelegate;
+    RecordingCanvas third(thirdDelegate);
+    EXPECT_EQ(third.LoadSvgFromData("kept.svg", kOtherSvg.data(), int(kOtherSvg.size())).W(), 8.f);
+    EXPECT_EQ(kept.W(), 20.f);
+}
+
+TEST_F(ResourceTest, SvgThatCannotLoadGivesAnEmptyHandle)
+{
+    Write("broken.svg", "<svg width='0' height='10'><rect width='5' height='5'/></svg>");
+    const std::string noRoot = "<html><rect width='5' height='5'/></html>";
+    EXPECT_FALSE(g.LoadSvg(Path("broken.svg").c_str()).IsValid());
+    EXPECT_FALSE(g.LoadSvg(Path("missing.svg").c_str()).IsValid());
+    EXPECT_FALSE(g.LoadSvgFromData("html.svg", noRoot.data(), int(noRoot.size())).IsValid());
+    EXPECT_FALSE(g.LoadSvgFromData("none.svg", nullptr, 10).IsValid());
+    EXPECT_FALSE(g.LoadSvgFromData("", kSmallSvg.data(), int(kSmallSvg.size())).IsValid());
+    const ISvgHandle empty;
+    EXPECT_EQ(empty.W(), 0.f);
+    // A failure is not cached: good bytes under the same name load.
+    EXPECT_TRUE(g.LoadSvgFromData("html.svg", kSmallSvg.data(), int(kSmallSvg.size())).IsValid());
+}
+
+TEST_F(ResourceTest, TheMakersLogoLoadsAndDraws)
+{
+    const ISvgHandle logo = g.LoadSvg(LUMENFALL_LOGO_SVG);
+    ASSERT_TRUE(logo.IsValid());
+    EXPECT_EQ(logo.W(), 210.f);
+    EXPECT_EQ(logo.H(), 42.f);
+    g.ClearLog();
+    g.DrawSvg(logo, {0, 0, 420, 84});
+    EXPECT_EQ(g.LinesStartingWith("Transform")[0], "Transform 2 0 0 2 0 0");
+    EXPECT_GE(g.Count("PathFill"), 2);
+}
+
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "canvas/ICanvas.h"
 #include "plugin/TailLength.h"
+#include "plugin/editor/LayoutEditor.h"
 
 #include <algorithm>
 #include <cmath>
@@ -96,6 +97,13 @@ Lumenfall::Lumenfall()
     for (int i = 0; i < kParamCount; ++i)
         mOtherSlot[i].store(current[i], std::memory_order_relaxed);
     UpdateTail();
+    // Every opening of the editor fills its new graphics with the product's controls.
+    SetLayoutFunc(
+        [this](plugkit::canvas::ICanvas* graphics)
+        {
+            if (graphics != nullptr)
+                editor::LayoutEditor(*graphics, *this);
+        });
 }
 
 Lumenfall::~Lumenfall() = default;

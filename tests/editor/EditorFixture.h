@@ -95,9 +95,9 @@ private:
                const IBlendSpec* blend)
     {
         std::string line = name;
-        for (const int channel : {c.A, c.R, c.G, c.B})
-            line += " " + std::to_string(channel);
         char number[32];
+        std::snprintf(number, sizeof(number), " %d %d %d %d", c.A, c.R, c.G, c.B);
+        line += number;
         for (const float n : numbers)
         {
             std::snprintf(number, sizeof(number), " %g", n);

@@ -41,21 +41,6 @@ BOOL CALLBACK MatchDialog(HWND window, LPARAM lParam)
 
 } // namespace
 
-void PumpMessages(DWORD ms, const std::function<bool()>& done)
-{
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms && !done())
-    {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-}
-
 std::wstring WindowText(HWND window)
 {
     wchar_t text[512] = {};

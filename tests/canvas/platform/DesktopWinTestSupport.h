@@ -4,6 +4,8 @@
 // inside it (the parent a host hands the editor) and the editor's child window; a message pump;
 // and a helper thread that finds a modal dialog of the UI thread and drives it.
 
+#include "tests/support/PumpMessages.h"
+
 #include <functional>
 #include <string>
 #include <thread>
@@ -13,8 +15,7 @@
 namespace desktoptest
 {
 
-/// Runs this thread's message loop for up to `ms` milliseconds or until `done` returns true.
-void PumpMessages(DWORD ms, const std::function<bool()>& done);
+using lumenfall::test::PumpMessages;
 
 std::wstring WindowText(HWND window);
 std::wstring ClassName(HWND window);

@@ -145,7 +145,7 @@ bool PromptForColor(HWND window,
     chooser.rgbResult = RGB(ColorChannel(color.R), ColorChannel(color.G), ColorChannel(color.B));
     chooser.lpCustColors = gCustomColors;
     chooser.Flags = CC_RGBINIT | CC_FULLOPEN | CC_ENABLEHOOK | CC_SOLIDCOLOR | CC_ANYCOLOR;
-    chooser.lCustData = prompt ? reinterpret_cast<LPARAM>(widePrompt.c_str()) : 0;
+    chooser.lCustData = !widePrompt.empty() ? reinterpret_cast<LPARAM>(widePrompt.c_str()) : 0;
     chooser.lpfnHook = ColorDialogHook;
     if (!ChooseColorW(&chooser))
         return false;

@@ -92,10 +92,10 @@ void PromptForDirectory(HWND window,
                         FileDialogCompletion completion,
                         const OleCalls& ole = {});
 
-/// The colour dialog owned by `window`, titled `prompt` when given, starting at `color`. On OK
-/// the red, green and blue of `color` take the choice (alpha stays), the completion runs and
-/// the result is true; on cancel, or without a window, false with `color` unchanged. The 16
-/// custom colours are kept for the life of the process.
+/// The colour dialog owned by `window`, titled `prompt` unless it is empty, starting at `color`. On
+/// OK the red, green and blue of `color` take the choice (alpha stays), the completion runs and the
+/// result is true; on cancel, or without a window, false with `color` unchanged. The 16 custom
+/// colours are kept for the life of the process.
 bool PromptForColor(HWND window,
                     IArgbColor& color,
                     const char* prompt,

@@ -3,6 +3,7 @@
 #include "canvas/platform/DesktopWinDetail.h"
 
 #include <cstring>
+#include <string>
 
 #include <shlobj.h>
 
@@ -59,7 +60,12 @@ bool GetTextFromClipboard(HeapString& text)
             size_t length = 0;
             while (length < capacity && wide[length])
                 ++length;
-            detail::Utf8FromWide(wide, static_cast<int>(length), text);
+            std::string utf8(
+                static_cast<size_t>(Utf16ToUtf8(wide, static_cast<int32_t>(length), nullptr, 0)),
+                '\0');
+            Utf16ToUtf8(
+                wide, static_cast<int32_t>(length), utf8.data(), static_cast<int32_t>(utf8.size()));
+            text.Set(utf8.c_str());
             read = true;
             GlobalUnlock(data);
         }
@@ -70,21 +76,19 @@ bool GetTextFromClipboard(HeapString& text)
 
 bool SetTextInClipboard(HWND window, const char* text)
 {
-    const std::wstring wide = detail::WideFromUtf8(text);
-    if (text && *text && wide.empty())
-        return false; // not UTF-8: leave the clipboard as it is
     if (!OpenAndEmptyClipboard(window))
         return false;
 
     bool placed = true;
-    if (!wide.empty())
+    const detail::WideText wide(text);
+    if (!wide.IsEmpty())
     {
-        const size_t bytes = (wide.size() + 1) * sizeof(wchar_t);
+        const size_t bytes = (wcslen(wide.Get()) + 1) * sizeof(wchar_t);
         placed = PutClipboardBlock(CF_UNICODETEXT,
                                    bytes,
                                    [&](void* block)
                                    {
-                                       std::memcpy(block, wide.c_str(), bytes);
+                                       std::memcpy(block, wide.Get(), bytes);
                                        return true;
                                    });
     }
@@ -94,12 +98,12 @@ bool SetTextInClipboard(HWND window, const char* text)
 
 bool SetFilePathInClipboard(HWND window, const char* path)
 {
-    const std::wstring wide = detail::WideFromUtf8(path);
-    if (wide.empty() || !OpenAndEmptyClipboard(window))
+    const detail::WideText wide(path);
+    if (wide.IsEmpty() || !OpenAndEmptyClipboard(window))
         return false;
 
-    const auto* units = reinterpret_cast<const char16_t*>(wide.c_str());
-    const size_t size = DropFilesBlockSize(wide.size() + 1);
+    const auto* units = reinterpret_cast<const char16_t*>(wide.Get());
+    const size_t size = DropFilesBlockSize(wcslen(wide.Get()) + 1);
     const bool placed = PutClipboardBlock(
         CF_HDROP,
         size,

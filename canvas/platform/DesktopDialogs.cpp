@@ -53,24 +53,26 @@ void PromptForFile(HWND window,
         return;
     }
 
+    // A name that does not fit starts empty.
     wchar_t file[MAX_PATH] = {};
-    const std::wstring initialName = detail::WideFromUtf8(fileName.Get());
-    if (initialName.size() < MAX_PATH)
-        std::memcpy(file, initialName.c_str(), initialName.size() * sizeof(wchar_t));
-    const std::wstring initialDir = detail::WideFromUtf8(path.Get());
+    const detail::WideText initialName(fileName.Get());
+    const size_t nameLength = wcslen(initialName.Get());
+    if (nameLength < MAX_PATH)
+        std::memcpy(file, initialName.Get(), nameLength * sizeof(wchar_t));
+    const detail::WideText initialDir(path.Get());
 
     char16_t filter[kFileFilterUnits];
     char16_t defaultExtension[kDefaultExtensionUnits];
-    const std::wstring wideExtensions = detail::WideFromUtf8(extensions);
+    const detail::WideText wideExtensions(extensions ? extensions : "");
     const bool hasFilter = BuildFileFilter(
-        reinterpret_cast<const char16_t*>(wideExtensions.c_str()), filter, defaultExtension);
+        reinterpret_cast<const char16_t*>(wideExtensions.Get()), filter, defaultExtension);
 
     OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof(ofn);
     ofn.hwndOwner = window;
     ofn.lpstrFile = file;
     ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrInitialDir = initialDir.empty() ? nullptr : initialDir.c_str();
+    ofn.lpstrInitialDir = initialDir.IsEmpty() ? nullptr : initialDir.Get();
     ofn.lpstrFilter = hasFilter ? reinterpret_cast<const wchar_t*>(filter) : nullptr;
     ofn.lpstrDefExt =
         defaultExtension[0] ? reinterpret_cast<const wchar_t*>(defaultExtension) : nullptr;
@@ -89,7 +91,7 @@ void PromptForFile(HWND window,
 
     if (chosen)
     {
-        detail::Utf8FromWide(file, fileName);
+        WideToUtf8(file, fileName);
         ParentFolderOf(fileName.Get(), path);
     }
     else
@@ -120,9 +122,9 @@ void PromptForDirectory(HWND window,
         wchar_t folder[MAX_PATH] = {};
         if (SHGetPathFromIDListW(chosen, folder))
         {
-            HeapString utf8;
-            detail::Utf8FromWide(folder, utf8);
-            SetFolderWithSeparator(dir, utf8.Get());
+            HeapString chosenFolder;
+            WideToUtf8(folder, chosenFolder);
+            SetFolderWithSeparator(dir, chosenFolder.Get());
         }
         CoTaskMemFree(chosen);
     }
@@ -138,14 +140,14 @@ bool PromptForColor(HWND window,
     if (!window)
         return false;
 
-    const std::wstring widePrompt = detail::WideFromUtf8(prompt);
+    const detail::WideText widePrompt(prompt);
     CHOOSECOLORW chooser = {};
     chooser.lStructSize = sizeof(chooser);
     chooser.hwndOwner = window;
     chooser.rgbResult = RGB(ColorChannel(color.R), ColorChannel(color.G), ColorChannel(color.B));
     chooser.lpCustColors = gCustomColors;
     chooser.Flags = CC_RGBINIT | CC_FULLOPEN | CC_ENABLEHOOK | CC_SOLIDCOLOR | CC_ANYCOLOR;
-    chooser.lCustData = !widePrompt.empty() ? reinterpret_cast<LPARAM>(widePrompt.c_str()) : 0;
+    chooser.lCustData = widePrompt.IsEmpty() ? 0 : reinterpret_cast<LPARAM>(widePrompt.Get());
     chooser.lpfnHook = ColorDialogHook;
     if (!ChooseColorW(&chooser))
         return false;

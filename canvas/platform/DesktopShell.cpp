@@ -11,25 +11,9 @@ namespace plugkit::canvas::platform
 namespace
 {
 
-/// The UTF-16 form of `text`, or null for a null text (so a caption can stay the default).
-class OptionalWide
-{
-public:
-    explicit OptionalWide(const char* text)
-        : mText(detail::WideFromUtf8(text))
-        , mPresent(text != nullptr)
-    {
-    }
-    const wchar_t* Get() const { return mPresent ? mText.c_str() : nullptr; }
-
-private:
-    std::wstring mText;
-    bool mPresent;
-};
-
 struct OwnerSearch
 {
-    std::wstring className;
+    const wchar_t* className;
     DWORD processId = 0;
     HWND found = nullptr;
 };
@@ -42,7 +26,7 @@ BOOL CALLBACK MatchOwnerWindow(HWND window, LPARAM lParam)
     if (processId != search.processId)
         return TRUE;
     wchar_t name[128];
-    if (GetClassNameW(window, name, 128) <= 0 || lstrcmpiW(name, search.className.c_str()) != 0)
+    if (GetClassNameW(window, name, 128) <= 0 || lstrcmpiW(name, search.className) != 0)
         return TRUE;
     search.found = window;
     return FALSE;
@@ -82,20 +66,19 @@ bool OpenURL(HWND window,
 {
     if (!IsOpenableUrl(url))
         return false;
-    const OptionalWide title(windowTitle);
+    const detail::WideText title(windowTitle);
     if (confirmMessage &&
-        shell.messageBox(window, OptionalWide(confirmMessage).Get(), title.Get(), MB_YESNO) !=
+        shell.messageBox(window, detail::WideText(confirmMessage).Get(), title.Get(), MB_YESNO) !=
             IDYES)
         return false;
 
     if (!IsWebUrl(url) || shell.isConnected())
     {
-        const std::wstring wideUrl = detail::WideFromUtf8(url);
-        if (shell.shellOpen(window, wideUrl.c_str(), nullptr, nullptr) > 32)
+        if (shell.shellOpen(window, detail::WideText(url).Get(), nullptr, nullptr) > 32)
             return true;
     }
     if (errorMessage)
-        shell.messageBox(window, OptionalWide(errorMessage).Get(), title.Get(), MB_OK);
+        shell.messageBox(window, detail::WideText(errorMessage).Get(), title.Get(), MB_OK);
     return false;
 }
 
@@ -104,9 +87,7 @@ bool RevealPath(const char* path, bool select, const ShellCalls& shell)
     HeapString arguments;
     if (!BuildRevealArguments(path, select, arguments))
         return false;
-    const std::wstring wideArguments = detail::WideFromUtf8(arguments.Get());
-    if (wideArguments.empty())
-        return false;
+    const detail::WideText wideArguments(arguments.Get());
 
     // Room for the folder, a separator and the terminator.
     wchar_t systemFolder[MAX_PATH];
@@ -115,7 +96,7 @@ bool RevealPath(const char* path, bool select, const ShellCalls& shell)
         return false;
     systemFolder[length] = L'\\';
     systemFolder[length + 1] = 0;
-    return shell.shellOpen(nullptr, L"explorer.exe", wideArguments.c_str(), systemFolder) > 32;
+    return shell.shellOpen(nullptr, L"explorer.exe", wideArguments.Get(), systemFolder) > 32;
 }
 
 HWND FindMessageBoxOwner(MessageBoxOwner& owner, HWND parent)
@@ -131,13 +112,14 @@ HWND FindMessageBoxOwner(MessageBoxOwner& owner, HWND parent)
             top = up;
         wchar_t name[128];
         if (GetClassNameW(top, name, 128) > 0)
-            detail::Utf8FromWide(name, owner.hostClassName);
+            WideToUtf8(name, owner.hostClassName);
         owner.window = top;
     }
     else if (!owner.hostClassName.IsEmpty())
     {
+        const detail::WideText className(owner.hostClassName.Get());
         OwnerSearch search;
-        search.className = detail::WideFromUtf8(owner.hostClassName.Get());
+        search.className = className.Get();
         search.processId = GetCurrentProcessId();
         EnumWindows(MatchOwnerWindow, reinterpret_cast<LPARAM>(&search));
         owner.window = search.found;
@@ -153,8 +135,8 @@ int ShowMessageBox(MessageBoxOwner& owner,
                    MessageBoxCompletion completion)
 {
     HWND ownerWindow = FindMessageBoxOwner(owner, parent);
-    const OptionalWide wideText(text);
-    const OptionalWide wideCaption(caption);
+    const detail::WideText wideText(text);
+    const detail::WideText wideCaption(caption);
     const int result =
         MessageBoxW(ownerWindow, wideText.Get(), wideCaption.Get(), static_cast<UINT>(type));
     if (completion)

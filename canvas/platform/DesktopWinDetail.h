@@ -1,22 +1,33 @@
 #pragma once
 
-// Private to the desktop services: the UTF-8 / UTF-16 conversions at their Windows calls and the
-// balanced OLE set-up.
+// Private to the desktop services: UTF-16 text for one Windows call, and the balanced OLE set-up.
 
 #include "canvas/platform/DesktopServices.h"
-
-#include <string>
+#include "canvas/platform/TextConversion.h"
+#include "plugkit/HeapBuffer.h"
 
 namespace plugkit::canvas::platform::detail
 {
 
-/// UTF-16 form of `text`; empty for null or invalid UTF-8.
-std::wstring WideFromUtf8(const char* text);
+/// The UTF-16 form of a UTF-8 text, alive as long as this object. A null text stays null, so a
+/// caption or a parameter can keep its Windows default.
+class WideText
+{
+public:
+    explicit WideText(const char* text)
+        : mWide(text ? Utf8ToWideBuffer(text, mBuffer) : nullptr)
+    {
+    }
+    WideText(const WideText&) = delete;
+    WideText& operator=(const WideText&) = delete;
 
-/// `out` becomes the UTF-8 form of `text`; empty for null or invalid UTF-16.
-void Utf8FromWide(const wchar_t* text, HeapString& out);
-/// The same for the first `length` units of `text` (which need not be terminated).
-void Utf8FromWide(const wchar_t* text, int length, HeapString& out);
+    const wchar_t* Get() const { return mWide; }
+    bool IsEmpty() const { return !mWide || !*mWide; }
+
+private:
+    HeapBuffer mBuffer;
+    const wchar_t* mWide;
+};
 
 /// OLE initialised for one scope; uninitialised at its end only when initialising succeeded
 /// (S_OK or S_FALSE), so a failed call cannot take away a reference the thread already had.

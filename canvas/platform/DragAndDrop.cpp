@@ -195,14 +195,14 @@ HRESULT EnumFORMATETC::Clone(IEnumFORMATETC** out)
 
 bool StartFileDrag(const char* path, const OleCalls& ole)
 {
-    const std::wstring widePath = detail::WideFromUtf8(path);
-    if (widePath.empty())
+    const detail::WideText widePath(path);
+    if (widePath.IsEmpty())
         return false;
     detail::OleScope oleScope(ole);
     if (!oleScope.Initialized())
         return false;
 
-    auto* data = new (std::nothrow) DragAndDropHelpers::DataObject(widePath.c_str());
+    auto* data = new (std::nothrow) DragAndDropHelpers::DataObject(widePath.Get());
     auto* source = new (std::nothrow) DragAndDropHelpers::DropSource();
     HRESULT result = E_OUTOFMEMORY;
     if (data && source)

@@ -43,9 +43,9 @@ UINT_PTR CALLBACK ColorDialogHook(HWND dialog, UINT message, WPARAM, LPARAM lPar
 void PromptForFile(HWND window,
                    HeapString& fileName,
                    HeapString& path,
-                   int action,
+                   EFileAction action,
                    const char* extensions,
-                   FileDialogCompletion completion)
+                   IFileDialogCompletionHandlerFunc completion)
 {
     if (!window)
     {
@@ -78,7 +78,7 @@ void PromptForFile(HWND window,
         defaultExtension[0] ? reinterpret_cast<const wchar_t*>(defaultExtension) : nullptr;
 
     BOOL chosen;
-    if (action == kFileActionSave)
+    if (action == EFileAction::Save)
     {
         ofn.Flags = OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT;
         chosen = GetSaveFileNameW(&ofn);
@@ -104,7 +104,7 @@ void PromptForFile(HWND window,
 
 void PromptForDirectory(HWND window,
                         HeapString& dir,
-                        FileDialogCompletion completion,
+                        IFileDialogCompletionHandlerFunc completion,
                         const OleCalls& ole)
 {
     dir.Set("");
@@ -135,7 +135,7 @@ void PromptForDirectory(HWND window,
 bool PromptForColor(HWND window,
                     IArgbColor& color,
                     const char* prompt,
-                    ColorPickerCompletion completion)
+                    IColorPickerHandlerFunc completion)
 {
     if (!window)
         return false;

@@ -8,6 +8,7 @@
 // Windows only.
 
 #include "canvas/CanvasTypes.h"
+#include "canvas/ICanvas.h"
 #include "plugkit/HeapString.h"
 
 #include <functional>
@@ -16,17 +17,6 @@
 
 namespace plugkit::canvas::platform
 {
-
-/// Called once with the chosen file name and its folder (the folder dialog gives an empty name).
-using FileDialogCompletion =
-    std::function<void(const HeapString& fileName, const HeapString& path)>;
-/// Called once with the chosen colour.
-using ColorPickerCompletion = std::function<void(const IArgbColor& color)>;
-/// Called once with the message box's result.
-using MessageBoxCompletion = std::function<void(int result)>;
-
-/// `PromptForFile`'s action that asks for a file to write; any other asks for one to read.
-inline constexpr int kFileActionSave = 1;
 
 /// The OLE set-up around the folder dialog and a drag. OLE is uninitialised only after its own
 /// initialisation succeeded: a thread of another apartment keeps the COM state it had. Tests
@@ -70,7 +60,7 @@ void ShowCursorShape(ECursorShape shape);
 
 // ---- Dialogs. The caller releases the mouse capture afterwards.
 
-/// The open dialog (or the save dialog for `kFileActionSave`, which confirms overwriting),
+/// The open dialog (or the save dialog for `EFileAction::Save`, which confirms overwriting),
 /// owned by `window`, starting at `fileName` in the folder `path` and filtered by the space
 /// separated `extensions` (the first is the default extension). On success `fileName` is the
 /// chosen full path and `path` its folder with the final separator; on cancel `fileName` is
@@ -79,9 +69,9 @@ void ShowCursorShape(ECursorShape shape);
 void PromptForFile(HWND window,
                    HeapString& fileName,
                    HeapString& path,
-                   int action,
+                   EFileAction action,
                    const char* extensions,
-                   FileDialogCompletion completion);
+                   IFileDialogCompletionHandlerFunc completion);
 
 /// The folder dialog ("Choose a Directory") owned by `window`. `dir` becomes the chosen folder
 /// with exactly one final separator, or empty when cancelled; the completion then runs with an
@@ -89,7 +79,7 @@ void PromptForFile(HWND window,
 /// uncalled, as with the file dialog.
 void PromptForDirectory(HWND window,
                         HeapString& dir,
-                        FileDialogCompletion completion,
+                        IFileDialogCompletionHandlerFunc completion,
                         const OleCalls& ole = {});
 
 /// The colour dialog owned by `window`, titled `prompt` unless it is empty, starting at `color`. On
@@ -99,7 +89,7 @@ void PromptForDirectory(HWND window,
 bool PromptForColor(HWND window,
                     IArgbColor& color,
                     const char* prompt,
-                    ColorPickerCompletion completion);
+                    IColorPickerHandlerFunc completion);
 
 // ---- Links and the explorer.
 
@@ -133,7 +123,7 @@ int ShowMessageBox(MessageBoxOwner& owner,
                    const char* text,
                    const char* caption,
                    int type,
-                   MessageBoxCompletion completion);
+                   IMsgBoxCompletionHandlerFunc completion);
 
 // ---- Clipboard (CF_UNICODETEXT and CF_HDROP).
 

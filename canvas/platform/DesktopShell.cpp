@@ -132,7 +132,7 @@ int ShowMessageBox(MessageBoxOwner& owner,
                    const char* text,
                    const char* caption,
                    int type,
-                   MessageBoxCompletion completion)
+                   IMsgBoxCompletionHandlerFunc completion)
 {
     HWND ownerWindow = FindMessageBoxOwner(owner, parent);
     const detail::WideText wideText(text);

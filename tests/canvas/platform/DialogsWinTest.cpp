@@ -67,7 +67,7 @@ struct Completions
     std::string fileName;
     std::string path;
 
-    FileDialogCompletion Record()
+    IFileDialogCompletionHandlerFunc Record()
     {
         return [this](const HeapString& f, const HeapString& p)
         {
@@ -103,7 +103,7 @@ TEST_F(DesktopDialogs, OpenDialogCancelledEmptiesTheNameAndStillCompletes)
             filterShown = text;
             PressButton(dialog, IDCANCEL);
         });
-    PromptForFile(mWindows.editor, fileName, path, 0, "wav aif", done.Record());
+    PromptForFile(mWindows.editor, fileName, path, EFileAction::Open, "wav aif", done.Record());
     ASSERT_TRUE(driver.Join());
 
     EXPECT_EQ(owner, mWindows.host) << "the dialog belongs to the host's window";
@@ -128,7 +128,7 @@ TEST_F(DesktopDialogs, SaveDialogTakesATypedNameWithTheDefaultExtension)
                             TypeFileName(dialog, L"take one");
                             PressButton(dialog, IDOK);
                         });
-    PromptForFile(mWindows.editor, fileName, path, kFileActionSave, "wav aif", done.Record());
+    PromptForFile(mWindows.editor, fileName, path, EFileAction::Save, "wav aif", done.Record());
     ASSERT_TRUE(driver.Join());
 
     const std::string expected = Utf8(folder + L"take one.wav");
@@ -159,7 +159,7 @@ TEST_F(DesktopDialogs, SaveDialogAsksBeforeReplacingAnExistingFile)
                             if (question)
                                 PressButton(question, IDYES);
                         });
-    PromptForFile(mWindows.editor, fileName, path, kFileActionSave, "wav", nullptr);
+    PromptForFile(mWindows.editor, fileName, path, EFileAction::Save, "wav", nullptr);
     ASSERT_TRUE(driver.Join());
 
     EXPECT_TRUE(asked);
@@ -260,7 +260,7 @@ TEST_F(DesktopDialogs, WithoutAnEditorWindowEveryDialogFailsWithoutCompleting)
     Completions done;
     HeapString fileName("a.wav");
     HeapString path("C:\\Temp\\");
-    PromptForFile(nullptr, fileName, path, kFileActionSave, "wav", done.Record());
+    PromptForFile(nullptr, fileName, path, EFileAction::Save, "wav", done.Record());
     EXPECT_STREQ(fileName.Get(), "");
     EXPECT_STREQ(path.Get(), "C:\\Temp\\");
 

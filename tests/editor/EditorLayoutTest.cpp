@@ -233,14 +233,36 @@ TEST_F(EditorLayout, TypedEntryStartsWithTheValueAsSet)
         knob->SetValueFromDelegate(plugin->GetParam(Idx(c.param))->GetNormalized());
         plugkit::canvas::ITextEntryControl* field = OpenEntry(*this, knob);
         ASSERT_TRUE(field->IsEditing()) << engine::ParamName(c.param);
-        EXPECT_STREQ(field->GetEditText(), c.text);
+        EXPECT_EQ(field->GetEditText(), c.text);
         EXPECT_EQ(field->GetRECT(), ValueZone(knob->GetRECT()));
         field->CancelEntry();
     }
 }
 
+/// Types `text` into the open field key by key, then Return.
+void Type(plugkit::canvas::ITextEntryControl& field, const char* text)
+{
+    for (const char* c = text; *c != '\0'; ++c)
+    {
+        plugkit::canvas::IKeyEvent key;
+        key.VK = *c >= 'a' && *c <= 'z' ? *c - 'a' + 'A' : *c;
+        key.utf8[0] = *c;
+        field.OnKeyDown(0.f, 0.f, key);
+    }
+    plugkit::canvas::IKeyEvent enter;
+    enter.VK = plugkit::canvas::kVK_RETURN;
+    field.OnKeyDown(0.f, 0.f, enter);
+}
+
 TEST_F(EditorLayout, TypedEntryAppliesUnitsAndRejectsWhatItCannotRead)
 {
+    ShowPage(kSectionSpace);
+    plugkit::canvas::ITextEntryControl* typed = OpenEntry(*this, Knob(ParamId::HighCut));
+    Type(*typed, "3 k"); // the opening selection is replaced by what is typed
+    EXPECT_FALSE(typed->IsEditing());
+    EXPECT_EQ(Param(ParamId::HighCut), 3000.0);
+    ShowPage(kSectionBasic);
+
     IControl* decay = Knob(ParamId::Decay);
     plugkit::canvas::ITextEntryControl* field = OpenEntry(*this, decay);
     field->SetEditText("250 ms");

@@ -41,6 +41,14 @@ constexpr float kArcRadius = 44.f;
 constexpr float kBodyRadius = 36.f;
 constexpr float kInnerRadius = 31.f;
 
+/// The caption's line above the dial. Centred in the knob's top 25 units, a 17-unit caption
+/// would sit on the top of the value arc (its top is 17 units below the knob's top); 5 units
+/// higher it clears the arc and stays inside the knob panel.
+IBounds CaptionBounds(const IBounds& knob)
+{
+    return {knob.L, knob.T - 5.f, knob.R, knob.T + 20.f};
+}
+
 /// Typed entries start with the parameter's display precision: the value as set, without the
 /// float noise a longer print would show.
 constexpr int kEntryTextSize = 64;
@@ -185,13 +193,7 @@ public:
         const double v = GetValue();
         const float pointerAngle = kArcStart + kArcSweep * static_cast<float>(v);
 
-        DrawLabel(g,
-                  mCaption,
-                  {mRECT.L, mRECT.T, mRECT.R, mRECT.T + 25.f},
-                  17.f,
-                  textColor,
-                  EAlign::Centre,
-                  &mBlend);
+        DrawLabel(g, mCaption, CaptionBounds(mRECT), 17.f, textColor, EAlign::Centre, &mBlend);
         g.DrawArc(kColorLine, cx, cy, kArcRadius, kArcStart, -kArcStart, &mBlend, 3.f);
         if (v > 0.00001)
             g.DrawArc(accent, cx, cy, kArcRadius, kArcStart, pointerAngle, &mBlend, 3.f);

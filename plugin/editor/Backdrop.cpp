@@ -43,14 +43,19 @@ public:
                    IFillStyle{});
         DrawScanLines(g);
 
-        DrawLabel(g, "LUMENFALL", {36.f, 37.f, 360.f, 86.f}, 42.f, kColorText);
-        DrawLabel(
-            g, "SPACE  /  DEPTH  /  MOVEMENT", {330.f, 52.f, 616.f, 80.f}, 15.f, kColorTextMuted);
-        g.DrawLine(kColorLine, 36.f, kHeaderRuleY, 1064.f, kHeaderRuleY);
+        const IBounds title{36.f, 37.f, 360.f, 86.f};
+        if (InDrawArea(g, title, -1.f))
+            DrawLabel(g, "LUMENFALL", title, 42.f, kColorText);
+        const IBounds tagLine{330.f, 52.f, 616.f, 80.f};
+        if (InDrawArea(g, tagLine, -1.f))
+            DrawLabel(g, "SPACE  /  DEPTH  /  MOVEMENT", tagLine, 15.f, kColorTextMuted);
+        DrawRule(g, 36.f, kHeaderRuleY, 1064.f, kHeaderRuleY);
 
         for (const auto& [panel, face] : {std::pair{kDisplayPanelBounds, kDisplayPanelFace},
                                           {kKnobPanelBounds, kKnobPanelFace}})
         {
+            if (!InDrawArea(g, panel))
+                continue;
             g.FillRoundRect(face, panel, kPanelRadius);
             g.DrawRoundRect(kColorLine, panel, kPanelRadius);
         }
@@ -58,30 +63,56 @@ public:
         std::array<float, 3> dividers{};
         const int count = ColumnDividers(mState->section, dividers);
         for (int i = 0; i < count; ++i)
-            g.DrawLine(kColorLine, dividers[i], 382.f, dividers[i], 638.f);
-        g.DrawLine(kColorLine, 54.f, kRowDividerY, 1046.f, kRowDividerY);
-        g.DrawLine(kColorLine, 36.f, kFooterRuleY, 1064.f, kFooterRuleY);
+            DrawRule(g, dividers[i], 382.f, dividers[i], 638.f);
+        DrawRule(g, 54.f, kRowDividerY, 1046.f, kRowDividerY);
+        DrawRule(g, 36.f, kFooterRuleY, 1064.f, kFooterRuleY);
     }
 
 private:
-    /// One line every 4 units, every third one brighter. The lines of one brightness never
-    /// touch, so each set is one path and one stroke.
+    /// A horizontal or vertical rule in the line colour, when it can show.
+    static void DrawRule(ICanvas& g, float x1, float y1, float x2, float y2)
+    {
+        if (InDrawArea(g, {x1, y1, x2, y2}))
+            g.DrawLine(kColorLine, x1, y1, x2, y2);
+    }
+
+    /// One line every 4 units, every third one brighter (those within the area being drawn).
+    /// The lines of one brightness never touch, so each set is one path and one stroke. Where a
+    /// line runs under the straight part of an opaque panel, the hidden stretch is left out
+    /// (the line still reaches a unit into the panel, under its edge).
     void DrawScanLines(ICanvas& g)
     {
+        const IBounds& area = g.GetDrawArea();
         for (const bool bright : {true, false})
         {
             g.PathClear();
             for (int y = 0; y < kEditorHeight; y += kScanLineStep)
             {
-                if ((y % 12 == 0) != bright)
+                const float fy = static_cast<float>(y);
+                if ((y % 12 == 0) != bright || fy < area.T - 1.f || fy > area.B + 1.f)
                     continue;
-                g.PathMoveTo(mRECT.L, static_cast<float>(y));
-                g.PathLineTo(mRECT.R, static_cast<float>(y));
+                g.PathMoveTo(mRECT.L, fy);
+                const IBounds* under = PanelOver(fy);
+                if (under != nullptr)
+                {
+                    g.PathLineTo(under->L + 1.f, fy);
+                    g.PathMoveTo(under->R - 1.f, fy);
+                }
+                g.PathLineTo(mRECT.R, fy);
             }
             g.PathStroke(IFillPattern::Solid(bright ? kScanLineBright : kScanLineFaint),
                          1.f,
                          IStrokeStyle{});
         }
+    }
+
+    /// The panel whose straight part covers a 1-unit line at height y; null for none.
+    static const IBounds* PanelOver(float y)
+    {
+        for (const IBounds* panel : {&kDisplayPanelBounds, &kKnobPanelBounds})
+            if (y - 0.5f > panel->T + kPanelRadius && y + 0.5f < panel->B - kPanelRadius)
+                return panel;
+        return nullptr;
     }
 
     ViewStatePtr mState;

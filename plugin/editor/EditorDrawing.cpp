@@ -16,6 +16,11 @@ constexpr IArgbColor kLitAmberFace{255, 70, 54, 38};
 
 } // namespace
 
+bool InDrawArea(const ICanvas& g, const IBounds& bounds, float pad)
+{
+    return g.GetDrawArea().Intersects(bounds.GetPadded(pad));
+}
+
 ITextStyle EditorTextStyle(float size, const IArgbColor& color, EAlign align)
 {
     ITextStyle style;

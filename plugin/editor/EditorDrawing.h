@@ -17,6 +17,13 @@ using plugkit::canvas::IBounds;
 using plugkit::canvas::ICanvas;
 using plugkit::canvas::ITextStyle;
 
+/// Whether anything drawn within `bounds` grown by `pad` on every side can show in the area `g`
+/// is drawing now. Controls that span much of the editor leave out what a small dirty area
+/// cannot show, so a meters-only frame does not rebuild the whole backdrop. The default pad
+/// covers lines up to 4 units thick on the edges; a text box may pass -1, since a centred line
+/// of text never reaches the last unit of its box.
+bool InDrawArea(const ICanvas& g, const IBounds& bounds, float pad = 2.f);
+
 /// The style of every editor text: the editor font, the entry colours of the palette,
 /// vertically centred; size, colour and horizontal alignment as given.
 ITextStyle EditorTextStyle(float size, const IArgbColor& color, EAlign align = EAlign::Near);

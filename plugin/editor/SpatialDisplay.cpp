@@ -27,6 +27,11 @@ constexpr IArgbColor kTick{140, 113, 197, 191};
 constexpr IArgbColor kBassCurve{120, 113, 197, 191};
 constexpr IArgbColor kTrebleCurve{115, 240, 236, 226};
 constexpr IBounds kSchematicCaption{350.f, 273.f, 704.f, 298.f};
+/// What the display draws where: the model's description in the left column, the schematic
+/// and the guide on the panel (the schematic reaches 714 at most, at the largest Size).
+constexpr IBounds kDescriptionBounds{36.f, 169.f, 294.f, 254.f};
+constexpr IBounds kSchematicArea{316.f, 110.f, 730.f, 313.f};
+constexpr IBounds kGuideArea{740.f, 110.f, 1064.f, 313.f};
 constexpr IBounds kWideSchematicCaption{340.f, 273.f, 714.f, 298.f};
 
 double Get(const ParamValues& values, ParamId id)
@@ -242,13 +247,22 @@ public:
     {
         const ParamValues values = ReadValues();
         const int model = DisplayedModel(values);
-        g.DrawMultiLineText(EditorTextStyle(15.f, kColorTextMuted),
-                            ModelDescriptions[static_cast<std::size_t>(model)],
-                            {36.f, 169.f, 294.f, 254.f});
-        DrawLabel(g, "MODEL STRUCTURE / SCHEMATIC", {334.f, 120.f, 710.f, 145.f}, 12.f, kColorTeal);
-        DrawLabel(g, "DECAY / ENVELOPE GUIDE", {747.f, 120.f, 1048.f, 145.f}, 12.f, kColorAmber);
-        DrawModelSchematic(g, values, model);
-        DrawDecayGuide(g, values, model);
+        if (InDrawArea(g, kDescriptionBounds, -1.f))
+            g.DrawMultiLineText(EditorTextStyle(15.f, kColorTextMuted),
+                                ModelDescriptions[static_cast<std::size_t>(model)],
+                                kDescriptionBounds);
+        if (InDrawArea(g, kSchematicArea))
+        {
+            DrawLabel(
+                g, "MODEL STRUCTURE / SCHEMATIC", {334.f, 120.f, 710.f, 145.f}, 12.f, kColorTeal);
+            DrawModelSchematic(g, values, model);
+        }
+        if (InDrawArea(g, kGuideArea))
+        {
+            DrawLabel(
+                g, "DECAY / ENVELOPE GUIDE", {747.f, 120.f, 1048.f, 145.f}, 12.f, kColorAmber);
+            DrawDecayGuide(g, values, model);
+        }
     }
 
 private:

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -16,20 +15,6 @@ using namespace plugkit::canvas::svg;
 using namespace plugkit::canvas::svg::test;
 
 constexpr uint32_t kPanel = 0x1D2529; // the editor's dark panel
-
-std::string ReadFile(const char* path)
-{
-    std::string text;
-    if (FILE* f = std::fopen(path, "rb"))
-    {
-        char buffer[4096];
-        size_t n = 0;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-            text.append(buffer, n);
-        std::fclose(f);
-    }
-    return text;
-}
 
 std::unique_ptr<Document> LoadLogo()
 {

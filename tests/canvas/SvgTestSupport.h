@@ -3,6 +3,7 @@
 
 #include "canvas/svg/SvgParser.h"
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -20,6 +21,21 @@ inline std::string Svg(const std::string& body,
                        const std::string& rootAttributes = R"(width="100" height="100")")
 {
     return R"(<svg xmlns="http://www.w3.org/2000/svg" )" + rootAttributes + ">" + body + "</svg>";
+}
+
+/// The whole file at `path`; empty when it cannot be read.
+inline std::string ReadFile(const char* path)
+{
+    std::string text;
+    if (FILE* f = std::fopen(path, "rb"))
+    {
+        char buffer[4096];
+        size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+            text.append(buffer, n);
+        std::fclose(f);
+    }
+    return text;
 }
 
 } // namespace plugkit::canvas::svg::test

@@ -242,4 +242,33 @@ HeapString FontDescriptor::ReadName(uint16_t nameId) const
     return name;
 }
 
+bool ReadFontFile(const FontDataReader& read, HeapBuffer& bytes)
+{
+    // A font of a collection reads as the whole collection only with the collection's tag,
+    // and then only whole with the collection's size (its own file size is smaller).
+    for (const uint32_t table : {kCollectionTable, 0u})
+    {
+        const uint32_t size = read(table, nullptr, 0);
+        if (size == kFontDataError || size == 0 || size > INT32_MAX)
+            continue;
+        if (bytes.Resize(static_cast<int32_t>(size)) && read(table, bytes.Get(), size) == size)
+            return true;
+    }
+    bytes.Resize(0);
+    return false;
+}
+
+int FindFaceByStyle(const uint8_t* bytes, size_t size, const char* style)
+{
+    for (int face = 0;; ++face)
+    {
+        const FontDescriptor descriptor(bytes, size, face);
+        if (!descriptor.IsValid())
+            return -1;
+        const char* faceStyle = descriptor.GetStyle().Get();
+        if (*faceStyle && (!style || !*style || std::strcmp(faceStyle, style) == 0))
+            return face;
+    }
+}
+
 } // namespace plugkit::canvas::platform

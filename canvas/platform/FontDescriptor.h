@@ -2,8 +2,11 @@
 
 #include "plugkit/HeapString.h"
 
+#include "plugkit/HeapBuffer.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace plugkit::canvas::platform
 {
@@ -78,5 +81,22 @@ private:
 /// surrogate followed by a low one forms one code point; a lone surrogate, which UTF-8 cannot
 /// carry, becomes U+FFFD.
 void AppendUtf16BeAsUtf8(const uint8_t* units, size_t count, HeapString& out);
+
+/// Reads font data as the system's font layer (GetFontData) does: `size` bytes of the table
+/// tagged `table` (0: the font's file) into `buffer`, returning the count read, or with a null
+/// buffer the table's size; `kFontDataError` on failure.
+using FontDataReader = std::function<uint32_t(uint32_t table, void* buffer, uint32_t size)>;
+inline constexpr uint32_t kFontDataError = 0xFFFFFFFFu;
+/// The whole collection a font lives in: "ttcf" as a little-endian tag.
+inline constexpr uint32_t kCollectionTable = 0x66637474u;
+
+/// Reads the bytes of a font's file into `bytes`: the whole collection when the font lives in
+/// one (read with the collection's own size), otherwise the font's file. False, and `bytes`
+/// empty, when neither reads whole.
+bool ReadFontFile(const FontDataReader& read, HeapBuffer& bytes);
+
+/// The first face in `bytes` whose style name is not empty and equals `style` (any non-empty
+/// style when `style` is empty); -1 when none does before a face without its tables.
+int FindFaceByStyle(const uint8_t* bytes, size_t size, const char* style);
 
 } // namespace plugkit::canvas::platform

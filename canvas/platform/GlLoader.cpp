@@ -1,8 +1,13 @@
-#include "canvas/platform/GlLoader.h"
-
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <EGL/egl.h>
 #endif
+
+#include "canvas/platform/GlLoader.h"
 
 #include <cstdint>
 
@@ -11,6 +16,7 @@ namespace plugkit::canvas::platform::gl
 
 #define PLUGKIT_GL_DEFINE(type, name) type name = nullptr;
 PLUGKIT_GL_ENTRY_POINTS(PLUGKIT_GL_DEFINE)
+PLUGKIT_GL_OPTIONAL_ENTRY_POINTS(PLUGKIT_GL_DEFINE)
 #undef PLUGKIT_GL_DEFINE
 
 Proc PlatformProcLookup(const char* name)
@@ -36,11 +42,15 @@ bool LoadEntryPoints(ProcLookup lookup, const char** missing)
         firstMissing = "gl" #name;
     PLUGKIT_GL_ENTRY_POINTS(PLUGKIT_GL_LOAD)
 #undef PLUGKIT_GL_LOAD
+#define PLUGKIT_GL_LOAD_OPTIONAL(type, name) name = reinterpret_cast<type>(lookup("gl" #name));
+    PLUGKIT_GL_OPTIONAL_ENTRY_POINTS(PLUGKIT_GL_LOAD_OPTIONAL)
+#undef PLUGKIT_GL_LOAD_OPTIONAL
 
     if (!firstMissing)
         return true;
 #define PLUGKIT_GL_CLEAR(type, name) name = nullptr;
     PLUGKIT_GL_ENTRY_POINTS(PLUGKIT_GL_CLEAR)
+    PLUGKIT_GL_OPTIONAL_ENTRY_POINTS(PLUGKIT_GL_CLEAR)
 #undef PLUGKIT_GL_CLEAR
     if (missing)
         *missing = firstMissing;

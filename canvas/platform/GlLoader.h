@@ -7,18 +7,22 @@
 // Include this header instead of <GL/gl.h> wherever those entry points are called: after it,
 // each such gl name refers to the loaded pointer. OpenGL 1.1 calls go to the system library.
 
-#if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+// On Windows <GL/gl.h> wants two macros of <windows.h>; they are given here for it alone, so
+// that this header brings in none of windows.h's names (LoadBitmap and DrawText among them).
+#if defined(_WIN32) && !(defined(WINGDIAPI) && defined(APIENTRY))
+#define PLUGKIT_GL_OWN_WINDOWS_MACROS
+#define WINGDIAPI __declspec(dllimport)
+#define APIENTRY __stdcall
 #endif
 
 #include <GL/gl.h>
 #include <GL/glext.h>
+
+#if defined(PLUGKIT_GL_OWN_WINDOWS_MACROS)
+#undef PLUGKIT_GL_OWN_WINDOWS_MACROS
+#undef WINGDIAPI
+#undef APIENTRY
+#endif
 
 namespace plugkit::canvas::platform::gl
 {
@@ -55,6 +59,7 @@ namespace plugkit::canvas::platform::gl
     X(PFNGLGETSHADERINFOLOGPROC, GetShaderInfoLog)                                                 \
     X(PFNGLGETSHADERIVPROC, GetShaderiv)                                                           \
     X(PFNGLGETUNIFORMLOCATIONPROC, GetUniformLocation)                                             \
+    X(PFNGLISFRAMEBUFFERPROC, IsFramebuffer)                                                       \
     X(PFNGLLINKPROGRAMPROC, LinkProgram)                                                           \
     X(PFNGLRENDERBUFFERSTORAGEPROC, RenderbufferStorage)                                           \
     X(PFNGLSHADERSOURCEPROC, ShaderSource)                                                         \
@@ -65,8 +70,13 @@ namespace plugkit::canvas::platform::gl
     X(PFNGLUSEPROGRAMPROC, UseProgram)                                                             \
     X(PFNGLVERTEXATTRIBPOINTERPROC, VertexAttribPointer)
 
+// Entry points used when the driver has them (null otherwise): a framebuffer copy without a
+// shader (OpenGL 3.0, or ARB/EXT_framebuffer_blit).
+#define PLUGKIT_GL_OPTIONAL_ENTRY_POINTS(X) X(PFNGLBLITFRAMEBUFFERPROC, BlitFramebuffer)
+
 #define PLUGKIT_GL_DECLARE(type, name) extern type name;
 PLUGKIT_GL_ENTRY_POINTS(PLUGKIT_GL_DECLARE)
+PLUGKIT_GL_OPTIONAL_ENTRY_POINTS(PLUGKIT_GL_DECLARE)
 #undef PLUGKIT_GL_DECLARE
 
 using Proc = void (*)();
@@ -78,8 +88,9 @@ using ProcLookup = Proc (*)(const char* name);
 Proc PlatformProcLookup(const char* name);
 
 /// Looks every entry point up with `lookup` (the current context's by default). True when all
-/// were found; otherwise every pointer is null and `missing`, when given, receives the name of
-/// the first absent one. Call it with the context current, before NanoVG is created.
+/// the required ones were found; otherwise every pointer is null and `missing`, when given,
+/// receives the name of the first absent one. Call it with the context current, before NanoVG
+/// is created.
 bool LoadEntryPoints(ProcLookup lookup = PlatformProcLookup, const char** missing = nullptr);
 
 } // namespace plugkit::canvas::platform::gl
@@ -89,6 +100,7 @@ bool LoadEntryPoints(ProcLookup lookup = PlatformProcLookup, const char** missin
 #define glBindAttribLocation ::plugkit::canvas::platform::gl::BindAttribLocation
 #define glBindBuffer ::plugkit::canvas::platform::gl::BindBuffer
 #define glBindFramebuffer ::plugkit::canvas::platform::gl::BindFramebuffer
+#define glBlitFramebuffer ::plugkit::canvas::platform::gl::BlitFramebuffer
 #define glBindRenderbuffer ::plugkit::canvas::platform::gl::BindRenderbuffer
 #define glBlendFuncSeparate ::plugkit::canvas::platform::gl::BlendFuncSeparate
 #define glBufferData ::plugkit::canvas::platform::gl::BufferData
@@ -114,6 +126,7 @@ bool LoadEntryPoints(ProcLookup lookup = PlatformProcLookup, const char** missin
 #define glGetShaderInfoLog ::plugkit::canvas::platform::gl::GetShaderInfoLog
 #define glGetShaderiv ::plugkit::canvas::platform::gl::GetShaderiv
 #define glGetUniformLocation ::plugkit::canvas::platform::gl::GetUniformLocation
+#define glIsFramebuffer ::plugkit::canvas::platform::gl::IsFramebuffer
 #define glLinkProgram ::plugkit::canvas::platform::gl::LinkProgram
 #define glRenderbufferStorage ::plugkit::canvas::platform::gl::RenderbufferStorage
 #define glShaderSource ::plugkit::canvas::platform::gl::ShaderSource

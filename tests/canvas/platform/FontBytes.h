@@ -171,6 +171,36 @@ inline Bytes BuildCollection(const std::vector<Bytes>& fonts, uint32_t version =
     return b;
 }
 
+inline uint32_t Get16(const Bytes& b, size_t at)
+{
+    return (uint32_t(b[at]) << 8) | b[at + 1];
+}
+
+/// The single font `font` rebuilt with a new "name" table naming it `family` (ids 1, 4 and 6)
+/// in style "Regular" (id 2), so that it can be told from any installed font.
+inline Bytes RenameFamily(const Bytes& font, const std::u16string& family)
+{
+    std::vector<Table> tables;
+    const uint32_t count = Get16(font, 4);
+    for (uint32_t i = 0; i < count; ++i)
+    {
+        const size_t record = 12 + 16 * i;
+        Table t;
+        t.tag.assign(reinterpret_cast<const char*>(font.data() + record), 4);
+        const uint32_t offset = Get32(font, record + 8);
+        const uint32_t length = Get32(font, record + 12);
+        if (t.tag == "name")
+            t.body = NameTable({WindowsName(1, family),
+                                WindowsName(2, u"Regular"),
+                                WindowsName(4, family),
+                                WindowsName(6, u"LumenfallTest-Regular")});
+        else
+            t.body.assign(font.begin() + offset, font.begin() + offset + length);
+        tables.push_back(std::move(t));
+    }
+    return BuildFont(tables);
+}
+
 inline Bytes ReadFileBytes(const char* path)
 {
     Bytes b;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <random>
 
 namespace
@@ -268,3 +270,53 @@ TEST(FontDescriptorUntrusted, MutatedBytesNeverReadOutside)
 }
 
 } // namespace
+
+namespace
+{
+
+/// GetFontData as Windows answers for a font: table 0 is the font's own file (for a face of a
+/// collection, from its directory to the end, so smaller than the collection), the collection
+/// tag the whole collection, and only when there is one.
+FontDataReader FakeFontData(const Bytes& file, size_t faceStart, bool collection)
+{
+    return [&file, faceStart, collection](uint32_t table, void* buffer, uint32_t size) -> uint32_t
+    {
+        size_t start = 0;
+        if (table == 0)
+            start = faceStart;
+        else if (table != kCollectionTable || !collection)
+            return kFontDataError;
+        const size_t available = file.size() - start;
+        if (!buffer)
+            return static_cast<uint32_t>(available);
+        const size_t n = std::min<size_t>(size, available);
+        std::memcpy(buffer, file.data() + start, n);
+        return static_cast<uint32_t>(n);
+    };
+}
+
+} // namespace
+
+TEST(FontFileRead, CollectionReadWholeWithItsOwnSizeSingleFontAsItsFile)
+{
+    const Bytes ttc = BuildCollection({SmallFont(u"A", u"Regular"), SmallFont(u"B", u"Bold")});
+    const size_t secondFace = Get32(ttc, 16);
+    plugkit::HeapBuffer bytes;
+    ASSERT_TRUE(ReadFontFile(FakeFontData(ttc, secondFace, true), bytes));
+    ASSERT_EQ(bytes.Size(), static_cast<int32_t>(ttc.size()));
+    EXPECT_EQ(std::memcmp(bytes.Get(), ttc.data(), ttc.size()), 0);
+    const auto* data = static_cast<const uint8_t*>(bytes.Get());
+    EXPECT_EQ(FindFaceByStyle(data, ttc.size(), "Bold"), 1);
+    EXPECT_EQ(FindFaceByStyle(data, ttc.size(), ""), 0) << "any style: the first face";
+    EXPECT_EQ(FindFaceByStyle(data, ttc.size(), "Italic"), -1);
+
+    const Bytes single = SmallFont();
+    ASSERT_TRUE(ReadFontFile(FakeFontData(single, 0, false), bytes));
+    EXPECT_EQ(bytes.Size(), static_cast<int32_t>(single.size()));
+
+    // A reader that delivers less than it announced reads nothing.
+    const FontDataReader shortReads = [](uint32_t, void* buffer, uint32_t size) -> uint32_t
+    { return buffer ? size / 2 : 1000; };
+    EXPECT_FALSE(ReadFontFile(shortReads, bytes));
+    EXPECT_EQ(bytes.Size(), 0);
+}

@@ -20,6 +20,11 @@ gl::Proc MissingStencilOpSeparate(const char* name)
     return std::strcmp(name, "glStencilOpSeparate") == 0 ? nullptr : &Dummy;
 }
 
+gl::Proc MissingBlit(const char* name)
+{
+    return std::strcmp(name, "glBlitFramebuffer") == 0 ? nullptr : &Dummy;
+}
+
 TEST(GlLoader, LoadsEveryEntryPointOrNone)
 {
     ASSERT_TRUE(gl::LoadEntryPoints(&FindAll));
@@ -33,6 +38,12 @@ TEST(GlLoader, LoadsEveryEntryPointOrNone)
     EXPECT_STREQ(missing, "glStencilOpSeparate");
     EXPECT_EQ(gl::CreateShader, nullptr);
     EXPECT_EQ(gl::VertexAttribPointer, nullptr);
+    EXPECT_EQ(gl::BlitFramebuffer, nullptr);
+
+    // The framebuffer copy is optional: without it the rest still loads.
+    ASSERT_TRUE(gl::LoadEntryPoints(&MissingBlit));
+    EXPECT_EQ(gl::BlitFramebuffer, nullptr);
+    EXPECT_NE(gl::CreateShader, nullptr);
 }
 
 } // namespace

@@ -1,11 +1,16 @@
-#include "tests/support/headless/HeadlessGlContext.h"
-
-#include "canvas/platform/GlLoader.h"
-
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #endif
+
+#include "tests/support/headless/HeadlessGlContext.h"
+
+#include "canvas/platform/GlLoader.h"
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -113,6 +118,19 @@ void* HeadlessGlContext::GetWindow() const
     return mPlatform->window;
 }
 
+void HeadlessGlContext::ResizeWindow(int width, int height)
+{
+    RECT r = {0, 0, width, height};
+    AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
+    SetWindowPos(mPlatform->window,
+                 nullptr,
+                 0,
+                 0,
+                 r.right - r.left,
+                 r.bottom - r.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 #else
 
 struct HeadlessGlContext::Platform
@@ -191,6 +209,12 @@ void HeadlessGlContext::ReleaseCurrent()
 void* HeadlessGlContext::GetWindow() const
 {
     return nullptr;
+}
+
+void HeadlessGlContext::ResizeWindow(int width, int height)
+{
+    glBindRenderbuffer(GL_RENDERBUFFER, mPlatform->colorbuffer);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
 }
 
 #endif

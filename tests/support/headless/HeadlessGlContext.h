@@ -25,6 +25,8 @@ public:
     /// Makes the context current and binds the window framebuffer.
     bool MakeCurrent();
     void ReleaseCurrent();
+    /// Gives the window `width` x `height` pixels; the context must be current.
+    void ResizeWindow(int width, int height);
     /// The window's native handle (an HWND on Windows); null natively.
     void* GetWindow() const;
     /// The GL renderer's name, for the benchmark's report.

@@ -1,7 +1,6 @@
 #include "canvas/platform/ICanvasNanoVG.h"
 
 #include "canvas/ResourceCache.h"
-#include "canvas/platform/FileUtf8.h"
 #include "canvas/platform/NanoVgGl.h"
 #include "canvas/platform/PlatformFontData.h"
 #include "canvas/platform/PlatformResources.h"
@@ -825,7 +824,8 @@ std::unique_ptr<APIBitmap> ICanvasNanoVG::LoadApiBitmap(const char* location,
     if (kind == ResourceLocation::ModuleResource)
     {
         int32_t size = 0;
-        const void* bytes = LoadModuleResource(location, extension, size, GetPlatformInstance());
+        void* module = GetPlatformInstance() ? GetPlatformInstance() : GetModuleInstance();
+        const void* bytes = LoadModuleResource(location, extension, size, module);
         if (bytes)
             image = nvgCreateImageMem(
                 mVG, 0, static_cast<unsigned char*>(const_cast<void*>(bytes)), size);

@@ -2,6 +2,7 @@
 
 #include "canvas/platform/NanoVgGl.h"
 #include "tests/canvas/FakeEditorDelegate.h"
+#include "tests/canvas/platform/FontBytes.h"
 #include "tests/canvas/platform/NanoVgTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -252,6 +254,81 @@ TEST_F(NanoVgCanvas, DropShadowFollowsTheLayersShapeAtItsOffset)
         EXPECT_EQ(at(66.f, 40.f).A, 0) << "no larger than the bar, scale " << scale;
     }
 }
+
+/// An image of `w` x `h` pixels in four quadrants (red, green, blue, half-transparent white),
+/// written as a PNG file; returns its path.
+std::string WriteQuadrantPng(const char* name, int w, int h)
+{
+    std::vector<uint8_t> rgba(static_cast<size_t>(w) * h * 4);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+        {
+            const int q = (y >= h / 2 ? 2 : 0) + (x >= w / 2 ? 1 : 0);
+            static constexpr uint8_t kColors[4][4] = {
+                {255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {255, 255, 255, 128}};
+            std::memcpy(&rgba[(static_cast<size_t>(y) * w + x) * 4], kColors[q], 4);
+        }
+    std::filesystem::create_directories(LUMENFALL_PNG_DIR);
+    const std::string path = std::string(LUMENFALL_PNG_DIR) + "/" + name;
+    EXPECT_TRUE(WritePng(path.c_str(), rgba.data(), w, h));
+    return path;
+}
+
+TEST_F(NanoVgCanvas, BitmapsFromFilesDataAndScaleVariants)
+{
+    auto g = Make(80, 40);
+    const std::string plain = WriteQuadrantPng("fixture_quadrants.png", 8, 4);
+    // Only the scale-2 variant of this one exists: loaded at scale 1 it is scaled down through a
+    // layer.
+    WriteQuadrantPng("fixture_only@2x.png", 16, 8);
+    const std::string only = std::string(LUMENFALL_PNG_DIR) + "/fixture_only.png";
+
+    const IBitmapHandle file = g->LoadBitmap(plain.c_str());
+    ASSERT_TRUE(file.IsValid());
+    EXPECT_EQ(file.W(), 8);
+    EXPECT_EQ(file.H(), 4);
+    const Bytes bytes = ReadFileBytes(plain.c_str());
+    const IBitmapHandle data =
+        g->LoadBitmapFromData("memory-quadrants.png", bytes.data(), static_cast<int>(bytes.size()));
+    ASSERT_TRUE(data.IsValid());
+    const IBitmapHandle scaled = g->LoadBitmap(only.c_str(), 1, false, 1);
+    ASSERT_TRUE(scaled.IsValid());
+    EXPECT_EQ(scaled.W(), 8);
+    EXPECT_FALSE(g->LoadBitmap("picture.gif").IsValid());
+
+    DrawFrame(*g,
+              [&](ICanvas& c)
+              {
+                  c.DrawBitmap(file, IBounds(0.f, 0.f, 8.f, 4.f), 0, 0);
+                  c.DrawBitmap(data, IBounds(20.f, 0.f, 28.f, 4.f), 0, 0);
+                  c.DrawBitmap(scaled, IBounds(40.f, 0.f, 48.f, 4.f), 0, 0);
+                  c.DrawBitmap(file, IBounds(60.f, 0.f, 64.f, 4.f), 4, 0); // its right half
+                  const IBlendSpec faint{0, 0.5f};
+                  c.DrawBitmap(file, IBounds(0.f, 20.f, 8.f, 24.f), 0, 0, &faint);
+              });
+    for (int left : {0, 20, 40})
+    {
+        EXPECT_EQ(g->PixelAt(left + 1, 0), kColorRed) << left;
+        EXPECT_EQ(g->PixelAt(left + 6, 1), kColorGreen) << left;
+        EXPECT_EQ(g->PixelAt(left + 2, 3), kColorBlue) << left;
+        EXPECT_TRUE(Near(g->PixelAt(left + 5, 2), IArgbColor{128, 128, 128, 128})) << left;
+    }
+    EXPECT_EQ(g->PixelAt(61, 0), kColorGreen) << "drawn from its fifth column";
+    EXPECT_EQ(g->PixelAt(64, 0).A, 0) << "no further than the destination";
+    EXPECT_TRUE(Near(g->PixelAt(1, 20), IArgbColor{128, 128, 0, 0})) << "blend weight";
+}
+
+#if defined(_WIN32)
+TEST_F(NanoVgCanvas, BitmapFromAnEmbeddedResource)
+{
+    auto g = Make(20, 10);
+    const IBitmapHandle embedded = g->LoadBitmap("Quadrants.png");
+    ASSERT_TRUE(embedded.IsValid());
+    DrawFrame(*g, [&](ICanvas& c) { c.DrawBitmap(embedded, IBounds(0.f, 0.f, 8.f, 4.f), 0, 0); });
+    EXPECT_EQ(g->PixelAt(1, 0), kColorRed);
+    EXPECT_EQ(g->PixelAt(6, 3), (IArgbColor{128, 128, 128, 128}));
+}
+#endif
 
 TEST_F(NanoVgCanvas, TextInRobotoMeasuresAndDraws)
 {

@@ -2,6 +2,7 @@
 
 #include "canvas/DirtyRectList.h"
 #include "canvas/platform/PlatformFontData.h"
+#include "canvas/platform/PlatformResources.h"
 #include "plugkit/HeapBuffer.h"
 
 #if defined(_WIN32)
@@ -205,8 +206,10 @@ PlatformFontPtr HeadlessCanvas::LoadPlatformFontFile(const char* fontID,
                                                      const char* fileNameOrResID)
 {
 #if defined(_WIN32)
-    return PlatformFontPtr(
-        platform::LoadPlatformFontFile(fontID, fileNameOrResID, GetPlatformInstance()));
+    return PlatformFontPtr(platform::LoadPlatformFontFile(
+        fontID,
+        fileNameOrResID,
+        GetPlatformInstance() ? GetPlatformInstance() : platform::GetModuleInstance()));
 #else
     (void)fontID;
     HeapBuffer bytes;

@@ -5,8 +5,8 @@
 # The module's toolkit is plugkit_canvas_vst3 only (its PUBLIC PLUGKIT_VST3 reaches every source that sees canvas headers), never plugkit_canvas: one IControl layout per binary.
 lumenfall_plugin_class(lumenfall_plugin_vst3 BASE VST3
     LINKS lumenfall_plugkit_vst3 plugkit_canvas_vst3)
-add_library(lumenfall_vst3_module MODULE ${PROJECT_SOURCE_DIR}/plugin/LumenfallVst3.cpp
-                                         ${LUMENFALL_EDITOR_RESOURCES})
+add_library(lumenfall_vst3_module MODULE ${PROJECT_SOURCE_DIR}/plugin/LumenfallVst3.cpp)
+lumenfall_editor_resources(lumenfall_vst3_module)
 target_link_libraries(lumenfall_vst3_module PRIVATE lumenfall_plugin_vst3)
 lumenfall_warnings(lumenfall_vst3_module)
 lumenfall_vst3_bundle(lumenfall_vst3_module LUMENFALL ${CMAKE_BINARY_DIR})

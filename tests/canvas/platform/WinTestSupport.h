@@ -1,0 +1,119 @@
+// Windows test helpers: a visible top-level window to host what is tested, and a message pump.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+
+namespace plugkit::canvas::platform::test
+{
+
+/// Dispatches this thread's messages (translated, as a message loop would) until `done`
+/// returns true or `timeoutMs` passed; returns `done()`.
+inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 3000)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done())
+    {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(1);
+    }
+    return true;
+}
+
+inline void PumpFor(int ms)
+{
+    PumpUntil([] { return false; }, ms);
+}
+
+/// A visible top-level window of `width` x `height` client pixels at (x, y), whose procedure
+/// (when given) sees every message first; destroyed with the object. Under Wine without a
+/// window manager destroying a top-level window takes two seconds, so tests share one
+/// (`SharedHost`) where they can.
+class HostWindow
+{
+public:
+    using Handler = std::function<bool(UINT, WPARAM, LPARAM, LRESULT&)>;
+
+    HostWindow(int x, int y, int width, int height, Handler handler = nullptr)
+        : mHandler(std::move(handler))
+    {
+        static const wchar_t* kClass = L"LumenfallTestHost";
+        static bool registered = false;
+        if (!registered)
+        {
+            WNDCLASSW wc = {};
+            wc.lpfnWndProc = &HostWindow::Proc;
+            wc.hInstance = GetModuleHandleW(nullptr);
+            wc.lpszClassName = kClass;
+            wc.hbrBackground = CreateSolidBrush(RGB(0, 0, 255)); // the host's blue
+            wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
+            registered = RegisterClassW(&wc) != 0;
+        }
+        RECT r = {0, 0, width, height};
+        AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
+        mWindow = CreateWindowExW(0,
+                                  kClass,
+                                  L"Host",
+                                  WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE,
+                                  x,
+                                  y,
+                                  r.right - r.left,
+                                  r.bottom - r.top,
+                                  nullptr,
+                                  nullptr,
+                                  GetModuleHandleW(nullptr),
+                                  this);
+        SetForegroundWindow(mWindow);
+        PumpFor(50);
+    }
+    ~HostWindow()
+    {
+        if (mWindow != nullptr)
+            DestroyWindow(mWindow);
+    }
+    HostWindow(const HostWindow&) = delete;
+    HostWindow& operator=(const HostWindow&) = delete;
+
+    HWND Get() const { return mWindow; }
+    void SetHandler(Handler handler) { mHandler = std::move(handler); }
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
+    {
+        if (msg == WM_NCCREATE)
+        {
+            auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+            SetWindowLongPtrW(
+                window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        }
+        auto* self = reinterpret_cast<HostWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        LRESULT result = 0;
+        if (self != nullptr && self->mHandler && self->mHandler(msg, wParam, lParam, result))
+            return result;
+        return DefWindowProcW(window, msg, wParam, lParam);
+    }
+
+    HWND mWindow = nullptr;
+    Handler mHandler;
+};
+
+/// The process's host window, 400 x 300 at (100, 100), with no handler set on each call.
+inline HostWindow& SharedHost()
+{
+    static HostWindow* host = new HostWindow(100, 100, 400, 300); // lives until exit
+    host->SetHandler(nullptr);
+    SetForegroundWindow(host->Get());
+    SetFocus(host->Get());
+    return *host;
+}
+
+} // namespace plugkit::canvas::platform::test

@@ -273,6 +273,26 @@ tresult PLUGIN_API HostApplication::queryInterface(const TUID iid, void** obj)
     return kNoInterface;
 }
 
+// --- Editor frame ---------------------------------------------------------------
+
+tresult PLUGIN_API PlugFrame::resizeView(IPlugView* view, ViewRect* newSize)
+{
+    if (view == nullptr || newSize == nullptr)
+        return kInvalidArgument;
+    mRequests.push_back(*newSize);
+    if (mApply)
+        view->onSize(newSize);
+    return kResultTrue;
+}
+
+tresult PLUGIN_API PlugFrame::queryInterface(const TUID iid, void** obj)
+{
+    QUERY_INTERFACE(iid, obj, FUnknown::iid, IPlugFrame)
+    QUERY_INTERFACE(iid, obj, IPlugFrame::iid, IPlugFrame)
+    *obj = nullptr;
+    return kNoInterface;
+}
+
 // --- Parameter queues -----------------------------------------------------------
 
 tresult PLUGIN_API ParamValueQueue::getPoint(int32 index, int32& sampleOffset, ParamValue& value)

@@ -4,7 +4,10 @@
 #include <windows.h>
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace plugkit::canvas::platform::test
 {
@@ -105,6 +108,63 @@ private:
     HWND mWindow = nullptr;
     Handler mHandler;
 };
+
+/// What a user sees on the X screen: `width` x `height` pixels at screen (x, y) captured at the
+/// X level (ImageMagick's import, a Unix program Wine starts), as RGB bytes; also written as
+/// `pngPath` (a Unix path) when given. Empty when the capture failed.
+inline std::vector<unsigned char>
+CaptureScreen(int x, int y, int width, int height, const std::string& pngPath = "")
+{
+    // Wine signals a Unix process's handle at once, so its end is seen by the file it renames
+    // into place last.
+    static int serial = 0;
+    const std::string name = "/tmp/lumenfall-capture-" + std::to_string(GetCurrentProcessId()) +
+                             "-" + std::to_string(++serial);
+    const std::string crop = std::to_string(width) + "x" + std::to_string(height) + "+" +
+                             std::to_string(x) + "+" + std::to_string(y);
+    std::string command = "/usr/bin/import -window root -crop " + crop +
+                          " +repage -depth 8 rgb:" + name + ".part && mv " + name + ".part " + name;
+    if (!pngPath.empty())
+        command =
+            "/usr/bin/import -window root -crop " + crop + " +repage " + pngPath + "; " + command;
+    command = "/bin/sh -c \"" + command + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    std::vector<unsigned char> pixels;
+    if (!CreateProcessA(
+            nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return pixels;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    FILE* file = nullptr;
+    for (int i = 0; i < 2000 && file == nullptr; ++i)
+    {
+        file = std::fopen(name.c_str(), "rb");
+        if (file == nullptr)
+            Sleep(10);
+    }
+    if (file != nullptr)
+    {
+        pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
+        if (std::fread(pixels.data(), 1, pixels.size(), file) != pixels.size())
+            pixels.clear();
+        std::fclose(file);
+        std::remove(name.c_str());
+    }
+    return pixels;
+}
+
+/// The screen rectangle of `window`'s client area.
+inline RECT ClientOnScreen(HWND window)
+{
+    RECT r;
+    GetClientRect(window, &r);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
 
 /// The process's host window, 400 x 300 at (100, 100), with no handler set on each call.
 inline HostWindow& SharedHost()

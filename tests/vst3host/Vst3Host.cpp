@@ -280,8 +280,23 @@ tresult PLUGIN_API PlugFrame::resizeView(IPlugView* view, ViewRect* newSize)
     if (view == nullptr || newSize == nullptr)
         return kInvalidArgument;
     mRequests.push_back(*newSize);
-    if (mApply)
-        view->onSize(newSize);
+    if (!mApply)
+        return kResultTrue;
+#if defined(_WIN32)
+    if (HWND window = static_cast<HWND>(mWindow))
+    {
+        RECT r = {0, 0, newSize->getWidth(), newSize->getHeight()};
+        AdjustWindowRect(&r, static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)), FALSE);
+        SetWindowPos(window,
+                     nullptr,
+                     0,
+                     0,
+                     r.right - r.left,
+                     r.bottom - r.top,
+                     SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    }
+#endif
+    view->onSize(newSize);
     return kResultTrue;
 }
 

@@ -157,7 +157,8 @@ public:
 };
 
 /// The host's frame of an editor view: records every resize request and, like a host, answers
-/// it by resizing the view (onSize) when `mApply` is set.
+/// it by resizing the view (onSize) when `mApply` is set, after resizing the client area of
+/// its window (`mWindow`, an HWND on Windows) when it has one.
 class PlugFrame : public Steinberg::IPlugFrame
 {
 public:
@@ -168,6 +169,7 @@ public:
 
     std::vector<Steinberg::ViewRect> mRequests;
     bool mApply = true;
+    void* mWindow = nullptr;
 };
 
 /// One parameter's points for a block.

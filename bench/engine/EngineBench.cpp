@@ -1,16 +1,33 @@
-// Real-time factor of the reverb engine: seconds of stereo audio processed per second of one
-// core, 512-frame blocks, default parameters. One line per case, then a summary line.
+// Real-time factor of the reverb engine: seconds of stereo audio processed per second of this
+// thread's processor time, 512-frame blocks, default parameters; beside it the instructions per
+// stereo sample, counted by running the same case under valgrind's callgrind (when valgrind is
+// on the PATH; the count does not depend on how busy the machine is). One line per case, then a
+// summary against the goals.
+//
+// Under Wine the thread's processor time advances in 10 ms steps and each reading is a round
+// trip to the wine server, so every case is timed with one reading before and one after its
+// whole run: the default run of 60 s of audio takes a few hundred milliseconds.
 
 #include "plugin/engine/Parameters.h"
 #include "plugin/engine/ReverbEngine.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <random>
 #include <string>
 #include <vector>
+
+#if defined(_WIN32)
+#if !defined(NOMINMAX)
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <ctime>
+#include <unistd.h>
+#endif
 
 namespace
 {
@@ -20,6 +37,9 @@ using lumenfall::engine::ParamId;
 using lumenfall::engine::ReverbEngine;
 
 constexpr int kBlock = 512;
+constexpr double kHallGoal = 400.0;  // x real time
+constexpr double kModelGoal = 250.0; // every model, on noise and in its tail
+constexpr double kCrossfadeGoal = 250.0;
 
 enum class Input
 {
@@ -36,81 +56,187 @@ struct Case
     bool crossfade; // switch models so that a crossfade always runs
 };
 
+double ThreadSeconds()
+{
+#if defined(_WIN32)
+    FILETIME created;
+    FILETIME exited;
+    FILETIME kernel;
+    FILETIME user;
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+    const auto ticks = [](const FILETIME& t)
+    { return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    return static_cast<double>(ticks(kernel) + ticks(user)) * 1e-7;
+#else
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+#endif
+}
+
+/// The prepared engine and the input of one case, made before timing: 64 blocks of noise
+/// played in a loop, or one impulse followed by silence.
+class Run
+{
+public:
+    Run(const Case& c)
+        : mCase(c)
+    {
+        mParameters[ParamId::ReverbType] = static_cast<float>(c.model);
+        mEngine.SetParameters(mParameters);
+        mEngine.Prepare(c.sampleRate, 2);
+        std::mt19937 random(1);
+        std::uniform_real_distribution<float> u(-0.5f, 0.5f);
+        for (std::size_t i = 0; i < mNoiseL.size(); ++i)
+        {
+            mNoiseL[i] = u(random);
+            mNoiseR[i] = u(random);
+        }
+        mImpulse[0] = 0.5f;
+        // Warm up (and, for the tail, let the impulse's first reflections pass).
+        Blocks(0, 1);
+    }
+
+    /// Processes blocks [first, last); kept out of line so that an instruction counter can
+    /// count exactly this.
+    [[gnu::noinline]] void Blocks(long first, long last)
+    {
+        float* out[2] = {mOutL.data(), mOutR.data()};
+        // A crossfade lasts 60 ms; switching every 4 blocks of 512 keeps one running at 48 kHz.
+        const long switchEvery = std::max(1L, static_cast<long>(mCase.sampleRate * 0.05 / kBlock));
+        for (long b = first; b < last; ++b)
+        {
+            if (mCase.crossfade && b % switchEvery == 0)
+            {
+                mParameters[ParamId::ReverbType] =
+                    static_cast<float>((b / switchEvery) % 2 == 0 ? mCase.model : mCase.model + 1);
+                mEngine.SetParameters(mParameters);
+            }
+            const float* in[2] = {mSilence.data(), mSilence.data()};
+            if (mCase.input == Input::Tail)
+            {
+                in[0] = in[1] = b == 0 ? mImpulse.data() : mSilence.data();
+            }
+            else
+            {
+                const std::size_t offset = static_cast<std::size_t>(b % kNoiseBlocks) * kBlock;
+                in[0] = mNoiseL.data() + offset;
+                in[1] = mNoiseR.data() + offset;
+            }
+            mEngine.Process(in, out, kBlock, false);
+            mSink += mOutL[0] + mOutR[kBlock - 1];
+        }
+    }
+
+    float Sink() const { return mSink; }
+
+private:
+    static constexpr int kNoiseBlocks = 64;
+    Case mCase;
+    EngineParameters mParameters;
+    ReverbEngine mEngine;
+    std::vector<float> mNoiseL = std::vector<float>(kNoiseBlocks * kBlock);
+    std::vector<float> mNoiseR = std::vector<float>(kNoiseBlocks * kBlock);
+    std::vector<float> mSilence = std::vector<float>(kBlock);
+    std::vector<float> mImpulse = std::vector<float>(kBlock);
+    std::vector<float> mOutL = std::vector<float>(kBlock);
+    std::vector<float> mOutR = std::vector<float>(kBlock);
+    float mSink = 0.0f;
+};
+
+long BlocksFor(const Case& c, double audioSeconds)
+{
+    return std::max(1L, static_cast<long>(audioSeconds * c.sampleRate / kBlock));
+}
+
+/// Real-time factor of one case over `audioSeconds` of audio.
 double Measure(const Case& c, double audioSeconds)
 {
-    EngineParameters p;
-    p[ParamId::ReverbType] = static_cast<float>(c.model);
-    ReverbEngine engine;
-    engine.SetParameters(p);
-    engine.Prepare(c.sampleRate, 2);
-
-    // The input is made before timing: 64 blocks of noise played in a loop, or one impulse
-    // followed by silence.
-    constexpr int kNoiseBlocks = 64;
-    std::vector<float> noiseL(kNoiseBlocks * kBlock), noiseR(kNoiseBlocks * kBlock);
-    std::mt19937 random(1);
-    std::uniform_real_distribution<float> u(-0.5f, 0.5f);
-    for (std::size_t i = 0; i < noiseL.size(); ++i)
-    {
-        noiseL[i] = u(random);
-        noiseR[i] = u(random);
-    }
-    std::vector<float> silence(kBlock), impulse(kBlock), outL(kBlock), outR(kBlock);
-    impulse[0] = 0.5f;
-    float* out[2] = {outL.data(), outR.data()};
-    const auto input = [&](long block, const float** in)
-    {
-        if (c.input == Input::Tail)
-        {
-            in[0] = in[1] = block == 0 ? impulse.data() : silence.data();
-            return;
-        }
-        const std::size_t offset = static_cast<std::size_t>(block % kNoiseBlocks) * kBlock;
-        in[0] = noiseL.data() + offset;
-        in[1] = noiseR.data() + offset;
-    };
-    // Warm up (and, for the tail, let the impulse's first reflections pass).
-    const float* in[2] = {nullptr, nullptr};
-    input(0, in);
-    engine.Process(in, out, kBlock, false);
-    const long blocks = static_cast<long>(audioSeconds * c.sampleRate / kBlock);
-    // A crossfade lasts 60 ms; switching every 4 blocks of 512 keeps one running at 48 kHz.
-    const long switchEvery = std::max(1L, static_cast<long>(c.sampleRate * 0.05 / kBlock));
-    // Processor time of this (single-threaded) program: one core's seconds, whatever else
-    // the machine is doing.
-    const std::clock_t start = std::clock();
-    float sink = 0.0f;
-    for (long b = 0; b < blocks; ++b)
-    {
-        if (c.crossfade && b % switchEvery == 0)
-        {
-            p[ParamId::ReverbType] =
-                static_cast<float>((b / switchEvery) % 2 == 0 ? c.model : c.model + 1);
-            engine.SetParameters(p);
-        }
-        input(b + 1, in);
-        engine.Process(in, out, kBlock, false);
-        sink += outL[0] + outR[kBlock - 1];
-    }
-    const double elapsed = static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC;
-    if (sink == 12345.678f)
+    Run run(c);
+    const long blocks = BlocksFor(c, audioSeconds);
+    const double start = ThreadSeconds();
+    run.Blocks(1, blocks + 1);
+    const double elapsed = std::max(ThreadSeconds() - start, 1e-9);
+    if (run.Sink() == 12345.678f)
     {
         std::puts(""); // keeps the output alive
     }
     return static_cast<double>(blocks * kBlock) / c.sampleRate / elapsed;
 }
 
+#if !defined(_WIN32)
+
+/// Starts `command` (a shell command line) with its output collected by Finish.
+struct Counter
+{
+    FILE* pipe = nullptr;
+    std::string file;
+};
+
+bool ValgrindAvailable()
+{
+    return std::system("valgrind --version >/dev/null 2>&1") == 0;
+}
+
+/// Starts callgrind on this program for case `name`, counting only Run::Blocks.
+Counter StartCount(const std::string& self, const std::string& name, double seconds, int index)
+{
+    Counter c;
+    c.file = "/tmp/engine_bench." + std::to_string(getpid()) + "." + std::to_string(index);
+    const std::string command = "valgrind --tool=callgrind --callgrind-out-file=" + c.file +
+                                " '--toggle-collect=*Run::Blocks*' '" + self +
+                                "' --no-count --no-warm-up --exact '" + name + "' --seconds " +
+                                std::to_string(seconds) + " >/dev/null 2>&1";
+    c.pipe = popen(command.c_str(), "r");
+    return c;
+}
+
+/// Instructions the counted run executed, or -1.
+double FinishCount(Counter& c)
+{
+    if (c.pipe == nullptr)
+    {
+        return -1.0;
+    }
+    pclose(c.pipe);
+    double total = -1.0;
+    if (FILE* f = std::fopen(c.file.c_str(), "r"))
+    {
+        char line[256];
+        while (std::fgets(line, sizeof(line), f) != nullptr)
+        {
+            if (std::strncmp(line, "totals:", 7) == 0 || std::strncmp(line, "summary:", 8) == 0)
+            {
+                total = std::atof(line + (line[0] == 't' ? 7 : 8));
+            }
+        }
+        std::fclose(f);
+    }
+    std::remove(c.file.c_str());
+    return total;
+}
+
+std::string SelfPath()
+{
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof(path) - 1);
+    return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
+}
+
+#endif
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // engine_bench [--seconds s] [--exact] [--no-warm-up] [text]: s seconds of audio per case
-    // (20), only the cases whose name contains the text (or, with --exact, equals it). Under an
-    // instruction counter (callgrind) --no-warm-up keeps the count to the cases themselves.
-    double seconds = 20.0;
+    // engine_bench [--seconds s] [--exact] [--no-warm-up] [--no-count] [text]: s seconds of audio
+    // per case (60), only the cases whose name contains the text (or, with --exact, equals it).
+    // --no-count skips the instruction counts; --no-warm-up keeps a count to the cases themselves.
+    double seconds = 60.0;
     const char* only = "";
     bool exact = false;
     bool warmUp = true;
+    bool count = true;
     for (int i = 1; i < argc; ++i)
     {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
@@ -125,78 +251,160 @@ int main(int argc, char** argv)
         {
             warmUp = false;
         }
+        else if (std::strcmp(argv[i], "--no-count") == 0)
+        {
+            count = false;
+        }
         else
         {
             only = argv[i];
         }
     }
-    std::vector<Case> cases;
-    for (int m = 0; m < lumenfall::engine::kReverbModelCount; ++m)
-    {
-        cases.push_back({lumenfall::engine::ReverbModelName(m), m, 48000.0, Input::Noise, false});
-    }
-    for (int m = 0; m < lumenfall::engine::kReverbModelCount; ++m)
-    {
-        cases.push_back({std::string(lumenfall::engine::ReverbModelName(m)) + " tail",
-                         m,
-                         48000.0,
-                         Input::Tail,
-                         false});
-    }
     const int hall = static_cast<int>(lumenfall::engine::ReverbModel::Hall);
-    cases.push_back({"Hall crossfade", hall, 48000.0, Input::Noise, true});
-    cases.push_back({"Hall 192 kHz", hall, 192000.0, Input::Noise, false});
+    std::vector<Case> all;
+    for (int m = 0; m < lumenfall::engine::kReverbModelCount; ++m)
+    {
+        all.push_back({lumenfall::engine::ReverbModelName(m), m, 48000.0, Input::Noise, false});
+    }
+    for (int m = 0; m < lumenfall::engine::kReverbModelCount; ++m)
+    {
+        all.push_back({std::string(lumenfall::engine::ReverbModelName(m)) + " tail",
+                       m,
+                       48000.0,
+                       Input::Tail,
+                       false});
+    }
+    all.push_back({"Hall crossfade", hall, 48000.0, Input::Noise, true});
+    all.push_back({"Hall 192 kHz", hall, 192000.0, Input::Noise, false});
+    std::vector<Case> cases;
+    for (const Case& c : all)
+    {
+        if (exact ? c.name == only : c.name.find(only) != std::string::npos)
+        {
+            cases.push_back(c);
+        }
+    }
+    if (cases.empty())
+    {
+        std::printf("summary: no case matches \"%s\"\n", only);
+        return 1;
+    }
 
-    std::printf("engine_bench: real-time factor, 48 kHz stereo unless noted, %d-frame blocks, "
-                "default parameters\n",
-                kBlock);
+    // Instruction counts first, several at a time (they take a while and do not disturb each
+    // other's figures); the timings after them, one at a time.
+    std::vector<double> instructions(cases.size(), -1.0);
+#if !defined(_WIN32)
+    if (count && ValgrindAvailable())
+    {
+        constexpr double kCountSeconds = 1.0;
+        constexpr std::size_t kParallel = 4;
+        const std::string self = SelfPath();
+        for (std::size_t first = 0; first < cases.size(); first += kParallel)
+        {
+            std::vector<Counter> running;
+            const std::size_t last = std::min(cases.size(), first + kParallel);
+            for (std::size_t i = first; i < last; ++i)
+            {
+                running.push_back(
+                    StartCount(self, cases[i].name, kCountSeconds, static_cast<int>(i)));
+            }
+            for (std::size_t i = first; i < last; ++i)
+            {
+                const double total = FinishCount(running[i - first]);
+                const double samples = static_cast<double>(BlocksFor(cases[i], kCountSeconds)) *
+                                       static_cast<double>(kBlock);
+                instructions[i] = total > 0.0 ? total / samples : -1.0;
+            }
+        }
+    }
+#else
+    (void)count;
+#endif
+
+    std::printf("engine_bench: real-time factor (thread processor time) and instructions per "
+                "stereo sample; 48 kHz stereo unless noted, %d-frame blocks, default parameters, "
+                "%.0f s of audio per case\n",
+                kBlock,
+                seconds);
     // Let the core reach its steady clock before the first case is timed.
     if (warmUp)
     {
         Measure({"warm-up", hall, 48000.0, Input::Noise, false}, 2.0);
     }
-    int measured = 0;
-    double hallFactor = 0.0;
+    std::vector<double> factors(cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i)
+    {
+        factors[i] = Measure(cases[i], seconds);
+        char counted[32] = "-";
+        if (instructions[i] > 0.0)
+        {
+            std::snprintf(counted, sizeof(counted), "%.0f", instructions[i]);
+        }
+        std::printf("%-22s %8.1f x real time %8s instructions/sample\n",
+                    cases[i].name.c_str(),
+                    factors[i],
+                    counted);
+        std::fflush(stdout);
+    }
+
+    // The goals: Hall, the slowest model case at 48 kHz, the crossfade, and each model's tail
+    // against its noise case (a ratio below 1 means the tail is slower).
+    std::string summary = "summary:";
     double slowest = 1e300;
     std::string slowestName;
-    for (const Case& c : cases)
+    double worstTail = 1e300;
+    std::string worstTailName;
+    char text[160];
+    for (std::size_t i = 0; i < cases.size(); ++i)
     {
-        if (exact ? c.name != only : c.name.find(only) == std::string::npos)
-        {
-            continue;
-        }
-        const double factor = Measure(c, seconds);
-        ++measured;
-        std::printf("%-22s %8.1f x real time\n", c.name.c_str(), factor);
-        std::fflush(stdout);
+        const Case& c = cases[i];
         if (c.model == hall && c.input == Input::Noise && !c.crossfade && c.sampleRate == 48000.0)
         {
-            hallFactor = factor;
+            std::snprintf(text, sizeof(text), " Hall %.1f x (goal %.0f);", factors[i], kHallGoal);
+            summary += text;
         }
-        if (c.sampleRate == 48000.0 && !c.crossfade && factor < slowest)
+        if (c.crossfade)
         {
-            slowest = factor;
+            std::snprintf(
+                text, sizeof(text), " crossfade %.1f x (goal %.0f);", factors[i], kCrossfadeGoal);
+            summary += text;
+        }
+        if (c.sampleRate == 48000.0 && !c.crossfade && factors[i] < slowest)
+        {
+            slowest = factors[i];
             slowestName = c.name;
         }
+        for (std::size_t j = 0; c.input == Input::Tail && j < cases.size(); ++j)
+        {
+            const Case& noise = cases[j];
+            if (noise.model == c.model && noise.input == Input::Noise && !noise.crossfade &&
+                noise.sampleRate == c.sampleRate && factors[i] / factors[j] < worstTail)
+            {
+                worstTail = factors[i] / factors[j];
+                worstTailName = c.name;
+            }
+        }
     }
-    if (measured == 0)
+    if (!slowestName.empty())
     {
-        std::printf("summary: no case matches \"%s\"\n", only);
-        return 1;
+        std::snprintf(text,
+                      sizeof(text),
+                      " slowest model case %s %.1f x (goal %.0f);",
+                      slowestName.c_str(),
+                      slowest,
+                      kModelGoal);
+        summary += text;
     }
-    char hallText[32] = "-";
-    if (hallFactor > 0.0)
+    if (!worstTailName.empty())
     {
-        std::snprintf(hallText, sizeof(hallText), "%.1f", hallFactor);
+        std::snprintf(text,
+                      sizeof(text),
+                      " slowest tail against its noise %s %.2f (goal 1, within the timing noise);",
+                      worstTailName.c_str(),
+                      worstTail);
+        summary += text;
     }
-    if (slowestName.empty())
-    {
-        std::printf("summary: Hall %s x (goal 250)\n", hallText);
-        return 0;
-    }
-    std::printf("summary: Hall %s x (goal 250), slowest model case %s %.1f x (goal 120)\n",
-                hallText,
-                slowestName.c_str(),
-                slowest);
+    summary.pop_back();
+    std::printf("%s\n", summary.c_str());
     return 0;
 }

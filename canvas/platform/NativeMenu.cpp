@@ -1,7 +1,7 @@
 #include "canvas/platform/NativeMenu.h"
 
-#include "canvas/platform/WinText.h"
 #include "canvas/platform/WindowLogic.h"
+#include "plugkit/HeapBuffer.h"
 
 namespace plugkit::canvas::platform
 {
@@ -30,8 +30,9 @@ HMENU BuildNativeMenu(IPopupMenu& menu, int& nextId)
             AppendMenuW(handle, MF_SEPARATOR, 0, nullptr);
             continue;
         }
-        const std::wstring text =
-            WidenUtf8(NativeMenuItemText(item.GetText(), i, menu.GetPrefix()).c_str());
+        HeapBuffer wide;
+        const wchar_t* text =
+            Utf8ToWideBuffer(NativeMenuItemText(item.GetText(), i, menu.GetPrefix()).c_str(), wide);
         UINT flags = MF_STRING;
         if (NativeMenuColumnBreak(nItems, menu.GetItemsPerColumn(), i))
             flags |= MF_MENUBARBREAK;
@@ -44,12 +45,11 @@ HMENU BuildNativeMenu(IPopupMenu& menu, int& nextId)
         if (IPopupMenu* submenu = item.GetSubmenu())
         {
             if (HMENU sub = BuildNativeMenu(*submenu, nextId))
-                AppendMenuW(
-                    handle, flags | MF_POPUP, reinterpret_cast<UINT_PTR>(sub), text.c_str());
+                AppendMenuW(handle, flags | MF_POPUP, reinterpret_cast<UINT_PTR>(sub), text);
         }
         else
         {
-            AppendMenuW(handle, flags, static_cast<UINT_PTR>(base + i + kIdBase), text.c_str());
+            AppendMenuW(handle, flags, static_cast<UINT_PTR>(base + i + kIdBase), text);
         }
     }
     return handle;

@@ -1,6 +1,7 @@
 #include "canvas/platform/NativeTextEntry.h"
 
-#include "canvas/platform/WinText.h"
+#include "canvas/platform/TextConversion.h"
+#include "plugkit/HeapBuffer.h"
 
 namespace plugkit::canvas::platform
 {
@@ -31,10 +32,10 @@ bool NativeTextEntry::Open(HWND parent,
     const float top = scale * bounds.T;
     const int width = static_cast<int>(scale * bounds.R - left);
     const int height = static_cast<int>(scale * bounds.B - top);
-    const std::wstring initial = WidenUtf8(text);
+    HeapBuffer initial;
     HWND window = CreateWindowExW(0,
                                   L"EDIT",
-                                  initial.c_str(),
+                                  Utf8ToWideBuffer(text, initial),
                                   styles,
                                   static_cast<int>(left),
                                   static_cast<int>(top),
@@ -110,7 +111,10 @@ std::string NativeTextEntry::ReadText() const
     wchar_t buffer[kMaxTextUnits + 1] = {};
     const LRESULT units =
         SendMessageW(mWindow, WM_GETTEXT, kMaxTextUnits + 1, reinterpret_cast<LPARAM>(buffer));
-    return NarrowToUtf8(buffer, static_cast<int>(units > kMaxTextUnits ? kMaxTextUnits : units));
+    const int32_t length = static_cast<int32_t>(units > kMaxTextUnits ? kMaxTextUnits : units);
+    std::string text(static_cast<size_t>(Utf16ToUtf8(buffer, length, nullptr, 0)), '\0');
+    Utf16ToUtf8(buffer, length, text.data(), static_cast<int32_t>(text.size()));
+    return text;
 }
 
 LRESULT CALLBACK NativeTextEntry::Proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)

@@ -52,67 +52,20 @@ IMouseModifiers MouseModifiersFromWParam(uintptr_t wParam, bool altDown)
     return mod;
 }
 
-namespace
-{
-
-int EncodeUtf8(uint32_t cp, char* out)
-{
-    if (cp < 0x80)
-    {
-        out[0] = static_cast<char>(cp);
-        return 1;
-    }
-    if (cp < 0x800)
-    {
-        out[0] = static_cast<char>(0xC0 | (cp >> 6));
-        out[1] = static_cast<char>(0x80 | (cp & 0x3F));
-        return 2;
-    }
-    if (cp < 0x10000)
-    {
-        out[0] = static_cast<char>(0xE0 | (cp >> 12));
-        out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out[2] = static_cast<char>(0x80 | (cp & 0x3F));
-        return 3;
-    }
-    out[0] = static_cast<char>(0xF0 | (cp >> 18));
-    out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out[3] = static_cast<char>(0x80 | (cp & 0x3F));
-    return 4;
-}
-
-bool IsHighSurrogate(char16_t u)
-{
-    return u >= 0xD800 && u < 0xDC00;
-}
-
-bool IsLowSurrogate(char16_t u)
-{
-    return u >= 0xDC00 && u < 0xE000;
-}
-
-} // namespace
-
-bool KeyTextFromUnicode(int count, const char16_t* units, char utf8[5])
+bool KeyTextFromUnicode(int count, const WideChar* units, char utf8[5])
 {
     std::memset(utf8, 0, 5);
     if (count == 0)
         return true;
-    if (count == 1 && !IsHighSurrogate(units[0]) && !IsLowSurrogate(units[0]))
-    {
-        EncodeUtf8(units[0], utf8);
-        return true;
-    }
-    // One character outside the basic plane arrives as a surrogate pair.
-    if (count == 2 && IsHighSurrogate(units[0]) && IsLowSurrogate(units[1]))
-    {
-        const uint32_t cp = 0x10000 + ((static_cast<uint32_t>(units[0]) - 0xD800) << 10) +
-                            (static_cast<uint32_t>(units[1]) - 0xDC00);
-        EncodeUtf8(cp, utf8);
-        return true;
-    }
-    return false;
+    if (count < 0 || count > 2)
+        return false;
+    // One character: one unit, or a surrogate pair outside the basic plane.
+    const WideChar* p = units;
+    const uint32_t cp = DecodeUtf16(p, units + count);
+    if (p != units + count || cp == kReplacementChar)
+        return false;
+    EncodeUtf8(cp, utf8);
+    return true;
 }
 
 IBounds PixelRectToBounds(const PixelRect& r, float scale)

@@ -7,6 +7,7 @@
 #include "canvas/CanvasTypes.h"
 #include "canvas/DirtyRectList.h"
 #include "canvas/IPopupMenu.h"
+#include "canvas/platform/TextConversion.h"
 
 #include <cstdint>
 #include <string>
@@ -68,7 +69,7 @@ IMouseModifiers MouseModifiersFromWParam(uintptr_t wParam, bool altDown);
 /// What `ToUnicode` wrote for a key: `count` UTF-16 units in `units` (negative for a dead key).
 /// True when the key makes one character or none, written to `utf8` as UTF-8 (empty for none);
 /// false for a dead key or more than one character, which the editor does not take.
-bool KeyTextFromUnicode(int count, const char16_t* units, char utf8[5]);
+bool KeyTextFromUnicode(int count, const WideChar* units, char utf8[5]);
 
 // ---- Pixels and editor units.
 

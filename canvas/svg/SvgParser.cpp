@@ -161,6 +161,7 @@ struct GradientDef
 {
     std::string_view id;
     std::string_view href;
+    int link = -1; // the gradient `href` names, once the document is read
     bool radial = false;
     Length attributes[kNumGradientAttributes];
     bool has[kNumGradientAttributes] = {};
@@ -348,11 +349,13 @@ public:
     std::unique_ptr<Document> Run(const char* text, size_t size);
 
 private:
+    // What a percentage is of: the viewport's width, height or normalised diagonal.
     enum class Axis
     {
         X,
         Y,
-        Diagonal
+        Diagonal,
+        kNumAxes
     };
 
     bool BeginRoot(const std::vector<XmlAttribute>& attributes);
@@ -376,7 +379,8 @@ private:
 
     void BeginGradient(Element element, const std::vector<XmlAttribute>& attributes, Frame& f);
     void AddStop(int gradient, const std::vector<XmlAttribute>& attributes, const Style& style);
-    Paint ResolveGradient(const PendingPaint& pending) const;
+    // `named` is the gradient the paint names, -1 for none.
+    Paint ResolveGradient(const PendingPaint& pending, int named) const;
     std::unique_ptr<Document> Finish();
 
     double mDpi;
@@ -391,7 +395,6 @@ private:
     std::vector<Frame> mFrames;
     PathSink mSink;
     std::vector<GradientDef> mGradients;
-    std::unordered_map<std::string_view, int> mGradientIds;
     std::vector<PendingPaint> mPending;
     std::unique_ptr<Document> mDocument = std::make_unique<Document>();
 };
@@ -409,7 +412,7 @@ double Parser::ToUser(const Length& l, Axis axis) const
     case Axis::Y:
         reference = mViewportHeight;
         break;
-    case Axis::Diagonal:
+    default:
         reference =
             std::sqrt((mViewportWidth * mViewportWidth + mViewportHeight * mViewportHeight) / 2.0);
         break;
@@ -970,26 +973,20 @@ void Parser::AddStop(int gradient, const std::vector<XmlAttribute>& attributes, 
     stops.push_back({WithOpacity(color, style.stopOpacity), static_cast<float>(offset)});
 }
 
-Paint Parser::ResolveGradient(const PendingPaint& pending) const
+Paint Parser::ResolveGradient(const PendingPaint& pending, int named) const
 {
-    const PaintSpec& spec = pending.spec;
-    const auto found = mGradientIds.find(spec.url);
-    if (found == mGradientIds.end())
+    if (named < 0)
     {
+        const PaintSpec& spec = pending.spec;
         return ResolveSolid(PaintSpec::Of(spec.fallback, spec.fallbackColor),
                             pending.currentColor,
                             pending.opacity);
     }
     const GradientDef* chain[kMaxGradientLinks + 1];
     int links = 0;
-    for (int at = found->second; links <= kMaxGradientLinks;)
-    {
+    for (int at = named; at >= 0 && links <= kMaxGradientLinks;
+         at = mGradients[static_cast<size_t>(at)].link)
         chain[links++] = &mGradients[static_cast<size_t>(at)];
-        const auto next = mGradientIds.find(chain[links - 1]->href);
-        if (chain[links - 1]->href.empty() || next == mGradientIds.end())
-            break;
-        at = next->second;
-    }
     const GradientDef& first = *chain[0];
 
     const std::vector<GradientStop>* stops = nullptr;
@@ -1104,14 +1101,29 @@ std::unique_ptr<Document> Parser::Finish()
 {
     if (mFailed)
         return nullptr;
+    // Each id is looked up once: an href once per gradient, a reference once per place in
+    // the text (shapes that inherit a paint share it), so long ids cost no more than their
+    // length in the input.
+    std::unordered_map<std::string_view, int> ids;
     for (size_t i = 0; i < mGradients.size(); ++i)
         if (!mGradients[i].id.empty())
-            mGradientIds.emplace(mGradients[i].id, static_cast<int>(i)); // the first one wins
+            ids.emplace(mGradients[i].id, static_cast<int>(i)); // the first one wins
+    auto find = [&ids](std::string_view id)
+    {
+        const auto found = ids.find(id);
+        return found == ids.end() ? -1 : found->second;
+    };
+    for (GradientDef& g : mGradients)
+        g.link = g.href.empty() ? -1 : find(g.href);
+    std::unordered_map<const char*, int> references;
     std::vector<Shape>& shapes = mDocument->shapes;
     for (const PendingPaint& pending : mPending)
     {
+        const auto [at, added] = references.try_emplace(pending.spec.url.data(), -1);
+        if (added)
+            at->second = find(pending.spec.url);
         Shape& shape = shapes[pending.shape];
-        (pending.stroke ? shape.stroke : shape.fill) = ResolveGradient(pending);
+        (pending.stroke ? shape.stroke : shape.fill) = ResolveGradient(pending, at->second);
     }
     std::erase_if(shapes,
                   [](const Shape& s)

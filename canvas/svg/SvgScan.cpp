@@ -1,8 +1,10 @@
 #include "canvas/svg/SvgScan.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 
 namespace plugkit::canvas::svg
 {
@@ -54,7 +56,7 @@ struct NamedColor
     uint32_t rgb;
 };
 
-// The CSS colour keywords.
+// The CSS colour keywords, in alphabetical order.
 constexpr NamedColor kNamedColors[] = {
     {"aliceblue", 0xF0F8FF},
     {"antiquewhite", 0xFAEBD7},
@@ -586,16 +588,26 @@ bool ParseColor(std::string_view text, Color& out)
         out = {0, 0, 0, 0};
         return true;
     }
-    for (const NamedColor& named : kNamedColors)
-        if (EqualsNoCase(text, named.name))
-        {
-            out = {static_cast<uint8_t>(named.rgb >> 16),
-                   static_cast<uint8_t>(named.rgb >> 8),
-                   static_cast<uint8_t>(named.rgb),
-                   255};
-            return true;
-        }
-    return false;
+    // The table is in alphabetical order: compare in lower case and search it by halves.
+    char lower[24] = {};
+    if (text.size() >= sizeof lower)
+        return false;
+    for (size_t i = 0; i < text.size(); ++i)
+        lower[i] = ToLower(text[i]);
+    const std::string_view name(lower, text.size());
+    const NamedColor* end = std::end(kNamedColors);
+    const NamedColor* found = std::lower_bound(std::begin(kNamedColors),
+                                               end,
+                                               name,
+                                               [](const NamedColor& entry, std::string_view key)
+                                               { return std::string_view(entry.name) < key; });
+    if (found == end || std::string_view(found->name) != name)
+        return false;
+    out = {static_cast<uint8_t>(found->rgb >> 16),
+           static_cast<uint8_t>(found->rgb >> 8),
+           static_cast<uint8_t>(found->rgb),
+           255};
+    return true;
 }
 
 bool ParseTransform(std::string_view text, Matrix& out)

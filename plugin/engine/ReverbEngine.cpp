@@ -1,20 +1,14 @@
 #include "plugin/engine/ReverbEngine.h"
 
-#include "plugin/engine/BlockWindow.h"
 #include "plugin/engine/DelayLine.h"
 #include "plugin/engine/ReverbCore.h"
+#include "plugin/engine/SimdMath.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <new>
-
-#if defined(__SSE2__)
-#include "plugin/engine/SimdMath.h"
-
-#include <emmintrin.h>
-#endif
 
 namespace lumenfall::engine
 {
@@ -24,7 +18,22 @@ namespace
 
 /// Coefficients are refreshed every kRefreshPeriod samples; the block form works in
 /// segments that never cross a refresh.
-constexpr int kRefreshPeriod = 32;
+constexpr int kRefreshPeriod = kCoreBlock;
+
+constexpr double kSmoothingSeconds = 0.02; // time constant of the parameter and bypass glides
+constexpr double kAttackSeconds = 0.005;   // of the followers and the ducker, rising
+constexpr double kCrossfadeSeconds = 0.06; // a model change fades between the cores this long
+constexpr double kPreDelayCapacitySeconds = 2.05;
+constexpr double kMaxPreDelaySeconds = 2.0; // a synced pre-delay is held here
+constexpr float kInputLimit = 64.0f;        // the reverb and the followers see |x| <= this
+constexpr float kDuckDepth = 12.0f;         // duck gain 1 / (Ducking / 100 x envelope x this + 1)
+// The onset detector: a pre-delayed peak above kOnsetLevel that rises kOnsetJump times above
+// its follower (or comes out of near silence, below kOnsetQuiet), kOnsetHoldOffSeconds after
+// the last onset at the earliest.
+constexpr float kOnsetLevel = 0.006f;
+constexpr float kOnsetQuiet = 0.002f;
+constexpr float kOnsetJump = 3.5f;
+constexpr double kOnsetHoldOffSeconds = 0.04;
 
 /// Envelopes that decay towards 0 are flushed below this level: far under every threshold
 /// they are compared with, and it keeps their arithmetic out of the denormal range.
@@ -37,9 +46,16 @@ bool IsSmoothed(int index)
            index != static_cast<int>(ParamId::NoteDivision);
 }
 
+// The model a parameter block selects ("Reverb Type" is whole and in range once clamped).
+ReverbModel ModelOf(const EngineParameters& parameters)
+{
+    const int model = static_cast<int>(parameters[ParamId::ReverbType]);
+    return static_cast<ReverbModel>(std::clamp(model, 0, kReverbModelCount - 1));
+}
+
 float Clamp64(float x)
 {
-    return std::clamp(x, -64.0f, 64.0f);
+    return std::clamp(x, -kInputLimit, kInputLimit);
 }
 
 float ReadFinite(const float* channel, int i)
@@ -145,7 +161,7 @@ void ReverbEngineState::Reset()
     fadingCore = -1;
     crossfadeRemaining = 0;
     refreshCounter = 0;
-    const int model = static_cast<int>(target[ParamId::ReverbType]);
+    const ReverbModel model = ModelOf(target);
     cores[0].Reset(model);
     cores[1].Reset(model);
     preDelay[0].Clear();
@@ -185,7 +201,8 @@ void ReverbEngineState::UpdateCoefficients()
             std::clamp(static_cast<int>(target[ParamId::NoteDivision]), 0, kNoteDivisionCount - 1);
         ms = 60000.0 / tempo * NoteDivisionFactors[division];
     }
-    targetPreDelay = static_cast<float>(std::min(ms * 0.001 * sampleRate, 2.0 * sampleRate));
+    targetPreDelay =
+        static_cast<float>(std::min(ms * 0.001 * sampleRate, kMaxPreDelaySeconds * sampleRate));
     duckReleaseCoef =
         static_cast<float>(std::exp(-1.0 / (current[ParamId::DuckRelease] * 0.001f * sampleRate)));
 }
@@ -234,14 +251,14 @@ bool ReverbEngineState::Settled(double bypassTarget)
 
 void ReverbEngineState::Refresh()
 {
-    const int model = static_cast<int>(target[ParamId::ReverbType]);
+    const ReverbModel model = ModelOf(target);
     if (model != cores[activeCore].Model() && fadingCore < 0)
     {
         fadingCore = activeCore;
         activeCore = 1 - activeCore;
         cores[activeCore].Reset(model);
         cores[activeCore].UpdateCoefficients(current);
-        crossfadeLength = std::max(1, static_cast<int>(sampleRate * 0.06));
+        crossfadeLength = std::max(1, static_cast<int>(sampleRate * kCrossfadeSeconds));
         crossfadeRemaining = crossfadeLength;
     }
     UpdateCoefficients();
@@ -256,7 +273,7 @@ ReverbEngineState::InputStep(float left, float right, double bypassTarget, Block
     const float magnitude = std::max(std::fabs(left), std::fabs(right));
     peaks.input = std::max(peaks.input, magnitude);
 
-    const float p = std::min(magnitude, 64.0f);
+    const float p = std::min(magnitude, kInputLimit);
     const float k = p > inputEnvelope ? attackCoef : duckReleaseCoef;
     inputEnvelope = p + (inputEnvelope - p) * k;
     inputEnvelope = inputEnvelope < kEnvelopeFloor ? 0.0f : inputEnvelope;
@@ -293,8 +310,9 @@ ReverbEngineState::InputStep(float left, float right, double bypassTarget, Block
     preDelay[1].Write(fR);
 
     const float q = std::max(std::fabs(in.feedL), std::fabs(in.feedR));
-    in.onset = q > 0.006f && samplesSinceOnset > static_cast<std::int64_t>(sampleRate * 0.04) &&
-               (onsetEnvelope < 0.002f || q > 3.5f * onsetEnvelope);
+    in.onset = q > kOnsetLevel &&
+               samplesSinceOnset > static_cast<std::int64_t>(sampleRate * kOnsetHoldOffSeconds) &&
+               (onsetEnvelope < kOnsetQuiet || q > kOnsetJump * onsetEnvelope);
     const float ko = q > onsetEnvelope ? attackCoef : duckReleaseCoef;
     onsetEnvelope = q + (onsetEnvelope - q) * ko;
     onsetEnvelope = onsetEnvelope < kEnvelopeFloor ? 0.0f : onsetEnvelope;
@@ -330,7 +348,7 @@ void ReverbEngineState::OutputStep(
     const float wideR = mid - side;
 
     const float duckTarget =
-        1.0f / (current[ParamId::Ducking] * 0.01f * in.envelope * 12.0f + 1.0f);
+        1.0f / (current[ParamId::Ducking] * 0.01f * in.envelope * kDuckDepth + 1.0f);
     const float k = duckGain > duckTarget ? attackCoef : duckReleaseCoef;
     duckGain = duckTarget + (duckGain - duckTarget) * k;
 
@@ -379,12 +397,11 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
     float level[kRefreshPeriod]; // min(max(|L|, |R|), 64), the input follower's input
     float peak = peaks.input;
     int t = 0;
-#if defined(__SSE2__)
     {
         const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
         const __m128 largest = _mm_set1_ps(3.40282347e38f);
-        const __m128 low = _mm_set1_ps(-64.0f);
-        const __m128 high = _mm_set1_ps(64.0f);
+        const __m128 low = _mm_set1_ps(-kInputLimit);
+        const __m128 high = _mm_set1_ps(kInputLimit);
         const __m128 gain = _mm_set1_ps(g);
         __m128 peak4 = _mm_setzero_ps();
         for (; t + 4 <= n; t += 4)
@@ -403,18 +420,15 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
             _mm_storeu_ps(fR + t,
                           Sanitize4(_mm_mul_ps(gain, _mm_min_ps(_mm_max_ps(r, low), high))));
         }
-        peak4 = _mm_max_ps(peak4, _mm_movehl_ps(peak4, peak4));
-        peak4 = _mm_max_ss(peak4, _mm_shuffle_ps(peak4, peak4, 1));
-        peak = std::max(peak, _mm_cvtss_f32(peak4));
+        peak = std::max(peak, MaxLane4(peak4));
     }
-#endif
     for (; t < n; ++t)
     {
         dryL[t] = ReadFinite(inL, t);
         dryR[t] = ReadFinite(inR, t);
         const float m = std::max(std::fabs(dryL[t]), std::fabs(dryR[t]));
         peak = std::max(peak, m);
-        level[t] = std::min(m, 64.0f);
+        level[t] = std::min(m, kInputLimit);
         fL[t] = SanitizeSample(g * Clamp64(dryL[t]));
         fR[t] = SanitizeSample(g * Clamp64(dryR[t]));
     }
@@ -466,7 +480,6 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
     followers[1] = onsetEnvelope;
     std::uint32_t candidates = 0; // bit t: sample t is loud enough and rises above the follower
     t = 0;
-#if defined(__SSE2__)
     {
         const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
         for (; t + 4 <= n; t += 4)
@@ -494,7 +507,6 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
             _mm_storel_pi(reinterpret_cast<__m64*>(followers + 2 * k + 2), f);
         }
     }
-#endif
     for (int k = t; k < n; ++k)
     {
         q[k] = std::max(std::fabs(feedL[k]), std::fabs(feedR[k]));
@@ -514,11 +526,10 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
     inputEnvelope = followers[2 * n];
     onsetEnvelope = followers[2 * n + 1];
     t = 0;
-#if defined(__SSE2__)
     {
-        const __m128 loud = _mm_set1_ps(0.006f);
-        const __m128 quiet = _mm_set1_ps(0.002f);
-        const __m128 jump = _mm_set1_ps(3.5f);
+        const __m128 loud = _mm_set1_ps(kOnsetLevel);
+        const __m128 quiet = _mm_set1_ps(kOnsetQuiet);
+        const __m128 jump = _mm_set1_ps(kOnsetJump);
         for (; t + 4 <= n; t += 4)
         {
             const __m128 q4 = _mm_loadu_ps(q + t);
@@ -531,11 +542,10 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
             candidates |= static_cast<std::uint32_t>(_mm_movemask_ps(hit)) << t;
         }
     }
-#endif
     for (; t < n; ++t)
     {
         const float before = followers[2 * t + 1];
-        if (q[t] > 0.006f && (before < 0.002f || q[t] > 3.5f * before))
+        if (q[t] > kOnsetLevel && (before < kOnsetQuiet || q[t] > kOnsetJump * before))
         {
             candidates |= 1u << t;
         }
@@ -549,7 +559,7 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
         samplesSinceOnset = std::min(samplesSinceOnset + n, std::max(samplesSinceOnset, kNoOnset));
         return;
     }
-    const std::int64_t holdOff = static_cast<std::int64_t>(sampleRate * 0.04);
+    const std::int64_t holdOff = static_cast<std::int64_t>(sampleRate * kOnsetHoldOffSeconds);
     for (int k = 0; k < n; ++k)
     {
         const bool hit = (candidates >> k & 1u) != 0 && samplesSinceOnset > holdOff;
@@ -591,8 +601,9 @@ void ReverbEngineState::OutputBlock(
         float duckPeak = peaks.duck;
         for (int t = 0; t < n; ++t)
         {
-            const float target =
-                ducking == 0.0f ? 1.0f : 1.0f / (ducking * followers[2 * t + 2] * 12.0f + 1.0f);
+            const float target = ducking == 0.0f
+                                     ? 1.0f
+                                     : 1.0f / (ducking * followers[2 * t + 2] * kDuckDepth + 1.0f);
             gain = target + (gain - target) * (gain > target ? attackCoef : duckReleaseCoef);
             duck[t] = gain;
             duckPeak = std::max(duckPeak, 1.0f - gain);
@@ -611,7 +622,6 @@ void ReverbEngineState::OutputBlock(
     float outputPeak = peaks.output;
     const bool mono = channels == 1;
     int t = 0;
-#if defined(__SSE2__)
     {
         const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
         const __m128 half = _mm_set1_ps(0.5f);
@@ -658,14 +668,9 @@ void ReverbEngineState::OutputBlock(
                 _mm_storeu_ps(outR + t, yR);
             }
         }
-        wetPeak4 = _mm_max_ps(wetPeak4, _mm_movehl_ps(wetPeak4, wetPeak4));
-        wetPeak4 = _mm_max_ss(wetPeak4, _mm_shuffle_ps(wetPeak4, wetPeak4, 1));
-        outPeak4 = _mm_max_ps(outPeak4, _mm_movehl_ps(outPeak4, outPeak4));
-        outPeak4 = _mm_max_ss(outPeak4, _mm_shuffle_ps(outPeak4, outPeak4, 1));
-        wetPeak = std::max(wetPeak, _mm_cvtss_f32(wetPeak4));
-        outputPeak = std::max(outputPeak, _mm_cvtss_f32(outPeak4));
+        wetPeak = std::max(wetPeak, MaxLane4(wetPeak4));
+        outputPeak = std::max(outputPeak, MaxLane4(outPeak4));
     }
-#endif
     for (; t < n; ++t)
     {
         const float mid = (wetL[t] + wetR[t]) * 0.5f;
@@ -732,11 +737,11 @@ bool ReverbEngine::Prepare(double sampleRate, int channels)
     s.target = mParameters;
     s.current = s.target;
     s.tempo = mTempo;
-    s.smoothingCoef = static_cast<float>(std::exp(-1.0 / (fs * 0.02)));
-    s.attackCoef = static_cast<float>(std::exp(-1.0 / (fs * 0.005)));
+    s.smoothingCoef = static_cast<float>(std::exp(-1.0 / (fs * kSmoothingSeconds)));
+    s.attackCoef = static_cast<float>(std::exp(-1.0 / (fs * kAttackSeconds)));
     bool ok = s.cores[0].Prepare(fs);
     ok = s.cores[1].Prepare(fs) && ok;
-    const int capacity = DelayLine::CapacityFor(fs, 2.05);
+    const int capacity = DelayLine::CapacityFor(fs, kPreDelayCapacitySeconds);
     ok = s.preDelay[0].Resize(capacity) && ok;
     ok = s.preDelay[1].Resize(capacity) && ok;
     s.Reset();

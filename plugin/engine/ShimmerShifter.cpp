@@ -6,10 +6,6 @@
 #include <cmath>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace lumenfall::engine
 {
 
@@ -66,7 +62,6 @@ void ButterflyPairs(float* __restrict re,
                     int h)
 {
     int j = 0;
-#if defined(__SSE2__)
     const auto multiply = [](__m128 wr, __m128 wi, __m128 xr, __m128 xi, __m128& vr, __m128& vi)
     {
         vr = _mm_sub_ps(_mm_mul_ps(wr, xr), _mm_mul_ps(wi, xi));
@@ -97,7 +92,6 @@ void ButterflyPairs(float* __restrict re,
         _mm_storeu_ps(re + 3 * h + j, _mm_sub_ps(b1r, vr));
         _mm_storeu_ps(im + 3 * h + j, _mm_sub_ps(b1i, vi));
     }
-#endif
     if (j < h)
     {
         Butterflies(re + j, im + j, re + h + j, im + h + j, w1r + j, w1i + j, h - j);
@@ -124,7 +118,6 @@ void OverlapAdd(
     float* __restrict ola, const float* __restrict y, const float* __restrict w, float gain, int n)
 {
     int i = 0;
-#if defined(__SSE2__)
     const __m128 g = _mm_set1_ps(gain);
     for (; i + 4 <= n; i += 4)
     {
@@ -133,7 +126,6 @@ void OverlapAdd(
                        _mm_loadu_ps(ola + i));
         _mm_storeu_ps(ola + i, Sanitize4(sum));
     }
-#endif
     for (; i < n; ++i)
     {
         ola[i] = SanitizeSample(gain * w[i] * y[i] + ola[i]);

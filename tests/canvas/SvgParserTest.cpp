@@ -1,6 +1,7 @@
 // The SVG parser against hand-derived point lists: every path command (absolute, relative
 // and implicit), arcs, the basic shapes, transforms, viewBox and units, and the style rules.
 #include "canvas/svg/SvgParser.h"
+#include "tests/canvas/SvgTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -12,20 +13,11 @@
 namespace
 {
 using namespace plugkit::canvas::svg;
+using plugkit::canvas::svg::test::Parse;
+using plugkit::canvas::svg::test::Svg;
 
 // 4/3 tan(pi/8): the control distance of a quarter circle of radius 1.
 constexpr float kK = 0.5522847498f;
-
-std::unique_ptr<Document> Parse(const std::string& text, const char* units = "px", float dpi = 96.f)
-{
-    return ParseSvg(text.data(), text.size(), units, dpi);
-}
-
-std::string Svg(const std::string& body,
-                const std::string& rootAttributes = R"(width="100" height="100")")
-{
-    return R"(<svg xmlns="http://www.w3.org/2000/svg" )" + rootAttributes + ">" + body + "</svg>";
-}
 
 // Expected geometry written the way the document stores it: lines are cubics with their
 // controls at the thirds.

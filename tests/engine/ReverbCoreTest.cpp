@@ -18,7 +18,7 @@ std::unique_ptr<ReverbCore> PreparedCore(double fs, ReverbModel model, const Eng
 {
     auto core = std::make_unique<ReverbCore>();
     EXPECT_TRUE(core->Prepare(fs));
-    core->Reset(static_cast<int>(model));
+    core->Reset(model);
     core->UpdateCoefficients(p);
     return core;
 }
@@ -227,8 +227,7 @@ TEST(GateEnvelopeTest, GateAndReverseShapes)
     };
     for (const EnvelopeCase& c : cases)
     {
-        EXPECT_NEAR(
-            GateEnvelope(static_cast<int>(c.model), c.t, 450.0f, 80.0f, c.shape), c.expected, 1e-5f)
+        EXPECT_NEAR(GateEnvelope(c.model, c.t, 450.0f, 80.0f, c.shape), c.expected, 1e-5f)
             << static_cast<int>(c.model) << " shape " << c.shape << " t " << c.t;
     }
 }
@@ -238,10 +237,8 @@ TEST(GateEnvelopeTest, GatedReleaseIsContinuousForEveryShape)
 {
     for (const float shape : {-100.0f, 0.0f, 40.0f, 100.0f})
     {
-        const float before =
-            GateEnvelope(static_cast<int>(ReverbModel::Gated), 0.4499, 450.0f, 80.0f, shape);
-        const float after =
-            GateEnvelope(static_cast<int>(ReverbModel::Gated), 0.4501, 450.0f, 80.0f, shape);
+        const float before = GateEnvelope(ReverbModel::Gated, 0.4499, 450.0f, 80.0f, shape);
+        const float after = GateEnvelope(ReverbModel::Gated, 0.4501, 450.0f, 80.0f, shape);
         EXPECT_LE(after, before * 1.001f) << shape;
         EXPECT_GE(after, before * 0.99f) << shape;
     }

@@ -72,26 +72,26 @@ TEST(WindowInput, MouseModifiersAndPenSignature)
 TEST(WindowInput, KeyTextIsUtf8OfOneCharacter)
 {
     char text[5];
-    const char16_t a[] = {u'a'};
+    const WideChar a[] = {u'a'};
     ASSERT_TRUE(KeyTextFromUnicode(1, a, text));
     EXPECT_STREQ(text, "a");
 
-    const char16_t eAcute[] = {u'\u00e9'};
+    const WideChar eAcute[] = {u'\u00e9'};
     ASSERT_TRUE(KeyTextFromUnicode(1, eAcute, text));
     EXPECT_STREQ(text, "\xc3\xa9");
 
-    const char16_t euro[] = {u'\u20ac'};
+    const WideChar euro[] = {u'\u20ac'};
     ASSERT_TRUE(KeyTextFromUnicode(1, euro, text));
     EXPECT_STREQ(text, "\xe2\x82\xac");
 
-    const char16_t emoji[] = {0xD83D, 0xDE00}; // U+1F600, one character in two units
+    const WideChar emoji[] = {0xD83D, 0xDE00}; // U+1F600, one character in two units
     ASSERT_TRUE(KeyTextFromUnicode(2, emoji, text));
     EXPECT_STREQ(text, "\xf0\x9f\x98\x80");
 
     ASSERT_TRUE(KeyTextFromUnicode(0, nullptr, text));
     EXPECT_STREQ(text, "");
 
-    const char16_t two[] = {u'`', u'a'}; // a dead key followed by a letter it cannot take
+    const WideChar two[] = {u'`', u'a'}; // a dead key followed by a letter it cannot take
     EXPECT_FALSE(KeyTextFromUnicode(2, two, text));
     EXPECT_FALSE(KeyTextFromUnicode(-1, a, text)); // a dead key
 }

@@ -1,0 +1,173 @@
+#include "plugin/engine/FeedbackLines.h"
+
+#include "plugin/engine/DelayLine.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace lumenfall::engine
+{
+
+namespace
+{
+
+constexpr double kLengthGlideSeconds = 0.008; // time constant of the length glide
+constexpr float kShortestLine = 2.0f;         // samples
+constexpr double kDecadesPerDecay = 3.0;      // 60 dB of amplitude in "Decay" seconds
+constexpr float kShortestDecay = 0.03f;       // s, the broadband decay time used at least
+constexpr float kShortestBandDecay = 0.02f;   // s, the same for the bass and treble bands
+constexpr float kMaxLoopGain = 0.99998f;      // the loop gain no band of a line exceeds
+constexpr float kAmbienceDecayScale = 0.65f;  // Ambience decays in 0.65 x "Decay"
+// The plate tank is two loops of two lines each; a loop lasts its two lines' base times plus
+// its two allpasses (this much), times the size factor. s.
+constexpr float kPlateAllpassSeconds = 0.022f;
+// The spring's dispersion chain lengthens its loop by this much times the size factor. s.
+constexpr float kSpringChainSeconds = 0.009f;
+
+} // namespace
+
+bool FeedbackLines::Prepare(double sampleRate)
+{
+    mLengthSmoothing = static_cast<float>(std::exp(-1.0 / (sampleRate * kLengthGlideSeconds)));
+    return mBank.Resize(DelayLine::CapacityFor(sampleRate, kCapacitySeconds));
+}
+
+void FeedbackLines::Reset()
+{
+    mBank.Clear();
+    std::fill(std::begin(mLow), std::end(mLow), 0.0f);
+    std::fill(std::begin(mHigh), std::end(mHigh), 0.0f);
+    std::fill(std::begin(mCurrentLength), std::end(mCurrentLength), 0.0f);
+    std::fill(std::begin(mTargetLength), std::end(mTargetLength), 0.0f);
+    std::fill(std::begin(mLengthState), std::end(mLengthState), 0.0);
+}
+
+void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters& current)
+{
+    const double fs = settings.sampleRate;
+    const float c = settings.size;
+    mBassCoefficient = OnePoleCoefficient(current[ParamId::BassCrossover], fs);
+    mHFCoefficient = OnePoleCoefficient(current[ParamId::HFDamping], fs);
+
+    const float* times = ModelLineTimes[static_cast<int>(settings.model)];
+    const LateStructure structure = LateStructureOf(settings.model);
+    const float decay = current[ParamId::Decay] *
+                        (settings.model == ReverbModel::Ambience ? kAmbienceDecayScale : 1.0f);
+    const float bassDecay = decay * current[ParamId::BassDecay];
+    const float trebleDecay = decay * current[ParamId::TrebleDecay];
+    for (int i = 0; i < kLines; ++i)
+    {
+        const float target =
+            std::max(kShortestLine, RoundHalfAway(static_cast<float>(fs) * times[i] * c));
+        if (mLengthState[i] == 0.0)
+        {
+            // The first refresh after a reset: the line starts at its size.
+            mCurrentLength[i] = target;
+            mLengthState[i] = target;
+        }
+        // The time one pass around the line's loop takes, seconds.
+        double loop = target / fs;
+        if (structure == LateStructure::Plate)
+        {
+            loop = (i < 2 ? times[0] + times[1] + kPlateAllpassSeconds
+                          : times[2] + times[3] + kPlateAllpassSeconds) *
+                   c;
+        }
+        else if (structure == LateStructure::Spring)
+        {
+            loop = target / fs + kSpringChainSeconds * c;
+        }
+        const double k = std::pow(10.0, -kDecadesPerDecay * loop / std::max(decay, kShortestDecay));
+        const double b =
+            std::pow(10.0, -kDecadesPerDecay * loop / std::max(bassDecay, kShortestBandDecay)) / k;
+        const double t =
+            std::pow(10.0, -kDecadesPerDecay * loop / std::max(trebleDecay, kShortestBandDecay)) /
+            k;
+        const double peak = std::max(b, 1.0) * k * std::max(t, 1.0);
+        mTargetLength[i] = target;
+        mGain[i] = static_cast<float>(peak > kMaxLoopGain ? k * kMaxLoopGain / peak : k);
+        mBassRatio[i] = static_cast<float>(b);
+        mTrebleRatio[i] = static_cast<float>(t);
+    }
+}
+
+void FeedbackLines::Glide()
+{
+    const double k = mLengthSmoothing;
+    for (int i = 0; i < kLines; ++i)
+    {
+        const double target = mTargetLength[i];
+        double s = target + (mLengthState[i] - target) * k;
+        if (std::abs(s - target) < 1e-6)
+        {
+            s = target;
+        }
+        mLengthState[i] = s;
+        mCurrentLength[i] = static_cast<float>(s);
+    }
+}
+
+bool FeedbackLines::Settled() const
+{
+    for (int i = 0; i < kLines; ++i)
+    {
+        if (mLengthState[i] != static_cast<double>(mTargetLength[i]))
+        {
+            return false;
+        }
+    }
+    return true;
+}
+
+float FeedbackLines::Damp(int line, float x, float freeze)
+{
+    const float low = OnePoleStep(mLow[line], x, mBassCoefficient);
+    const float d = x + (mBassRatio[line] - 1.0f) * low;
+    const float high = OnePoleStep(mHigh[line], d, mHFCoefficient);
+    const float y = (high + mTrebleRatio[line] * (d - high)) * mGain[line];
+    return SanitizeSample(y + freeze * (x - y));
+}
+
+DampLanes FeedbackLines::LoadDamp(const int (&lines)[4]) const
+{
+    alignas(16) float values[5][4] = {};
+    for (int k = 0; k < 4; ++k)
+    {
+        const int i = lines[k];
+        if (i >= 0)
+        {
+            values[0][k] = mBassRatio[i];
+            values[1][k] = mTrebleRatio[i];
+            values[2][k] = mGain[i];
+            values[3][k] = mLow[i];
+            values[4][k] = mHigh[i];
+        }
+    }
+    DampLanes lanes;
+    lanes.bassCoefficient = _mm_set1_ps(mBassCoefficient);
+    lanes.hfCoefficient = _mm_set1_ps(mHFCoefficient);
+    lanes.bassRatioLessOne = _mm_sub_ps(_mm_load_ps(values[0]), _mm_set1_ps(1.0f));
+    lanes.trebleRatio = _mm_load_ps(values[1]);
+    lanes.gain = _mm_load_ps(values[2]);
+    lanes.low = _mm_load_ps(values[3]);
+    lanes.high = _mm_load_ps(values[4]);
+    return lanes;
+}
+
+void FeedbackLines::StoreDamp(const DampLanes& lanes, const int (&lines)[4])
+{
+    alignas(16) float low[4];
+    alignas(16) float high[4];
+    _mm_store_ps(low, lanes.low);
+    _mm_store_ps(high, lanes.high);
+    for (int k = 0; k < 4; ++k)
+    {
+        if (lines[k] >= 0)
+        {
+            mLow[lines[k]] = low[k];
+            mHigh[lines[k]] = high[k];
+        }
+    }
+}
+
+} // namespace lumenfall::engine

@@ -116,6 +116,8 @@ public:
     PresentMode GetPresentMode() const { return mPresentMode; }
     TextEntryState GetTextEntryState() const { return mTextEntry.GetState(); }
     HWND GetTextEntryWindow() const { return mTextEntry.GetWindow(); }
+    /// The tooltip window; null when tooltips are off.
+    HWND GetTooltipWindow() const { return mTooltip; }
     /// Paints that reached the window (each draws its dirty areas once).
     int NPaints() const { return mPaints; }
 

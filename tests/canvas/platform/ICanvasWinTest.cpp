@@ -8,6 +8,7 @@
 #include "tests/canvas/platform/WinTestSupport.h"
 
 #include <GL/gl.h>
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
@@ -118,6 +119,8 @@ public:
                 g->AttachControl(background);
                 g->AttachControl(red);
                 g->AttachControl(green);
+                red->SetTooltip("Decay \xe2\x80\x94 how long the tail lasts");
+                g->EnableTooltips(mTooltips);
             });
     }
     ~Editor() override { CloseWindow(); }
@@ -136,6 +139,7 @@ public:
     Patch* green = nullptr;
     int mLayouts = 0;
     int mOpens = 0;
+    bool mTooltips = false;
 };
 
 /// Waits for the first frame: every patch drawn once.
@@ -375,6 +379,40 @@ TEST(ICanvasWin, MouseByPostedMessages)
     SendMessageW(w, WM_LBUTTONUP, 0, MAKELPARAM(60, 60));
     SetMessageExtraInfo(0);
     EXPECT_EQ(Take(e.red), (std::vector<std::string>{"down 60,60 L", "up 60,60"}));
+}
+
+TEST(ICanvasWin, TheRealPointerHoversShowsTheTooltipAndLeaves)
+{
+    Editor e;
+    e.mTooltips = true;
+    ASSERT_NE(e.OpenWindow(test::SharedHost().Get()), nullptr);
+    ASSERT_TRUE(FirstFrame(e));
+    HWND tooltip = e.Win()->GetTooltipWindow();
+    ASSERT_NE(tooltip, nullptr);
+
+    const RECT r = ClientOnScreen(e.Window());
+    SetCursorPos(r.left + 5, r.top + 150);
+    PumpFor(100);
+    SetCursorPos(r.left + 70, r.top + 50);
+    ASSERT_TRUE(PumpUntil([&] { return e.Win()->GetMouseOverControl() == e.red; }, 2000));
+    wchar_t text[80] = {};
+    TTTOOLINFOW info = {};
+    info.cbSize = sizeof info;
+    info.hwnd = e.Window();
+    info.uId = reinterpret_cast<UINT_PTR>(e.Window());
+    info.lpszText = text;
+    EXPECT_TRUE(PumpUntil(
+        [&]
+        {
+            SendMessageW(tooltip, TTM_GETTEXTW, 80, reinterpret_cast<LPARAM>(&info));
+            return text[0] != 0;
+        },
+        3000));
+    EXPECT_STREQ(text, L"Decay \u2014 how long the tail lasts");
+
+    // Leaving the window ends the hover.
+    SetCursorPos(r.right + 40, r.bottom + 40);
+    EXPECT_TRUE(PumpUntil([&] { return e.Win()->GetMouseOverControl() == nullptr; }, 3000));
 }
 
 TEST(ICanvasWin, KeysWithTextBySendInput)

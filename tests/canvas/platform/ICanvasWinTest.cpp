@@ -531,64 +531,70 @@ namespace plugkit::canvas::platform
 namespace
 {
 
-/// Sets (or, with null, deletes) a value under HKEY_CURRENT_USER.
-void SetUserValue(const wchar_t* key, const wchar_t* name, const wchar_t* text, DWORD number)
+/// Runs the disabled tests matching `filter` in a new process of this executable in a Wine
+/// prefix of its own, whose registry says Windows 10 and 144 dpi (Wine reads both when a process
+/// starts, and the tests sharing this prefix must not see them). Returns the child's exit code;
+/// its output goes to `log`.
+int RunInWindows10HighDpiPrefix(const std::string& filter, const std::string& log)
 {
-    HKEY handle = nullptr;
-    if (RegCreateKeyExW(
-            HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) !=
-        ERROR_SUCCESS)
-        return;
-    if (text != nullptr)
-        RegSetValueExW(handle,
-                       name,
-                       0,
-                       REG_SZ,
-                       reinterpret_cast<const BYTE*>(text),
-                       static_cast<DWORD>((wcslen(text) + 1) * sizeof(wchar_t)));
-    else if (number != 0)
-        RegSetValueExW(
-            handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
-    else
-        RegDeleteValueW(handle, name);
-    RegCloseKey(handle);
-}
-
-/// Runs the disabled tests matching `filter` in a new process of this executable (Wine reads
-/// the Windows version and the DPI when a process starts); returns its exit code.
-DWORD RunInChildProcess(const std::wstring& filter)
-{
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring line = L"\"" + std::wstring(self) + L"\" --gtest_also_run_disabled_tests " +
-                        L"--gtest_filter=" + filter;
-    STARTUPINFOW startup = {};
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string exe = self + 2; // drive Z: is the Unix root
+    for (char& c : exe)
+        c = c == '\\' ? '/' : c;
+    const std::string build = LUMENFALL_TEST_OUTPUT;
+    const std::string result = log + ".result";
+    std::remove(result.c_str());
+    const std::string run =
+        "LUMENFALL_WINEPREFIX=" + build + "/wineprefix-win10-144dpi " + build + "/wine-run ";
+    const std::string script =
+        "unset GTEST_OUTPUT; " + run +
+        "reg add 'HKCU\\Software\\Wine' /v Version /d win10 /f >/dev/null 2>&1; " + run +
+        "reg add 'HKCU\\Control Panel\\Desktop' /v LogPixels /t REG_DWORD /d 144 /f "
+        ">/dev/null 2>&1; " +
+        run + exe + " --gtest_also_run_disabled_tests --gtest_filter=" + filter + " >" + log +
+        " 2>&1; echo $? >" + result + ".part; mv " + result + ".part " + result;
+    std::string command = "/bin/sh -c \"" + script + "\"";
+    STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    // The child's report must not overwrite this one's.
-    SetEnvironmentVariableW(L"GTEST_OUTPUT", nullptr);
-    if (!CreateProcessW(
-            nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return 0xFFFFFFFF;
-    WaitForSingleObject(process.hProcess, 120000);
-    DWORD code = 0xFFFFFFFF;
-    GetExitCodeProcess(process.hProcess, &code);
+    if (!CreateProcessA(nullptr,
+                        command.data(),
+                        nullptr,
+                        nullptr,
+                        FALSE,
+                        0,
+                        nullptr,
+                        nullptr,
+                        &startup,
+                        &process))
+        return -1;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    return code;
+    // Wine signals a Unix process's handle at once: its end is the result file.
+    for (int i = 0; i < 1800; ++i)
+    {
+        if (FILE* file = std::fopen(result.c_str(), "r"))
+        {
+            int code = -1;
+            if (std::fscanf(file, "%d", &code) != 1)
+                code = -1;
+            std::fclose(file);
+            return code;
+        }
+        Sleep(100);
+    }
+    return -1;
 }
 
 TEST(ICanvasWin, OnWindows10At144DpiTheBlankThreadPacesAndTheWindowFollowsTheScale)
 {
-    SetUserValue(L"Software\\Wine", L"Version", L"win10", 0);
-    SetUserValue(L"Control Panel\\Desktop", L"LogPixels", nullptr, 144);
-    const DWORD code = RunInChildProcess(L"ICanvasWinWin10.*");
-    SetUserValue(L"Software\\Wine", L"Version", nullptr, 0);
-    SetUserValue(L"Control Panel\\Desktop", L"LogPixels", nullptr, 0);
-    EXPECT_EQ(code, 0u) << "the child's failures are in its own output above";
+    const std::string log = LUMENFALL_TEST_OUTPUT "/window-win10-144dpi.log";
+    EXPECT_EQ(RunInWindows10HighDpiPrefix("ICanvasWinWin10.*", log), 0)
+        << "the child's report is " << log;
 }
 
-// Runs only in the child process of the test above.
+// Runs only in the child process of the test above, in its own prefix.
 TEST(ICanvasWinWin10, DISABLED_VBlankPacingAndTheScaleOfTheDisplay)
 {
     Editor e;

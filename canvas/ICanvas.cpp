@@ -32,11 +32,14 @@ ICanvas::ICanvas(ICanvasEditorDelegate& dlg, int width, int height, int fps, flo
     , mDrawScale(IsUsableScale(scale) ? scale : 1.f)
     , mDelegate(dlg)
 {
+    AddResourceCacheUsers();
 }
 
 ICanvas::~ICanvas()
 {
     RemoveAllControls();
+    mLayers.clear();
+    RemoveResourceCacheUsers();
     // A gesture opened by hand and never closed still gets its end.
     for (int paramIdx = 0; paramIdx < static_cast<int>(mGestureCounts.size()); ++paramIdx)
     {
@@ -51,23 +54,6 @@ ICanvas::~ICanvas()
 IEditorDelegate& ICanvas::Editor() const
 {
     return mDelegate;
-}
-
-// ---- Drawing
-
-void ICanvas::FillTriangle(
-    const IArgbColor&, float, float, float, float, float, float, const IBlendSpec*)
-{
-}
-
-void ICanvas::FillCircle(const IArgbColor&, float, float, float, const IBlendSpec*) {}
-
-void ICanvas::PathTransformReset(bool clearStack)
-{
-    mTransform = IAffineTransform{};
-    if (clearStack)
-        mTransformStack.clear();
-    PathTransformSetMatrix(mTransform);
 }
 
 // ---- Platform

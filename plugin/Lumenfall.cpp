@@ -76,8 +76,13 @@ plugkit::PluginConfig Lumenfall::MakeConfig()
     return config;
 }
 
+#if defined(LUMENFALL_BASE_APP)
+Lumenfall::Lumenfall(plugkit::app::StandaloneHost* host)
+    : LumenfallBase(MakeConfig(), host)
+#else
 Lumenfall::Lumenfall()
     : LumenfallBase(MakeConfig())
+#endif
 {
     for (auto& value : mOtherSlot)
         value.store(0.0f, std::memory_order_relaxed);

@@ -38,7 +38,7 @@ public:
     double CurrentX() const { return mX; }
     double CurrentY() const { return mY; }
     bool Overflowed() const { return mOverflowed; }
-    // The points taken so far in every sub-path, kept or not.
+    // The points taken so far, over every sub-path.
     size_t Taken() const { return mTaken; }
 
     std::vector<double> pts;

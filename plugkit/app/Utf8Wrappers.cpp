@@ -1,0 +1,179 @@
+#include "plugkit/app/Utf8Wrappers.h"
+
+#include "plugkit/HeapString.h"
+#include "plugkit/app/Utf8Text.h"
+
+#include <shlobj.h>
+
+#include <cstring>
+#include <cwchar>
+
+namespace plugkit::app
+{
+
+namespace
+{
+
+/// Paths from this many characters on take the extended-length form ("\\?\").
+constexpr size_t kLongPath = 256;
+
+/// `path` in UTF-16 for a wide file call: a long drive path behind "\\?\", a long network path
+/// behind "\\?\UNC\", their separators all backslashes. False when it is not valid UTF-8.
+bool ToWidePath(const char* path, WideText& out)
+{
+    if (!out.Assign(path))
+        return false;
+    const size_t n = std::wcslen(out.Get());
+    if (n < kLongPath)
+        return true;
+    const wchar_t* prefix = nullptr;
+    size_t skip = 0;
+    if (out.Get()[1] == L':')
+        prefix = L"\\\\?\\";
+    else if (out.Get()[0] == L'\\' && out.Get()[1] == L'\\')
+    {
+        prefix = L"\\\\?\\UNC\\";
+        skip = 2;
+    }
+    if (!prefix)
+        return true;
+    WideText plain;
+    plain.Assign(path);
+    const size_t prefixLength = std::wcslen(prefix);
+    if (!out.Reserve(static_cast<int32_t>(prefixLength + n - skip + 1)))
+        return false;
+    wchar_t* dst = out.Data();
+    std::wmemcpy(dst, prefix, prefixLength);
+    for (size_t i = skip; i <= n; ++i)
+    {
+        const wchar_t c = plain.Get()[i];
+        dst[prefixLength + i - skip] = c == L'/' ? L'\\' : c;
+    }
+    return true;
+}
+
+/// Texts for a wide call: each null stays null; false when one is not valid UTF-8.
+bool ToWide(const char* text, WideText& out, const wchar_t*& wide)
+{
+    wide = nullptr;
+    if (!text)
+        return true;
+    if (!out.Assign(text))
+        return false;
+    wide = out.Get();
+    return true;
+}
+
+bool IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+} // namespace
+
+BOOL CreateDirectoryUtf8(const char* path, LPSECURITY_ATTRIBUTES security)
+{
+    WideText wide;
+    if (!path || !ToWidePath(path, wide))
+        return CreateDirectoryA(path, security);
+    return CreateDirectoryW(wide.Get(), security);
+}
+
+UINT GetPrivateProfileIntUtf8(const char* section,
+                              const char* key,
+                              INT defaultValue,
+                              const char* file)
+{
+    WideText s, k, f;
+    const wchar_t *ws, *wk, *wf;
+    if (!ToWide(section, s, ws) || !ToWide(key, k, wk) || !ToWide(file, f, wf))
+        return GetPrivateProfileIntA(section, key, defaultValue, file);
+    return GetPrivateProfileIntW(ws, wk, defaultValue, wf);
+}
+
+DWORD GetPrivateProfileStringUtf8(const char* section,
+                                  const char* key,
+                                  const char* defaultValue,
+                                  char* out,
+                                  DWORD size,
+                                  const char* file)
+{
+    if (!out || size == 0)
+        return 0;
+    WideText s, k, d, f;
+    const wchar_t *ws, *wk, *wd, *wf;
+    if (!ToWide(section, s, ws) || !ToWide(key, k, wk) || !ToWide(defaultValue, d, wd) ||
+        !ToWide(file, f, wf))
+        return GetPrivateProfileStringA(section, key, defaultValue, out, size, file);
+    // Read whole, then cut the UTF-8 at a character boundary: converting into `out` directly
+    // would fail for a name whose UTF-8 is longer than `size`, and leave it empty.
+    WideText value;
+    const DWORD units = size > 1000 ? size + 1 : WideText::kInlineUnits;
+    if (!value.Reserve(static_cast<int32_t>(units)))
+        return 0;
+    GetPrivateProfileStringW(ws, wk, wd, value.Data(), units, wf);
+    return static_cast<DWORD>(WideToUtf8Truncated(value.Get(), out, static_cast<int32_t>(size)));
+}
+
+BOOL WritePrivateProfileStringUtf8(const char* section,
+                                   const char* key,
+                                   const char* value,
+                                   const char* file)
+{
+    WideText s, k, v, f;
+    const wchar_t *ws, *wk, *wv, *wf;
+    if (!ToWide(section, s, ws) || !ToWide(key, k, wk) || !ToWide(value, v, wv) ||
+        !ToWide(file, f, wf))
+        return WritePrivateProfileStringA(section, key, value, file);
+    return WritePrivateProfileStringW(ws, wk, wv, wf);
+}
+
+HMODULE LoadLibraryUtf8(const char* name)
+{
+    WideText wide;
+    if (name && ToWidePath(name, wide))
+        if (HMODULE module = LoadLibraryW(wide.Get()))
+            return module;
+    return LoadLibraryA(name);
+}
+
+int MessageBoxUtf8(HWND owner, const char* text, const char* title, UINT type)
+{
+    WideText t, c;
+    const wchar_t *wt, *wc;
+    if (!ToWide(text, t, wt) || !ToWide(title, c, wc))
+        return MessageBoxA(owner, text, title, type);
+    return MessageBoxW(owner, wt, wc, type);
+}
+
+bool GetSpecialFolderPathUtf8(HWND owner, char* out, int size, int folderId, bool create)
+{
+    if (!out || size <= 0)
+        return false;
+    WideText wide;
+    if (wide.Reserve(4096) && SHGetSpecialFolderPathW(owner, wide.Data(), folderId, create))
+        return WideToUtf8Truncated(wide.Get(), out, size) > 0;
+    if (size < MAX_PATH) // the ANSI form writes up to MAX_PATH bytes
+        return false;
+    return SHGetSpecialFolderPathA(owner, out, folderId, create) != FALSE;
+}
+
+int StatUtf8(const char* path, struct _stat64* out)
+{
+    if (!path || !out)
+        return -1;
+    // Trailing separators are left out, but not the one of a drive's root ("C:\").
+    HeapString trimmed(path);
+    int32_t length = trimmed.GetLength();
+    while (length > 1 && IsSeparator(trimmed.Get()[length - 1]) &&
+           !(length == 3 && trimmed.Get()[1] == ':'))
+        --length;
+    trimmed.InsertRaw(length, "", 0, 0);
+
+    WideText wide;
+    if (ToWidePath(trimmed.Get(), wide) && _wstat64(wide.Get(), out) == 0)
+        return 0;
+    return _stat64(trimmed.Get(), out);
+}
+
+} // namespace plugkit::app

@@ -8,24 +8,8 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
-
 namespace plugkit
 {
-
-/// The layout's virtual key of `character` (`VkKeyScanExA` with the calling thread's layout);
-/// none on systems without one.
-inline int16_t ScanKeyOfCharacter(char character)
-{
-#if defined(_WIN32)
-    return VkKeyScanExA(character, GetKeyboardLayout(0));
-#else
-    (void)character;
-    return -1;
-#endif
-}
 
 /// The host's view of the plug-in's editor. Forwards attaching, removal, sizing, content scale
 /// and keys to the plug-in's graphics editor delegate, which opens and closes the editor

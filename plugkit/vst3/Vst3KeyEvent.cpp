@@ -1,5 +1,9 @@
 #include "plugkit/vst3/Vst3KeyEvent.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace plugkit
 {
 namespace
@@ -15,6 +19,16 @@ constexpr int32_t kVirtualKeys[] = {
 static_assert(sizeof(kVirtualKeys) / sizeof(kVirtualKeys[0]) == 56);
 
 } // namespace
+
+int16_t ScanKeyOfCharacter(char character)
+{
+#if defined(_WIN32)
+    return VkKeyScanExA(character, GetKeyboardLayout(0));
+#else
+    (void)character;
+    return -1;
+#endif
+}
 
 canvas::IKeyEvent
 Vst3KeyToKeyEvent(char16_t character, int16_t keyCode, int16_t modifiers, VkKeyScanFunc scan)

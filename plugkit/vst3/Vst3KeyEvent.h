@@ -11,6 +11,10 @@ namespace plugkit
 /// byte, the shift state above, -1 when the layout has no key for it.
 using VkKeyScanFunc = int16_t (*)(char character);
 
+/// The layout's virtual key of `character` (`VkKeyScanExA` with the calling thread's layout);
+/// -1 on systems without one.
+int16_t ScanKeyOfCharacter(char character);
+
 /// The identity of the host whose keys are filtered: Reaper passes every key to the plug-in
 /// and acts on none of those the editor claims, so only the space bar goes to the editor.
 constexpr int kVst3SpaceKeyCode = 7;

@@ -707,9 +707,13 @@ public:
     void SetAllControlsClean();
     /// Other controls bound to the parameter of `source`'s value `valIdx` take its value.
     void UpdatePeerControls(IControl* source, int valIdx);
-    /// Ends every gesture and capture, forgets the text-entry and popup owners and deletes
+    /// Ends every gesture and capture, cancels an open platform text entry, forgets the
+    /// text-entry and popup owners (so no late result reaches a deleted control) and deletes
     /// every control.
     void RemoveAllControls();
+    /// An area to draw again at the next frame (the area a control left when it moved or
+    /// changed size).
+    void InvalidateArea(const IBounds& r);
 
     // ---- Values and messages from the plug-in (the delegate's forwarding). [ui-thread]
 
@@ -810,8 +814,10 @@ public:
     void SetControlValueAfterTextEdit(const char* text);
     /// A cancelled entry: the owner is forgotten and no value is set.
     void ClearTextEntryOwner();
-    /// A right click on a parameter-bound control. Default: the control may fill the prompt
-    /// menu; the host's menu is shown by the deliverable's override.
+    /// A right click on a parameter-bound control: the control may fill the prompt menu; in the
+    /// plug-in module the host's menu for the parameter is then shown with those items added,
+    /// when the delegate is an `IVst3ContextMenuHost` whose handler has `IComponentHandler3` and
+    /// whose view is open (otherwise nothing is shown). The stand-alone program overrides it.
     virtual void ShowParamContextMenu(IControl* control, int paramIdx, float x, float y);
     IPopupMenu& GetPromptMenu() { return mPromptMenu; }
     IControl* GetTextEntryOwner() const { return mTextEntryOwner; }
@@ -866,6 +872,14 @@ private:
     void* ResourceModule();
     /// 0 means the screen scale rounded up.
     int BitmapTargetScale(int targetScale) const;
+    /// `LoadBitmap` (resources and files) or, `fromData`, `LoadBitmapFromData`.
+    IBitmapHandle LoadBitmapFrom(const char* name,
+                                 const void* data,
+                                 int size,
+                                 bool fromData,
+                                 int nStates,
+                                 bool framesAreHorizontal,
+                                 int targetScale);
     /// The handle of `source` at `targetScale`: a cached scaled copy when the scales differ,
     /// else `source` itself, cached first when it was just `loaded`.
     IBitmapHandle KeepBitmap(APIBitmap* source,
@@ -874,6 +888,10 @@ private:
                              int nStates,
                              bool framesAreHorizontal,
                              int targetScale);
+#if defined(PLUGKIT_VST3)
+    /// The host's context menu of `paramIdx` with the prompt menu's items.
+    void ShowHostContextMenu(IControl& control, int paramIdx, float x, float y);
+#endif
     /// The back end takes the font's bytes, then the platform keeps its handle.
     bool HandFontToBackEnd(const char* fontID, PlatformFontPtr font);
     /// Paints the path with a solid pattern and the default stroke or fill style.
@@ -938,6 +956,7 @@ private:
     ICanvasEditorDelegate& mDelegate;
     bool mCursorHidden = false;
     std::vector<ILayerPtr> mLayers;
+    std::vector<IBounds> mInvalidAreas;
     IBounds mDrawArea;
     IAffineTransform mTransform;
     std::vector<IAffineTransform> mTransformStack;

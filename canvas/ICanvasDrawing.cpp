@@ -75,6 +75,21 @@ bool IsInvertible(const float (&m)[6])
     return std::isnormal(double(m[0]) * m[3] - double(m[2]) * m[1]);
 }
 
+/// What moves the span [rectLow, rectHigh] onto [low, high] by alignment 0 (low ends), 1
+/// (centres) or 2 (high ends).
+double AlignmentOffset(int alignment, float low, float high, float rectLow, float rectHigh)
+{
+    switch (alignment)
+    {
+    case 0:
+        return double(low) - rectLow;
+    case 2:
+        return double(high) - rectHigh;
+    default:
+        return (double(low) + high) / 2.0 - (double(rectLow) + rectHigh) / 2.0;
+    }
+}
+
 /// How many edges of the shape's other paths (of more than 3 points, each closed) a ray from the
 /// first point of path `index`, pointing away from its bounds' top-left corner, crosses. An odd
 /// count puts the path inside another: it is a hole.
@@ -653,30 +668,8 @@ void ICanvas::CalculateTextRotation(
                        float(*std::min_element(ys, ys + 4)),
                        float(*std::max_element(xs, xs + 4)),
                        float(*std::max_element(ys, ys + 4)));
-    switch (style.align)
-    {
-    case EAlign::Near:
-        dx = double(bounds.L) - textRect.L;
-        break;
-    case EAlign::Far:
-        dx = double(bounds.R) - textRect.R;
-        break;
-    default:
-        dx = double(bounds.MW()) - textRect.MW();
-        break;
-    }
-    switch (style.valign)
-    {
-    case EVAlign::Top:
-        dy = double(bounds.T) - textRect.T;
-        break;
-    case EVAlign::Bottom:
-        dy = double(bounds.B) - textRect.B;
-        break;
-    default:
-        dy = double(bounds.MH()) - textRect.MH();
-        break;
-    }
+    dx = AlignmentOffset(int(style.align), bounds.L, bounds.R, textRect.L, textRect.R);
+    dy = AlignmentOffset(int(style.valign), bounds.T, bounds.B, textRect.T, textRect.B);
 }
 
 void ICanvas::OffsetBoundsForTextRotation(const ITextStyle& style, IBounds& bounds)

@@ -240,38 +240,7 @@ IBitmapHandle ICanvas::KeepBitmap(APIBitmap* source,
 IBitmapHandle
 ICanvas::LoadBitmap(const char* name, int nStates, bool framesAreHorizontal, int targetScale)
 {
-    if (!name || !*name)
-        return {};
-    targetScale = BitmapTargetScale(targetScale);
-    MutexLock lock(mBitmapCache.GetMutex());
-    if (APIBitmap* cached = mBitmapCache.Find(name, targetScale))
-        return IBitmapHandle(cached, nStates, framesAreHorizontal, name);
-
-    const char* extension = ExtensionOf(name);
-    if (!IsBitmapFormatSupported(extension))
-        return {};
-
-    HeapString location;
-    int sourceScale = 0;
-    const platform::ResourceLocation kind =
-        SearchImageResource(name, extension, location, targetScale, sourceScale);
-    APIBitmap* source = nullptr;
-    std::unique_ptr<APIBitmap> loaded;
-    if (kind == platform::ResourceLocation::NotFound)
-        source = SearchBitmapInCache(name, targetScale, sourceScale);
-    else
-    {
-        if (sourceScale != targetScale)
-            source = mBitmapCache.Find(name, sourceScale);
-        if (!source)
-        {
-            loaded = LoadApiBitmap(location.Get(), sourceScale, kind, extension);
-            source = loaded.get();
-        }
-    }
-    if (!source)
-        return {};
-    return KeepBitmap(source, std::move(loaded), name, nStates, framesAreHorizontal, targetScale);
+    return LoadBitmapFrom(name, nullptr, 0, false, nStates, framesAreHorizontal, targetScale);
 }
 
 IBitmapHandle ICanvas::LoadBitmapFromData(const char* name,
@@ -281,26 +250,54 @@ IBitmapHandle ICanvas::LoadBitmapFromData(const char* name,
                                           bool framesAreHorizontal,
                                           int targetScale)
 {
+    return LoadBitmapFrom(name, data, size, true, nStates, framesAreHorizontal, targetScale);
+}
+
+IBitmapHandle ICanvas::LoadBitmapFrom(const char* name,
+                                      const void* data,
+                                      int size,
+                                      bool fromData,
+                                      int nStates,
+                                      bool framesAreHorizontal,
+                                      int targetScale)
+{
     if (!name || !*name)
         return {};
     targetScale = BitmapTargetScale(targetScale);
     MutexLock lock(mBitmapCache.GetMutex());
     if (APIBitmap* cached = mBitmapCache.Find(name, targetScale))
         return IBitmapHandle(cached, nStates, framesAreHorizontal, name);
-    if (!IsBitmapFormatSupported(ExtensionOf(name)))
+    const char* extension = ExtensionOf(name);
+    if (!IsBitmapFormatSupported(extension))
         return {};
 
     int sourceScale = 0;
-    APIBitmap* source = SearchBitmapInCache(name, targetScale, sourceScale);
+    APIBitmap* source = nullptr;
     std::unique_ptr<APIBitmap> loaded;
-    if (!source)
+    if (fromData)
     {
-        if (!data || size <= 0)
-            return {};
+        source = SearchBitmapInCache(name, targetScale, sourceScale);
         // Bitmaps from data are taken as scale 1 and rescaled to the target.
-        loaded = LoadApiBitmapFromData(name, data, size, 1);
-        source = loaded.get();
+        if (!source && data && size > 0)
+            loaded = LoadApiBitmapFromData(name, data, size, 1);
     }
+    else
+    {
+        HeapString location;
+        const platform::ResourceLocation kind =
+            SearchImageResource(name, extension, location, targetScale, sourceScale);
+        if (kind == platform::ResourceLocation::NotFound)
+            source = SearchBitmapInCache(name, targetScale, sourceScale);
+        else
+        {
+            if (sourceScale != targetScale)
+                source = mBitmapCache.Find(name, sourceScale);
+            if (!source)
+                loaded = LoadApiBitmap(location.Get(), sourceScale, kind, extension);
+        }
+    }
+    if (!source)
+        source = loaded.get();
     if (!source)
         return {};
     return KeepBitmap(source, std::move(loaded), name, nStates, framesAreHorizontal, targetScale);

@@ -623,6 +623,12 @@ void TestControl::OnContextMenuSelection(int itemIdx)
     lastContextChoice = itemIdx;
 }
 
+void TestControl::CreateContextMenu(IPopupMenu& menu)
+{
+    if (onContextMenu)
+        onContextMenu(menu);
+}
+
 void TestControl::OnDrop(const char*)
 {
     ++drops;

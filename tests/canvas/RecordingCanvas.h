@@ -201,6 +201,7 @@ public:
     void PlatformResize(bool parentHasResized) override;
     void DrawResize() override;
     void OnResizeComplete() override;
+    void CancelPlatformTextEntry() override { Record("CancelPlatformTextEntry"); }
     void CreatePlatformTextEntry(int paramIdx,
                                  const plugkit::canvas::ITextStyle& style,
                                  const IBounds& bounds,
@@ -256,12 +257,15 @@ public:
     void OnPopupMenuSelection(plugkit::canvas::IPopupMenu* menu, int valIdx) override;
     void OnTextEntryCompletion(const char* text, int valIdx) override;
     void OnContextMenuSelection(int itemIdx) override;
+    void CreateContextMenu(plugkit::canvas::IPopupMenu& menu) override;
     void OnDrop(const char* path) override;
     void OnMidi(const plugkit::MidiMessage& msg) override;
     void OnMsgFromDelegate(int msgTag, int dataSize, const void* pData) override;
 
     /// Runs after the default reaction to a press (e.g. to open a menu).
     std::function<void(TestControl&)> onMouseDown;
+    /// Adds the control's items to its parameter's context menu (none when unset).
+    std::function<void(plugkit::canvas::IPopupMenu&)> onContextMenu;
     /// Answers key presses (false when unset).
     std::function<bool(TestControl&, const plugkit::canvas::IKeyEvent&)> onKeyDown;
 

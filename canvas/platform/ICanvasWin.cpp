@@ -285,12 +285,7 @@ void ICanvasWin::PromptForFile(HeapString& fileName,
                                const char* extensions,
                                IFileDialogCompletionHandlerFunc completion)
 {
-    platform::PromptForFile(mWindow,
-                            fileName,
-                            path,
-                            action == EFileAction::Save ? kFileActionSave : 0,
-                            extensions,
-                            std::move(completion));
+    platform::PromptForFile(mWindow, fileName, path, action, extensions, std::move(completion));
     ReleaseCapture();
 }
 

@@ -403,24 +403,7 @@ void ICanvasWin::MoveMouseCursor(float x, float y)
 ECursorShape ICanvasWin::SetMouseCursor(ECursorShape shape)
 {
     const ECursorShape previous = ICanvas::SetMouseCursor(shape);
-    // The system cursors' resource ids, in ECursorShape order.
-    static const WORD kCursors[] = {32512,
-                                    32513,
-                                    32514,
-                                    32515,
-                                    32516,
-                                    32642,
-                                    32643,
-                                    32644,
-                                    32645,
-                                    32646,
-                                    32648,
-                                    32649,
-                                    32650,
-                                    32651};
-    const int index = static_cast<int>(shape);
-    const bool known = index >= 0 && index < static_cast<int>(std::size(kCursors));
-    SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(known ? kCursors[index] : kCursors[0])));
+    ShowCursorShape(shape);
     return previous;
 }
 

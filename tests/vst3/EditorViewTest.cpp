@@ -34,7 +34,7 @@ struct EditorHost : ::testing::Test
         ASSERT_NE(module, nullptr) << error;
         // One window for the whole suite: Wine without a window manager takes two seconds to
         // destroy a top-level window.
-        window = new HostWindow(0, 0, kEditorWidth, kEditorHeight);
+        window = new HostWindow(800, 260, kEditorWidth, kEditorHeight);
     }
     static void TearDownTestSuite()
     {

@@ -63,7 +63,9 @@ public:
         }
         RECT r = {0, 0, width, height};
         AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
-        mWindow = CreateWindowExW(0,
+        // Top-most, so windows of tests running beside this one never cover what a screen
+        // capture reads.
+        mWindow = CreateWindowExW(WS_EX_TOPMOST,
                                   kClass,
                                   L"Host",
                                   WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE,
@@ -166,10 +168,11 @@ inline RECT ClientOnScreen(HWND window)
     return r;
 }
 
-/// The process's host window, 400 x 300 at (100, 100), with no handler set on each call.
+/// The process's host window, 400 x 300 away from the screen's corner, where other tests' windows
+/// open; no handler is set on each call.
 inline HostWindow& SharedHost()
 {
-    static HostWindow* host = new HostWindow(100, 100, 400, 300); // lives until exit
+    static HostWindow* host = new HostWindow(1400, 600, 400, 300); // lives until exit
     host->SetHandler(nullptr);
     SetForegroundWindow(host->Get());
     SetFocus(host->Get());

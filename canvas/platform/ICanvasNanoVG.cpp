@@ -375,7 +375,10 @@ void ICanvasNanoVG::BeginFrame()
     ICanvas::BeginFrame();
     if (!mVG)
         return;
-    ClearTarget(WindowPixelWidth(), WindowPixelHeight());
+    // The window's pixels are replaced whole by the frame's copy; only the drawn composite
+    // blends onto them.
+    if (!mMainFramebuffer || !glBlitFramebuffer)
+        ClearTarget(WindowPixelWidth(), WindowPixelHeight());
     BeginWindowFrame();
 }
 

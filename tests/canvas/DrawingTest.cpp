@@ -545,7 +545,10 @@ TEST_F(DrawingTest, DropShadowBlursTheAlphaOfTheLayer)
                           {24, 17, 2.5f, kBlocks},
                           {30, 30, 4.f, kBlocks},
                           {12, 9, 0.f, kBlocks},
-                          {14, 12, 2.5f, kStep}};
+                          {14, 12, 2.5f, kStep},
+                          // A blur wider than the layer: taps past both ends still divide.
+                          {5, 3, 8.f, kBlocks},
+                          {1, 1, 3.f, kBlocks}};
     for (const Case& c : cases)
     {
         g.BeginLayer(nullptr, {0, 0, float(c.width), float(c.height)});

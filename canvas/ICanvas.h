@@ -627,8 +627,8 @@ public:
                        const IArgbColor* fillColor = nullptr);
     /// The pattern of an SVG paint at `opacity` (0 to 1): alpha = round(opacity x the paint's
     /// alpha) for a colour and for each gradient stop (at most 16 stops). A gradient whose space
-    /// cannot be inverted (or has no stop) paints its last stop's colour; a paint without colour
-    /// paints black.
+    /// cannot be inverted paints its last stop's colour; a gradient without stops and a paint
+    /// without colour paint black.
     static IFillPattern SvgPaintToFillPattern(const svg::Paint& paint, float opacity);
 
     /// Hides (and with `lock` holds in place) or shows the pointer; the platform hears only

@@ -620,7 +620,9 @@ public:
     // ---- SVG.
 
     /// The document's shapes through the current transform, in document order; hidden shapes
-    /// are skipped. `strokeColor` and `fillColor`, when given, replace the shapes' paints.
+    /// are skipped. `strokeColor` and `fillColor`, when given, replace the shapes' paints. A
+    /// sub-path inside an odd number of its shape's other sub-paths is a hole; that test's work
+    /// per call is bounded (about 16 million edges), past which sub-paths are filled.
     void DrawSvgShapes(const svg::Document& document,
                        const IBlendSpec* blend = nullptr,
                        const IArgbColor* strokeColor = nullptr,

@@ -124,6 +124,12 @@ int CountCrossings(const svg::Shape& shape, size_t index)
     }
     return crossings;
 }
+/// Edge tests the hole test of one SVG drawing may make. Each sub-path costs the points of the
+/// shape's other sub-paths, so a shape of many thousand sub-paths (a hostile file within the
+/// parser's limits) would take minutes a frame; past the budget, sub-paths keep the outside
+/// winding. Artwork comes nowhere near it.
+constexpr int64_t kMaxHoleTests = int64_t{1} << 24;
+
 /// Layers wider or taller than this many pixels are not made (no GL context takes them).
 constexpr double kMaxLayerPixels = 16384.0;
 
@@ -544,11 +550,15 @@ void ICanvas::DrawSvgShapes(const svg::Document& document,
                             const IArgbColor* strokeColor,
                             const IArgbColor* fillColor)
 {
+    int64_t holeTests = kMaxHoleTests;
     for (const svg::Shape& shape : document.shapes)
     {
         if (!shape.visible)
             continue;
         PathClear();
+        int64_t shapePoints = 0;
+        for (const svg::Path& path : shape.paths)
+            shapePoints += path.NumPoints();
         for (size_t p = 0; p < shape.paths.size(); ++p)
         {
             const svg::Path& path = shape.paths[p];
@@ -566,7 +576,13 @@ void ICanvas::DrawSvgShapes(const svg::Document& document,
                                   pts[2 * i + 5]);
             if (path.closed)
                 PathClose();
-            PathSetWinding(CountCrossings(shape, p) % 2 == 1);
+            bool hole = false;
+            if (shapePoints - n <= holeTests)
+            {
+                holeTests -= shapePoints - n;
+                hole = CountCrossings(shape, p) % 2 == 1;
+            }
+            PathSetWinding(hole);
         }
 
         const bool hasFill = shape.fill.kind != svg::PaintKind::None;

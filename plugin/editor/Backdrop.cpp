@@ -64,7 +64,7 @@ public:
         const int count = ColumnDividers(mState->section, dividers);
         for (int i = 0; i < count; ++i)
             DrawRule(g, dividers[i], 382.f, dividers[i], 638.f);
-        DrawRule(g, 54.f, kRowDividerY, 1046.f, kRowDividerY);
+        DrawRule(g, 54.f, kRowDividerY, RowDividerRight(mState->section), kRowDividerY);
         DrawRule(g, 36.f, kFooterRuleY, 1064.f, kFooterRuleY);
     }
 

@@ -407,5 +407,26 @@ TEST_F(EditorControls, MenusAndLinks)
                                         std::string("OpenURL ") + kSupportLink}));
 }
 
+// Without its logo resource (these tests' working folder has none) the brand writes the maker's
+// name in its place, underlines it under the pointer and still opens the maker's page.
+TEST_F(EditorControls, BrandWithoutItsLogoShowsTheMakerName)
+{
+    IControl* brand = ControlAt(kBrandBounds);
+    ASSERT_NE(brand, nullptr);
+    EXPECT_EQ(Texts(brand), std::vector<std::string>{"TESSALINE 255 240 236 226"});
+    EXPECT_FALSE(Has(DrawOnly(brand), "DrawLine "));
+
+    brand->OnMouseOver(kBrandBounds.MW(), 20.f, {});
+    EXPECT_TRUE(Has(DrawOnly(brand), "DrawLine 255 215 165 109 37 39 230 39 1"));
+    EXPECT_EQ(Texts(ControlAt(kHelpPanelBounds)).front(), "TESSALINE 255 215 165 109");
+
+    canvas->ClearLog();
+    plugkit::canvas::IKeyEvent enter;
+    enter.VK = plugkit::canvas::kVK_RETURN;
+    EXPECT_TRUE(brand->OnKeyDown(0.f, 0.f, enter));
+    EXPECT_EQ(canvas->LinesStartingWith("OpenURL"),
+              std::vector<std::string>{std::string("OpenURL ") + kMakerUrl});
+}
+
 } // namespace
 } // namespace lumenfall::test

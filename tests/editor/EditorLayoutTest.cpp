@@ -276,6 +276,21 @@ TEST_F(EditorLayout, TypedEntryAppliesUnitsAndRejectsWhatItCannotRead)
     field->CommitEntry();
     EXPECT_EQ(Param(ParamId::PreDelay), 500.0);
 
+    // A right press in the value box, whether the editor routes it to the knob or not, opens
+    // no entry and changes nothing.
+    const IBounds box = ValueZone(decay->GetRECT());
+    plugkit::canvas::IMouseEvent right;
+    right.x = box.MW();
+    right.y = box.MH();
+    right.ms.R = true;
+    canvas->OnMouseDown({right});
+    canvas->OnMouseUp({right});
+    decay->OnMouseDown(box.MW(), box.MH(), right.ms);
+    decay->OnMouseUp(box.MW(), box.MH(), right.ms);
+    Frame();
+    EXPECT_EQ(canvas->GetTextEntryOwner(), nullptr);
+    EXPECT_NEAR(Param(ParamId::Decay), 0.25, 1e-9);
+
     for (const char* rejected : {"3 kh", "1,5", "inf", "1e400", ""})
     {
         field = OpenEntry(*this, decay);

@@ -61,6 +61,30 @@ TEST_F(EditorLayout, FixedControlsAreAttachedInOrderWithTheirBounds)
         EXPECT_TRUE(canvas->GetControl(passive)->GetIgnoreMouse()) << passive;
     EXPECT_NE(canvas->GetCornerResizer(), nullptr);
     EXPECT_NE(canvas->GetTextEntryControl(), nullptr);
+
+    // Tooltips: the parameter's help sentence on menus and toggles, the brand's and the preset
+    // menu's own, none on the buttons that edit no parameter.
+    const auto help = [](ParamId id) { return ParamHelpTexts[static_cast<std::size_t>(id)]; };
+    const struct
+    {
+        IBounds bounds;
+        const char* tooltip;
+    } tooltips[] = {{kBrandBounds, kBrandTooltip},
+                    {kModelMenuBounds, help(ParamId::ReverbType)},
+                    {kPresetMenuBounds, kPresetTooltip},
+                    {kABButtonBounds, ""},
+                    {kBasicButtonBounds, ""},
+                    {kFreezeButtonBounds, help(ParamId::Freeze)},
+                    {kWetSoloButtonBounds, help(ParamId::WetSolo)},
+                    {kBypassButtonBounds, help(ParamId::Bypass)},
+                    {kSyncButtonBounds, help(ParamId::PreDelaySync)},
+                    {kDivisionMenuBounds, help(ParamId::NoteDivision)}};
+    for (const auto& t : tooltips)
+    {
+        ASSERT_NE(ControlAt(t.bounds), nullptr);
+        EXPECT_STREQ(ControlAt(t.bounds)->GetTooltip(), t.tooltip)
+            << t.bounds.L << "," << t.bounds.T;
+    }
     EXPECT_EQ(canvas->GetMinScale(), kMinEditorScale);
     EXPECT_EQ(canvas->GetMaxScale(), kMaxEditorScale);
 }

@@ -1,0 +1,238 @@
+#include "tests/app/ProgramDriver.h"
+
+#include "plugkit/app/Utf8Text.h"
+#include "tests/app/DialogWatcher.h"
+
+#include <chrono>
+#include <thread>
+
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_WINDOWS_UTF8
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#endif
+#include <stb_image.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+namespace lumenfall::test
+{
+
+namespace
+{
+
+constexpr int kPollMs = 20;
+
+std::wstring Wide(const std::string& utf8)
+{
+    plugkit::app::WideText wide;
+    wide.Assign(utf8.c_str());
+    return wide.Get();
+}
+
+bool IsDialogWindow(HWND window)
+{
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    return std::wstring(name) == L"#32770";
+}
+
+struct DialogSearch
+{
+    DWORD process;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectDialogs(HWND window, LPARAM search)
+{
+    auto& s = *reinterpret_cast<DialogSearch*>(search);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == s.process && IsWindowVisible(window) && IsDialogWindow(window))
+        s.found.push_back(window);
+    return TRUE;
+}
+
+BOOL CALLBACK JoinStaticText(HWND child, LPARAM text)
+{
+    wchar_t name[16] = {};
+    GetClassNameW(child, name, 16);
+    if (std::wstring(name) == L"Static")
+    {
+        auto& joined = *reinterpret_cast<std::string*>(text);
+        const std::string part = WindowTextUtf8(child);
+        if (!part.empty())
+            joined += joined.empty() ? part : " " + part;
+    }
+    return TRUE;
+}
+
+template <typename Found>
+auto Poll(int timeoutMs, Found found) -> decltype(found())
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;)
+    {
+        if (auto result = found())
+            return result;
+        if (std::chrono::steady_clock::now() > deadline)
+            return {};
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    }
+}
+
+} // namespace
+
+ProgramDriver::~ProgramDriver()
+{
+    if (!mInfo.hProcess)
+        return;
+    if (WaitForSingleObject(mInfo.hProcess, 0) == WAIT_TIMEOUT)
+    {
+        // Closed as a user would close it; only a program that does not end is terminated.
+        for (HWND dialog : DialogsOf(mInfo.dwProcessId))
+            PostMessageW(dialog, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(mInfo.hProcess, 10000) == WAIT_TIMEOUT)
+            TerminateProcess(mInfo.hProcess, 99);
+    }
+    CloseHandle(mInfo.hThread);
+    CloseHandle(mInfo.hProcess);
+}
+
+bool ProgramDriver::Start(const std::string& arguments)
+{
+    std::wstring commandLine = L"\"" + ProgramPath() + L"\" " + Wide(arguments);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    return CreateProcessW(nullptr,
+                          commandLine.data(),
+                          nullptr,
+                          nullptr,
+                          FALSE,
+                          0,
+                          nullptr,
+                          nullptr,
+                          &startup,
+                          &mInfo) != FALSE;
+}
+
+HWND ProgramDriver::WaitForMainWindow(int timeoutMs)
+{
+    return Poll(timeoutMs,
+                [this]() -> HWND
+                {
+                    for (HWND dialog : DialogsOf(mInfo.dwProcessId))
+                        if (WindowTextUtf8(dialog) == "LUMENFALL" && GetMenu(dialog))
+                            return dialog;
+                    return nullptr;
+                });
+}
+
+HWND ProgramDriver::WaitForDialog(const std::string& title, int timeoutMs)
+{
+    return Poll(timeoutMs,
+                [&]() -> HWND
+                {
+                    for (HWND dialog : DialogsOf(mInfo.dwProcessId))
+                        if (WindowTextUtf8(dialog) == title && !GetMenu(dialog))
+                            return dialog;
+                    return nullptr;
+                });
+}
+
+int ProgramDriver::WaitForExit(int timeoutMs)
+{
+    if (WaitForSingleObject(mInfo.hProcess, DWORD(timeoutMs)) != WAIT_OBJECT_0)
+        return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(mInfo.hProcess, &code);
+    return int(code);
+}
+
+std::wstring ProgramPath()
+{
+    // The build gives a Unix path; Wine reaches it through drive Z:.
+    std::wstring path = L"Z:" + Wide(LUMENFALL_PROGRAM_PATH);
+    for (wchar_t& c : path)
+        if (c == L'/')
+            c = L'\\';
+    return path;
+}
+
+std::vector<HWND> DialogsOf(DWORD process)
+{
+    DialogSearch search{process, {}};
+    EnumWindows(&CollectDialogs, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::string DialogText(HWND dialog)
+{
+    std::string text;
+    EnumChildWindows(dialog, &JoinStaticText, reinterpret_cast<LPARAM>(&text));
+    return text;
+}
+
+void ClickButton(HWND dialog, int id)
+{
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), LPARAM(GetDlgItem(dialog, id)));
+}
+
+void ChooseItem(HWND dialog, int id, int index)
+{
+    HWND combo = GetDlgItem(dialog, id);
+    SendMessageW(combo, CB_SETCURSEL, WPARAM(index), 0);
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), LPARAM(combo));
+}
+
+void PressChord(const std::vector<WORD>& virtualKeys)
+{
+    std::vector<INPUT> inputs;
+    for (WORD key : virtualKeys)
+    {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+        inputs.push_back(input);
+    }
+    for (auto key = virtualKeys.rbegin(); key != virtualKeys.rend(); ++key)
+    {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = *key;
+        input.ki.dwFlags = KEYEVENTF_KEYUP;
+        inputs.push_back(input);
+    }
+    SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+bool ReadPng(const std::string& path, PngImage& image)
+{
+    int channels = 0;
+    unsigned char* pixels = stbi_load(path.c_str(), &image.width, &image.height, &channels, 4);
+    if (!pixels)
+        return false;
+    image.rgba.assign(pixels, pixels + size_t(image.width) * image.height * 4);
+    stbi_image_free(pixels);
+    return true;
+}
+
+bool FileExists(const std::string& path)
+{
+    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string TempFolder()
+{
+    wchar_t folder[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, folder);
+    char utf8[4 * MAX_PATH];
+    plugkit::app::WideToUtf8Truncated(folder, utf8, sizeof(utf8));
+    return utf8;
+}
+
+} // namespace lumenfall::test

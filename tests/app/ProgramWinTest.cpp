@@ -1,0 +1,345 @@
+// LUMENFALL.exe as a user meets it, driven from this test program under Wine: started with its
+// command lines, its windows found and given input, its files read back. HOME points at a
+// fixture whose ALSA default is the null device, so DirectSound lists devices and streams run.
+
+#include "plugkit/app/StandaloneResourceId.h"
+#include "tests/app/DialogWatcher.h"
+#include "tests/app/ProgramDriver.h"
+#include "tests/app/WinSettingsFile.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+#include <string>
+#include <thread>
+
+using namespace lumenfall::test;
+
+namespace
+{
+
+constexpr int kEditorWidth = 1100;
+constexpr int kEditorHeight = 760;
+
+/// A file in the test's temporary folder, gone before and after the test.
+class TempFile
+{
+public:
+    explicit TempFile(const std::string& name)
+        : mPath(TempFolder() + name)
+    {
+        Remove();
+    }
+    ~TempFile() { Remove(); }
+    const std::string& Path() const { return mPath; }
+
+private:
+    void Remove() const { DeleteFileA(mPath.c_str()); }
+    std::string mPath;
+};
+
+void ExpectOpaque(const PngImage& image)
+{
+    size_t translucent = 0;
+    for (size_t i = 3; i < image.rgba.size(); i += 4)
+        translucent += image.rgba[i] != 255;
+    EXPECT_EQ(translucent, 0u);
+}
+
+SIZE ClientSize(HWND window)
+{
+    RECT client = {};
+    GetClientRect(window, &client);
+    return {client.right - client.left, client.bottom - client.top};
+}
+
+/// Makes `window` the one that receives the keyboard.
+bool BringToFront(HWND window)
+{
+    for (int i = 0; i < 100 && GetForegroundWindow() != window; ++i)
+    {
+        SetForegroundWindow(window);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return GetForegroundWindow() == window;
+}
+
+void WaitUntilClosed(HWND window)
+{
+    for (int i = 0; i < 250 && IsWindow(window); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
+/// The texts of a menu's entries, submenus as "&File: &Preferences...\tCtrl+,, &Quit".
+std::vector<std::string> MenuTexts(HMENU menu)
+{
+    std::vector<std::string> texts;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i)
+    {
+        wchar_t wide[128] = {};
+        GetMenuStringW(menu, UINT(i), wide, 128, MF_BYPOSITION);
+        char utf8[512];
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof(utf8), nullptr, nullptr);
+        std::string text = utf8;
+        if (HMENU sub = GetSubMenu(menu, i))
+        {
+            text += ":";
+            for (const std::string& item : MenuTexts(sub))
+                text += " [" + item + "]";
+        }
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+TEST(Program, ScreenshotModeWritesTheWindowAndExits)
+{
+    const TempFile shot("lumenfall-shot.png");
+    ProgramDriver program;
+    ASSERT_TRUE(program.Start("--screenshot " + shot.Path()));
+    EXPECT_EQ(program.WaitForExit(20000), 0);
+    PngImage image;
+    ASSERT_TRUE(ReadPng(shot.Path(), image));
+    EXPECT_EQ(image.width, kEditorWidth);
+    EXPECT_EQ(image.height, kEditorHeight);
+    ExpectOpaque(image);
+}
+
+TEST(Program, ScreenshotModeFailsWithoutLeavingAFile)
+{
+    const std::string path = TempFolder() + "lumenfall-missing-folder\\shot.png";
+    ProgramDriver program;
+    ASSERT_TRUE(program.Start("--screenshot " + path));
+    EXPECT_NE(program.WaitForExit(20000), 0);
+    EXPECT_FALSE(FileExists(path));
+}
+
+TEST(Program, ScreenshotPathsMayHoldBlanksAndAnyScript)
+{
+    const TempFile shot("Lumenfall T\xC3\xABst \xE9\x9F\xB3.png");
+    ProgramDriver program;
+    ASSERT_TRUE(program.Start("--screenshot \"" + shot.Path() + "\""));
+    EXPECT_EQ(program.WaitForExit(20000), 0);
+    PngImage image;
+    ASSERT_TRUE(ReadPng(shot.Path(), image));
+    EXPECT_EQ(image.width, kEditorWidth);
+}
+
+TEST(Program, ScreenshotAsTheLastWordRunsNormally)
+{
+    RemoveSettingsFolder();
+    ProgramDriver program;
+    ASSERT_TRUE(program.Start("--screenshot"));
+    HWND window = program.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    // With its devices: the saved names were resolved to this machine's and written back.
+    const SettingsFileKeys keys = ParseSettingsFile(ReadSettingsFileText());
+    EXPECT_EQ(keys.at("audio/outdev"), "Default Device");
+    EXPECT_EQ(program.WaitForExit(1500), -1); // no screenshot timer ends it
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.WaitForExit(), 0);
+}
+
+TEST(Program, ASecondStartShowsTheFirstAndEnds)
+{
+    ProgramDriver first;
+    ASSERT_TRUE(first.Start("--no-io"));
+    HWND window = first.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    // Something else in front, as when the user starts the program again from elsewhere.
+    HWND other = CreateWindowExW(0,
+                                 L"STATIC",
+                                 L"elsewhere",
+                                 WS_POPUP | WS_VISIBLE,
+                                 0,
+                                 0,
+                                 200,
+                                 100,
+                                 nullptr,
+                                 nullptr,
+                                 nullptr,
+                                 nullptr);
+    SetForegroundWindow(other);
+    ASSERT_NE(GetForegroundWindow(), window);
+
+    ProgramDriver second;
+    ASSERT_TRUE(second.Start(""));
+    EXPECT_EQ(second.WaitForExit(10000), 0);
+    EXPECT_EQ(GetForegroundWindow(), window);
+    EXPECT_EQ(first.WaitForExit(0), -1);
+    DestroyWindow(other);
+}
+
+TEST(Program, MainWindowHoldsTheEditorUnderItsMenu)
+{
+    ProgramDriver program;
+    ASSERT_TRUE(program.Start("--no-io"));
+    HWND window = program.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(WindowTextUtf8(window), "LUMENFALL");
+    const SIZE client = ClientSize(window);
+    EXPECT_EQ(client.cx, kEditorWidth);
+    EXPECT_EQ(client.cy, kEditorHeight);
+    // The menu as the program embeds it (another process's menu cannot be read under Wine).
+    HMODULE exe = LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(exe, nullptr);
+    HMENU menu = LoadMenuW(exe, MAKEINTRESOURCEW(IDR_MAIN_MENU));
+    EXPECT_EQ(MenuTexts(menu),
+              (std::vector<std::string>{
+                  "&File: [&Preferences...\tCtrl+,] [&Quit]",
+                  "&Debug: [&Live Edit Mode\tCtrl+E] [&Show Control Bounds\tCtrl+B] "
+                  "[&Show Drawn Area\tCtrl+D] [&Show FPS\tCtrl+F] [] "
+                  "[&Save Screenshot\tCtrl+Shift+S]",
+                  "&Help: [&About] [&Read Manual]"}));
+    DestroyMenu(menu);
+    FreeLibrary(exe);
+    const LONG style = GetWindowLongW(window, GWL_STYLE);
+    EXPECT_TRUE(style & WS_MINIMIZEBOX);
+    EXPECT_FALSE(style & (WS_MAXIMIZEBOX | WS_THICKFRAME));
+
+    // The live menu bar, by keyboard: its second entry is Help (the Debug menu is gone, its
+    // commands reachable only by their keys), and Help's first entry is About.
+    ASSERT_TRUE(BringToFront(window));
+    PressChord({VK_MENU});
+    PressChord({VK_RIGHT});
+    PressChord({VK_DOWN});
+    PressChord({VK_RETURN});
+    HWND about = program.WaitForDialog("LUMENFALL");
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(std::regex_match(DialogText(about),
+                                 std::regex("LUMENFALL is made and owned by TESSALINE\\.\\s+"
+                                            "Built on [A-Z][a-z]{2} [1-9][0-9]? 20[0-9]{2}")))
+        << DialogText(about);
+    ClickButton(about, IDOK);
+    WaitUntilClosed(about);
+    PostMessageW(window, WM_COMMAND, ID_READ_MANUAL, 0);
+    HWND manual = program.WaitForDialog("LUMENFALL");
+    ASSERT_NE(manual, nullptr);
+    EXPECT_EQ(DialogText(manual), "See the manual");
+    ClickButton(manual, IDOK);
+    WaitUntilClosed(manual);
+
+    // File > Quit, by its mnemonics, ends it.
+    ASSERT_TRUE(BringToFront(window));
+    PressChord({VK_MENU, 'F'});
+    PressChord({'Q'});
+    EXPECT_EQ(program.WaitForExit(), 0);
+}
+
+TEST(Program, SaveScreenshotKeysWriteATimeStampedFileInTheTemporaryFolder)
+{
+    ProgramDriver program;
+    ASSERT_TRUE(program.Start("--no-io"));
+    HWND window = program.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(BringToFront(window));
+    // Ctrl+D (a Debug command) does nothing; Ctrl+Shift+S saves.
+    PressChord({VK_CONTROL, 'D'});
+    PressChord({VK_CONTROL, VK_SHIFT, 'S'});
+    HWND saved = program.WaitForDialog("Screenshot Saved");
+    ASSERT_NE(saved, nullptr);
+    const std::string text = DialogText(saved);
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(
+        text,
+        match,
+        std::regex("Screenshot saved to:\\s+(.*LUMENFALL_screenshot_20[0-9]{6}_[0-9]{6}\\.png)"
+                   "\\s+Open it\\?")))
+        << text;
+    const std::string path = match[1];
+    EXPECT_EQ(path.rfind(TempFolder(), 0), 0u) << path;
+    ClickButton(saved, IDNO);
+    WaitUntilClosed(saved);
+    PngImage image;
+    ASSERT_TRUE(ReadPng(path, image));
+    EXPECT_EQ(image.width, kEditorWidth);
+    EXPECT_EQ(image.height, kEditorHeight);
+    ExpectOpaque(image);
+    DeleteFileA(path.c_str());
+    EXPECT_EQ(DialogsOf(program.ProcessId()).size(), 1u); // nothing else opened
+}
+
+/// The Preferences dialog of a running program, opened from its menu command.
+HWND OpenPreferences(ProgramDriver& program, HWND window)
+{
+    PostMessageW(window, WM_COMMAND, ID_PREFERENCES, 0);
+    return program.WaitForDialog("Preferences");
+}
+
+int ItemCount(HWND dialog, int id)
+{
+    return int(SendMessageW(GetDlgItem(dialog, id), CB_GETCOUNT, 0, 0));
+}
+
+TEST(Program, PreferencesOkSavesANewBufferSize)
+{
+    RemoveSettingsFolder();
+    ProgramDriver program;
+    ASSERT_TRUE(program.Start(""));
+    HWND window = program.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    HWND preferences = OpenPreferences(program, window);
+    ASSERT_NE(preferences, nullptr);
+    EXPECT_GE(ItemCount(preferences, IDC_AUDIO_OUT_DEVICE), 1);
+    ChooseItem(preferences, IDC_BUFFER_SIZE, 5); // "256"
+    EXPECT_EQ(ParseSettingsFile(ReadSettingsFileText()).at("audio/buffer"), "512");
+    ClickButton(preferences, IDOK);
+    WaitUntilClosed(preferences);
+    EXPECT_FALSE(IsWindow(preferences));
+    const auto saved = [] { return ParseSettingsFile(ReadSettingsFileText())["audio/buffer"]; };
+    for (int i = 0; i < 100 && saved() != "256"; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(saved(), "256");
+}
+
+TEST(Program, PreferencesCancelAfterADeviceChangeRestoresTheFile)
+{
+    RemoveSettingsFolder();
+    ProgramDriver program;
+    ASSERT_TRUE(program.Start(""));
+    HWND window = program.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    const std::string before = ReadSettingsFileText();
+    EXPECT_EQ(ParseSettingsFile(before).at("audio/outdev"), "Default Device");
+
+    HWND preferences = OpenPreferences(program, window);
+    ASSERT_NE(preferences, nullptr);
+    HWND outputs = GetDlgItem(preferences, IDC_AUDIO_OUT_DEVICE);
+    ASSERT_EQ(ItemCount(preferences, IDC_AUDIO_OUT_DEVICE), 2); // "Default Device", "default"
+    const int other = 1 - int(SendMessageW(outputs, CB_GETCURSEL, 0, 0));
+    ChooseItem(preferences, IDC_AUDIO_OUT_DEVICE, other);
+    // Apply moves the stream to the other device; Cancel moves it back.
+    SendMessageW(preferences, WM_COMMAND, MAKEWPARAM(IDC_APPLY, BN_CLICKED), 0);
+    ClickButton(preferences, IDCANCEL);
+    for (int i = 0; i < 100 && IsWindow(preferences); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(ParseSettingsFile(ReadSettingsFileText()), ParseSettingsFile(before));
+    // The dialog opens again on the saved device.
+    preferences = OpenPreferences(program, window);
+    ASSERT_NE(preferences, nullptr);
+    EXPECT_NE(int(SendMessageW(GetDlgItem(preferences, IDC_AUDIO_OUT_DEVICE), CB_GETCURSEL, 0, 0)),
+              other);
+    ClickButton(preferences, IDCANCEL);
+}
+
+TEST(Program, PreferencesWithoutDevicesListsNothing)
+{
+    ProgramDriver program;
+    ASSERT_TRUE(program.Start("--no-io"));
+    HWND window = program.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    HWND preferences = OpenPreferences(program, window);
+    ASSERT_NE(preferences, nullptr);
+    for (int id : {IDC_AUDIO_IN_DEVICE,
+                   IDC_AUDIO_OUT_DEVICE,
+                   IDC_SAMPLE_RATE,
+                   IDC_MIDI_IN_DEVICE,
+                   IDC_MIDI_OUT_DEVICE,
+                   IDC_MIDI_IN_CHANNEL})
+        EXPECT_EQ(ItemCount(preferences, id), 0) << id;
+    EXPECT_EQ(ItemCount(preferences, IDC_BUFFER_SIZE), 11);
+    ClickButton(preferences, IDOK);
+}
+
+} // namespace

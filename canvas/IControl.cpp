@@ -42,13 +42,63 @@ IControl::IControl(const IBounds& bounds,
         mVals.push_back({kNoParameter, 0.0});
 }
 
-IControl::~IControl() = default;
+#if defined(PLUGKIT_VST3)
+/// The context-menu target a control hands to the host: reference counted on its own, so a host
+/// may hold it as long as it likes; it forwards a choice to its control until the control
+/// detaches it on destruction, and refuses it afterwards.
+class ContextMenuTarget : public Steinberg::FObject, public Steinberg::Vst::IContextMenuTarget
+{
+public:
+    explicit ContextMenuTarget(IControl* control)
+        : mControl(control)
+    {
+    }
+
+    void Detach() { mControl = nullptr; }
+
+    // [ui-thread]
+    Steinberg::tresult PLUGIN_API executeMenuItem(Steinberg::int32 tag) SMTG_OVERRIDE
+    {
+        if (!mControl)
+            return Steinberg::kResultFalse;
+        mControl->OnContextMenuSelection(tag);
+        return Steinberg::kResultOk;
+    }
+
+    OBJ_METHODS(ContextMenuTarget, Steinberg::FObject)
+    DEFINE_INTERFACES
+    DEF_INTERFACE(Steinberg::Vst::IContextMenuTarget)
+    END_DEFINE_INTERFACES(Steinberg::FObject)
+    REFCOUNT_METHODS(Steinberg::FObject)
+
+private:
+    IControl* mControl;
+};
+#endif
+
+IControl::~IControl()
+{
+#if defined(PLUGKIT_VST3)
+    if (mContextMenuTarget)
+    {
+        mContextMenuTarget->Detach();
+        mContextMenuTarget->release();
+    }
+#endif
+}
 
 #if defined(PLUGKIT_VST3)
 Steinberg::tresult PLUGIN_API IControl::executeMenuItem(Steinberg::int32 tag)
 {
     OnContextMenuSelection(tag);
     return Steinberg::kResultOk;
+}
+
+Steinberg::Vst::IContextMenuTarget* IControl::GetContextMenuTarget()
+{
+    if (!mContextMenuTarget)
+        mContextMenuTarget = new ContextMenuTarget(this);
+    return mContextMenuTarget;
 }
 #endif
 
@@ -378,9 +428,19 @@ void IControl::SetTypedEventHandler(int kind, ITypedEventHandler handler)
         mTypedEventHandlers.erase(kind);
 }
 
+void IControl::MoveDrawRect(const IBounds& r)
+{
+    if (r == mRECT)
+        return;
+    if (mGraphics)
+        mGraphics->InvalidateArea(mRECT);
+    mRECT = r;
+    mDirty = true;
+}
+
 void IControl::SetRECT(const IBounds& r)
 {
-    mRECT = r;
+    MoveDrawRect(r);
     mMouseIsOver = false;
     OnResize();
 }
@@ -393,7 +453,8 @@ void IControl::SetTargetRECT(const IBounds& r)
 
 void IControl::SetTargetAndDrawRECTs(const IBounds& r)
 {
-    mRECT = mTargetRECT = r;
+    MoveDrawRect(r);
+    mTargetRECT = r;
     mMouseIsOver = false;
     OnResize();
 }

@@ -1,5 +1,7 @@
 #include "plugkit/app/RtDeviceLayers.h"
 
+#include "plugkit/app/BoundedCall.h"
+
 #include <RtAudio.h>
 #include <RtMidi.h>
 
@@ -76,7 +78,9 @@ RtAudioDevices::RtAudioDevices(std::unique_ptr<RtAudio> audio)
 
 RtAudioDevices::~RtAudioDevices()
 {
-    // RtAudio's destructor closes a stream that is still open; it may report errors too.
+    // RtAudio's destructor closes a stream that is still open, which may not come back either.
+    if (IsStreamOpen())
+        CloseStream();
     Guarded([&] { mAudio.reset(); });
 }
 
@@ -93,14 +97,14 @@ std::unique_ptr<RtAudioDevices> RtAudioDevices::Create()
 uint32_t RtAudioDevices::DeviceCount()
 {
     unsigned int count = 0;
-    Guarded([&] { count = mAudio->getDeviceCount(); });
+    Guarded([&] { count = mAudio ? mAudio->getDeviceCount() : 0; });
     return count;
 }
 
 bool RtAudioDevices::GetDeviceInfo(uint32_t id, AudioDeviceInfo& info)
 {
     RtAudio::DeviceInfo rt;
-    if (!Guarded([&] { rt = mAudio->getDeviceInfo(id); }) || !rt.probed)
+    if (!mAudio || !Guarded([&] { rt = mAudio->getDeviceInfo(id); }) || !rt.probed)
         return false;
     info.mName.Set(rt.name.c_str());
     info.mOutputChannels = rt.outputChannels;
@@ -119,6 +123,8 @@ bool RtAudioDevices::OpenStream(const AudioStreamSpec& spec,
                                 AudioStreamFunc func,
                                 void* user)
 {
+    if (!mAudio)
+        return false;
     RtAudio::StreamParameters output;
     output.deviceId = spec.mOutputDevice;
     output.nChannels = spec.mOutputChannels;
@@ -154,31 +160,48 @@ bool RtAudioDevices::OpenStream(const AudioStreamSpec& spec,
 
 bool RtAudioDevices::StartStream()
 {
-    Guarded([&] { mAudio->startStream(); });
+    if (mAudio)
+        Guarded([&] { mAudio->startStream(); });
     return IsStreamRunning();
 }
 
 void RtAudioDevices::AbortStream()
 {
-    Guarded([&] { mAudio->abortStream(); });
+    CallBounded([](RtAudio& audio) { audio.abortStream(); });
 }
 
 void RtAudioDevices::CloseStream()
 {
-    Guarded([&] { mAudio->closeStream(); });
+    CallBounded([](RtAudio& audio) { audio.closeStream(); });
+}
+
+void RtAudioDevices::CallBounded(void (*call)(RtAudio&))
+{
+    if (!mAudio)
+        return;
+    // RtAudio's DirectSound stream starts by waiting, under the lock that stopping takes too,
+    // until both devices' positions move; a device that never moves (Wine's DirectSound does
+    // this now and then) keeps it there for good. Stopping and closing are therefore given a
+    // time; a layer that does not come back is given up, and the RtAudio object is left alive
+    // for its own threads. The program goes on without audio until a driver is selected again.
+    RtAudio* audio = mAudio.get();
+    if (CallWithin(kStopLimit, [audio, call] { Guarded([&] { call(*audio); }); }))
+        return;
+    (void)mAudio.release();
+    AudioErrorCallback("the audio device did not stop in time and is no longer used");
 }
 
 bool RtAudioDevices::IsStreamOpen()
 {
     bool open = false;
-    Guarded([&] { open = mAudio->isStreamOpen(); });
+    Guarded([&] { open = mAudio && mAudio->isStreamOpen(); });
     return open;
 }
 
 bool RtAudioDevices::IsStreamRunning()
 {
     bool running = false;
-    Guarded([&] { running = mAudio->isStreamRunning(); });
+    Guarded([&] { running = mAudio && mAudio->isStreamRunning(); });
     return running;
 }
 

@@ -3,6 +3,7 @@
 #include "plugkit/app/AudioDevices.h"
 #include "plugkit/app/MidiPorts.h"
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -15,9 +16,13 @@ namespace plugkit::app
 
 /// The device list over RtAudio's DirectSound back end. Every RtAudio call is caught: its
 /// errors, thrown or reported, become false results and text on the standard error stream.
+/// Stopping and closing the stream take at most kStopLimit each: a layer whose stream does not
+/// stop in that time is given up (every later call finds no device and no stream).
 class RtAudioDevices : public IAudioDevices
 {
 public:
+    static constexpr std::chrono::milliseconds kStopLimit{1000};
+
     /// Null when RtAudio could not be made.
     static std::unique_ptr<RtAudioDevices> Create();
     ~RtAudioDevices() override;
@@ -40,6 +45,9 @@ public:
 
 private:
     explicit RtAudioDevices(std::unique_ptr<RtAudio> audio);
+    /// `call` within kStopLimit, or the layer is given up.
+    void CallBounded(void (*call)(RtAudio&));
+
     std::unique_ptr<RtAudio> mAudio;
 };
 

@@ -170,6 +170,8 @@ public:
     double GetSampleRate() const { return mSampleRate; }
     uint32_t GetBufferFrames() const { return mBufferFrames; }
     bool IsExiting() const { return mExiting.load(std::memory_order_acquire); }
+    /// The stream's side of the plug-in: its fade and stop state.
+    const AudioCallback& GetAudioCallback() const { return mCallback; }
 
 private:
     explicit StandaloneHost(IStandalonePlatform& platform);

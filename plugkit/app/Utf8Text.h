@@ -1,15 +1,17 @@
 #pragma once
 
+#include "canvas/platform/TextConversion.h"
 #include "plugkit/HeapString.h"
 
 #include <cstdint>
-#include <type_traits>
 
 namespace plugkit::app
 {
 
+// The stand-alone program's own text helpers, over the platform layer's conversions.
+
 /// A UTF-16 code unit: Windows' wchar_t there, char16_t elsewhere (where only tests use it).
-using Utf16Unit = std::conditional_t<sizeof(wchar_t) == 2, wchar_t, char16_t>;
+using Utf16Unit = canvas::platform::WideChar;
 
 /// The length of the longest prefix of the `length` bytes at `text` that is at most `maxBytes`
 /// long and does not end inside a UTF-8 sequence. Bytes that are no valid sequence are cut like

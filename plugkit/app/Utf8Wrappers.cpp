@@ -6,7 +6,6 @@
 #include <shlobj.h>
 
 #include <cstring>
-#include <cwchar>
 
 namespace plugkit::app
 {
@@ -14,41 +13,16 @@ namespace plugkit::app
 namespace
 {
 
-/// Paths from this many characters on take the extended-length form ("\\?\").
-constexpr size_t kLongPath = 256;
-
-/// `path` in UTF-16 for a wide file call: a long drive path behind "\\?\", a long network path
-/// behind "\\?\UNC\", their separators all backslashes. False when it is not valid UTF-8.
+/// `path` in UTF-16 for a wide file call, a long one in the extended-length form ("\\?\" or
+/// "\\?\UNC\", separators all backslashes). False when it is not valid UTF-8.
 bool ToWidePath(const char* path, WideText& out)
 {
-    if (!out.Assign(path))
+    // Room for the six units the prefix may add.
+    const int32_t units = Utf8ToWide(path, nullptr, 0);
+    if (units < 0 || !out.Reserve(units + 6))
         return false;
-    const size_t n = std::wcslen(out.Get());
-    if (n < kLongPath)
-        return true;
-    const wchar_t* prefix = nullptr;
-    size_t skip = 0;
-    if (out.Get()[1] == L':')
-        prefix = L"\\\\?\\";
-    else if (out.Get()[0] == L'\\' && out.Get()[1] == L'\\')
-    {
-        prefix = L"\\\\?\\UNC\\";
-        skip = 2;
-    }
-    if (!prefix)
-        return true;
-    WideText plain;
-    plain.Assign(path);
-    const size_t prefixLength = std::wcslen(prefix);
-    if (!out.Reserve(static_cast<int32_t>(prefixLength + n - skip + 1)))
-        return false;
-    wchar_t* dst = out.Data();
-    std::wmemcpy(dst, prefix, prefixLength);
-    for (size_t i = skip; i <= n; ++i)
-    {
-        const wchar_t c = plain.Get()[i];
-        dst[prefixLength + i - skip] = c == L'/' ? L'\\' : c;
-    }
+    Utf8ToWide(path, out.Data(), out.Capacity());
+    canvas::platform::MakeExtendedLengthPath(out.Data());
     return true;
 }
 

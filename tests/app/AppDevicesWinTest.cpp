@@ -129,23 +129,36 @@ TEST_F(AppDevicesTest, ADeviceNamedAfterAColonIsFoundAgainOnTheNextStart)
 
 TEST_F(AppDevicesTest, TheStreamFeedsThePluginAndStopsPromptly)
 {
-    StandaloneHost& host = Start();
-    ASSERT_TRUE(host.ApplyAudioSettings());
-    ProbePlugin& plugin = Probe(host);
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-    EXPECT_GT(plugin.mBlocks.load(), 20);
-    EXPECT_GT(plugin.mMaxFrames.load(), 0);
-    EXPECT_LE(plugin.mMaxFrames.load(), 512);
+    // Wine's DirectSound now and then never starts moving a new stream (RtAudio then waits for
+    // it for good, and the stop gives the layer up): such a start is made again, a few times.
+    constexpr int kAttempts = 4;
+    for (int attempt = 1; attempt <= kAttempts; ++attempt)
+    {
+        StandaloneHost& host = Start();
+        ASSERT_TRUE(host.ApplyAudioSettings());
+        ProbePlugin& plugin = Probe(host);
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        if (plugin.mBlocks.load() <= 1 && attempt < kAttempts)
+        {
+            std::printf("attempt %d: the stream did not move; starting again\n", attempt);
+            continue;
+        }
+        EXPECT_GT(plugin.mBlocks.load(), 20);
+        EXPECT_GT(plugin.mMaxFrames.load(), 0);
+        EXPECT_LE(plugin.mMaxFrames.load(), 512);
 
-    const auto start = std::chrono::steady_clock::now();
-    host.StopAudioStream();
-    const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(took, std::chrono::milliseconds(500));
-    EXPECT_FALSE(host.GetAudioDevices()->IsStreamOpen());
-    std::printf("%d blocks in a second; stopping took %lld ms\n",
-                plugin.mBlocks.load(),
-                static_cast<long long>(
-                    std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+        const auto start = std::chrono::steady_clock::now();
+        host.StopAudioStream();
+        const auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_LT(took, std::chrono::milliseconds(500));
+        EXPECT_TRUE(host.GetAudioCallback().IsFadedOut());
+        EXPECT_FALSE(host.GetAudioDevices()->IsStreamOpen());
+        std::printf("%d blocks in a second; stopping took %lld ms\n",
+                    plugin.mBlocks.load(),
+                    static_cast<long long>(
+                        std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+        return;
+    }
 }
 
 TEST_F(AppDevicesTest, NonAsciiNamesSurviveAWriteAndARead)

@@ -22,7 +22,7 @@ std::vector<uint16_t> ToWide(const char* text)
     return std::vector<uint16_t>(out.begin(), out.end());
 }
 
-TEST(Utf8Text, DecodesStrictlyToUtf16)
+TEST(Utf8Text, DecodesStrictlyToTerminatedUtf16)
 {
     struct Case
     {
@@ -31,18 +31,10 @@ TEST(Utf8Text, DecodesStrictlyToUtf16)
     };
     const std::vector<Case> cases = {
         {"", {0}},
-        {"abc", {'a', 'b', 'c', 0}},
-        {"\xC3\xA9", {0xE9, 0}},
-        {"\xE9\x9F\xB3", {0x97F3, 0}},
+        {"a\xC3\xA9", {'a', 0xE9, 0}},
         {"\xF0\x9F\x8E\xB5", {0xD83C, 0xDFB5, 0}},
-        {"\xF4\x8F\xBF\xBF", {0xDBFF, 0xDFFF, 0}},
-        {"\xC0", {0xDEAD}},             // lone lead byte
-        {"\xC0\xAF", {0xDEAD}},         // overlong
-        {"\xE0\x80\x80", {0xDEAD}},     // overlong
-        {"\xED\xA0\x80", {0xDEAD}},     // a surrogate
-        {"\xF4\x90\x80\x80", {0xDEAD}}, // above U+10FFFF
-        {"\xE9\x9F", {0xDEAD}},         // cut short
-        {"a\x80", {0xDEAD}},            // stray continuation
+        {"\xE0\x80\x80", {0xDEAD}}, // overlong: refused, not replaced
+        {"\xE9\x9F", {0xDEAD}},     // cut short
     };
     for (const Case& c : cases)
         EXPECT_EQ(ToWide(c.utf8), c.wide) << c.utf8;

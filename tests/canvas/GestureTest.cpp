@@ -260,6 +260,7 @@ TEST_F(GestureCountTest, RemovingTheControlsForgetsTheMenuAndTextOwners)
     EXPECT_EQ(g.GetTextEntryOwner(), textOwner);
 
     g.RemoveAllControls();
+    EXPECT_EQ(g.Count("CancelPlatformTextEntry"), 1); // the platform's field closes too
     EXPECT_EQ(g.GetPopupOwner(), nullptr);
     EXPECT_EQ(g.GetTextEntryOwner(), nullptr);
     // The platform answering late reaches nobody (the sanitizer would see a deleted owner).

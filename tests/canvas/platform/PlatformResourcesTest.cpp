@@ -157,6 +157,9 @@ TEST(PlatformResources, FormatTimeUtf8)
     EXPECT_EQ(FormatTimeUtf8(out, sizeof(out), nullptr, &time), 0u);
     EXPECT_EQ(FormatTimeUtf8(out, sizeof(out), "%Y", nullptr), 0u);
     EXPECT_EQ(FormatTimeUtf8(nullptr, 10, "%Y", &time), 0u);
+    out[0] = 'x';
+    EXPECT_EQ(FormatTimeUtf8(out, 0, "%Y", &time), 0u);
+    EXPECT_EQ(out[0], 'x') << "no size, nothing written";
 }
 
 #if defined(_WIN32)

@@ -103,18 +103,38 @@ ProgramDriver::~ProgramDriver()
     CloseHandle(mInfo.hProcess);
 }
 
-bool ProgramDriver::Start(const std::string& arguments)
+bool ProgramDriver::Start(const std::string& arguments, const std::vector<std::string>& environment)
 {
     std::wstring commandLine = L"\"" + ProgramPath() + L"\" " + Wide(arguments);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
+    // This process's variables, those given replacing theirs: NUL-separated, ending in two NULs.
+    std::vector<std::wstring> variables;
+    for (const std::string& variable : environment)
+        variables.push_back(Wide(variable));
+    std::wstring block;
+    wchar_t* own = GetEnvironmentStringsW();
+    for (const wchar_t* v = own; *v; v += wcslen(v) + 1)
+    {
+        const std::wstring text = v;
+        const std::wstring name = text.substr(0, text.find(L'=', 1) + 1);
+        bool replaced = false;
+        for (const std::wstring& given : variables)
+            replaced = replaced || _wcsnicmp(given.c_str(), name.c_str(), name.size()) == 0;
+        if (!replaced)
+            block += text + L'\0';
+    }
+    FreeEnvironmentStringsW(own);
+    for (const std::wstring& given : variables)
+        block += given + L'\0';
+    block += L'\0';
     return CreateProcessW(nullptr,
                           commandLine.data(),
                           nullptr,
                           nullptr,
                           FALSE,
-                          0,
-                          nullptr,
+                          CREATE_UNICODE_ENVIRONMENT,
+                          block.data(),
                           nullptr,
                           &startup,
                           &mInfo) != FALSE;
@@ -219,6 +239,18 @@ bool ReadPng(const std::string& path, PngImage& image)
     image.rgba.assign(pixels, pixels + size_t(image.width) * image.height * 4);
     stbi_image_free(pixels);
     return true;
+}
+
+bool MakeFolder(const std::string& path)
+{
+    CreateDirectoryW(Wide(path).c_str(), nullptr);
+    return FileExists(path);
+}
+
+void RemovePath(const std::string& path)
+{
+    if (!DeleteFileW(Wide(path).c_str()))
+        RemoveDirectoryW(Wide(path).c_str());
 }
 
 bool FileExists(const std::string& path)

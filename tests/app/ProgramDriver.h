@@ -19,8 +19,10 @@ public:
     ProgramDriver(const ProgramDriver&) = delete;
     ProgramDriver& operator=(const ProgramDriver&) = delete;
 
-    /// Starts the program with `arguments` (UTF-8); false when it could not be started.
-    bool Start(const std::string& arguments);
+    /// Starts the program with `arguments` (UTF-8) and this process's environment, with the
+    /// variables of `environment` ("NAME=value", UTF-8) set in place of their own; false when it
+    /// could not be started.
+    bool Start(const std::string& arguments, const std::vector<std::string>& environment = {});
     /// The program's main window once it is visible; null after `timeoutMs`.
     HWND WaitForMainWindow(int timeoutMs = 20000);
     /// A visible dialog of the program titled `title` other than the main window; null after
@@ -59,6 +61,10 @@ struct PngImage
 };
 /// False when the file is missing or is no PNG.
 bool ReadPng(const std::string& path, PngImage& image);
+/// Makes the folder `path` (UTF-8) unless it exists; false when it is not there afterwards.
+bool MakeFolder(const std::string& path);
+/// Deletes a file or an empty folder at `path` (UTF-8), if there is one.
+void RemovePath(const std::string& path);
 /// Whether a file exists at `path` (UTF-8).
 bool FileExists(const std::string& path);
 /// The test's temporary folder with a separator at its end (UTF-8).

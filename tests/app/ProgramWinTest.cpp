@@ -35,7 +35,7 @@ public:
     const std::string& Path() const { return mPath; }
 
 private:
-    void Remove() const { DeleteFileA(mPath.c_str()); }
+    void Remove() const { RemovePath(mPath); }
     std::string mPath;
 };
 
@@ -227,10 +227,37 @@ TEST(Program, MainWindowHoldsTheEditorUnderItsMenu)
     EXPECT_EQ(program.WaitForExit(), 0);
 }
 
+TEST(Program, TwoStartsAtOnceLeaveOneProgram)
+{
+    ProgramDriver a;
+    ProgramDriver b;
+    ASSERT_TRUE(a.Start("--no-io"));
+    ASSERT_TRUE(b.Start("--no-io"));
+    // Whichever made the mutex runs; the other ends with 0, whatever the timing.
+    ProgramDriver* running = nullptr;
+    int ended = -1;
+    for (int i = 0; i < 400 && !running; ++i)
+    {
+        if ((ended = a.WaitForExit(0)) >= 0)
+            running = &b;
+        else if ((ended = b.WaitForExit(0)) >= 0)
+            running = &a;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_NE(running, nullptr) << "both still run";
+    EXPECT_EQ(ended, 0);
+    EXPECT_NE(running->WaitForMainWindow(), nullptr);
+    EXPECT_EQ(running->WaitForExit(1000), -1);
+}
+
 TEST(Program, SaveScreenshotKeysWriteATimeStampedFileInTheTemporaryFolder)
 {
+    // A temporary folder named in three scripts, as a user's profile folder can be.
+    const std::string temp = TempFolder() + "Lumenfall T\xC3\xABst \xE9\x9F\xB3\\";
     ProgramDriver program;
-    ASSERT_TRUE(program.Start("--no-io"));
+    ASSERT_TRUE(MakeFolder(temp));
+    ASSERT_TRUE(program.Start("--no-io", {"TMP=" + temp, "TEMP=" + temp}));
     HWND window = program.WaitForMainWindow();
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(BringToFront(window));
@@ -248,7 +275,7 @@ TEST(Program, SaveScreenshotKeysWriteATimeStampedFileInTheTemporaryFolder)
                    "\\s+Open it\\?")))
         << text;
     const std::string path = match[1];
-    EXPECT_EQ(path.rfind(TempFolder(), 0), 0u) << path;
+    EXPECT_EQ(path.rfind(temp, 0), 0u) << path;
     ClickButton(saved, IDNO);
     WaitUntilClosed(saved);
     PngImage image;
@@ -256,7 +283,8 @@ TEST(Program, SaveScreenshotKeysWriteATimeStampedFileInTheTemporaryFolder)
     EXPECT_EQ(image.width, kEditorWidth);
     EXPECT_EQ(image.height, kEditorHeight);
     ExpectOpaque(image);
-    DeleteFileA(path.c_str());
+    RemovePath(path);
+    RemovePath(temp);
     EXPECT_EQ(DialogsOf(program.ProcessId()).size(), 1u); // nothing else opened
 }
 

@@ -817,7 +817,9 @@ public:
     /// A right click on a parameter-bound control: the control may fill the prompt menu; in the
     /// plug-in module the host's menu for the parameter is then shown with those items added,
     /// when the delegate is an `IVst3ContextMenuHost` whose handler has `IComponentHandler3` and
-    /// whose view is open (otherwise nothing is shown). The stand-alone program overrides it.
+    /// whose view is open (otherwise nothing is shown). In the stand-alone program there is no
+    /// host menu: the control's items, when it adds any, open as the toolkit's own context menu
+    /// at (x, y), and the choice goes to the control's OnContextMenuSelection.
     virtual void ShowParamContextMenu(IControl* control, int paramIdx, float x, float y);
     IPopupMenu& GetPromptMenu() { return mPromptMenu; }
     IControl* GetTextEntryOwner() const { return mTextEntryOwner; }

@@ -206,10 +206,11 @@ void ICanvas::ShowParamContextMenu(IControl* control, int paramIdx, float x, flo
 #if defined(PLUGKIT_VST3)
     ShowHostContextMenu(*control, paramIdx, x, y);
 #else
-    // The stand-alone program shows the toolkit's own menu (its own build of this operation).
+    // The stand-alone program has no host menu: the control's own items, when it adds any, open
+    // as the toolkit's menu at the click, and the choice goes back to the control.
     (void)paramIdx;
-    (void)x;
-    (void)y;
+    if (mPromptMenu.NItems() > 0)
+        CreatePopupMenu(*control, mPromptMenu, IBounds(x, y, x, y), kNoValIdx, true);
 #endif
 }
 

@@ -255,6 +255,23 @@ void OnLeftChannel(HWND window, int rightId, int selection, uint32_t& left, uint
     ComboSelect(window, rightId, selection + 1);
 }
 
+/// Another device starts again at its first two channels.
+void OnAudioDevice(HWND window, int id, HeapString& name, uint32_t& left, uint32_t& right)
+{
+    name = GetComboItemText(window, id);
+    left = 1;
+    right = 2;
+    PopulateAudioDeviceControls(window);
+}
+
+/// The port switches at once.
+void OnMidiPort(HWND window, int id, ChannelDirection direction, HeapString& name)
+{
+    name = GetComboItemText(window, id);
+    const HeapString chosen = name; // the host may rename it "off"
+    gStandaloneHost->SelectMidiPort(direction, chosen.Get());
+}
+
 void OnCommand(HWND window, int id, WORD code)
 {
     StandaloneHost& host = *gStandaloneHost;
@@ -285,16 +302,18 @@ void OnCommand(HWND window, int id, WORD code)
     switch (id)
     {
     case IDC_AUDIO_IN_DEVICE:
-        settings.audioInputDevice = GetComboItemText(window, id);
-        settings.audioInputLeft = 1;
-        settings.audioInputRight = 2;
-        PopulateAudioDeviceControls(window);
+        OnAudioDevice(window,
+                      id,
+                      settings.audioInputDevice,
+                      settings.audioInputLeft,
+                      settings.audioInputRight);
         break;
     case IDC_AUDIO_OUT_DEVICE:
-        settings.audioOutputDevice = GetComboItemText(window, id);
-        settings.audioOutputLeft = 1;
-        settings.audioOutputRight = 2;
-        PopulateAudioDeviceControls(window);
+        OnAudioDevice(window,
+                      id,
+                      settings.audioOutputDevice,
+                      settings.audioOutputLeft,
+                      settings.audioOutputRight);
         break;
     case IDC_BUFFER_SIZE:
         if (selection >= 0)
@@ -321,19 +340,11 @@ void OnCommand(HWND window, int id, WORD code)
                       settings.audioOutputRight);
         break;
     case IDC_MIDI_IN_DEVICE:
-    {
-        settings.midiInputDevice = GetComboItemText(window, id);
-        const HeapString name = settings.midiInputDevice;
-        host.SelectMidiPort(kInput, name.Get());
+        OnMidiPort(window, id, kInput, settings.midiInputDevice);
         break;
-    }
     case IDC_MIDI_OUT_DEVICE:
-    {
-        settings.midiOutputDevice = GetComboItemText(window, id);
-        const HeapString name = settings.midiOutputDevice;
-        host.SelectMidiPort(kOutput, name.Get());
+        OnMidiPort(window, id, kOutput, settings.midiOutputDevice);
         break;
-    }
     case IDC_MIDI_IN_CHANNEL:
         if (selection >= 0)
             settings.midiInputChannel = static_cast<uint32_t>(selection);

@@ -6,19 +6,6 @@
 #include <chrono>
 #include <thread>
 
-#define STB_IMAGE_STATIC
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_WINDOWS_UTF8
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#endif
-#include <stb_image.h>
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
-
 namespace lumenfall::test
 {
 
@@ -140,6 +127,12 @@ bool ProgramDriver::Start(const std::string& arguments, const std::vector<std::s
                           &mInfo) != FALSE;
 }
 
+HWND ProgramDriver::StartWindow(const std::string& arguments,
+                                const std::vector<std::string>& environment)
+{
+    return Start(arguments, environment) ? WaitForMainWindow() : nullptr;
+}
+
 HWND ProgramDriver::WaitForMainWindow(int timeoutMs)
 {
     return Poll(timeoutMs,
@@ -228,17 +221,6 @@ void PressChord(const std::vector<WORD>& virtualKeys)
         inputs.push_back(input);
     }
     SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
-}
-
-bool ReadPng(const std::string& path, PngImage& image)
-{
-    int channels = 0;
-    unsigned char* pixels = stbi_load(path.c_str(), &image.width, &image.height, &channels, 4);
-    if (!pixels)
-        return false;
-    image.rgba.assign(pixels, pixels + size_t(image.width) * image.height * 4);
-    stbi_image_free(pixels);
-    return true;
 }
 
 bool MakeFolder(const std::string& path)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/app/PngImage.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -23,6 +25,9 @@ public:
     /// variables of `environment` ("NAME=value", UTF-8) set in place of their own; false when it
     /// could not be started.
     bool Start(const std::string& arguments, const std::vector<std::string>& environment = {});
+    /// Start, then WaitForMainWindow: the main window, null when it did not come.
+    HWND StartWindow(const std::string& arguments,
+                     const std::vector<std::string>& environment = {});
     /// The program's main window once it is visible; null after `timeoutMs`.
     HWND WaitForMainWindow(int timeoutMs = 20000);
     /// A visible dialog of the program titled `title` other than the main window; null after
@@ -50,17 +55,6 @@ void ChooseItem(HWND dialog, int id, int index);
 /// the system's input queue, so the key state the receiver reads is real.
 void PressChord(const std::vector<WORD>& virtualKeys);
 
-/// An image read back from a PNG file: width x height RGBA pixels, top row first.
-struct PngImage
-{
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgba;
-
-    const uint8_t* At(int x, int y) const { return &rgba[(size_t(y) * width + x) * 4]; }
-};
-/// False when the file is missing or is no PNG.
-bool ReadPng(const std::string& path, PngImage& image);
 /// Makes the folder `path` (UTF-8) unless it exists; false when it is not there afterwards.
 bool MakeFolder(const std::string& path);
 /// Deletes a file or an empty folder at `path` (UTF-8), if there is one.

@@ -4,6 +4,7 @@
 #include "plugkit/app/ScreenshotFile.h"
 #include "plugkit/app/StandaloneCommandLine.h"
 #include "plugkit/app/StandaloneProgramInfo.h"
+#include "tests/app/PngImage.h"
 
 #include <gtest/gtest.h>
 
@@ -11,19 +12,6 @@
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#define STB_IMAGE_STATIC
-#define STBI_WINDOWS_UTF8
-#define STB_IMAGE_IMPLEMENTATION
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#endif
-#include <stb_image.h>
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
 
 using namespace plugkit;
 using namespace plugkit::app;
@@ -133,15 +121,11 @@ TEST_F(ScreenshotPng, WritesThePixelsAsTheyAre)
     const std::string path = Utf8(mFolder / u8"T\u00EBst \u97F3.png");
     ASSERT_TRUE(WritePngFile(rgba.data(), 3, 2, path.c_str()));
 
-    int width = 0;
-    int height = 0;
-    int channels = 0;
-    unsigned char* read = stbi_load(path.c_str(), &width, &height, &channels, 4);
-    ASSERT_NE(read, nullptr);
-    EXPECT_EQ(width, 3);
-    EXPECT_EQ(height, 2);
-    EXPECT_EQ(std::vector<uint8_t>(read, read + rgba.size()), rgba);
-    stbi_image_free(read);
+    lumenfall::test::PngImage image;
+    ASSERT_TRUE(lumenfall::test::ReadPng(path, image));
+    EXPECT_EQ(image.width, 3);
+    EXPECT_EQ(image.height, 2);
+    EXPECT_EQ(image.rgba, rgba);
 }
 
 TEST_F(ScreenshotPng, AFailureLeavesNoFile)

@@ -130,8 +130,7 @@ TEST(Program, ScreenshotAsTheLastWordRunsNormally)
 {
     RemoveSettingsFolder();
     ProgramDriver program;
-    ASSERT_TRUE(program.Start("--screenshot"));
-    HWND window = program.WaitForMainWindow();
+    HWND window = program.StartWindow("--screenshot");
     ASSERT_NE(window, nullptr);
     // With its devices: the saved names were resolved to this machine's and written back.
     const SettingsFileKeys keys = ParseSettingsFile(ReadSettingsFileText());
@@ -144,8 +143,7 @@ TEST(Program, ScreenshotAsTheLastWordRunsNormally)
 TEST(Program, ASecondStartShowsTheFirstAndEnds)
 {
     ProgramDriver first;
-    ASSERT_TRUE(first.Start("--no-io"));
-    HWND window = first.WaitForMainWindow();
+    HWND window = first.StartWindow("--no-io");
     ASSERT_NE(window, nullptr);
     // Something else in front, as when the user starts the program again from elsewhere.
     HWND other = CreateWindowExW(0,
@@ -174,8 +172,7 @@ TEST(Program, ASecondStartShowsTheFirstAndEnds)
 TEST(Program, MainWindowHoldsTheEditorUnderItsMenu)
 {
     ProgramDriver program;
-    ASSERT_TRUE(program.Start("--no-io"));
-    HWND window = program.WaitForMainWindow();
+    HWND window = program.StartWindow("--no-io");
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(WindowTextUtf8(window), "LUMENFALL");
     const SIZE client = ClientSize(window);
@@ -257,8 +254,7 @@ TEST(Program, SaveScreenshotKeysWriteATimeStampedFileInTheTemporaryFolder)
     const std::string temp = TempFolder() + "Lumenfall T\xC3\xABst \xE9\x9F\xB3\\";
     ProgramDriver program;
     ASSERT_TRUE(MakeFolder(temp));
-    ASSERT_TRUE(program.Start("--no-io", {"TMP=" + temp, "TEMP=" + temp}));
-    HWND window = program.WaitForMainWindow();
+    HWND window = program.StartWindow("--no-io", {"TMP=" + temp, "TEMP=" + temp});
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(BringToFront(window));
     // Ctrl+D (a Debug command) does nothing; Ctrl+Shift+S saves.
@@ -304,8 +300,7 @@ TEST(Program, PreferencesOkSavesANewBufferSize)
 {
     RemoveSettingsFolder();
     ProgramDriver program;
-    ASSERT_TRUE(program.Start(""));
-    HWND window = program.WaitForMainWindow();
+    HWND window = program.StartWindow("");
     ASSERT_NE(window, nullptr);
     HWND preferences = OpenPreferences(program, window);
     ASSERT_NE(preferences, nullptr);
@@ -325,8 +320,7 @@ TEST(Program, PreferencesCancelAfterADeviceChangeRestoresTheFile)
 {
     RemoveSettingsFolder();
     ProgramDriver program;
-    ASSERT_TRUE(program.Start(""));
-    HWND window = program.WaitForMainWindow();
+    HWND window = program.StartWindow("");
     ASSERT_NE(window, nullptr);
     const std::string before = ReadSettingsFileText();
     EXPECT_EQ(ParseSettingsFile(before).at("audio/outdev"), "Default Device");
@@ -354,8 +348,7 @@ TEST(Program, PreferencesCancelAfterADeviceChangeRestoresTheFile)
 TEST(Program, PreferencesWithoutDevicesListsNothing)
 {
     ProgramDriver program;
-    ASSERT_TRUE(program.Start("--no-io"));
-    HWND window = program.WaitForMainWindow();
+    HWND window = program.StartWindow("--no-io");
     ASSERT_NE(window, nullptr);
     HWND preferences = OpenPreferences(program, window);
     ASSERT_NE(preferences, nullptr);

@@ -1,5 +1,6 @@
 #include "plugkit/app/MainWindow.h"
 
+#include "canvas/platform/ICanvasWin.h"
 #include "canvas/platform/PlatformResources.h"
 #include "plugkit/app/IPluginApp.h"
 #include "plugkit/app/PreferencesDialog.h"
@@ -165,9 +166,26 @@ HWND CreateMainWindow(HINSTANCE instance, const StandaloneProgramInfo& info)
         instance, MAKEINTRESOURCEW(IDD_MAIN), GetDesktopWindow(), &MainDialogProc, 0);
 }
 
-bool ReadEditorPixels(std::vector<uint8_t>&, int&, int&)
+bool ReadEditorPixels(std::vector<uint8_t>& rgba, int& width, int& height)
 {
-    return false;
+    IPluginApp* plugin = Plugin();
+    auto* editor = plugin ? dynamic_cast<canvas::platform::ICanvasWin*>(plugin->GetUI()) : nullptr;
+    if (!editor || !editor->GetWindow())
+        return false;
+    // The whole editor is drawn first, so the picture holds what every control shows now, even
+    // before the editor's first frame.
+    auto* window = static_cast<HWND>(editor->GetWindow());
+    InvalidateRect(window, nullptr, FALSE);
+    UpdateWindow(window);
+    HeapBuffer pixels;
+    editor->ActivateGLContext();
+    const bool read = editor->ReadMainFramebuffer(pixels, width, height);
+    editor->DeactivateGLContext();
+    if (!read)
+        return false;
+    const auto* bytes = static_cast<const uint8_t*>(pixels.Get());
+    rgba.assign(bytes, bytes + pixels.Size());
+    return true;
 }
 
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

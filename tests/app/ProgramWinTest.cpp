@@ -106,6 +106,46 @@ TEST(Program, ScreenshotModeWritesTheWindowAndExits)
     ExpectOpaque(image);
 }
 
+/// Sets the display's DPI for the programs started while it lives (Wine reads it at start).
+class ScreenDpi
+{
+public:
+    explicit ScreenDpi(DWORD dpi)
+    {
+        RegCreateKeyExW(HKEY_CURRENT_USER,
+                        L"Control Panel\\Desktop",
+                        0,
+                        nullptr,
+                        0,
+                        KEY_SET_VALUE,
+                        nullptr,
+                        &mKey,
+                        nullptr);
+        RegSetValueExW(mKey, L"LogPixels", 0, REG_DWORD, reinterpret_cast<BYTE*>(&dpi), sizeof dpi);
+    }
+    ~ScreenDpi()
+    {
+        RegDeleteValueW(mKey, L"LogPixels");
+        RegCloseKey(mKey);
+    }
+
+private:
+    HKEY mKey = nullptr;
+};
+
+TEST(Program, AtOneAndAHalfTimesTheDpiThePictureGrowsAlike)
+{
+    const ScreenDpi dpi(144);
+    const TempFile shot("lumenfall-shot-144.png");
+    ProgramDriver program;
+    ASSERT_TRUE(program.Start("--screenshot " + shot.Path()));
+    EXPECT_EQ(program.WaitForExit(20000), 0);
+    PngImage image;
+    ASSERT_TRUE(ReadPng(shot.Path(), image));
+    EXPECT_EQ(image.width, kEditorWidth * 3 / 2);
+    EXPECT_EQ(image.height, kEditorHeight * 3 / 2);
+}
+
 TEST(Program, ScreenshotModeFailsWithoutLeavingAFile)
 {
     const std::string path = TempFolder() + "lumenfall-missing-folder\\shot.png";

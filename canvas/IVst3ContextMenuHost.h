@@ -1,7 +1,16 @@
 #pragma once
 
-#include "pluginterfaces/gui/iplugview.h"
-#include "pluginterfaces/vst/ivsteditcontroller.h"
+// Declared, not included: whoever includes this header may not have included the SDK's
+// controller headers yet, and those must come through the one header that renames their state
+// calls.
+namespace Steinberg
+{
+class IPlugView;
+namespace Vst
+{
+class IComponentHandler;
+} // namespace Vst
+} // namespace Steinberg
 
 namespace plugkit::canvas
 {

@@ -249,14 +249,10 @@ ICanvasNanoVG::ICanvasNanoVG(
 
 ICanvasNanoVG::~ICanvasNanoVG()
 {
-    // Normally the window layer has destroyed the view already; otherwise the drawing context
-    // goes now, with the GL context made current for it.
+    // Normally the window layer has destroyed the view already, with its GL context current;
+    // otherwise the drawing context goes now, in the GL context current now.
     if (mVG)
-    {
-        ActivateGLContext();
         OnViewDestroyed();
-        DeactivateGLContext();
-    }
     FontDataCache().RemoveUser();
     FlushDeferredFramebuffers();
     GetBitmapCache().Clear();
@@ -281,6 +277,7 @@ void ICanvasNanoVG::OnViewDestroyed()
     // Framebuffers still waiting hold images of this NanoVG context: they go before it does.
     mInFrame = false;
     FlushDeferredFramebuffers();
+    EndHardwareClip();
     if (mVG)
     {
         nvgDeleteGL2(mVG);
@@ -375,7 +372,10 @@ void ICanvasNanoVG::BeginFrame()
     ICanvas::BeginFrame();
     if (!mVG)
         return;
-    ClearTarget(WindowPixelWidth(), WindowPixelHeight());
+    // The window's pixels are replaced whole by the frame's copy; only the drawn composite
+    // blends onto them.
+    if (!mMainFramebuffer || !glBlitFramebuffer)
+        ClearTarget(WindowPixelWidth(), WindowPixelHeight());
     BeginWindowFrame();
 }
 

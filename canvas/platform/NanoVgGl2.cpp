@@ -10,7 +10,8 @@ namespace plugkit::canvas::platform::gl
 
 namespace
 {
-bool gKeepScissorTest = false;
+// Per thread, as GL contexts are current per thread.
+thread_local bool gKeepScissorTest = false;
 } // namespace
 
 void KeepScissorTest(bool keep)

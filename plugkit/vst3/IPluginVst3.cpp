@@ -819,6 +819,16 @@ void IPluginVst3::ForgetView(const View* view)
         mEditorOwner = nullptr;
 }
 
+Steinberg::Vst::IComponentHandler* IPluginVst3::GetHostComponentHandler()
+{
+    return getComponentHandler();
+}
+
+Steinberg::IPlugView* IPluginVst3::GetEditorView()
+{
+    return OwnsEditor(mCurrentView) ? mCurrentView : nullptr;
+}
+
 bool IPluginVst3::ReleaseEditor(const View* view)
 {
     if (!OwnsEditor(view))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "canvas/IVst3ContextMenuHost.h"
 #include "plugkit/HeapString.h"
 #include "plugkit/IPluginApiBase.h"
 #include "plugkit/IPluginProcessor.h"
@@ -101,7 +102,8 @@ class IPluginVst3 : public IPluginApiBase,
                     public IPluginVst3ControllerBase,
                     public SingleComponentEffect,
                     public Steinberg::Vst::IMidiMapping,
-                    public Steinberg::Vst::ChannelContext::IInfoListener
+                    public Steinberg::Vst::ChannelContext::IInfoListener,
+                    public canvas::IVst3ContextMenuHost
 {
 public:
     using tresult = Steinberg::tresult;
@@ -242,6 +244,12 @@ public:
     /// True, with the editor unowned, when `view` owned it.
     bool ReleaseEditor(const View* view);
     bool OwnsEditor(const View* view) const { return view != nullptr && mEditorOwner == view; }
+
+    // What the editor needs for the host's parameter context menu, [ui-thread].
+    /// The handler the host set (null before it does).
+    Steinberg::Vst::IComponentHandler* GetHostComponentHandler() override;
+    /// The current view while it holds the open editor; null otherwise.
+    Steinberg::IPlugView* GetEditorView() override;
 
     OBJ_METHODS(IPluginVst3, SingleComponentEffect)
     tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;

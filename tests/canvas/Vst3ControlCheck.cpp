@@ -5,6 +5,7 @@
 #include "canvas/IVst3ContextMenuHost.h"
 #include "canvas/platform/TextConversion.h"
 #include "pluginterfaces/vst/ivstcontextmenu.h"
+#include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "public.sdk/source/common/pluginview.h"
 
 #include <gtest/gtest.h>

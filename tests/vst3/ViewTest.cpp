@@ -140,6 +140,24 @@ TEST_F(ViewFixture, AttachFailsForAnotherPlatformOrAWindowThatDidNotOpen)
     view->release();
 }
 
+TEST_F(ViewFixture, TheHostsParameterMenuUsesItsHandlerAndTheViewHoldingTheEditor)
+{
+    ComponentHandler handler;
+    ASSERT_EQ(plugin->setComponentHandler(&handler), kResultOk);
+    plugkit::canvas::IVst3ContextMenuHost& menuHost = *plugin;
+    EXPECT_EQ(menuHost.GetHostComponentHandler(), &handler);
+
+    IPlugView* view = CreateView();
+    EXPECT_EQ(menuHost.GetEditorView(), nullptr) << "no editor is open yet";
+    ASSERT_EQ(view->attached(&parentWindow, "HWND"), kResultOk);
+    EXPECT_EQ(menuHost.GetEditorView(), view);
+    EXPECT_EQ(view->removed(), kResultOk);
+    EXPECT_EQ(menuHost.GetEditorView(), nullptr) << "a removed view is never handed out";
+    view->release();
+    plugin->setComponentHandler(nullptr);
+    EXPECT_EQ(menuHost.GetHostComponentHandler(), nullptr);
+}
+
 TEST_F(ViewFixture, AnyOrderOfHostCallsNeitherCrashesNorLeaks)
 {
     // Each sequence runs on a fresh view; 'a' attached, 'r' removed, 's' resized, 'x' released.

@@ -390,7 +390,10 @@ TEST(Program, PreferencesWithoutDevicesListsNothing)
     ProgramDriver program;
     HWND window = program.StartWindow("--no-io");
     ASSERT_NE(window, nullptr);
-    HWND preferences = OpenPreferences(program, window);
+    // Opened by its keys, Ctrl and the comma key.
+    ASSERT_TRUE(BringToFront(window));
+    PressChord({VK_CONTROL, VK_OEM_COMMA});
+    HWND preferences = program.WaitForDialog("Preferences");
     ASSERT_NE(preferences, nullptr);
     for (int id : {IDC_AUDIO_IN_DEVICE,
                    IDC_AUDIO_OUT_DEVICE,

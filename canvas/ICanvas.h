@@ -620,15 +620,17 @@ public:
     // ---- SVG.
 
     /// The document's shapes through the current transform, in document order; hidden shapes
-    /// are skipped. `strokeColor` and `fillColor`, when given, replace the shapes' paints.
+    /// are skipped. `strokeColor` and `fillColor`, when given, replace the shapes' paints. A
+    /// sub-path inside an odd number of its shape's other sub-paths is a hole; that test's work
+    /// per call is bounded (about 16 million edges), past which sub-paths are filled.
     void DrawSvgShapes(const svg::Document& document,
                        const IBlendSpec* blend = nullptr,
                        const IArgbColor* strokeColor = nullptr,
                        const IArgbColor* fillColor = nullptr);
     /// The pattern of an SVG paint at `opacity` (0 to 1): alpha = round(opacity x the paint's
     /// alpha) for a colour and for each gradient stop (at most 16 stops). A gradient whose space
-    /// cannot be inverted (or has no stop) paints its last stop's colour; a paint without colour
-    /// paints black.
+    /// cannot be inverted paints its last stop's colour; a gradient without stops and a paint
+    /// without colour paint black.
     static IFillPattern SvgPaintToFillPattern(const svg::Paint& paint, float opacity);
 
     /// Hides (and with `lock` holds in place) or shows the pointer; the platform hears only

@@ -124,8 +124,18 @@ int CountCrossings(const svg::Shape& shape, size_t index)
     }
     return crossings;
 }
+/// Edge tests the hole test of one SVG drawing may make. Each sub-path costs the points of the
+/// shape's other sub-paths, so a shape of many thousand sub-paths (a hostile file within the
+/// parser's limits) would take minutes a frame; past the budget, sub-paths keep the outside
+/// winding. Artwork comes nowhere near it.
+constexpr int64_t kMaxHoleTests = int64_t{1} << 24;
+
 /// Layers wider or taller than this many pixels are not made (no GL context takes them).
 constexpr double kMaxLayerPixels = 16384.0;
+
+/// A shadow blur is held to this many pixels: its divisor stays a short sum, and no layer comes
+/// near that size.
+constexpr double kMaxShadowTaps = 1 << 20;
 
 /// ceil(ceil(extent) x scale) as a pixel count; 0 when that is not a usable size.
 int LayerPixels(float extent, float scale)
@@ -540,11 +550,15 @@ void ICanvas::DrawSvgShapes(const svg::Document& document,
                             const IArgbColor* strokeColor,
                             const IArgbColor* fillColor)
 {
+    int64_t holeTests = kMaxHoleTests;
     for (const svg::Shape& shape : document.shapes)
     {
         if (!shape.visible)
             continue;
         PathClear();
+        int64_t shapePoints = 0;
+        for (const svg::Path& path : shape.paths)
+            shapePoints += path.NumPoints();
         for (size_t p = 0; p < shape.paths.size(); ++p)
         {
             const svg::Path& path = shape.paths[p];
@@ -562,7 +576,13 @@ void ICanvas::DrawSvgShapes(const svg::Document& document,
                                   pts[2 * i + 5]);
             if (path.closed)
                 PathClose();
-            PathSetWinding(CountCrossings(shape, p) % 2 == 1);
+            bool hole = false;
+            if (shapePoints - n <= holeTests)
+            {
+                holeTests -= shapePoints - n;
+                hole = CountCrossings(shape, p) % 2 == 1;
+            }
+            PathSetWinding(hole);
         }
 
         const bool hasFill = shape.fill.kind != svg::PaintKind::None;
@@ -865,18 +885,19 @@ namespace
 {
 /// One pass of the shadow blur over `count` values (`inStride` apart in `in`, written
 /// `outStride` apart to `out`): out[i] is the kernel-weighted sum of in[i - taps + 1 ..
-/// i + taps - 1] (values beyond the ends left out), divided by `divisor`, at most 255. Where the
-/// whole window holds one value the sum is that value times the divisor, so it is written as it
-/// is without convolving.
+/// i + taps - 1] (values beyond the ends left out), divided by `divisor`, at most 255. `kernel`
+/// holds at least the first min(taps, count) weights. Where the whole window lies in the line and
+/// holds one value the sum is that value times the divisor, so it is written as it is without
+/// convolving.
 void BlurLine(const uint8_t* in,
               int inStride,
               uint8_t* out,
               int outStride,
               int count,
+              int taps,
               const std::vector<int64_t>& kernel,
               int64_t divisor)
 {
-    const int taps = static_cast<int>(kernel.size());
     const auto at = [&](int i) { return in[i * inStride]; };
     // The start of the run of equal values that ends at the window's last value.
     int runStart = 0;
@@ -897,7 +918,7 @@ void BlurLine(const uint8_t* in,
             }
         }
         int64_t sum = kernel[0] * at(i);
-        for (int k = 1; k < taps; ++k)
+        for (int k = 1; k < std::min(taps, count); ++k)
         {
             if (i - k >= 0)
                 sum += kernel[size_t(k)] * at(i - k);
@@ -921,18 +942,23 @@ void ICanvas::ApplyLayerDropShadow(ILayerPtr& layer, const ILayerShadow& shadow)
     if (width <= 0 || height <= 0 || pixels.Size() < int64_t(width) * height * 4)
         return;
 
-    // The blur size in pixels, and a Gaussian kernel of 8-bit weights over it.
+    // The blur size in pixels, and a Gaussian kernel of 8-bit weights over it. Every tap counts
+    // in the divisor, also those past the layer's ends, so a blur wider than the layer fades as
+    // much as the layer is small; only the taps a line can reach are kept for the passes.
     const double blur = std::isfinite(shadow.blurSize) ? std::max(0.f, shadow.blurSize) : 0.0;
     const double size =
-        std::max(1.0, bitmap->GetScale() * double(bitmap->GetDrawScale()) * blur + 1.0);
-    const int taps = static_cast<int>(std::min<double>(std::ceil(size), std::max(width, height)));
-    std::vector<int64_t> kernel(size_t(std::max(taps, 1)));
+        std::min(kMaxShadowTaps,
+                 std::max(1.0, bitmap->GetScale() * double(bitmap->GetDrawScale()) * blur + 1.0));
+    const int taps = static_cast<int>(std::ceil(size));
+    std::vector<int64_t> kernel(size_t(std::min(taps, std::max(width, height))));
     int64_t divisor = 0;
-    for (int l = 0; l < int(kernel.size()); ++l)
+    for (int l = 0; l < taps; ++l)
     {
-        kernel[size_t(l)] =
+        const auto weight =
             static_cast<int64_t>(RoundHalfAway(255.0 * std::exp(-l * l * 4.5 / (size * size))));
-        divisor += (l == 0 ? 1 : 2) * kernel[size_t(l)];
+        if (l < int(kernel.size()))
+            kernel[size_t(l)] = weight;
+        divisor += (l == 0 ? 1 : 2) * weight;
     }
     if (divisor <= 0)
         return;
@@ -948,6 +974,7 @@ void ICanvas::ApplyLayerDropShadow(ILayerPtr& layer, const ILayerShadow& shadow)
                  plane.data() + size_t(y) * width,
                  1,
                  width,
+                 taps,
                  kernel,
                  divisor);
     for (int x = 0; x < width; ++x)
@@ -956,6 +983,7 @@ void ICanvas::ApplyLayerDropShadow(ILayerPtr& layer, const ILayerShadow& shadow)
                  data + size_t(x) * 4 + alpha,
                  width * 4,
                  height,
+                 taps,
                  kernel,
                  divisor);
     ApplyShadowMask(layer, pixels, shadow);

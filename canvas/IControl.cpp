@@ -395,8 +395,10 @@ void IControl::PromptUserInput(int valIdx)
     // A menu of display texts covers the control; a typed value gets a small box.
     const IBounds area =
         (param && param->NDisplayTexts() > 0) ? mRECT : mRECT.GetCentredInside(20.f, 8.f);
-    mGraphics->PromptForControlValue(this, area, valIdx);
+    // Marked first: a menu that answers at once may apply a value whose action deletes this
+    // control before the prompt returns.
     SetDirty(false);
+    mGraphics->PromptForControlValue(this, area, valIdx);
 }
 
 void IControl::StartAnimation(int durationMs)

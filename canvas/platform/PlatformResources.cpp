@@ -48,12 +48,13 @@ bool IsRegularFile(const char* path)
 {
 #if defined(_WIN32)
     HeapBuffer buffer;
-    Utf8ToWideBuffer(path, buffer);
-    // Room for the long-path prefix behind the terminator.
-    buffer.Resize(buffer.Size() + 8 * static_cast<int32_t>(sizeof(WideChar)), false);
-    auto* wide = static_cast<WideChar*>(buffer.Get());
-    if (!wide)
+    // Room for the long-path prefix behind the terminator; a path that could not be converted
+    // or given that room is not looked at.
+    const bool converted = *Utf8ToWideBuffer(path, buffer) != 0;
+    const int32_t size = buffer.Size() + 8 * static_cast<int32_t>(sizeof(WideChar));
+    if (!converted || !buffer.Resize(size, false) || buffer.Size() != size)
         return false;
+    auto* wide = static_cast<WideChar*>(buffer.Get());
     MakeExtendedLengthPath(wide);
     const DWORD attributes = GetFileAttributesW(wide);
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);

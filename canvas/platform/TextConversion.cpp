@@ -270,6 +270,10 @@ void MakeExtendedLengthPath(WideChar* path)
         ++length;
     if (length < 256)
         return;
+    // \\?\ and \\.\ paths are in the extended or the device namespace already: another
+    // prefix would only break them.
+    if (path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') && path[3] == '\\')
+        return;
 
     static constexpr char kDrivePrefix[] = "\\\\?\\";
     static constexpr char kNetworkPrefix[] = "\\\\?\\UNC\\";

@@ -79,8 +79,9 @@ int ClassifyUtf8(const char* text);
 
 /// Lets the wide file functions reach paths of 256 characters or more: a drive path gets the
 /// prefix \\?\, a network path \\server\share becomes \\?\UNC\server\share, and '/' behind
-/// the prefix becomes '\'. Shorter and other paths stay as they are. The buffer must hold six
-/// more units than the path and its terminator.
+/// the prefix becomes '\'. Shorter and other paths stay as they are, and so do paths that
+/// start with \\?\ or \\.\ already. The buffer must hold six more units than the path and its
+/// terminator.
 void MakeExtendedLengthPath(WideChar* path);
 
 } // namespace plugkit::canvas::platform

@@ -1,5 +1,8 @@
 #include "plugkit/app/AudioDevices.h"
 
+#include "plugkit/app/StandaloneSettings.h"
+#include "plugkit/app/Utf8Text.h"
+
 #include <cstring>
 
 namespace plugkit::app
@@ -22,9 +25,10 @@ void ShownDeviceName(const char* systemName, HeapString& out)
     }
     const char* colon = std::strchr(systemName, ':');
     const char* begin = colon ? colon + 1 : systemName;
-    const char* end = begin + std::strlen(begin);
-    while (begin < end && IsBlank(*begin))
+    while (IsBlank(*begin))
         ++begin;
+    const auto length = static_cast<int32_t>(std::strlen(begin));
+    const char* end = begin + Utf8PrefixLength(begin, length, StandaloneSettings::kMaxNameBytes);
     while (end > begin && IsBlank(end[-1]))
         --end;
     if (begin == end)

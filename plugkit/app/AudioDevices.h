@@ -117,9 +117,11 @@ private:
     std::optional<uint32_t> mDefaultOutput;
 };
 
-/// A system device name as the program shows and saves it: the text after the first ':' with
-/// blanks trimmed from both ends (the profile file trims them when it reads the name back, so an
-/// untrimmed name would never be found again), or the whole name when it has no ':'.
+/// A system device name as the program shows and saves it: the text after the first ':' (the
+/// whole name when it has none), cut to what settings.ini keeps of a name
+/// (StandaloneSettings::kMaxNameBytes, at a character boundary) and with blanks trimmed from both
+/// ends. The file gives back only that much of a name, trimmed, so any other form of it would
+/// never be found again.
 void ShownDeviceName(const char* systemName, HeapString& out);
 
 } // namespace plugkit::app

@@ -13,8 +13,6 @@ namespace
 
 constexpr const char* kAudio = "audio";
 constexpr const char* kMidi = "midi";
-/// Bytes a name keeps when read, as the file's reader always did (a 100-byte buffer).
-constexpr int32_t kMaxNameBytes = 99;
 
 /// One key of the file: a number with the range of values the program can use, or a name with
 /// what a missing key reads as.
@@ -97,7 +95,7 @@ void ReadKey(ISettingsStore& store, const SettingKey& k, StandaloneSettings& set
         HeapString& name = settings.*k.name;
         if (!store.ReadText(k.section, k.key, name))
             name.Set(k.missingName);
-        TruncateUtf8(name, kMaxNameBytes);
+        TruncateUtf8(name, StandaloneSettings::kMaxNameBytes);
         return;
     }
     HeapString text;

@@ -13,6 +13,8 @@ struct StandaloneSettings
 {
     static constexpr const char* kDefaultAudioDevice = "Default Device";
     static constexpr const char* kMidiOff = "off";
+    /// Bytes of a name that settings.ini keeps; a longer one is read back cut to this.
+    static constexpr int32_t kMaxNameBytes = 99;
 
     HeapString audioInputDevice{kDefaultAudioDevice};
     HeapString audioOutputDevice{kDefaultAudioDevice};

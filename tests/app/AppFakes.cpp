@@ -1,6 +1,7 @@
 #include "tests/app/AppFakes.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 namespace lumenfall::test
@@ -209,8 +210,16 @@ std::vector<double> FakeAudioDevices::Deliver(uint32_t frames, double inputValue
 
 // ---- MIDI
 
+FakeMidiInput::~FakeMidiInput()
+{
+    mSending.store(false);
+    if (mSender.joinable())
+        mSender.join();
+}
+
 void FakeMidiInput::SetCallback(MidiInputFunc func, void* user)
 {
+    std::lock_guard<std::mutex> lock(mCallbackLock);
     mFunc = func;
     mUser = user;
 }
@@ -219,8 +228,24 @@ void FakeMidiInput::CancelCallback()
 {
     if (mOnCancel)
         mOnCancel();
+    std::lock_guard<std::mutex> lock(mCallbackLock);
     mFunc = nullptr;
     mUser = nullptr;
+}
+
+void FakeMidiInput::StartSending(std::vector<uint8_t> bytes)
+{
+    mSending.store(true);
+    mSender = std::thread(
+        [this, bytes]
+        {
+            while (mSending.load())
+            {
+                Deliver(bytes);
+                mDelivered.fetch_add(1);
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+            }
+        });
 }
 
 void FakeMidiInput::IgnoreTypes(bool sysEx, bool timing, bool activeSensing)
@@ -240,6 +265,7 @@ void FakeMidiInput::Deliver(const std::vector<uint8_t>& bytes)
             (status == 0xFE && mIgnoreSensing))
             return;
     }
+    std::lock_guard<std::mutex> lock(mCallbackLock);
     if (mFunc)
         mFunc(0.0, bytes.data(), bytes.size(), mUser);
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -168,26 +169,36 @@ public:
     std::string mClientPortName;
 };
 
+/// The input direction. As a real layer, it calls back on a thread of its own once `StartSending`
+/// runs it, and CancelCallback returns only when no callback runs any more.
 class FakeMidiInput : public FakeMidiPorts<plugkit::app::IMidiInput>
 {
 public:
     using FakeMidiPorts::FakeMidiPorts;
+    ~FakeMidiInput() override;
     void SetCallback(plugkit::app::MidiInputFunc func, void* user) override;
     void CancelCallback() override;
     void IgnoreTypes(bool sysEx, bool timing, bool activeSensing) override;
     /// One message through the callback, as the layer would deliver it (dropping what the
     /// ignore settings drop).
     void Deliver(const std::vector<uint8_t>& bytes);
+    /// Delivers `bytes` again and again from the layer's own thread until the object goes.
+    void StartSending(std::vector<uint8_t> bytes);
 
     /// Runs at the start of CancelCallback, while the callback is still installed.
     std::function<void()> mOnCancel;
     bool mIgnoreSysEx = true;
     bool mIgnoreTiming = true;
     bool mIgnoreSensing = true;
+    /// Messages the sending thread has delivered.
+    std::atomic<int> mDelivered{0};
 
 private:
+    std::mutex mCallbackLock; ///< held while the callback runs or changes
     plugkit::app::MidiInputFunc mFunc = nullptr;
     void* mUser = nullptr;
+    std::atomic<bool> mSending{false};
+    std::thread mSender;
 };
 
 class FakeMidiOutput : public FakeMidiPorts<plugkit::app::IMidiOutput>

@@ -81,4 +81,32 @@ TEST_F(AppThreadsTest, MidiCrossesFromItsThreadInOrder)
     EXPECT_FALSE(plugin.mMidiOutOfOrder.load());
 }
 
+TEST_F(AppThreadsTest, MidiArrivingDuringTheTeardownIsDroppedBeforeThePluginGoes)
+{
+    ProbePlugin& plugin = Probe(*mHost);
+    FakeMidiInput& input = *mPlatform.mMidiInput;
+    input.StartSending({0x90, 60, 100});
+    while (plugin.mMidiTotal.load() < 10)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    // The teardown stops the stream, then cancels the callback. In between the port keeps
+    // sending; with the exit flag set nothing reaches the plug-in's queue (one message may have
+    // passed the flag just before it was set).
+    int leftInQueue = -1;
+    input.mOnCancel = [&]
+    {
+        const int delivered = input.mDelivered.load();
+        while (input.mDelivered.load() < delivered + 64)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        const int before = plugin.mMidiTotal.load();
+        double* none[2] = {nullptr, nullptr};
+        plugin.ProcessAudioBlock(none, none, 16);
+        leftInQueue = plugin.mMidiTotal.load() - before;
+    };
+    delete mHost;
+    mHost = nullptr;
+    EXPECT_GE(leftInQueue, 0);
+    EXPECT_LE(leftInQueue, 1);
+}
+
 } // namespace

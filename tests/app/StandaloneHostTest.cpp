@@ -102,6 +102,41 @@ TEST_F(StandaloneHostTest, DeviceNamesAreShownAfterTheColonAndFoundPerDirection)
     EXPECT_EQ(host.FindAudioDeviceIndex(kOutput, "Out: default"), std::nullopt);
 }
 
+TEST_F(StandaloneHostTest, ALongDeviceNameIsFoundAgainOnTheNextStart)
+{
+    // settings.ini keeps 99 bytes of a name. A device named longer is shown and saved by what
+    // the file keeps, so the next start finds it instead of taking the default in its place.
+    std::string cyrillic; // 92 bytes, so that byte 99 of the name is inside the last letter
+    for (int i = 0; i < 46; ++i)
+        cyrillic += "\xD0\x96";
+    const std::string longName = "Headset " + cyrillic + " (USB)";
+    const std::string cutAtBlank = std::string(98, 'a') + " tail";
+    mPlatform.mDevices = {
+        {"Default Device", 2, 2, true, true},
+        {"Out: " + longName, 0, 2, false, false},
+        {"In: " + cutAtBlank, 2, 0, false, false},
+    };
+    mPlatform.mStore.mExists = true;
+    StandaloneHost& first = Start();
+    HeapString shownOut;
+    HeapString shownIn;
+    first.GetAudioDeviceName(1, shownOut);
+    first.GetAudioDeviceName(2, shownIn);
+    // Cut at a character boundary, and without the blank the file would trim away.
+    EXPECT_EQ(shownOut.Get(), longName.substr(0, 98));
+    EXPECT_EQ(shownIn.Get(), std::string(98, 'a'));
+    first.GetSettings().audioOutputDevice = shownOut;
+    first.GetSettings().audioInputDevice = shownIn;
+    first.WriteSettingsFile();
+
+    StandaloneHost& host = Start();
+    ASSERT_TRUE(host.ApplyAudioSettings());
+    EXPECT_EQ(mPlatform.mAudio->mSpec.mOutputDevice, 1u);
+    EXPECT_EQ(mPlatform.mAudio->mSpec.mInputDevice, 2u);
+    EXPECT_EQ(Saved("audio", "outdev"), shownOut.Get());
+    EXPECT_EQ(Saved("audio", "indev"), shownIn.Get());
+}
+
 TEST_F(StandaloneHostTest, ApplyingTheSettingsResolvesSavedNames)
 {
     using Devices = std::vector<FakeAudioDevices::Device>;

@@ -439,6 +439,30 @@ TEST_F(DrawingTest, SvgShapesAreFilledThenStrokedAlongOnePath)
     EXPECT_EQ(g.LinesStartingWith("PathStroke")[0].substr(0, 28), "PathStroke solid 255 0 255 0");
 }
 
+TEST_F(DrawingTest, SvgHoleTestsAreBoundedPerDrawing)
+{
+    // The hole test costs every other sub-path's points for each sub-path: thousands of
+    // sub-paths in one shape (a hostile file) would take minutes a frame. Nested squares whose
+    // corners' rays cross the left edges of all squares around them: the count is exact until
+    // the drawing's budget is spent, then the remaining sub-paths keep the outside winding.
+    constexpr int kSquares = 1500;
+    auto document = Document(4000, 6000);
+    svg::Shape nest;
+    nest.fill = ColorPaint(1, 2, 3);
+    for (int k = 0; k < kSquares; ++k)
+        nest.paths.push_back(Square(float(k), 1.5f * k, 4000.f - k, 6000.f - 1.5f * k));
+    document->shapes.push_back(nest);
+
+    g.ClearLog();
+    g.DrawSvgShapes(*document);
+    const Lines windings = g.LinesStartingWith("PathSetWinding");
+    ASSERT_EQ(windings.size(), size_t(kSquares));
+    for (int k = 0; k < 500; ++k)
+        ASSERT_EQ(windings[size_t(k)], k % 2 ? "PathSetWinding 1" : "PathSetWinding 0") << k;
+    EXPECT_EQ(windings.back(), "PathSetWinding 0");
+    EXPECT_EQ(g.Count("PathFill"), 1);
+}
+
 TEST(SvgPaint, OpacityScalesEveryAlpha)
 {
     struct Case
@@ -545,7 +569,10 @@ TEST_F(DrawingTest, DropShadowBlursTheAlphaOfTheLayer)
                           {24, 17, 2.5f, kBlocks},
                           {30, 30, 4.f, kBlocks},
                           {12, 9, 0.f, kBlocks},
-                          {14, 12, 2.5f, kStep}};
+                          {14, 12, 2.5f, kStep},
+                          // A blur wider than the layer: taps past both ends still divide.
+                          {5, 3, 8.f, kBlocks},
+                          {1, 1, 3.f, kBlocks}};
     for (const Case& c : cases)
     {
         g.BeginLayer(nullptr, {0, 0, float(c.width), float(c.height)});

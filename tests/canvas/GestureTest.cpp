@@ -290,4 +290,18 @@ TEST_F(GestureCountTest, ATypedValueWhoseActionRebuildsTheEditorTouchesNoDeleted
     EXPECT_TRUE(dlg.GesturesBalanced());
 }
 
+TEST_F(GestureCountTest, AMenuChoiceWhoseActionRebuildsTheEditorTouchesNoDeletedControl)
+{
+    // The platform menu answers at once and the chosen value's action removes every control, the
+    // prompting one included (the sanitizer would see any use of it after the prompt).
+    auto* owner = Attach(new TestControl({0, 0, 50, 50}, FakeEditorDelegate::kMode));
+    owner->DisablePrompt(false);
+    owner->SetActionFunction([this](IControl*) { g.RemoveAllControls(); });
+    g.SetMenuChoice(3);
+    owner->PromptUserInput(0);
+    EXPECT_EQ(g.NControls(), 0);
+    EXPECT_EQ(dlg.GetParam(FakeEditorDelegate::kMode)->Value(), 3.0);
+    EXPECT_TRUE(dlg.GesturesBalanced());
+}
+
 } // namespace

@@ -200,6 +200,10 @@ TEST(TextConversion, MakeExtendedLengthPath)
         {"relative/" + body, "relative/" + body},
         {"C:/" + std::string(252, 'e'), "C:/" + std::string(252, 'e')}, // 255 characters
         {"", ""},
+        // Paths already in the extended or the device namespace stay as they are.
+        {"\\\\?\\C:\\" + body, "\\\\?\\C:\\" + body},
+        {"\\\\?\\UNC\\server\\" + body, "\\\\?\\UNC\\server\\" + body},
+        {"\\\\.\\pipe\\" + body, "\\\\.\\pipe\\" + body},
     };
     for (const Case& c : cases)
     {

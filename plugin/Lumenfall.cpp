@@ -1,8 +1,8 @@
 #include "plugin/Lumenfall.h"
 
 #include "canvas/ICanvas.h"
-#include "canvas/IKnobControlBase.h"
 #include "plugin/TailLength.h"
+#include "plugin/editor/LayoutEditor.h"
 
 #include <algorithm>
 #include <cmath>
@@ -41,59 +41,6 @@ void InitEnumFromNames(plugkit::IParam& param,
     param.InitEnumArgs(name, static_cast<int>(defaultValue), static_cast<int>(N));
     for (std::size_t k = 0; k < N; ++k)
         param.SetDisplayText(static_cast<double>(k), names[k]);
-}
-
-/// The editor's stand-in until the product's own layout exists: a panel and knobs for a few
-/// parameters, drawn with plain shapes.
-class PlaceholderPanel final : public plugkit::canvas::IControl
-{
-public:
-    using IControl::IControl;
-    void Draw(plugkit::canvas::ICanvas& g) override
-    {
-        const plugkit::canvas::IBounds r = GetRECT();
-        g.FillRect({255, 28, 32, 40}, r);
-        g.FillRect({255, 40, 120, 130}, plugkit::canvas::IBounds(r.L, r.T, r.R, r.T + 60.f));
-    }
-};
-
-class PlaceholderKnob final : public plugkit::canvas::IKnobControlBase
-{
-public:
-    PlaceholderKnob(const plugkit::canvas::IBounds& bounds, ParamId id)
-        : IKnobControlBase(bounds, Index(id))
-    {
-    }
-    void Draw(plugkit::canvas::ICanvas& g) override
-    {
-        const plugkit::canvas::IBounds r = GetRECT();
-        const float cx = r.MW();
-        const float cy = r.MH();
-        const float radius = 0.4f * std::min(r.W(), r.H());
-        g.FillCircle({255, 70, 78, 92}, cx, cy, radius);
-        // 0 points up and angles grow clockwise; the knob turns through 270 degrees.
-        const float angle = static_cast<float>((-135.0 + 270.0 * GetValue()) * 3.14159265 / 180.0);
-        g.DrawLine({255, 235, 180, 70},
-                   cx,
-                   cy,
-                   cx + radius * std::sin(angle),
-                   cy - radius * std::cos(angle),
-                   nullptr,
-                   4.f);
-    }
-};
-
-void LayoutPlaceholder(plugkit::canvas::ICanvas& g)
-{
-    g.AttachControl(new PlaceholderPanel(plugkit::canvas::IBounds(0.f, 0.f, 1100.f, 760.f)));
-    const ParamId knobs[] = {ParamId::Decay, ParamId::Size, ParamId::Mix, ParamId::PreDelay};
-    float x = 150.f;
-    for (ParamId id : knobs)
-    {
-        g.AttachControl(
-            new PlaceholderKnob(plugkit::canvas::IBounds(x, 300.f, x + 160.f, 460.f), id));
-        x += 220.f;
-    }
 }
 
 } // namespace
@@ -150,11 +97,12 @@ Lumenfall::Lumenfall()
     for (int i = 0; i < kParamCount; ++i)
         mOtherSlot[i].store(current[i], std::memory_order_relaxed);
     UpdateTail();
+    // Every opening of the editor fills its new graphics with the product's controls.
     SetLayoutFunc(
-        [](plugkit::canvas::ICanvas* graphics)
+        [this](plugkit::canvas::ICanvas* graphics)
         {
             if (graphics != nullptr)
-                LayoutPlaceholder(*graphics);
+                editor::LayoutEditor(*graphics, *this);
         });
 }
 

@@ -144,9 +144,23 @@ int StatUtf8(const char* path, struct _stat64* out)
         --length;
     trimmed.InsertRaw(length, "", 0, 0);
 
+    // The run-time's stat takes no extended-length path (Microsoft's refuses any path holding
+    // '?'), so it gets the plain wide path, and a path too long for it is answered by the file
+    // system itself.
     WideText wide;
-    if (ToWidePath(trimmed.Get(), wide) && _wstat64(wide.Get(), out) == 0)
+    const wchar_t* plain = nullptr;
+    if (ToWide(trimmed.Get(), wide, plain) && plain && _wstat64(plain, out) == 0)
         return 0;
+    WideText extended;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (ToWidePath(trimmed.Get(), extended) &&
+        GetFileAttributesExW(extended.Get(), GetFileExInfoStandard, &data))
+    {
+        std::memset(out, 0, sizeof(*out));
+        out->st_mode = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? _S_IFDIR : _S_IFREG;
+        out->st_size = (static_cast<__int64>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        return 0;
+    }
     return _stat64(trimmed.Get(), out);
 }
 

@@ -45,8 +45,9 @@ int MessageBoxUtf8(HWND owner, const char* text, const char* title, UINT type);
 bool GetSpecialFolderPathUtf8(HWND owner, char* out, int size, int folderId, bool create);
 
 /// The run-time library's file status; 0 when the path exists. Trailing separators are left out
-/// (the run-time library reports a folder named with one as missing); a failing wide call is
-/// retried with the narrow one.
+/// (the run-time library reports a folder named with one as missing). A path the run-time
+/// cannot take (too long) is asked of the file system in its extended-length form, which fills
+/// only the type and the size; a failing wide call is retried with the narrow one.
 int StatUtf8(const char* path, struct _stat64* out);
 
 } // namespace plugkit::app

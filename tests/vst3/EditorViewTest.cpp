@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <set>
 #include <string>
@@ -104,6 +105,73 @@ TEST_F(EditorHost, TheAttachedEditorIsOnTheScreen)
 
     EXPECT_EQ(view->removed(), kResultOk);
     EXPECT_EQ(Children(), 0);
+    EXPECT_EQ(view->release(), 0u);
+}
+
+/// The RGB pixel at editor point (x, y) of a capture of the whole editor at scale 1.
+struct Rgb
+{
+    int r, g, b;
+};
+Rgb At(const std::vector<unsigned char>& shown, int x, int y)
+{
+    const size_t i = (static_cast<size_t>(y) * kEditorWidth + static_cast<size_t>(x)) * 3;
+    return {shown[i], shown[i + 1], shown[i + 2]};
+}
+
+void ExpectNear(const Rgb& actual, const Rgb& expected, int tolerance, const char* what)
+{
+    EXPECT_NEAR(actual.r, expected.r, tolerance) << what;
+    EXPECT_NEAR(actual.g, expected.g, tolerance) << what;
+    EXPECT_NEAR(actual.b, expected.b, tolerance) << what;
+}
+
+// The editor's palette where a user sees it, and a click on ADVANCED showing the SPACE page.
+TEST_F(EditorHost, TheEditorShowsItsPaletteAndAClickChangesThePage)
+{
+    IPlugView* view = plugin->mController->createView("editor");
+    ASSERT_NE(view, nullptr);
+    view->setFrame(&frame);
+    ASSERT_EQ(view->attached(window->Get(), kPlatformTypeHWND), kResultOk);
+    PumpFor(400);
+    const RECT r = ClientOnScreen(window->Get());
+    std::vector<unsigned char> shown = CaptureScreen(r.left, r.top, kEditorWidth, kEditorHeight);
+    ASSERT_EQ(shown.size(), static_cast<size_t>(kEditorWidth * kEditorHeight * 3));
+    ExpectNear(At(shown, 700, 22), {37, 45, 50}, 2, "backdrop, 22 units down its gradient");
+    ExpectNear(At(shown, 325, 200), {24, 32, 36}, 1, "display panel");
+    ExpectNear(At(shown, 45, 450), {32, 40, 44}, 1, "knob panel");
+    ExpectNear(At(shown, 250, 118), {29, 37, 41}, 1, "model menu");
+    ExpectNear(At(shown, 140, 430), {48, 59, 65}, 2, "the Decay knob's body, halfway down");
+    ExpectNear(At(shown, 400, 350), {38, 45, 50}, 20, "no group buttons on BASIC");
+
+    HWND editor = GetWindow(window->Get(), GW_CHILD);
+    ASSERT_NE(editor, nullptr);
+    const LPARAM advanced = MAKELPARAM(253, 341);
+    PostMessageW(editor, WM_MOUSEMOVE, 0, advanced);
+    PostMessageW(editor, WM_LBUTTONDOWN, MK_LBUTTON, advanced);
+    PostMessageW(editor, WM_LBUTTONUP, 0, advanced);
+    // The new page reaches the screen with the next frames; a loaded machine may take a while.
+    const auto matches = [](const Rgb& a, const Rgb& b)
+    { return std::abs(a.r - b.r) <= 1 && std::abs(a.g - b.g) <= 1 && std::abs(a.b - b.b) <= 1; };
+    for (int attempt = 0; attempt < 20; ++attempt)
+    {
+        PumpFor(200);
+        shown = CaptureScreen(r.left, r.top, kEditorWidth, kEditorHeight);
+        if (shown.size() == static_cast<size_t>(kEditorWidth * kEditorHeight * 3) &&
+            matches(At(shown, 400, 350), {70, 54, 38}) &&
+            matches(At(shown, 140, 430), {32, 40, 44}))
+            break;
+    }
+    CaptureScreen(r.left,
+                  r.top,
+                  kEditorWidth,
+                  kEditorHeight,
+                  LUMENFALL_TEST_OUTPUT "/lumenfall-editor-space.png");
+    ASSERT_EQ(shown.size(), static_cast<size_t>(kEditorWidth * kEditorHeight * 3));
+    ExpectNear(At(shown, 400, 350), {70, 54, 38}, 1, "SPACE, lit");
+    ExpectNear(At(shown, 140, 430), {32, 40, 44}, 1, "knob panel where Decay was");
+
+    EXPECT_EQ(view->removed(), kResultOk);
     EXPECT_EQ(view->release(), 0u);
 }
 

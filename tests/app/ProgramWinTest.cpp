@@ -47,6 +47,30 @@ void ExpectOpaque(const PngImage& image)
     EXPECT_EQ(translucent, 0u);
 }
 
+struct Rgb
+{
+    int r, g, b;
+};
+
+void ExpectNear(
+    const PngImage& image, int x, int y, const Rgb& expected, int tolerance, const char* what)
+{
+    const uint8_t* p = image.At(x, y);
+    EXPECT_NEAR(p[0], expected.r, tolerance) << what;
+    EXPECT_NEAR(p[1], expected.g, tolerance) << what;
+    EXPECT_NEAR(p[2], expected.b, tolerance) << what;
+}
+
+/// The editor's palette at a few points of its BASIC page, as the editor's own tests know it.
+void ExpectBasicPage(const PngImage& image)
+{
+    ExpectNear(image, 700, 22, {37, 45, 50}, 2, "backdrop, 22 units down its gradient");
+    ExpectNear(image, 325, 200, {24, 32, 36}, 1, "display panel");
+    ExpectNear(image, 45, 450, {32, 40, 44}, 1, "knob panel");
+    ExpectNear(image, 250, 118, {29, 37, 41}, 1, "model menu");
+    ExpectNear(image, 140, 430, {48, 59, 65}, 2, "the Decay knob's body, halfway down");
+}
+
 SIZE ClientSize(HWND window)
 {
     RECT client = {};
@@ -104,6 +128,7 @@ TEST(Program, ScreenshotModeWritesTheWindowAndExits)
     EXPECT_EQ(image.width, kEditorWidth);
     EXPECT_EQ(image.height, kEditorHeight);
     ExpectOpaque(image);
+    ExpectBasicPage(image);
 }
 
 /// Sets the display's DPI for the programs started while it lives (Wine reads it at start).
@@ -288,6 +313,33 @@ TEST(Program, TwoStartsAtOnceLeaveOneProgram)
     EXPECT_EQ(running->WaitForExit(1000), -1);
 }
 
+/// Presses Ctrl+Shift+S in the program's main window, answers No to the offer to open the
+/// picture, and reads it back; the picture's path, empty when the command failed.
+std::string SaveScreenshotByKeys(ProgramDriver& program, HWND window, PngImage& image)
+{
+    if (!BringToFront(window))
+        return {};
+    PressChord({VK_CONTROL, VK_SHIFT, 'S'});
+    HWND saved = program.WaitForDialog("Screenshot Saved");
+    if (saved == nullptr)
+        return {};
+    const std::string text = DialogText(saved);
+    std::smatch match;
+    const bool named = std::regex_match(
+        text,
+        match,
+        std::regex("Screenshot saved to:\\s+(.*LUMENFALL_screenshot_20[0-9]{6}_[0-9]{6}\\.png)"
+                   "\\s+Open it\\?"));
+    EXPECT_TRUE(named) << text;
+    ClickButton(saved, IDNO);
+    WaitUntilClosed(saved);
+    if (!named)
+        return {};
+    const std::string path = match[1];
+    EXPECT_TRUE(ReadPng(path, image)) << path;
+    return path;
+}
+
 TEST(Program, SaveScreenshotKeysWriteATimeStampedFileInTheTemporaryFolder)
 {
     // A temporary folder named in three scripts, as a user's profile folder can be.
@@ -299,29 +351,40 @@ TEST(Program, SaveScreenshotKeysWriteATimeStampedFileInTheTemporaryFolder)
     ASSERT_TRUE(BringToFront(window));
     // Ctrl+D (a Debug command) does nothing; Ctrl+Shift+S saves.
     PressChord({VK_CONTROL, 'D'});
-    PressChord({VK_CONTROL, VK_SHIFT, 'S'});
-    HWND saved = program.WaitForDialog("Screenshot Saved");
-    ASSERT_NE(saved, nullptr);
-    const std::string text = DialogText(saved);
-    std::smatch match;
-    ASSERT_TRUE(std::regex_match(
-        text,
-        match,
-        std::regex("Screenshot saved to:\\s+(.*LUMENFALL_screenshot_20[0-9]{6}_[0-9]{6}\\.png)"
-                   "\\s+Open it\\?")))
-        << text;
-    const std::string path = match[1];
-    EXPECT_EQ(path.rfind(temp, 0), 0u) << path;
-    ClickButton(saved, IDNO);
-    WaitUntilClosed(saved);
     PngImage image;
-    ASSERT_TRUE(ReadPng(path, image));
+    const std::string path = SaveScreenshotByKeys(program, window, image);
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(path.rfind(temp, 0), 0u) << path;
     EXPECT_EQ(image.width, kEditorWidth);
     EXPECT_EQ(image.height, kEditorHeight);
     ExpectOpaque(image);
+    ExpectBasicPage(image);
     RemovePath(path);
     RemovePath(temp);
     EXPECT_EQ(DialogsOf(program.ProcessId()).size(), 1u); // nothing else opened
+}
+
+TEST(Program, AClickOnASectionButtonShowsTheOtherPageInTheScreenshot)
+{
+    ProgramDriver program;
+    HWND window = program.StartWindow("--no-io");
+    ASSERT_NE(window, nullptr);
+    HWND editor = GetWindow(window, GW_CHILD);
+    ASSERT_NE(editor, nullptr);
+    // ADVANCED, under the display on the left; its page opens on SPACE.
+    const LPARAM advanced = MAKELPARAM(253, 341);
+    PostMessageW(editor, WM_MOUSEMOVE, 0, advanced);
+    PostMessageW(editor, WM_LBUTTONDOWN, MK_LBUTTON, advanced);
+    PostMessageW(editor, WM_LBUTTONUP, 0, advanced);
+    PngImage image;
+    const std::string path = SaveScreenshotByKeys(program, window, image);
+    ASSERT_FALSE(path.empty());
+    ASSERT_EQ(image.width, kEditorWidth);
+    ASSERT_EQ(image.height, kEditorHeight);
+    ExpectNear(image, 400, 350, {70, 54, 38}, 1, "SPACE, lit");
+    ExpectNear(image, 140, 430, {32, 40, 44}, 1, "knob panel where Decay was");
+    ExpectNear(image, 325, 200, {24, 32, 36}, 1, "display panel");
+    RemovePath(path);
 }
 
 /// The Preferences dialog of a running program, opened from its menu command.

@@ -321,6 +321,19 @@ TEST_F(PreferencesDialog, CancelWithoutApplyLeavesTheStreamAlone)
     EXPECT_EQ(OpenOutput(), output);
     EXPECT_EQ(host.GetSettings().bufferSize, 512u);
     EXPECT_STREQ(host.GetSettings().audioOutputDevice.Get(), "Default Device");
+
+    // A MIDI port alone: the port closes again, the stream still runs on untouched.
+    Run(
+        [&](const DialogDriver& d)
+        {
+            d.Choose(IDC_MIDI_IN_DEVICE, "Keys");
+            EXPECT_EQ(mPlatform.mMidiInput->mOpenPort, 0);
+            d.End(IDCANCEL);
+        });
+    EXPECT_EQ(mPlatform.mMidiInput->mOpenPort, -1);
+    EXPECT_STREQ(host.GetSettings().midiInputDevice.Get(), "off");
+    EXPECT_EQ(Opens(), opens);
+    EXPECT_EQ(mPlatform.mAudioCreated, 1);
 }
 
 TEST_F(PreferencesDialog, WithoutDevicesEveryListStaysEmpty)

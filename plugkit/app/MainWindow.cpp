@@ -26,6 +26,8 @@ struct MainWindowState
 {
     StandaloneProgramInfo info;
     int exitCode = kExitNormal;
+    /// Set while the window takes the editor's size, whose own WM_SIZE the plug-in must not see.
+    bool fittingToEditor = false;
 };
 MainWindowState sState;
 
@@ -49,6 +51,34 @@ SIZE OuterSizeFor(HWND window, int width, int height)
     GetClientRect(window, &client);
     return {width + (outer.right - outer.left) - (client.right - client.left),
             height + (outer.bottom - outer.top) - (client.bottom - client.top)};
+}
+
+/// The editor's window, null without an open editor.
+HWND EditorWindow()
+{
+    IPluginApp* plugin = Plugin();
+    auto* editor = plugin ? dynamic_cast<canvas::platform::ICanvasWin*>(plugin->GetUI()) : nullptr;
+    return editor ? static_cast<HWND>(editor->GetWindow()) : nullptr;
+}
+
+void OnSize(HWND window, int width, int height)
+{
+    IPluginApp* plugin = Plugin();
+    if (!plugin || !plugin->GetHostResizeEnabled() || sState.fittingToEditor)
+        return;
+    plugin->OnParentWindowResize(width, height);
+    // The plug-in may settle a pixel short of this window (its scale is truncated to pixels):
+    // the window follows the editor, so no strip of dialog shows beside it.
+    RECT editor = {};
+    HWND editorWindow = EditorWindow();
+    if (!editorWindow || !GetClientRect(editorWindow, &editor) ||
+        (editor.right == width && editor.bottom == height))
+        return;
+    const SIZE outer = OuterSizeFor(window, editor.right, editor.bottom);
+    sState.fittingToEditor = true;
+    SetWindowPos(
+        window, nullptr, 0, 0, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    sState.fittingToEditor = false;
 }
 
 void OnInitDialog(HWND window)
@@ -196,14 +226,10 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         OnInitDialog(window);
         return TRUE;
     case WM_SIZE:
-    {
         if (wParam != kSizeRestored && wParam != kSizeMaximized)
             return FALSE;
-        IPluginApp* plugin = Plugin();
-        if (plugin && plugin->GetHostResizeEnabled())
-            plugin->OnParentWindowResize(LOWORD(lParam), HIWORD(lParam));
+        OnSize(window, LOWORD(lParam), HIWORD(lParam));
         return TRUE;
-    }
     case WM_GETMINMAXINFO:
     {
         IPluginApp* plugin = Plugin();

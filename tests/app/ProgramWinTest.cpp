@@ -387,6 +387,44 @@ TEST(Program, AClickOnASectionButtonShowsTheOtherPageInTheScreenshot)
     RemovePath(path);
 }
 
+TEST(Program, TheEditorsCornerScalesTheWindowWithIt)
+{
+    ProgramDriver program;
+    HWND window = program.StartWindow("--no-io");
+    ASSERT_NE(window, nullptr);
+    HWND editor = GetWindow(window, GW_CHILD);
+    ASSERT_NE(editor, nullptr);
+    // The corner grip dragged up and to the left.
+    PostMessageW(editor, WM_MOUSEMOVE, 0, MAKELPARAM(1096, 756));
+    PostMessageW(editor, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1096, 756));
+    PostMessageW(editor, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(1000, 690));
+    PostMessageW(editor, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(900, 620));
+    PostMessageW(editor, WM_LBUTTONUP, 0, MAKELPARAM(900, 620));
+    // Each move resizes; the size is read once it has stood still for a moment.
+    LONG last = kEditorWidth;
+    for (int i = 0, still = 0; i < 200 && still < 10; ++i)
+    {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const LONG now = ClientSize(window).cx;
+        still = now != kEditorWidth && now == last ? still + 1 : 0;
+        last = now;
+    }
+    const SIZE client = ClientSize(window);
+    const SIZE shown = ClientSize(editor);
+    EXPECT_LT(client.cx, kEditorWidth);
+    EXPECT_EQ(client.cx, shown.cx);
+    EXPECT_EQ(client.cy, shown.cy);
+
+    // The picture is the editor at its new size, every pixel its own.
+    PngImage image;
+    const std::string path = SaveScreenshotByKeys(program, window, image);
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(image.width, shown.cx);
+    EXPECT_EQ(image.height, shown.cy);
+    ExpectOpaque(image);
+    RemovePath(path);
+}
+
 /// The Preferences dialog of a running program, opened from its menu command.
 HWND OpenPreferences(ProgramDriver& program, HWND window)
 {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <regex>
 #include <string>
@@ -116,6 +117,30 @@ std::vector<std::string> MenuTexts(HMENU menu)
     }
     return texts;
 }
+
+/// The program file loaded as data, for its resources.
+class ProgramResources
+{
+public:
+    ProgramResources()
+        : mModule(LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE))
+    {
+    }
+    ~ProgramResources() { FreeLibrary(mModule); }
+    HMODULE Get() const { return mModule; }
+    /// The bytes of resource `name` of `type`, empty when there is none.
+    std::string Bytes(LPCSTR name, LPCSTR type) const
+    {
+        HRSRC found = FindResourceA(mModule, name, type);
+        if (!found)
+            return {};
+        const auto* data = static_cast<const char*>(LockResource(LoadResource(mModule, found)));
+        return std::string(data, SizeofResource(mModule, found));
+    }
+
+private:
+    HMODULE mModule;
+};
 
 TEST(Program, ScreenshotModeWritesTheWindowAndExits)
 {
@@ -244,9 +269,9 @@ TEST(Program, MainWindowHoldsTheEditorUnderItsMenu)
     EXPECT_EQ(client.cx, kEditorWidth);
     EXPECT_EQ(client.cy, kEditorHeight);
     // The menu as the program embeds it (another process's menu cannot be read under Wine).
-    HMODULE exe = LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(exe, nullptr);
-    HMENU menu = LoadMenuW(exe, MAKEINTRESOURCEW(IDR_MAIN_MENU));
+    const ProgramResources exe;
+    ASSERT_NE(exe.Get(), nullptr);
+    HMENU menu = LoadMenuW(exe.Get(), MAKEINTRESOURCEW(IDR_MAIN_MENU));
     EXPECT_EQ(MenuTexts(menu),
               (std::vector<std::string>{
                   "&File: [&Preferences...\tCtrl+,] [&Quit]",
@@ -255,7 +280,6 @@ TEST(Program, MainWindowHoldsTheEditorUnderItsMenu)
                   "[&Save Screenshot\tCtrl+Shift+S]",
                   "&Help: [&About] [&Read Manual]"}));
     DestroyMenu(menu);
-    FreeLibrary(exe);
     const LONG style = GetWindowLongW(window, GWL_STYLE);
     EXPECT_TRUE(style & WS_MINIMIZEBOX);
     EXPECT_FALSE(style & (WS_MAXIMIZEBOX | WS_THICKFRAME));
@@ -287,6 +311,60 @@ TEST(Program, MainWindowHoldsTheEditorUnderItsMenu)
     PressChord({VK_MENU, 'F'});
     PressChord({'Q'});
     EXPECT_EQ(program.WaitForExit(), 0);
+}
+
+std::string VersionValue(const std::string& block, const char* key)
+{
+    void* value = nullptr;
+    UINT length = 0;
+    const std::string path = std::string("\\StringFileInfo\\040904B0\\") + key;
+    if (!VerQueryValueA(block.data(), path.c_str(), &value, &length) || length == 0)
+        return {};
+    return static_cast<const char*>(value);
+}
+
+TEST(Program, TheFileCarriesItsVersionIconManifestFontAndLogo)
+{
+    const ProgramResources exe;
+    ASSERT_NE(exe.Get(), nullptr);
+
+    // The version block is read from a copy, as VerQueryValue may convert it in place.
+    const std::string version = exe.Bytes(MAKEINTRESOURCEA(VS_VERSION_INFO), RT_VERSION);
+    ASSERT_FALSE(version.empty());
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(version.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00000001u); // 0.1
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000000u); // .0.0
+    EXPECT_EQ(VersionValue(version, "ProductVersion"), "0.1.0");
+    EXPECT_EQ(VersionValue(version, "FileDescription"), "LUMENFALL");
+    EXPECT_EQ(VersionValue(version, "InternalName"), "LUMENFALL");
+    EXPECT_EQ(VersionValue(version, "ProductName"), "LUMENFALL");
+    EXPECT_EQ(VersionValue(version, "CompanyName"), "TESSALINE");
+    EXPECT_EQ(VersionValue(version, "LegalTrademarks"),
+              "VST is a trademark of Steinberg Media Technologies GmbH");
+
+    // The icon group: five images, 16 to 256 pixels (256 is written as 0).
+    const std::string icons = exe.Bytes(MAKEINTRESOURCEA(IDI_APP_ICON), RT_GROUP_ICON);
+    ASSERT_GE(icons.size(), 6u);
+    const int count = static_cast<uint8_t>(icons[4]) | static_cast<uint8_t>(icons[5]) << 8;
+    ASSERT_EQ(count, 5);
+    ASSERT_EQ(icons.size(), 6u + 14u * 5u);
+    std::vector<int> widths;
+    for (int i = 0; i < count; ++i)
+        widths.push_back(static_cast<uint8_t>(icons[6 + 14 * i]));
+    std::sort(widths.begin(), widths.end());
+    EXPECT_EQ(widths, (std::vector<int>{0, 16, 24, 32, 48}));
+
+    const std::string manifest = exe.Bytes(MAKEINTRESOURCEA(1), RT_MANIFEST);
+    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+    EXPECT_NE(manifest.find("PerMonitorV2"), std::string::npos);
+    EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+
+    const std::string font = exe.Bytes("ROBOTO-REGULAR.TTF", "TTF");
+    ASSERT_GE(font.size(), 4u);
+    EXPECT_EQ(font.substr(0, 4), std::string("\0\1\0\0", 4)); // a TrueType font
+    EXPECT_NE(exe.Bytes("TESSALINE_LOGO.SVG", "SVG").find("<svg"), std::string::npos);
 }
 
 TEST(Program, TwoStartsAtOnceLeaveOneProgram)

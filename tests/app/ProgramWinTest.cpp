@@ -442,6 +442,22 @@ TEST(Program, SaveScreenshotKeysWriteATimeStampedFileInTheTemporaryFolder)
     EXPECT_EQ(DialogsOf(program.ProcessId()).size(), 1u); // nothing else opened
 }
 
+TEST(Program, SaveScreenshotKeysReportAFileThatCannotBeWritten)
+{
+    const std::string temp = TempFolder() + "lumenfall-no-such-folder\\";
+    ProgramDriver program;
+    HWND window = program.StartWindow("--no-io", {"TMP=" + temp, "TEMP=" + temp});
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(BringToFront(window));
+    PressChord({VK_CONTROL, VK_SHIFT, 'S'});
+    HWND error = program.WaitForDialog("Error");
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(DialogText(error), "Failed to save screenshot");
+    ClickButton(error, IDOK);
+    WaitUntilClosed(error);
+    EXPECT_EQ(program.WaitForExit(0), -1); // it runs on
+}
+
 TEST(Program, AClickOnASectionButtonShowsTheOtherPageInTheScreenshot)
 {
     ProgramDriver program;

@@ -265,7 +265,7 @@ void ICanvasNanoVG::OnViewCreated()
     GLint bound = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
     mWindowFramebuffer = bound;
-    mVG = nvgCreateGL2(NVG_ANTIALIAS);
+    mVG = gl::CreateNanoVg(NVG_ANTIALIAS);
 }
 
 void ICanvasNanoVG::OnViewDestroyed()
@@ -280,7 +280,7 @@ void ICanvasNanoVG::OnViewDestroyed()
     EndHardwareClip();
     if (mVG)
     {
-        nvgDeleteGL2(mVG);
+        gl::DeleteNanoVg(mVG);
         mVG = nullptr;
     }
 }

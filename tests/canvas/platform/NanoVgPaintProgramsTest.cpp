@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace
@@ -20,10 +21,28 @@ namespace gl = plugkit::canvas::platform::gl;
 constexpr int kW = 160;
 constexpr int kH = 120;
 
-/// A scene of every paint kind: solid and anti-aliased fills, the three gradients, a concave
-/// fill (stencil), strokes, scissors (one rotated), straight and premultiplied images, text, and
-/// a smaller framebuffer drawn into mid-scene (another view size) and then drawn as an image.
-std::vector<uint8_t> DrawScene(NVGcontext* vg)
+/// A concave star (a stencil fill) of radius `r` at (x, y).
+void Star(NVGcontext* vg, float x, float y, float r, NVGcolor color)
+{
+    nvgBeginPath(vg);
+    for (int i = 0; i < 10; ++i)
+    {
+        const float a = i * 0.6283185f;
+        const float ri = i % 2 ? 0.4f * r : r;
+        i == 0 ? nvgMoveTo(vg, x + ri * std::sin(a), y - ri * std::cos(a))
+               : nvgLineTo(vg, x + ri * std::sin(a), y - ri * std::cos(a));
+    }
+    nvgClosePath(vg);
+    nvgFillColor(vg, color);
+    nvgFill(vg);
+}
+
+/// A scene of every paint kind at `ratio` pixels per unit: solid and anti-aliased fills, the
+/// three gradients, concave fills (stencil), strokes, straight and premultiplied images, text, a
+/// smaller framebuffer drawn into mid-scene (another view size) and then drawn as an image; and
+/// clips: rotated, off the pixel grid, on it (alone, with another blend, around a stencil fill,
+/// and inside a scissor box of the back end's).
+std::vector<uint8_t> DrawScene(NVGcontext* vg, float ratio)
 {
     NVGLUframebuffer* target = nvgluCreateFramebuffer(vg, kW, kH, 0);
     NVGLUframebuffer* layer = nvgluCreateFramebuffer(vg, 40, 30, 0);
@@ -51,7 +70,10 @@ std::vector<uint8_t> DrawScene(NVGcontext* vg)
     nvgluBindFramebuffer(target);
     glViewport(0, 0, kW, kH);
     glClear(GL_COLOR_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-    nvgBeginFrame(vg, static_cast<float>(kW), static_cast<float>(kH), 1.f);
+    nvgBeginFrame(vg, kW / ratio, kH / ratio, ratio);
+    // The scene is laid out in pixels; a clip given in pixels (multiples of 3) lies on whole
+    // pixels at either ratio.
+    nvgScale(vg, 1.f / ratio, 1.f / ratio);
     nvgBeginPath(vg);
     nvgRect(vg, 0.f, 0.f, kW, kH);
     nvgFillColor(vg, nvgRGBA(30, 34, 40, 255));
@@ -70,19 +92,7 @@ std::vector<uint8_t> DrawScene(NVGcontext* vg)
         nvgRadialGradient(
             vg, 86.f, 18.f, 3.f, 18.f, nvgRGBA(255, 255, 255, 230), nvgRGBA(40, 0, 90, 160)));
     nvgFill(vg);
-    // A concave star: stencil, fringe and cover.
-    nvgBeginPath(vg);
-    for (int i = 0; i < 10; ++i)
-    {
-        const float a = i * 0.6283185f;
-        const float r = i % 2 ? 7.f : 18.f;
-        const float x = 135.f + r * std::sin(a);
-        const float y = 25.f - r * std::cos(a);
-        i == 0 ? nvgMoveTo(vg, x, y) : nvgLineTo(vg, x, y);
-    }
-    nvgClosePath(vg);
-    nvgFillColor(vg, nvgRGBA(240, 120, 60, 200));
-    nvgFill(vg);
+    Star(vg, 135.f, 25.f, 18.f, nvgRGBA(240, 120, 60, 200));
     nvgBeginPath(vg);
     nvgArc(vg, 40.f, 75.f, 22.f, -2.4f, 1.1f, NVG_CW);
     nvgStrokeWidth(vg, 3.5f);
@@ -98,20 +108,64 @@ std::vector<uint8_t> DrawScene(NVGcontext* vg)
     nvgFillPaint(vg, nvgImagePattern(vg, -40.f, -30.f, 20.f, 20.f, 0.3f, straight, 0.8f));
     nvgFill(vg);
     nvgRestore(vg);
+    nvgSave(vg);
+    nvgScissor(vg, 128.4f, 57.7f, 20.f, 20.f);
     nvgBeginPath(vg);
     nvgRect(vg, 130.f, 60.f, 24.f, 24.f);
     nvgFillPaint(vg, nvgImagePattern(vg, 130.f, 60.f, 12.f, 12.f, 0.f, premultiplied, 1.f));
     nvgFill(vg);
+    nvgRestore(vg);
     nvgBeginPath(vg);
     nvgRect(vg, 60.f, 88.f, 40.f, 30.f);
     nvgFillPaint(vg, nvgImagePattern(vg, 60.f, 88.f, 40.f, 30.f, 0.f, layer->image, 0.9f));
     nvgFill(vg);
+    nvgSave(vg);
+    nvgScissor(vg, 3.f, 93.f, 57.f, 24.f);
     nvgGlobalAlpha(vg, 0.7f);
     nvgFontFaceId(vg, font);
     nvgFontSize(vg, 15.f);
     nvgFillColor(vg, nvgRGBA(250, 250, 240, 255));
     nvgText(vg, 4.f, 112.f, "Hall 2.40 s", nullptr);
+    nvgRestore(vg);
+    // On the pixel grid: a stencil fill cut by the clip, and another across where the first
+    // one's stencil would remain outside the clip.
+    nvgSave(vg);
+    nvgScissor(vg, 111.f, 90.f, 24.f, 24.f);
+    Star(vg, 130.f, 100.f, 16.f, nvgRGBA(255, 230, 90, 220));
+    nvgResetScissor(vg);
+    Star(vg, 140.f, 104.f, 12.f, nvgRGBA(90, 255, 130, 200));
+    // With another blend the clip's outside takes the blend of a transparent source.
+    nvgScissor(vg, 66.f, 3.f, 21.f, 21.f);
+    nvgGlobalCompositeBlendFunc(vg, NVG_DST_ALPHA, NVG_ZERO);
+    nvgBeginPath(vg);
+    nvgRect(vg, 60.f, 0.f, 30.f, 30.f);
+    nvgFillColor(vg, nvgRGBA(255, 0, 160, 200));
+    nvgFill(vg);
+    nvgRestore(vg);
     nvgEndFrame(vg);
+
+    // Inside a scissor box of the back end's, which NanoVG leaves on; in a view narrower than the
+    // viewport, whose units the clip mask and the pixels measure unalike (a clip from 0 to 72
+    // is one from 0 to 80 pixels, on the grid, while the mask fades over its last pixel).
+    gl::KeepScissorTest(true);
+    glScissor(0, 0, kW / 2, kH / 2);
+    glEnable(GL_SCISSOR_TEST);
+    nvgBeginFrame(vg, (kW - 16) / ratio, kH / ratio, ratio);
+    nvgScale(vg, 1.f / ratio, 1.f / ratio);
+    nvgScissor(vg, 45.f, 54.f, 60.f, 45.f);
+    nvgBeginPath(vg);
+    nvgCircle(vg, 75.f, 75.f, 25.f);
+    nvgFillColor(vg, nvgRGBA(200, 60, 255, 150));
+    nvgFill(vg);
+    nvgResetScissor(vg);
+    nvgScissor(vg, 0.f, 3.f, 72.f, 60.f);
+    nvgBeginPath(vg);
+    nvgRect(vg, 0.f, 0.f, 90.f, 70.f);
+    nvgFillColor(vg, nvgRGBA(255, 255, 255, 60));
+    nvgFill(vg);
+    nvgEndFrame(vg);
+    gl::KeepScissorTest(false);
+    glDisable(GL_SCISSOR_TEST);
 
     std::vector<uint8_t> pixels = HeadlessGlContext::ReadPixelsTopDown(kW, kH);
     nvgluBindFramebuffer(nullptr);
@@ -131,7 +185,7 @@ size_t DifferingBytes(const std::vector<uint8_t>& a, const std::vector<uint8_t>&
     return n;
 }
 
-TEST(NanoVgPaintPrograms, EveryKindDrawsTheBytesOfNanoVgsOwnProgram)
+TEST(NanoVgPaintPrograms, EveryKindAndClipDrawsTheBytesOfNanoVgsOwnProgram)
 {
     HeadlessGlContext context(kW, kH);
     ASSERT_TRUE(context.IsValid());
@@ -139,20 +193,27 @@ TEST(NanoVgPaintPrograms, EveryKindDrawsTheBytesOfNanoVgsOwnProgram)
     NVGcontext* perKind = gl::CreateNanoVg(NVG_ANTIALIAS);
     ASSERT_TRUE(own && perKind);
 
-    const std::vector<uint8_t> expected = DrawScene(own);
-    const std::vector<uint8_t> actual = DrawScene(perKind);
-    ASSERT_EQ(expected.size(), static_cast<size_t>(kW * kH * 4));
-    EXPECT_EQ(DifferingBytes(actual, expected), 0u);
-    std::filesystem::create_directories(LUMENFALL_PNG_DIR);
-    lumenfall::test::WritePng(LUMENFALL_PNG_DIR "/paint_programs.png", actual.data(), kW, kH);
-    // Solid, gradient, stencil, two image kinds and text: each drew through its own program.
-    EXPECT_EQ(gl::NPaintPrograms(perKind), 6);
+    for (const float ratio : {1.f, 1.5f})
+    {
+        SCOPED_TRACE(ratio);
+        const std::vector<uint8_t> expected = DrawScene(own, ratio);
+        const std::vector<uint8_t> actual = DrawScene(perKind, ratio);
+        ASSERT_EQ(expected.size(), static_cast<size_t>(kW * kH * 4));
+        EXPECT_EQ(DifferingBytes(actual, expected), 0u);
+        std::filesystem::create_directories(LUMENFALL_PNG_DIR);
+        const std::string path = std::string(LUMENFALL_PNG_DIR) + "/paint_programs_" +
+                                 (ratio == 1.f ? "1x" : "1.5x") + ".png";
+        lumenfall::test::WritePng(path.c_str(), actual.data(), kW, kH);
+    }
+    // Solid, gradient, stencil, two image kinds and text each drew through a program of its own,
+    // some of them with the clip mask and without.
+    EXPECT_GT(gl::NPaintPrograms(perKind), 6);
     EXPECT_EQ(gl::NPaintPrograms(own), 0);
 
     // A second context makes its own programs from the texts the first one saw.
     NVGcontext* another = gl::CreateNanoVg(NVG_ANTIALIAS);
-    EXPECT_EQ(DifferingBytes(DrawScene(another), expected), 0u);
-    EXPECT_EQ(gl::NPaintPrograms(another), 6);
+    EXPECT_EQ(DifferingBytes(DrawScene(another, 1.f), DrawScene(own, 1.f)), 0u);
+    EXPECT_EQ(gl::NPaintPrograms(another), gl::NPaintPrograms(perKind));
 
     nvgDeleteGL2(own);
     gl::DeleteNanoVg(perKind);

@@ -265,7 +265,8 @@ void ICanvasNanoVG::OnViewCreated()
     GLint bound = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
     mWindowFramebuffer = bound;
-    mVG = nvgCreateGL2(NVG_ANTIALIAS);
+    mWindowStale = true;
+    mVG = gl::CreateNanoVg(NVG_ANTIALIAS);
 }
 
 void ICanvasNanoVG::OnViewDestroyed()
@@ -280,7 +281,7 @@ void ICanvasNanoVG::OnViewDestroyed()
     EndHardwareClip();
     if (mVG)
     {
-        nvgDeleteGL2(mVG);
+        gl::DeleteNanoVg(mVG);
         mVG = nullptr;
     }
 }
@@ -289,6 +290,7 @@ void ICanvasNanoVG::DrawResize()
 {
     ActivateGLContext();
     DeleteMainFramebuffer();
+    mWindowStale = true;
     if (mVG)
     {
         const int w = WindowPixelWidth();
@@ -369,6 +371,7 @@ void ICanvasNanoVG::EndHardwareClip()
 void ICanvasNanoVG::BeginFrame()
 {
     mInFrame = true;
+    mFrameArea = IBounds();
     ICanvas::BeginFrame();
     if (!mVG)
         return;
@@ -390,11 +393,28 @@ void ICanvasNanoVG::EndFrame()
         if (mMainFramebuffer && glBlitFramebuffer)
         {
             // The main framebuffer is the window's image, pixel for pixel: a copy needs no
-            // shading, which is most of a frame's cost on a software renderer.
-            glBindFramebuffer(GL_READ_FRAMEBUFFER, mMainFramebuffer->fbo);
-            glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(mWindowFramebuffer));
-            glBlitFramebuffer(0, 0, pw, ph, 0, 0, pw, ph, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-            BindFramebuffer(nullptr);
+            // shading, which is most of a frame's cost on a software renderer. Where the
+            // window keeps its pixels, the area drawn this frame is all that changed.
+            int x0 = 0;
+            int y0 = 0;
+            int x1 = pw;
+            int y1 = ph;
+            if (WindowKeepsPixels() && !mWindowStale)
+            {
+                const float s = GetTotalScale();
+                x0 = std::clamp(static_cast<int>(std::floor(mFrameArea.L * s)), 0, pw);
+                x1 = std::clamp(static_cast<int>(std::ceil(mFrameArea.R * s)), x0, pw);
+                y0 = std::clamp(ph - static_cast<int>(std::ceil(mFrameArea.B * s)), 0, ph);
+                y1 = std::clamp(ph - static_cast<int>(std::floor(mFrameArea.T * s)), y0, ph);
+            }
+            if (x1 > x0 && y1 > y0)
+            {
+                glBindFramebuffer(GL_READ_FRAMEBUFFER, mMainFramebuffer->fbo);
+                glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(mWindowFramebuffer));
+                glBlitFramebuffer(x0, y0, x1, y1, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+                BindFramebuffer(nullptr);
+            }
+            mWindowStale = false;
         }
         else
         {
@@ -418,6 +438,11 @@ void ICanvasNanoVG::EndFrame()
     }
     mInFrame = false;
     FlushDeferredFramebuffers();
+}
+
+void ICanvasNanoVG::OnControlDrawn(const IBounds& area)
+{
+    mFrameArea = mFrameArea.Empty() ? area : mFrameArea.Union(area);
 }
 
 void ICanvasNanoVG::UpdateLayer()

@@ -135,6 +135,13 @@ public:
     static int NFontDataEntries();
 
 protected:
+    /// Whether the window's framebuffer keeps its pixels from one frame to the next (a
+    /// framebuffer object, or a back buffer that is read but never swapped). A frame then copies
+    /// only the area it drew into the window; otherwise (a swapped back buffer, whose pixels are
+    /// undefined after a swap) the whole image. False here.
+    virtual bool WindowKeepsPixels() const { return false; }
+    void OnControlDrawn(const IBounds& area) override;
+
     /// Deletes `fb` (its GL framebuffer, renderbuffer and NanoVG image) now, or at the end of
     /// the frame when a frame is being drawn. Null is ignored.
     void DeferFramebufferDelete(NVGLUframebuffer* fb);
@@ -173,6 +180,10 @@ private:
     NVGLUframebuffer* mMainFramebuffer = nullptr;
     /// The window's framebuffer in this GL context, read when the view is created.
     int mWindowFramebuffer = 0;
+    /// The editor area drawn in the window this frame (empty: none yet), and whether the
+    /// window's pixels are all out of date (a new view or size).
+    IBounds mFrameArea;
+    bool mWindowStale = true;
 
     /// The render target of the NanoVG frame being drawn: its logical size, and its height in
     /// pixels (GL counts rows from the bottom).

@@ -123,6 +123,8 @@ public:
 
 protected:
     void PlatformHideMouseCursor(bool hide, bool lock) override;
+    /// Presented through GDI, the back buffer is read but never swapped: it keeps its pixels.
+    bool WindowKeepsPixels() const override { return mPresentMode == PresentMode::Gdi; }
     /// Makes the GL context of the new window; tests replace it to make it fail.
     virtual bool CreateGlSurface(HWND window);
 

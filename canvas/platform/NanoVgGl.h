@@ -22,4 +22,14 @@ namespace plugkit::canvas::platform::gl
 /// rectangle (set with glScissor) also stops those fragments before they are shaded.
 void KeepScissorTest(bool keep);
 
+/// nvgCreateGL2 with a fragment program per paint kind (solid colour, gradient, image, text,
+/// stencil) beside NanoVG's program of every kind: each draw runs its kind's. A software
+/// renderer shades every branch of a shader for every pixel, so NanoVG's one program samples a
+/// texture even for a solid fill; the pixels are the same either way. Null on failure.
+NVGcontext* CreateNanoVg(int flags);
+/// Deletes a context of CreateNanoVg, its programs with it, in its GL context.
+void DeleteNanoVg(NVGcontext* vg);
+/// How many paint kinds of a CreateNanoVg context have their own program so far.
+int NPaintPrograms(NVGcontext* vg);
+
 } // namespace plugkit::canvas::platform::gl

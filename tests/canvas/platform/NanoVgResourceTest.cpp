@@ -88,6 +88,10 @@ TEST_F(NanoVgCanvas, DirtyAreaAloneIsDrawnAgainAtEveryScale)
         IControl* disc = g->AttachControl(
             new DrawFunctionControl(IBounds(40.f, 20.f, 80.f, 60.f),
                                     [](ICanvas& c) { c.FillCircle(kColorRed, 60.f, 40.f, 15.f); }));
+        IArgbColor corner = kColorGreen;
+        IControl* square = g->AttachControl(new DrawFunctionControl(
+            IBounds(4.f, 4.f, 20.f, 14.f),
+            [&](ICanvas& c) { c.FillRect(corner, IBounds(4.f, 4.f, 20.f, 14.f)); }));
         g->DrawFullFrame();
 
         // Only the disc is dirty: its padded area, snapped to device pixels, is drawn again with
@@ -118,6 +122,19 @@ TEST_F(NanoVgCanvas, DirtyAreaAloneIsDrawnAgainAtEveryScale)
         const std::vector<uint8_t> main = g->ReadPixels(w, h);
         g->GetContext().MakeCurrent(); // binds the headless window's framebuffer
         EXPECT_EQ(HeadlessGlContext::ReadPixelsTopDown(w, h), main) << scale;
+#endif
+
+        // The window's framebuffer keeps its pixels: only the area drawn is copied, here one
+        // off the middle, in GL's rows from the bottom.
+        corner = kColorWhite;
+        square->SetDirty(false);
+        ASSERT_TRUE(g->DrawDirtyFrame());
+        EXPECT_EQ(g->PixelAt(static_cast<int>(10.f * scale), static_cast<int>(8.f * scale)),
+                  kColorWhite);
+#if !defined(_WIN32)
+        const std::vector<uint8_t> after = g->ReadPixels(w, h);
+        g->GetContext().MakeCurrent();
+        EXPECT_EQ(HeadlessGlContext::ReadPixelsTopDown(w, h), after) << scale;
 #endif
     }
 }

@@ -90,6 +90,10 @@ public:
     void CachePlatformFont(const char* fontID,
                            const plugkit::canvas::PlatformFontPtr& font) override;
 
+protected:
+    /// The window stand-in is a framebuffer object.
+    bool WindowKeepsPixels() const override { return true; }
+
 private:
     std::unique_ptr<HeadlessGlContext> mContext;
     bool mValid = false;

@@ -33,8 +33,12 @@ namespace
 {
 
 using lumenfall::engine::EngineParameters;
+using lumenfall::engine::InstructionSet;
 using lumenfall::engine::ParamId;
 using lumenfall::engine::ReverbEngine;
+
+// The block forms' instruction set: the widest this CPU runs unless --sse2 asks for the baseline.
+InstructionSet gInstructionSet = lumenfall::engine::DetectInstructionSet();
 
 constexpr int kBlock = 512;
 constexpr double kHallGoal = 400.0;  // x real time
@@ -84,6 +88,7 @@ public:
     {
         mParameters[ParamId::ReverbType] = static_cast<float>(c.model);
         mEngine.SetParameters(mParameters);
+        mEngine.SetInstructionSet(gInstructionSet);
         mEngine.Prepare(c.sampleRate, 2);
         std::mt19937 random(1);
         std::uniform_real_distribution<float> u(-0.5f, 0.5f);
@@ -183,10 +188,11 @@ Counter StartCount(const std::string& self, const std::string& name, double seco
 {
     Counter c;
     c.file = "/tmp/engine_bench." + std::to_string(getpid()) + "." + std::to_string(index);
-    const std::string command = "valgrind --tool=callgrind --callgrind-out-file=" + c.file +
-                                " '--toggle-collect=*Run::Blocks*' '" + self +
-                                "' --no-count --no-warm-up --exact '" + name + "' --seconds " +
-                                std::to_string(seconds) + " >/dev/null 2>&1";
+    const std::string command =
+        "valgrind --tool=callgrind --callgrind-out-file=" + c.file +
+        " '--toggle-collect=*Run::Blocks*' '" + self + "' --no-count --no-warm-up --exact '" +
+        name + "' --seconds " + std::to_string(seconds) +
+        (gInstructionSet == InstructionSet::Sse2 ? " --sse2" : "") + " >/dev/null 2>&1";
     c.pipe = popen(command.c_str(), "r");
     return c;
 }
@@ -229,9 +235,10 @@ std::string SelfPath()
 
 int main(int argc, char** argv)
 {
-    // engine_bench [--seconds s] [--exact] [--no-warm-up] [--no-count] [text]: s seconds of audio
-    // per case (60), only the cases whose name contains the text (or, with --exact, equals it).
-    // --no-count skips the instruction counts; --no-warm-up keeps a count to the cases themselves.
+    // engine_bench [--seconds s] [--exact] [--no-warm-up] [--no-count] [--sse2] [text]: s seconds
+    // of audio per case (60), only the cases whose name contains the text (or, with --exact,
+    // equals it). --no-count skips the instruction counts; --no-warm-up keeps a count to the
+    // cases themselves; --sse2 runs the baseline block forms on a CPU that has wider ones.
     double seconds = 60.0;
     const char* only = "";
     bool exact = false;
@@ -254,6 +261,10 @@ int main(int argc, char** argv)
         else if (std::strcmp(argv[i], "--no-count") == 0)
         {
             count = false;
+        }
+        else if (std::strcmp(argv[i], "--sse2") == 0)
+        {
+            gInstructionSet = InstructionSet::Sse2;
         }
         else
         {
@@ -323,9 +334,10 @@ int main(int argc, char** argv)
 
     std::printf("engine_bench: real-time factor (thread processor time) and instructions per "
                 "stereo sample; 48 kHz stereo unless noted, %d-frame blocks, default parameters, "
-                "%.0f s of audio per case\n",
+                "%.0f s of audio per case, %s block forms\n",
                 kBlock,
-                seconds);
+                seconds,
+                gInstructionSet == InstructionSet::Avx2 ? "AVX2" : "SSE2");
     // Let the core reach its steady clock before the first case is timed.
     if (warmUp)
     {

@@ -4,6 +4,7 @@
 // their block forms, the settings they derive from the current parameters, and the one-pole
 // low-pass that the damping and the output filters are built from.
 
+#include "plugin/engine/InstructionSet.h"
 #include "plugin/engine/Parameters.h"
 
 #include <algorithm>
@@ -62,6 +63,7 @@ struct CoreSettings
 
     ReverbModel model = ReverbModel::Hall;
     double sampleRate = 48000.0;
+    InstructionSet instructionSet = InstructionSet::Sse2; ///< what the block forms run on
     float size = 1.0f;      ///< c
     float diffusion = 0.0f; ///< E = "Diffusion" / 100
     float density = 0.0f;   ///< "Density" / 100
@@ -69,11 +71,15 @@ struct CoreSettings
     float open = 1.0f;      ///< 1 - F, the share of new input that enters
     float depth = 0.0f;     ///< line-read modulation depth, samples (none while frozen)
 
-    static CoreSettings From(const EngineParameters& current, ReverbModel model, double sampleRate)
+    static CoreSettings From(const EngineParameters& current,
+                             ReverbModel model,
+                             double sampleRate,
+                             InstructionSet instructionSet)
     {
         CoreSettings s;
         s.model = model;
         s.sampleRate = sampleRate;
+        s.instructionSet = instructionSet;
         s.size = current[ParamId::Size] * 0.01f * kSizeSlope + kSizeFloor;
         s.diffusion = current[ParamId::Diffusion] * 0.01f;
         s.density = current[ParamId::Density] * 0.01f;

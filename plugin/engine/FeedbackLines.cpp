@@ -128,46 +128,4 @@ float FeedbackLines::Damp(int line, float x, float freeze)
     return SanitizeSample(y + freeze * (x - y));
 }
 
-DampLanes FeedbackLines::LoadDamp(const int (&lines)[4]) const
-{
-    alignas(16) float values[5][4] = {};
-    for (int k = 0; k < 4; ++k)
-    {
-        const int i = lines[k];
-        if (i >= 0)
-        {
-            values[0][k] = mBassRatio[i];
-            values[1][k] = mTrebleRatio[i];
-            values[2][k] = mGain[i];
-            values[3][k] = mLow[i];
-            values[4][k] = mHigh[i];
-        }
-    }
-    DampLanes lanes;
-    lanes.bassCoefficient = _mm_set1_ps(mBassCoefficient);
-    lanes.hfCoefficient = _mm_set1_ps(mHFCoefficient);
-    lanes.bassRatioLessOne = _mm_sub_ps(_mm_load_ps(values[0]), _mm_set1_ps(1.0f));
-    lanes.trebleRatio = _mm_load_ps(values[1]);
-    lanes.gain = _mm_load_ps(values[2]);
-    lanes.low = _mm_load_ps(values[3]);
-    lanes.high = _mm_load_ps(values[4]);
-    return lanes;
-}
-
-void FeedbackLines::StoreDamp(const DampLanes& lanes, const int (&lines)[4])
-{
-    alignas(16) float low[4];
-    alignas(16) float high[4];
-    _mm_store_ps(low, lanes.low);
-    _mm_store_ps(high, lanes.high);
-    for (int k = 0; k < 4; ++k)
-    {
-        if (lines[k] >= 0)
-        {
-            mLow[lines[k]] = low[k];
-            mHigh[lines[k]] = high[k];
-        }
-    }
-}
-
 } // namespace lumenfall::engine

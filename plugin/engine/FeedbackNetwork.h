@@ -62,25 +62,6 @@ public:
              int n);
 
 private:
-    // The block form's line reads, planned for the whole block: reads[t][h] holds lines
-    // 4h..4h + 3 of sample t.
-    void PlanReads(const FeedbackLines& lines,
-                   const float* sines,
-                   const float* cosines,
-                   float depth,
-                   BankRead4 (*reads)[2],
-                   int n) const;
-    template <bool kShimmer>
-    void RunLoop(FeedbackLines& lines,
-                 const float* dL,
-                 const float* dR,
-                 const float* sines,
-                 const float* cosines,
-                 const CoreSettings& settings,
-                 float shimmer,
-                 float* lateL,
-                 float* lateR,
-                 int n);
     // Vintage Digital's rounding or Shimmer's exchange with the shifter, on one late pair.
     StereoSample Finish(StereoSample late, float shimmer);
 

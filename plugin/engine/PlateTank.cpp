@@ -121,7 +121,7 @@ void PlateTank::Run(FeedbackLines& lines,
     const __m128i laneOffsets = _mm_setr_epi32(0, 1, 2, 3);
     // Damp of lines 0 and 2 in lanes 0 and 1.
     constexpr int kDamped[4] = {0, 2, -1, -1};
-    DampLanes damp = lines.LoadDamp(kDamped);
+    DampLanes damp = lines.LoadDamp<Lanes4>(kDamped);
     const __m128 vfreeze = _mm_set1_ps(settings.freeze);
     const __m128 feed = _mm_setr_ps(kInputGain, kInputGain, 0.0f, 0.0f);
     for (int t = 0; t < n; ++t)

@@ -57,6 +57,12 @@ void ReverbCore::UpdateCoefficients(const EngineParameters& current)
     mOutput.Update(current, mSampleRate);
 }
 
+InstructionSet ReverbCore::SetInstructionSet(InstructionSet set)
+{
+    mInstructionSet = SupportedInstructionSet(set);
+    return mInstructionSet;
+}
+
 void ReverbCore::CountOnset(bool onset)
 {
     if (onset)
@@ -187,7 +193,8 @@ void ReverbCore::ProcessFast(const float* xL,
     }
 
     // LFO: the phase runs on exactly as per sample; the sines come from a rotating phasor
-    // seeded once per block (angle addition gives the line phases).
+    // seeded once per block (angle addition gives the line phases). The tables are filled to
+    // their end whatever n is, for block forms that read whole groups of four.
     const double step = current[ParamId::ModulationRate] * kTwoPi / mSampleRate;
     float sinBefore[kCoreBlock + 1];
     float cosBefore[kCoreBlock + 1];
@@ -196,7 +203,7 @@ void ReverbCore::ProcessFast(const float* xL,
         double cs = std::cos(mLfoPhase);
         const double ss = std::sin(step);
         const double cc = std::cos(step);
-        for (int t = 0; t <= n; ++t)
+        for (int t = 0; t <= kCoreBlock; ++t)
         {
             sinBefore[t] = static_cast<float>(sn);
             cosBefore[t] = static_cast<float>(cs);

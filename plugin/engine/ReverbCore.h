@@ -67,6 +67,10 @@ public:
                       int n,
                       const EngineParameters& current);
 
+    /// Runs the block form on `set` when this CPU has it, else on the widest set it has; returns
+    /// the set in use. A new core runs the widest set this CPU has.
+    InstructionSet SetInstructionSet(InstructionSet set);
+
     /// The model chosen by the last Reset.
     ReverbModel Model() const { return mModel; }
     /// Line i's length in samples: the refresh's target and the gliding value samples read at.
@@ -82,7 +86,7 @@ public:
 private:
     CoreSettings Settings(const EngineParameters& current) const
     {
-        return CoreSettings::From(current, mModel, mSampleRate);
+        return CoreSettings::From(current, mModel, mSampleRate, mInstructionSet);
     }
     // The block form of ProcessBlock, n <= kCoreBlock, valid once the line lengths have settled
     // (it skips their glide).
@@ -108,6 +112,7 @@ private:
     std::int64_t mSamplesSinceOnset = kNoOnset;
     ReverbModel mModel = ReverbModel::Hall;
     double mSampleRate = 48000.0;
+    InstructionSet mInstructionSet = DetectInstructionSet();
 };
 
 } // namespace lumenfall::engine

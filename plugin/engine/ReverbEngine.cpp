@@ -739,6 +739,8 @@ bool ReverbEngine::Prepare(double sampleRate, int channels)
     s.tempo = mTempo;
     s.smoothingCoef = static_cast<float>(std::exp(-1.0 / (fs * kSmoothingSeconds)));
     s.attackCoef = static_cast<float>(std::exp(-1.0 / (fs * kAttackSeconds)));
+    s.cores[0].SetInstructionSet(mInstructionSet);
+    s.cores[1].SetInstructionSet(mInstructionSet);
     bool ok = s.cores[0].Prepare(fs);
     ok = s.cores[1].Prepare(fs) && ok;
     const int capacity = DelayLine::CapacityFor(fs, kPreDelayCapacitySeconds);
@@ -771,6 +773,17 @@ void ReverbEngine::SetTempo(double bpm)
     {
         mState->tempo = mTempo;
     }
+}
+
+InstructionSet ReverbEngine::SetInstructionSet(InstructionSet set)
+{
+    mInstructionSet = SupportedInstructionSet(set);
+    if (mState)
+    {
+        mState->cores[0].SetInstructionSet(mInstructionSet);
+        mState->cores[1].SetInstructionSet(mInstructionSet);
+    }
+    return mInstructionSet;
 }
 
 void ReverbEngine::SetProcessedSamplesForTest(std::uint32_t samples)

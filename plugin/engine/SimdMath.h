@@ -1,19 +1,27 @@
 #pragma once
 
-// The engine's rounding rule and the SSE2 helpers that every block form shares: four-lane forms
-// of the scalar sample rules, the one-pole and damped-feedback steps, and the delay reads. Each
-// lane gives exactly what the scalar rule gives for it, so a block form built from these helpers
+// The engine's rounding rule and the vector helpers that every block form shares: lane forms of
+// the scalar sample rules, the one-pole and damped-feedback steps, and the delay reads. Each lane
+// gives exactly what the scalar rule gives for it, so a block form built from these helpers
 // differs from the per-sample reference form only where it reorders a sum.
+//
+// The lane helpers come in four lanes (SSE2, every x86-64 CPU) and eight (AVX2 with FMA). They
+// are always inlined templates: a block form written once over the lane type and instantiated in
+// a function compiled for AVX2 (target attribute) gets AVX2 code there and nowhere else, so the
+// module still runs on a CPU without it. In such functions a * b + c may become one fused
+// multiply-add (the engine is built with -ffp-contract=fast), which rounds once instead of twice.
 
 #include "plugin/engine/DelayBank.h"
 #include "plugin/engine/DelayLine.h"
 
 #include <cmath>
+#include <cstring>
 
 #if !defined(__SSE2__)
 #error "The engine's block forms need SSE2, the x86-64 baseline."
 #endif
-#include <emmintrin.h>
+// SSE2 intrinsics, and the declarations of the AVX builtins that the eight-lane helpers use.
+#include <immintrin.h>
 
 namespace lumenfall::engine
 {
@@ -31,29 +39,139 @@ inline float RoundHalfAway(float x)
     return whole + (rest >= 0.5f ? 1.0f : 0.0f) - (rest <= -0.5f ? 1.0f : 0.0f);
 }
 
-/// SanitizeSample on four lanes: 0 for NaN, infinity and |x| <= 1e-25, else x held to +-64.
-inline __m128 Sanitize4(__m128 x)
+/// Four and eight float lanes: __m128 and __m256 without their may_alias attribute, which a
+/// template argument would drop.
+typedef float Lanes4 __attribute__((vector_size(16)));
+typedef float Lanes8 __attribute__((vector_size(32)));
+
+template <class V>
+inline constexpr int kLaneCount = static_cast<int>(sizeof(V) / sizeof(float));
+
+/// The mask type of V's lanes: ints, all ones where a comparison holds.
+template <class V>
+using LaneMask = decltype(V{} < V{});
+
+template <class V>
+[[gnu::always_inline]] inline V LoadLanes(const float* p)
 {
-    const __m128 magnitude = _mm_and_ps(x, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
-    const __m128 keep = _mm_and_ps(_mm_cmpgt_ps(magnitude, _mm_set1_ps(1e-25f)),
-                                   _mm_cmple_ps(magnitude, _mm_set1_ps(3.40282347e38f)));
-    const __m128 held = _mm_min_ps(_mm_max_ps(x, _mm_set1_ps(-64.0f)), _mm_set1_ps(64.0f));
-    return _mm_and_ps(keep, held);
+    V x;
+    std::memcpy(&x, p, sizeof(V));
+    return x;
 }
 
-/// RoundHalfAway on four lanes; a zero result may lose its sign.
-inline __m128 RoundHalfAway4(__m128 x)
+template <class V>
+[[gnu::always_inline]] inline void StoreLanes(float* p, V x)
+{
+    std::memcpy(p, &x, sizeof(V));
+}
+
+template <class V>
+[[gnu::always_inline]] inline V SplatLanes(float x)
+{
+    return V{} + x;
+}
+
+/// x where `keep` is set, else 0.
+template <class V>
+[[gnu::always_inline]] inline V KeepLanes(V x, LaneMask<V> keep)
+{
+    return reinterpret_cast<V>(reinterpret_cast<LaneMask<V>>(x) & keep);
+}
+
+/// |x| on every lane.
+template <class V>
+[[gnu::always_inline]] inline V AbsLanes(V x)
+{
+    return reinterpret_cast<V>(reinterpret_cast<LaneMask<V>>(x) & 0x7fffffff);
+}
+
+/// The lane-wise minimum and maximum as minps and maxps give them: b where a lane is NaN.
+template <class V>
+[[gnu::always_inline]] inline V MinLanes(V a, V b)
+{
+    if constexpr (sizeof(V) == sizeof(Lanes8))
+    {
+        return __builtin_ia32_minps256(a, b);
+    }
+    else
+    {
+        return __builtin_ia32_minps(a, b);
+    }
+}
+
+template <class V>
+[[gnu::always_inline]] inline V MaxLanes(V a, V b)
+{
+    if constexpr (sizeof(V) == sizeof(Lanes8))
+    {
+        return __builtin_ia32_maxps256(a, b);
+    }
+    else
+    {
+        return __builtin_ia32_maxps(a, b);
+    }
+}
+
+/// Each lane truncated to a whole number (lanes must lie in the int range), and back.
+template <class V>
+[[gnu::always_inline]] inline LaneMask<V> TruncateLanes(V x)
+{
+    return __builtin_convertvector(x, LaneMask<V>);
+}
+
+template <class V>
+[[gnu::always_inline]] inline V ToFloatLanes(LaneMask<V> x)
+{
+    return __builtin_convertvector(x, V);
+}
+
+/// SanitizeSample on every lane: 0 for NaN, infinity and |x| <= 1e-25, else x held to +-64.
+template <class V>
+[[gnu::always_inline]] inline V SanitizeLanes(V x)
+{
+    const V magnitude = AbsLanes(x);
+    const LaneMask<V> keep = (magnitude > 1e-25f) & (magnitude <= 3.40282347e38f);
+    return KeepLanes(MinLanes(MaxLanes(x, SplatLanes<V>(-64.0f)), SplatLanes<V>(64.0f)), keep);
+}
+
+/// RoundHalfAway on every lane; a zero result may lose its sign.
+template <class V>
+[[gnu::always_inline]] inline V RoundHalfAwayLanes(V x)
 {
     // Below 2^23 the truncation and x minus it are exact; from there on x is whole already.
-    const __m128 whole = _mm_cvtepi32_ps(_mm_cvttps_epi32(x));
-    const __m128 rest = _mm_sub_ps(x, whole);
-    const __m128 one = _mm_set1_ps(1.0f);
-    const __m128 up = _mm_and_ps(_mm_cmpge_ps(rest, _mm_set1_ps(0.5f)), one);
-    const __m128 down = _mm_and_ps(_mm_cmple_ps(rest, _mm_set1_ps(-0.5f)), one);
-    const __m128 rounded = _mm_sub_ps(_mm_add_ps(whole, up), down);
-    const __m128 small = _mm_cmplt_ps(_mm_and_ps(x, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff))),
-                                      _mm_set1_ps(8388608.0f));
-    return _mm_or_ps(_mm_and_ps(small, rounded), _mm_andnot_ps(small, x));
+    const V whole = ToFloatLanes<V>(TruncateLanes(x));
+    const V rest = x - whole;
+    const V one = SplatLanes<V>(1.0f);
+    const V rounded = whole + KeepLanes(one, rest >= 0.5f) - KeepLanes(one, rest <= -0.5f);
+    const LaneMask<V> small = AbsLanes(x) < 8388608.0f;
+    return KeepLanes(rounded, small) + KeepLanes(x, ~small);
+}
+
+/// OnePoleStep on every lane: state = S((state - x) a + x); returns the new state.
+template <class V>
+[[gnu::always_inline]] inline V OnePoleLanes(V& state, V x, V a)
+{
+    state = SanitizeLanes((state - x) * a + x);
+    return state;
+}
+
+/// The four-lane forms.
+inline __m128 Sanitize4(__m128 x)
+{
+    return SanitizeLanes<Lanes4>(x);
+}
+
+inline __m128 RoundHalfAway4(__m128 x)
+{
+    return RoundHalfAwayLanes<Lanes4>(x);
+}
+
+inline __m128 OnePole4(__m128& state, __m128 x, __m128 a)
+{
+    Lanes4 s = state;
+    const Lanes4 y = OnePoleLanes<Lanes4>(s, x, a);
+    state = s;
+    return y;
 }
 
 /// The largest of the four lanes.
@@ -63,41 +181,37 @@ inline float MaxLane4(__m128 x)
     return _mm_cvtss_f32(_mm_max_ss(x, _mm_shuffle_ps(x, x, 1)));
 }
 
-/// OnePoleStep on four lanes: state = S((state - x) a + x); returns the new state.
-inline __m128 OnePole4(__m128& state, __m128 x, __m128 a)
+/// FeedbackLines::Damp on lines side by side: their coefficients and filter states, one line per
+/// lane (FeedbackLines::LoadDamping and StoreDamping move them in and out).
+template <class V>
+struct Damping
 {
-    state = Sanitize4(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(state, x), a), x));
-    return state;
-}
-
-/// FeedbackLines::Damp on four lines side by side: their coefficients and filter states, one
-/// line per lane (FeedbackLines::LoadDamp and StoreDamp move them in and out).
-struct DampLanes
-{
-    __m128 bassCoefficient;
-    __m128 hfCoefficient;
-    __m128 bassRatioLessOne; ///< B - 1
-    __m128 trebleRatio;      ///< T
-    __m128 gain;             ///< g
-    __m128 low;
-    __m128 high;
+    V bassCoefficient;
+    V hfCoefficient;
+    V bassRatioLessOne; ///< B - 1
+    V trebleRatio;      ///< T
+    V gain;             ///< g
+    V low;
+    V high;
 
     /// The damped feedback of the line outputs x before the freeze blend, (high + T (d - high)) g
     /// with d = x + (B - 1) low; advances both states.
-    __m128 Damp(__m128 x)
+    [[gnu::always_inline]] V Damp(V x)
     {
-        OnePole4(low, x, bassCoefficient);
-        const __m128 d = _mm_add_ps(x, _mm_mul_ps(bassRatioLessOne, low));
-        OnePole4(high, d, hfCoefficient);
-        return _mm_mul_ps(_mm_add_ps(high, _mm_mul_ps(trebleRatio, _mm_sub_ps(d, high))), gain);
+        OnePoleLanes(low, x, bassCoefficient);
+        const V d = x + bassRatioLessOne * low;
+        OnePoleLanes(high, d, hfCoefficient);
+        return (high + trebleRatio * (d - high)) * gain;
     }
 
     /// The freeze blend S(y + F (x - y)) of the damped y of x: with F = 1 the loop passes x.
-    static __m128 Hold(__m128 x, __m128 y, __m128 freeze)
+    [[gnu::always_inline]] static V Hold(V x, V y, V freeze)
     {
-        return Sanitize4(_mm_add_ps(y, _mm_mul_ps(freeze, _mm_sub_ps(x, y))));
+        return SanitizeLanes(y + freeze * (x - y));
     }
 };
+
+using DampLanes = Damping<Lanes4>;
 
 /// Where DelayBank::Read finds four lanes' samples: the two slot indices (slot x 8 + lane, the
 /// slot `whole` back and the one before it), the interpolation fraction and the all-ones masks

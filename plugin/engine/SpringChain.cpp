@@ -129,7 +129,7 @@ void SpringChain::Run(FeedbackLines& lines,
     const __m128 drive = _mm_set1_ps(kDrive);
     const __m128 vopen = _mm_set1_ps(settings.open);
     constexpr int kDamped[4] = {0, 1, -1, -1};
-    DampLanes damp = lines.LoadDamp(kDamped);
+    DampLanes damp = lines.LoadDamp<Lanes4>(kDamped);
     // FeedbackLines reads of sample t (lanes 0, 1) and, when pairing, t + 1 (lanes 2, 3).
     const auto read = [&](float sineNow, float sineNext, int aheadNext)
     {

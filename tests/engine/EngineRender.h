@@ -1,5 +1,6 @@
 #pragma once
 
+#include "plugin/engine/InstructionSet.h"
 #include "plugin/engine/Parameters.h"
 #include "plugin/engine/ReverbEngine.h"
 
@@ -22,6 +23,22 @@ struct StereoBuffer
     }
     std::size_t Frames() const { return left.size(); }
 };
+
+/// The block forms' instruction sets this CPU runs: the baseline, and the wide one where it can.
+inline std::vector<engine::InstructionSet> InstructionSetsHere()
+{
+    std::vector<engine::InstructionSet> sets = {engine::InstructionSet::Sse2};
+    if (engine::DetectInstructionSet() == engine::InstructionSet::Avx2)
+    {
+        sets.push_back(engine::InstructionSet::Avx2);
+    }
+    return sets;
+}
+
+inline const char* InstructionSetName(engine::InstructionSet set)
+{
+    return set == engine::InstructionSet::Avx2 ? "AVX2" : "SSE2";
+}
 
 /// Uniform white noise in [-amplitude, amplitude] on both channels (independent), reproducible
 /// by seed.

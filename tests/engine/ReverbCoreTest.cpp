@@ -1,4 +1,5 @@
 #include "plugin/engine/ReverbCore.h"
+#include "tests/engine/EngineRender.h"
 
 #include <gtest/gtest.h>
 
@@ -126,8 +127,8 @@ struct BlockFormCase
 
 // The block form equals the per-sample definition to float rounding for every model, from
 // cleared lines (the reads that reach back past what was written) through a steady tail,
-// with blocks of every length up to the core's block and onsets for the enveloped models. The
-// freeze value applies once the input has stopped.
+// with blocks of every length up to the core's block and onsets for the enveloped models, on
+// every instruction set this CPU runs. The freeze value applies once the input has stopped.
 TEST(ReverbCoreTest, BlockFormMatchesPerSampleForm)
 {
     const BlockFormCase cases[] = {
@@ -150,49 +151,56 @@ TEST(ReverbCoreTest, BlockFormMatchesPerSampleForm)
         inR[i] = i < 6000 ? u(random) : 0.0f;
         onsets[i] = i % 4000 == 10 ? 1 : 0;
     }
-    for (const BlockFormCase& c : cases)
+    for (const InstructionSet set : test::InstructionSetsHere())
     {
-        for (int model = 0; model < kReverbModelCount; ++model)
+        SCOPED_TRACE(test::InstructionSetName(set));
+        for (const BlockFormCase& c : cases)
         {
-            EngineParameters p;
-            p[ParamId::Size] = c.size;
-            p[ParamId::Tone] = c.tone;
-            p[ParamId::ModulationDepth] = c.depth;
-            p[ParamId::ModulationRate] = 3.0f;
-            p[ParamId::EarlyReflections] = 70.0f;
-            p[ParamId::ShimmerAmount] = 60.0f;
-            p[ParamId::GateLength] = 60.0f;
-            p[ParamId::EnvelopeShape] = 40.0f;
-            const auto block = PreparedCore(c.sampleRate, static_cast<ReverbModel>(model), p);
-            const auto sample = PreparedCore(c.sampleRate, static_cast<ReverbModel>(model), p);
-            EngineParameters held = p;
-            held[ParamId::Freeze] = c.freeze;
-            const auto at = [&](int i) -> const EngineParameters& { return i < 6000 ? p : held; };
-            std::vector<float> fastL(kFrames), fastR(kFrames);
-            for (int start = 0, k = 0; start < kFrames; ++k)
+            for (int model = 0; model < kReverbModelCount; ++model)
             {
-                const int end = start < 6000 ? 6000 : kFrames;
-                const int n = std::min(1 + k * 7 % 64, end - start);
-                block->ProcessBlock(inL.data() + start,
-                                    inR.data() + start,
-                                    onsets.data() + start,
-                                    fastL.data() + start,
-                                    fastR.data() + start,
-                                    n,
-                                    at(start));
-                start += n;
+                EngineParameters p;
+                p[ParamId::Size] = c.size;
+                p[ParamId::Tone] = c.tone;
+                p[ParamId::ModulationDepth] = c.depth;
+                p[ParamId::ModulationRate] = 3.0f;
+                p[ParamId::EarlyReflections] = 70.0f;
+                p[ParamId::ShimmerAmount] = 60.0f;
+                p[ParamId::GateLength] = 60.0f;
+                p[ParamId::EnvelopeShape] = 40.0f;
+                const auto block = PreparedCore(c.sampleRate, static_cast<ReverbModel>(model), p);
+                block->SetInstructionSet(set);
+                const auto sample = PreparedCore(c.sampleRate, static_cast<ReverbModel>(model), p);
+                EngineParameters held = p;
+                held[ParamId::Freeze] = c.freeze;
+                const auto at = [&](int i) -> const EngineParameters&
+                { return i < 6000 ? p : held; };
+                std::vector<float> fastL(kFrames), fastR(kFrames);
+                for (int start = 0, k = 0; start < kFrames; ++k)
+                {
+                    const int end = start < 6000 ? 6000 : kFrames;
+                    const int n = std::min(1 + k * 7 % 64, end - start);
+                    block->ProcessBlock(inL.data() + start,
+                                        inR.data() + start,
+                                        onsets.data() + start,
+                                        fastL.data() + start,
+                                        fastR.data() + start,
+                                        n,
+                                        at(start));
+                    start += n;
+                }
+                const bool quantised = model == static_cast<int>(ReverbModel::VintageDigital);
+                const float tolerance = quantised ? 2e-5f + 1.0f / 8192.0f : 2e-5f;
+                float peak = 0.0f;
+                for (int i = 0; i < kFrames; ++i)
+                {
+                    const StereoSample w =
+                        sample->ProcessSample(inL[i], inR[i], at(i), onsets[i] != 0);
+                    peak = std::max(peak, std::fabs(w.left));
+                    ASSERT_NEAR(w.left, fastL[i], tolerance) << c.name << " " << model << " " << i;
+                    ASSERT_NEAR(w.right, fastR[i], tolerance) << c.name << " " << model << " " << i;
+                }
+                EXPECT_GT(peak, 1e-3f) << c.name << " " << model;
             }
-            const bool quantised = model == static_cast<int>(ReverbModel::VintageDigital);
-            const float tolerance = quantised ? 2e-5f + 1.0f / 8192.0f : 2e-5f;
-            float peak = 0.0f;
-            for (int i = 0; i < kFrames; ++i)
-            {
-                const StereoSample w = sample->ProcessSample(inL[i], inR[i], at(i), onsets[i] != 0);
-                peak = std::max(peak, std::fabs(w.left));
-                ASSERT_NEAR(w.left, fastL[i], tolerance) << c.name << " " << model << " " << i;
-                ASSERT_NEAR(w.right, fastR[i], tolerance) << c.name << " " << model << " " << i;
-            }
-            EXPECT_GT(peak, 1e-3f) << c.name << " " << model;
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "plugin/engine/SimdMath.h"
 
+#include "plugin/engine/InstructionSet.h"
 #include "plugin/engine/Parameters.h"
 
 #include <gtest/gtest.h>
@@ -101,6 +102,18 @@ TEST(SimdMathTest, RoundHalfAwayFromZero)
     _mm_storeu_ps(nan, RoundHalfAway4(_mm_set1_ps(kNaN)));
     EXPECT_TRUE(std::isnan(nan[0]));
 #endif
+}
+
+// The wide block forms need both AVX2 and FMA; any CPU short of either runs the baseline. Asking
+// for a set runs it only where the CPU has it.
+TEST(InstructionSetTest, WideFormsNeedAvx2AndFma)
+{
+    EXPECT_EQ(ChooseInstructionSet(false, false), InstructionSet::Sse2);
+    EXPECT_EQ(ChooseInstructionSet(true, false), InstructionSet::Sse2);
+    EXPECT_EQ(ChooseInstructionSet(false, true), InstructionSet::Sse2);
+    EXPECT_EQ(ChooseInstructionSet(true, true), InstructionSet::Avx2);
+    EXPECT_EQ(SupportedInstructionSet(InstructionSet::Sse2), InstructionSet::Sse2);
+    EXPECT_EQ(SupportedInstructionSet(InstructionSet::Avx2), DetectInstructionSet());
 }
 
 } // namespace

@@ -64,12 +64,12 @@ struct CoreSettings
     ReverbModel model = ReverbModel::Hall;
     double sampleRate = 48000.0;
     InstructionSet instructionSet = InstructionSet::Sse2; ///< what the block forms run on
-    float size = 1.0f;      ///< c
-    float diffusion = 0.0f; ///< E = "Diffusion" / 100
-    float density = 0.0f;   ///< "Density" / 100
-    float freeze = 0.0f;    ///< F, 0..1: 1 shuts the input and holds every loop at gain 1
-    float open = 1.0f;      ///< 1 - F, the share of new input that enters
-    float depth = 0.0f;     ///< line-read modulation depth, samples (none while frozen)
+    float size = 1.0f;                                    ///< c
+    float diffusion = 0.0f;                               ///< E = "Diffusion" / 100
+    float density = 0.0f;                                 ///< "Density" / 100
+    float freeze = 0.0f; ///< F, 0..1: 1 shuts the input and holds every loop at gain 1
+    float open = 1.0f;   ///< 1 - F, the share of new input that enters
+    float depth = 0.0f;  ///< line-read modulation depth, samples (none while frozen)
 
     static CoreSettings From(const EngineParameters& current,
                              ReverbModel model,

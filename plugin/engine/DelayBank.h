@@ -84,6 +84,20 @@ public:
         }
     }
 
+    /// The next `count` frames as one run (frame k at NextFrames + 8 k), for a caller that stores
+    /// samples it has already sanitised; null when they wrap around the end of the storage (or the
+    /// bank is unsized). Advance(count) then completes those writes.
+    float* NextFrames(int count)
+    {
+        return mLength != 0 && mPosition + count <= mMask + 1 ? mData + mPosition * kLanes
+                                                              : nullptr;
+    }
+    void Advance(int count)
+    {
+        mPosition = (mPosition + count) & mMask;
+        mWritten = std::min(mWritten + count, mLength);
+    }
+
     /// Forgets every stored sample in constant time; write position 0.
     void Clear()
     {

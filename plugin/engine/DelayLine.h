@@ -66,6 +66,21 @@ public:
         mWritten += mWritten < mLength ? 1 : 0;
     }
 
+    /// The next `count` slots as one run, for a caller that stores `count` samples it has already
+    /// sanitised straight into the line; null when they wrap around the end of the storage (or the
+    /// line is unsized). Advance(count) then completes those writes.
+    float* NextRun(int count)
+    {
+        return mLength != 0 && mPosition + count <= mMask + 1 ? mSamples.get() + mPosition
+                                                              : nullptr;
+    }
+
+    void Advance(int count)
+    {
+        mPosition = (mPosition + count) & mMask;
+        mWritten = std::min(mWritten + count, mLength);
+    }
+
     /// WriteBlock for samples the caller has already sanitised.
     void WriteBlockSanitized(const float* x, int n)
     {

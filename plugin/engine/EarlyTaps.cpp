@@ -47,6 +47,72 @@ float TapGain(int k)
     return EarlyTapGains[k] * kTapGain * (k % 3 == 0 ? -1.0f : 1.0f);
 }
 
+// acc[t] = S(acc[t] + sum over the reads j of near[j] w[j][t + 1] + far[j] w[j][t]), t < n.
+template <class V>
+[[gnu::always_inline]] inline void
+Accumulate(const float* const* w, const float* near, const float* far, int count, float* acc, int n)
+{
+    constexpr int L = kLaneCount<V>;
+    // One read's share of L samples.
+    const auto add = [](V sum, V a, V b, const float* x)
+    { return sum + (a * LoadLanes<V>(x + 1) + b * LoadLanes<V>(x)); };
+    int t = 0;
+    // Every read at once, the sums held in registers: a full block in one pass over the reads.
+    if (n == kCoreBlock)
+    {
+        constexpr int K = kCoreBlock / L;
+        V sum[K];
+        for (int q = 0; q < K; ++q)
+        {
+            sum[q] = LoadLanes<V>(acc + L * q);
+        }
+        for (int j = 0; j < count; ++j)
+        {
+            const V a = SplatLanes<V>(near[j]);
+            const V b = SplatLanes<V>(far[j]);
+            for (int q = 0; q < K; ++q)
+            {
+                sum[q] = add(sum[q], a, b, w[j] + L * q);
+            }
+        }
+        for (int q = 0; q < K; ++q)
+        {
+            StoreLanes(acc + L * q, SanitizeLanes(sum[q]));
+        }
+        t = kCoreBlock;
+    }
+    for (; t + L <= n; t += L)
+    {
+        V sum = LoadLanes<V>(acc + t);
+        for (int j = 0; j < count; ++j)
+        {
+            sum = add(sum, SplatLanes<V>(near[j]), SplatLanes<V>(far[j]), w[j] + t);
+        }
+        StoreLanes(acc + t, SanitizeLanes(sum));
+    }
+    for (; t < n; ++t)
+    {
+        float sum = acc[t];
+        for (int j = 0; j < count; ++j)
+        {
+            sum += near[j] * w[j][t + 1] + far[j] * w[j][t];
+        }
+        acc[t] = SanitizeSample(sum);
+    }
+}
+
+void Accumulate4(
+    const float* const* w, const float* near, const float* far, int count, float* acc, int n)
+{
+    Accumulate<Lanes4>(w, near, far, count, acc, n);
+}
+
+[[gnu::target("avx2")]] void Accumulate8(
+    const float* const* w, const float* near, const float* far, int count, float* acc, int n)
+{
+    Accumulate<Lanes8>(w, near, far, count, acc, n);
+}
+
 } // namespace
 
 bool EarlyTaps::Prepare(double sampleRate)
@@ -137,8 +203,17 @@ void EarlyTaps::Run(const float* xL,
     {
         StartingWindows(before, n, windows, earlyL, earlyR);
     }
-    Accumulate(windows, 0, earlyL, n);
-    Accumulate(windows, 1, earlyR, n);
+    const auto accumulate =
+        settings.instructionSet == InstructionSet::Avx2 ? Accumulate8 : Accumulate4;
+    for (int out = 0; out < 2; ++out)
+    {
+        accumulate(windows.window[out],
+                   windows.near[out],
+                   windows.far[out],
+                   windows.count[out],
+                   out == 0 ? earlyL : earlyR,
+                   n);
+    }
 }
 
 void EarlyTaps::Feed(const float* xL, const float* xR, float open, int n)
@@ -166,22 +241,21 @@ void EarlyTaps::Feed(const float* xL, const float* xR, float open, int n)
 
 void EarlyTaps::SettledWindows(int n, Windows& windows) const
 {
-    // Every read sees written slots only (the common case): no checks, gains in place. The
-    // lines' fields are read once (stores of the window pointers could alias them).
+    // Every read sees written slots only (the common case): no checks, gains in place. Both lines
+    // have one capacity and one position, written together.
     const float* data[2] = {mLines[0].Data(), mLines[1].Data()};
-    const int mask[2] = {mLines[0].Mask(), mLines[1].Mask()};
-    const int first[2] = {mLines[0].WritePosition() - n, mLines[1].WritePosition() - n};
+    const int mask = mLines[0].Mask();
+    const int first = mLines[0].WritePosition() - n;
     for (int out = 0; out < 2; ++out)
     {
         for (int j = 0; j < kReads / 2; ++j)
         {
             const int i = kReads / 2 * out + j;
-            const int side = i & 1;
-            const int start = (first[side] - mWhole[i]) & mask[side];
+            const int start = (first - mWhole[i]) & mask;
             windows.window[out][j] =
-                start + n + 1 <= mask[side] + 1
-                    ? data[side] + start
-                    : BlockWindow(mLines[side], start, n + 1, windows.scratch[i]);
+                start + n + 1 <= mask + 1
+                    ? data[j & 1] + start
+                    : BlockWindow(mLines[j & 1], start, n + 1, windows.scratch[i]);
         }
         windows.near[out] = mNear + kReads / 2 * out;
         windows.far[out] = mFar + kReads / 2 * out;
@@ -229,71 +303,6 @@ void EarlyTaps::StartingWindows(
     {
         windows.near[out] = windows.nearGain[out];
         windows.far[out] = windows.farGain[out];
-    }
-}
-
-void EarlyTaps::Accumulate(const Windows& windows, int out, float* acc, int n)
-{
-    constexpr int kBlock = kCoreBlock;
-    const float* const* w = windows.window[out];
-    const float* near = windows.near[out];
-    const float* far = windows.far[out];
-    const int count = windows.count[out];
-    int t = 0;
-    // Every read at once, the sums held in registers: a full block in one pass over the reads,
-    // else eight samples per pass.
-    if (n == kBlock)
-    {
-        __m128 sum[kBlock / 4];
-        for (int q = 0; q < kBlock / 4; ++q)
-        {
-            sum[q] = _mm_loadu_ps(acc + 4 * q);
-        }
-        for (int j = 0; j < count; ++j)
-        {
-            const __m128 a = _mm_set1_ps(near[j]);
-            const __m128 b = _mm_set1_ps(far[j]);
-            const float* x = w[j];
-            for (int q = 0; q < kBlock / 4; ++q)
-            {
-                sum[q] = _mm_add_ps(sum[q],
-                                    _mm_add_ps(_mm_mul_ps(a, _mm_loadu_ps(x + 4 * q + 1)),
-                                               _mm_mul_ps(b, _mm_loadu_ps(x + 4 * q))));
-            }
-        }
-        for (int q = 0; q < kBlock / 4; ++q)
-        {
-            _mm_storeu_ps(acc + 4 * q, Sanitize4(sum[q]));
-        }
-        t = kBlock;
-    }
-    for (; t + 8 <= n; t += 8)
-    {
-        __m128 first = _mm_loadu_ps(acc + t);
-        __m128 second = _mm_loadu_ps(acc + t + 4);
-        for (int j = 0; j < count; ++j)
-        {
-            const __m128 a = _mm_set1_ps(near[j]);
-            const __m128 b = _mm_set1_ps(far[j]);
-            const float* x = w[j] + t;
-            first = _mm_add_ps(
-                first,
-                _mm_add_ps(_mm_mul_ps(a, _mm_loadu_ps(x + 1)), _mm_mul_ps(b, _mm_loadu_ps(x))));
-            second = _mm_add_ps(
-                second,
-                _mm_add_ps(_mm_mul_ps(a, _mm_loadu_ps(x + 5)), _mm_mul_ps(b, _mm_loadu_ps(x + 4))));
-        }
-        _mm_storeu_ps(acc + t, Sanitize4(first));
-        _mm_storeu_ps(acc + t + 4, Sanitize4(second));
-    }
-    for (; t < n; ++t)
-    {
-        float sum = acc[t];
-        for (int j = 0; j < count; ++j)
-        {
-            sum += near[j] * w[j][t + 1] + far[j] * w[j][t];
-        }
-        acc[t] = SanitizeSample(sum);
     }
 }
 

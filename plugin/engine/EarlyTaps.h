@@ -86,8 +86,8 @@ private:
     // model or the rate changes.
     void UpdateReads(const CoreSettings& settings);
 
-    // The block form's steps: the writes, the windows of slots each read sums over (once every
-    // read reaches written slots only, or while some do not), and the sums.
+    // The block form's steps: the writes and the windows of slots each read sums over (once every
+    // read reaches written slots only, or while some do not); the sums follow.
     struct Windows
     {
         const float* window[2][kReads / 2]; // per output: n + 1 slots of one read
@@ -102,7 +102,6 @@ private:
     void SettledWindows(int n, Windows& windows) const;
     void StartingWindows(
         const int (&before)[2], int n, Windows& windows, float* earlyL, float* earlyR) const;
-    static void Accumulate(const Windows& windows, int out, float* acc, int n);
 
     DelayLine mLines[2];
     float mTimeScale = 1.0f; // u

@@ -128,4 +128,70 @@ float FeedbackLines::Damp(int line, float x, float freeze)
     return SanitizeSample(y + freeze * (x - y));
 }
 
+void FeedbackLines::DampAlong(
+    int a, int b, const float* xa, const float* xb, float freeze, float* ya, float* yb, int n)
+{
+    const int lanes[4] = {a, b, -1, -1};
+    DampLanes damp = LoadDamp<Lanes4>(lanes);
+    const Lanes4 hold = SplatLanes<Lanes4>(freeze);
+    for (int t = 0; t < n; ++t)
+    {
+        const Lanes4 x = {xa[t], xb[t], 0.0f, 0.0f};
+        const Lanes4 y = DampLanes::Hold(x, damp.Damp(x), hold);
+        ya[t] = y[0];
+        yb[t] = y[1];
+    }
+    StoreDamp(damp, lanes);
+}
+
+void FeedbackLines::WriteFrames(const float* const* lanes, int count, int n)
+{
+    float* frames = mBank.NextFrames(n);
+    int t = 0;
+    if (frames != nullptr && count <= 4)
+    {
+        // Four samples at a time: the lanes' runs turned into four frames.
+        const __m128 zero = _mm_setzero_ps();
+        for (; t + 4 <= n; t += 4)
+        {
+            __m128 r[4];
+            for (int k = 0; k < 4; ++k)
+            {
+                r[k] = k < count ? _mm_loadu_ps(lanes[k] + t) : zero;
+            }
+            _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
+            for (int k = 0; k < 4; ++k)
+            {
+                _mm_storeu_ps(frames + kLines * (t + k), r[k]);
+                _mm_storeu_ps(frames + kLines * (t + k) + 4, zero);
+            }
+        }
+    }
+    if (frames != nullptr)
+    {
+        mBank.Advance(t);
+    }
+    for (; t < n; ++t)
+    {
+        float* frame = mBank.NextFrame();
+        for (int k = 0; k < kLines; ++k)
+        {
+            frame[k] = k < count ? lanes[k][t] : 0.0f;
+        }
+        mBank.Advance();
+    }
+}
+
+bool FeedbackLines::LongerThan(int lines, float reach, int n) const
+{
+    for (int i = 0; i < lines; ++i)
+    {
+        if (mCurrentLength[i] - reach < static_cast<float>(n + 2))
+        {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace lumenfall::engine

@@ -118,6 +118,19 @@ public:
         }
     }
 
+    /// Damp on two lines along a block: ya[t] and yb[t] are the damped feedback of xa[t] with line
+    /// a's states and of xb[t] with line b's, sample by sample.
+    void DampAlong(
+        int a, int b, const float* xa, const float* xb, float freeze, float* ya, float* yb, int n);
+
+    /// Writes n frames whose first `count` lanes are lanes[k][t] (sanitised already) and the rest
+    /// silent.
+    void WriteFrames(const float* const* lanes, int count, int n);
+
+    /// True when every line is longer than `reach` + n + 2 samples: a block of n samples whose
+    /// reads swing at most `reach` either way reads only what was written before it.
+    bool LongerThan(int lines, float reach, int n) const;
+
     DelayBank& Bank() { return mBank; }
     const DelayBank& Bank() const { return mBank; }
 

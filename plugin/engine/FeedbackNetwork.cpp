@@ -313,42 +313,6 @@ struct Mixer
     }
 };
 
-// Lanes p[0], p[8], p[16], ...: consecutive slots of one line of the bank.
-template <class V>
-[[gnu::always_inline]] inline V GatherFrames(const float* p)
-{
-    if constexpr (kLaneCount<V> == 4)
-    {
-        return V{p[0], p[kLines], p[2 * kLines], p[3 * kLines]};
-    }
-    else
-    {
-        return V{p[0],
-                 p[kLines],
-                 p[2 * kLines],
-                 p[3 * kLines],
-                 p[4 * kLines],
-                 p[5 * kLines],
-                 p[6 * kLines],
-                 p[7 * kLines]};
-    }
-}
-
-// (first, x_0, ..., x_(L-2)): x moved up one lane.
-template <class V>
-[[gnu::always_inline]] inline V ShiftIn(V x, float first)
-{
-    using M = LaneMask<V>;
-    if constexpr (kLaneCount<V> == 4)
-    {
-        return __builtin_shuffle(x, SplatLanes<V>(first), M{4, 0, 1, 2});
-    }
-    else
-    {
-        return __builtin_shuffle(x, SplatLanes<V>(first), M{8, 0, 1, 2, 3, 4, 5, 6});
-    }
-}
-
 // Lines lines[0..7] of the bank at the samples of one group (one lane each) into sample order:
 // outputs[t][line].
 template <class V>
@@ -403,73 +367,28 @@ template <class V>
 {
     constexpr int L = kLaneCount<V>;
     const DelayBank& bank = a.lines->Bank();
-    const V one = SplatLanes<V>(1.0f);
     V delay[kCoreBlock / L] = {};
-    LaneMask<V> whole[kCoreBlock / L] = {};
     for (int g = 0; g < groups; ++g)
     {
         const V sine = LoadLanes<V>(a.sines + L * g) * a.offsetCos[i] +
                        LoadLanes<V>(a.cosines + L * g) * a.offsetSin[i];
         const V d = sine * a.depth + a.lines->CurrentLength(i);
-        delay[g] = MaxLanes(MinLanes(d, SplatLanes<V>(bank.MaxDelay())), one);
-        whole[g] = TruncateLanes(delay[g]);
+        delay[g] = MaxLanes(MinLanes(d, SplatLanes<V>(bank.MaxDelay())), SplatLanes<V>(1.0f));
     }
-    // Mostly the whole delay stays put over a block: the reads are then consecutive slots
-    // (8 floats apart), and sample t's second slot is sample t - 1's first.
-    const int w = whole[0][0];
-    LaneMask<V> same = whole[0] == w;
-    for (int g = 1; g < groups; ++g)
-    {
-        same &= whole[g] == w;
-    }
-    bool steady = true;
-    for (int j = 0; j < L; ++j)
-    {
-        steady = steady && same[j] != 0;
-    }
-    const int start = (bank.WritePosition() - w - 1) & bank.Mask(); // sample 0's second slot
-    if (steady && start + L * groups <= bank.Mask())
-    {
-        const float* slot = bank.Data() + start * kLines + i;
-        for (int g = 0; g < groups; ++g)
-        {
-            const float* p = slot + L * g * kLines;
-            const V near = GatherFrames<V>(p + kLines);
-            const V far = ShiftIn(near, p[0]);
-            const V f = delay[g] - ToFloatLanes<V>(whole[g]);
-            StoreLanes(out + L * g, (one - f) * near + f * far);
-        }
-        return;
-    }
-    alignas(32) float delays[kCoreBlock];
-    for (int g = 0; g < groups; ++g)
-    {
-        StoreLanes(delays + L * g, delay[g]);
-    }
-    for (int t = 0; t < L * groups; t += 4)
-    {
-        const __m128i ahead = _mm_setr_epi32(t, t + 1, t + 2, t + 3);
-        _mm_storeu_ps(out + t,
-                      GatherBankRead4(
-                          bank.Data(),
-                          PlanBankRead4(bank, _mm_loadu_ps(delays + t), _mm_set1_epi32(i), ahead)));
-    }
+    ReadLineAlong(bank, i, delay, out, groups);
 }
 
 // Every line along the block, then the late pair and the outputs in sample order. False (and
 // nothing read) unless every read of the block reaches back past its first write (with a
-// sample's margin for the rounding of the sines) and only to written slots.
+// sample's margin for the rounding of the sines).
 template <class V>
 [[gnu::always_inline]] inline bool ReadAhead(const ReadArgs& a)
 {
     constexpr int L = kLaneCount<V>;
-    const DelayBank& bank = a.lines->Bank();
     const float* length = a.lines->CurrentLengths();
     const float reach = std::fabs(a.depth);
     const float shortest = *std::min_element(length, length + kLines);
-    const float longest = *std::max_element(length, length + kLines);
-    if (shortest - reach < static_cast<float>(a.n + 2) ||
-        static_cast<float>(bank.Written()) < longest + reach + 3.0f)
+    if (shortest - reach < static_cast<float>(a.n + 2))
     {
         return false;
     }
@@ -616,7 +535,7 @@ bool ReadAhead4(const ReadArgs& a)
     return ReadAhead<Lanes4>(a);
 }
 
-[[gnu::target("avx2,fma")]] bool ReadAhead8(const ReadArgs& a)
+[[gnu::target("avx2")]] bool ReadAhead8(const ReadArgs& a)
 {
     return ReadAhead<Lanes8>(a);
 }
@@ -628,7 +547,7 @@ void Loop4(const LoopArgs& a)
 }
 
 template <bool kShimmer>
-[[gnu::target("avx2,fma")]] void Loop8(const LoopArgs& a)
+[[gnu::target("avx2")]] void Loop8(const LoopArgs& a)
 {
     Loop<Lanes8, kShimmer, true>(a);
 }

@@ -29,7 +29,7 @@ public:
     float Step(DelayLine* diffusers, int side, float x) const;
 
     /// The block form: x[0..n) of one side through its chain, in place, n <= kCoreBlock.
-    void Run(DelayLine* diffusers, int side, float* x, int n) const;
+    void Run(DelayLine* diffusers, int side, float* x, int n, InstructionSet instructionSet) const;
 
 private:
     float mDelay[2][kPerSide]; // samples

@@ -3,8 +3,9 @@
 namespace lumenfall::engine
 {
 
-/// The instruction sets the engine's block forms come in. Every x86-64 CPU runs Sse2; Avx2 (with
-/// FMA) runs the wide forms, chosen at run time only on a CPU and system that support it.
+/// The instruction sets the engine's block forms come in. Every x86-64 CPU runs Sse2; Avx2 runs the
+/// same steps eight lanes wide, chosen at run time only on a CPU and system that support it. Both
+/// do the same arithmetic on every lane (no fused multiply-adds), so their output is identical.
 enum class InstructionSet
 {
     Sse2,
@@ -12,10 +13,10 @@ enum class InstructionSet
     Count
 };
 
-/// The widest set for a CPU with or without AVX2 and FMA: the wide forms need both.
-constexpr InstructionSet ChooseInstructionSet(bool avx2, bool fma)
+/// The widest set for a CPU with or without AVX2.
+constexpr InstructionSet ChooseInstructionSet(bool avx2)
 {
-    return avx2 && fma ? InstructionSet::Avx2 : InstructionSet::Sse2;
+    return avx2 ? InstructionSet::Avx2 : InstructionSet::Sse2;
 }
 
 /// The widest set this CPU and operating system run (detected once, then cached).

@@ -39,8 +39,12 @@ public:
                       double phase,
                       const CoreSettings& settings) const;
 
-    /// The block form over n <= kCoreBlock samples with the lengths settled: sample t runs at the
-    /// LFO phase whose sine and cosine are sines[t] and cosines[t].
+    /// True when the block form can run n samples: every line read of the block comes before the
+    /// block's writes (always so within the parameter ranges; else the caller runs Step).
+    static bool ReadsAhead(const FeedbackLines& lines, const CoreSettings& settings, int n);
+
+    /// The block form over n <= kCoreBlock samples with the lengths settled and ReadsAhead true:
+    /// sample t runs at the LFO phase whose sine and cosine are sines[t] and cosines[t].
     void Run(FeedbackLines& lines,
              DelayLine* diffusers,
              const float* dL,

@@ -138,8 +138,7 @@ void ReverbCore::ProcessBlock(const float* xL,
     for (int done = 0; done < n;)
     {
         const int m = std::min(n - done, kCoreBlock);
-        // The block form skips the length glide, so the lengths must have arrived.
-        if (mLines.Settled())
+        if (BlockReady(current, m))
         {
             ProcessFast(xL + done,
                         xR + done,
@@ -160,6 +159,25 @@ void ReverbCore::ProcessBlock(const float* xL,
             }
         }
         done += m;
+    }
+}
+
+bool ReverbCore::BlockReady(const EngineParameters& current, int n) const
+{
+    // The block form skips the length glide, so the lengths must have arrived; the plate and the
+    // spring read their lines for the whole block before they write them.
+    if (!mLines.Settled())
+    {
+        return false;
+    }
+    switch (LateStructureOf(mModel))
+    {
+    case LateStructure::Plate:
+        return PlateTank::ReadsAhead(mLines, Settings(current), n);
+    case LateStructure::Spring:
+        return SpringChain::ReadsAhead(mLines, Settings(current), n);
+    default:
+        return true;
     }
 }
 
@@ -188,8 +206,8 @@ void ReverbCore::ProcessFast(const float* xL,
     if (structure != LateStructure::Spring)
     {
         const InputDiffusers diffusers(s);
-        diffusers.Run(mDiffusers, 0, dL, n);
-        diffusers.Run(mDiffusers, 1, dR, n);
+        diffusers.Run(mDiffusers, 0, dL, n, s.instructionSet);
+        diffusers.Run(mDiffusers, 1, dR, n, s.instructionSet);
     }
 
     // LFO: the phase runs on exactly as per sample; the sines come from a rotating phasor

@@ -88,8 +88,10 @@ private:
     {
         return CoreSettings::From(current, mModel, mSampleRate, mInstructionSet);
     }
-    // The block form of ProcessBlock, n <= kCoreBlock, valid once the line lengths have settled
-    // (it skips their glide).
+    // True when the block form can run the next n samples (else ProcessBlock runs them sample by
+    // sample).
+    bool BlockReady(const EngineParameters& current, int n) const;
+    // The block form of ProcessBlock, n <= kCoreBlock.
     void ProcessFast(const float* xL,
                      const float* xR,
                      const std::uint8_t* onsets,

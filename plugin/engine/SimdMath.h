@@ -5,15 +5,17 @@
 // gives exactly what the scalar rule gives for it, so a block form built from these helpers
 // differs from the per-sample reference form only where it reorders a sum.
 //
-// The lane helpers come in four lanes (SSE2, every x86-64 CPU) and eight (AVX2 with FMA). They
-// are always inlined templates: a block form written once over the lane type and instantiated in
-// a function compiled for AVX2 (target attribute) gets AVX2 code there and nowhere else, so the
-// module still runs on a CPU without it. In such functions a * b + c may become one fused
-// multiply-add (the engine is built with -ffp-contract=fast), which rounds once instead of twice.
+// The lane helpers come in four lanes (SSE2, every x86-64 CPU) and eight (AVX2). They are always
+// inlined templates: a block form written once over the lane type and instantiated in a function
+// compiled for AVX2 (target attribute) gets AVX2 code there and nowhere else, so the module still
+// runs on a CPU without it. Both widths do the same operations on every lane, in the same order
+// and without fused multiply-adds, so a block form gives the same bits in either.
 
+#include "plugin/engine/CoreSettings.h"
 #include "plugin/engine/DelayBank.h"
 #include "plugin/engine/DelayLine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -286,6 +288,155 @@ inline const float* BlockWindow(const DelayLine& line, int start, int count, flo
         scratch[k] = line.Data()[(start + k) & mask];
     }
     return scratch;
+}
+
+/// x[0..n) through the Schroeder allpass on `line` with whole delay `whole` (in [1, MaxDelay()]):
+///   v = line.Read(whole) - a x;  line.Write(a v + x);  x = S(v), or E S(v) + (1 - E) x (kBlend)
+/// in place, n <= kCoreBlock, in pieces no longer than the delay so that each piece's reads come
+/// before its writes.
+template <class V, bool kBlend>
+[[gnu::always_inline]] inline void
+AllpassAlong(DelayLine& line, int whole, float a, float blend, float* x, int n)
+{
+    constexpr int L = kLaneCount<V>;
+    const float keep = 1.0f - blend;
+    float window[kCoreBlock];
+    float spare[kCoreBlock];
+    for (int t0 = 0; t0 < n; t0 += whole)
+    {
+        const int m = std::min(n - t0, whole);
+        float* xs = x + t0;
+        const float* w = BlockWindow(line, line.WritePosition() - whole, m, window);
+        const int written = line.Written(); // the slot `whole` back is valid from here on
+        float* run = line.NextRun(m);
+        float* stored = run != nullptr ? run : spare;
+        int k = 0;
+        if (whole <= written)
+        {
+            for (; k + L <= m; k += L)
+            {
+                const V in = LoadLanes<V>(xs + k);
+                const V v = LoadLanes<V>(w + k) - a * in;
+                StoreLanes(stored + k, SanitizeLanes(a * v + in));
+                const V y = SanitizeLanes(v);
+                StoreLanes(xs + k, kBlend ? blend * y + keep * in : y);
+            }
+        }
+        for (; k < m; ++k)
+        {
+            const float v = (whole <= written + k ? w[k] : 0.0f) - a * xs[k];
+            stored[k] = SanitizeSample(a * v + xs[k]);
+            const float y = SanitizeSample(v);
+            xs[k] = kBlend ? blend * y + keep * xs[k] : y;
+        }
+        if (run != nullptr)
+        {
+            line.Advance(m);
+        }
+        else
+        {
+            line.WriteBlockSanitized(spare, m);
+        }
+    }
+}
+
+/// out[t] = bank.Read(lane, delay[t]) for the `groups` x L samples of a block whose reads all come
+/// before its writes (every delay longer than the block), delay[g] holding samples g L..g L + L - 1
+/// already held in [1, MaxDelay()]: consecutive slots while the whole delay holds still, else
+/// planned reads.
+template <class V>
+[[gnu::always_inline]] inline void
+ReadLineAlong(const DelayBank& bank, int lane, const V* delay, float* out, int groups)
+{
+    constexpr int L = kLaneCount<V>;
+    LaneMask<V> whole[kCoreBlock / L] = {};
+    for (int g = 0; g < groups; ++g)
+    {
+        whole[g] = TruncateLanes(delay[g]);
+    }
+    // Mostly the whole delay stays put over a block: the reads are then consecutive slots (eight
+    // floats apart), and sample t's second slot is sample t - 1's first.
+    const int w = whole[0][0];
+    LaneMask<V> same = whole[0] == w;
+    for (int g = 1; g < groups; ++g)
+    {
+        same &= whole[g] == w;
+    }
+    bool steady = true;
+    for (int j = 0; j < L; ++j)
+    {
+        steady = steady && same[j] != 0;
+    }
+    const int start = (bank.WritePosition() - w - 1) & bank.Mask(); // sample 0's second slot
+    if (steady && start + L * groups <= bank.Mask())
+    {
+        constexpr int kStride = DelayBank::kLanes;
+        const float* slot = bank.Data() + start * kStride + lane;
+        // Until the line is full, slots not written since the last clear read as 0: sample t's
+        // first slot is valid when its whole delay is at most the samples written by then.
+        const bool filling = bank.Written() < bank.Capacity();
+        alignas(32) float index[L];
+        for (int j = 0; j < L; ++j)
+        {
+            index[j] = static_cast<float>(j);
+        }
+        const V one = SplatLanes<V>(1.0f);
+        for (int g = 0; g < groups; ++g)
+        {
+            const float* p = slot + L * g * kStride;
+            V near;
+            if constexpr (L == 4)
+            {
+                near = V{p[kStride], p[2 * kStride], p[3 * kStride], p[4 * kStride]};
+            }
+            else
+            {
+                near = V{p[kStride],
+                         p[2 * kStride],
+                         p[3 * kStride],
+                         p[4 * kStride],
+                         p[5 * kStride],
+                         p[6 * kStride],
+                         p[7 * kStride],
+                         p[8 * kStride]};
+            }
+            // (p[0], near_0, ..., near_(L-2)): near moved up one lane.
+            V far;
+            if constexpr (L == 4)
+            {
+                far = __builtin_shuffle(near, SplatLanes<V>(p[0]), LaneMask<V>{4, 0, 1, 2});
+            }
+            else
+            {
+                far = __builtin_shuffle(
+                    near, SplatLanes<V>(p[0]), LaneMask<V>{8, 0, 1, 2, 3, 4, 5, 6});
+            }
+            const V wholeFloat = ToFloatLanes<V>(whole[g]);
+            if (filling)
+            {
+                const V valid =
+                    MinLanes(static_cast<float>(bank.Written() + L * g) + LoadLanes<V>(index),
+                             SplatLanes<V>(static_cast<float>(bank.Capacity())));
+                near = KeepLanes(near, wholeFloat <= valid);
+                far = KeepLanes(far, wholeFloat < valid);
+            }
+            const V f = delay[g] - wholeFloat;
+            StoreLanes(out + L * g, (one - f) * near + f * far);
+        }
+        return;
+    }
+    alignas(32) float delays[kCoreBlock];
+    for (int g = 0; g < groups; ++g)
+    {
+        StoreLanes(delays + L * g, delay[g]);
+    }
+    for (int t = 0; t < L * groups; t += 4)
+    {
+        const __m128i ahead = _mm_setr_epi32(t, t + 1, t + 2, t + 3);
+        const BankRead4 read =
+            PlanBankRead4(bank, _mm_loadu_ps(delays + t), _mm_set1_epi32(lane), ahead);
+        _mm_storeu_ps(out + t, GatherBankRead4(bank.Data(), read));
+    }
 }
 
 } // namespace lumenfall::engine

@@ -39,8 +39,12 @@ public:
                       float s0,
                       const CoreSettings& settings) const;
 
-    /// The block form over n <= kCoreBlock samples with the lengths settled: s0[t] is the LFO
-    /// sine before sample t's step.
+    /// True when the block form can run n samples: every line read of the block comes before the
+    /// block's writes (always so within the parameter ranges; else the caller runs Step).
+    static bool ReadsAhead(const FeedbackLines& lines, const CoreSettings& settings, int n);
+
+    /// The block form over n <= kCoreBlock samples with the lengths settled and ReadsAhead true:
+    /// s0[t] is the LFO sine before sample t's step.
     void Run(FeedbackLines& lines,
              DelayLine* diffusers,
              const float* xL,

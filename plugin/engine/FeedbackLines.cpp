@@ -146,40 +146,7 @@ void FeedbackLines::DampAlong(
 
 void FeedbackLines::WriteFrames(const float* const* lanes, int count, int n)
 {
-    float* frames = mBank.NextFrames(n);
-    int t = 0;
-    if (frames != nullptr && count <= 4)
-    {
-        // Four samples at a time: the lanes' runs turned into four frames.
-        const __m128 zero = _mm_setzero_ps();
-        for (; t + 4 <= n; t += 4)
-        {
-            __m128 r[4];
-            for (int k = 0; k < 4; ++k)
-            {
-                r[k] = k < count ? _mm_loadu_ps(lanes[k] + t) : zero;
-            }
-            _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
-            for (int k = 0; k < 4; ++k)
-            {
-                _mm_storeu_ps(frames + kLines * (t + k), r[k]);
-                _mm_storeu_ps(frames + kLines * (t + k) + 4, zero);
-            }
-        }
-    }
-    if (frames != nullptr)
-    {
-        mBank.Advance(t);
-    }
-    for (; t < n; ++t)
-    {
-        float* frame = mBank.NextFrame();
-        for (int k = 0; k < kLines; ++k)
-        {
-            frame[k] = k < count ? lanes[k][t] : 0.0f;
-        }
-        mBank.Advance();
-    }
+    mBank.WriteLanes(lanes, count, n);
 }
 
 bool FeedbackLines::LongerThan(int lines, float reach, int n) const

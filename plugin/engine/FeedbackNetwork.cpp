@@ -457,8 +457,16 @@ template <class V, bool kShimmer, bool kAhead>
     TapWeights(a.density, tapLeft, tapRight);
     float backL = a.shimmerReturn[0];
     float backR = a.shimmerReturn[1];
+    const float* dL = a.dL;
+    const float* dR = a.dR;
+    float* lateL = a.lateL;
+    float* lateR = a.lateR;
+    const int n = a.n;
+    // With every read done ahead the block's frames go into the lines together at its end; else
+    // each frame is written before the next sample reads.
+    alignas(32) float frames[kCoreBlock][kLines];
 
-    for (int t = 0; t < a.n; ++t)
+    for (int t = 0; t < n; ++t)
     {
         V o[K];
         for (int k = 0; k < K; ++k)
@@ -484,23 +492,26 @@ template <class V, bool kShimmer, bool kAhead>
         mixer.Mix(u);
 
         // Injection, shimmer return and the (sanitised) write of every line.
-        float* frame = bank.NextFrame();
+        float* frame = kAhead ? frames[t] : bank.NextFrame();
         for (int k = 0; k < K; ++k)
         {
-            V input = kInputGain * (a.dL[t] * injectLeft[k] + a.dR[t] * injectRight[k]);
+            V input = kInputGain * (dL[t] * injectLeft[k] + dR[t] * injectRight[k]);
             if constexpr (kShimmer)
             {
                 input = input + returnGain * (signsLeft[k] * backL + signsRight[k] * backR);
             }
             StoreLanes(frame + L * k, SanitizeLanes(input + u[k]));
         }
-        bank.Advance();
+        if constexpr (!kAhead)
+        {
+            bank.Advance();
+        }
 
         float late[2];
         if constexpr (kAhead)
         {
-            late[0] = a.lateL[t];
-            late[1] = a.lateR[t];
+            late[0] = lateL[t];
+            late[1] = lateR[t];
         }
         else
         {
@@ -518,8 +529,12 @@ template <class V, bool kShimmer, bool kAhead>
             late[0] = backL * kShimmerWetGain * a.shimmer + (1.0f - a.shimmer) * late[0];
             late[1] = backR * kShimmerWetGain * a.shimmer + (1.0f - a.shimmer) * late[1];
         }
-        a.lateL[t] = late[0];
-        a.lateR[t] = late[1];
+        lateL[t] = late[0];
+        lateR[t] = late[1];
+    }
+    if constexpr (kAhead)
+    {
+        bank.WriteFrames(frames, n);
     }
     for (int k = 0; k < K; ++k)
     {

@@ -215,7 +215,7 @@ struct Damping
 
 using DampLanes = Damping<Lanes4>;
 
-/// Where DelayBank::Read finds four lanes' samples: the two slot indices (slot x 8 + lane, the
+/// Where DelayBank::Read finds four lanes' samples: their two indices into DelayBank::Data() (the
 /// slot `whole` back and the one before it), the interpolation fraction and the all-ones masks
 /// of the slots that have been written since the last clear.
 struct BankRead4
@@ -249,9 +249,10 @@ inline BankRead4 PlanBankRead4(const DelayBank& bank, __m128 delay, __m128i lane
     const __m128i over = _mm_cmpgt_epi32(written, capacity);
     const __m128 valid = _mm_cvtepi32_ps(
         _mm_or_si128(_mm_and_si128(over, capacity), _mm_andnot_si128(over, written)));
+    const __m128i base = _mm_sll_epi32(lanes, _mm_cvtsi32_si128(bank.LaneShift()));
     BankRead4 read;
-    read.near = _mm_add_epi32(_mm_slli_epi32(first, 3), lanes);
-    read.far = _mm_add_epi32(_mm_slli_epi32(second, 3), lanes);
+    read.near = _mm_add_epi32(base, first);
+    read.far = _mm_add_epi32(base, second);
     read.fraction = _mm_sub_ps(d, wholeFloat);
     read.nearValid = _mm_cmple_ps(wholeFloat, valid);
     read.farValid = _mm_cmplt_ps(wholeFloat, valid);
@@ -354,8 +355,8 @@ ReadLineAlong(const DelayBank& bank, int lane, const V* delay, float* out, int g
     {
         whole[g] = TruncateLanes(delay[g]);
     }
-    // Mostly the whole delay stays put over a block: the reads are then consecutive slots (eight
-    // floats apart), and sample t's second slot is sample t - 1's first.
+    // Mostly the whole delay stays put over a block: the reads are then consecutive slots, and
+    // sample t's second slot is sample t - 1's first.
     const int w = whole[0][0];
     LaneMask<V> same = whole[0] == w;
     for (int g = 1; g < groups; ++g)
@@ -370,8 +371,7 @@ ReadLineAlong(const DelayBank& bank, int lane, const V* delay, float* out, int g
     const int start = (bank.WritePosition() - w - 1) & bank.Mask(); // sample 0's second slot
     if (steady && start + L * groups <= bank.Mask())
     {
-        constexpr int kStride = DelayBank::kLanes;
-        const float* slot = bank.Data() + start * kStride + lane;
+        const float* slot = bank.Lane(lane) + start;
         // Until the line is full, slots not written since the last clear read as 0: sample t's
         // first slot is valid when its whole delay is at most the samples written by then.
         const bool filling = bank.Written() < bank.Capacity();
@@ -383,34 +383,8 @@ ReadLineAlong(const DelayBank& bank, int lane, const V* delay, float* out, int g
         const V one = SplatLanes<V>(1.0f);
         for (int g = 0; g < groups; ++g)
         {
-            const float* p = slot + L * g * kStride;
-            V near;
-            if constexpr (L == 4)
-            {
-                near = V{p[kStride], p[2 * kStride], p[3 * kStride], p[4 * kStride]};
-            }
-            else
-            {
-                near = V{p[kStride],
-                         p[2 * kStride],
-                         p[3 * kStride],
-                         p[4 * kStride],
-                         p[5 * kStride],
-                         p[6 * kStride],
-                         p[7 * kStride],
-                         p[8 * kStride]};
-            }
-            // (p[0], near_0, ..., near_(L-2)): near moved up one lane.
-            V far;
-            if constexpr (L == 4)
-            {
-                far = __builtin_shuffle(near, SplatLanes<V>(p[0]), LaneMask<V>{4, 0, 1, 2});
-            }
-            else
-            {
-                far = __builtin_shuffle(
-                    near, SplatLanes<V>(p[0]), LaneMask<V>{8, 0, 1, 2, 3, 4, 5, 6});
-            }
+            V near = LoadLanes<V>(slot + L * g + 1);
+            V far = LoadLanes<V>(slot + L * g);
             const V wholeFloat = ToFloatLanes<V>(whole[g]);
             if (filling)
             {

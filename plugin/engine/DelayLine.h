@@ -18,8 +18,9 @@ namespace lumenfall::engine
 /// length, and no counter can overflow however often it runs.
 ///
 /// The storage is the capacity rounded up to a power of two, so wrapping is a mask; reads are
-/// still held to the capacity, so the line behaves exactly as one of the requested length.
-/// An unsized line (capacity 0) reads 0 and ignores writes.
+/// still held to the capacity, so the line behaves exactly as one of the requested length. Past
+/// its end the storage repeats its first kWindow slots, so any kWindow consecutive slots lie in
+/// one run (Window). An unsized line (capacity 0) reads 0 and ignores writes.
 class DelayLine
 {
 public:
@@ -27,6 +28,9 @@ public:
     static constexpr int kMinCapacity = 8;
     /// About 350 s at 192 kHz; a larger request fails instead of exhausting memory.
     static constexpr int kMaxCapacity = 1 << 26;
+    /// The longest run of consecutive slots Window gives: a block of the engine's block forms and
+    /// the slot before it.
+    static constexpr int kWindow = 33;
 
     DelayLine() = default;
     DelayLine(const DelayLine&) = delete;
@@ -62,6 +66,10 @@ public:
             return;
         }
         mData[mPosition] = x;
+        if (mPosition < kWindow)
+        {
+            mData[mPosition + mStorage] = x;
+        }
         mPosition = (mPosition + 1) & mMask;
         mWritten += mWritten < mLength ? 1 : 0;
     }
@@ -77,6 +85,7 @@ public:
 
     void Advance(int count)
     {
+        MirrorStart(mPosition, count);
         mPosition = (mPosition + count) & mMask;
         mWritten = std::min(mWritten + count, mLength);
     }
@@ -88,6 +97,7 @@ public:
         {
             return;
         }
+        const int start = mPosition;
         for (int k = 0; k < n;)
         {
             const int run = std::min(n - k, mMask + 1 - mPosition);
@@ -95,6 +105,7 @@ public:
             mPosition = (mPosition + run) & mMask;
             k += run;
         }
+        MirrorStart(start, n);
         mWritten = std::min(mWritten + n, mLength);
     }
 
@@ -105,6 +116,7 @@ public:
         {
             return;
         }
+        const int start = mPosition;
         for (int k = 0; k < n;)
         {
             const int run = std::min(n - k, mMask + 1 - mPosition);
@@ -116,6 +128,7 @@ public:
             mPosition = (mPosition + run) & mMask;
             k += run;
         }
+        MirrorStart(start, n);
         mWritten = std::min(mWritten + n, mLength);
     }
 
@@ -149,6 +162,9 @@ public:
     /// (WritePosition() - d) & Mask(), is valid exactly when d <= Written()).
     const float* Data() const { return mData; }
     int Mask() const { return mMask; }
+
+    /// kWindow consecutive slots from slot `start` (masked), in one run.
+    const float* Window(int start) const { return mData + (start & mMask); }
     int WritePosition() const { return mPosition; }
     int Written() const { return mWritten; }
 
@@ -162,15 +178,25 @@ public:
 private:
     void Release();
 
-    // An unsized line reads this one silent slot (mask 0, nothing written), so Read needs no
-    // branch; Write never stores into it.
-    static inline float sSilentSlot = 0.0f;
+    // After `count` slots from `start` have been written: when any of them lies among the first
+    // kWindow, the copy of those past the end follows them.
+    void MirrorStart(int start, int count)
+    {
+        if (start < kWindow || start + count > mStorage)
+        {
+            std::copy_n(mData, kWindow, mData + mStorage);
+        }
+    }
+
+    // An unsized line reads this silence (mask 0, nothing written), so Read needs no branch and
+    // Window gives a run; Write never stores into it.
+    static inline float sSilence[kWindow] = {};
 
     std::unique_ptr<float[]> mSamples;
-    float* mData = &sSilentSlot; // mSamples, or the silent slot
-    int mStorage = 0;            // allocated slots, a power of two >= mLength
-    int mMask = 0;               // mStorage - 1
-    int mLength = 0;             // the capacity
+    float* mData = sSilence; // mSamples, or the silence
+    int mStorage = 0;        // allocated slots, a power of two >= mLength
+    int mMask = 0;           // mStorage - 1
+    int mLength = 0;         // the capacity
     float mMaxDelay = 0.0f;
     int mPosition = 0;
     int mWritten = 0; // samples written since the last clear, at most mLength

@@ -251,11 +251,7 @@ void EarlyTaps::SettledWindows(int n, Windows& windows) const
         for (int j = 0; j < kReads / 2; ++j)
         {
             const int i = kReads / 2 * out + j;
-            const int start = (first - mWhole[i]) & mask;
-            windows.window[out][j] =
-                start + n + 1 <= mask + 1
-                    ? data[j & 1] + start
-                    : BlockWindow(mLines[j & 1], start, n + 1, windows.scratch[i]);
+            windows.window[out][j] = data[j & 1] + ((first - mWhole[i]) & mask);
         }
         windows.near[out] = mNear + kReads / 2 * out;
         windows.far[out] = mFar + kReads / 2 * out;
@@ -280,8 +276,7 @@ void EarlyTaps::StartingWindows(
         {
             continue; // nothing this far back has been written since the last clear
         }
-        const float* w =
-            BlockWindow(line, line.WritePosition() - n - whole, n + 1, windows.scratch[i]);
+        const float* w = line.Window(line.WritePosition() - n - whole);
         if (whole <= written)
         {
             const int j = windows.count[out]++;

@@ -96,7 +96,6 @@ private:
         const float* near[2]; // the gains in use, per output
         const float* far[2];
         int count[2];
-        float scratch[kReads][kCoreBlock + 1]; // windows that wrap around a line's end
     };
     void Feed(const float* xL, const float* xR, float open, int n);
     void SettledWindows(int n, Windows& windows) const;

@@ -447,13 +447,19 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
     {
         // Every read of the block lies before its first write.
         const float f = d - static_cast<float>(whole);
-        float scratch[kRefreshPeriod + 1];
         for (int side = 0; side < 2; ++side)
         {
             DelayLine& line = preDelay[side];
-            const float* w = BlockWindow(line, line.WritePosition() - whole - 1, n + 1, scratch);
+            const float* w = line.Window(line.WritePosition() - whole - 1);
             float* feed = side == 0 ? feedL : feedR;
-            for (int k = 0; k < n; ++k)
+            int k = 0;
+            for (; k + 4 <= n; k += 4)
+            {
+                StoreLanes(feed + k,
+                           (1.0f - f) * LoadLanes<Lanes4>(w + k + 1) +
+                               f * LoadLanes<Lanes4>(w + k));
+            }
+            for (; k < n; ++k)
             {
                 feed[k] = (1.0f - f) * w[k + 1] + f * w[k];
             }

@@ -273,24 +273,6 @@ inline __m128 GatherBankRead4(const float* data, const BankRead4& read)
         _mm_mul_ps(read.fraction, _mm_and_ps(read.farValid, b)));
 }
 
-/// `count` consecutive slots of `line` from slot `start` (masked): a pointer into the line when
-/// they do not wrap, else a copy in `scratch` (at least `count` floats). For the block forms that
-/// read a whole block of a line at one delay.
-inline const float* BlockWindow(const DelayLine& line, int start, int count, float* scratch)
-{
-    const int mask = line.Mask();
-    start &= mask;
-    if (start + count <= mask + 1)
-    {
-        return line.Data() + start;
-    }
-    for (int k = 0; k < count; ++k)
-    {
-        scratch[k] = line.Data()[(start + k) & mask];
-    }
-    return scratch;
-}
-
 /// x[0..n) through the Schroeder allpass on `line` with whole delay `whole` (in [1, MaxDelay()]):
 ///   v = line.Read(whole) - a x;  line.Write(a v + x);  x = S(v), or E S(v) + (1 - E) x (kBlend)
 /// in place, n <= kCoreBlock, in pieces no longer than the delay so that each piece's reads come
@@ -301,13 +283,12 @@ AllpassAlong(DelayLine& line, int whole, float a, float blend, float* x, int n)
 {
     constexpr int L = kLaneCount<V>;
     const float keep = 1.0f - blend;
-    float window[kCoreBlock];
     float spare[kCoreBlock];
     for (int t0 = 0; t0 < n; t0 += whole)
     {
         const int m = std::min(n - t0, whole);
         float* xs = x + t0;
-        const float* w = BlockWindow(line, line.WritePosition() - whole, m, window);
+        const float* w = line.Window(line.WritePosition() - whole);
         const int written = line.Written(); // the slot `whole` back is valid from here on
         float* run = line.NextRun(m);
         float* stored = run != nullptr ? run : spare;

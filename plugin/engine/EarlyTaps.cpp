@@ -3,6 +3,7 @@
 #include "plugin/engine/SimdMath.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
 
 namespace lumenfall::engine
@@ -47,7 +48,8 @@ float TapGain(int k)
     return EarlyTapGains[k] * kTapGain * (k % 3 == 0 ? -1.0f : 1.0f);
 }
 
-// acc[t] = S(acc[t] + sum over the reads j of near[j] w[j][t + 1] + far[j] w[j][t]), t < n.
+// acc[t] = S(acc[t] + sum over the reads j < count of near[j] w[j][t + 1] + far[j] w[j][t]),
+// t < n.
 template <class V>
 [[gnu::always_inline]] inline void
 Accumulate(const float* const* w, const float* near, const float* far, int count, float* acc, int n)
@@ -192,27 +194,15 @@ void EarlyTaps::Run(const float* xL,
     {
         UpdateReads(settings);
     }
-    std::fill_n(earlyL, n, 0.0f);
-    std::fill_n(earlyR, n, 0.0f);
-    Windows windows;
-    if (std::min(before[0], before[1]) >= mLongestWhole)
-    {
-        SettledWindows(n, windows);
-    }
-    else
-    {
-        StartingWindows(before, n, windows, earlyL, earlyR);
-    }
     const auto accumulate =
         settings.instructionSet == InstructionSet::Avx2 ? Accumulate8 : Accumulate4;
     for (int out = 0; out < 2; ++out)
     {
-        accumulate(windows.window[out],
-                   windows.near[out],
-                   windows.far[out],
-                   windows.count[out],
-                   out == 0 ? earlyL : earlyR,
-                   n);
+        float* acc = out == 0 ? earlyL : earlyR;
+        std::fill_n(acc, n, 0.0f);
+        OutputReads reads;
+        FindReads(out, n, before, reads, acc);
+        accumulate(reads.window, reads.near, reads.far, reads.count, acc, n);
     }
 }
 
@@ -235,69 +225,72 @@ void EarlyTaps::Feed(const float* xL, const float* xR, float open, int n)
     mLines[1].WriteBlockSanitized(fed[1], n);
 }
 
-// After the block's writes, sample t's read of whole delay w sees slot (P - n + 1 + t - w) and
-// the one before it, P being the position after the block: window[t + 1] and window[t] of the
-// n + 1 slots from P - n - w.
-
-void EarlyTaps::SettledWindows(int n, Windows& windows) const
+void EarlyTaps::FindReads(
+    int out, int n, const int (&before)[2], OutputReads& reads, float* acc) const
 {
-    // Every read sees written slots only (the common case): no checks, gains in place. Both lines
-    // have one capacity and one position, written together.
-    const float* data[2] = {mLines[0].Data(), mLines[1].Data()};
-    const int mask = mLines[0].Mask();
+    // After the block's writes, sample t's read of whole delay w sees slot (P - n + 1 + t - w) and
+    // the one before it, P being the position after the block: window[t + 1] and window[t] of the
+    // n + 1 slots from P - n - w. Both lines have one capacity and one position; even reads read
+    // line 0, odd ones line 1.
+    constexpr int kCount = kReads / 2;
+    const int* whole = mWhole + kCount * out;
+    const float* near = mNear + kCount * out;
+    const float* far = mFar + kCount * out;
+    const float* line[2] = {mLines[0].Data(), mLines[1].Data()};
     const int first = mLines[0].WritePosition() - n;
-    for (int out = 0; out < 2; ++out)
+    const int mask = mLines[0].Mask();
+    if (std::min(before[0], before[1]) >= mLongestWhole)
     {
-        for (int j = 0; j < kReads / 2; ++j)
+        // Every read sees written slots only: the common case. Four windows at a time: the slots
+        // (first - whole) & mask, then the lines' addresses plus them (even reads line 0).
+        const __m128i bases = _mm_set_epi64x(reinterpret_cast<std::intptr_t>(line[1]),
+                                             reinterpret_cast<std::intptr_t>(line[0]));
+        const __m128i zero = _mm_setzero_si128();
+        for (int j = 0; j < kCount; j += 4)
         {
-            const int i = kReads / 2 * out + j;
-            windows.window[out][j] = data[j & 1] + ((first - mWhole[i]) & mask);
+            const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(whole + j));
+            const __m128i slots = _mm_slli_epi32(
+                _mm_and_si128(_mm_sub_epi32(_mm_set1_epi32(first), w), _mm_set1_epi32(mask)), 2);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(reads.window + j),
+                             _mm_add_epi64(bases, _mm_unpacklo_epi32(slots, zero)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(reads.window + j + 2),
+                             _mm_add_epi64(bases, _mm_unpackhi_epi32(slots, zero)));
         }
-        windows.near[out] = mNear + kReads / 2 * out;
-        windows.far[out] = mFar + kReads / 2 * out;
-        windows.count[out] = kReads / 2;
+        reads.near = near;
+        reads.far = far;
+        reads.count = kCount;
+        return;
     }
-}
-
-void EarlyTaps::StartingWindows(
-    const int (&before)[2], int n, Windows& windows, float* earlyL, float* earlyR) const
-{
-    // Reads of slots not all written yet: those of written slots only become windows, those
-    // that reach back to the start of what was written run here per sample, the others are 0.
-    windows.count[0] = windows.count[1] = 0;
-    for (int i = 0; i < kReads; ++i)
+    // Reads of slots not all written yet: those of written slots only are summed, in their
+    // order. One that reaches back to the start of what was written runs here, sample by sample
+    // with the valid rule.
+    reads.near = reads.nearGain;
+    reads.far = reads.farGain;
+    reads.count = 0;
+    for (int j = 0; j < kCount; ++j)
     {
-        const int side = i & 1;
-        const int out = i / (kReads / 2);
-        const DelayLine& line = mLines[side];
-        const int whole = mWhole[i];
-        const int written = before[side];
-        if (whole > written + n)
+        const int written = before[j & 1];
+        if (whole[j] > written + n)
         {
             continue; // nothing this far back has been written since the last clear
         }
-        const float* w = line.Window(line.WritePosition() - n - whole);
-        if (whole <= written)
+        const float* x = line[j & 1] + ((first - whole[j]) & mask);
+        if (whole[j] <= written)
         {
-            const int j = windows.count[out]++;
-            windows.window[out][j] = w;
-            windows.nearGain[out][j] = mNear[i];
-            windows.farGain[out][j] = mFar[i];
+            reads.window[reads.count] = x;
+            reads.nearGain[reads.count] = near[j];
+            reads.farGain[reads.count] = far[j];
+            ++reads.count;
             continue;
         }
-        float* acc = out == 0 ? earlyL : earlyR;
+        const int capacity = mLines[j & 1].Capacity();
         for (int t = 0; t < n; ++t)
         {
-            const int valid = std::min(written + t + 1, line.Capacity());
-            const float a = whole <= valid ? w[t + 1] : 0.0f;
-            const float b = whole < valid ? w[t] : 0.0f;
-            acc[t] += mNear[i] * a + mFar[i] * b;
+            const int filled = std::min(written + t + 1, capacity);
+            const float a = whole[j] <= filled ? x[t + 1] : 0.0f;
+            const float b = whole[j] < filled ? x[t] : 0.0f;
+            acc[t] += near[j] * a + far[j] * b;
         }
-    }
-    for (int out = 0; out < 2; ++out)
-    {
-        windows.near[out] = windows.nearGain[out];
-        windows.far[out] = windows.farGain[out];
     }
 }
 

@@ -86,21 +86,19 @@ private:
     // model or the rate changes.
     void UpdateReads(const CoreSettings& settings);
 
-    // The block form's steps: the writes and the windows of slots each read sums over (once every
-    // read reaches written slots only, or while some do not); the sums follow.
-    struct Windows
+    // The block form's steps: the writes, then per output the windows and gains of the reads to
+    // sum (every read once all reach written slots only; until then those that do).
+    struct OutputReads
     {
-        const float* window[2][kReads / 2]; // per output: n + 1 slots of one read
-        float nearGain[2][kReads / 2];      // their gains, while not every read is settled
-        float farGain[2][kReads / 2];
-        const float* near[2]; // the gains in use, per output
-        const float* far[2];
-        int count[2];
+        const float* window[kReads / 2]; // each read's n + 1 slots
+        const float* near;               // the gains in use
+        const float* far;
+        float nearGain[kReads / 2];
+        float farGain[kReads / 2];
+        int count;
     };
     void Feed(const float* xL, const float* xR, float open, int n);
-    void SettledWindows(int n, Windows& windows) const;
-    void StartingWindows(
-        const int (&before)[2], int n, Windows& windows, float* earlyL, float* earlyR) const;
+    void FindReads(int out, int n, const int (&before)[2], OutputReads& reads, float* acc) const;
 
     DelayLine mLines[2];
     float mTimeScale = 1.0f; // u

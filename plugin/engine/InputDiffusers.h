@@ -22,6 +22,7 @@ class InputDiffusers
 public:
     static constexpr int kPerSide = 4;
 
+    InputDiffusers() = default;
     explicit InputDiffusers(const CoreSettings& settings);
 
     /// The reference form: one sample x of side `side` (0 left, 1 right) through its chain;
@@ -32,9 +33,9 @@ public:
     void Run(DelayLine* diffusers, int side, float* x, int n, InstructionSet instructionSet) const;
 
 private:
-    float mDelay[2][kPerSide]; // samples
-    float mCoefficient;        // a
-    float mBlend;              // E
+    float mDelay[2][kPerSide] = {}; // samples
+    float mCoefficient = 0.0f;      // a
+    float mBlend = 0.0f;            // E
 };
 
 } // namespace lumenfall::engine

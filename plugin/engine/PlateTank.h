@@ -28,6 +28,7 @@ public:
     static constexpr int kFirstAllpass = 8;
 
     /// The allpass delays and coefficients for `settings`.
+    PlateTank() = default;
     explicit PlateTank(const CoreSettings& settings);
 
     /// The reference form: one sample at LFO phase `phase` (radians, after this sample's step).
@@ -57,9 +58,9 @@ public:
              int n) const;
 
 private:
-    float mDelay[4];        // samples, A0..A3
-    float mLoopCoefficient; // A0 and A1
-    float mLineCoefficient; // A2 and A3
+    float mDelay[4] = {};          // samples, A0..A3
+    float mLoopCoefficient = 0.0f; // A0 and A1
+    float mLineCoefficient = 0.0f; // A2 and A3
 };
 
 } // namespace lumenfall::engine

@@ -1,9 +1,5 @@
 #include "plugin/engine/ReverbCore.h"
 
-#include "plugin/engine/InputDiffusers.h"
-#include "plugin/engine/PlateTank.h"
-#include "plugin/engine/SpringChain.h"
-
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -47,6 +43,20 @@ void ReverbCore::Reset(ReverbModel model)
     mOutput.Reset();
     mLfoPhase = 0.0;
     mSamplesSinceOnset = kNoOnset;
+    mConstantsKey[0] = -1.0f; // the rate or the lines may have changed
+}
+
+void ReverbCore::UpdateBlockConstants(const CoreSettings& settings)
+{
+    const float key[3] = {settings.size, settings.diffusion, settings.density};
+    if (std::equal(key, key + 3, mConstantsKey))
+    {
+        return;
+    }
+    std::copy(key, key + 3, mConstantsKey);
+    mInputDiffusers = InputDiffusers(settings);
+    mPlate = PlateTank(settings);
+    mSpring = SpringChain(settings, mDiffusers);
 }
 
 void ReverbCore::UpdateCoefficients(const EngineParameters& current)
@@ -203,11 +213,11 @@ void ReverbCore::ProcessFast(const float* xL,
         dL[t] = s.open * xL[t];
         dR[t] = s.open * xR[t];
     }
+    UpdateBlockConstants(s);
     if (structure != LateStructure::Spring)
     {
-        const InputDiffusers diffusers(s);
-        diffusers.Run(mDiffusers, 0, dL, n, s.instructionSet);
-        diffusers.Run(mDiffusers, 1, dR, n, s.instructionSet);
+        mInputDiffusers.Run(mDiffusers, 0, dL, n, s.instructionSet);
+        mInputDiffusers.Run(mDiffusers, 1, dR, n, s.instructionSet);
     }
 
     // LFO: the phase runs on exactly as per sample; the sines come from a rotating phasor
@@ -217,10 +227,16 @@ void ReverbCore::ProcessFast(const float* xL,
     float sinBefore[kCoreBlock + 1];
     float cosBefore[kCoreBlock + 1];
     {
+        if (step != mLfoStep)
+        {
+            mLfoStep = step;
+            mLfoStepSin = std::sin(step);
+            mLfoStepCos = std::cos(step);
+        }
         double sn = std::sin(mLfoPhase);
         double cs = std::cos(mLfoPhase);
-        const double ss = std::sin(step);
-        const double cc = std::cos(step);
+        const double ss = mLfoStepSin;
+        const double cc = mLfoStepCos;
         for (int t = 0; t <= kCoreBlock; ++t)
         {
             sinBefore[t] = static_cast<float>(sn);
@@ -244,11 +260,10 @@ void ReverbCore::ProcessFast(const float* xL,
     switch (structure)
     {
     case LateStructure::Plate:
-        PlateTank(s).Run(
-            mLines, mDiffusers, dL, dR, sinBefore + 1, cosBefore + 1, s, lateL, lateR, n);
+        mPlate.Run(mLines, mDiffusers, dL, dR, sinBefore + 1, cosBefore + 1, s, lateL, lateR, n);
         break;
     case LateStructure::Spring:
-        SpringChain(s, mDiffusers).Run(mLines, mDiffusers, xL, xR, sinBefore, s, lateL, lateR, n);
+        mSpring.Run(mLines, mDiffusers, xL, xR, sinBefore, s, lateL, lateR, n);
         break;
     default:
         mNetwork.Run(mLines, dL, dR, sinBefore + 1, cosBefore + 1, s, current, lateL, lateR, n);
@@ -287,8 +302,16 @@ void ReverbCore::ProcessFast(const float* xL,
                 std::min(mSamplesSinceOnset + n, std::max(mSamplesSinceOnset, kNoOnset));
         }
     }
-    mOutput.Run(
-        lateL, lateR, earlyL, earlyR, gate.Shapes() ? envelope : nullptr, wetL, wetR, n, current);
+    mOutput.Run(lateL,
+                lateR,
+                earlyL,
+                earlyR,
+                gate.Shapes() ? envelope : nullptr,
+                wetL,
+                wetR,
+                n,
+                current,
+                s.instructionSet);
 }
 
 } // namespace lumenfall::engine

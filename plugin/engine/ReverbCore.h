@@ -13,8 +13,11 @@
 #include "plugin/engine/FeedbackLines.h"
 #include "plugin/engine/FeedbackNetwork.h"
 #include "plugin/engine/GateEnvelope.h"
+#include "plugin/engine/InputDiffusers.h"
 #include "plugin/engine/OutputFilters.h"
 #include "plugin/engine/Parameters.h"
+#include "plugin/engine/PlateTank.h"
+#include "plugin/engine/SpringChain.h"
 
 #include <cstdint>
 
@@ -101,6 +104,9 @@ private:
                      const EngineParameters& current);
     // The onset count of one sample: 0 on an onset, else one more up to kNoOnset.
     void CountOnset(bool onset);
+    // The block form's per-setting constants of the diffusers, the plate and the spring, worked
+    // out again only when the size, the diffusion or the density changes.
+    void UpdateBlockConstants(const CoreSettings& settings);
 
     FeedbackLines mLines;
     // Lines 0-3 and 4-7 are the left and right input diffusers, 8-11 the plate tank's
@@ -109,6 +115,14 @@ private:
     EarlyTaps mEarly;
     FeedbackNetwork mNetwork;
     OutputFilters mOutput;
+    InputDiffusers mInputDiffusers;
+    PlateTank mPlate;
+    SpringChain mSpring;
+    float mConstantsKey[3] = {-1.0f, -1.0f, -1.0f}; // size, diffusion, density; -1: none
+    // The LFO step of the last block and its sine and cosine.
+    double mLfoStep = -1.0;
+    double mLfoStepSin = 0.0;
+    double mLfoStepCos = 1.0;
 
     double mLfoPhase = 0.0; // radians, 0 to 2 pi
     std::int64_t mSamplesSinceOnset = kNoOnset;

@@ -130,6 +130,7 @@ struct ReverbEngineState
     float dryR[kRefreshPeriod] = {};
     float followers[2 * kRefreshPeriod + 2] = {}; // see InputBlock
     std::uint8_t onset[kRefreshPeriod] = {};
+    bool anyOnset = false; // some onset[k] is set
     float wetL[kRefreshPeriod] = {};
     float wetR[kRefreshPeriod] = {};
     float fadeL[kRefreshPeriod] = {};
@@ -559,9 +560,9 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
 
     // The hold-off is the one sequential part of the detector; without a candidate in the
     // block it is a count.
+    anyOnset = false;
     if (candidates == 0)
     {
-        std::fill_n(onset, n, std::uint8_t{0});
         samplesSinceOnset = std::min(samplesSinceOnset + n, std::max(samplesSinceOnset, kNoOnset));
         return;
     }
@@ -570,6 +571,7 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
     {
         const bool hit = (candidates >> k & 1u) != 0 && samplesSinceOnset > holdOff;
         onset[k] = hit ? 1 : 0;
+        anyOnset = anyOnset || hit;
         if (hit)
         {
             samplesSinceOnset = 0;
@@ -893,13 +895,15 @@ void ReverbEngine::Process(const float* const* inputs,
                          inR != nullptr ? inR + done : nullptr,
                          n,
                          peaks);
+            // Without an onset in the segment the cores need not look for one.
+            const std::uint8_t* onsets = s.anyOnset ? s.onset : nullptr;
             s.cores[s.activeCore].ProcessBlock(
-                s.feedL, s.feedR, s.onset, s.wetL, s.wetR, n, s.current);
+                s.feedL, s.feedR, onsets, s.wetL, s.wetR, n, s.current);
             const int fading = s.fadingCore >= 0 ? std::min(n, s.crossfadeRemaining) : 0;
             if (fading > 0)
             {
                 s.cores[s.fadingCore].ProcessBlock(
-                    s.feedL, s.feedR, s.onset, s.fadeL, s.fadeR, fading, s.current);
+                    s.feedL, s.feedR, onsets, s.fadeL, s.fadeR, fading, s.current);
             }
             s.OutputBlock(fading, outputs, done, n, peaks);
         }

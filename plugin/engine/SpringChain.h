@@ -29,6 +29,7 @@ public:
 
     /// The chain's delays and coefficients for `settings`; `diffusers` are the core's twelve
     /// diffuser lines (their capacity holds the delays).
+    SpringChain() = default;
     SpringChain(const CoreSettings& settings, const DelayLine* diffusers);
 
     /// The reference form: one sample; `s0` is the LFO sine before this sample's step.
@@ -56,8 +57,8 @@ public:
              int n) const;
 
 private:
-    float mDelay[2 * kAllpasses];       // samples, whole numbers in [1, MaxDelay()]
-    float mCoefficient[2 * kAllpasses]; // left chain, then right
+    float mDelay[2 * kAllpasses] = {};       // samples, whole numbers in [1, MaxDelay()]
+    float mCoefficient[2 * kAllpasses] = {}; // left chain, then right
 };
 
 } // namespace lumenfall::engine

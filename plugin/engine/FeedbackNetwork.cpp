@@ -600,6 +600,7 @@ void FeedbackNetwork::Run(FeedbackLines& lines,
                           int n)
 {
     const bool wide = settings.instructionSet == InstructionSet::Avx2;
+    mShifter.SetInstructionSet(settings.instructionSet);
     BlockReads reads;
     const ReadArgs read{&lines,
                         mOffsetSin,

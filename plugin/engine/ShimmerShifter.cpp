@@ -30,13 +30,13 @@ constexpr int Log2(int size)
 }
 
 // One butterfly span: a' = a + w b, b' = a - w b over h pairs (disjoint ranges).
-void Butterflies(float* __restrict ar,
-                 float* __restrict ai,
-                 float* __restrict br,
-                 float* __restrict bi,
-                 const float* __restrict wr,
-                 const float* __restrict wi,
-                 int h)
+[[gnu::always_inline]] inline void Butterflies(float* __restrict ar,
+                                               float* __restrict ai,
+                                               float* __restrict br,
+                                               float* __restrict bi,
+                                               const float* __restrict wr,
+                                               const float* __restrict wi,
+                                               int h)
 {
     for (int j = 0; j < h; ++j)
     {
@@ -50,47 +50,49 @@ void Butterflies(float* __restrict ar,
     }
 }
 
-// Two spans in one pass over 4h values (spans h and 2h; h a multiple of 4 with SSE2): each value
-// is loaded and stored once, and gets the same butterflies in the same order as from two calls
-// of Butterflies, so the results are the same to the bit.
-void ButterflyPairs(float* __restrict re,
-                    float* __restrict im,
-                    const float* __restrict w1r,
-                    const float* __restrict w1i,
-                    const float* __restrict w2r,
-                    const float* __restrict w2i,
-                    int h)
+// Two spans in one pass over 4h values (spans h and 2h; h a multiple of the lane count): each
+// value is loaded and stored once, and gets the same butterflies in the same order as from two
+// calls of Butterflies, so the results are the same to the bit.
+template <class V>
+[[gnu::always_inline]] inline void ButterflyPairs(float* __restrict re,
+                                                  float* __restrict im,
+                                                  const float* __restrict w1r,
+                                                  const float* __restrict w1i,
+                                                  const float* __restrict w2r,
+                                                  const float* __restrict w2i,
+                                                  int h)
 {
+    constexpr int L = kLaneCount<V>;
     int j = 0;
-    const auto multiply = [](__m128 wr, __m128 wi, __m128 xr, __m128 xi, __m128& vr, __m128& vi)
+    const auto multiply = [](V wr, V wi, V xr, V xi, V& vr, V& vi)
     {
-        vr = _mm_sub_ps(_mm_mul_ps(wr, xr), _mm_mul_ps(wi, xi));
-        vi = _mm_add_ps(_mm_mul_ps(wr, xi), _mm_mul_ps(wi, xr));
+        vr = wr * xr - wi * xi;
+        vi = wr * xi + wi * xr;
     };
-    for (; j + 4 <= h; j += 4)
+    for (; j + L <= h; j += L)
     {
-        const __m128 ar = _mm_loadu_ps(re + j), ai = _mm_loadu_ps(im + j);
-        const __m128 br = _mm_loadu_ps(re + h + j), bi = _mm_loadu_ps(im + h + j);
-        const __m128 cr = _mm_loadu_ps(re + 2 * h + j), ci = _mm_loadu_ps(im + 2 * h + j);
-        const __m128 dr = _mm_loadu_ps(re + 3 * h + j), di = _mm_loadu_ps(im + 3 * h + j);
-        const __m128 wr = _mm_loadu_ps(w1r + j), wi = _mm_loadu_ps(w1i + j);
-        __m128 vr, vi;
+        const V ar = LoadLanes<V>(re + j), ai = LoadLanes<V>(im + j);
+        const V br = LoadLanes<V>(re + h + j), bi = LoadLanes<V>(im + h + j);
+        const V cr = LoadLanes<V>(re + 2 * h + j), ci = LoadLanes<V>(im + 2 * h + j);
+        const V dr = LoadLanes<V>(re + 3 * h + j), di = LoadLanes<V>(im + 3 * h + j);
+        const V wr = LoadLanes<V>(w1r + j), wi = LoadLanes<V>(w1i + j);
+        V vr, vi;
         multiply(wr, wi, br, bi, vr, vi);
-        const __m128 a1r = _mm_add_ps(ar, vr), a1i = _mm_add_ps(ai, vi);
-        const __m128 b1r = _mm_sub_ps(ar, vr), b1i = _mm_sub_ps(ai, vi);
+        const V a1r = ar + vr, a1i = ai + vi;
+        const V b1r = ar - vr, b1i = ai - vi;
         multiply(wr, wi, dr, di, vr, vi);
-        const __m128 c1r = _mm_add_ps(cr, vr), c1i = _mm_add_ps(ci, vi);
-        const __m128 d1r = _mm_sub_ps(cr, vr), d1i = _mm_sub_ps(ci, vi);
-        multiply(_mm_loadu_ps(w2r + j), _mm_loadu_ps(w2i + j), c1r, c1i, vr, vi);
-        _mm_storeu_ps(re + j, _mm_add_ps(a1r, vr));
-        _mm_storeu_ps(im + j, _mm_add_ps(a1i, vi));
-        _mm_storeu_ps(re + 2 * h + j, _mm_sub_ps(a1r, vr));
-        _mm_storeu_ps(im + 2 * h + j, _mm_sub_ps(a1i, vi));
-        multiply(_mm_loadu_ps(w2r + h + j), _mm_loadu_ps(w2i + h + j), d1r, d1i, vr, vi);
-        _mm_storeu_ps(re + h + j, _mm_add_ps(b1r, vr));
-        _mm_storeu_ps(im + h + j, _mm_add_ps(b1i, vi));
-        _mm_storeu_ps(re + 3 * h + j, _mm_sub_ps(b1r, vr));
-        _mm_storeu_ps(im + 3 * h + j, _mm_sub_ps(b1i, vi));
+        const V c1r = cr + vr, c1i = ci + vi;
+        const V d1r = cr - vr, d1i = ci - vi;
+        multiply(LoadLanes<V>(w2r + j), LoadLanes<V>(w2i + j), c1r, c1i, vr, vi);
+        StoreLanes(re + j, a1r + vr);
+        StoreLanes(im + j, a1i + vi);
+        StoreLanes(re + 2 * h + j, a1r - vr);
+        StoreLanes(im + 2 * h + j, a1i - vi);
+        multiply(LoadLanes<V>(w2r + h + j), LoadLanes<V>(w2i + h + j), d1r, d1i, vr, vi);
+        StoreLanes(re + h + j, b1r + vr);
+        StoreLanes(im + h + j, b1i + vi);
+        StoreLanes(re + 3 * h + j, b1r - vr);
+        StoreLanes(im + 3 * h + j, b1i - vi);
     }
     if (j < h)
     {
@@ -114,17 +116,16 @@ void ButterflyPairs(float* __restrict re,
 }
 
 // ola[n] = SanitizeSample(gain w[n] y[n] + ola[n]) over a contiguous run.
-void OverlapAdd(
+template <class V>
+[[gnu::always_inline]] inline void OverlapAdd(
     float* __restrict ola, const float* __restrict y, const float* __restrict w, float gain, int n)
 {
+    constexpr int L = kLaneCount<V>;
     int i = 0;
-    const __m128 g = _mm_set1_ps(gain);
-    for (; i + 4 <= n; i += 4)
+    for (; i + L <= n; i += L)
     {
-        const __m128 sum =
-            _mm_add_ps(_mm_mul_ps(_mm_mul_ps(g, _mm_loadu_ps(w + i)), _mm_loadu_ps(y + i)),
-                       _mm_loadu_ps(ola + i));
-        _mm_storeu_ps(ola + i, Sanitize4(sum));
+        const V sum = gain * LoadLanes<V>(w + i) * LoadLanes<V>(y + i) + LoadLanes<V>(ola + i);
+        StoreLanes(ola + i, SanitizeLanes(sum));
     }
     for (; i < n; ++i)
     {
@@ -207,7 +208,7 @@ void ShimmerShifter::Fft(float* real, float* imag, int size, bool inverse) const
             std::swap(im[i], im[j]);
         }
     }
-    TransformReordered(re, im, size);
+    TransformReordered<Lanes4>(re, im, size);
     if (inverse)
     {
         const float scale = 1.0f / static_cast<float>(size);
@@ -219,7 +220,9 @@ void ShimmerShifter::Fft(float* real, float* imag, int size, bool inverse) const
     }
 }
 
-void ShimmerShifter::TransformReordered(float* re, float* im, int size) const
+template <class V>
+[[gnu::always_inline]] inline void
+ShimmerShifter::TransformReordered(float* re, float* im, int size) const
 {
     // Spans 1 and 2 together (twiddles 1 and -i), then the general spans.
     if (size == 2)
@@ -247,13 +250,13 @@ void ShimmerShifter::TransformReordered(float* re, float* im, int size) const
     {
         for (int s = 0; s < size; s += 4 * h)
         {
-            ButterflyPairs(re + s,
-                           im + s,
-                           mTwiddleRe + h - 1,
-                           mTwiddleIm + h - 1,
-                           mTwiddleRe + 2 * h - 1,
-                           mTwiddleIm + 2 * h - 1,
-                           h);
+            ButterflyPairs<V>(re + s,
+                              im + s,
+                              mTwiddleRe + h - 1,
+                              mTwiddleIm + h - 1,
+                              mTwiddleRe + 2 * h - 1,
+                              mTwiddleIm + 2 * h - 1,
+                              h);
         }
     }
     for (; h < size; h <<= 1)
@@ -266,7 +269,18 @@ void ShimmerShifter::TransformReordered(float* re, float* im, int size) const
     }
 }
 
-void ShimmerShifter::ProcessFrame()
+void ShimmerShifter::ProcessFrame4()
+{
+    Frame<Lanes4>();
+}
+
+[[gnu::target("avx2")]] void ShimmerShifter::ProcessFrame8()
+{
+    Frame<Lanes8>();
+}
+
+template <class V>
+[[gnu::always_inline]] inline void ShimmerShifter::Frame()
 {
     constexpr int kMask = kFftSize - 1;
     constexpr int kHalf = kFftSize / 2;
@@ -281,7 +295,7 @@ void ShimmerShifter::ProcessFrame()
         mAnalysisRe[m] = mRing[0][slot] * mWindow[n];
         mAnalysisIm[m] = mRing[1][slot] * mWindow[n];
     }
-    TransformReordered(mAnalysisRe, mAnalysisIm, kFftSize);
+    TransformReordered<V>(mAnalysisRe, mAnalysisIm, kFftSize);
 
     // Separate the two real channels for bins 1..511:
     // X_left = (Z[k] + conj Z[N-k]) / 2, X_right = (Z[k] - conj Z[N-k]) / (2i).
@@ -296,7 +310,7 @@ void ShimmerShifter::ProcessFrame()
     }
     for (int ch = 0; ch < 2; ++ch)
     {
-        ShiftBins(ch);
+        ShiftBins<V>(ch);
     }
 
     // Synthesis spectrum Y[m] = S_left[2m] + i S_right[2m] over 1024 points (bit-reversed):
@@ -317,20 +331,21 @@ void ShimmerShifter::ProcessFrame()
     }
     // Inverse by conjugation (see Fft). The 2048-point inverse of a spectrum with even bins only is
     // half the 1024-point one, repeated; both scales go into the overlap-add gain.
-    TransformReordered(mSynthesisIm, mSynthesisRe, kHalf);
+    TransformReordered<V>(mSynthesisIm, mSynthesisRe, kHalf);
     constexpr float kGain = kOverlapGain * 0.5f / static_cast<float>(kHalf);
     for (int n = 0; n < kFftSize;)
     {
         const int slot = (p + n) & kMask;
         const int from = n & (kHalf - 1);
         const int run = std::min(kFftSize - slot, kHalf - from);
-        OverlapAdd(&mOverlap[0][slot], mSynthesisRe + from, mWindow + n, kGain, run);
-        OverlapAdd(&mOverlap[1][slot], mSynthesisIm + from, mWindow + n, kGain, run);
+        OverlapAdd<V>(&mOverlap[0][slot], mSynthesisRe + from, mWindow + n, kGain, run);
+        OverlapAdd<V>(&mOverlap[1][slot], mSynthesisIm + from, mWindow + n, kGain, run);
         n += run;
     }
 }
 
-void ShimmerShifter::ShiftBins(int ch)
+template <class V>
+[[gnu::always_inline]] inline void ShimmerShifter::ShiftBins(int ch)
 {
     float* __restrict binRe = mBinRe[ch];
     float* __restrict binIm = mBinIm[ch];

@@ -57,7 +57,8 @@ struct Case
     int model;
     double sampleRate;
     Input input;
-    bool crossfade; // switch models so that a crossfade always runs
+    bool crossfade;         // switch models so that a crossfade always runs
+    bool automated = false; // "Mix" moves every block, as under host automation
 };
 
 double ThreadSeconds()
@@ -115,6 +116,12 @@ public:
             {
                 mParameters[ParamId::ReverbType] =
                     static_cast<float>((b / switchEvery) % 2 == 0 ? mCase.model : mCase.model + 1);
+                mEngine.SetParameters(mParameters);
+            }
+            if (mCase.automated)
+            {
+                // A slow ramp between 20 % and 40 %: the smoothing never settles.
+                mParameters[ParamId::Mix] = 20.0f + 20.0f * static_cast<float>(b % 200) / 200.0f;
                 mEngine.SetParameters(mParameters);
             }
             const float* in[2] = {mSilence.data(), mSilence.data()};
@@ -286,6 +293,7 @@ int main(int argc, char** argv)
                        false});
     }
     all.push_back({"Hall crossfade", hall, 48000.0, Input::Noise, true});
+    all.push_back({"Hall automated", hall, 48000.0, Input::Noise, false, true});
     all.push_back({"Hall 192 kHz", hall, 192000.0, Input::Noise, false});
     std::vector<Case> cases;
     for (const Case& c : all)
@@ -370,7 +378,8 @@ int main(int argc, char** argv)
     for (std::size_t i = 0; i < cases.size(); ++i)
     {
         const Case& c = cases[i];
-        if (c.model == hall && c.input == Input::Noise && !c.crossfade && c.sampleRate == 48000.0)
+        if (c.model == hall && c.input == Input::Noise && !c.crossfade && !c.automated &&
+            c.sampleRate == 48000.0)
         {
             std::snprintf(text, sizeof(text), " Hall %.1f x (goal %.0f);", factors[i], kHallGoal);
             summary += text;
@@ -381,7 +390,7 @@ int main(int argc, char** argv)
                 text, sizeof(text), " crossfade %.1f x (goal %.0f);", factors[i], kCrossfadeGoal);
             summary += text;
         }
-        if (c.sampleRate == 48000.0 && !c.crossfade && factors[i] < slowest)
+        if (c.sampleRate == 48000.0 && !c.crossfade && !c.automated && factors[i] < slowest)
         {
             slowest = factors[i];
             slowestName = c.name;
@@ -390,7 +399,8 @@ int main(int argc, char** argv)
         {
             const Case& noise = cases[j];
             if (noise.model == c.model && noise.input == Input::Noise && !noise.crossfade &&
-                noise.sampleRate == c.sampleRate && factors[i] / factors[j] < worstTail)
+                !noise.automated && noise.sampleRate == c.sampleRate &&
+                factors[i] / factors[j] < worstTail)
             {
                 worstTail = factors[i] / factors[j];
                 worstTailName = c.name;

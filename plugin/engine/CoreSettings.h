@@ -4,6 +4,7 @@
 // their block forms, the settings they derive from the current parameters, and the one-pole
 // low-pass that the damping and the output filters are built from.
 
+#include "plugin/engine/EngineMath.h"
 #include "plugin/engine/InstructionSet.h"
 #include "plugin/engine/Parameters.h"
 
@@ -99,7 +100,7 @@ struct CoreSettings
 inline float OnePoleCoefficient(float hz, double sampleRate)
 {
     const double f = std::clamp(static_cast<double>(hz), 10.0, 0.45 * sampleRate);
-    return static_cast<float>(std::exp(-2.0 * std::numbers::pi * f / sampleRate));
+    return static_cast<float>(Exp(-2.0 * std::numbers::pi * f / sampleRate));
 }
 
 /// One sanitised low-pass step: state = S((state - x) a + x); returns the new state.

@@ -1,6 +1,7 @@
 #include "plugin/engine/FeedbackLines.h"
 
 #include "plugin/engine/DelayLine.h"
+#include "plugin/engine/EngineMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -28,7 +29,7 @@ constexpr float kSpringChainSeconds = 0.009f;
 
 bool FeedbackLines::Prepare(double sampleRate)
 {
-    mLengthSmoothing = static_cast<float>(std::exp(-1.0 / (sampleRate * kLengthGlideSeconds)));
+    mLengthSmoothing = static_cast<float>(Exp(-1.0 / (sampleRate * kLengthGlideSeconds)));
     return mBank.Resize(DelayLine::CapacityFor(sampleRate, kCapacitySeconds));
 }
 
@@ -77,12 +78,11 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
         {
             loop = target / fs + kSpringChainSeconds * c;
         }
-        const double k = std::pow(10.0, -kDecadesPerDecay * loop / std::max(decay, kShortestDecay));
+        const double k = Pow10(-kDecadesPerDecay * loop / std::max(decay, kShortestDecay));
         const double b =
-            std::pow(10.0, -kDecadesPerDecay * loop / std::max(bassDecay, kShortestBandDecay)) / k;
+            Pow10(-kDecadesPerDecay * loop / std::max(bassDecay, kShortestBandDecay)) / k;
         const double t =
-            std::pow(10.0, -kDecadesPerDecay * loop / std::max(trebleDecay, kShortestBandDecay)) /
-            k;
+            Pow10(-kDecadesPerDecay * loop / std::max(trebleDecay, kShortestBandDecay)) / k;
         const double peak = std::max(b, 1.0) * k * std::max(t, 1.0);
         mTargetLength[i] = target;
         mGain[i] = static_cast<float>(peak > kMaxLoopGain ? k * kMaxLoopGain / peak : k);

@@ -1,5 +1,6 @@
 #include "plugin/engine/FeedbackNetwork.h"
 
+#include "plugin/engine/EngineMath.h"
 #include "plugin/engine/SimdMath.h"
 
 #include <algorithm>
@@ -50,8 +51,11 @@ FeedbackNetwork::FeedbackNetwork()
 {
     for (int i = 0; i < kLines; ++i)
     {
-        mOffsetSin[i] = static_cast<float>(std::sin(i * kLinePhaseOffset));
-        mOffsetCos[i] = static_cast<float>(std::cos(i * kLinePhaseOffset));
+        double sine = 0.0;
+        double cosine = 0.0;
+        SinCos(i * kLinePhaseOffset, sine, cosine);
+        mOffsetSin[i] = static_cast<float>(sine);
+        mOffsetCos[i] = static_cast<float>(cosine);
     }
 }
 
@@ -71,8 +75,11 @@ void FeedbackNetwork::Reset(ReverbModel model)
 void FeedbackNetwork::Update(const CoreSettings& settings)
 {
     const float theta = settings.density * kMixAngleRange + kMinMixAngle;
-    mRotationCos = std::cos(theta);
-    mRotationSin = std::sin(theta);
+    double sine = 0.0;
+    double cosine = 0.0;
+    SinCos(theta, sine, cosine);
+    mRotationCos = static_cast<float>(cosine);
+    mRotationSin = static_cast<float>(sine);
 }
 
 StereoSample FeedbackNetwork::Step(FeedbackLines& lines,
@@ -90,7 +97,7 @@ StereoSample FeedbackNetwork::Step(FeedbackLines& lines,
     float u[kLines];
     for (int i = 0; i < kLines; ++i)
     {
-        const float sine = static_cast<float>(std::sin(i * kLinePhaseOffset + phase));
+        const float sine = static_cast<float>(Sin(i * kLinePhaseOffset + phase));
         const float d = std::max(
             std::min(sine * settings.depth + lines.CurrentLength(i), bank.MaxDelay()), 1.0f);
         o[i] = bank.ReadInRange(i, d);

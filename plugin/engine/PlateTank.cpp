@@ -1,5 +1,6 @@
 #include "plugin/engine/PlateTank.h"
 
+#include "plugin/engine/EngineMath.h"
 #include "plugin/engine/SimdMath.h"
 
 #include <algorithm>
@@ -37,8 +38,11 @@ const PhaseOffsets& Offsets()
         PhaseOffsets o{};
         for (int i = 0; i < kTankLines; ++i)
         {
-            o.sine[i] = static_cast<float>(std::sin(i * kLinePhaseOffset));
-            o.cosine[i] = static_cast<float>(std::cos(i * kLinePhaseOffset));
+            double sine = 0.0;
+            double cosine = 0.0;
+            SinCos(i * kLinePhaseOffset, sine, cosine);
+            o.sine[i] = static_cast<float>(sine);
+            o.cosine[i] = static_cast<float>(cosine);
         }
         return o;
     }();
@@ -77,7 +81,7 @@ StereoSample PlateTank::Step(FeedbackLines& lines,
     float o[kTankLines];
     for (int i = 0; i < kTankLines; ++i)
     {
-        const float sine = static_cast<float>(std::sin(i * kLinePhaseOffset + phase));
+        const float sine = static_cast<float>(Sin(i * kLinePhaseOffset + phase));
         o[i] = lines.Bank().Read(i, sine * settings.depth + lines.CurrentLength(i));
     }
     const float p = mLoopCoefficient;

@@ -1,5 +1,6 @@
 #include "plugin/engine/ReverbCore.h"
 
+#include "plugin/engine/EngineMath.h"
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -103,7 +104,7 @@ ReverbCore::ProcessSample(float xL, float xR, const EngineParameters& current, b
         dR = diffusers.Step(mDiffusers, 1, dR);
     }
 
-    const float s0 = static_cast<float>(std::sin(mLfoPhase));
+    const float s0 = static_cast<float>(Sin(mLfoPhase));
     mLfoPhase += current[ParamId::ModulationRate] * kTwoPi / mSampleRate;
     if (mLfoPhase > kTwoPi)
     {
@@ -230,11 +231,11 @@ void ReverbCore::ProcessFast(const float* xL,
         if (step != mLfoStep)
         {
             mLfoStep = step;
-            mLfoStepSin = std::sin(step);
-            mLfoStepCos = std::cos(step);
+            SinCos(step, mLfoStepSin, mLfoStepCos);
         }
-        double sn = std::sin(mLfoPhase);
-        double cs = std::cos(mLfoPhase);
+        double sn = 0.0;
+        double cs = 0.0;
+        SinCos(mLfoPhase, sn, cs);
         const double ss = mLfoStepSin;
         const double cc = mLfoStepCos;
         for (int t = 0; t <= kCoreBlock; ++t)

@@ -1,6 +1,7 @@
 #include "plugin/engine/ReverbEngine.h"
 
 #include "plugin/engine/DelayLine.h"
+#include "plugin/engine/EngineMath.h"
 #include "plugin/engine/ReverbCore.h"
 #include "plugin/engine/SimdMath.h"
 
@@ -193,8 +194,8 @@ void ReverbEngineState::UpdateCoefficients()
 
     cores[0].UpdateCoefficients(current);
     cores[1].UpdateCoefficients(current);
-    inputGain = static_cast<float>(std::pow(10.0, current[ParamId::InputTrim] * 0.05f));
-    outputGain = static_cast<float>(std::pow(10.0, current[ParamId::OutputTrim] * 0.05f));
+    inputGain = static_cast<float>(Pow10(current[ParamId::InputTrim] * 0.05f));
+    outputGain = static_cast<float>(Pow10(current[ParamId::OutputTrim] * 0.05f));
     double ms = current[ParamId::PreDelay];
     if (target[ParamId::PreDelaySync] >= 0.5f)
     {
@@ -205,7 +206,7 @@ void ReverbEngineState::UpdateCoefficients()
     targetPreDelay =
         static_cast<float>(std::min(ms * 0.001 * sampleRate, kMaxPreDelaySeconds * sampleRate));
     duckReleaseCoef =
-        static_cast<float>(std::exp(-1.0 / (current[ParamId::DuckRelease] * 0.001f * sampleRate)));
+        static_cast<float>(Exp(-1.0 / (current[ParamId::DuckRelease] * 0.001f * sampleRate)));
 }
 
 void ReverbEngineState::Smooth()
@@ -745,8 +746,8 @@ bool ReverbEngine::Prepare(double sampleRate, int channels)
     s.target = mParameters;
     s.current = s.target;
     s.tempo = mTempo;
-    s.smoothingCoef = static_cast<float>(std::exp(-1.0 / (fs * kSmoothingSeconds)));
-    s.attackCoef = static_cast<float>(std::exp(-1.0 / (fs * kAttackSeconds)));
+    s.smoothingCoef = static_cast<float>(Exp(-1.0 / (fs * kSmoothingSeconds)));
+    s.attackCoef = static_cast<float>(Exp(-1.0 / (fs * kAttackSeconds)));
     s.cores[0].SetInstructionSet(mInstructionSet);
     s.cores[1].SetInstructionSet(mInstructionSet);
     bool ok = s.cores[0].Prepare(fs);

@@ -1,5 +1,6 @@
 #include "plugin/engine/ShimmerShifter.h"
 
+#include "plugin/engine/EngineMath.h"
 #include "plugin/engine/SimdMath.h"
 
 #include <algorithm>
@@ -144,7 +145,10 @@ void ShimmerShifter::Prepare()
 {
     for (int n = 0; n < kFftSize; ++n)
     {
-        mWindow[n] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * kPi * n / kFftSize));
+        double sine = 0.0;
+        double cosine = 0.0;
+        SinCos(2.0 * kPi * n / kFftSize, sine, cosine);
+        mWindow[n] = static_cast<float>(0.5 - 0.5 * cosine);
     }
     mTwiddleRe[kFftSize - 1] = 0.0f;
     mTwiddleIm[kFftSize - 1] = 0.0f;
@@ -153,8 +157,11 @@ void ShimmerShifter::Prepare()
         for (int j = 0; j < h; ++j)
         {
             const double angle = -kPi * j / h;
-            mTwiddleRe[h - 1 + j] = static_cast<float>(std::cos(angle));
-            mTwiddleIm[h - 1 + j] = static_cast<float>(std::sin(angle));
+            double sine = 0.0;
+            double cosine = 0.0;
+            SinCos(angle, sine, cosine);
+            mTwiddleRe[h - 1 + j] = static_cast<float>(cosine);
+            mTwiddleIm[h - 1 + j] = static_cast<float>(sine);
         }
     }
     for (int i = 0; i < kFftSize; ++i)

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 namespace lumenfall::engine
@@ -39,6 +40,42 @@ constexpr double kOnsetHoldOffSeconds = 0.04;
 /// Envelopes that decay towards 0 are flushed below this level: far under every threshold
 /// they are compared with, and it keeps their arithmetic out of the denormal range.
 constexpr float kEnvelopeFloor = 1e-25f;
+
+// The parameters the cores read sample by sample (and the pre-delay, whose glide the block form
+// does not follow): while one of them glides, the engine runs the per-sample form. The others
+// are read only by the coefficient refresh or, sample by sample, by the engine's own output
+// stage, which takes them per sample in the block form too.
+constexpr ParamId kReadBySample[] = {ParamId::Size,
+                                     ParamId::EarlyReflections,
+                                     ParamId::LateTail,
+                                     ParamId::Diffusion,
+                                     ParamId::Density,
+                                     ParamId::ModulationDepth,
+                                     ParamId::ModulationRate,
+                                     ParamId::GateLength,
+                                     ParamId::EnvelopeShape,
+                                     ParamId::ShimmerAmount,
+                                     ParamId::Freeze,
+                                     ParamId::GateRelease,
+                                     ParamId::Tone,
+                                     ParamId::PreDelay};
+
+// What the refresh reads: the cores' coefficients follow these parameters, the engine's trims,
+// pre-delay target and duck release those (with the tempo and, unsmoothed, "Pre-delay Sync" and
+// "Note Division"). A refresh whose inputs have not changed is skipped.
+constexpr ParamId kCoreRefreshReads[] = {ParamId::Size,
+                                         ParamId::Density,
+                                         ParamId::Decay,
+                                         ParamId::BassDecay,
+                                         ParamId::TrebleDecay,
+                                         ParamId::BassCrossover,
+                                         ParamId::HFDamping,
+                                         ParamId::LowCut,
+                                         ParamId::HighCut};
+constexpr ParamId kFrameRefreshReads[] = {
+    ParamId::InputTrim, ParamId::OutputTrim, ParamId::PreDelay, ParamId::DuckRelease};
+constexpr int kCoreRefreshReadCount = static_cast<int>(std::size(kCoreRefreshReads));
+constexpr int kFrameRefreshReadCount = static_cast<int>(std::size(kFrameRefreshReads));
 
 bool IsSmoothed(int index)
 {
@@ -114,13 +151,15 @@ struct ReverbEngineState
     float duckReleaseCoef = 0.0f;
     float attackCoef = 0.0f;
     std::int64_t samplesSinceOnset = kNoOnset;
-    // Every smoothed value has reached its target. Smooth keeps that true, so only a new
-    // target (SetTarget) makes it worth checking again.
-    bool atTarget = false;
+    // Bit i: smoothed parameter i has not reached its target yet. A new target (SetTarget) sets
+    // it, Smooth clears it when the value arrives; the others stay put, so Smooth skips them.
+    std::uint32_t gliding = 0;
 
-    // The inputs of the last refresh: an unchanged refresh is skipped (it would compute the
-    // same values again).
-    EngineParameters refreshKey;
+    // The inputs of the last refresh, of the cores' part and of the engine's (which also has the
+    // tempo, "Pre-delay Sync" and "Note Division"): an unchanged part is skipped (it would
+    // compute the same values again).
+    float coreRefreshKey[kCoreRefreshReadCount] = {};
+    float frameRefreshKey[kFrameRefreshReadCount + 2] = {};
     double refreshTempo = 0.0;
     bool refreshValid = false;
 
@@ -136,12 +175,19 @@ struct ReverbEngineState
     float wetR[kRefreshPeriod] = {};
     float fadeL[kRefreshPeriod] = {};
     float fadeR[kRefreshPeriod] = {};
+    // The output stage's parameters at each sample of the segment: "Width" and "Ducking" as
+    // factors, the wet and dry gains.
+    float widthAt[kRefreshPeriod] = {};
+    float duckingAt[kRefreshPeriod] = {};
+    float wetGainAt[kRefreshPeriod] = {};
+    float dryGainAt[kRefreshPeriod] = {};
 
     void Reset();
     void SetTarget(const EngineParameters& parameters);
     void UpdateCoefficients();
     void Smooth();
-    bool Settled(double bypassTarget);
+    bool BlockReady(double bypassTarget) const;
+    void RecordOutputParameters(int t);
     void Refresh();
     FrameInput InputStep(float left, float right, double bypassTarget, BlockPeaks& peaks);
     StereoSample Crossfade(StereoSample active, StereoSample fading);
@@ -158,7 +204,7 @@ void ReverbEngineState::Reset()
     {
         smoothing[i] = target[i];
     }
-    atTarget = true;
+    gliding = 0;
     activeCore = 0;
     fadingCore = -1;
     crossfadeRemaining = 0;
@@ -180,20 +226,36 @@ void ReverbEngineState::Reset()
 
 void ReverbEngineState::UpdateCoefficients()
 {
-    EngineParameters key = current;
-    key[ParamId::PreDelaySync] = target[ParamId::PreDelaySync];
-    key[ParamId::NoteDivision] = target[ParamId::NoteDivision];
-    if (refreshValid && tempo == refreshTempo &&
-        std::memcmp(key.values.data(), refreshKey.values.data(), sizeof(key.values)) == 0)
+    float coreKey[kCoreRefreshReadCount];
+    for (int k = 0; k < kCoreRefreshReadCount; ++k)
+    {
+        coreKey[k] = current[kCoreRefreshReads[k]];
+    }
+    float frameKey[kFrameRefreshReadCount + 2];
+    for (int k = 0; k < kFrameRefreshReadCount; ++k)
+    {
+        frameKey[k] = current[kFrameRefreshReads[k]];
+    }
+    frameKey[kFrameRefreshReadCount] = target[ParamId::PreDelaySync];
+    frameKey[kFrameRefreshReadCount + 1] = target[ParamId::NoteDivision];
+    const bool coresChanged =
+        !refreshValid || !std::equal(coreKey, coreKey + kCoreRefreshReadCount, coreRefreshKey);
+    const bool frameChanged =
+        !refreshValid || tempo != refreshTempo ||
+        !std::equal(frameKey, frameKey + kFrameRefreshReadCount + 2, frameRefreshKey);
+    refreshValid = true;
+    if (coresChanged)
+    {
+        std::copy(coreKey, coreKey + kCoreRefreshReadCount, coreRefreshKey);
+        cores[0].UpdateCoefficients(current);
+        cores[1].UpdateCoefficients(current);
+    }
+    if (!frameChanged)
     {
         return;
     }
-    refreshKey = key;
+    std::copy(frameKey, frameKey + kFrameRefreshReadCount + 2, frameRefreshKey);
     refreshTempo = tempo;
-    refreshValid = true;
-
-    cores[0].UpdateCoefficients(current);
-    cores[1].UpdateCoefficients(current);
     inputGain = static_cast<float>(Pow10(current[ParamId::InputTrim] * 0.05f));
     outputGain = static_cast<float>(Pow10(current[ParamId::OutputTrim] * 0.05f));
     double ms = current[ParamId::PreDelay];
@@ -212,17 +274,15 @@ void ReverbEngineState::UpdateCoefficients()
 void ReverbEngineState::Smooth()
 {
     const double k = smoothingCoef;
-    for (int i = 0; i < kParamCount; ++i)
+    for (std::uint32_t bits = gliding; bits != 0; bits &= bits - 1)
     {
-        if (!IsSmoothed(i))
-        {
-            continue;
-        }
+        const int i = __builtin_ctz(bits);
         const double t = target[i];
         double s = t + (smoothing[i] - t) * k;
         if (std::abs(s - t) < 1e-8)
         {
             s = t;
+            gliding &= ~(1u << i);
         }
         smoothing[i] = s;
         current[i] = static_cast<float>(s);
@@ -231,24 +291,39 @@ void ReverbEngineState::Smooth()
 
 void ReverbEngineState::SetTarget(const EngineParameters& parameters)
 {
-    if (std::memcmp(parameters.values.data(), target.values.data(), sizeof(target.values)) != 0)
+    if (std::memcmp(parameters.values.data(), target.values.data(), sizeof(target.values)) == 0)
     {
-        target = parameters;
-        atTarget = false;
+        return;
     }
-}
-
-bool ReverbEngineState::Settled(double bypassTarget)
-{
-    for (int i = 0; i < kParamCount && !atTarget; ++i)
+    for (int i = 0; i < kParamCount; ++i)
     {
-        if (IsSmoothed(i) && smoothing[i] != static_cast<double>(target[i]))
+        if (IsSmoothed(i) && parameters[i] != target[i])
         {
-            return false;
+            gliding |= 1u << i;
         }
     }
-    atTarget = true;
-    return bypassFade == bypassTarget && currentPreDelay == targetPreDelay;
+    target = parameters;
+}
+
+bool ReverbEngineState::BlockReady(double bypassTarget) const
+{
+    // While a parameter the cores read sample by sample glides, the per-sample form runs.
+    std::uint32_t readBySample = 0;
+    for (const ParamId id : kReadBySample)
+    {
+        readBySample |= 1u << static_cast<int>(id);
+    }
+    return (gliding & readBySample) == 0 && bypassFade == bypassTarget &&
+           currentPreDelay == targetPreDelay;
+}
+
+void ReverbEngineState::RecordOutputParameters(int t)
+{
+    widthAt[t] = current[ParamId::Width] * 0.01f;
+    duckingAt[t] = current[ParamId::Ducking] * 0.01f;
+    const float m = current[ParamId::Mix] * 0.01f;
+    wetGainAt[t] = m + (1.0f - m) * current[ParamId::WetSolo];
+    dryGainAt[t] = 1.0f - wetGainAt[t];
 }
 
 void ReverbEngineState::Refresh()
@@ -593,23 +668,21 @@ void ReverbEngineState::OutputBlock(
         wetL[t] = wet.left;
         wetR[t] = wet.right;
     }
-    const float width = current[ParamId::Width] * 0.01f;
-    const float ducking = current[ParamId::Ducking] * 0.01f;
-    const float m = current[ParamId::Mix] * 0.01f;
-    const float w = m + (1.0f - m) * current[ParamId::WetSolo];
-    const float dryGain = 1.0f - w;
-    // The bypass fade is settled at 0 or 1; at 0 the 64-bit blend is y itself.
-    const bool dryOnly = bypassFade == 1.0 || (w == 0.0f && outputGain == 1.0f);
     // The ducker's gain is the one recurrence; everything else is per sample. Without ducking
     // and with the gain home at 1 it stays 1 (and multiplies exactly).
     float duck[kRefreshPeriod];
-    const bool ducked = ducking != 0.0f || duckGain != 1.0f;
+    bool ducked = duckGain != 1.0f;
+    for (int t = 0; t < n && !ducked; ++t)
+    {
+        ducked = duckingAt[t] != 0.0f;
+    }
     if (ducked)
     {
         float gain = duckGain;
         float duckPeak = peaks.duck;
         for (int t = 0; t < n; ++t)
         {
+            const float ducking = duckingAt[t];
             const float target = ducking == 0.0f
                                      ? 1.0f
                                      : 1.0f / (ducking * followers[2 * t + 2] * kDuckDepth + 1.0f);
@@ -625,56 +698,62 @@ void ReverbEngineState::OutputBlock(
         std::fill_n(duck, n, 1.0f);
     }
 
+    // The output is the dry sample itself while bypassed (the fade is settled at 0 or 1), or
+    // where the wet gain is 0 and the output trim unity; else (wet duck w + dry g) x trim,
+    // sanitised (at fade 0 the 64-bit blend with the dry sample is that value itself).
     float* outL = outputs[0] != nullptr ? outputs[0] + offset : nullptr;
     float* outR = outputs[1] != nullptr ? outputs[1] + offset : nullptr;
+    const bool bypassed = bypassFade == 1.0;
+    const bool unityTrim = outputGain == 1.0f;
+    const bool mono = channels == 1;
     float wetPeak = peaks.wet;
     float outputPeak = peaks.output;
-    const bool mono = channels == 1;
     int t = 0;
     {
-        const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
-        const __m128 half = _mm_set1_ps(0.5f);
-        const __m128 vWidth = _mm_set1_ps(width);
-        const __m128 vW = _mm_set1_ps(w);
-        const __m128 vDry = _mm_set1_ps(dryGain);
-        const __m128 vOut = _mm_set1_ps(outputGain);
-        __m128 wetPeak4 = _mm_setzero_ps();
-        __m128 outPeak4 = _mm_setzero_ps();
+        const Lanes4 trim = SplatLanes<Lanes4>(outputGain);
+        Lanes4 wetPeak4 = {};
+        Lanes4 outPeak4 = {};
         for (; t + 4 <= n; t += 4)
         {
-            const __m128 l = _mm_loadu_ps(wetL + t);
-            const __m128 r = _mm_loadu_ps(wetR + t);
-            const __m128 mid = _mm_mul_ps(_mm_add_ps(l, r), half);
-            const __m128 side = _mm_mul_ps(_mm_mul_ps(_mm_sub_ps(l, r), half), vWidth);
-            __m128 wideL = _mm_add_ps(mid, side);
-            __m128 wideR = _mm_sub_ps(mid, side);
+            const Lanes4 l = LoadLanes<Lanes4>(wetL + t);
+            const Lanes4 r = LoadLanes<Lanes4>(wetR + t);
+            const Lanes4 mid = (l + r) * 0.5f;
+            const Lanes4 side = (l - r) * 0.5f * LoadLanes<Lanes4>(widthAt + t);
+            Lanes4 wideL = mid + side;
+            Lanes4 wideR = mid - side;
             if (mono)
             {
-                wideL = wideR = _mm_mul_ps(_mm_add_ps(wideL, wideR), half);
+                wideL = wideR = (wideL + wideR) * 0.5f;
             }
-            wetPeak4 = _mm_max_ps(
-                _mm_max_ps(_mm_and_ps(wideL, absMask), _mm_and_ps(wideR, absMask)), wetPeak4);
-            __m128 yL = _mm_loadu_ps(dryL + t);
-            __m128 yR = mono ? yL : _mm_loadu_ps(dryR + t);
-            if (!dryOnly)
+            wetPeak4 = MaxLanes(MaxLanes(AbsLanes(wideL), AbsLanes(wideR)), wetPeak4);
+            Lanes4 yL = LoadLanes<Lanes4>(dryL + t);
+            Lanes4 yR = mono ? yL : LoadLanes<Lanes4>(dryR + t);
+            if (!bypassed)
             {
-                const __m128 g = _mm_loadu_ps(duck + t);
-                yL = Sanitize4(_mm_mul_ps(
-                    _mm_add_ps(_mm_mul_ps(_mm_mul_ps(wideL, g), vW), _mm_mul_ps(vDry, yL)), vOut));
-                yR = mono ? yL
-                          : Sanitize4(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_mul_ps(wideR, g), vW),
-                                                            _mm_mul_ps(vDry, yR)),
-                                                 vOut));
+                const Lanes4 w = LoadLanes<Lanes4>(wetGainAt + t);
+                const Lanes4 dry = LoadLanes<Lanes4>(dryGainAt + t);
+                const Lanes4 g = LoadLanes<Lanes4>(duck + t);
+                const LaneMask<Lanes4> mixed = unityTrim ? w != 0.0f : LaneMask<Lanes4>{} == 0;
+                const Lanes4 mixL = SanitizeLanes((wideL * g * w + dry * yL) * trim);
+                yL = KeepLanes(mixL, mixed) + KeepLanes(yL, ~mixed);
+                if (mono)
+                {
+                    yR = yL;
+                }
+                else
+                {
+                    const Lanes4 mixR = SanitizeLanes((wideR * g * w + dry * yR) * trim);
+                    yR = KeepLanes(mixR, mixed) + KeepLanes(yR, ~mixed);
+                }
             }
-            outPeak4 =
-                _mm_max_ps(_mm_max_ps(_mm_and_ps(yL, absMask), _mm_and_ps(yR, absMask)), outPeak4);
+            outPeak4 = MaxLanes(MaxLanes(AbsLanes(yL), AbsLanes(yR)), outPeak4);
             if (outL != nullptr)
             {
-                _mm_storeu_ps(outL + t, yL);
+                StoreLanes(outL + t, yL);
             }
             if (outR != nullptr)
             {
-                _mm_storeu_ps(outR + t, yR);
+                StoreLanes(outR + t, yR);
             }
         }
         wetPeak = std::max(wetPeak, MaxLane4(wetPeak4));
@@ -683,7 +762,7 @@ void ReverbEngineState::OutputBlock(
     for (; t < n; ++t)
     {
         const float mid = (wetL[t] + wetR[t]) * 0.5f;
-        const float side = (wetL[t] - wetR[t]) * 0.5f * width;
+        const float side = (wetL[t] - wetR[t]) * 0.5f * widthAt[t];
         float wideL = mid + side;
         float wideR = mid - side;
         if (mono)
@@ -693,10 +772,11 @@ void ReverbEngineState::OutputBlock(
         wetPeak = std::max(wetPeak, std::max(std::fabs(wideL), std::fabs(wideR)));
         float yL = dryL[t];
         float yR = mono ? yL : dryR[t];
-        if (!dryOnly)
+        const float w = wetGainAt[t];
+        if (!bypassed && !(w == 0.0f && unityTrim))
         {
-            yL = SanitizeSample((wideL * duck[t] * w + dryGain * yL) * outputGain);
-            yR = mono ? yL : SanitizeSample((wideR * duck[t] * w + dryGain * yR) * outputGain);
+            yL = SanitizeSample((wideL * duck[t] * w + dryGainAt[t] * yL) * outputGain);
+            yR = mono ? yL : SanitizeSample((wideR * duck[t] * w + dryGainAt[t] * yR) * outputGain);
         }
         outputPeak = std::max(outputPeak, std::max(std::fabs(yL), std::fabs(yR)));
         if (outL != nullptr)
@@ -849,13 +929,16 @@ void ReverbEngine::Process(const float* const* inputs,
     {
         const int phase = static_cast<int>(s.refreshCounter % kRefreshPeriod);
         const int n = std::min(frames - done, kRefreshPeriod - phase);
-        // With the smoothing settled Smooth changes nothing, so the segment's refresh may run
-        // first; the block form then needs only the pre-delay to hold still too (a refresh
-        // can move its target, for a new tempo or division).
+        // The segment's first smoothing step and its refresh come first: the block form then
+        // needs the pre-delay to hold still too (a refresh can move its target, for a new tempo
+        // or division).
+        bool smoothed = false;
         bool refreshed = false;
         bool block = false;
-        if (!mReference && s.Settled(bypassTarget))
+        if (!mReference && s.BlockReady(bypassTarget))
         {
+            s.Smooth();
+            smoothed = true;
             if (phase == 0)
             {
                 s.Refresh();
@@ -867,7 +950,11 @@ void ReverbEngine::Process(const float* const* inputs,
         {
             for (int i = done; i < done + n; ++i)
             {
-                s.Smooth();
+                if (!smoothed)
+                {
+                    s.Smooth();
+                }
+                smoothed = false;
                 if (s.refreshCounter % kRefreshPeriod == 0 && !refreshed)
                 {
                     s.Refresh();
@@ -889,8 +976,15 @@ void ReverbEngine::Process(const float* const* inputs,
         }
         else
         {
-            // Settled: the parameters stay constant over the segment, so the input stage, the
-            // cores and the output stage can each run over the whole segment in turn.
+            // What the input stage and the cores read holds still over the segment, so they can
+            // each run over the whole segment in turn; the output stage takes its parameters
+            // sample by sample.
+            s.RecordOutputParameters(0);
+            for (int t = 1; t < n; ++t)
+            {
+                s.Smooth();
+                s.RecordOutputParameters(t);
+            }
             s.refreshCounter += static_cast<std::uint32_t>(n);
             s.InputBlock(inL != nullptr ? inL + done : nullptr,
                          inR != nullptr ? inR + done : nullptr,

@@ -315,7 +315,7 @@ int main(int argc, char** argv)
 #if !defined(_WIN32)
     if (count && ValgrindAvailable())
     {
-        constexpr double kCountSeconds = 1.0;
+        constexpr double kCountSeconds = 3.0; // mostly past the lines' filling
         constexpr std::size_t kParallel = 4;
         const std::string self = SelfPath();
         for (std::size_t first = 0; first < cases.size(); first += kParallel)

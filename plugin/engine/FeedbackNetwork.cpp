@@ -62,7 +62,10 @@ FeedbackNetwork::FeedbackNetwork()
 void FeedbackNetwork::Reset(ReverbModel model)
 {
     mModel = model;
-    mShifter.Reset();
+    if (model == ReverbModel::Shimmer)
+    {
+        mShifter.Reset(); // only Shimmer runs it (and clearing its frames takes a while)
+    }
     mShimmerReturn[0] = mShimmerReturn[1] = 0.0f;
     const int m = static_cast<int>(model);
     for (int j = 0; j < kLines; ++j)

@@ -187,7 +187,7 @@ struct ReverbEngineState
     void UpdateCoefficients();
     void Smooth();
     bool BlockReady(double bypassTarget) const;
-    void RecordOutputParameters(int t);
+    void RecordOutputParameters(int t, int count);
     void Refresh();
     FrameInput InputStep(float left, float right, double bypassTarget, BlockPeaks& peaks);
     StereoSample Crossfade(StereoSample active, StereoSample fading);
@@ -317,13 +317,16 @@ bool ReverbEngineState::BlockReady(double bypassTarget) const
            currentPreDelay == targetPreDelay;
 }
 
-void ReverbEngineState::RecordOutputParameters(int t)
+void ReverbEngineState::RecordOutputParameters(int t, int count)
 {
-    widthAt[t] = current[ParamId::Width] * 0.01f;
-    duckingAt[t] = current[ParamId::Ducking] * 0.01f;
+    // The current values for samples t..t + count - 1 (once every parameter holds still, for
+    // the rest of the segment).
     const float m = current[ParamId::Mix] * 0.01f;
-    wetGainAt[t] = m + (1.0f - m) * current[ParamId::WetSolo];
-    dryGainAt[t] = 1.0f - wetGainAt[t];
+    const float wet = m + (1.0f - m) * current[ParamId::WetSolo];
+    std::fill_n(widthAt + t, count, current[ParamId::Width] * 0.01f);
+    std::fill_n(duckingAt + t, count, current[ParamId::Ducking] * 0.01f);
+    std::fill_n(wetGainAt + t, count, wet);
+    std::fill_n(dryGainAt + t, count, 1.0f - wet);
 }
 
 void ReverbEngineState::Refresh()
@@ -662,11 +665,31 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
 void ReverbEngineState::OutputBlock(
     int fading, float* const* outputs, int offset, int n, BlockPeaks& peaks)
 {
-    for (int t = 0; t < fading; ++t)
+    // Crossfade four samples at a time: a = remaining / length, wet = (1 - a) active + a fading.
+    if (fading > 0)
     {
-        const StereoSample wet = Crossfade({wetL[t], wetR[t]}, {fadeL[t], fadeR[t]});
-        wetL[t] = wet.left;
-        wetR[t] = wet.right;
+        const float length = static_cast<float>(crossfadeLength);
+        const Lanes4 step = {0.0f, 1.0f, 2.0f, 3.0f};
+        int t = 0;
+        for (; t + 4 <= fading; t += 4)
+        {
+            const Lanes4 a = (static_cast<float>(crossfadeRemaining - t) - step) / length;
+            StoreLanes(wetL + t,
+                       (1.0f - a) * LoadLanes<Lanes4>(wetL + t) + a * LoadLanes<Lanes4>(fadeL + t));
+            StoreLanes(wetR + t,
+                       (1.0f - a) * LoadLanes<Lanes4>(wetR + t) + a * LoadLanes<Lanes4>(fadeR + t));
+        }
+        crossfadeRemaining -= t;
+        for (; t < fading; ++t)
+        {
+            const StereoSample wet = Crossfade({wetL[t], wetR[t]}, {fadeL[t], fadeR[t]});
+            wetL[t] = wet.left;
+            wetR[t] = wet.right;
+        }
+        if (crossfadeRemaining == 0)
+        {
+            fadingCore = -1;
+        }
     }
     // The ducker's gain is the one recurrence; everything else is per sample. Without ducking
     // and with the gain home at 1 it stays 1 (and multiplies exactly).
@@ -979,11 +1002,16 @@ void ReverbEngine::Process(const float* const* inputs,
             // What the input stage and the cores read holds still over the segment, so they can
             // each run over the whole segment in turn; the output stage takes its parameters
             // sample by sample.
-            s.RecordOutputParameters(0);
-            for (int t = 1; t < n; ++t)
+            s.RecordOutputParameters(0, 1);
+            int t = 1;
+            for (; t < n && s.gliding != 0; ++t)
             {
                 s.Smooth();
-                s.RecordOutputParameters(t);
+                s.RecordOutputParameters(t, 1);
+            }
+            if (t < n)
+            {
+                s.RecordOutputParameters(t, n - t); // every parameter holds still from here
             }
             s.refreshCounter += static_cast<std::uint32_t>(n);
             s.InputBlock(inL != nullptr ? inL + done : nullptr,

@@ -331,8 +331,9 @@ template <class V>
 ReadLineAlong(const DelayBank& bank, int lane, const V* delay, float* out, int groups)
 {
     constexpr int L = kLaneCount<V>;
-    LaneMask<V> whole[kCoreBlock / L] = {};
-    for (int g = 0; g < groups; ++g)
+    LaneMask<V> whole[kCoreBlock / L];
+    whole[0] = TruncateLanes(delay[0]); // a block has one group at least
+    for (int g = 1; g < groups; ++g)
     {
         whole[g] = TruncateLanes(delay[g]);
     }

@@ -376,16 +376,13 @@ template <class V>
 [[gnu::always_inline]] inline void ReadLine(const ReadArgs& a, int i, float* out, int groups)
 {
     constexpr int L = kLaneCount<V>;
-    const DelayBank& bank = a.lines->Bank();
-    V delay[kCoreBlock / L] = {};
-    for (int g = 0; g < groups; ++g)
+    const auto delayOf = [&](int g)
     {
         const V sine = LoadLanes<V>(a.sines + L * g) * a.offsetCos[i] +
                        LoadLanes<V>(a.cosines + L * g) * a.offsetSin[i];
-        const V d = sine * a.depth + a.lines->CurrentLength(i);
-        delay[g] = MaxLanes(MinLanes(d, SplatLanes<V>(bank.MaxDelay())), SplatLanes<V>(1.0f));
-    }
-    ReadLineAlong(bank, i, delay, out, groups);
+        return sine * a.depth + a.lines->CurrentLength(i);
+    };
+    ReadLineAlong<V>(a.lines->Bank(), i, delayOf, out, groups);
 }
 
 // Every line along the block, then the late pair and the outputs in sample order. False (and

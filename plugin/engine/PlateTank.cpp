@@ -129,16 +129,14 @@ template <class V>
     alignas(32) float o[kTankLines][kCoreBlock];
     for (int i = 0; i < kTankLines; ++i)
     {
-        V delay[kCoreBlock / L] = {};
-        for (int g = 0; g < groups; ++g)
+        const auto delayOf = [&](int g)
         {
             // sin(p + offset) by angle addition.
             const V s = LoadLanes<V>(b.sines + L * g) * offsets.cosine[i] +
                         LoadLanes<V>(b.cosines + L * g) * offsets.sine[i];
-            const V d = s * b.depth + b.lines->CurrentLength(i);
-            delay[g] = MaxLanes(MinLanes(d, SplatLanes<V>(bank.MaxDelay())), SplatLanes<V>(1.0f));
-        }
-        ReadLineAlong(bank, i, delay, o[i], groups);
+            return s * b.depth + b.lines->CurrentLength(i);
+        };
+        ReadLineAlong<V>(bank, i, delayOf, o[i], groups);
     }
     // Allpass inputs: the damped outputs of lines 3 and 1 (with the states of lines 0 and 2) plus
     // 0.45 dL and dR, then o0 and o2.

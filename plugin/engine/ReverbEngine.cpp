@@ -178,6 +178,7 @@ struct ReverbEngineState
     // The output stage's parameters at each sample of the segment: "Width" and "Ducking" as
     // factors, the wet and dry gains.
     float widthAt[kRefreshPeriod] = {};
+    bool duckingAtAll = false; // some duckingAt[t] is not 0
     float duckingAt[kRefreshPeriod] = {};
     float wetGainAt[kRefreshPeriod] = {};
     float dryGainAt[kRefreshPeriod] = {};
@@ -323,6 +324,7 @@ void ReverbEngineState::RecordOutputParameters(int t, int count)
     // the rest of the segment).
     const float m = current[ParamId::Mix] * 0.01f;
     const float wet = m + (1.0f - m) * current[ParamId::WetSolo];
+    duckingAtAll = (t > 0 && duckingAtAll) || current[ParamId::Ducking] != 0.0f;
     std::fill_n(widthAt + t, count, current[ParamId::Width] * 0.01f);
     std::fill_n(duckingAt + t, count, current[ParamId::Ducking] * 0.01f);
     std::fill_n(wetGainAt + t, count, wet);
@@ -694,12 +696,7 @@ void ReverbEngineState::OutputBlock(
     // The ducker's gain is the one recurrence; everything else is per sample. Without ducking
     // and with the gain home at 1 it stays 1 (and multiplies exactly).
     float duck[kRefreshPeriod];
-    bool ducked = duckGain != 1.0f;
-    for (int t = 0; t < n && !ducked; ++t)
-    {
-        ducked = duckingAt[t] != 0.0f;
-    }
-    if (ducked)
+    if (duckingAtAll || duckGain != 1.0f)
     {
         float gain = duckGain;
         float duckPeak = peaks.duck;

@@ -322,21 +322,38 @@ AllpassAlong(DelayLine& line, int whole, float a, float blend, float* x, int n)
     }
 }
 
-/// out[t] = bank.Read(lane, delay[t]) for the `groups` x L samples of a block whose reads all come
-/// before its writes (every delay longer than the block), delay[g] holding samples g L..g L + L - 1
-/// already held in [1, MaxDelay()]: consecutive slots while the whole delay holds still, else
-/// planned reads.
+/// True when every lane of the mask is set.
 template <class V>
+[[gnu::always_inline]] inline bool AllLanes(LaneMask<V> mask)
+{
+    if constexpr (sizeof(V) == sizeof(Lanes8))
+    {
+        return __builtin_ia32_movmskps256(reinterpret_cast<V>(mask)) == 0xff;
+    }
+    else
+    {
+        return __builtin_ia32_movmskps(reinterpret_cast<V>(mask)) == 0xf;
+    }
+}
+
+/// out[t] = bank.Read(lane, d_t) for the `groups` x L samples (groups >= 1) of a block whose reads
+/// all come before its writes (every delay longer than the block); delayOf(g) gives d_t for
+/// samples g L..g L + L - 1. Consecutive slots while the whole delay holds still, else planned
+/// reads.
+template <class V, class DelayOf>
 [[gnu::always_inline]] inline void
-ReadLineAlong(const DelayBank& bank, int lane, const V* delay, float* out, int groups)
+ReadLineAlong(const DelayBank& bank, int lane, DelayOf delayOf, float* out, int groups)
 {
     constexpr int L = kLaneCount<V>;
+    V delay[kCoreBlock / L];
     LaneMask<V> whole[kCoreBlock / L];
-    whole[0] = TruncateLanes(delay[0]); // a block has one group at least
-    for (int g = 1; g < groups; ++g)
+    int g = 0;
+    do
     {
+        delay[g] =
+            MaxLanes(MinLanes(delayOf(g), SplatLanes<V>(bank.MaxDelay())), SplatLanes<V>(1.0f));
         whole[g] = TruncateLanes(delay[g]);
-    }
+    } while (++g < groups);
     // Mostly the whole delay stays put over a block: the reads are then consecutive slots, and
     // sample t's second slot is sample t - 1's first.
     const int w = whole[0][0];
@@ -345,11 +362,7 @@ ReadLineAlong(const DelayBank& bank, int lane, const V* delay, float* out, int g
     {
         same &= whole[g] == w;
     }
-    bool steady = true;
-    for (int j = 0; j < L; ++j)
-    {
-        steady = steady && same[j] != 0;
-    }
+    const bool steady = AllLanes<V>(same);
     const int start = (bank.WritePosition() - w - 1) & bank.Mask(); // sample 0's second slot
     if (steady && start + L * groups <= bank.Mask())
     {

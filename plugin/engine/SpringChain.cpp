@@ -116,14 +116,9 @@ template <class V>
     alignas(32) float o[2][kCoreBlock];
     for (int ch = 0; ch < 2; ++ch)
     {
-        V delay[kCoreBlock / L] = {};
-        for (int g = 0; g < groups; ++g)
-        {
-            const V d =
-                b.lines->CurrentLength(ch) + LoadLanes<V>(b.s0 + L * g) * b.depth * kSwing[ch];
-            delay[g] = MaxLanes(MinLanes(d, SplatLanes<V>(bank.MaxDelay())), SplatLanes<V>(1.0f));
-        }
-        ReadLineAlong(bank, ch, delay, o[ch], groups);
+        const auto delayOf = [&](int g)
+        { return b.lines->CurrentLength(ch) + LoadLanes<V>(b.s0 + L * g) * b.depth * kSwing[ch]; };
+        ReadLineAlong<V>(bank, ch, delayOf, o[ch], groups);
     }
     // Each channel's chain input: the driven input less the damped feedback (negative feedback).
     alignas(32) float x[2][kCoreBlock];

@@ -30,7 +30,17 @@ constexpr int Log2(int size)
     return bits;
 }
 
-// One butterfly span: a' = a + w b, b' = a - w b over h pairs (disjoint ranges).
+// One butterfly span: a' = a + w b, b' = a - w b over h pairs (disjoint ranges), L at a time
+// while L fit.
+template <class V>
+[[gnu::always_inline]] inline void ButterfliesAlong(float* __restrict ar,
+                                                    float* __restrict ai,
+                                                    float* __restrict br,
+                                                    float* __restrict bi,
+                                                    const float* __restrict wr,
+                                                    const float* __restrict wi,
+                                                    int h);
+
 [[gnu::always_inline]] inline void Butterflies(float* __restrict ar,
                                                float* __restrict ai,
                                                float* __restrict br,
@@ -51,9 +61,36 @@ constexpr int Log2(int size)
     }
 }
 
-// Two spans in one pass over 4h values (spans h and 2h; h a multiple of the lane count): each
-// value is loaded and stored once, and gets the same butterflies in the same order as from two
-// calls of Butterflies, so the results are the same to the bit.
+template <class V>
+[[gnu::always_inline]] inline void ButterfliesAlong(float* __restrict ar,
+                                                    float* __restrict ai,
+                                                    float* __restrict br,
+                                                    float* __restrict bi,
+                                                    const float* __restrict wr,
+                                                    const float* __restrict wi,
+                                                    int h)
+{
+    constexpr int L = kLaneCount<V>;
+    int j = 0;
+    for (; j + L <= h; j += L)
+    {
+        const V xr = LoadLanes<V>(br + j), xi = LoadLanes<V>(bi + j);
+        const V w1 = LoadLanes<V>(wr + j), w2 = LoadLanes<V>(wi + j);
+        const V vr = w1 * xr - w2 * xi;
+        const V vi = w1 * xi + w2 * xr;
+        const V ur = LoadLanes<V>(ar + j), ui = LoadLanes<V>(ai + j);
+        StoreLanes(ar + j, ur + vr);
+        StoreLanes(ai + j, ui + vi);
+        StoreLanes(br + j, ur - vr);
+        StoreLanes(bi + j, ui - vi);
+    }
+    Butterflies(ar + j, ai + j, br + j, bi + j, wr + j, wi + j, h - j);
+}
+
+// Two spans in one pass over 4h values (spans h and 2h; h a multiple of four): each value is
+// loaded and stored once, and gets the same butterflies in the same order as from two calls of
+// Butterflies, so the results are the same to the bit. Spans narrower than the lanes run four
+// wide.
 template <class V>
 [[gnu::always_inline]] inline void ButterflyPairs(float* __restrict re,
                                                   float* __restrict im,
@@ -64,6 +101,14 @@ template <class V>
                                                   int h)
 {
     constexpr int L = kLaneCount<V>;
+    if constexpr (L > 4)
+    {
+        if (h < L)
+        {
+            ButterflyPairs<Lanes4>(re, im, w1r, w1i, w2r, w2i, h);
+            return;
+        }
+    }
     int j = 0;
     const auto multiply = [](V wr, V wi, V xr, V xi, V& vr, V& vi)
     {
@@ -270,7 +315,7 @@ ShimmerShifter::TransformReordered(float* re, float* im, int size) const
     {
         for (int s = 0; s < size; s += 2 * h)
         {
-            Butterflies(
+            ButterfliesAlong<V>(
                 re + s, im + s, re + s + h, im + s + h, mTwiddleRe + h - 1, mTwiddleIm + h - 1, h);
         }
     }

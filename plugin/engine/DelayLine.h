@@ -109,29 +109,6 @@ public:
         mWritten = std::min(mWritten + n, mLength);
     }
 
-    /// The same as Write on x[0], ..., x[n - 1] in turn, in runs that vectorise.
-    void WriteBlock(const float* x, int n)
-    {
-        if (mLength == 0)
-        {
-            return;
-        }
-        const int start = mPosition;
-        for (int k = 0; k < n;)
-        {
-            const int run = std::min(n - k, mMask + 1 - mPosition);
-            float* destination = mData + mPosition;
-            for (int j = 0; j < run; ++j)
-            {
-                destination[j] = SanitizeSample(x[k + j]);
-            }
-            mPosition = (mPosition + run) & mMask;
-            k += run;
-        }
-        MirrorStart(start, n);
-        mWritten = std::min(mWritten + n, mLength);
-    }
-
     /// The sample written `delay` samples before the next write, linearly interpolated:
     /// Read(1) is the latest sample. The delay is held in [1, capacity - 3]; a non-finite delay
     /// reads at 1. Unwritten slots read as 0.

@@ -132,12 +132,12 @@ void FeedbackLines::DampAlong(
     int a, int b, const float* xa, const float* xb, float freeze, float* ya, float* yb, int n)
 {
     const int lanes[4] = {a, b, -1, -1};
-    DampLanes damp = LoadDamp<Lanes4>(lanes);
+    Damping<Lanes4> damp = LoadDamp<Lanes4>(lanes);
     const Lanes4 hold = SplatLanes<Lanes4>(freeze);
     for (int t = 0; t < n; ++t)
     {
         const Lanes4 x = {xa[t], xb[t], 0.0f, 0.0f};
-        const Lanes4 y = DampLanes::Hold(x, damp.Damp(x), hold);
+        const Lanes4 y = Damping<Lanes4>::Hold(x, damp.Damp(x), hold);
         ya[t] = y[0];
         yb[t] = y[1];
     }

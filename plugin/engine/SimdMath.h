@@ -168,14 +168,6 @@ inline __m128 RoundHalfAway4(__m128 x)
     return RoundHalfAwayLanes<Lanes4>(x);
 }
 
-inline __m128 OnePole4(__m128& state, __m128 x, __m128 a)
-{
-    Lanes4 s = state;
-    const Lanes4 y = OnePoleLanes<Lanes4>(s, x, a);
-    state = s;
-    return y;
-}
-
 /// The largest of the four lanes.
 inline float MaxLane4(__m128 x)
 {
@@ -212,8 +204,6 @@ struct Damping
         return SanitizeLanes(y + freeze * (x - y));
     }
 };
-
-using DampLanes = Damping<Lanes4>;
 
 /// Where DelayBank::Read finds four lanes' samples: their two indices into DelayBank::Data() (the
 /// slot `whole` back and the one before it), the interpolation fraction and the all-ones masks

@@ -86,7 +86,10 @@ TEST(DelayLineWriteTest, WindowsStayWholeAcrossTheWrap)
             }
             break;
         case 1:
-            line.WriteBlock(x.data(), n);
+            for (int k = 0; k < n; ++k)
+            {
+                line.WriteSanitized(x[k]);
+            }
             break;
         case 2:
             line.WriteBlockSanitized(x.data(), n);

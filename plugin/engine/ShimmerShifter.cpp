@@ -30,17 +30,7 @@ constexpr int Log2(int size)
     return bits;
 }
 
-// One butterfly span: a' = a + w b, b' = a - w b over h pairs (disjoint ranges), L at a time
-// while L fit.
-template <class V>
-[[gnu::always_inline]] inline void ButterfliesAlong(float* __restrict ar,
-                                                    float* __restrict ai,
-                                                    float* __restrict br,
-                                                    float* __restrict bi,
-                                                    const float* __restrict wr,
-                                                    const float* __restrict wi,
-                                                    int h);
-
+// One butterfly span: a' = a + w b, b' = a - w b over h pairs (disjoint ranges).
 [[gnu::always_inline]] inline void Butterflies(float* __restrict ar,
                                                float* __restrict ai,
                                                float* __restrict br,
@@ -61,6 +51,7 @@ template <class V>
     }
 }
 
+// Butterflies, L at a time while L fit.
 template <class V>
 [[gnu::always_inline]] inline void ButterfliesAlong(float* __restrict ar,
                                                     float* __restrict ai,

@@ -75,6 +75,18 @@ inline engine::EngineParameters TailParameters(engine::ReverbModel model, float 
     return p;
 }
 
+/// Runs frames [start, start + n) of `input` through the engine into the same frames of `output`.
+inline void ProcessAt(engine::ReverbEngine& engine,
+                      const StereoBuffer& input,
+                      StereoBuffer& output,
+                      std::size_t start,
+                      int n)
+{
+    const float* in[2] = {input.left.data() + start, input.right.data() + start};
+    float* out[2] = {output.left.data() + start, output.right.data() + start};
+    engine.Process(in, out, n, false);
+}
+
 /// Runs `input` through the engine in blocks of `block` frames and returns the output.
 inline StereoBuffer Render(engine::ReverbEngine& engine, const StereoBuffer& input, int block = 512)
 {

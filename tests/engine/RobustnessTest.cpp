@@ -405,9 +405,7 @@ TEST(RobustnessTest, BlockFormFollowsAutomation)
             for (int k = 0; k < 2; ++k)
             {
                 engines[k].SetParameters(p);
-                const float* in[2] = {input.left.data() + start, input.right.data() + start};
-                float* out[2] = {outs[k].left.data() + start, outs[k].right.data() + start};
-                engines[k].Process(in, out, n, false);
+                ProcessAt(engines[k], input, outs[k], start, n);
             }
             start += static_cast<std::size_t>(n);
         }
@@ -489,9 +487,7 @@ TEST(RobustnessTest, InstructionSetsGiveTheSameBits)
                 for (int k = 0; k < 2; ++k)
                 {
                     engines[k].SetParameters(q);
-                    const float* in[2] = {input.left.data() + start, input.right.data() + start};
-                    float* out[2] = {outs[k].left.data() + start, outs[k].right.data() + start};
-                    engines[k].Process(in, out, n, false);
+                    ProcessAt(engines[k], input, outs[k], start, n);
                 }
                 start += static_cast<std::size_t>(n);
             }

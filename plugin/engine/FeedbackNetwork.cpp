@@ -472,6 +472,16 @@ template <class V, bool kShimmer, bool kAhead>
     // With every read done ahead the block's frames go into the lines together at its end; else
     // each frame is written before the next sample reads.
     alignas(32) float frames[kCoreBlock][kLines];
+    // With every late pair known ahead, the shifter takes the block's pairs at once: sample t
+    // injects the shifted pair of sample t - 1 (shifted[t]; shifted[0] is the last block's).
+    alignas(32) float shiftedL[kCoreBlock + 1];
+    alignas(32) float shiftedR[kCoreBlock + 1];
+    if constexpr (kShimmer && kAhead)
+    {
+        shiftedL[0] = backL;
+        shiftedR[0] = backR;
+        a.shifter->ExchangeBlock(lateL, lateR, shiftedL + 1, shiftedR + 1, n);
+    }
 
     for (int t = 0; t < n; ++t)
     {
@@ -503,7 +513,12 @@ template <class V, bool kShimmer, bool kAhead>
         for (int k = 0; k < K; ++k)
         {
             V input = kInputGain * (dL[t] * injectLeft[k] + dR[t] * injectRight[k]);
-            if constexpr (kShimmer)
+            if constexpr (kShimmer && kAhead)
+            {
+                input =
+                    input + returnGain * (signsLeft[k] * shiftedL[t] + signsRight[k] * shiftedR[t]);
+            }
+            else if constexpr (kShimmer)
             {
                 input = input + returnGain * (signsLeft[k] * backL + signsRight[k] * backR);
             }
@@ -514,13 +529,11 @@ template <class V, bool kShimmer, bool kAhead>
             bank.Advance();
         }
 
-        float late[2];
         if constexpr (kAhead)
         {
-            late[0] = lateL[t];
-            late[1] = lateR[t];
+            continue; // the late pair is known already (and the shifter has it)
         }
-        else
+        float late[2];
         {
             alignas(32) float outputs[kLines];
             for (int k = 0; k < K; ++k)
@@ -542,6 +555,19 @@ template <class V, bool kShimmer, bool kAhead>
     if constexpr (kAhead)
     {
         bank.WriteFrames(frames, n);
+    }
+    if constexpr (kShimmer && kAhead)
+    {
+        // The shifted pair into the output: late = 1.2 Y shifted + (1 - Y) late.
+        for (int t = 0; t < n; ++t)
+        {
+            lateL[t] =
+                shiftedL[t + 1] * kShimmerWetGain * a.shimmer + (1.0f - a.shimmer) * lateL[t];
+            lateR[t] =
+                shiftedR[t + 1] * kShimmerWetGain * a.shimmer + (1.0f - a.shimmer) * lateR[t];
+        }
+        backL = shiftedL[n];
+        backR = shiftedR[n];
     }
     for (int k = 0; k < K; ++k)
     {

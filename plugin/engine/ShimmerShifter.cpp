@@ -231,6 +231,41 @@ void ShimmerShifter::Reset()
     mHopCounter = 0;
 }
 
+void ShimmerShifter::ExchangeBlock(
+    const float* inLeft, const float* inRight, float* outLeft, float* outRight, int n)
+{
+    // In runs that end at the end of the rings or at the next frame.
+    for (int t = 0; t < n;)
+    {
+        const int run = std::min({n - t, kFftSize - mPosition, kHop - mHopCounter});
+        const int p = mPosition;
+        std::copy_n(&mOverlap[0][p], run, outLeft + t);
+        std::copy_n(&mOverlap[1][p], run, outRight + t);
+        std::fill_n(&mOverlap[0][p], run, 0.0f);
+        std::fill_n(&mOverlap[1][p], run, 0.0f);
+        for (int k = 0; k < run; ++k)
+        {
+            mRing[0][p + k] = SanitizeSample(inLeft[t + k]);
+            mRing[1][p + k] = SanitizeSample(inRight[t + k]);
+        }
+        mPosition = (p + run) & (kFftSize - 1);
+        mHopCounter += run;
+        t += run;
+        if (mHopCounter == kHop)
+        {
+            mHopCounter = 0;
+            if (mInstructionSet == InstructionSet::Avx2)
+            {
+                ProcessFrame8();
+            }
+            else
+            {
+                ProcessFrame4();
+            }
+        }
+    }
+}
+
 void ShimmerShifter::Fft(float* real, float* imag, int size, bool inverse) const
 {
     if (size < 2 || size > kFftSize || (size & (size - 1)) != 0)

@@ -64,6 +64,11 @@ public:
         }
     }
 
+    /// Exchange on each of n sample pairs in turn: outLeft[t] and outRight[t] are sample t's
+    /// shifted pair.
+    void ExchangeBlock(
+        const float* inLeft, const float* inRight, float* outLeft, float* outRight, int n);
+
     /// Runs the frame on `set` (which the CPU must have); both give the same bits.
     void SetInstructionSet(InstructionSet set) { mInstructionSet = set; }
 

@@ -239,54 +239,59 @@ void EarlyTaps::FindReads(
     const float* line[2] = {mLines[0].Data(), mLines[1].Data()};
     const int first = mLines[0].WritePosition() - n;
     const int mask = mLines[0].Mask();
+    // Four windows at a time: the slots (first - whole) & mask, then the lines' addresses plus
+    // them (even reads line 0).
+    const __m128i bases = _mm_set_epi64x(reinterpret_cast<std::intptr_t>(line[1]),
+                                         reinterpret_cast<std::intptr_t>(line[0]));
+    const __m128i zero = _mm_setzero_si128();
+    for (int j = 0; j < kCount; j += 4)
+    {
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(whole + j));
+        const __m128i slots = _mm_slli_epi32(
+            _mm_and_si128(_mm_sub_epi32(_mm_set1_epi32(first), w), _mm_set1_epi32(mask)), 2);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(reads.window + j),
+                         _mm_add_epi64(bases, _mm_unpacklo_epi32(slots, zero)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(reads.window + j + 2),
+                         _mm_add_epi64(bases, _mm_unpackhi_epi32(slots, zero)));
+    }
     if (std::min(before[0], before[1]) >= mLongestWhole)
     {
-        // Every read sees written slots only: the common case. Four windows at a time: the slots
-        // (first - whole) & mask, then the lines' addresses plus them (even reads line 0).
-        const __m128i bases = _mm_set_epi64x(reinterpret_cast<std::intptr_t>(line[1]),
-                                             reinterpret_cast<std::intptr_t>(line[0]));
-        const __m128i zero = _mm_setzero_si128();
-        for (int j = 0; j < kCount; j += 4)
-        {
-            const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(whole + j));
-            const __m128i slots = _mm_slli_epi32(
-                _mm_and_si128(_mm_sub_epi32(_mm_set1_epi32(first), w), _mm_set1_epi32(mask)), 2);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(reads.window + j),
-                             _mm_add_epi64(bases, _mm_unpacklo_epi32(slots, zero)));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(reads.window + j + 2),
-                             _mm_add_epi64(bases, _mm_unpackhi_epi32(slots, zero)));
-        }
+        // Every read sees written slots only: the common case.
         reads.near = near;
         reads.far = far;
         reads.count = kCount;
         return;
     }
-    // Reads of slots not all written yet: those of written slots only are summed, in their
-    // order. One that reaches back to the start of what was written runs here, sample by sample
-    // with the valid rule.
+    // Reads of slots not all written yet: those of written slots only are summed with their
+    // gains, the others up to the last of those with none (their slots hold finite values, so
+    // each adds a zero that leaves every sum as it was: no sum is -0). One that reaches back to
+    // the start of what was written runs here first, sample by sample with the valid rule.
     reads.near = reads.nearGain;
     reads.far = reads.farGain;
-    reads.count = 0;
-    for (int j = 0; j < kCount; ++j)
+    const __m128i written = _mm_set_epi32(before[1], before[0], before[1], before[0]);
+    const __m128i reached = _mm_add_epi32(written, _mm_set1_epi32(n));
+    unsigned valid = 0;      // bit j: read j sees written slots only
+    unsigned straddling = 0; // bit j: read j reaches back to the start of what was written
+    for (int j = 0; j < kCount; j += 4)
     {
-        const int written = before[j & 1];
-        if (whole[j] > written + n)
-        {
-            continue; // nothing this far back has been written since the last clear
-        }
-        const float* x = line[j & 1] + ((first - whole[j]) & mask);
-        if (whole[j] <= written)
-        {
-            reads.window[reads.count] = x;
-            reads.nearGain[reads.count] = near[j];
-            reads.farGain[reads.count] = far[j];
-            ++reads.count;
-            continue;
-        }
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(whole + j));
+        const __m128 beyond = _mm_castsi128_ps(_mm_cmpgt_epi32(w, written));
+        _mm_storeu_ps(reads.nearGain + j, _mm_andnot_ps(beyond, _mm_loadu_ps(near + j)));
+        _mm_storeu_ps(reads.farGain + j, _mm_andnot_ps(beyond, _mm_loadu_ps(far + j)));
+        valid |= (~static_cast<unsigned>(_mm_movemask_ps(beyond)) & 0xfu) << j;
+        const __m128 reachesFurther = _mm_castsi128_ps(_mm_cmpgt_epi32(w, reached));
+        straddling |= static_cast<unsigned>(_mm_movemask_ps(_mm_andnot_ps(reachesFurther, beyond)))
+                      << j;
+    }
+    reads.count = valid == 0 ? 0 : 32 - __builtin_clz(valid);
+    for (; straddling != 0; straddling &= straddling - 1)
+    {
+        const int j = __builtin_ctz(straddling);
         const int capacity = mLines[j & 1].Capacity();
+        const float* x = reads.window[j];
         for (int t = 0; t < n; ++t)
         {
-            const int filled = std::min(written + t + 1, capacity);
+            const int filled = std::min(before[j & 1] + t + 1, capacity);
             const float a = whole[j] <= filled ? x[t + 1] : 0.0f;
             const float b = whole[j] < filled ? x[t] : 0.0f;
             acc[t] += near[j] * a + far[j] * b;

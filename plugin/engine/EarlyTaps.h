@@ -87,7 +87,8 @@ private:
     void UpdateReads(const CoreSettings& settings);
 
     // The block form's steps: the writes, then per output the windows and gains of the reads to
-    // sum (every read once all reach written slots only; until then those that do).
+    // sum (every read with its gains once all reach written slots only; until then, up to the
+    // last that does, those that do with theirs and the others with none).
     struct OutputReads
     {
         const float* window[kReads / 2]; // each read's n + 1 slots

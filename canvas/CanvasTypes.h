@@ -267,7 +267,16 @@ enum class EFillRule : int32_t
 {
     Winding = 0, ///< non-zero winding
     EvenOdd = 1,
+    Preserve = 2, ///< each sub-path keeps the winding `PathSetWinding` gave it (SVG shapes)
     kNumFillRules
+};
+
+/// The direction of an arc: clockwise on the screen (angles growing) or against it.
+enum class EWinding : int32_t
+{
+    CW = 0,
+    CCW = 1,
+    kNumWindings
 };
 
 struct IFillStyle

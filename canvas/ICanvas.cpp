@@ -32,11 +32,14 @@ ICanvas::ICanvas(ICanvasEditorDelegate& dlg, int width, int height, int fps, flo
     , mDrawScale(IsUsableScale(scale) ? scale : 1.f)
     , mDelegate(dlg)
 {
+    AddResourceCacheUsers();
 }
 
 ICanvas::~ICanvas()
 {
     RemoveAllControls();
+    mLayers.clear();
+    RemoveResourceCacheUsers();
     // A gesture opened by hand and never closed still gets its end.
     for (int paramIdx = 0; paramIdx < static_cast<int>(mGestureCounts.size()); ++paramIdx)
     {
@@ -51,23 +54,6 @@ ICanvas::~ICanvas()
 IEditorDelegate& ICanvas::Editor() const
 {
     return mDelegate;
-}
-
-// ---- Drawing
-
-void ICanvas::FillTriangle(
-    const IArgbColor&, float, float, float, float, float, float, const IBlendSpec*)
-{
-}
-
-void ICanvas::FillCircle(const IArgbColor&, float, float, float, const IBlendSpec*) {}
-
-void ICanvas::PathTransformReset(bool clearStack)
-{
-    mTransform = IAffineTransform{};
-    if (clearStack)
-        mTransformStack.clear();
-    PathTransformSetMatrix(mTransform);
 }
 
 // ---- Platform
@@ -217,6 +203,8 @@ void ICanvas::UpdatePeerControls(IControl* source, int valIdx)
 
 void ICanvas::RemoveAllControls()
 {
+    if (mTextEntryOwner && !mTextEntryControl)
+        CancelPlatformTextEntry();
     ReleaseCaptures();
     mMouseOver = nullptr;
     mMouseOverIdx = -1;
@@ -314,10 +302,19 @@ void ICanvas::SendParameterValueFromControl(int paramIdx, double normalizedValue
 
 // ---- Drawing cycle
 
+void ICanvas::InvalidateArea(const IBounds& r)
+{
+    if (!r.Empty())
+        mInvalidAreas.push_back(r);
+}
+
 bool ICanvas::IsDirty(DirtyRectList& rects)
 {
     ForEachControl([](IControl& c) { c.Animate(); });
-    bool dirty = false;
+    bool dirty = !mInvalidAreas.empty();
+    for (const IBounds& r : mInvalidAreas)
+        rects.Add(r.GetPadded(kDirtyPadding));
+    mInvalidAreas.clear();
     ForEachControl(
         [&](IControl& c)
         {
@@ -672,115 +669,6 @@ void ICanvas::EnableTooltips(bool enable)
     mEnableTooltips = enable;
     if (enable)
         mEnableMouseOver = true;
-}
-
-// ---- Value prompts, menus and text entry
-
-void ICanvas::PromptForControlValue(IControl* control, const IBounds& bounds, int valIdx)
-{
-    if (!control)
-        return;
-    const IParam* param = control->GetParam(valIdx);
-    if (!param)
-        return;
-    const bool isMenu = param->Type() == IParam::kTypeEnum ||
-                        (param->Type() == IParam::kTypeBool && param->NDisplayTexts() > 0);
-    HeapString current;
-    if (isMenu)
-    {
-        param->GetDisplay(current, true);
-        mPromptMenu.Clear(true);
-        for (int i = 0; i < param->NDisplayTexts(); ++i)
-        {
-            const char* text = param->GetDisplayTextAtIdx(i);
-            const bool checked = text && std::strcmp(text, current.Get()) == 0;
-            mPromptMenu.AddItem(text, checked ? IPopupMenu::kChecked : IPopupMenu::kNoFlags);
-        }
-        mPromptMenu.SetRootTitle(param->GetName());
-        CreatePopupMenu(*control, mPromptMenu, bounds, valIdx);
-        return;
-    }
-    param->GetDisplay(current, false);
-    std::string text = current.Get();
-    if (control->GetPromptShowsParamLabel())
-    {
-        text += ' ';
-        text += param->GetUnitLabel();
-    }
-    CreateTextEntry(*control, control->GetText(), bounds, text.c_str(), valIdx);
-}
-
-IPopupMenu* ICanvas::CreatePopupMenu(
-    IControl& control, IPopupMenu& menu, const IBounds& bounds, int valIdx, bool isContextMenu)
-{
-    // A press that opened the menu has its gesture closed here; the chosen value is sent
-    // inside a gesture of its own.
-    ReleaseMouseCapture();
-    mPopupOwner = &control;
-    mPopupValIdx = valIdx;
-    mPopupIsContextMenu = isContextMenu;
-    bool isAsync = false;
-    IPopupMenu* chosen = CreatePlatformPopupMenu(menu, bounds, isAsync);
-    if (isAsync)
-        return nullptr;
-    DeliverPopupMenuResult(chosen);
-    return chosen;
-}
-
-void ICanvas::DeliverPopupMenuResult(IPopupMenu* chosen)
-{
-    IControl* owner = mPopupOwner;
-    if (!owner)
-        return;
-    // Cleared first: the owner may open the next menu from its handler.
-    mPopupOwner = nullptr;
-    if (mPopupIsContextMenu)
-        owner->OnContextMenuSelection(chosen ? chosen->GetChosenItemIdx() : -1);
-    else
-        owner->OnPopupMenuSelection(chosen && chosen->GetChosenItemIdx() != -1 ? chosen : nullptr,
-                                    mPopupValIdx);
-}
-
-void ICanvas::CreateTextEntry(
-    IControl& control, const ITextStyle& style, const IBounds& bounds, const char* text, int valIdx)
-{
-    mTextEntryOwner = &control;
-    mTextEntryValIdx = valIdx;
-    const int paramIdx =
-        (valIdx >= 0 && valIdx < control.NVals()) ? control.GetParamIdx(valIdx) : kNoParameter;
-    if (mTextEntryControl)
-        mTextEntryControl->CreateTextEntry(
-            paramIdx, style, bounds, control.GetTextEntryLength(), text);
-    else
-        CreatePlatformTextEntry(paramIdx, style, bounds, control.GetTextEntryLength(), text);
-    control.SetDirty(false, kNoValIdx);
-}
-
-void ICanvas::SetControlValueAfterTextEdit(const char* text)
-{
-    IControl* owner = mTextEntryOwner;
-    if (!owner)
-        return;
-    mTextEntryOwner = nullptr;
-    const int valIdx = mTextEntryValIdx;
-    const IParam* param = owner->GetParam(valIdx);
-    if (param)
-        owner->SetValueFromUserInput(param->ToNormalized(param->StringToValue(text ? text : "")),
-                                     valIdx);
-    else
-        owner->OnTextEntryCompletion(text ? text : "", valIdx);
-}
-
-void ICanvas::ClearTextEntryOwner()
-{
-    mTextEntryOwner = nullptr;
-}
-
-void ICanvas::ShowParamContextMenu(IControl* control, int, float, float)
-{
-    mPromptMenu.Clear(true);
-    if (control)
-        control->CreateContextMenu(mPromptMenu);
 }
 
 // ---- Size and scale

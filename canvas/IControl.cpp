@@ -42,13 +42,63 @@ IControl::IControl(const IBounds& bounds,
         mVals.push_back({kNoParameter, 0.0});
 }
 
-IControl::~IControl() = default;
+#if defined(PLUGKIT_VST3)
+/// The context-menu target a control hands to the host: reference counted on its own, so a host
+/// may hold it as long as it likes; it forwards a choice to its control until the control
+/// detaches it on destruction, and refuses it afterwards.
+class ContextMenuTarget : public Steinberg::FObject, public Steinberg::Vst::IContextMenuTarget
+{
+public:
+    explicit ContextMenuTarget(IControl* control)
+        : mControl(control)
+    {
+    }
+
+    void Detach() { mControl = nullptr; }
+
+    // [ui-thread]
+    Steinberg::tresult PLUGIN_API executeMenuItem(Steinberg::int32 tag) SMTG_OVERRIDE
+    {
+        if (!mControl)
+            return Steinberg::kResultFalse;
+        mControl->OnContextMenuSelection(tag);
+        return Steinberg::kResultOk;
+    }
+
+    OBJ_METHODS(ContextMenuTarget, Steinberg::FObject)
+    DEFINE_INTERFACES
+    DEF_INTERFACE(Steinberg::Vst::IContextMenuTarget)
+    END_DEFINE_INTERFACES(Steinberg::FObject)
+    REFCOUNT_METHODS(Steinberg::FObject)
+
+private:
+    IControl* mControl;
+};
+#endif
+
+IControl::~IControl()
+{
+#if defined(PLUGKIT_VST3)
+    if (mContextMenuTarget)
+    {
+        mContextMenuTarget->Detach();
+        mContextMenuTarget->release();
+    }
+#endif
+}
 
 #if defined(PLUGKIT_VST3)
 Steinberg::tresult PLUGIN_API IControl::executeMenuItem(Steinberg::int32 tag)
 {
     OnContextMenuSelection(tag);
     return Steinberg::kResultOk;
+}
+
+Steinberg::Vst::IContextMenuTarget* IControl::GetContextMenuTarget()
+{
+    if (!mContextMenuTarget)
+        mContextMenuTarget = new ContextMenuTarget(this);
+    return mContextMenuTarget;
 }
 #endif
 
@@ -345,8 +395,10 @@ void IControl::PromptUserInput(int valIdx)
     // A menu of display texts covers the control; a typed value gets a small box.
     const IBounds area =
         (param && param->NDisplayTexts() > 0) ? mRECT : mRECT.GetCentredInside(20.f, 8.f);
-    mGraphics->PromptForControlValue(this, area, valIdx);
+    // Marked first: a menu that answers at once may apply a value whose action deletes this
+    // control before the prompt returns.
     SetDirty(false);
+    mGraphics->PromptForControlValue(this, area, valIdx);
 }
 
 void IControl::StartAnimation(int durationMs)
@@ -378,9 +430,19 @@ void IControl::SetTypedEventHandler(int kind, ITypedEventHandler handler)
         mTypedEventHandlers.erase(kind);
 }
 
+void IControl::MoveDrawRect(const IBounds& r)
+{
+    if (r == mRECT)
+        return;
+    if (mGraphics)
+        mGraphics->InvalidateArea(mRECT);
+    mRECT = r;
+    mDirty = true;
+}
+
 void IControl::SetRECT(const IBounds& r)
 {
-    mRECT = r;
+    MoveDrawRect(r);
     mMouseIsOver = false;
     OnResize();
 }
@@ -393,7 +455,8 @@ void IControl::SetTargetRECT(const IBounds& r)
 
 void IControl::SetTargetAndDrawRECTs(const IBounds& r)
 {
-    mRECT = mTargetRECT = r;
+    MoveDrawRect(r);
+    mTargetRECT = r;
     mMouseIsOver = false;
     OnResize();
 }

@@ -30,6 +30,9 @@ namespace plugkit::canvas
 class ICanvas;
 class IControl;
 class IPopupMenu;
+#if defined(PLUGKIT_VST3)
+class ContextMenuTarget;
+#endif
 
 /// A function object run with a control: actions, animations, animation ends.
 using IControlActionFunc = std::function<void(IControl*)>;
@@ -72,6 +75,11 @@ public:
 #if defined(PLUGKIT_VST3)
     // [ui-thread] The host reports the choice of an item this control added to its menu.
     Steinberg::tresult PLUGIN_API executeMenuItem(Steinberg::int32 tag) SMTG_OVERRIDE;
+
+    /// The target the host's context menu reports this control's items to: a small object of
+    /// its own that a host may keep after the menu closes, and that forwards only while this
+    /// control lives. Never null; owned by the control (and by whoever else references it).
+    Steinberg::Vst::IContextMenuTarget* GetContextMenuTarget();
 
     OBJ_METHODS(IControl, Steinberg::FObject)
     DEFINE_INTERFACES
@@ -249,7 +257,8 @@ public:
     {
         return mTargetRECT;
     }
-    /// Bounds = r, mouse-over cleared, `OnResize`.
+    /// Bounds = r, mouse-over cleared, `OnResize`. A control that moves or changes size is
+    /// drawn anew, and so is the area it left.
     void SetRECT(const IBounds& r);
     /// Hit bounds = r, mouse-over cleared.
     void SetTargetRECT(const IBounds& r);
@@ -419,6 +428,13 @@ protected:
     int mLastTypedEventKind = -1;
 
 private:
+    /// Sets the drawing bounds; a change redraws the control and the area it left.
+    void MoveDrawRect(const IBounds& r);
+
+#if defined(PLUGKIT_VST3)
+    ContextMenuTarget* mContextMenuTarget = nullptr;
+#endif
+
     bool IsValidValIdx(int valIdx) const
     {
         return valIdx >= 0 && valIdx < NVals();

@@ -90,3 +90,40 @@ function(lumenfall_vst3_bundle target name folder)
         SUFFIX ${suffix}
         LIBRARY_OUTPUT_DIRECTORY ${folder}/${name}.vst3/Contents/${arch})
 endfunction()
+
+# --- NanoVG -------------------------------------------------------------------
+# NanoVG with fontstash, from dpf-source. This copy must be compiled as C++; nanovg.c brings
+# its own stb_image and stb_truetype implementations, so nothing else in a link may compile
+# those two again. Its GL2 back end is compiled by our drawing back end (canvas/platform),
+# which supplies the GL entry points through its own loader.
+set(LUMENFALL_NANOVG_DIR ${LUMENFALL_DPF_DIR}/dgl/src/nanovg)
+add_library(lumenfall_nanovg STATIC ${LUMENFALL_NANOVG_DIR}/nanovg.c)
+set_source_files_properties(${LUMENFALL_NANOVG_DIR}/nanovg.c
+                            TARGET_DIRECTORY lumenfall_nanovg PROPERTIES LANGUAGE CXX)
+target_include_directories(lumenfall_nanovg SYSTEM PUBLIC ${LUMENFALL_NANOVG_DIR})
+target_compile_options(lumenfall_nanovg PRIVATE -w)
+if(NOT WIN32)
+    target_link_libraries(lumenfall_nanovg PUBLIC m)
+endif()
+
+# --- RtAudio 5.1 and RtMidi 5.0 ---------------------------------------------------
+# The stand-alone program's device layers on Windows: RtAudio's DirectSound back end and RtMidi's
+# Windows multimedia one. Both are compiled with UNICODE, so that device and port names arrive
+# as UTF-8 rather than in the ANSI code page. RtAudio's header lays its classes out by back end,
+# so its back-end definition is public.
+if(WIN32)
+    set(LUMENFALL_RTAUDIO_DIR ${LUMENFALL_DPF_DIR}/distrho/src/jackbridge/rtaudio)
+    set(LUMENFALL_RTMIDI_DIR ${LUMENFALL_DPF_DIR}/distrho/src/jackbridge/rtmidi)
+
+    add_library(lumenfall_rtaudio STATIC ${LUMENFALL_RTAUDIO_DIR}/RtAudio.cpp)
+    target_include_directories(lumenfall_rtaudio SYSTEM PUBLIC ${LUMENFALL_RTAUDIO_DIR})
+    target_compile_definitions(lumenfall_rtaudio PUBLIC __WINDOWS_DS__ PRIVATE UNICODE _UNICODE)
+    target_compile_options(lumenfall_rtaudio PRIVATE -w)
+    target_link_libraries(lumenfall_rtaudio PUBLIC dsound ole32 winmm)
+
+    add_library(lumenfall_rtmidi STATIC ${LUMENFALL_RTMIDI_DIR}/RtMidi.cpp)
+    target_include_directories(lumenfall_rtmidi SYSTEM PUBLIC ${LUMENFALL_RTMIDI_DIR})
+    target_compile_definitions(lumenfall_rtmidi PUBLIC __WINDOWS_MM__ PRIVATE UNICODE _UNICODE)
+    target_compile_options(lumenfall_rtmidi PRIVATE -w)
+    target_link_libraries(lumenfall_rtmidi PUBLIC winmm)
+endif()

@@ -42,9 +42,11 @@ function(lumenfall_test name)
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
 endfunction()
 
-# Adds a folder when it has a CMakeLists.txt, so subsystems can land one by one.
+# Adds a subsystem's folder. A listed folder that is missing stops the configure: a tree that
+# skipped it would build and pass without the code it claims to hold.
 macro(lumenfall_add_folder dir)
-    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-        add_subdirectory(${dir})
+    if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+        message(FATAL_ERROR "listed folder ${dir} has no CMakeLists.txt")
     endif()
+    add_subdirectory(${dir})
 endmacro()

@@ -2,6 +2,7 @@
 
 #include "canvas/ICanvas.h"
 #include "plugin/TailLength.h"
+#include "plugin/editor/LayoutEditor.h"
 
 #include <algorithm>
 #include <cmath>
@@ -76,8 +77,13 @@ plugkit::PluginConfig Lumenfall::MakeConfig()
     return config;
 }
 
+#if defined(LUMENFALL_BASE_APP)
+Lumenfall::Lumenfall(plugkit::app::StandaloneHost* host)
+    : LumenfallBase(MakeConfig(), host)
+#else
 Lumenfall::Lumenfall()
     : LumenfallBase(MakeConfig())
+#endif
 {
     for (auto& value : mOtherSlot)
         value.store(0.0f, std::memory_order_relaxed);
@@ -91,6 +97,13 @@ Lumenfall::Lumenfall()
     for (int i = 0; i < kParamCount; ++i)
         mOtherSlot[i].store(current[i], std::memory_order_relaxed);
     UpdateTail();
+    // Every opening of the editor fills its new graphics with the product's controls.
+    SetLayoutFunc(
+        [this](plugkit::canvas::ICanvas* graphics)
+        {
+            if (graphics != nullptr)
+                editor::LayoutEditor(*graphics, *this);
+        });
 }
 
 Lumenfall::~Lumenfall() = default;

@@ -34,7 +34,12 @@ public:
     /// The configuration every adapter is constructed from.
     static plugkit::PluginConfig MakeConfig();
 
+#if defined(LUMENFALL_BASE_APP)
+    /// The stand-alone program's instance, owned by its application host.
+    explicit Lumenfall(plugkit::app::StandaloneHost* host);
+#else
     Lumenfall();
+#endif
     ~Lumenfall() override;
 
     /// True when construction got all its parameters and factory presets; false only when
@@ -91,9 +96,15 @@ public:
     void SwitchABSlot();
 
     /// [any-thread] The last factory preset selected or restored, 0..25.
-    int GetPresetIndex() const { return mPresetIndex.load(std::memory_order_relaxed); }
+    int GetPresetIndex() const
+    {
+        return mPresetIndex.load(std::memory_order_relaxed);
+    }
     /// [any-thread] 0 while slot A is active, 1 for slot B.
-    int GetActiveSlot() const { return mSlotFlag.load(std::memory_order_relaxed); }
+    int GetActiveSlot() const
+    {
+        return mSlotFlag.load(std::memory_order_relaxed);
+    }
     /// [any-thread] The values of the slot that is not active.
     std::array<float, kParamCount> GetOtherSlot() const;
     /// [any-thread] The 32 current values as floats, in `ParamId` order.
@@ -102,18 +113,30 @@ public:
     /// [any-thread] The meter levels of the last host block: the largest levels over all its
     /// engine chunks; all 0 after a host-bypassed or inactive block, a deactivation or a
     /// preparation.
-    engine::MeterLevels GetMeterLevels() const { return mMeters.Load(); }
+    engine::MeterLevels GetMeterLevels() const
+    {
+        return mMeters.Load();
+    }
 
     // ---- Host glue for the adapters.
 
     /// [any-thread] Samples of tail to report: 160 s at the current rate, or -1 (infinite,
     /// 4294967295 when read as unsigned) while "Freeze" is on.
-    std::int32_t GetTailLength() const { return mTailLength.load(std::memory_order_relaxed); }
+    std::int32_t GetTailLength() const
+    {
+        return mTailLength.load(std::memory_order_relaxed);
+    }
     /// [any-thread] Recomputes the tail from "Freeze" and the sample rate.
     void UpdateTail();
     /// [any-thread] Set while the host's own bypass is on; blocks then pass through.
-    bool GetHostBypass() const { return mHostBypass.load(std::memory_order_relaxed); }
-    void SetHostBypass(bool bypass) { mHostBypass.store(bypass, std::memory_order_relaxed); }
+    bool GetHostBypass() const
+    {
+        return mHostBypass.load(std::memory_order_relaxed);
+    }
+    void SetHostBypass(bool bypass)
+    {
+        mHostBypass.store(bypass, std::memory_order_relaxed);
+    }
     /// [audio-thread] A host automation value for parameter `paramIdx`: held in [0, 1],
     /// mapped through the parameter's shape, constrained and stored, then the plug-in is told
     /// with source "Host". A non-finite value or an unknown index changes nothing.

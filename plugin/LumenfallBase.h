@@ -16,11 +16,9 @@ namespace lumenfall
 using LumenfallBase = plugkit::IPluginApp;
 } // namespace lumenfall
 #elif defined(LUMENFALL_BASE_TEST)
-#include "tests/plugin/TestPluginAdapter.h"
-namespace lumenfall
-{
-using LumenfallBase = test::TestPluginAdapter;
-} // namespace lumenfall
+// The test tree supplies its recording adapter through an include path of its own; the header
+// defines lumenfall::LumenfallBase.
+#include "LumenfallTestBase.h"
 #else
 #error "Build Lumenfall with one of LUMENFALL_BASE_VST3, LUMENFALL_BASE_APP, LUMENFALL_BASE_TEST"
 #endif

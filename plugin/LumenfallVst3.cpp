@@ -12,6 +12,10 @@
 #include <cstdio>
 #include <new>
 
+#if defined(LUMENFALL_EDITOR_WINDOW)
+#include "canvas/platform/ICanvasWin.h"
+#endif
+
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
@@ -113,6 +117,18 @@ FUnknown* CreatePluginInstance(void*)
         plugin->release(); // built short of memory: no host gets half a plug-in
         plugin = nullptr;
     }
+#if defined(LUMENFALL_EDITOR_WINDOW)
+    // Each opening of the editor gets a new window of its own.
+    if (plugin != nullptr)
+    {
+        plugin->SetMakeGraphicsFunc(
+            [plugin]() -> plugkit::canvas::ICanvas*
+            {
+                return new (std::nothrow) plugkit::canvas::platform::ICanvasWin(
+                    *plugin, plugin->GetEditorWidth(), plugin->GetEditorHeight(), 60, 1.f);
+            });
+    }
+#endif
     return plugin != nullptr ? static_cast<IAudioProcessor*>(plugin) : nullptr;
 }
 } // namespace

@@ -1,6 +1,7 @@
 #include "plugkit/vst3/IPluginVst3.h"
 
 #include "plugkit/IStateChunk.h"
+#include "plugkit/vst3/IPluginVst3View.h"
 
 #include <algorithm>
 #include <cmath>
@@ -799,9 +800,41 @@ ParamValue PLUGIN_API IPluginVst3::getParamNormalized(ParamID id)
     return p != nullptr ? p->getNormalized() : 0.0;
 }
 
-IPlugView* PLUGIN_API IPluginVst3::createView(FIDString)
+IPlugView* PLUGIN_API IPluginVst3::createView(FIDString name)
 {
-    return nullptr; // no editor view yet
+    if (!HasUI() || name == nullptr || std::strcmp(name, "editor") != 0)
+        return nullptr;
+    auto* view = new (std::nothrow) View(*this);
+    if (view == nullptr)
+        return nullptr;
+    mCurrentView = view;
+    return view;
+}
+
+void IPluginVst3::ForgetView(const View* view)
+{
+    if (mCurrentView == view)
+        mCurrentView = nullptr;
+    if (mEditorOwner == view)
+        mEditorOwner = nullptr;
+}
+
+Steinberg::Vst::IComponentHandler* IPluginVst3::GetHostComponentHandler()
+{
+    return getComponentHandler();
+}
+
+Steinberg::IPlugView* IPluginVst3::GetEditorView()
+{
+    return OwnsEditor(mCurrentView) ? mCurrentView : nullptr;
+}
+
+bool IPluginVst3::ReleaseEditor(const View* view)
+{
+    if (!OwnsEditor(view))
+        return false;
+    mEditorOwner = nullptr;
+    return true;
 }
 
 tresult PLUGIN_API IPluginVst3::setKnobMode(KnobMode mode)
@@ -1030,9 +1063,17 @@ void IPluginVst3::GetTrackNamespace(HeapString& out)
 
 bool IPluginVst3::EditorResize(int width, int height)
 {
-    // No editor view exists yet: only the size is kept.
-    if (HasUI())
-        SetEditorSize(width, height);
+    if (!HasUI())
+        return true;
+    if ((width != GetEditorWidth() || height != GetEditorHeight()) && mCurrentView != nullptr)
+    {
+        if (IPlugFrame* frame = mCurrentView->GetFrame())
+        {
+            ViewRect rect(0, 0, width, height);
+            frame->resizeView(mCurrentView, &rect); // the host's answer changes nothing here
+        }
+    }
+    SetEditorSize(width, height);
     return true;
 }
 

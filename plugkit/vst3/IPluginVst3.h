@@ -1,5 +1,6 @@
 #pragma once
 
+#include "canvas/IVst3ContextMenuHost.h"
 #include "plugkit/HeapString.h"
 #include "plugkit/IPluginApiBase.h"
 #include "plugkit/IPluginProcessor.h"
@@ -15,6 +16,8 @@ namespace plugkit
 {
 
 class IPluginVst3;
+template <class Plug>
+class IPluginVst3View;
 
 /// The audio side of the VST3 adapter: bus arrangements, processing set-up, the process
 /// context and rendering through the framework's channel buffers.
@@ -99,7 +102,8 @@ class IPluginVst3 : public IPluginApiBase,
                     public IPluginVst3ControllerBase,
                     public SingleComponentEffect,
                     public Steinberg::Vst::IMidiMapping,
-                    public Steinberg::Vst::ChannelContext::IInfoListener
+                    public Steinberg::Vst::ChannelContext::IInfoListener,
+                    public canvas::IVst3ContextMenuHost
 {
 public:
     using tresult = Steinberg::tresult;
@@ -126,7 +130,8 @@ public:
     tresult PLUGIN_API setParamNormalized(ParamID id, ParamValue value) override;
     /// 0 for an unknown id.
     ParamValue PLUGIN_API getParamNormalized(ParamID id) override;
-    /// No editor view yet: always null.
+    /// A new editor view for the name "editor" when the plug-in has an editor, else null. The
+    /// view becomes the current one (the one whose frame `EditorResize` asks).
     Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
     /// kInvalidArgument for an index outside the parameters.
     tresult PLUGIN_API getParameterInfo(Steinberg::int32 index,
@@ -205,6 +210,8 @@ public:
     int GetTrackIndex() override { return mTrackIndex; }
     void GetTrackNamespace(HeapString& out) override;
     int GetTrackNamespaceIndex() override { return mTrackNamespaceOrder; }
+    /// Asks the current view's frame to resize when the size differs from the editor size,
+    /// then stores it. Always true.
     bool EditorResize(int width, int height) override;
     void BeginInformHostOfParamChange(int paramIdx) override;
     void EndInformHostOfParamChange(int paramIdx) override;
@@ -227,6 +234,23 @@ public:
     /// [ui-thread] Sets the controller's host-bypass parameter (when it exists).
     void SetBypassParameter(bool on);
 
+    // The views' bookkeeping, [ui-thread]: which view is current, which one opened the editor.
+    using View = IPluginVst3View<IPluginVst3>;
+    View* GetCurrentView() const { return mCurrentView; }
+    /// A view being destroyed: it is no longer current and no longer owns the editor.
+    void ForgetView(const View* view);
+    /// `view` opens the editor; an earlier owner loses it (its editor is the same one).
+    void ClaimEditor(const View* view) { mEditorOwner = view; }
+    /// True, with the editor unowned, when `view` owned it.
+    bool ReleaseEditor(const View* view);
+    bool OwnsEditor(const View* view) const { return view != nullptr && mEditorOwner == view; }
+
+    // What the editor needs for the host's parameter context menu, [ui-thread].
+    /// The handler the host set (null before it does).
+    Steinberg::Vst::IComponentHandler* GetHostComponentHandler() override;
+    /// The current view while it holds the open editor; null otherwise.
+    Steinberg::IPlugView* GetEditorView() override;
+
     OBJ_METHODS(IPluginVst3, SingleComponentEffect)
     tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
     REFCOUNT_METHODS(SingleComponentEffect)
@@ -243,6 +267,8 @@ private:
     bool StoreChannelContext(Steinberg::Vst::IAttributeList* list);
 
     Steinberg::Vst::KnobMode mKnobMode = 0;
+    View* mCurrentView = nullptr;
+    const View* mEditorOwner = nullptr;
     HeapString mGroupNames[64];
     int mNGroups = 0;
 };

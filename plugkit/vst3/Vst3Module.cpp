@@ -1,6 +1,7 @@
 #include "plugkit/vst3/Vst3Module.h"
 
 #include "base/source/updatehandler.h"
+#include "canvas/platform/PlatformResources.h"
 #include "pluginterfaces/base/funknown.h"
 
 #include <cstring>
@@ -20,7 +21,6 @@ namespace
 std::atomic<CPluginFactory*> gFactory{nullptr};
 std::mutex gFactoryMutex;
 void* gRecordedHandle = nullptr; // set by the loader's entry point
-std::atomic<void*> gModuleInstance{nullptr};
 ModuleLoadCounter gLoadCounter;
 
 template <size_t N>
@@ -33,7 +33,8 @@ void CopyText(char8 (&dst)[N], const char* src)
 
 bool InitModule()
 {
-    gModuleInstance.store(gRecordedHandle);
+    // The platform layer finds the editor's embedded resources in this module.
+    canvas::platform::SetModuleInstance(gRecordedHandle);
     return true;
 }
 
@@ -61,11 +62,6 @@ bool ModuleLoadCounter::Leave(Hook deinit)
     if (count == 1)
         return deinit != nullptr ? deinit() : true;
     return true;
-}
-
-void* GetModuleInstanceHandle()
-{
-    return gModuleInstance.load();
 }
 
 IPluginFactory* GetModuleFactory(const Vst3ModuleDescription& d)

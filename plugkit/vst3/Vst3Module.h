@@ -50,10 +50,6 @@ constexpr std::uint32_t FourCharCode(const char (&code)[5])
     return FourCharCodeOf(code);
 }
 
-/// The module handle published on the first load (HINSTANCE on Windows, the
-/// dlopen handle on Linux); null before.
-void* GetModuleInstanceHandle();
-
 /// The load counter behind InitDll/ExitDll (ModuleEntry/ModuleExit): the first Enter
 /// runs the init hook, the Leave that takes the count back to 0 runs the deinit hook.
 /// A Leave without a matching Enter returns false and leaves the count at 0.

@@ -9,19 +9,7 @@ namespace
 using namespace plugkit::canvas;
 using lumenfall::test::TestControl;
 
-class CanvasDrawTest : public lumenfall::test::CanvasFixture
-{
-protected:
-    /// Collects and draws one frame; returns what IsDirty said.
-    bool Frame()
-    {
-        DirtyRectList rects;
-        const bool dirty = g.IsDirty(rects);
-        g.ClearLog();
-        g.DrawDirtyRects(rects);
-        return dirty;
-    }
-};
+using CanvasDrawTest = lumenfall::test::CanvasFixture;
 
 TEST_F(CanvasDrawTest, AttachOrderCallbacksAndTags)
 {
@@ -168,6 +156,44 @@ TEST_F(CanvasDrawTest, SpecialControlsJoinTheCycleAfterTheList)
     EXPECT_EQ(g.LinesStartingWith("FillTriangle"),
               (std::vector<std::string>{"FillTriangle 255 255 0 0 380 300 400 280 400 300"}));
     EXPECT_EQ(g.Count("Drawn"), 2);
+}
+
+TEST_F(CanvasDrawTest, AControlThatMovesRedrawsTheAreaItLeft)
+{
+    auto* control = Attach(new TestControl({10, 10, 50, 50}));
+    Frame();
+    ASSERT_FALSE(Frame());
+
+    struct Case
+    {
+        const char* what;
+        std::function<void()> change;
+        std::vector<IBounds> areas; ///< the dirty areas before drawing
+    };
+    const Case cases[] = {
+        {"moved",
+         [&] { control->SetPosition(100, 100); },
+         {{9.25f, 9.25f, 50.75f, 50.75f}, {99.25f, 99.25f, 140.75f, 140.75f}}},
+        {"shrunk",
+         [&] { control->SetSize(10, 10); },
+         {{99.25f, 99.25f, 140.75f, 140.75f}, {99.25f, 99.25f, 110.75f, 110.75f}}},
+        {"bounds set to the same",
+         [&] {
+             control->SetTargetAndDrawRECTs({100, 100, 110, 110});
+         },
+         {}},
+        {"closed to nothing", [&] { control->SetRECT({}); }, {{99.25f, 99.25f, 110.75f, 110.75f}}},
+    };
+    for (const Case& c : cases)
+    {
+        c.change();
+        DirtyRectList rects;
+        g.IsDirty(rects);
+        std::vector<IBounds> areas;
+        for (int i = 0; i < rects.Size(); ++i)
+            areas.push_back(rects.Get(i));
+        EXPECT_EQ(areas, c.areas) << c.what;
+    }
 }
 
 } // namespace

@@ -44,6 +44,17 @@ public:
     }
     void Release(float x, float y, IMouseModifiers mod = Left()) { g.OnMouseUp(At(x, y, mod)); }
 
+    /// Collects and draws one frame (the log then holds only the drawing); returns what
+    /// IsDirty said.
+    bool Frame()
+    {
+        plugkit::canvas::DirtyRectList rects;
+        const bool dirty = g.IsDirty(rects);
+        g.ClearLog();
+        g.DrawDirtyRects(rects);
+        return dirty;
+    }
+
     /// The controls of the scripted gesture tests: a background, a gain that the up and down
     /// keys step, a mode whose press or "M" opens its menu, and a time value that can be typed.
     void AttachGestureControls()

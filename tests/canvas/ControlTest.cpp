@@ -112,6 +112,17 @@ TEST_F(ControlTest, RightClickPromptsOnlyWhenEnabled)
     for (int i = 0; i < prompt.NItems(); ++i)
         EXPECT_EQ(prompt.GetItem(i)->GetChecked(), i == 2);
 
+    // A switch with display texts is a menu too, titled with its name, its value checked.
+    dlg.GetParam(FakeEditorDelegate::kSwitch)->Set(1.0);
+    auto* toggle = Attach(new TestControl({0, 100, 100, 120}, FakeEditorDelegate::kSwitch));
+    toggle->DisablePrompt(false);
+    toggle->PromptUserInput(0);
+    EXPECT_EQ(g.LinesStartingWith("PopupMenu").back(), "PopupMenu 2 Switch 0 100 100 120");
+    ASSERT_EQ(prompt.NItems(), 2);
+    EXPECT_FALSE(prompt.GetItem(0)->GetChecked());
+    EXPECT_TRUE(prompt.GetItem(1)->GetChecked());
+    EXPECT_STREQ(prompt.GetItemText(1), "on");
+
     // A double gets a 40 x 16 text box centred on the control, with its unit when asked.
     typed->DisablePrompt(false);
     typed->SetPromptShowsParamLabel(true);

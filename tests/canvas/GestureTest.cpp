@@ -260,6 +260,7 @@ TEST_F(GestureCountTest, RemovingTheControlsForgetsTheMenuAndTextOwners)
     EXPECT_EQ(g.GetTextEntryOwner(), textOwner);
 
     g.RemoveAllControls();
+    EXPECT_EQ(g.Count("CancelPlatformTextEntry"), 1); // the platform's field closes too
     EXPECT_EQ(g.GetPopupOwner(), nullptr);
     EXPECT_EQ(g.GetTextEntryOwner(), nullptr);
     // The platform answering late reaches nobody (the sanitizer would see a deleted owner).
@@ -286,6 +287,20 @@ TEST_F(GestureCountTest, ATypedValueWhoseActionRebuildsTheEditorTouchesNoDeleted
     EXPECT_EQ(g.NControls(), 0);
     EXPECT_EQ(g.GetTextEntryControl(), nullptr);
     EXPECT_EQ(dlg.GetParam(FakeEditorDelegate::kTime)->Value(), 60.0);
+    EXPECT_TRUE(dlg.GesturesBalanced());
+}
+
+TEST_F(GestureCountTest, AMenuChoiceWhoseActionRebuildsTheEditorTouchesNoDeletedControl)
+{
+    // The platform menu answers at once and the chosen value's action removes every control, the
+    // prompting one included (the sanitizer would see any use of it after the prompt).
+    auto* owner = Attach(new TestControl({0, 0, 50, 50}, FakeEditorDelegate::kMode));
+    owner->DisablePrompt(false);
+    owner->SetActionFunction([this](IControl*) { g.RemoveAllControls(); });
+    g.SetMenuChoice(3);
+    owner->PromptUserInput(0);
+    EXPECT_EQ(g.NControls(), 0);
+    EXPECT_EQ(dlg.GetParam(FakeEditorDelegate::kMode)->Value(), 3.0);
     EXPECT_TRUE(dlg.GesturesBalanced());
 }
 

@@ -3,6 +3,7 @@
 #include "canvas/ICanvas.h"
 #include "plugkit/ICanvasEditorDelegate.h"
 #include "plugkit/MidiMessage.h"
+#include "tests/canvas/RecordingCanvas.h"
 
 #include <functional>
 #include <string>
@@ -11,8 +12,9 @@
 namespace plugkit::test
 {
 
-/// An `ICanvas` that records what the editor delegate asks of it, with no window and no drawing.
-class FakeCanvas : public canvas::ICanvas
+/// An `ICanvas` that records what the editor delegate asks of it, with no window and no drawing
+/// (the recording back end answers everything else).
+class FakeCanvas : public lumenfall::test::RecordingCanvas
 {
 public:
     struct Log
@@ -23,7 +25,7 @@ public:
     };
 
     FakeCanvas(canvas::ICanvasEditorDelegate& dlg, Log& log, int width, int height, float scale)
-        : ICanvas(dlg, width, height, 30, scale)
+        : RecordingCanvas(dlg, width, height, scale)
         , mLog(log)
         , mWidth(width)
         , mHeight(height)
@@ -94,12 +96,7 @@ public:
         Record("ParamValue " + std::to_string(paramIdx) + " " + std::to_string(normalizedValue));
     }
 
-    // Drawing and the rest of the platform: nothing to do here.
-    void PathClear() override {}
-    void PathTransformSetMatrix(const canvas::IAffineTransform&) override {}
-    void SetClipRegion(const canvas::IBounds&) override {}
     void* GetWindow() override { return mParent ? &mNativeWindow : nullptr; }
-    void MoveMouseCursor(float, float) override {}
 
     void Record(const std::string& call) { mLog.mCalls.push_back(call); }
 
@@ -112,9 +109,6 @@ public:
     int mNativeWindow = 0;
     const canvas::IKeyEvent* mLastKey = nullptr;
     std::function<void()> mOnClose;
-
-protected:
-    void PlatformHideMouseCursor(bool, bool) override {}
 };
 
 } // namespace plugkit::test

@@ -1,4 +1,5 @@
 #include "plugkit/Timer.h"
+#include "tests/support/PumpMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -6,26 +7,10 @@
 #include <windows.h>
 
 using namespace plugkit;
+using lumenfall::test::PumpMessages;
 
 namespace
 {
-
-/// Runs this thread's message loop for `ms` milliseconds or until `done` returns true.
-template <typename Done>
-void PumpMessages(DWORD ms, Done done)
-{
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms && !done())
-    {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-}
 
 TEST(WindowsTimer, FiresThroughTheCreatingThreadsMessageLoopAndStopsCleanly)
 {

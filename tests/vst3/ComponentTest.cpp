@@ -297,7 +297,8 @@ TEST_F(ComponentTest, ControllerQueriesRefuseWhatDoesNotExist)
     units->release();
 
     IEditController* c = plugin->mController;
-    EXPECT_EQ(c->createView("editor"), nullptr);
+    EXPECT_EQ(c->createView("settings"), nullptr);
+    EXPECT_EQ(c->createView(nullptr), nullptr);
     EXPECT_EQ(c->setComponentState(nullptr), kResultOk);
     MemoryStream controllerState;
     EXPECT_EQ(c->getControllerState(&controllerState), kResultOk);

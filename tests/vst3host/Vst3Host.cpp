@@ -273,6 +273,41 @@ tresult PLUGIN_API HostApplication::queryInterface(const TUID iid, void** obj)
     return kNoInterface;
 }
 
+// --- Editor frame ---------------------------------------------------------------
+
+tresult PLUGIN_API PlugFrame::resizeView(IPlugView* view, ViewRect* newSize)
+{
+    if (view == nullptr || newSize == nullptr)
+        return kInvalidArgument;
+    mRequests.push_back(*newSize);
+    if (!mApply)
+        return kResultTrue;
+#if defined(_WIN32)
+    if (HWND window = static_cast<HWND>(mWindow))
+    {
+        RECT r = {0, 0, newSize->getWidth(), newSize->getHeight()};
+        AdjustWindowRect(&r, static_cast<DWORD>(GetWindowLongW(window, GWL_STYLE)), FALSE);
+        SetWindowPos(window,
+                     nullptr,
+                     0,
+                     0,
+                     r.right - r.left,
+                     r.bottom - r.top,
+                     SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    }
+#endif
+    view->onSize(newSize);
+    return kResultTrue;
+}
+
+tresult PLUGIN_API PlugFrame::queryInterface(const TUID iid, void** obj)
+{
+    QUERY_INTERFACE(iid, obj, FUnknown::iid, IPlugFrame)
+    QUERY_INTERFACE(iid, obj, IPlugFrame::iid, IPlugFrame)
+    *obj = nullptr;
+    return kNoInterface;
+}
+
 // --- Parameter queues -----------------------------------------------------------
 
 tresult PLUGIN_API ParamValueQueue::getPoint(int32 index, int32& sampleOffset, ParamValue& value)

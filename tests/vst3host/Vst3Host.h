@@ -156,6 +156,22 @@ public:
     int mNameQueries = 0;
 };
 
+/// The host's frame of an editor view: records every resize request and, like a host, answers
+/// it by resizing the view (onSize) when `mApply` is set, after resizing the client area of
+/// its window (`mWindow`, an HWND on Windows) when it has one.
+class PlugFrame : public Steinberg::IPlugFrame
+{
+public:
+    Steinberg::tresult PLUGIN_API resizeView(Steinberg::IPlugView* view,
+                                             Steinberg::ViewRect* newSize) override;
+    Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
+    LUMENFALL_HOST_REFCOUNT
+
+    std::vector<Steinberg::ViewRect> mRequests;
+    bool mApply = true;
+    void* mWindow = nullptr;
+};
+
 /// One parameter's points for a block.
 class ParamValueQueue : public Steinberg::Vst::IParamValueQueue
 {

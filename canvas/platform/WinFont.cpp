@@ -1,0 +1,324 @@
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include "canvas/platform/WinFont.h"
+
+#include "canvas/ResourceCache.h"
+#include "canvas/platform/PlatformFontData.h"
+#include "canvas/platform/PlatformResources.h"
+#include "canvas/platform/TextConversion.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace plugkit::canvas::platform
+{
+
+namespace
+{
+
+/// A logical font's face name holds 31 UTF-16 units and its terminator.
+constexpr int kFaceNameUnits = LF_FACESIZE - 1;
+/// GetTextFace reads back at most this many characters.
+constexpr int kReadBackUnits = 64;
+
+/// An installed memory font; uninstalled when its cache entry goes.
+struct InstalledMemoryFont
+{
+    explicit InstalledMemoryFont(HANDLE h)
+        : handle(h)
+    {
+    }
+    ~InstalledMemoryFont() { RemoveFontMemResourceEx(handle); }
+    InstalledMemoryFont(const InstalledMemoryFont&) = delete;
+    InstalledMemoryFont& operator=(const InstalledMemoryFont&) = delete;
+
+    HANDLE handle;
+};
+
+/// A font handle kept for the native text field; deleted when its cache entry goes.
+struct CachedFontHandle
+{
+    explicit CachedFontHandle(HFONT f)
+        : font(f)
+    {
+    }
+    ~CachedFontHandle() { DeleteObject(font); }
+    CachedFontHandle(const CachedFontHandle&) = delete;
+    CachedFontHandle& operator=(const CachedFontHandle&) = delete;
+
+    HFONT font;
+};
+
+ResourceCache<InstalledMemoryFont>& MemoryFonts()
+{
+    static ResourceCache<InstalledMemoryFont> cache;
+    return cache;
+}
+
+ResourceCache<CachedFontHandle>& FontHandles()
+{
+    static ResourceCache<CachedFontHandle> cache;
+    return cache;
+}
+
+int CALLBACK StopAtFirstFamily(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found)
+{
+    *reinterpret_cast<bool*>(found) = true;
+    return 0;
+}
+
+/// Copies `name` into a logical font's face name: at most 31 UTF-16 units, a surrogate pair
+/// kept whole or dropped whole.
+void SetFaceName(LOGFONTW& font, const char* name)
+{
+    HeapBuffer buffer;
+    const WideChar* wide = Utf8ToWideBuffer(name, buffer);
+    int n = 0;
+    while (n < kFaceNameUnits && wide[n])
+        ++n;
+    if (n == kFaceNameUnits && n > 0 && wide[n - 1] >= 0xD800 && wide[n - 1] < 0xDC00)
+        --n;
+    std::memcpy(font.lfFaceName, wide, sizeof(WCHAR) * n);
+    font.lfFaceName[n] = 0;
+}
+
+} // namespace
+
+WinFont::WinFont(HFONT font, bool isSystem, const char* style)
+    : PlatformFont(isSystem)
+    , mFont(font)
+    , mStyle(style)
+{
+}
+
+WinFont::~WinFont()
+{
+    if (mFont)
+        DeleteObject(mFont);
+}
+
+PlatformFontData* WinFont::ReadFontBytes() const
+{
+    auto* result = new (std::nothrow) PlatformFontData();
+    if (!result)
+        return nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (!dc)
+        return result;
+    HGDIOBJ previous = SelectObject(dc, mFont);
+    HeapBuffer& bytes = result->bytes;
+    const FontDataReader read = [dc](uint32_t table, void* buffer, uint32_t size)
+    { return static_cast<uint32_t>(GetFontData(dc, table, 0, buffer, size)); };
+    if (ReadFontFile(read, bytes))
+    {
+        const auto* data = static_cast<const uint8_t*>(bytes.Get());
+        result->faceIndex = FindFaceByStyle(data, bytes.Size(), mStyle.Get());
+        if (result->faceIndex >= 0)
+            result->descriptor = FontDescriptor(data, bytes.Size(), result->faceIndex);
+        else
+            bytes.Resize(0);
+    }
+    SelectObject(dc, previous);
+    DeleteDC(dc);
+    return result;
+}
+
+HFONT FindSystemFont(
+    const char* name, int weight, bool italic, bool underline, int quality, bool mustExist)
+{
+    if (!name || !*name)
+        return nullptr;
+    LOGFONTW logical = {};
+    logical.lfWeight = weight;
+    logical.lfItalic = italic ? TRUE : FALSE;
+    logical.lfUnderline = underline ? TRUE : FALSE;
+    logical.lfCharSet = DEFAULT_CHARSET;
+    logical.lfOutPrecision = OUT_TT_PRECIS;
+    logical.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+    logical.lfQuality = static_cast<BYTE>(quality);
+    SetFaceName(logical, name);
+
+    HDC screen = GetDC(nullptr);
+    if (!screen)
+        return nullptr;
+    HFONT font = nullptr;
+    bool found = !mustExist;
+    if (mustExist)
+        EnumFontFamiliesExW(
+            screen, &logical, StopAtFirstFamily, reinterpret_cast<LPARAM>(&found), 0);
+    if (found)
+        font = CreateFontIndirectW(&logical);
+    if (font)
+    {
+        HGDIOBJ previous = SelectObject(screen, font);
+        WCHAR face[kReadBackUnits + 1] = {};
+        const int n = GetTextFaceW(screen, kReadBackUnits, face);
+        SelectObject(screen, previous);
+        HeapString readBack;
+        if (n > 0)
+            WideToUtf8(face, readBack);
+        if (std::strcmp(readBack.Get(), name) != 0)
+        {
+            DeleteObject(font);
+            font = nullptr;
+        }
+    }
+    ReleaseDC(nullptr, screen);
+    return font;
+}
+
+PlatformFont* LoadPlatformFontByName(const char* family, ETextStyle style)
+{
+    int weight = FW_NORMAL;
+    bool italic = false;
+    const char* styleName = "Regular";
+    if (style == ETextStyle::Bold)
+    {
+        weight = FW_BOLD;
+        styleName = "Bold";
+    }
+    else if (style == ETextStyle::Italic)
+    {
+        italic = true;
+        styleName = "Italic";
+    }
+    HFONT font = FindSystemFont(family, weight, italic, false, DEFAULT_QUALITY, true);
+    if (!font)
+        return nullptr;
+    auto* result = new (std::nothrow) WinFont(font, true, styleName);
+    if (!result)
+        DeleteObject(font);
+    return result;
+}
+
+PlatformFont* LoadPlatformFontFromMemory(const char* fontId, const void* data, int32_t size)
+{
+    if (!data || size <= 0)
+        return nullptr;
+    MutexLock lock(MemoryFonts().GetMutex());
+    DWORD installed = 0;
+    HANDLE handle = AddFontMemResourceEx(
+        const_cast<void*>(data), static_cast<DWORD>(size), nullptr, &installed);
+    if (!handle)
+        return nullptr;
+
+    const FontDescriptor descriptor(static_cast<const uint8_t*>(data), size, 0);
+    const uint16_t macStyle = descriptor.GetMacStyle();
+    HFONT font = nullptr;
+    if (descriptor.IsValid())
+        font = FindSystemFont(descriptor.GetFamily().Get(),
+                              (macStyle & 1) ? FW_BOLD : FW_NORMAL,
+                              (macStyle & 2) != 0,
+                              (macStyle & 4) != 0,
+                              DEFAULT_QUALITY,
+                              false);
+    WinFont* result = font ? new (std::nothrow) WinFont(font, false, "") : nullptr;
+    if (!result)
+    {
+        if (font)
+            DeleteObject(font);
+        RemoveFontMemResourceEx(handle);
+        return nullptr;
+    }
+    std::unique_ptr<InstalledMemoryFont> entry(new (std::nothrow) InstalledMemoryFont(handle));
+    if (!entry)
+    {
+        delete result;
+        RemoveFontMemResourceEx(handle);
+        return nullptr;
+    }
+    MemoryFonts().Add(std::move(entry), fontId, 1.0);
+    return result;
+}
+
+PlatformFont* LoadPlatformFontFile(const char* fontId, const char* name, void* module)
+{
+    MutexLock lock(MemoryFonts().GetMutex());
+    HeapString found;
+    switch (FindResourceLocation(name, "ttf", found, module))
+    {
+    case ResourceLocation::FilePath:
+    {
+        HeapBuffer path;
+        HANDLE file = CreateFileW(Utf8ToWideBuffer(found.Get(), path),
+                                  GENERIC_READ,
+                                  0,
+                                  nullptr,
+                                  OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return nullptr;
+        PlatformFont* font = nullptr;
+        LARGE_INTEGER size = {};
+        HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        if (mapping && GetFileSizeEx(file, &size) && size.QuadPart <= INT32_MAX)
+        {
+            if (const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0))
+            {
+                font =
+                    LoadPlatformFontFromMemory(fontId, view, static_cast<int32_t>(size.QuadPart));
+                UnmapViewOfFile(view);
+            }
+        }
+        if (mapping)
+            CloseHandle(mapping);
+        CloseHandle(file);
+        return font;
+    }
+    case ResourceLocation::ModuleResource:
+    {
+        int32_t size = 0;
+        const void* bytes = LoadModuleResource(found.Get(), "ttf", size, module);
+        return bytes ? LoadPlatformFontFromMemory(fontId, bytes, size) : nullptr;
+    }
+    default:
+        return nullptr;
+    }
+}
+
+void CachePlatformFont(const char* fontId, const PlatformFont& font)
+{
+    MutexLock lock(FontHandles().GetMutex());
+    if (FontHandles().Find(fontId, 1.0))
+        return;
+    LOGFONTW logical = {};
+    auto handle = static_cast<HFONT>(font.GetNativeHandle());
+    if (!handle || !GetObjectW(handle, sizeof(logical), &logical))
+        return;
+    HFONT copy = CreateFontIndirectW(&logical);
+    if (!copy)
+        return;
+    std::unique_ptr<CachedFontHandle> entry(new (std::nothrow) CachedFontHandle(copy));
+    if (!entry)
+    {
+        DeleteObject(copy);
+        return;
+    }
+    FontHandles().Add(std::move(entry), fontId, 1.0);
+}
+
+HFONT GetCachedFontHandle(const char* fontId)
+{
+    MutexLock lock(FontHandles().GetMutex());
+    const CachedFontHandle* entry = FontHandles().Find(fontId, 1.0);
+    return entry ? entry->font : nullptr;
+}
+
+void AddPlatformFontCacheUser()
+{
+    MemoryFonts().AddUser();
+    FontHandles().AddUser();
+}
+
+void RemovePlatformFontCacheUser()
+{
+    FontHandles().RemoveUser();
+    MemoryFonts().RemoveUser();
+}
+
+} // namespace plugkit::canvas::platform

@@ -1,0 +1,128 @@
+#include "canvas/ICanvas.h"
+#include "canvas/IControl.h"
+#include "plugin/editor/EditorControls.h"
+#include "plugin/editor/EditorDrawing.h"
+
+namespace lumenfall::editor
+{
+namespace
+{
+
+using plugkit::canvas::IFillPattern;
+using plugkit::canvas::IFillStyle;
+using plugkit::canvas::IStrokeStyle;
+
+constexpr IArgbColor kBackgroundTop{255, 38, 46, 51};
+constexpr IArgbColor kBackgroundBottom{255, 19, 25, 29};
+constexpr IArgbColor kScanLineBright{3, 255, 255, 255};
+constexpr IArgbColor kScanLineFaint{1, 255, 255, 255};
+constexpr IArgbColor kDisplayPanelFace{255, 24, 32, 36};
+constexpr IArgbColor kKnobPanelFace{255, 32, 40, 44};
+constexpr float kPanelRadius = 8.f;
+
+/// The fixed background under every other control; its column dividers follow the page.
+class Backdrop final : public IControl
+{
+public:
+    explicit Backdrop(ViewStatePtr state)
+        : IControl(kBackdropBounds)
+        , mState(std::move(state))
+    {
+        SetIgnoreMouse(true);
+    }
+
+    void Draw(ICanvas& g) override
+    {
+        g.PathClear();
+        g.PathRect(mRECT);
+        g.PathFill(IFillPattern::Linear(mRECT.MW(),
+                                        mRECT.T,
+                                        mRECT.MW(),
+                                        mRECT.B,
+                                        {{kBackgroundTop, 0.f}, {kBackgroundBottom, 1.f}}),
+                   IFillStyle{});
+        DrawScanLines(g);
+
+        const IBounds title{36.f, 37.f, 360.f, 86.f};
+        if (InDrawArea(g, title, -1.f))
+            DrawLabel(g, "LUMENFALL", title, 42.f, kColorText);
+        const IBounds tagLine{330.f, 52.f, 616.f, 80.f};
+        if (InDrawArea(g, tagLine, -1.f))
+            DrawLabel(g, "SPACE  /  DEPTH  /  MOVEMENT", tagLine, 15.f, kColorTextMuted);
+        DrawRule(g, 36.f, kHeaderRuleY, 1064.f, kHeaderRuleY);
+
+        for (const auto& [panel, face] : {std::pair{kDisplayPanelBounds, kDisplayPanelFace},
+                                          {kKnobPanelBounds, kKnobPanelFace}})
+        {
+            if (!InDrawArea(g, panel))
+                continue;
+            g.FillRoundRect(face, panel, kPanelRadius);
+            g.DrawRoundRect(kColorLine, panel, kPanelRadius);
+        }
+
+        std::array<float, 3> dividers{};
+        const int count = ColumnDividers(mState->section, dividers);
+        for (int i = 0; i < count; ++i)
+            DrawRule(g, dividers[i], 382.f, dividers[i], 638.f);
+        DrawRule(g, 54.f, kRowDividerY, 1046.f, kRowDividerY);
+        DrawRule(g, 36.f, kFooterRuleY, 1064.f, kFooterRuleY);
+    }
+
+private:
+    /// A horizontal or vertical rule in the line colour, when it can show.
+    static void DrawRule(ICanvas& g, float x1, float y1, float x2, float y2)
+    {
+        if (InDrawArea(g, {x1, y1, x2, y2}))
+            g.DrawLine(kColorLine, x1, y1, x2, y2);
+    }
+
+    /// One line every 4 units, every third one brighter (those within the area being drawn).
+    /// The lines of one brightness never touch, so each set is one path and one stroke. Where a
+    /// line runs under the straight part of an opaque panel, the hidden stretch is left out
+    /// (the line still reaches a unit into the panel, under its edge).
+    void DrawScanLines(ICanvas& g)
+    {
+        const IBounds& area = g.GetDrawArea();
+        for (const bool bright : {true, false})
+        {
+            g.PathClear();
+            for (int y = 0; y < kEditorHeight; y += kScanLineStep)
+            {
+                const float fy = static_cast<float>(y);
+                if ((y % 12 == 0) != bright || fy < area.T - 1.f || fy > area.B + 1.f)
+                    continue;
+                g.PathMoveTo(mRECT.L, fy);
+                const IBounds* under = PanelOver(fy);
+                if (under != nullptr)
+                {
+                    g.PathLineTo(under->L + 1.f, fy);
+                    g.PathMoveTo(under->R - 1.f, fy);
+                }
+                g.PathLineTo(mRECT.R, fy);
+            }
+            g.PathStroke(IFillPattern::Solid(bright ? kScanLineBright : kScanLineFaint),
+                         1.f,
+                         IStrokeStyle{});
+        }
+    }
+
+    /// The panel whose straight part covers a 1-unit line at height y; null for none.
+    static const IBounds* PanelOver(float y)
+    {
+        for (const IBounds* panel : {&kDisplayPanelBounds, &kKnobPanelBounds})
+            if (y - 0.5f > panel->T + kPanelRadius && y + 0.5f < panel->B - kPanelRadius)
+                return panel;
+        return nullptr;
+    }
+
+    ViewStatePtr mState;
+};
+
+} // namespace
+
+IControl* MakeBackdrop(ViewStatePtr state)
+{
+    return new Backdrop(std::move(state));
+}
+
+} // namespace lumenfall::editor

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "plugin/engine/Parameters.h"
+
+#include <array>
+
+namespace lumenfall::editor
+{
+
+/// The font identifier of every editor text, bound to kFontFile when the editor opens.
+inline constexpr const char* kFontId = "TESSALINE";
+inline constexpr const char* kFontFile = "Roboto-Regular.ttf";
+inline constexpr const char* kLogoFile = "tessaline_logo.svg";
+
+inline constexpr const char* kMakerName = "TESSALINE";
+inline constexpr const char* kMakerUrl = "https://tessaline.example";
+inline constexpr const char* kSupportEmail = "support@tessaline.example";
+inline constexpr const char* kSupportLink = "mailto:support@tessaline.example";
+
+/// Upper-case captions by ParamId: a knob's caption and help title, a toggle button's label.
+extern const std::array<const char*, engine::kParamCount> KnobCaptions;
+/// One help sentence per ParamId: tooltip and help body.
+extern const std::array<const char*, engine::kParamCount> ParamHelpTexts;
+/// One sentence per ReverbModel, shown beside the model menu.
+extern const std::array<const char*, engine::kReverbModelCount> ModelDescriptions;
+
+/// The help panel for a page: BASIC for section 0, the advanced note for every other.
+const char* SectionHelpTitle(int section);
+const char* SectionHelpBody(int section);
+
+/// The group note of an advanced section from TAIL / MOTION on; null for the others.
+const char* GroupNoteTitle(int section);
+const char* GroupNoteBody(int section);
+
+/// Shown in the help panel when typed text is rejected.
+inline constexpr const char* kTypedEntryRejected =
+    "Enter a finite number with its displayed unit. Time controls accept ms or s; frequency "
+    "controls accept Hz or kHz. Invalid text leaves the value unchanged.";
+
+/// Names and help of the controls that carry no parameter.
+inline constexpr const char* kPresetTooltip =
+    "Twenty-six factory starting points. Edits and host automation display Custom when values "
+    "no longer match.";
+inline constexpr const char* kPresetHelpTitle = "FACTORY PRESETS";
+inline constexpr const char* kPresetHelpBody =
+    "Choose a starting point for the current source. Custom means your live controls differ "
+    "from a factory preset.";
+inline constexpr const char* kCustomPresetName = "Custom";
+inline constexpr const char* kABHelpTitle = "A/B COMPARISON";
+inline constexpr const char* kABHelpBody =
+    "Switch between two complete settings slots. Edits remain in the current slot; COPY clones "
+    "it to the other slot.";
+inline constexpr const char* kCopyHelpTitle = "COPY CURRENT SETTINGS";
+inline constexpr const char* kCopyHelpBody =
+    "Copy the complete current settings to the other A/B slot, then switch slots and explore a "
+    "change.";
+inline constexpr const char* kSupportHelpTitle = "TESSALINE SUPPORT";
+inline constexpr const char* kSupportHelpBody =
+    "Contact support@tessaline.example with your Windows version, DAW version and a clear "
+    "description of the issue.";
+inline constexpr const char* kBrandTooltip = "Open TESSALINE plugins and support.";
+inline constexpr const char* kBrandHelpTitle = "TESSALINE";
+inline constexpr const char* kBrandHelpBody =
+    "Independent audio tools. Open https://tessaline.example for plugins, downloads and "
+    "support.";
+
+} // namespace lumenfall::editor

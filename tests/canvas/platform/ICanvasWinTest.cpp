@@ -1,0 +1,639 @@
+// ICanvasWin under Wine on the test display: real windows, posted and sent input, the screen
+// as an X-level capture shows it.
+#include "canvas/platform/ICanvasWin.h"
+
+#include "canvas/IControl.h"
+#include "plugkit/HeapBuffer.h"
+#include "plugkit/ICanvasEditorDelegate.h"
+#include "tests/canvas/platform/WinTestSupport.h"
+
+#include <GL/gl.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace plugkit::canvas::platform
+{
+namespace
+{
+
+using test::CaptureScreen;
+using test::ClientOnScreen;
+using test::PumpFor;
+using test::PumpUntil;
+
+constexpr int kWidth = 300;
+constexpr int kHeight = 200;
+
+/// A filled rectangle that records what reaches it.
+class Patch : public IControl
+{
+public:
+    Patch(const IBounds& bounds, const IArgbColor& color)
+        : IControl(bounds)
+        , mColor(color)
+    {
+    }
+    void Draw(ICanvas& g) override
+    {
+        ++mDraws;
+        g.FillRect(mColor, GetRECT());
+    }
+    void OnMouseDown(float x, float y, const IMouseModifiers& mod) override
+    {
+        mEvents.push_back("down " + Pos(x, y) + (mod.L ? " L" : "") + (mod.S ? " S" : ""));
+    }
+    void OnMouseUp(float x, float y, const IMouseModifiers&) override
+    {
+        mEvents.push_back("up " + Pos(x, y));
+    }
+    void OnMouseDrag(float x, float y, float dX, float dY, const IMouseModifiers&) override
+    {
+        mEvents.push_back("drag " + Pos(x, y) + " by " + Pos(dX, dY));
+    }
+    void OnMouseDblClick(float x, float y, const IMouseModifiers&) override
+    {
+        mEvents.push_back("double " + Pos(x, y));
+    }
+    void OnMouseWheel(float, float, const IMouseModifiers&, float delta) override
+    {
+        mEvents.push_back("wheel " + std::to_string(static_cast<int>(delta)));
+    }
+    bool OnKeyDown(float, float, const IKeyEvent& key) override
+    {
+        mEvents.push_back("key " + std::to_string(key.VK) + " '" + key.utf8 + "'" +
+                          (key.S ? " S" : ""));
+        return true;
+    }
+    void OnDrop(const char* path) override { mEvents.push_back(std::string("drop ") + path); }
+    void OnDropMultiple(const std::vector<const char*>& paths) override
+    {
+        std::string all = "drops";
+        for (const char* p : paths)
+            all += std::string(" ") + p;
+        mEvents.push_back(all);
+    }
+    void OnTextEntryCompletion(const char* text, int) override
+    {
+        mEvents.push_back(std::string("text ") + text);
+    }
+
+    static std::string Pos(float x, float y)
+    {
+        return std::to_string(static_cast<int>(std::lround(x))) + "," +
+               std::to_string(static_cast<int>(std::lround(y)));
+    }
+
+    IArgbColor mColor;
+    int mDraws = 0;
+    std::vector<std::string> mEvents;
+};
+
+constexpr IArgbColor kGrey{255, 128, 128, 128};
+constexpr IArgbColor kRed{255, 220, 30, 30};
+constexpr IArgbColor kGreen{255, 30, 200, 60};
+
+/// An editor of three patches: a grey background, red (20, 20)-(120, 80), green
+/// (150, 20)-(250, 80).
+class Editor : public ICanvasEditorDelegate
+{
+public:
+    Editor()
+        : ICanvasEditorDelegate(1)
+    {
+        GetParam(0)->InitDouble("Gain", 0.0, -60.0, 12.0, 0.1, "dB");
+        SetEditorSize(kWidth, kHeight);
+        SetMakeGraphicsFunc([this] { return MakeCanvas(); });
+        SetLayoutFunc(
+            [this](ICanvas* g)
+            {
+                ++mLayouts;
+                background = new Patch(IBounds(0, 0, kWidth, kHeight), kGrey);
+                red = new Patch(IBounds(20, 20, 120, 80), kRed);
+                green = new Patch(IBounds(150, 20, 250, 80), kGreen);
+                g->AttachControl(background);
+                g->AttachControl(red);
+                g->AttachControl(green);
+                red->SetTooltip("Decay \xe2\x80\x94 how long the tail lasts");
+                g->EnableTooltips(mTooltips);
+            });
+    }
+    ~Editor() override { CloseWindow(); }
+
+    virtual ICanvas* MakeCanvas() { return new ICanvasWin(*this, kWidth, kHeight, 60, 1.f); }
+    void OnUIOpen() override
+    {
+        ++mOpens;
+        ICanvasEditorDelegate::OnUIOpen();
+    }
+    ICanvasWin* Win() const { return static_cast<ICanvasWin*>(GetUI()); }
+    HWND Window() const { return Win() ? static_cast<HWND>(Win()->GetWindow()) : nullptr; }
+
+    Patch* background = nullptr;
+    Patch* red = nullptr;
+    Patch* green = nullptr;
+    int mLayouts = 0;
+    int mOpens = 0;
+    bool mTooltips = false;
+};
+
+/// Waits for the first frame: every patch drawn once.
+bool FirstFrame(Editor& e)
+{
+    return PumpUntil([&] { return e.red != nullptr && e.red->mDraws > 0; }, 3000);
+}
+
+std::vector<std::string> Take(Patch* p)
+{
+    std::vector<std::string> events;
+    events.swap(p->mEvents);
+    return events;
+}
+
+TEST(ICanvasWin, OpensInItsParentAndTheClassLivesWhileAnyEditorDoes)
+{
+    HWND parent = test::SharedHost().Get();
+    {
+        Editor first;
+        Editor second;
+        ASSERT_NE(first.OpenWindow(parent), nullptr);
+        EXPECT_EQ(ICanvasWin::WindowClassUsers(), 1);
+        ASSERT_NE(second.OpenWindow(parent), nullptr);
+        EXPECT_EQ(ICanvasWin::WindowClassUsers(), 2);
+        EXPECT_EQ(GetParent(first.Window()), parent);
+        EXPECT_EQ(first.mOpens, 1);
+        EXPECT_STREQ(first.Win()->GetPlatformApiName(), "win32");
+        RECT r;
+        GetClientRect(first.Window(), &r);
+        EXPECT_EQ(r.right, kWidth);
+        EXPECT_EQ(r.bottom, kHeight);
+        EXPECT_TRUE(FirstFrame(first));
+
+        WNDCLASSW wc;
+        const HINSTANCE instance = static_cast<HINSTANCE>(first.Win()->GetPlatformInstance());
+        first.CloseWindow();
+        EXPECT_EQ(ICanvasWin::WindowClassUsers(), 1);
+        EXPECT_TRUE(GetClassInfoW(instance, ICanvasWin::kWindowClass, &wc));
+        second.CloseWindow();
+        EXPECT_EQ(ICanvasWin::WindowClassUsers(), 0);
+        EXPECT_FALSE(GetClassInfoW(instance, ICanvasWin::kWindowClass, &wc));
+        EXPECT_EQ(WinGlSurface::SinkClassUsers(), 0);
+
+        // Re-opened, the class is registered again.
+        ASSERT_NE(first.OpenWindow(parent), nullptr);
+        EXPECT_EQ(ICanvasWin::WindowClassUsers(), 1);
+        EXPECT_EQ(first.mLayouts, 2);
+    }
+    EXPECT_EQ(ICanvasWin::WindowClassUsers(), 0);
+}
+
+class NoGlEditor : public Editor
+{
+public:
+    class Canvas : public ICanvasWin
+    {
+    public:
+        using ICanvasWin::ICanvasWin;
+        bool CreateGlSurface(HWND) override { return false; }
+    };
+    ICanvas* MakeCanvas() override { return new Canvas(*this, kWidth, kHeight); }
+};
+
+TEST(ICanvasWin, AFailedCreationLeavesNothingOpenAndDrawsNothing)
+{
+    // A parent that no longer exists: no window.
+    HWND gone = CreateWindowExW(
+        0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    DestroyWindow(gone);
+    Editor badParent;
+    EXPECT_EQ(badParent.OpenWindow(gone), nullptr);
+    EXPECT_EQ(ICanvasWin::WindowClassUsers(), 0);
+
+    // A window whose pixel format or GL context could not be made.
+    NoGlEditor noGl;
+    EXPECT_EQ(noGl.OpenWindow(test::SharedHost().Get()), nullptr);
+    EXPECT_EQ(ICanvasWin::WindowClassUsers(), 0);
+    EXPECT_EQ(noGl.mLayouts, 0) << "nothing is laid out without a context";
+    EXPECT_EQ(noGl.mOpens, 0);
+    EXPECT_EQ(wglGetCurrentContext(), nullptr);
+    noGl.CloseWindow();
+}
+
+TEST(ICanvasWin, TheDefaultPrefixPacesByTimerAndTheHostsContextStays)
+{
+    // The host draws with a GL context of its own, current around our calls.
+    test::HostWindow& host = test::SharedHost();
+    WinGlSurface hostGl;
+    HWND hostChild = CreateWindowExW(0,
+                                     L"STATIC",
+                                     L"",
+                                     WS_CHILD | WS_VISIBLE,
+                                     320,
+                                     0,
+                                     40,
+                                     40,
+                                     host.Get(),
+                                     nullptr,
+                                     nullptr,
+                                     nullptr);
+    ASSERT_TRUE(hostGl.Create(hostChild, PresentMode::SwapBuffers));
+    ASSERT_TRUE(hostGl.Activate());
+    const HGLRC hostContext = wglGetCurrentContext();
+
+    Editor e;
+    ASSERT_NE(e.OpenWindow(host.Get()), nullptr);
+    EXPECT_FALSE(e.Win()->IsVBlankMode()) << "Wine reports Windows 7 by default";
+    EXPECT_FALSE(e.Win()->IsVBlankThreadRunning());
+    EXPECT_EQ(wglGetCurrentContext(), hostContext);
+    EXPECT_TRUE(FirstFrame(e));
+    EXPECT_EQ(wglGetCurrentContext(), hostContext);
+    e.CloseWindow();
+    EXPECT_EQ(wglGetCurrentContext(), hostContext);
+
+    hostGl.Deactivate();
+    hostGl.Destroy();
+    DestroyWindow(hostChild);
+}
+
+TEST(ICanvasWin, TheScreenShowsTheEditorAndOneInvalidatedControlRepaintsAlone)
+{
+    Editor e;
+    ASSERT_NE(e.OpenWindow(test::SharedHost().Get()), nullptr);
+    ASSERT_TRUE(FirstFrame(e));
+    PumpFor(100);
+    EXPECT_EQ(e.Win()->GetPresentMode(), PresentMode::Gdi);
+
+    const RECT r = ClientOnScreen(e.Window());
+    const std::vector<unsigned char> shown =
+        CaptureScreen(r.left, r.top, kWidth, kHeight, LUMENFALL_TEST_OUTPUT "/editor-window.png");
+    ASSERT_EQ(shown.size(), static_cast<size_t>(kWidth * kHeight * 3));
+    auto at = [&](int x, int y)
+    {
+        const unsigned char* p = &shown[(static_cast<size_t>(y) * kWidth + x) * 3];
+        return IArgbColor{255, p[0], p[1], p[2]};
+    };
+    EXPECT_EQ(at(5, 5), kGrey) << "the host's background shows instead of the editor";
+    EXPECT_EQ(at(70, 50), kRed);
+    EXPECT_EQ(at(200, 50), kGreen);
+    EXPECT_EQ(at(290, 190), kGrey);
+
+    // Only the red patch changes: only it is drawn again, and the new colour is in the frame.
+    const int backgroundDraws = e.background->mDraws;
+    const int greenDraws = e.green->mDraws;
+    const int redDraws = e.red->mDraws;
+    e.red->mColor = IArgbColor{255, 10, 20, 240};
+    e.red->SetDirty(false);
+    ASSERT_TRUE(PumpUntil([&] { return e.red->mDraws > redDraws; }));
+    PumpFor(50);
+    EXPECT_EQ(e.green->mDraws, greenDraws);
+    EXPECT_LE(e.background->mDraws, backgroundDraws + 1) << "drawn only under the red patch";
+
+    e.Win()->ActivateGLContext();
+    HeapBuffer pixels;
+    int width = 0;
+    int height = 0;
+    ASSERT_TRUE(e.Win()->ReadMainFramebuffer(pixels, width, height));
+    e.Win()->DeactivateGLContext();
+    ASSERT_EQ(width, kWidth);
+    auto fb = [&](int x, int y)
+    {
+        const auto* p = static_cast<const unsigned char*>(pixels.Get()) + (y * width + x) * 4;
+        return IArgbColor{p[3], p[0], p[1], p[2]};
+    };
+    EXPECT_EQ(fb(70, 50), (IArgbColor{255, 10, 20, 240}));
+    EXPECT_EQ(fb(200, 50), kGreen);
+}
+
+TEST(ICanvasWin, ForcedToSwapBuffersItDrawsTheSameFrame)
+{
+    // The path of every system but Wine, forced here: the frame is drawn, then swapped.
+    SetEnvironmentVariableA(kPresentModeVariable, "swap");
+    Editor e;
+    void* window = e.OpenWindow(test::SharedHost().Get());
+    SetEnvironmentVariableA(kPresentModeVariable, nullptr);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(e.Win()->GetPresentMode(), PresentMode::SwapBuffers);
+    ASSERT_TRUE(FirstFrame(e));
+    EXPECT_GT(e.Win()->NPaints(), 0);
+
+    e.Win()->ActivateGLContext();
+    HeapBuffer pixels;
+    int width = 0;
+    int height = 0;
+    ASSERT_TRUE(e.Win()->ReadMainFramebuffer(pixels, width, height));
+    e.Win()->DeactivateGLContext();
+    const auto* p = static_cast<const unsigned char*>(pixels.Get()) + (50 * width + 70) * 4;
+    EXPECT_EQ((IArgbColor{p[3], p[0], p[1], p[2]}), kRed);
+}
+
+TEST(ICanvasWin, MouseByPostedMessages)
+{
+    Editor e;
+    ASSERT_NE(e.OpenWindow(test::SharedHost().Get()), nullptr);
+    ASSERT_TRUE(FirstFrame(e));
+    HWND w = e.Window();
+    auto post = [&](UINT msg, WPARAM wParam, int x, int y)
+    {
+        PostMessageW(w, msg, wParam, MAKELPARAM(x, y));
+        PumpFor(20);
+    };
+
+    // Press, drag and release outside the control: the pressed control keeps the pointer.
+    post(WM_LBUTTONDOWN, MK_LBUTTON | MK_SHIFT, 30, 30);
+    EXPECT_EQ(GetCapture(), w);
+    post(WM_MOUSEMOVE, MK_LBUTTON, 40, 35);
+    post(WM_MOUSEMOVE, MK_LBUTTON, 200, 40);
+    post(WM_LBUTTONUP, 0, 200, 40);
+    EXPECT_EQ(GetCapture(), nullptr);
+    EXPECT_EQ(Take(e.red),
+              (std::vector<std::string>{
+                  "down 30,30 L S", "drag 40,35 by 10,5", "drag 200,40 by 160,5", "up 200,40"}));
+    EXPECT_TRUE(Take(e.green).empty());
+
+    // Wheel notches: lParam in screen coordinates.
+    const RECT r = ClientOnScreen(w);
+    for (int delta : {240, -120, 60})
+    {
+        PostMessageW(w,
+                     WM_MOUSEWHEEL,
+                     MAKEWPARAM(0, static_cast<WORD>(static_cast<int16_t>(delta))),
+                     MAKELPARAM(r.left + 200, r.top + 50));
+        PumpFor(20);
+    }
+    EXPECT_EQ(Take(e.green), (std::vector<std::string>{"wheel 2", "wheel -1", "wheel 0"}));
+
+    post(WM_LBUTTONDBLCLK, MK_LBUTTON, 210, 60);
+    post(WM_LBUTTONUP, 0, 210, 60);
+    const std::vector<std::string> events = Take(e.green);
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.front(), "double 210,60");
+
+    // A pen press acts as the mouse: the window did not register for touch.
+    SetMessageExtraInfo(static_cast<LPARAM>(0xFF515700));
+    SendMessageW(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(60, 60));
+    SendMessageW(w, WM_LBUTTONUP, 0, MAKELPARAM(60, 60));
+    SetMessageExtraInfo(0);
+    EXPECT_EQ(Take(e.red), (std::vector<std::string>{"down 60,60 L", "up 60,60"}));
+}
+
+TEST(ICanvasWin, TheRealPointerHoversShowsTheTooltipAndLeaves)
+{
+    Editor e;
+    e.mTooltips = true;
+    ASSERT_NE(e.OpenWindow(test::SharedHost().Get()), nullptr);
+    ASSERT_TRUE(FirstFrame(e));
+    HWND tooltip = e.Win()->GetTooltipWindow();
+    ASSERT_NE(tooltip, nullptr);
+
+    const RECT r = ClientOnScreen(e.Window());
+    SetCursorPos(r.left + 5, r.top + 150);
+    PumpFor(100);
+    SetCursorPos(r.left + 70, r.top + 50);
+    ASSERT_TRUE(PumpUntil([&] { return e.Win()->GetMouseOverControl() == e.red; }, 2000));
+    wchar_t text[80] = {};
+    TTTOOLINFOW info = {};
+    info.cbSize = sizeof info;
+    info.hwnd = e.Window();
+    info.uId = reinterpret_cast<UINT_PTR>(e.Window());
+    info.lpszText = text;
+    EXPECT_TRUE(PumpUntil(
+        [&]
+        {
+            SendMessageW(tooltip, TTM_GETTEXTW, 80, reinterpret_cast<LPARAM>(&info));
+            return text[0] != 0;
+        },
+        3000));
+    EXPECT_STREQ(text, L"Decay \u2014 how long the tail lasts");
+
+    // Leaving the window ends the hover.
+    SetCursorPos(r.right + 40, r.bottom + 40);
+    EXPECT_TRUE(PumpUntil([&] { return e.Win()->GetMouseOverControl() == nullptr; }, 3000));
+}
+
+TEST(ICanvasWin, KeysWithTextBySendInput)
+{
+    Editor e;
+    ASSERT_NE(e.OpenWindow(test::SharedHost().Get()), nullptr);
+    ASSERT_TRUE(FirstFrame(e));
+    SetForegroundWindow(test::SharedHost().Get());
+    SetFocus(e.Window());
+    // Keys go to the control under the pointer.
+    const RECT r = ClientOnScreen(e.Window());
+    SetCursorPos(r.left + 70, r.top + 50);
+    PumpFor(50);
+
+    auto press = [](WORD vk, bool up)
+    {
+        INPUT in = {};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = vk;
+        in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+        in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        SendInput(1, &in, sizeof in);
+    };
+    press('A', false);
+    press('A', true);
+    press(VK_SHIFT, false);
+    press('B', false);
+    press('B', true);
+    press(VK_SHIFT, true);
+    press(VK_LEFT, false);
+    press(VK_LEFT, true);
+    PumpFor(200);
+    EXPECT_EQ(Take(e.red),
+              (std::vector<std::string>{"key 65 'a'", "key 16 '' S", "key 66 'B' S", "key 37 ''"}));
+}
+
+/// A WM_DROPFILES handle holding `names` (UTF-16) dropped at (x, y).
+HDROP MakeDrop(const std::vector<std::wstring>& names, int x, int y)
+{
+    size_t chars = 1;
+    for (const auto& n : names)
+        chars += n.size() + 1;
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + chars * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->pt = POINT{x, y};
+    drop->fWide = TRUE;
+    auto* text = reinterpret_cast<wchar_t*>(drop + 1);
+    for (const auto& n : names)
+    {
+        std::memcpy(text, n.c_str(), n.size() * sizeof(wchar_t));
+        text += n.size() + 1;
+    }
+    GlobalUnlock(memory);
+    return static_cast<HDROP>(memory);
+}
+
+TEST(ICanvasWin, DroppedFilesOneAndTwoWithNonAsciiNames)
+{
+    Editor e;
+    ASSERT_NE(e.OpenWindow(test::SharedHost().Get()), nullptr);
+    ASSERT_TRUE(FirstFrame(e));
+    SendMessageW(e.Window(), WM_DROPFILES, (WPARAM)MakeDrop({L"C:\\caf\u00e9.wav"}, 60, 50), 0);
+    EXPECT_EQ(Take(e.red), (std::vector<std::string>{"drop C:\\caf\xc3\xa9.wav"}));
+    SendMessageW(e.Window(),
+                 WM_DROPFILES,
+                 (WPARAM)MakeDrop({L"C:\\a.wav", L"C:\\\u00fcber\u20ac.aif"}, 200, 50),
+                 0);
+    EXPECT_EQ(Take(e.green),
+              (std::vector<std::string>{"drops C:\\a.wav C:\\\xc3\xbc"
+                                        "ber\xe2\x82\xac.aif"}));
+}
+
+TEST(ICanvasWin, TheNativeEntryCommitsCancelsAndTakesTheFocusFirst)
+{
+    Editor e;
+    ASSERT_NE(e.OpenWindow(test::SharedHost().Get()), nullptr);
+    ASSERT_TRUE(FirstFrame(e));
+    ICanvasWin& g = *e.Win();
+    auto open = [&]
+    {
+        g.CreateTextEntry(*e.red, ITextStyle(), e.red->GetRECT(), "1.5");
+        ASSERT_NE(g.GetTextEntryWindow(), nullptr);
+    };
+
+    // A click while the entry has just taken the focus cancels it.
+    open();
+    EXPECT_EQ(g.GetTextEntryState(), TextEntryState::FocusGained);
+    SendMessageW(e.Window(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(250, 150));
+    EXPECT_EQ(g.GetTextEntryState(), TextEntryState::Cancel);
+    ASSERT_TRUE(PumpUntil([&] { return g.GetTextEntryWindow() == nullptr; }));
+    EXPECT_TRUE(Take(e.red).empty());
+
+    // After the editor was painted around it, a click commits.
+    open();
+    ASSERT_TRUE(PumpUntil([&] { return g.GetTextEntryState() != TextEntryState::FocusGained; }));
+    SendMessageW(e.Window(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(250, 150));
+    ASSERT_TRUE(PumpUntil([&] { return g.GetTextEntryWindow() == nullptr; }));
+    EXPECT_EQ(Take(e.red), (std::vector<std::string>{"text 1.5"}));
+    SendMessageW(e.Window(), WM_LBUTTONUP, 0, MAKELPARAM(250, 150));
+    Take(e.background);
+
+    // The wheel cancels.
+    open();
+    PumpFor(50);
+    SendMessageW(e.Window(), WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 0);
+    ASSERT_TRUE(PumpUntil([&] { return g.GetTextEntryWindow() == nullptr; }));
+    EXPECT_TRUE(Take(e.red).empty());
+}
+
+} // namespace
+} // namespace plugkit::canvas::platform
+
+namespace plugkit::canvas::platform
+{
+namespace
+{
+
+/// Set in the child process, whose cases skip themselves everywhere else.
+constexpr const char* kWin10ChildVariable = "LUMENFALL_WIN10_HIGH_DPI_CHILD";
+
+/// Runs the tests matching `filter` in a new process of this executable in a Wine
+/// prefix of its own, whose registry says Windows 10 and 144 dpi (Wine reads both when a process
+/// starts, and the tests sharing this prefix must not see them). Returns the child's exit code;
+/// its output goes to `log`.
+int RunInWindows10HighDpiPrefix(const std::string& filter, const std::string& log)
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string exe = self + 2; // drive Z: is the Unix root
+    for (char& c : exe)
+        c = c == '\\' ? '/' : c;
+    const std::string build = LUMENFALL_TEST_OUTPUT;
+    const std::string result = log + ".result";
+    std::remove(result.c_str());
+    const std::string run =
+        "LUMENFALL_WINEPREFIX=" + build + "/wineprefix-win10-144dpi " + build + "/wine-run ";
+    const std::string script =
+        "unset GTEST_OUTPUT; " + run +
+        "reg add 'HKCU\\Software\\Wine' /v Version /d win10 /f >/dev/null 2>&1; " + run +
+        "reg add 'HKCU\\Control Panel\\Desktop' /v LogPixels /t REG_DWORD /d 144 /f "
+        ">/dev/null 2>&1; " +
+        kWin10ChildVariable + "=1 " + run + exe + " --gtest_filter=" + filter + " >" + log +
+        " 2>&1; echo $? >" + result + ".part; mv " + result + ".part " + result;
+    std::string command = "/bin/sh -c \"" + script + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr,
+                        command.data(),
+                        nullptr,
+                        nullptr,
+                        FALSE,
+                        0,
+                        nullptr,
+                        nullptr,
+                        &startup,
+                        &process))
+        return -1;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    // Wine signals a Unix process's handle at once: its end is the result file.
+    for (int i = 0; i < 1800; ++i)
+    {
+        if (FILE* file = std::fopen(result.c_str(), "r"))
+        {
+            int code = -1;
+            if (std::fscanf(file, "%d", &code) != 1)
+                code = -1;
+            std::fclose(file);
+            return code;
+        }
+        Sleep(100);
+    }
+    return -1;
+}
+
+TEST(ICanvasWin, OnWindows10At144DpiTheBlankThreadPacesAndTheWindowFollowsTheScale)
+{
+    const std::string log = LUMENFALL_TEST_OUTPUT "/window-win10-144dpi.log";
+    EXPECT_EQ(RunInWindows10HighDpiPrefix("ICanvasWinWin10.*", log), 0)
+        << "the child's report is " << log;
+}
+
+// Runs only in the child process of the test above, in its own prefix.
+TEST(ICanvasWinWin10, VBlankPacingAndTheScaleOfTheDisplay)
+{
+    if (std::getenv(kWin10ChildVariable) == nullptr)
+        GTEST_SKIP()
+            << "runs in its own Windows 10, 144 dpi prefix, started by "
+               "ICanvasWin.OnWindows10At144DpiTheBlankThreadPacesAndTheWindowFollowsTheScale";
+    Editor e;
+    ASSERT_NE(e.OpenWindow(test::SharedHost().Get()), nullptr);
+    ICanvasWin& g = *e.Win();
+    EXPECT_TRUE(g.IsVBlankMode());
+    EXPECT_TRUE(g.IsVBlankThreadRunning()) << "paced by its fallback sleep under Wine";
+    RECT r;
+    GetClientRect(e.Window(), &r);
+    EXPECT_EQ(r.right, kWidth) << "opened at the whole part of 1.5";
+
+    // The first tick sees the display's 1.5 and the window follows.
+    ASSERT_TRUE(FirstFrame(e));
+    PumpFor(100);
+    EXPECT_EQ(g.GetScreenScale(), 1.5f);
+    GetClientRect(e.Window(), &r);
+    EXPECT_EQ(r.right, kWidth * 3 / 2);
+    EXPECT_EQ(r.bottom, kHeight * 3 / 2);
+
+    // A stale blank paints nothing; the latest one paints once.
+    PumpFor(100);
+    const int paints = g.NPaints();
+    e.red->SetDirty(false);
+    SendMessageW(e.Window(), kWmVBlank, 1, 0);
+    EXPECT_EQ(g.NPaints(), paints);
+    ASSERT_TRUE(PumpUntil([&] { return g.NPaints() > paints; }));
+    PumpFor(100);
+    EXPECT_EQ(g.NPaints(), paints + 1);
+
+    g.CloseWindow();
+    EXPECT_FALSE(g.IsVBlankThreadRunning()) << "joined on close";
+}
+
+} // namespace
+} // namespace plugkit::canvas::platform

@@ -1,0 +1,150 @@
+// Windows fonts under Wine: installed families by name, private memory fonts from an embedded
+// resource, a file and a collection, reading their bytes back, and the two process-wide caches.
+
+#include "canvas/platform/WinFont.h"
+#include "canvas/platform/PlatformFontData.h"
+#include "tests/canvas/platform/FontBytes.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+namespace
+{
+using namespace plugkit;
+using namespace plugkit::canvas;
+using namespace plugkit::canvas::platform;
+using namespace lumenfall::test;
+
+std::unique_ptr<PlatformFontData> BytesOf(const PlatformFont& font)
+{
+    return std::unique_ptr<PlatformFontData>(font.ReadFontBytes());
+}
+
+class WinFonts : public ::testing::Test
+{
+protected:
+    void SetUp() override { AddPlatformFontCacheUser(); }
+    void TearDown() override { RemovePlatformFontCacheUser(); }
+};
+
+TEST_F(WinFonts, EmbeddedRobotoLoadsAsAPrivateFontNamedByItsNameTable)
+{
+    const Bytes file = ReadFileBytes(LUMENFALL_ROBOTO_TTF);
+    ASSERT_FALSE(file.empty());
+    // The resource script names it "ROBOTO-REGULAR.TTF"; any letter case finds it.
+    std::unique_ptr<PlatformFont> font(
+        LoadPlatformFontFile("Roboto", "roboto-regular.TTF", nullptr));
+    ASSERT_TRUE(font);
+    EXPECT_FALSE(font->IsSystem());
+    EXPECT_STREQ(static_cast<WinFont*>(font.get())->GetStyleName(), "");
+    ASSERT_NE(font->GetNativeHandle(), nullptr);
+
+    const auto data = BytesOf(*font);
+    ASSERT_TRUE(data);
+    ASSERT_TRUE(data->IsUsable());
+    EXPECT_EQ(data->faceIndex, 0);
+    EXPECT_STREQ(data->descriptor.GetFamily().Get(), "Roboto");
+    ASSERT_EQ(data->bytes.Size(), static_cast<int32_t>(file.size()));
+    EXPECT_EQ(std::memcmp(data->bytes.Get(), file.data(), file.size()), 0);
+}
+
+TEST_F(WinFonts, FontFileByPathAndMissingNames)
+{
+    std::unique_ptr<PlatformFont> font(
+        LoadPlatformFontFile("RobotoFile", LUMENFALL_ROBOTO_TTF, nullptr));
+    ASSERT_TRUE(font);
+    EXPECT_TRUE(BytesOf(*font)->IsUsable());
+    EXPECT_FALSE(LoadPlatformFontFile("None", "no-such-font.ttf", nullptr));
+    EXPECT_FALSE(LoadPlatformFontFile("None", "", nullptr));
+
+    const Bytes notAFont(4096, 0x5A);
+    EXPECT_FALSE(
+        LoadPlatformFontFromMemory("Junk", notAFont.data(), static_cast<int32_t>(notAFont.size())));
+    EXPECT_FALSE(LoadPlatformFontFromMemory("Junk", nullptr, 100));
+}
+
+TEST_F(WinFonts, InstalledFamilyByExactNameAndStyle)
+{
+    struct Case
+    {
+        const char* family;
+        ETextStyle style;
+        bool found;
+        const char* styleName;
+    };
+    const Case cases[] = {
+        {"Roboto", ETextStyle::Normal, true, "Regular"},
+        {"Roboto", ETextStyle::Bold, true, "Bold"},
+        {"Roboto", ETextStyle::Italic, true, "Italic"},
+        {"roboto", ETextStyle::Normal, false, ""}, // another letter case is another name
+        {"ROBOTO", ETextStyle::Bold, false, ""},
+        {"No Such Family", ETextStyle::Normal, false, ""},
+    };
+    for (const Case& c : cases)
+    {
+        std::unique_ptr<PlatformFont> font(LoadPlatformFontByName(c.family, c.style));
+        ASSERT_EQ(font != nullptr, c.found) << c.family << " " << c.styleName;
+        if (!font)
+            continue;
+        EXPECT_TRUE(font->IsSystem());
+        EXPECT_STREQ(static_cast<WinFont*>(font.get())->GetStyleName(), c.styleName);
+        const auto data = BytesOf(*font);
+        ASSERT_TRUE(data->IsUsable()) << c.styleName;
+        EXPECT_STREQ(data->descriptor.GetStyle().Get(), c.styleName);
+    }
+}
+
+TEST_F(WinFonts, MemoryFontIsInstalledPrivatelyAndReadBackExactly)
+{
+    // Renamed, so that no installed font can stand in for it.
+    const Bytes font = RenameFamily(ReadFileBytes(LUMENFALL_ROBOTO_TTF), u"Lumenfall Memory Sans");
+    std::unique_ptr<PlatformFont> loaded(
+        LoadPlatformFontFromMemory("Memory", font.data(), static_cast<int32_t>(font.size())));
+    ASSERT_TRUE(loaded);
+    const auto data = BytesOf(*loaded);
+    ASSERT_TRUE(data->IsUsable());
+    EXPECT_STREQ(data->descriptor.GetFamily().Get(), "Lumenfall Memory Sans");
+    ASSERT_EQ(data->bytes.Size(), static_cast<int32_t>(font.size()));
+    EXPECT_EQ(std::memcmp(data->bytes.Get(), font.data(), font.size()), 0);
+}
+
+TEST_F(WinFonts, CollectionIsReadWholeWithItsOwnSize)
+{
+    const Bytes face = RenameFamily(ReadFileBytes(LUMENFALL_ROBOTO_TTF), u"Lumenfall Collection");
+    const Bytes ttc = BuildCollection({face, face, face});
+    std::unique_ptr<PlatformFont> font(
+        LoadPlatformFontFromMemory("Collection", ttc.data(), static_cast<int32_t>(ttc.size())));
+    ASSERT_TRUE(font);
+    const auto data = BytesOf(*font);
+    ASSERT_TRUE(data->IsUsable());
+    EXPECT_STREQ(data->descriptor.GetFamily().Get(), "Lumenfall Collection");
+    // The whole collection, which is larger than what the face's own file size would give.
+    EXPECT_EQ(data->bytes.Size(), static_cast<int32_t>(ttc.size()));
+    EXPECT_EQ(std::memcmp(data->bytes.Get(), "ttcf", 4), 0);
+    EXPECT_EQ(data->faceIndex, 0);
+}
+
+TEST_F(WinFonts, HandleCacheKeepsOneCopyPerIdUntilTheLastUserLeaves)
+{
+    std::unique_ptr<PlatformFont> font(
+        LoadPlatformFontFile("Cached", LUMENFALL_ROBOTO_TTF, nullptr));
+    ASSERT_TRUE(font);
+    EXPECT_EQ(GetCachedFontHandle("Cached"), nullptr);
+    CachePlatformFont("Cached", *font);
+    const HFONT first = GetCachedFontHandle("Cached");
+    ASSERT_NE(first, nullptr);
+    EXPECT_NE(first, font->GetNativeHandle()) << "a copy, owned by the cache";
+    CachePlatformFont("Cached", *font);
+    EXPECT_EQ(GetCachedFontHandle("Cached"), first);
+
+    AddPlatformFontCacheUser();
+    RemovePlatformFontCacheUser();
+    EXPECT_EQ(GetCachedFontHandle("Cached"), first) << "another user is left";
+    RemovePlatformFontCacheUser();
+    EXPECT_EQ(GetCachedFontHandle("Cached"), nullptr);
+    AddPlatformFontCacheUser(); // for TearDown
+}
+
+} // namespace

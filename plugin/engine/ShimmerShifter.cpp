@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace lumenfall::engine
@@ -170,6 +171,75 @@ template <class V>
     }
 }
 
+// Spans 1 and 2 of the transform on four values in bit-reversed order (twiddles 1 and -i).
+template <class T>
+[[gnu::always_inline]] inline void Radix4(T* re, T* im)
+{
+    const T a0r = re[0] + re[1], a0i = im[0] + im[1];
+    const T a1r = re[0] - re[1], a1i = im[0] - im[1];
+    const T a2r = re[2] + re[3], a2i = im[2] + im[3];
+    const T a3r = re[2] - re[3], a3i = im[2] - im[3];
+    re[0] = a0r + a2r;
+    im[0] = a0i + a2i;
+    re[2] = a0r - a2r;
+    im[2] = a0i - a2i;
+    re[1] = a1r + a3i; // a1 + (-i) a3
+    im[1] = a1i - a3r;
+    re[3] = a1r - a3i;
+    im[3] = a1i + a3r;
+}
+
+template <class V>
+[[gnu::always_inline]] inline V ReverseLanes(V x)
+{
+    using M = LaneMask<V>;
+    if constexpr (kLaneCount<V> == 4)
+    {
+        return __builtin_shuffle(x, M{3, 2, 1, 0});
+    }
+    else
+    {
+        return __builtin_shuffle(x, M{7, 6, 5, 4, 3, 2, 1, 0});
+    }
+}
+
+// Four vectors of L lanes transposed into L groups of four: group j (lanes j of the four) to
+// to[index[j]..index[j] + 3].
+template <class V>
+[[gnu::always_inline]] inline void StoreTransposed(const V* x, float* to, const int* index)
+{
+    using M = LaneMask<V>;
+    if constexpr (kLaneCount<V> == 4)
+    {
+        const V t0 = __builtin_shuffle(x[0], x[1], M{0, 4, 1, 5});
+        const V t1 = __builtin_shuffle(x[0], x[1], M{2, 6, 3, 7});
+        const V t2 = __builtin_shuffle(x[2], x[3], M{0, 4, 1, 5});
+        const V t3 = __builtin_shuffle(x[2], x[3], M{2, 6, 3, 7});
+        StoreLanes(to + index[0], __builtin_shuffle(t0, t2, M{0, 1, 4, 5}));
+        StoreLanes(to + index[1], __builtin_shuffle(t0, t2, M{2, 3, 6, 7}));
+        StoreLanes(to + index[2], __builtin_shuffle(t1, t3, M{0, 1, 4, 5}));
+        StoreLanes(to + index[3], __builtin_shuffle(t1, t3, M{2, 3, 6, 7}));
+    }
+    else
+    {
+        // Each 128-bit half as above: groups j and j + 4 in the halves of one vector.
+        const V t0 = __builtin_shuffle(x[0], x[1], M{0, 8, 1, 9, 4, 12, 5, 13});
+        const V t1 = __builtin_shuffle(x[0], x[1], M{2, 10, 3, 11, 6, 14, 7, 15});
+        const V t2 = __builtin_shuffle(x[2], x[3], M{0, 8, 1, 9, 4, 12, 5, 13});
+        const V t3 = __builtin_shuffle(x[2], x[3], M{2, 10, 3, 11, 6, 14, 7, 15});
+        const V g[4] = {__builtin_shuffle(t0, t2, M{0, 1, 8, 9, 4, 5, 12, 13}),
+                        __builtin_shuffle(t0, t2, M{2, 3, 10, 11, 6, 7, 14, 15}),
+                        __builtin_shuffle(t1, t3, M{0, 1, 8, 9, 4, 5, 12, 13}),
+                        __builtin_shuffle(t1, t3, M{2, 3, 10, 11, 6, 7, 14, 15})};
+        for (int j = 0; j < 4; ++j)
+        {
+            std::memcpy(to + index[j], &g[j], 4 * sizeof(float));
+            std::memcpy(
+                to + index[j + 4], reinterpret_cast<const float*>(&g[j]) + 4, 4 * sizeof(float));
+        }
+    }
+}
+
 } // namespace
 
 ShimmerShifter::ShimmerShifter()
@@ -221,8 +291,8 @@ void ShimmerShifter::Reset()
     std::fill_n(&mPrevIm[0][0], 2 * kBins, 0.0f);
     std::fill_n(&mAccRe[0][0], 2 * kBins, 1.0f);
     std::fill_n(&mAccIm[0][0], 2 * kBins, 0.0f);
-    std::fill_n(&mBinRe[0][0], 2 * kBins, 0.0f);
-    std::fill_n(&mBinIm[0][0], 2 * kBins, 0.0f);
+    std::fill_n(&mBinRe[0][0], 2 * (kBins + 1), 0.0f);
+    std::fill_n(&mBinIm[0][0], 2 * (kBins + 1), 0.0f);
     std::fill_n(mAnalysisRe, kFftSize, 0.0f);
     std::fill_n(mAnalysisIm, kFftSize, 0.0f);
     std::fill_n(mSynthesisRe, kFftSize / 2, 0.0f);
@@ -310,19 +380,18 @@ ShimmerShifter::TransformReordered(float* re, float* im, int size) const
     }
     for (int s = 0; s < size; s += 4)
     {
-        const float a0r = re[s] + re[s + 1], a0i = im[s] + im[s + 1];
-        const float a1r = re[s] - re[s + 1], a1i = im[s] - im[s + 1];
-        const float a2r = re[s + 2] + re[s + 3], a2i = im[s + 2] + im[s + 3];
-        const float a3r = re[s + 2] - re[s + 3], a3i = im[s + 2] - im[s + 3];
-        re[s] = a0r + a2r;
-        im[s] = a0i + a2i;
-        re[s + 2] = a0r - a2r;
-        im[s + 2] = a0i - a2i;
-        re[s + 1] = a1r + a3i; // a1 + (-i) a3
-        im[s + 1] = a1i - a3r;
-        re[s + 3] = a1r - a3i;
-        im[s + 3] = a1i + a3r;
+        float r[4] = {re[s], re[s + 1], re[s + 2], re[s + 3]};
+        float i[4] = {im[s], im[s + 1], im[s + 2], im[s + 3]};
+        Radix4(r, i);
+        std::copy_n(r, 4, re + s);
+        std::copy_n(i, 4, im + s);
     }
+    LaterSpans<V>(re, im, size);
+}
+
+template <class V>
+[[gnu::always_inline]] inline void ShimmerShifter::LaterSpans(float* re, float* im, int size) const
+{
     int h = 4;
     for (; 4 * h <= size; h <<= 2)
     {
@@ -365,15 +434,39 @@ template <class V>
     constexpr int kHalfShift = 1; // bit reversal over 10 bits from the 11-bit table
     const int p = mPosition;      // the oldest sample of the ring
 
-    // Analysis, gathered in bit-reversed order: left in the real part, right in the imaginary.
-    for (int m = 0; m < kFftSize; ++m)
+    // Analysis with the transform's first two spans: bit-reversed places s..s + 3 (s = rev(n),
+    // n < 512) hold samples n, n + 1024, n + 512 and n + 1536 of the frame. p is a multiple of
+    // the hop, so each quarter of the frame is one run of the ring. L values of n at a time, left
+    // in the real part and right in the imaginary.
+    constexpr int L = kLaneCount<V>;
+    constexpr int kQuarter = kFftSize / 4;
+    constexpr int kOrder[4] = {0, 2, 1, 3}; // quarter of the frame in places s..s + 3
+    const float* quarter[2][4];
+    for (int q = 0; q < 4; ++q)
     {
-        const int n = mBitReverse[m];
-        const int slot = (p + n) & kMask;
-        mAnalysisRe[m] = mRing[0][slot] * mWindow[n];
-        mAnalysisIm[m] = mRing[1][slot] * mWindow[n];
+        quarter[0][q] = &mRing[0][(p + kOrder[q] * kQuarter) & kMask];
+        quarter[1][q] = &mRing[1][(p + kOrder[q] * kQuarter) & kMask];
     }
-    TransformReordered<V>(mAnalysisRe, mAnalysisIm, kFftSize);
+    for (int n = 0; n < kQuarter; n += L)
+    {
+        V re[4];
+        V im[4];
+        for (int q = 0; q < 4; ++q)
+        {
+            const V w = LoadLanes<V>(mWindow + kOrder[q] * kQuarter + n);
+            re[q] = LoadLanes<V>(quarter[0][q] + n) * w;
+            im[q] = LoadLanes<V>(quarter[1][q] + n) * w;
+        }
+        Radix4(re, im);
+        int places[L];
+        for (int j = 0; j < L; ++j)
+        {
+            places[j] = mBitReverse[n + j];
+        }
+        StoreTransposed(re, mAnalysisRe, places);
+        StoreTransposed(im, mAnalysisIm, places);
+    }
+    LaterSpans<V>(mAnalysisRe, mAnalysisIm, kFftSize);
 
     // Separate the two real channels for bins 1..511:
     // X_left = (Z[k] + conj Z[N-k]) / 2, X_right = (Z[k] - conj Z[N-k]) / (2i).
@@ -391,25 +484,45 @@ template <class V>
         ShiftBins<V>(ch);
     }
 
-    // Synthesis spectrum Y[m] = S_left[2m] + i S_right[2m] over 1024 points (bit-reversed):
-    // bins m = 1..511 and their conjugate mirrors 1024 - m; Y[0] and Y[512] are 0.
-    mSynthesisRe[0] = mSynthesisIm[0] = 0.0f;
-    mSynthesisRe[mBitReverse[kHalf / 2] >> kHalfShift] = 0.0f;
-    mSynthesisIm[mBitReverse[kHalf / 2] >> kHalfShift] = 0.0f;
-    for (int k = 1; k < kBins; ++k)
+    // Synthesis spectrum Y[m] = S_left[2m] + i S_right[2m] over 1024 points: bins m = 1..511 and
+    // their conjugate mirrors 1024 - m; Y[0] and Y[512] are 0 (bin slots 0 and kBins stay 0).
+    // The inverse is by conjugation (see Fft): the transform runs on (Im Y, Re Y), its first two
+    // spans here as for the analysis, places s..s + 3 (s = rev(m), m < 256) holding Y[m],
+    // Y[m + 512], Y[m + 256] and Y[m + 768], the mirrors of bins 512 - m and 256 - m.
+    constexpr int kEighth = kHalf / 4;
+    for (int m = 0; m < kEighth; m += L)
     {
-        const float sr0 = mBinRe[0][k], si0 = mBinIm[0][k];
-        const float sr1 = mBinRe[1][k], si1 = mBinIm[1][k];
-        const int at = mBitReverse[k] >> kHalfShift;
-        const int mirror = mBitReverse[kHalf - k] >> kHalfShift;
-        mSynthesisRe[at] = sr0 - si1;
-        mSynthesisIm[at] = si0 + sr1;
-        mSynthesisRe[mirror] = sr0 + si1;
-        mSynthesisIm[mirror] = sr1 - si0;
+        const auto direct = [&](int k, V& re, V& im)
+        {
+            re = LoadLanes<V>(mBinIm[0] + k) + LoadLanes<V>(mBinRe[1] + k);
+            im = LoadLanes<V>(mBinRe[0] + k) - LoadLanes<V>(mBinIm[1] + k);
+        };
+        const auto mirrored = [&](int k, V& re, V& im)
+        {
+            const int from = k - (L - 1); // bins k, k - 1, ... in the lanes
+            re = ReverseLanes(LoadLanes<V>(mBinRe[1] + from)) -
+                 ReverseLanes(LoadLanes<V>(mBinIm[0] + from));
+            im = ReverseLanes(LoadLanes<V>(mBinRe[0] + from)) +
+                 ReverseLanes(LoadLanes<V>(mBinIm[1] + from));
+        };
+        V re[4];
+        V im[4];
+        direct(m, re[0], im[0]);
+        mirrored(kHalf / 2 - m, re[1], im[1]);
+        direct(m + kEighth, re[2], im[2]);
+        mirrored(kEighth - m, re[3], im[3]);
+        Radix4(re, im);
+        int places[L];
+        for (int j = 0; j < L; ++j)
+        {
+            places[j] = mBitReverse[m + j] >> kHalfShift;
+        }
+        StoreTransposed(re, mSynthesisIm, places);
+        StoreTransposed(im, mSynthesisRe, places);
     }
-    // Inverse by conjugation (see Fft). The 2048-point inverse of a spectrum with even bins only is
-    // half the 1024-point one, repeated; both scales go into the overlap-add gain.
-    TransformReordered<V>(mSynthesisIm, mSynthesisRe, kHalf);
+    // The 2048-point inverse of a spectrum with even bins only is half the 1024-point one,
+    // repeated; both scales go into the overlap-add gain.
+    LaterSpans<V>(mSynthesisIm, mSynthesisRe, kHalf);
     constexpr float kGain = kOverlapGain * 0.5f / static_cast<float>(kHalf);
     for (int n = 0; n < kFftSize;)
     {

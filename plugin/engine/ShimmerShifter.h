@@ -85,9 +85,11 @@ private:
     [[gnu::always_inline]] void Frame();
     template <class V>
     [[gnu::always_inline]] void ShiftBins(int channel);
-    // The butterflies of Fft, for input already in bit-reversed order.
+    // The butterflies of Fft, for input already in bit-reversed order; the spans from 4 up.
     template <class V>
     [[gnu::always_inline]] void TransformReordered(float* real, float* imag, int size) const;
+    template <class V>
+    [[gnu::always_inline]] void LaterSpans(float* real, float* imag, int size) const;
 
     static constexpr int kBins = kShiftedBins + 1; // index 0 unused
 
@@ -105,9 +107,10 @@ private:
     alignas(16) float mPrevIm[2][kBins];
     alignas(16) float mAccRe[2][kBins];
     alignas(16) float mAccIm[2][kBins];
-    // One analysed frame per channel, bins 1..511, shifted in place.
-    alignas(16) float mBinRe[2][kBins];
-    alignas(16) float mBinIm[2][kBins];
+    // One analysed frame per channel, bins 1..511, shifted in place; slots 0 and kBins (bin 512,
+    // dropped) hold 0 for the synthesis's reads along the bins.
+    alignas(16) float mBinRe[2][kBins + 1];
+    alignas(16) float mBinIm[2][kBins + 1];
     // Transform buffers: the 2048-point analysis and the 1024-point synthesis (only even bins are
     // produced, so the synthesis is periodic in 1024 samples).
     alignas(16) float mAnalysisRe[kFftSize];

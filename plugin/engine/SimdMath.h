@@ -16,8 +16,10 @@
 #include "plugin/engine/DelayLine.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 #if !defined(__SSE2__)
 #error "The engine's block forms need SSE2, the x86-64 baseline."
@@ -45,6 +47,8 @@ inline float RoundHalfAway(float x)
 /// template argument would drop.
 typedef float Lanes4 __attribute__((vector_size(16)));
 typedef float Lanes8 __attribute__((vector_size(32)));
+typedef unsigned LaneBits4 __attribute__((vector_size(16)));
+typedef unsigned LaneBits8 __attribute__((vector_size(32)));
 
 template <class V>
 inline constexpr int kLaneCount = static_cast<int>(sizeof(V) / sizeof(float));
@@ -131,8 +135,16 @@ template <class V>
 template <class V>
 [[gnu::always_inline]] inline V SanitizeLanes(V x)
 {
-    const V magnitude = AbsLanes(x);
-    const LaneMask<V> keep = (magnitude > 1e-25f) & (magnitude <= 3.40282347e38f);
+    // One integer comparison of |x|'s bits b: 1e-25 < |x| <= FLT_MAX (NaN fails) is
+    // bits(1e-25) < b <= bits(FLT_MAX), an unsigned range check of b - bits(1e-25) - 1, which is
+    // a signed one with the sign bit flipped (the flip folded into the addition, which wraps).
+    using Mask = LaneMask<V>;
+    using Bits = std::conditional_t<sizeof(V) == sizeof(Lanes8), LaneBits8, LaneBits4>;
+    constexpr unsigned kSmall = std::bit_cast<unsigned>(1e-25f);
+    constexpr unsigned kLargest = std::bit_cast<unsigned>(3.40282347e38f);
+    const Bits b = reinterpret_cast<Bits>(reinterpret_cast<Mask>(x) & 0x7fffffff);
+    const Mask flipped = reinterpret_cast<Mask>(b + (0x80000000u - kSmall - 1u));
+    const Mask keep = flipped < static_cast<int>(kLargest - kSmall - 0x80000000u);
     return KeepLanes(MinLanes(MaxLanes(x, SplatLanes<V>(-64.0f)), SplatLanes<V>(64.0f)), keep);
 }
 

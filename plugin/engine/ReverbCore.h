@@ -123,6 +123,8 @@ private:
     double mLfoStep = -1.0;
     double mLfoStepSin = 0.0;
     double mLfoStepCos = 1.0;
+    double mLfoStep4Sin = 0.0; // four steps
+    double mLfoStep4Cos = 1.0;
 
     double mLfoPhase = 0.0; // radians, 0 to 2 pi
     std::int64_t mSamplesSinceOnset = kNoOnset;

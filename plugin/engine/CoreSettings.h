@@ -22,9 +22,12 @@ struct StereoSample
     float right = 0.0f; ///< right sample
 };
 
-/// The longest run the block forms process at once (the engine's coefficient refresh period),
-/// so that their scratch fits on the stack.
-inline constexpr int kCoreBlock = 32;
+/// The longest run the block forms process at once, so that their scratch fits on the stack:
+/// two of the engine's coefficient refresh periods, run as one while every parameter holds still.
+inline constexpr int kCoreBlock = 64;
+
+/// The run the block forms take where a longer one cannot read its lines ahead.
+inline constexpr int kShortCoreBlock = 32;
 
 /// The late-reverb structure a model runs.
 enum class LateStructure

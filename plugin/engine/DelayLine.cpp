@@ -64,8 +64,8 @@ bool DelayLine::Resize(int capacity)
     }
     {
         // At least the window, so that the copy past the end repeats distinct slots.
-        int storage = 64;
-        static_assert(kWindow <= 64);
+        int storage = 128;
+        static_assert(kWindow <= 128);
         while (storage < capacity)
         {
             storage <<= 1;

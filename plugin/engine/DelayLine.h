@@ -1,5 +1,6 @@
 #pragma once
 
+#include "plugin/engine/CoreSettings.h"
 #include "plugin/engine/Parameters.h"
 
 #include <algorithm>
@@ -30,7 +31,7 @@ public:
     static constexpr int kMaxCapacity = 1 << 26;
     /// The longest run of consecutive slots Window gives: a block of the engine's block forms and
     /// the slot before it.
-    static constexpr int kWindow = 33;
+    static constexpr int kWindow = kCoreBlock + 1;
 
     DelayLine() = default;
     DelayLine(const DelayLine&) = delete;

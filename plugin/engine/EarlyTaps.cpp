@@ -48,40 +48,57 @@ float TapGain(int k)
     return EarlyTapGains[k] * kTapGain * (k % 3 == 0 ? -1.0f : 1.0f);
 }
 
-// acc[t] = S(acc[t] + sum over the reads j < count of near[j] w[j][t + 1] + far[j] w[j][t]),
-// t < n.
+// acc[t] = S(acc[t] + sum over the reads j < count of near[j] w[j][t + 1] + far[j] w[j][t]) for
+// the K x L samples from t, every read at once with the sums held in registers.
+template <class V, int K>
+[[gnu::always_inline]] inline void AccumulateTile(
+    const float* const* w, const float* near, const float* far, int count, float* acc, int t)
+{
+    constexpr int L = kLaneCount<V>;
+    V sum[K];
+    for (int q = 0; q < K; ++q)
+    {
+        sum[q] = LoadLanes<V>(acc + t + L * q);
+    }
+    for (int j = 0; j < count; ++j)
+    {
+        const V a = SplatLanes<V>(near[j]);
+        const V b = SplatLanes<V>(far[j]);
+        for (int q = 0; q < K; ++q)
+        {
+            const float* x = w[j] + t + L * q;
+            sum[q] = sum[q] + (a * LoadLanes<V>(x + 1) + b * LoadLanes<V>(x));
+        }
+    }
+    for (int q = 0; q < K; ++q)
+    {
+        StoreLanes(acc + t + L * q, SanitizeLanes(sum[q]));
+    }
+}
+
+// The same over t < n.
 template <class V>
 [[gnu::always_inline]] inline void
 Accumulate(const float* const* w, const float* near, const float* far, int count, float* acc, int n)
 {
     constexpr int L = kLaneCount<V>;
-    // One read's share of L samples.
     const auto add = [](V sum, V a, V b, const float* x)
     { return sum + (a * LoadLanes<V>(x + 1) + b * LoadLanes<V>(x)); };
+    // A whole block or a short one in tiles of up to eight vectors (at offsets known here).
+    constexpr int kTile = std::min(8 * L, kShortCoreBlock * (L / 4));
     int t = 0;
-    // Every read at once, the sums held in registers: a full block in one pass over the reads.
     if (n == kCoreBlock)
     {
-        constexpr int K = kCoreBlock / L;
-        V sum[K];
-        for (int q = 0; q < K; ++q)
+        for (int c = 0; c < kCoreBlock; c += kTile)
         {
-            sum[q] = LoadLanes<V>(acc + L * q);
-        }
-        for (int j = 0; j < count; ++j)
-        {
-            const V a = SplatLanes<V>(near[j]);
-            const V b = SplatLanes<V>(far[j]);
-            for (int q = 0; q < K; ++q)
-            {
-                sum[q] = add(sum[q], a, b, w[j] + L * q);
-            }
-        }
-        for (int q = 0; q < K; ++q)
-        {
-            StoreLanes(acc + L * q, SanitizeLanes(sum[q]));
+            AccumulateTile<V, kTile / L>(w, near, far, count, acc, c);
         }
         t = kCoreBlock;
+    }
+    else if (n >= kShortCoreBlock)
+    {
+        AccumulateTile<V, kShortCoreBlock / L>(w, near, far, count, acc, 0);
+        t = kShortCoreBlock;
     }
     for (; t + L <= n; t += L)
     {

@@ -69,6 +69,14 @@ public:
     /// The reference form: writes one input pair and returns the reflections.
     StereoSample Step(float xL, float xR, const CoreSettings& settings);
 
+    /// Both lines hold a whole capacity of samples: every read sees written slots, and the block
+    /// form's output no longer depends on where blocks begin.
+    bool Filled() const
+    {
+        return mLines[0].Written() == mLines[0].Capacity() &&
+               mLines[1].Written() == mLines[1].Capacity();
+    }
+
     /// The block form over n <= kCoreBlock samples.
     void Run(const float* xL,
              const float* xR,

@@ -181,6 +181,15 @@ struct BlockReads
     BankRead4 planned[kCoreBlock][2];              // else: lines 4h..4h + 3 of sample t
 };
 
+// Every read of an n-sample block at modulation depth `depth` (samples) reaches back past the
+// block's first write, with a sample's margin for the rounding of the sines.
+bool ReachesPastTheBlock(const FeedbackLines& lines, float depth, int n)
+{
+    const float* length = lines.CurrentLengths();
+    const float shortest = *std::min_element(length, length + kLines);
+    return shortest - std::fabs(depth) >= static_cast<float>(n + 2);
+}
+
 // What the per-sample loop works on.
 struct LoopArgs
 {
@@ -392,10 +401,7 @@ template <class V>
 [[gnu::always_inline]] inline bool ReadAhead(const ReadArgs& a)
 {
     constexpr int L = kLaneCount<V>;
-    const float* length = a.lines->CurrentLengths();
-    const float reach = std::fabs(a.depth);
-    const float shortest = *std::min_element(length, length + kLines);
-    if (shortest - reach < static_cast<float>(a.n + 2))
+    if (!ReachesPastTheBlock(*a.lines, a.depth, a.n))
     {
         return false;
     }
@@ -620,6 +626,11 @@ void PlanReads(const ReadArgs& a)
 }
 
 } // namespace
+
+bool FeedbackNetwork::ReadsAhead(const FeedbackLines& lines, const CoreSettings& settings, int n)
+{
+    return ReachesPastTheBlock(lines, settings.depth, n);
+}
 
 void FeedbackNetwork::Run(FeedbackLines& lines,
                           const float* dL,

@@ -48,6 +48,10 @@ public:
                       const CoreSettings& settings,
                       const EngineParameters& current);
 
+    /// Whether Run reads every line of an n-sample block before it writes any (else it reads and
+    /// writes sample by sample): every read reaches back past the block's first write.
+    static bool ReadsAhead(const FeedbackLines& lines, const CoreSettings& settings, int n);
+
     /// The block form over n <= kCoreBlock samples with the lengths settled: sample t runs at the
     /// LFO phase whose sine and cosine are sines[t] and cosines[t].
     void Run(FeedbackLines& lines,

@@ -14,8 +14,8 @@ namespace
 {
 
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
-// The LFO tables: the sines before samples 0..kCoreBlock, in whole groups of four.
-constexpr int kLfoTable = kCoreBlock + 4;
+// One short run's LFO table: the sines before samples 0..kShortCoreBlock, in whole groups of four.
+constexpr int kLfoRun = kShortCoreBlock + 4;
 // Diffuser line capacity, seconds: the longest plate allpass (19.1 ms at Size 200 % and density
 // scale 1.25, 0.042 s) fits.
 constexpr double kDiffuserSeconds = 0.12;
@@ -152,7 +152,14 @@ void ReverbCore::ProcessBlock(const float* xL,
 {
     for (int done = 0; done < n;)
     {
-        const int m = std::min(n - done, kCoreBlock);
+        // A run longer than the short one only where it gives what the short runs would: the
+        // block form reads every line ahead, and the early taps' sums of partly written lines
+        // (whose order follows where blocks begin) are over.
+        int m = std::min(n - done, kCoreBlock);
+        if (m > kShortCoreBlock && !(mLines.Settled() && mEarly.Filled() && ReadsAhead(current, m)))
+        {
+            m = kShortCoreBlock;
+        }
         if (BlockReady(current, m))
         {
             ProcessFast(xL + done,
@@ -185,6 +192,11 @@ bool ReverbCore::BlockReady(const EngineParameters& current, int n) const
     {
         return false;
     }
+    return LateStructureOf(mModel) == LateStructure::Network || ReadsAhead(current, n);
+}
+
+bool ReverbCore::ReadsAhead(const EngineParameters& current, int n) const
+{
     switch (LateStructureOf(mModel))
     {
     case LateStructure::Plate:
@@ -192,7 +204,7 @@ bool ReverbCore::BlockReady(const EngineParameters& current, int n) const
     case LateStructure::Spring:
         return SpringChain::ReadsAhead(mLines, Settings(current), n);
     default:
-        return true;
+        return FeedbackNetwork::ReadsAhead(mLines, Settings(current), n);
     }
 }
 
@@ -226,19 +238,23 @@ void ReverbCore::ProcessFast(const float* xL,
     }
 
     // LFO: the phase runs on exactly as per sample; the sines come from rotating phasors seeded
-    // once per block (angle addition gives the line phases): the first four a step apart, each
-    // then turned four steps at a time. The tables are filled to their end whatever n is, for
-    // block forms that read whole groups of lanes.
+    // at the start of each short run (where the engine refreshes, so a long block gives what its
+    // short runs would; angle addition gives the line phases): the first four a step apart, each
+    // then turned four steps at a time. sinBefore[t] is the sine before sample t's step,
+    // sinAfter[t] and cosAfter[t] after it; whole runs are filled whatever n is, for block forms
+    // that read whole groups of lanes.
     const double step = current[ParamId::ModulationRate] * kTwoPi / mSampleRate;
-    float sinBefore[kLfoTable];
-    float cosBefore[kLfoTable];
+    if (step != mLfoStep)
     {
-        if (step != mLfoStep)
-        {
-            mLfoStep = step;
-            SinCos(step, mLfoStepSin, mLfoStepCos);
-            SinCos(4.0 * step, mLfoStep4Sin, mLfoStep4Cos);
-        }
+        mLfoStep = step;
+        SinCos(step, mLfoStepSin, mLfoStepCos);
+        SinCos(4.0 * step, mLfoStep4Sin, mLfoStep4Cos);
+    }
+    float sinBefore[kCoreBlock];
+    float sinAfter[kCoreBlock];
+    float cosAfter[kCoreBlock];
+    for (int c = 0; c < n; c += kShortCoreBlock)
+    {
         typedef double Doubles4 __attribute__((vector_size(32)));
         Doubles4 sn{};
         Doubles4 cs{};
@@ -248,23 +264,26 @@ void ReverbCore::ProcessFast(const float* xL,
             sn[k] = sn[k - 1] * mLfoStepCos + cs[k - 1] * mLfoStepSin;
             cs[k] = cs[k - 1] * mLfoStepCos - sn[k - 1] * mLfoStepSin;
         }
-        const double ss = mLfoStep4Sin;
-        const double cc = mLfoStep4Cos;
-        for (int t = 0; t < kLfoTable; t += 4)
+        float sines[kLfoRun];
+        float cosines[kLfoRun];
+        for (int k = 0; k < kLfoRun; k += 4)
         {
-            StoreLanes(sinBefore + t, __builtin_convertvector(sn, Lanes4));
-            StoreLanes(cosBefore + t, __builtin_convertvector(cs, Lanes4));
-            const Doubles4 next = sn * cc + cs * ss;
-            cs = cs * cc - sn * ss;
+            StoreLanes(sines + k, __builtin_convertvector(sn, Lanes4));
+            StoreLanes(cosines + k, __builtin_convertvector(cs, Lanes4));
+            const Doubles4 next = sn * mLfoStep4Cos + cs * mLfoStep4Sin;
+            cs = cs * mLfoStep4Cos - sn * mLfoStep4Sin;
             sn = next;
         }
-    }
-    for (int t = 0; t < n; ++t)
-    {
-        mLfoPhase += step;
-        if (mLfoPhase > kTwoPi)
+        std::copy_n(sines, kShortCoreBlock, sinBefore + c);
+        std::copy_n(sines + 1, kShortCoreBlock, sinAfter + c);
+        std::copy_n(cosines + 1, kShortCoreBlock, cosAfter + c);
+        for (int t = c; t < std::min(n, c + kShortCoreBlock); ++t)
         {
-            mLfoPhase -= kTwoPi;
+            mLfoPhase += step;
+            if (mLfoPhase > kTwoPi)
+            {
+                mLfoPhase -= kTwoPi;
+            }
         }
     }
 
@@ -273,13 +292,13 @@ void ReverbCore::ProcessFast(const float* xL,
     switch (structure)
     {
     case LateStructure::Plate:
-        mPlate.Run(mLines, mDiffusers, dL, dR, sinBefore + 1, cosBefore + 1, s, lateL, lateR, n);
+        mPlate.Run(mLines, mDiffusers, dL, dR, sinAfter, cosAfter, s, lateL, lateR, n);
         break;
     case LateStructure::Spring:
         mSpring.Run(mLines, mDiffusers, xL, xR, sinBefore, s, lateL, lateR, n);
         break;
     default:
-        mNetwork.Run(mLines, dL, dR, sinBefore + 1, cosBefore + 1, s, current, lateL, lateR, n);
+        mNetwork.Run(mLines, dL, dR, sinAfter, cosAfter, s, current, lateL, lateR, n);
         break;
     }
 

@@ -94,6 +94,8 @@ private:
     // True when the block form can run the next n samples (else ProcessBlock runs them sample by
     // sample).
     bool BlockReady(const EngineParameters& current, int n) const;
+    // Whether the late structure's block form reads all its lines for n samples before it writes.
+    bool ReadsAhead(const EngineParameters& current, int n) const;
     // The block form of ProcessBlock, n <= kCoreBlock.
     void ProcessFast(const float* xL,
                      const float* xR,

@@ -18,9 +18,11 @@ namespace lumenfall::engine
 namespace
 {
 
-/// Coefficients are refreshed every kRefreshPeriod samples; the block form works in
-/// segments that never cross a refresh.
-constexpr int kRefreshPeriod = kCoreBlock;
+/// Coefficients are refreshed every kRefreshPeriod samples. The block form works in segments that
+/// never cross a refresh, or, while every parameter holds still and no model change can start
+/// (the refreshes would change nothing), of up to kCoreBlock samples from a refresh.
+constexpr int kRefreshPeriod = 32;
+static_assert(kCoreBlock % kRefreshPeriod == 0 && kCoreBlock <= 64);
 
 constexpr double kSmoothingSeconds = 0.02; // time constant of the parameter and bypass glides
 constexpr double kAttackSeconds = 0.005;   // of the followers and the ducker, rising
@@ -164,24 +166,24 @@ struct ReverbEngineState
     bool refreshValid = false;
 
     // Block-form scratch, one refresh period long.
-    float feedL[kRefreshPeriod] = {};
-    float feedR[kRefreshPeriod] = {};
-    float dryL[kRefreshPeriod] = {};
-    float dryR[kRefreshPeriod] = {};
-    float followers[2 * kRefreshPeriod + 2] = {}; // see InputBlock
-    std::uint8_t onset[kRefreshPeriod] = {};
+    float feedL[kCoreBlock] = {};
+    float feedR[kCoreBlock] = {};
+    float dryL[kCoreBlock] = {};
+    float dryR[kCoreBlock] = {};
+    float followers[2 * kCoreBlock + 2] = {}; // see InputBlock
+    std::uint8_t onset[kCoreBlock] = {};
     bool anyOnset = false; // some onset[k] is set
-    float wetL[kRefreshPeriod] = {};
-    float wetR[kRefreshPeriod] = {};
-    float fadeL[kRefreshPeriod] = {};
-    float fadeR[kRefreshPeriod] = {};
+    float wetL[kCoreBlock] = {};
+    float wetR[kCoreBlock] = {};
+    float fadeL[kCoreBlock] = {};
+    float fadeR[kCoreBlock] = {};
     // The output stage's parameters at each sample of the segment: "Width" and "Ducking" as
     // factors, the wet and dry gains.
-    float widthAt[kRefreshPeriod] = {};
+    float widthAt[kCoreBlock] = {};
     bool duckingAtAll = false; // some duckingAt[t] is not 0
-    float duckingAt[kRefreshPeriod] = {};
-    float wetGainAt[kRefreshPeriod] = {};
-    float dryGainAt[kRefreshPeriod] = {};
+    float duckingAt[kCoreBlock] = {};
+    float wetGainAt[kCoreBlock] = {};
+    float dryGainAt[kCoreBlock] = {};
 
     void Reset();
     void SetTarget(const EngineParameters& parameters);
@@ -474,9 +476,9 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
     // Settled: the bypass fade, the trims and the pre-delay hold still over the block, so
     // InputStep reduces to these passes (its fade and pre-delay glides are identities).
     const float g = static_cast<float>(1.0 - bypassFade) * inputGain;
-    float fL[kRefreshPeriod]; // sanitised, for the pre-delay
-    float fR[kRefreshPeriod];
-    float level[kRefreshPeriod]; // min(max(|L|, |R|), 64), the input follower's input
+    float fL[kCoreBlock]; // sanitised, for the pre-delay
+    float fR[kCoreBlock];
+    float level[kCoreBlock]; // min(max(|L|, |R|), 64), the input follower's input
     float peak = peaks.input;
     int t = 0;
     {
@@ -562,11 +564,11 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
     // The two followers side by side, the input follower in even places and the onset follower
     // in odd ones: followers[2t + 2] is the input follower after sample t, followers[2t + 1] the
     // onset follower before it (the detector compares with the level before the update).
-    float q[kRefreshPeriod];
-    float pq[2 * kRefreshPeriod]; // the followers' inputs, in the same places
+    float q[kCoreBlock];
+    float pq[2 * kCoreBlock]; // the followers' inputs, in the same places
     followers[0] = inputEnvelope;
     followers[1] = onsetEnvelope;
-    std::uint32_t candidates = 0; // bit t: sample t is loud enough and rises above the follower
+    std::uint64_t candidates = 0; // bit t: sample t is loud enough and rises above the follower
     t = 0;
     {
         const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
@@ -627,7 +629,7 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
             const __m128 hit = _mm_and_ps(
                 _mm_cmpgt_ps(q4, loud),
                 _mm_or_ps(_mm_cmplt_ps(before, quiet), _mm_cmpgt_ps(q4, _mm_mul_ps(jump, before))));
-            candidates |= static_cast<std::uint32_t>(_mm_movemask_ps(hit)) << t;
+            candidates |= static_cast<std::uint64_t>(_mm_movemask_ps(hit)) << t;
         }
     }
     for (; t < n; ++t)
@@ -635,7 +637,7 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
         const float before = followers[2 * t + 1];
         if (q[t] > kOnsetLevel && (before < kOnsetQuiet || q[t] > kOnsetJump * before))
         {
-            candidates |= 1u << t;
+            candidates |= std::uint64_t{1} << t;
         }
     }
 
@@ -695,7 +697,7 @@ void ReverbEngineState::OutputBlock(
     }
     // The ducker's gain is the one recurrence; everything else is per sample. Without ducking
     // and with the gain home at 1 it stays 1 (and multiplies exactly).
-    float duck[kRefreshPeriod];
+    float duck[kCoreBlock];
     if (duckingAtAll || duckGain != 1.0f)
     {
         float gain = duckGain;
@@ -948,7 +950,7 @@ void ReverbEngine::Process(const float* const* inputs,
     while (done < frames)
     {
         const int phase = static_cast<int>(s.refreshCounter % kRefreshPeriod);
-        const int n = std::min(frames - done, kRefreshPeriod - phase);
+        int n = std::min(frames - done, kRefreshPeriod - phase);
         // The segment's first smoothing step and its refresh come first: the block form then
         // needs the pre-delay to hold still too (a refresh can move its target, for a new tempo
         // or division).
@@ -965,6 +967,11 @@ void ReverbEngine::Process(const float* const* inputs,
                 refreshed = true;
             }
             block = s.currentPreDelay == s.targetPreDelay;
+            if (block && refreshed && s.gliding == 0 &&
+                ModelOf(s.target) == s.cores[s.activeCore].Model())
+            {
+                n = std::min(frames - done, kCoreBlock); // the next refreshes would change nothing
+            }
         }
         if (!block)
         {

@@ -57,22 +57,22 @@ TEST(DelayLineWriteTest, SanitisedWritesEqualWrite)
 
 // Every write path keeps the run past the end in step with the start of the storage: from any
 // start, Window's kWindow slots are the masked slots, across many wraps of the smallest storage
-// (64 slots) and after a clear.
+// (128 slots) with writes of up to a block of the block forms, and after a clear.
 TEST(DelayLineWriteTest, WindowsStayWholeAcrossTheWrap)
 {
     DelayLine line;
-    ASSERT_TRUE(line.Resize(40));
-    ASSERT_EQ(line.Mask(), 63);
+    ASSERT_TRUE(line.Resize(100));
+    ASSERT_EQ(line.Mask(), 127);
     std::mt19937 random(9);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-    std::vector<float> x(40);
+    std::vector<float> x(kCoreBlock);
     for (int round = 0; round < 60; ++round)
     {
         if (round == 31)
         {
             line.Clear();
         }
-        const int n = 1 + round * 11 % 37;
+        const int n = 1 + round * 11 % kCoreBlock;
         for (int k = 0; k < n; ++k)
         {
             x[k] = u(random);

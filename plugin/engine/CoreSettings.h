@@ -23,8 +23,8 @@ struct StereoSample
 };
 
 /// The longest run the block forms process at once, so that their scratch fits on the stack:
-/// two of the engine's coefficient refresh periods, run as one while every parameter holds still.
-inline constexpr int kCoreBlock = 64;
+/// four of the engine's coefficient refresh periods, run as one while every parameter holds still.
+inline constexpr int kCoreBlock = 128;
 
 /// The run the block forms take where a longer one cannot read its lines ahead.
 inline constexpr int kShortCoreBlock = 32;

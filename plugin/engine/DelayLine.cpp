@@ -64,8 +64,8 @@ bool DelayLine::Resize(int capacity)
     }
     {
         // At least the window, so that the copy past the end repeats distinct slots.
-        int storage = 128;
-        static_assert(kWindow <= 128);
+        int storage = 256;
+        static_assert(kWindow <= 256);
         while (storage < capacity)
         {
             storage <<= 1;

@@ -160,9 +160,15 @@ private:
     // kWindow, the copy of those past the end follows them.
     void MirrorStart(int start, int count)
     {
-        if (start < kWindow || start + count > mStorage)
+        if (start < kWindow)
         {
-            std::copy_n(mData, kWindow, mData + mStorage);
+            const int end = std::min(start + count, kWindow);
+            std::copy(mData + start, mData + end, mData + mStorage + start);
+        }
+        if (start + count > mStorage) // the run wrapped to the start
+        {
+            const int end = std::min(start + count - mStorage, kWindow);
+            std::copy(mData, mData + end, mData + mStorage);
         }
     }
 

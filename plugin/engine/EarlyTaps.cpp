@@ -95,10 +95,14 @@ Accumulate(const float* const* w, const float* near, const float* far, int count
         }
         t = kCoreBlock;
     }
-    else if (n >= kShortCoreBlock)
+    else if (n == kShortCoreBlock)
     {
         AccumulateTile<V, kShortCoreBlock / L>(w, near, far, count, acc, 0);
         t = kShortCoreBlock;
+    }
+    for (; t + kShortCoreBlock <= n; t += kShortCoreBlock)
+    {
+        AccumulateTile<V, kShortCoreBlock / L>(w, near, far, count, acc, t);
     }
     for (; t + L <= n; t += L)
     {

@@ -22,7 +22,7 @@ namespace
 /// never cross a refresh, or, while every parameter holds still and no model change can start
 /// (the refreshes would change nothing), of up to kCoreBlock samples from a refresh.
 constexpr int kRefreshPeriod = 32;
-static_assert(kCoreBlock % kRefreshPeriod == 0 && kCoreBlock <= 64);
+static_assert(kCoreBlock % kRefreshPeriod == 0 && kCoreBlock % 64 == 0);
 
 constexpr double kSmoothingSeconds = 0.02; // time constant of the parameter and bypass glides
 constexpr double kAttackSeconds = 0.005;   // of the followers and the ducker, rising
@@ -568,7 +568,8 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
     float pq[2 * kCoreBlock]; // the followers' inputs, in the same places
     followers[0] = inputEnvelope;
     followers[1] = onsetEnvelope;
-    std::uint64_t candidates = 0; // bit t: sample t is loud enough and rises above the follower
+    // Bit t % 64 of word t / 64: sample t is loud enough and rises above the follower.
+    std::uint64_t candidates[kCoreBlock / 64] = {};
     t = 0;
     {
         const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
@@ -629,7 +630,7 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
             const __m128 hit = _mm_and_ps(
                 _mm_cmpgt_ps(q4, loud),
                 _mm_or_ps(_mm_cmplt_ps(before, quiet), _mm_cmpgt_ps(q4, _mm_mul_ps(jump, before))));
-            candidates |= static_cast<std::uint64_t>(_mm_movemask_ps(hit)) << t;
+            candidates[t / 64] |= static_cast<std::uint64_t>(_mm_movemask_ps(hit)) << t % 64;
         }
     }
     for (; t < n; ++t)
@@ -637,14 +638,14 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
         const float before = followers[2 * t + 1];
         if (q[t] > kOnsetLevel && (before < kOnsetQuiet || q[t] > kOnsetJump * before))
         {
-            candidates |= std::uint64_t{1} << t;
+            candidates[t / 64] |= std::uint64_t{1} << t % 64;
         }
     }
 
     // The hold-off is the one sequential part of the detector; without a candidate in the
     // block it is a count.
     anyOnset = false;
-    if (candidates == 0)
+    if (std::all_of(std::begin(candidates), std::end(candidates), [](auto c) { return c == 0; }))
     {
         samplesSinceOnset = std::min(samplesSinceOnset + n, std::max(samplesSinceOnset, kNoOnset));
         return;
@@ -652,7 +653,7 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
     const std::int64_t holdOff = static_cast<std::int64_t>(sampleRate * kOnsetHoldOffSeconds);
     for (int k = 0; k < n; ++k)
     {
-        const bool hit = (candidates >> k & 1u) != 0 && samplesSinceOnset > holdOff;
+        const bool hit = (candidates[k / 64] >> k % 64 & 1u) != 0 && samplesSinceOnset > holdOff;
         onset[k] = hit ? 1 : 0;
         anyOnset = anyOnset || hit;
         if (hit)

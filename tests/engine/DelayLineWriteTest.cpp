@@ -57,18 +57,18 @@ TEST(DelayLineWriteTest, SanitisedWritesEqualWrite)
 
 // Every write path keeps the run past the end in step with the start of the storage: from any
 // start, Window's kWindow slots are the masked slots, across many wraps of the smallest storage
-// (128 slots) with writes of up to a block of the block forms, and after a clear.
+// (256 slots) with writes of up to a block of the block forms, and after a clear.
 TEST(DelayLineWriteTest, WindowsStayWholeAcrossTheWrap)
 {
     DelayLine line;
-    ASSERT_TRUE(line.Resize(100));
-    ASSERT_EQ(line.Mask(), 127);
+    ASSERT_TRUE(line.Resize(200));
+    ASSERT_EQ(line.Mask(), 255);
     std::mt19937 random(9);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     std::vector<float> x(kCoreBlock);
-    for (int round = 0; round < 60; ++round)
+    for (int round = 0; round < 90; ++round)
     {
-        if (round == 31)
+        if (round == 45)
         {
             line.Clear();
         }

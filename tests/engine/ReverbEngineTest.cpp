@@ -214,9 +214,9 @@ TEST(ReverbEngineTest, ModelSwitchLeavesOnlyTheNewModel)
     }
 }
 
-// While every parameter holds still the engine runs its cores two refresh periods at a time; that
-// gives, to the bit, what host blocks of one refresh period (which never allow it) give: for every
-// model, with onsets for the enveloped ones, from cleared lines through their filling, and on
+// While every parameter holds still the engine runs its cores several refresh periods at a time;
+// that gives, to the bit, what host blocks of one refresh period (which never allow it) give: for
+// every model, with onsets for the enveloped ones, from cleared lines through their filling, and on
 // after a parameter glide has settled.
 TEST(ReverbEngineTest, LongRunsEqualShortOnes)
 {

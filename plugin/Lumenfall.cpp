@@ -197,9 +197,22 @@ void Lumenfall::OnParentWindowResize(int width, int height)
     mResizing = true;
     const float fit = std::min(static_cast<float>(height) / (kEditorHeight * screenScale),
                                static_cast<float>(width) / (kEditorWidth * screenScale));
-    const float scale = std::clamp(fit, kMinEditorScale, kMaxEditorScale);
+    float scale = std::clamp(fit, kMinEditorScale, kMaxEditorScale);
+    const bool held = scale != fit;
+    // The editor's pixel size is truncated, and a float scale such as 646 / 760 lands a hair
+    // below its quotient: one step up keeps the editor filling the window instead of leaving a
+    // strip of the host's one pixel wide, whenever that step still fits.
+    const auto fits = [&](float s)
+    {
+        const auto pixels = [&](int units)
+        { return static_cast<int>(screenScale * static_cast<int>(units * s)); };
+        return pixels(kEditorWidth) <= width && pixels(kEditorHeight) <= height;
+    };
+    const float up = std::nextafter(scale, kMaxEditorScale);
+    if (!held && up <= kMaxEditorScale && fits(up))
+        scale = up;
     // A held scale no longer fills the host's window, so the window must follow the editor.
-    graphics->Resize(kEditorWidth, kEditorHeight, scale, scale != fit);
+    graphics->Resize(kEditorWidth, kEditorHeight, scale, held);
     mResizing = false;
 }
 

@@ -2,6 +2,10 @@
 
 #include "plugkit/Mutex.h"
 
+#if defined(_WIN32)
+#include "canvas/platform/ICanvasWin.h"
+#endif
+
 #include <new>
 
 namespace plugkit
@@ -26,6 +30,18 @@ IPluginApp* CreateStandalonePlugin(app::StandaloneHost* host)
         delete plugin; // built short of memory: the program gets no half plug-in
         plugin = nullptr;
     }
+#if defined(_WIN32)
+    // Each opening of the editor in the main window gets a new editor window of its own.
+    if (plugin)
+    {
+        plugin->SetMakeGraphicsFunc(
+            [plugin]() -> canvas::ICanvas*
+            {
+                return new (std::nothrow) canvas::platform::ICanvasWin(
+                    *plugin, plugin->GetEditorWidth(), plugin->GetEditorHeight(), 60, 1.f);
+            });
+    }
+#endif
     return plugin;
 }
 

@@ -3,17 +3,46 @@
 #include "plugkit/Rounding.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
+#include <system_error>
 
 namespace plugkit
 {
 
 namespace
 {
+
+// Numbers are written and read in the "C" locale's form whatever the process's locale is (a
+// host may set one with a decimal comma): every displayed text then reads back as itself, here
+// and in the editor's own value entry.
+
+/// Writes `value` with `precision` (0 to 6) decimals, as "%.*f" prints it in the "C" locale, to
+/// `text` with its terminator; `plus` puts '+' before a value without a minus sign. "" when it
+/// does not fit.
+template <std::size_t N>
+void FormatFixed(char (&text)[N], double value, int precision, bool plus = false)
+{
+    char* first = text;
+    if (plus && !std::signbit(value))
+        *first++ = '+';
+    const auto [end, error] =
+        std::to_chars(first, text + N - 1, value, std::chars_format::fixed, precision);
+    *(error == std::errc() ? end : text) = 0;
+}
+
+/// The leading decimal number of `text` after blanks, with an optional sign, as strtod reads it
+/// in the "C" locale; false when there is none or it is out of range.
+bool ReadLeadingNumber(const char* text, double& value)
+{
+    const char* first = text + std::strspn(text, " \t\n\v\f\r");
+    if (*first == '+' && first[1] != '-')
+        ++first;
+    const auto [end, error] = std::from_chars(first, first + std::strlen(first), value);
+    return error == std::errc() && end != first;
+}
 
 // True when `value` prints as zero with `precision` decimals ("%.*f" rounding, so no value
 // is judged apart from its text). Precision 0 rounds half away from zero, as GetDisplay does.
@@ -24,7 +53,7 @@ bool ShowsAsZero(double value, int precision)
     if (!(std::fabs(value) < 1.0))
         return false; // also NaN
     char digits[16];
-    std::snprintf(digits, sizeof(digits), "%.*f", precision, std::fabs(value));
+    FormatFixed(digits, std::fabs(value), precision);
     return std::strspn(digits, "0.") == std::strlen(digits);
 }
 
@@ -298,20 +327,19 @@ void IParam::GetDisplay(double value, bool normalized, HeapString& out, bool wit
     if (ShowsAsZero(c, mDisplayPrecision))
         c = 0.0; // no "-0.00" (nor "+0.00"): it would not read back as the text of zero
 
+    // Room for every finite double in full: 309 digits, a sign, the point and 6 decimals.
+    char text[330];
     if (mDisplayPrecision == 0)
     {
-        // "%.0f" of the rounded value shows what "%d" would for every int and stays defined
+        // The rounded value in full shows what "%d" would for every int and stays defined
         // beyond the int range.
-        out.SetFormatted(kMaxDisplay, "%.0f", RoundHalfAway(c));
-    }
-    else if ((mFlags & kFlagSignDisplay) && c != 0.0)
-    {
-        out.SetFormatted(kMaxDisplay, "%+.*f", mDisplayPrecision, c);
+        FormatFixed(text, RoundHalfAway(c), 0);
     }
     else
     {
-        out.SetFormatted(kMaxDisplay, "%.*f", mDisplayPrecision, c);
+        FormatFixed(text, c, mDisplayPrecision, (mFlags & kFlagSignDisplay) && c != 0.0);
     }
+    out.Set(text, kMaxDisplay);
 }
 
 double IParam::StringToValue(const char* text) const
@@ -326,9 +354,8 @@ double IParam::StringToValue(const char* text) const
     if (mType == kTypeBool || mType == kTypeEnum)
         return 0.0;
 
-    char* end = nullptr;
-    double v = std::strtod(text, &end);
-    if (end == text || !std::isfinite(v))
+    double v = 0.0;
+    if (!ReadLeadingNumber(text, v) || !std::isfinite(v))
         v = 0.0;
     if (mFlags & kFlagNegateDisplay)
         v = -v;

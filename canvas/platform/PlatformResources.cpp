@@ -44,6 +44,13 @@ WideChar LowerUnit(WideChar unit)
     return static_cast<WideChar>(std::towlower(static_cast<wint_t>(u)));
 }
 
+/// Whether `text` is well-formed UTF-8. A name that is not is never looked up: converted, its
+/// malformed bytes would become U+FFFD and could name another resource or file.
+bool IsWellFormedUtf8(const char* text)
+{
+    return Utf8ToUtf16(text, -1, nullptr, 0, EMalformedUtf8::Refuse) >= 0;
+}
+
 bool IsRegularFile(const char* path)
 {
 #if defined(_WIN32)
@@ -100,7 +107,7 @@ void* GetModuleInstance()
 
 bool ResourceNamesMatch(const char* stored, const char* sought)
 {
-    if (!stored || !sought)
+    if (!stored || !sought || !IsWellFormedUtf8(sought))
         return false;
     HeapBuffer storedBuffer, soughtBuffer;
     const WideChar* a = Utf8ToWideBuffer(stored, storedBuffer);
@@ -120,7 +127,7 @@ bool ResourceNamesMatch(const char* stored, const char* sought)
 ResourceLocation
 FindResourceLocation(const char* name, const char* type, HeapString& result, void* module)
 {
-    if (!name || !*name)
+    if (!name || !*name || !IsWellFormedUtf8(name))
         return ResourceLocation::NotFound;
 #if defined(_WIN32)
     if (type && *type)
@@ -150,7 +157,7 @@ FindResourceLocation(const char* name, const char* type, HeapString& result, voi
 const void* LoadModuleResource(const char* name, const char* type, int32_t& size, void* module)
 {
 #if defined(_WIN32)
-    if (!name || !*name || !type || !*type)
+    if (!name || !*name || !type || !*type || !IsWellFormedUtf8(name))
         return nullptr;
     HeapBuffer nameBuffer, typeBuffer;
     const auto hModule = static_cast<HMODULE>(module);

@@ -25,19 +25,22 @@ void* GetModuleInstance();
 
 /// True when `stored`, the name of an embedded resource as the resource compiler kept it, names
 /// the resource `sought`: letter case is ignored, and so is one pair of double quotes around
-/// either name (a quoted name in a resource script may be stored with or without them).
+/// either name (a quoted name in a resource script may be stored with or without them). A sought
+/// name that is not well-formed UTF-8 names nothing.
 bool ResourceNamesMatch(const char* stored, const char* sought);
 
 /// Looks for `name` among `module`'s embedded resources of `type` (its letter case ignored),
 /// then as a regular file (a folder does not count). Module resource: `result` is the name as
 /// stored. File: `result` is `name`. Not found: `result` is left unchanged. Natively there are
-/// no embedded resources, so only files answer.
+/// no embedded resources, so only files answer. A name that is not well-formed UTF-8 is not
+/// looked up at all.
 ResourceLocation
 FindResourceLocation(const char* name, const char* type, HeapString& result, void* module);
 
 /// The bytes of the embedded resource `name` of `type` in `module`: read-only, owned by the
 /// module and valid while it is loaded. Null (and `size` untouched) when it is missing or holds
-/// 7 bytes or fewer, which no resource this program embeds does; natively always null.
+/// 7 bytes or fewer, which no resource this program embeds does, or when `name` is not
+/// well-formed UTF-8; natively always null.
 const void* LoadModuleResource(const char* name, const char* type, int32_t& size, void* module);
 
 /// The window scale of a DPI value: exactly 1 at 96, else dpi / 96 (1 for 0).

@@ -20,8 +20,7 @@ namespace plugkit::canvas::platform
 namespace
 {
 
-/// A logical font's face name holds 31 UTF-16 units and its terminator.
-constexpr int kFaceNameUnits = LF_FACESIZE - 1;
+static_assert(kFaceNameUnits == LF_FACESIZE - 1);
 /// GetTextFace reads back at most this many characters.
 constexpr int kReadBackUnits = 64;
 
@@ -71,9 +70,9 @@ int CALLBACK StopAtFirstFamily(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARA
     return 0;
 }
 
-/// Copies `name` into a logical font's face name: at most 31 UTF-16 units, a surrogate pair
-/// kept whole or dropped whole.
-void SetFaceName(LOGFONTW& font, const char* name)
+} // namespace
+
+int CopyFaceName(const char* name, wchar_t (&face)[kFaceNameUnits + 1])
 {
     HeapBuffer buffer;
     const WideChar* wide = Utf8ToWideBuffer(name, buffer);
@@ -82,11 +81,10 @@ void SetFaceName(LOGFONTW& font, const char* name)
         ++n;
     if (n == kFaceNameUnits && n > 0 && wide[n - 1] >= 0xD800 && wide[n - 1] < 0xDC00)
         --n;
-    std::memcpy(font.lfFaceName, wide, sizeof(WCHAR) * n);
-    font.lfFaceName[n] = 0;
+    std::memcpy(face, wide, sizeof(wchar_t) * n);
+    face[n] = 0;
+    return n;
 }
-
-} // namespace
 
 WinFont::WinFont(HFONT font, bool isSystem, const char* style)
     : PlatformFont(isSystem)
@@ -140,7 +138,7 @@ HFONT FindSystemFont(
     logical.lfOutPrecision = OUT_TT_PRECIS;
     logical.lfClipPrecision = CLIP_DEFAULT_PRECIS;
     logical.lfQuality = static_cast<BYTE>(quality);
-    SetFaceName(logical, name);
+    CopyFaceName(name, logical.lfFaceName);
 
     HDC screen = GetDC(nullptr);
     if (!screen)

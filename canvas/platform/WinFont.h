@@ -40,6 +40,14 @@ private:
     HeapString mStyle;
 };
 
+/// The UTF-16 units a logical font's face name holds, without its terminator.
+inline constexpr int kFaceNameUnits = 31;
+
+/// Writes the UTF-8 `name` to `face` as a logical font's face name: at most `kFaceNameUnits`
+/// UTF-16 units and a terminator, a surrogate pair kept whole or dropped whole. Returns the
+/// units written before the terminator.
+int CopyFaceName(const char* name, wchar_t (&face)[kFaceNameUnits + 1]);
+
 /// The installed font whose face name is exactly `name` (UTF-8, letter case included), created
 /// with the given weight, italic and underline flags and output quality; null when there is
 /// none. The face name is cut to the 31 UTF-16 units a logical font holds, never inside a

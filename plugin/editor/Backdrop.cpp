@@ -3,6 +3,8 @@
 #include "plugin/editor/EditorControls.h"
 #include "plugin/editor/EditorDrawing.h"
 
+#include <algorithm>
+
 namespace lumenfall::editor
 {
 namespace
@@ -64,7 +66,7 @@ public:
         const int count = ColumnDividers(mState->section, dividers);
         for (int i = 0; i < count; ++i)
             DrawRule(g, dividers[i], 382.f, dividers[i], 638.f);
-        DrawRule(g, 54.f, kRowDividerY, 1046.f, kRowDividerY);
+        DrawRule(g, 54.f, kRowDividerY, RowDividerRight(mState->section), kRowDividerY);
         DrawRule(g, 36.f, kFooterRuleY, 1064.f, kFooterRuleY);
     }
 
@@ -76,13 +78,15 @@ private:
             g.DrawLine(kColorLine, x1, y1, x2, y2);
     }
 
-    /// One line every 4 units, every third one brighter (those within the area being drawn).
-    /// The lines of one brightness never touch, so each set is one path and one stroke. Where a
-    /// line runs under the straight part of an opaque panel, the hidden stretch is left out
-    /// (the line still reaches a unit into the panel, under its edge).
+    /// One line every 4 units, every third one brighter (those within the area being drawn,
+    /// and only across its width). The lines of one brightness never touch, so each set is one
+    /// path and one stroke. Where a line runs under the straight part of an opaque panel, the
+    /// hidden stretch is left out (the line still reaches a unit into the panel, under its edge).
     void DrawScanLines(ICanvas& g)
     {
         const IBounds& area = g.GetDrawArea();
+        const float left = std::max(mRECT.L, area.L - 1.f);
+        const float right = std::min(mRECT.R, area.R + 1.f);
         for (const bool bright : {true, false})
         {
             g.PathClear();
@@ -91,19 +95,28 @@ private:
                 const float fy = static_cast<float>(y);
                 if ((y % 12 == 0) != bright || fy < area.T - 1.f || fy > area.B + 1.f)
                     continue;
-                g.PathMoveTo(mRECT.L, fy);
                 const IBounds* under = PanelOver(fy);
-                if (under != nullptr)
+                if (under == nullptr)
                 {
-                    g.PathLineTo(under->L + 1.f, fy);
-                    g.PathMoveTo(under->R - 1.f, fy);
+                    AddStretch(g, left, right, fy);
+                    continue;
                 }
-                g.PathLineTo(mRECT.R, fy);
+                AddStretch(g, left, std::min(right, under->L + 1.f), fy);
+                AddStretch(g, std::max(left, under->R - 1.f), right, fy);
             }
             g.PathStroke(IFillPattern::Solid(bright ? kScanLineBright : kScanLineFaint),
                          1.f,
                          IStrokeStyle{});
         }
+    }
+
+    /// A scan line's stretch from x1 to x2 at height y, when it is not empty.
+    static void AddStretch(ICanvas& g, float x1, float x2, float y)
+    {
+        if (x1 >= x2)
+            return;
+        g.PathMoveTo(x1, y);
+        g.PathLineTo(x2, y);
     }
 
     /// The panel whose straight part covers a 1-unit line at height y; null for none.

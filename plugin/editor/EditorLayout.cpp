@@ -17,4 +17,13 @@ int ColumnDividers(int section, std::array<float, 3>& xs)
     return count;
 }
 
+float RowDividerRight(int section)
+{
+    // The rule stays 18 units inside the grid's outer edge, as it does at the panel's edges.
+    constexpr float kInset = 18.f;
+    if (section < kSectionTailMotion)
+        return kKnobPanelBounds.R - kInset;
+    return 36.f + 2.f * kAdvancedCellWidth - kInset;
+}
+
 } // namespace lumenfall::editor

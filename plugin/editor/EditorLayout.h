@@ -162,4 +162,8 @@ inline constexpr int kScanLineCount = kEditorHeight / kScanLineStep;
 /// SPACE, one where the group note takes the third column. Returns how many were written.
 int ColumnDividers(int section, std::array<float, 3>& xs);
 
+/// The right end of the knob panel's row divider on `section`: it spans the knob grid, so
+/// where the group note takes the third column it stops short of the note.
+float RowDividerRight(int section);
+
 } // namespace lumenfall::editor

@@ -23,6 +23,7 @@ using plugkit::canvas::IFillStyle;
 using plugkit::canvas::IKeyEvent;
 using plugkit::canvas::IKnobControlBase;
 using plugkit::canvas::IMouseModifiers;
+using plugkit::canvas::IStrokeStyle;
 
 constexpr IArgbColor kDisabledText{255, 106, 116, 121};
 constexpr IArgbColor kDisabledAccent{255, 78, 101, 105};
@@ -292,16 +293,20 @@ private:
             *mValueEntry, GetText(), ValueZone(mRECT), text, plugkit::canvas::kNoValIdx);
     }
 
+    /// The 24 ticks never touch one another: one path, one stroke.
     void DrawTicks(ICanvas& g, float cx, float cy)
     {
+        g.PathClear();
         for (int i = 0; i < 24; ++i)
         {
             float x1 = 0.f, y1 = 0.f, x2 = 0.f, y2 = 0.f;
             const float angle = static_cast<float>(i) * 360.f / 24.f;
             PointOnCircle(cx, cy, 34.f, angle, x1, y1);
             PointOnCircle(cx, cy, kInnerRadius, angle, x2, y2);
-            g.DrawLine(kKnobTick, x1, y1, x2, y2, &mBlend, 1.f);
+            g.PathMoveTo(x1, y1);
+            g.PathLineTo(x2, y2);
         }
+        g.PathStroke(IFillPattern::Solid(kKnobTick), 1.f, IStrokeStyle{}, &mBlend);
     }
 
     ParamId mParam;

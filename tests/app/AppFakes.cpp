@@ -122,9 +122,10 @@ bool FakeAudioDevices::GetDeviceInfo(uint32_t id, AudioDeviceInfo& info)
     info.mOutputChannels = d.outputs;
     info.mIsDefaultInput = d.defaultInput;
     info.mIsDefaultOutput = d.defaultOutput;
-    info.mNumSampleRates = 2;
-    info.mSampleRates[0] = 44100;
-    info.mSampleRates[1] = 48000;
+    info.mNumSampleRates = 0;
+    for (uint32_t rate : d.rates)
+        if (info.mNumSampleRates < AudioDeviceInfo::kMaxSampleRates)
+            info.mSampleRates[info.mNumSampleRates++] = rate;
     return true;
 }
 

@@ -91,6 +91,7 @@ public:
         uint32_t outputs = 0;
         bool defaultInput = false;
         bool defaultOutput = false;
+        std::vector<uint32_t> rates = {44100, 48000};
     };
 
     explicit FakeAudioDevices(std::vector<Device> devices);

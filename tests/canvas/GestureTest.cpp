@@ -271,6 +271,39 @@ TEST_F(GestureCountTest, RemovingTheControlsForgetsTheMenuAndTextOwners)
     EXPECT_TRUE(dlg.HostEvents().empty());
 }
 
+TEST_F(GestureCountTest, AMenuChoiceReachesTheValueWhoseMenuWasOpened)
+{
+    // Both values of the pair open a menu (a switch and a mode), so a choice handed to the wrong
+    // value would change the switch.
+    for (const bool async : {false, true})
+    {
+        SCOPED_TRACE(async ? "answered later" : "answered at once");
+        g.RemoveAllControls();
+        dlg.GetParam(FakeEditorDelegate::kSwitch)->Set(0.0);
+        dlg.GetParam(FakeEditorDelegate::kMode)->Set(0.0);
+        auto* pair = Attach(new TestControl(
+            {0, 0, 50, 50}, {FakeEditorDelegate::kSwitch, FakeEditorDelegate::kMode}));
+        pair->DisablePrompt(false);
+        g.ClearLog();
+        g.SetMenuChoice(3, async);
+        pair->PromptUserInput(1);
+        EXPECT_EQ(g.Count("PopupMenu 5 Mode"), 1); // the second value's menu
+        if (async)
+        {
+            EXPECT_EQ(pair->lastMenuChoice, -2);
+            IPopupMenu* menu = g.LastMenu();
+            menu->SetChosenItemIdx(3);
+            g.DeliverPopupMenuResult(menu);
+        }
+        EXPECT_EQ(pair->lastMenuChoice, 3);
+        EXPECT_EQ(pair->GetValue(1), 0.75);
+        EXPECT_EQ(dlg.GetParam(FakeEditorDelegate::kMode)->Value(), 3.0);
+        EXPECT_EQ(pair->GetValue(0), 0.0);
+        EXPECT_EQ(dlg.GetParam(FakeEditorDelegate::kSwitch)->Value(), 0.0);
+        EXPECT_TRUE(dlg.GesturesBalanced());
+    }
+}
+
 TEST_F(GestureCountTest, ATypedValueWhoseActionRebuildsTheEditorTouchesNoDeletedControl)
 {
     // The owner's action removes every control, the open text field included, while the field

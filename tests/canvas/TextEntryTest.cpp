@@ -4,7 +4,9 @@
 #include "canvas/ITextEntryControl.h"
 #include "plugkit/IParam.h"
 
+#include <clocale>
 #include <cstring>
+#include <locale>
 #include <string>
 
 namespace
@@ -491,6 +493,76 @@ TEST_F(TextEntryTest, TypedTextThatIsNoValueLeavesTheParameter)
     field->SetEditText("2.5 kHz");
     Type(Key(kVK_RETURN));
     EXPECT_EQ(free->lastTypedText, "2.5 kHz");
+}
+
+/// Puts the C++ locale, and the C locale where the machine has one, to a decimal comma for its
+/// lifetime.
+class DecimalCommaLocale
+{
+public:
+    DecimalCommaLocale()
+        : mSavedC(std::setlocale(LC_ALL, nullptr))
+        , mSavedCpp(std::locale::global(std::locale(std::locale::classic(), new Comma)))
+    {
+        // Wine has every Windows locale; Debian has only those generated.
+        for (const char* name :
+             {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "German_Germany.1252", "German", "de-DE"})
+            if (std::setlocale(LC_ALL, name) && *std::localeconv()->decimal_point == ',')
+            {
+                mC = name;
+                return;
+            }
+        std::setlocale(LC_ALL, mSavedC.c_str());
+    }
+    ~DecimalCommaLocale()
+    {
+        std::setlocale(LC_ALL, mSavedC.c_str());
+        std::locale::global(mSavedCpp);
+    }
+    /// The C locale chosen; null when none with a comma could be set.
+    const char* CLocale() const { return mC; }
+
+private:
+    struct Comma : std::numpunct<char>
+    {
+        char do_decimal_point() const override { return ','; }
+        char do_thousands_sep() const override { return '.'; }
+        std::string do_grouping() const override { return "\3"; }
+    };
+    std::string mSavedC;
+    std::locale mSavedCpp;
+    const char* mC = nullptr;
+};
+
+TEST_F(TextEntryTest, ValuesShowAndReadAlikeUnderADecimalCommaLocale)
+{
+    const DecimalCommaLocale comma;
+    // The field opens with the value's text, and that text and typed values read as in any other
+    // locale.
+    time->onMouseDown = [](TestControl& c) { c.PromptUserInput(0); };
+    Press(220, 20);
+    Release(220, 20);
+    EXPECT_EQ(Text(), "25.0");
+    Type(Key(kVK_RETURN));
+    EXPECT_DOUBLE_EQ(dlg.GetParam(FakeEditorDelegate::kTime)->Value(), 25.0);
+    const struct
+    {
+        const char* text;
+        double time;
+    } cases[] = {
+        {"60.5", 60.5}, {"12.25 ms", 12.25}, {"1e1", 10.0}, {"1,5", 10.0}}; // the last refused
+    for (const auto& c : cases)
+    {
+        Open(time, "");
+        field->SetEditText(c.text);
+        Type(Key(kVK_RETURN));
+        EXPECT_DOUBLE_EQ(dlg.GetParam(FakeEditorDelegate::kTime)->Value(), c.time) << c.text;
+    }
+    // The parameter's own reading, which the host's typed values take, agrees.
+    EXPECT_DOUBLE_EQ(dlg.GetParam(FakeEditorDelegate::kTime)->StringToValue("60.5 ms"), 60.5);
+    if (!comma.CLocale())
+        GTEST_SKIP() << "no C locale with a decimal comma here (none is generated): checked "
+                        "under a C++ locale with a comma only";
 }
 
 } // namespace

@@ -255,24 +255,30 @@ TEST_F(EditorControls, BackdropScanLinesAndDividersPerPage)
     EXPECT_EQ(bright + faint, 190);
     EXPECT_EQ(bright, 64); // y = 0, 12, ..., 756: every third line
     EXPECT_TRUE(Has(log, "DrawText LUMENFALL 255 240 236 226 36 37 360 86"));
-    EXPECT_TRUE(Has(log, "DrawLine 255 57 69 74 54 508 1046 508 1"));
 
+    // The row divider spans the knob grid: where the group note takes the third column it
+    // stops short of the note instead of running on behind it and out past its edge.
     const struct
     {
         int page;
         std::vector<float> xs;
-    } pages[] = {{kSectionBasic, {293.f, 550.f, 807.f}},
-                 {kSectionSpace, {378.667f, 721.333f}},
-                 {kSectionTailMotion, {378.667f}},
-                 {kSectionLevelDuck, {378.667f}},
-                 {kSectionSpecial, {378.667f}}};
+        const char* rowDivider;
+    } pages[] = {{kSectionBasic, {293.f, 550.f, 807.f}, "54 508 1046 508 1"},
+                 {kSectionSpace, {378.667f, 721.333f}, "54 508 1046 508 1"},
+                 {kSectionTailMotion, {378.667f}, "54 508 703.333 508 1"},
+                 {kSectionLevelDuck, {378.667f}, "54 508 703.333 508 1"},
+                 {kSectionSpecial, {378.667f}, "54 508 703.333 508 1"}};
     for (const auto& page : pages)
     {
         ShowPage(page.page);
-        const std::vector<float> xs = Dividers(DrawOnly(backdrop));
+        const std::vector<std::string> drawn = DrawOnly(backdrop);
+        const std::vector<float> xs = Dividers(drawn);
         ASSERT_EQ(xs.size(), page.xs.size()) << page.page;
         for (std::size_t i = 0; i < xs.size(); ++i)
             EXPECT_NEAR(xs[i], page.xs[i], 1e-3f) << page.page;
+        EXPECT_EQ(Lines(drawn, "DrawLine 255 57 69 74 54 508 "),
+                  std::vector<std::string>{std::string("DrawLine 255 57 69 74 ") + page.rowDivider})
+            << page.page;
     }
 }
 
@@ -399,6 +405,27 @@ TEST_F(EditorControls, MenusAndLinks)
     EXPECT_EQ(canvas->LinesStartingWith("OpenURL"),
               (std::vector<std::string>{std::string("OpenURL ") + kMakerUrl,
                                         std::string("OpenURL ") + kSupportLink}));
+}
+
+// Without its logo resource (these tests' working folder has none) the brand writes the maker's
+// name in its place, underlines it under the pointer and still opens the maker's page.
+TEST_F(EditorControls, BrandWithoutItsLogoShowsTheMakerName)
+{
+    IControl* brand = ControlAt(kBrandBounds);
+    ASSERT_NE(brand, nullptr);
+    EXPECT_EQ(Texts(brand), std::vector<std::string>{"TESSALINE 255 240 236 226"});
+    EXPECT_FALSE(Has(DrawOnly(brand), "DrawLine "));
+
+    brand->OnMouseOver(kBrandBounds.MW(), 20.f, {});
+    EXPECT_TRUE(Has(DrawOnly(brand), "DrawLine 255 215 165 109 37 39 230 39 1"));
+    EXPECT_EQ(Texts(ControlAt(kHelpPanelBounds)).front(), "TESSALINE 255 215 165 109");
+
+    canvas->ClearLog();
+    plugkit::canvas::IKeyEvent enter;
+    enter.VK = plugkit::canvas::kVK_RETURN;
+    EXPECT_TRUE(brand->OnKeyDown(0.f, 0.f, enter));
+    EXPECT_EQ(canvas->LinesStartingWith("OpenURL"),
+              std::vector<std::string>{std::string("OpenURL ") + kMakerUrl});
 }
 
 } // namespace

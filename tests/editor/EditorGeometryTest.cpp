@@ -57,7 +57,7 @@ TEST(EditorGeometry, KnobsOfAPageNeverOverlap)
     }
 }
 
-TEST(EditorGeometry, ColumnDividersPerSection)
+TEST(EditorGeometry, DividersPerSection)
 {
     struct Case
     {
@@ -66,13 +66,14 @@ TEST(EditorGeometry, ColumnDividersPerSection)
         float first;
         float second;
         float third;
+        float rowEnd; // the row divider stops where the knob grid ends, short of the note
     };
     const Case cases[] = {
-        {kSectionBasic, 3, 293.f, 550.f, 807.f},
-        {kSectionSpace, 2, 378.67f, 721.33f, 0.f},
-        {kSectionTailMotion, 1, 378.67f, 0.f, 0.f},
-        {kSectionLevelDuck, 1, 378.67f, 0.f, 0.f},
-        {kSectionSpecial, 1, 378.67f, 0.f, 0.f},
+        {kSectionBasic, 3, 293.f, 550.f, 807.f, 1046.f},
+        {kSectionSpace, 2, 378.67f, 721.33f, 0.f, 1046.f},
+        {kSectionTailMotion, 1, 378.67f, 0.f, 0.f, 703.33f},
+        {kSectionLevelDuck, 1, 378.67f, 0.f, 0.f, 703.33f},
+        {kSectionSpecial, 1, 378.67f, 0.f, 0.f, 703.33f},
     };
     for (const Case& c : cases)
     {
@@ -81,6 +82,11 @@ TEST(EditorGeometry, ColumnDividersPerSection)
         const float expected[] = {c.first, c.second, c.third};
         for (int i = 0; i < c.count; ++i)
             EXPECT_NEAR(xs[i], expected[i], 0.01f) << c.section << "/" << i;
+        EXPECT_NEAR(RowDividerRight(c.section), c.rowEnd, 0.01f) << c.section;
+        if (c.section >= kSectionTailMotion)
+        {
+            EXPECT_LT(RowDividerRight(c.section), kGroupNoteBounds.L) << c.section;
+        }
     }
 }
 

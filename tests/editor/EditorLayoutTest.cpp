@@ -61,6 +61,30 @@ TEST_F(EditorLayout, FixedControlsAreAttachedInOrderWithTheirBounds)
         EXPECT_TRUE(canvas->GetControl(passive)->GetIgnoreMouse()) << passive;
     EXPECT_NE(canvas->GetCornerResizer(), nullptr);
     EXPECT_NE(canvas->GetTextEntryControl(), nullptr);
+
+    // Tooltips: the parameter's help sentence on menus and toggles, the brand's and the preset
+    // menu's own, none on the buttons that edit no parameter.
+    const auto help = [](ParamId id) { return ParamHelpTexts[static_cast<std::size_t>(id)]; };
+    const struct
+    {
+        IBounds bounds;
+        const char* tooltip;
+    } tooltips[] = {{kBrandBounds, kBrandTooltip},
+                    {kModelMenuBounds, help(ParamId::ReverbType)},
+                    {kPresetMenuBounds, kPresetTooltip},
+                    {kABButtonBounds, ""},
+                    {kBasicButtonBounds, ""},
+                    {kFreezeButtonBounds, help(ParamId::Freeze)},
+                    {kWetSoloButtonBounds, help(ParamId::WetSolo)},
+                    {kBypassButtonBounds, help(ParamId::Bypass)},
+                    {kSyncButtonBounds, help(ParamId::PreDelaySync)},
+                    {kDivisionMenuBounds, help(ParamId::NoteDivision)}};
+    for (const auto& t : tooltips)
+    {
+        ASSERT_NE(ControlAt(t.bounds), nullptr);
+        EXPECT_STREQ(ControlAt(t.bounds)->GetTooltip(), t.tooltip)
+            << t.bounds.L << "," << t.bounds.T;
+    }
     EXPECT_EQ(canvas->GetMinScale(), kMinEditorScale);
     EXPECT_EQ(canvas->GetMaxScale(), kMaxEditorScale);
 }
@@ -275,6 +299,21 @@ TEST_F(EditorLayout, TypedEntryAppliesUnitsAndRejectsWhatItCannotRead)
     field->SetEditText("99999 ms");
     field->CommitEntry();
     EXPECT_EQ(Param(ParamId::PreDelay), 500.0);
+
+    // A right press in the value box, whether the editor routes it to the knob or not, opens
+    // no entry and changes nothing.
+    const IBounds box = ValueZone(decay->GetRECT());
+    plugkit::canvas::IMouseEvent right;
+    right.x = box.MW();
+    right.y = box.MH();
+    right.ms.R = true;
+    canvas->OnMouseDown({right});
+    canvas->OnMouseUp({right});
+    decay->OnMouseDown(box.MW(), box.MH(), right.ms);
+    decay->OnMouseUp(box.MW(), box.MH(), right.ms);
+    Frame();
+    EXPECT_EQ(canvas->GetTextEntryOwner(), nullptr);
+    EXPECT_NEAR(Param(ParamId::Decay), 0.25, 1e-9);
 
     for (const char* rejected : {"3 kh", "1,5", "inf", "1e400", ""})
     {

@@ -109,6 +109,29 @@ INSTANTIATE_TEST_SUITE_P(Lumenfall,
                                          ResizeCase{1100, 760, -1.0f, 1.2f, false},
                                          ResizeCase{1100, 760, kNaN, 1.2f, false}));
 
+// The editor's pixel size is truncated from its scaled size: every window size the scale range
+// allows must be filled exactly on the side that limits it, never a pixel short.
+TEST_F(EditorResizeTest, TheLimitingSideFillsTheWindowToThePixel)
+{
+    Open(1.0f);
+    const auto pixels = [&](int units)
+    { return static_cast<int>(units * graphics->GetDrawScale()); };
+    int shortSides = 0;
+    for (int height = 646; height <= 1140; ++height)
+    {
+        plugin->OnParentWindowResize(4000, height);
+        shortSides += pixels(760) != height;
+        EXPECT_LE(pixels(1100), 4000);
+    }
+    for (int width = 935; width <= 1650; ++width)
+    {
+        plugin->OnParentWindowResize(width, 4000);
+        shortSides += pixels(1100) != width;
+        EXPECT_LE(pixels(760), 4000);
+    }
+    EXPECT_EQ(shortSides, 0);
+}
+
 TEST_F(EditorResizeTest, IgnoredWithoutControlsOrWithoutAnEditor)
 {
     plugin->OnParentWindowResize(2200, 760); // closed: nothing to resize

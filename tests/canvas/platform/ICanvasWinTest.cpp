@@ -3,8 +3,10 @@
 #include "canvas/platform/ICanvasWin.h"
 
 #include "canvas/IControl.h"
+#include "canvas/platform/TextConversion.h"
 #include "plugkit/HeapBuffer.h"
 #include "plugkit/ICanvasEditorDelegate.h"
+#include "tests/canvas/platform/DesktopWinTestSupport.h"
 #include "tests/canvas/platform/WinTestSupport.h"
 
 #include <GL/gl.h>
@@ -34,8 +36,18 @@ constexpr int kHeight = 200;
 class Patch : public IControl
 {
 public:
-    Patch(const IBounds& bounds, const IArgbColor& color)
-        : IControl(bounds)
+    /// How a press treats the pointer, as a knob would: shown, hidden, or hidden and held
+    /// where it was pressed.
+    enum class Pointer
+    {
+        Shown,
+        Hidden,
+        HiddenAndLocked,
+        kNumPointers
+    };
+
+    Patch(const IBounds& bounds, const IArgbColor& color, int paramIdx = kNoParameter)
+        : IControl(bounds, paramIdx)
         , mColor(color)
     {
     }
@@ -47,11 +59,16 @@ public:
     void OnMouseDown(float x, float y, const IMouseModifiers& mod) override
     {
         mEvents.push_back("down " + Pos(x, y) + (mod.L ? " L" : "") + (mod.S ? " S" : ""));
+        if (mPointer != Pointer::Shown)
+            GetUI()->HideMouseCursor(true, mPointer == Pointer::HiddenAndLocked);
     }
     void OnMouseUp(float x, float y, const IMouseModifiers&) override
     {
         mEvents.push_back("up " + Pos(x, y));
+        if (mPointer != Pointer::Shown)
+            GetUI()->HideMouseCursor(false);
     }
+    void OnCaptureLost() override { mEvents.push_back("capture lost"); }
     void OnMouseDrag(float x, float y, float dX, float dY, const IMouseModifiers&) override
     {
         mEvents.push_back("drag " + Pos(x, y) + " by " + Pos(dX, dY));
@@ -66,6 +83,8 @@ public:
     }
     bool OnKeyDown(float, float, const IKeyEvent& key) override
     {
+        if (!mTakesKeys)
+            return false;
         mEvents.push_back("key " + std::to_string(key.VK) + " '" + key.utf8 + "'" +
                           (key.S ? " S" : ""));
         return true;
@@ -90,6 +109,8 @@ public:
     }
 
     IArgbColor mColor;
+    Pointer mPointer = Pointer::Shown;
+    bool mTakesKeys = true;
     int mDraws = 0;
     std::vector<std::string> mEvents;
 };
@@ -97,9 +118,11 @@ public:
 constexpr IArgbColor kGrey{255, 128, 128, 128};
 constexpr IArgbColor kRed{255, 220, 30, 30};
 constexpr IArgbColor kGreen{255, 30, 200, 60};
+constexpr IArgbColor kBlue{255, 40, 60, 210};
 
-/// An editor of three patches: a grey background, red (20, 20)-(120, 80), green
-/// (150, 20)-(250, 80).
+/// An editor of four patches: a grey background, red (20, 20)-(120, 80), green
+/// (150, 20)-(250, 80), and blue (20, 110)-(120, 180) bound to the parameter "Gain". The host's
+/// gesture calls are logged.
 class Editor : public ICanvasEditorDelegate
 {
 public:
@@ -116,9 +139,11 @@ public:
                 background = new Patch(IBounds(0, 0, kWidth, kHeight), kGrey);
                 red = new Patch(IBounds(20, 20, 120, 80), kRed);
                 green = new Patch(IBounds(150, 20, 250, 80), kGreen);
+                blue = new Patch(IBounds(20, 110, 120, 180), kBlue, 0);
                 g->AttachControl(background);
                 g->AttachControl(red);
                 g->AttachControl(green);
+                g->AttachControl(blue);
                 red->SetTooltip("Decay \xe2\x80\x94 how long the tail lasts");
                 g->EnableTooltips(mTooltips);
             });
@@ -131,12 +156,25 @@ public:
         ++mOpens;
         ICanvasEditorDelegate::OnUIOpen();
     }
+    void BeginInformHostOfParamChangeFromUI(int paramIdx) override
+    {
+        mGestures.push_back("begin " + std::to_string(paramIdx));
+    }
+    void EndInformHostOfParamChangeFromUI(int paramIdx) override
+    {
+        mGestures.push_back("end " + std::to_string(paramIdx));
+    }
+    bool EditorResizeFromUI(int, int, bool) override { return mHostResizesParent; }
     ICanvasWin* Win() const { return static_cast<ICanvasWin*>(GetUI()); }
     HWND Window() const { return Win() ? static_cast<HWND>(Win()->GetWindow()) : nullptr; }
 
     Patch* background = nullptr;
     Patch* red = nullptr;
     Patch* green = nullptr;
+    Patch* blue = nullptr;
+    std::vector<std::string> mGestures;
+    /// What the host answers to a resize: true when it resized the editor's parent itself.
+    bool mHostResizesParent = false;
     int mLayouts = 0;
     int mOpens = 0;
     bool mTooltips = false;
@@ -415,6 +453,17 @@ TEST(ICanvasWin, TheRealPointerHoversShowsTheTooltipAndLeaves)
     EXPECT_TRUE(PumpUntil([&] { return e.Win()->GetMouseOverControl() == nullptr; }, 3000));
 }
 
+/// A key pressed or released by SendInput, as the keyboard would.
+void SendKey(WORD vk, bool up)
+{
+    INPUT in = {};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    SendInput(1, &in, sizeof in);
+}
+
 TEST(ICanvasWin, KeysWithTextBySendInput)
 {
     Editor e;
@@ -427,23 +476,14 @@ TEST(ICanvasWin, KeysWithTextBySendInput)
     SetCursorPos(r.left + 70, r.top + 50);
     PumpFor(50);
 
-    auto press = [](WORD vk, bool up)
-    {
-        INPUT in = {};
-        in.type = INPUT_KEYBOARD;
-        in.ki.wVk = vk;
-        in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
-        in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-        SendInput(1, &in, sizeof in);
-    };
-    press('A', false);
-    press('A', true);
-    press(VK_SHIFT, false);
-    press('B', false);
-    press('B', true);
-    press(VK_SHIFT, true);
-    press(VK_LEFT, false);
-    press(VK_LEFT, true);
+    SendKey('A', false);
+    SendKey('A', true);
+    SendKey(VK_SHIFT, false);
+    SendKey('B', false);
+    SendKey('B', true);
+    SendKey(VK_SHIFT, true);
+    SendKey(VK_LEFT, false);
+    SendKey(VK_LEFT, true);
     PumpFor(200);
     EXPECT_EQ(Take(e.red),
               (std::vector<std::string>{"key 65 'a'", "key 16 '' S", "key 66 'B' S", "key 37 ''"}));
@@ -484,6 +524,425 @@ TEST(ICanvasWin, DroppedFilesOneAndTwoWithNonAsciiNames)
     EXPECT_EQ(Take(e.green),
               (std::vector<std::string>{"drops C:\\a.wav C:\\\xc3\xbc"
                                         "ber\xe2\x82\xac.aif"}));
+}
+
+std::string Utf8Of(const std::wstring& wide)
+{
+    HeapString utf8;
+    WideToUtf8(wide.c_str(), utf8);
+    return utf8.Get();
+}
+
+TEST(ICanvasWin, ALongDroppedPathIsCutAtACharacterBoundary)
+{
+    Editor e;
+    ASSERT_NE(e.OpenWindow(test::SharedHost().Get()), nullptr);
+    ASSERT_TRUE(FirstFrame(e));
+    const std::wstring accents(600, L'\u00e9'); // two bytes each in UTF-8
+    const struct
+    {
+        std::wstring path;
+        size_t keptUnits; ///< the UTF-16 units of the path the control receives
+        size_t keptBytes;
+    } cases[] = {
+        // 1203 bytes: byte 1024 falls inside an 'é', so the cut is one byte shorter.
+        {L"C:\\" + accents, 3 + 510, 1023},
+        // Exactly 1024 bytes: kept whole.
+        {L"C:\\a" + accents.substr(0, 510), 4 + 510, 1024},
+        // 1024 units ending in an emoji: the read stops inside its surrogate pair, and what
+        // stands for the half is cut off.
+        {L"C:\\" + std::wstring(1019, L'a') + L"\U0001F600", 1022, 1022},
+    };
+    for (const auto& c : cases)
+    {
+        SendMessageW(e.Window(), WM_DROPFILES, (WPARAM)MakeDrop({c.path}, 60, 50), 0);
+        const std::vector<std::string> events = Take(e.red);
+        ASSERT_EQ(events.size(), 1u);
+        const std::string expected = Utf8Of(c.path.substr(0, c.keptUnits));
+        EXPECT_EQ(expected.size(), c.keptBytes);
+        EXPECT_EQ(events[0], "drop " + expected) << "received " << events[0].size() - 5 << " bytes";
+    }
+}
+
+/// The pointer moved to screen (x, y) by SendInput, as a real mouse moves it.
+void SendPointerMove(int x, int y)
+{
+    // Absolute input is normalised to 0..65535 over the screen; round up so that the pixel
+    // reached is (x, y) itself.
+    const int width = GetSystemMetrics(SM_CXSCREEN);
+    const int height = GetSystemMetrics(SM_CYSCREEN);
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = (x * 65536 + width - 1) / width;
+    in.mi.dy = (y * 65536 + height - 1) / height;
+    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &in, sizeof in);
+    PumpFor(60);
+}
+
+/// Waits out the double-click time, so that the next press at the same place is a single one.
+void WaitPastDoubleClick()
+{
+    PumpFor(static_cast<int>(GetDoubleClickTime()) + 50);
+}
+
+/// A mouse button pressed or released by SendInput (MOUSEEVENTF_LEFTDOWN, ...).
+void SendButton(DWORD flag)
+{
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = flag;
+    SendInput(1, &in, sizeof in);
+    PumpFor(60);
+}
+
+bool CursorShowing()
+{
+    CURSORINFO info = {};
+    info.cbSize = sizeof info;
+    return GetCursorInfo(&info) && (info.flags & CURSOR_SHOWING) != 0;
+}
+
+POINT CursorInClient(HWND window)
+{
+    POINT p;
+    GetCursorPos(&p);
+    ScreenToClient(window, &p);
+    return p;
+}
+
+TEST(ICanvasWin, PressDragAndReleaseBySendInputWithCapture)
+{
+    Editor e;
+    ASSERT_NE(e.OpenWindow(test::SharedHost().Get()), nullptr);
+    ASSERT_TRUE(FirstFrame(e));
+    HWND w = e.Window();
+    const RECT r = ClientOnScreen(w);
+
+    SendPointerMove(r.left + 40, r.top + 130);
+    SendButton(MOUSEEVENTF_LEFTDOWN);
+    EXPECT_EQ(GetCapture(), w);
+    EXPECT_EQ(e.mGestures, (std::vector<std::string>{"begin 0"}));
+    // Dragged out of the control and out of the editor window: the control keeps the pointer.
+    SendPointerMove(r.left + 60, r.top + 120);
+    SendPointerMove(r.left + kWidth + 30, r.top + 150);
+    SendButton(MOUSEEVENTF_LEFTUP);
+    EXPECT_EQ(GetCapture(), nullptr);
+    EXPECT_EQ(
+        Take(e.blue),
+        (std::vector<std::string>{
+            "down 40,130 L", "drag 60,120 by 20,-10", "drag 330,150 by 270,30", "up 330,150"}));
+    EXPECT_EQ(e.mGestures, (std::vector<std::string>{"begin 0", "end 0"}));
+    EXPECT_TRUE(Take(e.background).empty());
+    EXPECT_TRUE(Take(e.red).empty());
+
+    // Moves without a button are no drags.
+    SendPointerMove(r.left + 50, r.top + 140);
+    EXPECT_TRUE(Take(e.blue).empty());
+}
+
+TEST(ICanvasWin, APressedControlHidesThePointerAndMayHoldItInPlace)
+{
+    Editor e;
+    ASSERT_NE(e.OpenWindow(test::SharedHost().Get()), nullptr);
+    ASSERT_TRUE(FirstFrame(e));
+    HWND w = e.Window();
+    const RECT r = ClientOnScreen(w);
+    ASSERT_TRUE(CursorShowing());
+
+    const struct
+    {
+        Patch::Pointer pointer;
+        POINT afterDrag; ///< where the pointer is after the drag, in the window
+        std::vector<std::string> events;
+    } cases[] = {
+        {Patch::Pointer::Hidden,
+         {70, 150},
+         {"down 40,130 L", "drag 50,140 by 10,10", "drag 70,150 by 20,10", "up 70,150"}},
+        // Held: after each move the pointer goes back, so every move counts from the press.
+        {Patch::Pointer::HiddenAndLocked,
+         {40, 130},
+         {"down 40,130 L", "drag 50,140 by 10,10", "drag 70,150 by 30,20", "up 40,130"}},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.pointer == Patch::Pointer::Hidden ? "hidden" : "hidden and held");
+        e.blue->mPointer = c.pointer;
+        WaitPastDoubleClick();
+        SendPointerMove(r.left + 40, r.top + 130);
+        SendButton(MOUSEEVENTF_LEFTDOWN);
+        EXPECT_FALSE(CursorShowing());
+        SendPointerMove(r.left + 50, r.top + 140);
+        SendPointerMove(r.left + 70, r.top + 150);
+        const POINT p = CursorInClient(w);
+        EXPECT_EQ(p.x, c.afterDrag.x);
+        EXPECT_EQ(p.y, c.afterDrag.y);
+        SendButton(MOUSEEVENTF_LEFTUP);
+        EXPECT_TRUE(CursorShowing());
+        EXPECT_EQ(Take(e.blue), c.events);
+        const POINT q = CursorInClient(w);
+        EXPECT_EQ(q.x, c.afterDrag.x);
+        EXPECT_EQ(q.y, c.afterDrag.y);
+    }
+}
+
+TEST(ICanvasWin, ADragEndsWhenAnotherWindowTakesTheCapture)
+{
+    test::HostWindow& host = test::SharedHost();
+    Editor e;
+    ASSERT_NE(e.OpenWindow(host.Get()), nullptr);
+    ASSERT_TRUE(FirstFrame(e));
+    HWND w = e.Window();
+    const RECT r = ClientOnScreen(w);
+    HWND other = CreateWindowExW(0,
+                                 L"STATIC",
+                                 L"",
+                                 WS_CHILD | WS_VISIBLE,
+                                 340,
+                                 240,
+                                 40,
+                                 40,
+                                 host.Get(),
+                                 nullptr,
+                                 nullptr,
+                                 nullptr);
+    ASSERT_NE(other, nullptr);
+
+    const struct
+    {
+        const char* name;
+        HWND takesIt; ///< null: the capture is released from outside the editor
+    } cases[] = {{"another window takes the capture", other}, {"the capture is released", nullptr}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        e.mGestures.clear();
+        e.blue->mPointer = Patch::Pointer::HiddenAndLocked;
+        WaitPastDoubleClick();
+        SendPointerMove(r.left + 40, r.top + 130);
+        SendButton(MOUSEEVENTF_LEFTDOWN);
+        SendPointerMove(r.left + 50, r.top + 140);
+        ASSERT_EQ(GetCapture(), w);
+        ASSERT_FALSE(CursorShowing());
+
+        if (c.takesIt != nullptr)
+            SetCapture(c.takesIt);
+        else
+            ReleaseCapture();
+        PumpFor(50);
+        // The gesture ends, the control hears of it, and the pointer shows again.
+        EXPECT_EQ(e.mGestures, (std::vector<std::string>{"begin 0", "end 0"}));
+        EXPECT_EQ(
+            Take(e.blue),
+            (std::vector<std::string>{"down 40,130 L", "drag 50,140 by 10,10", "capture lost"}));
+        EXPECT_TRUE(CursorShowing());
+
+        // The button is still down: moving and releasing it drive nothing any more.
+        SendPointerMove(r.left + 60, r.top + 150);
+        SendButton(MOUSEEVENTF_LEFTUP);
+        ReleaseCapture();
+        PumpFor(50);
+        EXPECT_TRUE(Take(e.blue).empty());
+        EXPECT_EQ(e.mGestures.size(), 2u);
+    }
+    e.blue->mPointer = Patch::Pointer::Shown;
+    DestroyWindow(other);
+}
+
+TEST(ICanvasWin, PlatformResizeTakesTheParentAndGrandparentAlongUnlessTheHostDid)
+{
+    HWND host = test::SharedHost().Get();
+    const struct
+    {
+        bool hostResizesParent;
+        SIZE parent;
+        SIZE grandparent;
+    } cases[] = {{false, {370, 260}, {390, 290}}, {true, {330, 230}, {350, 260}}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.hostResizesParent ? "the host resized the parent" : "the editor resizes");
+        // Host top-level window > grandparent > parent > editor.
+        HWND grandparent = CreateWindowExW(0,
+                                           L"STATIC",
+                                           L"",
+                                           WS_CHILD | WS_VISIBLE,
+                                           0,
+                                           0,
+                                           350,
+                                           260,
+                                           host,
+                                           nullptr,
+                                           nullptr,
+                                           nullptr);
+        HWND parent = CreateWindowExW(0,
+                                      L"STATIC",
+                                      L"",
+                                      WS_CHILD | WS_VISIBLE,
+                                      10,
+                                      10,
+                                      330,
+                                      230,
+                                      grandparent,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr);
+        RECT hostBefore;
+        GetWindowRect(host, &hostBefore);
+        Editor e;
+        e.mHostResizesParent = c.hostResizesParent;
+        ASSERT_NE(e.OpenWindow(parent), nullptr);
+        ASSERT_TRUE(FirstFrame(e));
+
+        e.Win()->Resize(kWidth + 40, kHeight + 30, 1.f, true);
+        auto size = [](HWND window)
+        {
+            RECT r;
+            GetWindowRect(window, &r);
+            return SIZE{r.right - r.left, r.bottom - r.top};
+        };
+        EXPECT_EQ(size(e.Window()).cx, kWidth + 40);
+        EXPECT_EQ(size(e.Window()).cy, kHeight + 30);
+        EXPECT_EQ(size(parent).cx, c.parent.cx);
+        EXPECT_EQ(size(parent).cy, c.parent.cy);
+        EXPECT_EQ(size(grandparent).cx, c.grandparent.cx);
+        EXPECT_EQ(size(grandparent).cy, c.grandparent.cy);
+        RECT hostAfter;
+        GetWindowRect(host, &hostAfter);
+        EXPECT_TRUE(EqualRect(&hostBefore, &hostAfter)) << "the top-level window is the host's";
+
+        // The next frame is drawn at the new size.
+        const int paints = e.Win()->NPaints();
+        ASSERT_TRUE(PumpUntil([&] { return e.Win()->NPaints() > paints; }));
+        e.Win()->ActivateGLContext();
+        HeapBuffer pixels;
+        int width = 0;
+        int height = 0;
+        EXPECT_TRUE(e.Win()->ReadMainFramebuffer(pixels, width, height));
+        e.Win()->DeactivateGLContext();
+        EXPECT_EQ(width, kWidth + 40);
+        EXPECT_EQ(height, kHeight + 30);
+
+        e.CloseWindow();
+        DestroyWindow(grandparent);
+    }
+}
+
+TEST(ICanvasWin, KeysTheEditorDoesNotTakeReachTheRootWindow)
+{
+    test::HostWindow& host = test::SharedHost();
+    std::vector<std::string> hostKeys;
+    host.SetHandler(
+        [&](UINT msg, WPARAM wParam, LPARAM, LRESULT&)
+        {
+            if (msg == WM_KEYDOWN || msg == WM_KEYUP)
+                hostKeys.push_back((msg == WM_KEYDOWN ? "down " : "up ") + std::to_string(wParam));
+            return false;
+        });
+    {
+        Editor e;
+        ASSERT_NE(e.OpenWindow(host.Get()), nullptr);
+        ASSERT_TRUE(FirstFrame(e));
+        SetFocus(e.Window());
+        const RECT r = ClientOnScreen(e.Window());
+        const struct
+        {
+            POINT at;
+            bool redTakesKeys;
+            std::vector<std::string> red;
+            std::vector<std::string> host;
+        } cases[] = {
+            {{70, 50}, true, {"key 67 'c'"}, {"up 67"}},
+            {{70, 50}, false, {}, {"down 67", "up 67"}},
+            {{280, 190}, true, {}, {"down 67", "up 67"}}, // the background takes no keys
+        };
+        for (const auto& c : cases)
+        {
+            SCOPED_TRACE(std::to_string(c.at.x) + (c.redTakesKeys ? " taking keys" : ""));
+            e.red->mTakesKeys = c.redTakesKeys;
+            SetCursorPos(r.left + c.at.x, r.top + c.at.y);
+            PumpFor(50);
+            hostKeys.clear();
+            SendKey('C', false);
+            SendKey('C', true);
+            PumpFor(150);
+            EXPECT_EQ(Take(e.red), c.red);
+            EXPECT_EQ(hostKeys, c.host);
+        }
+    }
+    host.SetHandler(nullptr);
+}
+
+TEST(ICanvasWin, DesktopServicesBelongToTheEditorWindow)
+{
+    using desktoptest::DialogDriver;
+    using desktoptest::WindowText;
+    test::HostWindow& host = test::SharedHost();
+    Editor e;
+    ASSERT_NE(e.OpenWindow(host.Get()), nullptr);
+    ASSERT_TRUE(FirstFrame(e));
+    ICanvasWin& g = *e.Win();
+
+    // The clipboard: owned by the editor window; text and a file list.
+    const char* text = "Hall \xe2\x80\x94 Gr\xc3\xb6\xc3\x9f"
+                       "e \xe2\x98\x83";
+    ASSERT_TRUE(g.SetTextInClipboard(text));
+    EXPECT_EQ(GetClipboardOwner(), e.Window());
+    HeapString read;
+    ASSERT_TRUE(g.GetTextFromClipboard(read));
+    EXPECT_STREQ(read.Get(), text);
+    ASSERT_TRUE(g.SetFilePathInClipboard("C:\\users\\Kl\xc3\xa4nge\\Hall.wav"));
+    EXPECT_EQ(GetClipboardOwner(), e.Window());
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    wchar_t path[MAX_PATH] = {};
+    if (HDROP drop = static_cast<HDROP>(GetClipboardData(CF_HDROP)))
+    {
+        EXPECT_EQ(DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0), 1u);
+        DragQueryFileW(drop, 0, path, MAX_PATH);
+    }
+    CloseClipboard();
+    EXPECT_STREQ(path, L"C:\\users\\Kl\u00e4nge\\Hall.wav");
+
+    // A message box in the middle of a drag: the drag ends before the box shows, and the box
+    // belongs to the host's top-level window.
+    SendMessageW(e.Window(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(40, 130));
+    ASSERT_EQ(e.mGestures, (std::vector<std::string>{"begin 0"}));
+    HWND boxOwner = nullptr;
+    DialogDriver box([](HWND dialog) { return WindowText(dialog) == L"Lumenfall \u2713"; },
+                     [&](HWND dialog)
+                     {
+                         boxOwner = GetWindow(dialog, GW_OWNER);
+                         desktoptest::PressButton(dialog, IDNO);
+                     });
+    int answered = 0;
+    EXPECT_EQ(g.ShowMessageBox("Preset \xc3\xbc"
+                               "berschreiben?",
+                               "Lumenfall \xe2\x9c\x93",
+                               MB_YESNO,
+                               [&](int answer) { answered = answer; }),
+              IDNO);
+    ASSERT_TRUE(box.Join()) << "no message box with the caption";
+    EXPECT_EQ(answered, IDNO);
+    EXPECT_EQ(boxOwner, host.Get());
+    EXPECT_EQ(e.mGestures, (std::vector<std::string>{"begin 0", "end 0"}));
+    EXPECT_EQ(Take(e.blue), (std::vector<std::string>{"down 40,130 L", "capture lost"}));
+    EXPECT_EQ(GetCapture(), nullptr);
+
+    // A colour dialog without a prompt keeps its own title.
+    std::wstring title;
+    HWND colorOwner = nullptr;
+    DialogDriver colour(desktoptest::AnyDialog,
+                        [&](HWND dialog)
+                        {
+                            title = WindowText(dialog);
+                            colorOwner = GetWindow(dialog, GW_OWNER);
+                            desktoptest::PressButton(dialog, IDCANCEL);
+                        });
+    IArgbColor color{255, 1, 2, 3};
+    EXPECT_FALSE(g.PromptForColor(color, ""));
+    ASSERT_TRUE(colour.Join()) << "no colour dialog";
+    EXPECT_FALSE(title.empty()) << "the dialog lost its own title";
+    EXPECT_EQ(colorOwner, host.Get());
+    EXPECT_EQ(color, (IArgbColor{255, 1, 2, 3}));
 }
 
 TEST(ICanvasWin, TheNativeEntryCommitsCancelsAndTakesTheFocusFirst)

@@ -318,6 +318,37 @@ TEST_F(NanoVgCanvas, BitmapsFromFilesDataAndScaleVariants)
     EXPECT_TRUE(Near(g->PixelAt(1, 20), IArgbColor{128, 128, 0, 0})) << "blend weight";
 }
 
+TEST_F(NanoVgCanvas, EachEditorKeepsItsOwnBitmaps)
+{
+    // Two editors, two GL contexts: a name one has loaded is decoded anew by the other (here from
+    // other bytes, so a bitmap served across would show its size), and closing the first leaves
+    // the second's bitmap cached and drawing.
+    const Bytes small = ReadFileBytes(WriteQuadrantPng("fixture_own_small.png", 8, 4).c_str());
+    const Bytes large = ReadFileBytes(WriteQuadrantPng("fixture_own_large.png", 16, 8).c_str());
+    auto a = Make(40, 20);
+    auto b = Make(40, 20);
+    a->GetContext().MakeCurrent();
+    const IBitmapHandle inA =
+        a->LoadBitmapFromData("editor-own.png", small.data(), static_cast<int>(small.size()));
+    b->GetContext().MakeCurrent();
+    const IBitmapHandle inB =
+        b->LoadBitmapFromData("editor-own.png", large.data(), static_cast<int>(large.size()));
+    ASSERT_TRUE(inA.IsValid());
+    ASSERT_TRUE(inB.IsValid());
+    EXPECT_NE(inA.GetAPIBitmap(), inB.GetAPIBitmap());
+    EXPECT_EQ(inA.W(), 8);
+    EXPECT_EQ(inB.W(), 16);
+
+    a.reset();
+    b->GetContext().MakeCurrent();
+    EXPECT_EQ(b->LoadBitmapFromData("editor-own.png", nullptr, 0).GetAPIBitmap(),
+              inB.GetAPIBitmap());
+    DrawFrame(*b, [&](ICanvas& c) { c.DrawBitmap(inB, IBounds(0.f, 0.f, 16.f, 8.f), 0, 0); });
+    EXPECT_EQ(b->PixelAt(1, 0), kColorRed);
+    EXPECT_EQ(b->PixelAt(14, 3), kColorGreen);
+    EXPECT_EQ(b->PixelAt(1, 7), kColorBlue);
+}
+
 #if defined(_WIN32)
 TEST_F(NanoVgCanvas, BitmapFromAnEmbeddedResource)
 {

@@ -133,6 +133,30 @@ TEST(PlatformResources, NonAsciiPathsOpenAndAreFound)
     EXPECT_EQ(OpenFileUtf8(nullptr, "rb"), nullptr);
 }
 
+TEST(PlatformResources, NamesThatAreNotUtf8AreNotLookedUp)
+{
+    // Converted, each malformed name would read as U+FFFD ".png", and a file of that name exists
+    // (natively the malformed bytes name a file of their own too); none is found.
+    ScratchFolder folder("platform_malformed");
+    const std::string replaced = folder / "\xEF\xBF\xBD.png";
+    ASSERT_TRUE(WriteBytes(replaced, "png bytes"));
+    plugkit::HeapString result;
+    EXPECT_EQ(FindResourceLocation(replaced.c_str(), "png", result, nullptr),
+              ResourceLocation::FilePath);
+    for (const char* leaf : {"\xFF", "\x80", "\xC3"})
+    {
+        const std::string name = folder / (std::string(leaf) + ".png").c_str();
+#if !defined(_WIN32)
+        ASSERT_TRUE(WriteBytes(name, "png bytes"));
+#endif
+        result.Set("unchanged");
+        EXPECT_EQ(FindResourceLocation(name.c_str(), "png", result, nullptr),
+                  ResourceLocation::NotFound);
+        EXPECT_STREQ(result.Get(), "unchanged");
+        EXPECT_FALSE(ResourceNamesMatch("\xEF\xBF\xBD.png", (std::string(leaf) + ".png").c_str()));
+    }
+}
+
 TEST(PlatformResources, FormatTimeUtf8)
 {
     std::tm time{};
@@ -220,6 +244,27 @@ TEST(PlatformResourcesWin, ModuleResourceBytesAndShortResources)
     EXPECT_EQ(LoadModuleResource("MISSING.BIN", "bin", size, nullptr), nullptr);
     EXPECT_EQ(LoadModuleResource(nullptr, "bin", size, nullptr), nullptr);
     EXPECT_EQ(size, -1);
+}
+
+TEST(PlatformResourcesWin, ResourceNamesThatAreNotUtf8AreNotLookedUp)
+{
+    // The script embeds a resource named U+FFFD ".BIN"; names whose malformed byte would convert
+    // to it find nothing.
+    plugkit::HeapString result;
+    int32_t size = -1;
+    EXPECT_EQ(FindResourceLocation("\xEF\xBF\xBD.bin", "bin", result, nullptr),
+              ResourceLocation::ModuleResource);
+    EXPECT_NE(LoadModuleResource("\xEF\xBF\xBD.bin", "bin", size, nullptr), nullptr);
+    for (const char* name : {"\xFF.bin", "\x80.bin", "\xC3.bin"})
+    {
+        result.Set("unchanged");
+        size = -1;
+        EXPECT_EQ(FindResourceLocation(name, "bin", result, nullptr), ResourceLocation::NotFound)
+            << static_cast<unsigned>(static_cast<unsigned char>(name[0]));
+        EXPECT_STREQ(result.Get(), "unchanged");
+        EXPECT_EQ(LoadModuleResource(name, "bin", size, nullptr), nullptr);
+        EXPECT_EQ(size, -1);
+    }
 }
 
 TEST(PlatformResourcesWin, WindowDpiScaleOfARealWindow)

@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
+#include <string>
 
 namespace
 {
@@ -28,6 +31,35 @@ protected:
     void SetUp() override { AddPlatformFontCacheUser(); }
     void TearDown() override { RemovePlatformFontCacheUser(); }
 };
+
+TEST(WinFontName, FaceNameIsCutToItsUnitsWithoutSplittingAPair)
+{
+    const std::string a29(29, 'a');
+    const std::string a30(30, 'a');
+    const std::wstring w29(29, L'a');
+    const std::wstring w30(30, L'a');
+    const char* grin = "\xF0\x9F\x98\x80"; // U+1F600: two units, D83D DE00
+    struct Case
+    {
+        std::string name;
+        std::wstring face;
+    };
+    const Case cases[] = {
+        {a30 + grin, w30},                          // the 31st unit starts the pair: dropped
+        {a29 + grin + "b", w29 + L"\xD83D\xDE00"},  // the pair ends at the 31st: kept
+        {a30 + "\xC3\xA9" + "bc", w30 + L"\x00E9"}, // one unit in the BMP
+        {std::string(40, 'a'), std::wstring(31, L'a')},
+        {"Roboto", L"Roboto"},
+        {"", L""},
+    };
+    for (const Case& c : cases)
+    {
+        wchar_t face[kFaceNameUnits + 1];
+        std::fill(std::begin(face), std::end(face), L'#');
+        EXPECT_EQ(CopyFaceName(c.name.c_str(), face), static_cast<int>(c.face.size())) << c.name;
+        EXPECT_EQ(std::wstring(face), c.face) << c.name;
+    }
+}
 
 TEST_F(WinFonts, EmbeddedRobotoLoadsAsAPrivateFontNamedByItsNameTable)
 {

@@ -33,8 +33,12 @@ namespace
 {
 
 using lumenfall::engine::EngineParameters;
+using lumenfall::engine::InstructionSet;
 using lumenfall::engine::ParamId;
 using lumenfall::engine::ReverbEngine;
+
+// The block forms' instruction set: the widest this CPU runs unless --sse2 asks for the baseline.
+InstructionSet gInstructionSet = lumenfall::engine::DetectInstructionSet();
 
 constexpr int kBlock = 512;
 constexpr double kHallGoal = 400.0;  // x real time
@@ -53,7 +57,8 @@ struct Case
     int model;
     double sampleRate;
     Input input;
-    bool crossfade; // switch models so that a crossfade always runs
+    bool crossfade;         // switch models so that a crossfade always runs
+    bool automated = false; // "Mix" moves every block, as under host automation
 };
 
 double ThreadSeconds()
@@ -84,6 +89,7 @@ public:
     {
         mParameters[ParamId::ReverbType] = static_cast<float>(c.model);
         mEngine.SetParameters(mParameters);
+        mEngine.SetInstructionSet(gInstructionSet);
         mEngine.Prepare(c.sampleRate, 2);
         std::mt19937 random(1);
         std::uniform_real_distribution<float> u(-0.5f, 0.5f);
@@ -110,6 +116,12 @@ public:
             {
                 mParameters[ParamId::ReverbType] =
                     static_cast<float>((b / switchEvery) % 2 == 0 ? mCase.model : mCase.model + 1);
+                mEngine.SetParameters(mParameters);
+            }
+            if (mCase.automated)
+            {
+                // A slow ramp between 20 % and 40 %: the smoothing never settles.
+                mParameters[ParamId::Mix] = 20.0f + 20.0f * static_cast<float>(b % 200) / 200.0f;
                 mEngine.SetParameters(mParameters);
             }
             const float* in[2] = {mSilence.data(), mSilence.data()};
@@ -183,10 +195,11 @@ Counter StartCount(const std::string& self, const std::string& name, double seco
 {
     Counter c;
     c.file = "/tmp/engine_bench." + std::to_string(getpid()) + "." + std::to_string(index);
-    const std::string command = "valgrind --tool=callgrind --callgrind-out-file=" + c.file +
-                                " '--toggle-collect=*Run::Blocks*' '" + self +
-                                "' --no-count --no-warm-up --exact '" + name + "' --seconds " +
-                                std::to_string(seconds) + " >/dev/null 2>&1";
+    const std::string command =
+        "valgrind --tool=callgrind --callgrind-out-file=" + c.file +
+        " '--toggle-collect=*Run::Blocks*' '" + self + "' --no-count --no-warm-up --exact '" +
+        name + "' --seconds " + std::to_string(seconds) +
+        (gInstructionSet == InstructionSet::Sse2 ? " --sse2" : "") + " >/dev/null 2>&1";
     c.pipe = popen(command.c_str(), "r");
     return c;
 }
@@ -229,9 +242,10 @@ std::string SelfPath()
 
 int main(int argc, char** argv)
 {
-    // engine_bench [--seconds s] [--exact] [--no-warm-up] [--no-count] [text]: s seconds of audio
-    // per case (60), only the cases whose name contains the text (or, with --exact, equals it).
-    // --no-count skips the instruction counts; --no-warm-up keeps a count to the cases themselves.
+    // engine_bench [--seconds s] [--exact] [--no-warm-up] [--no-count] [--sse2] [text]: s seconds
+    // of audio per case (60), only the cases whose name contains the text (or, with --exact,
+    // equals it). --no-count skips the instruction counts; --no-warm-up keeps a count to the
+    // cases themselves; --sse2 runs the baseline block forms on a CPU that has wider ones.
     double seconds = 60.0;
     const char* only = "";
     bool exact = false;
@@ -255,6 +269,10 @@ int main(int argc, char** argv)
         {
             count = false;
         }
+        else if (std::strcmp(argv[i], "--sse2") == 0)
+        {
+            gInstructionSet = InstructionSet::Sse2;
+        }
         else
         {
             only = argv[i];
@@ -275,6 +293,7 @@ int main(int argc, char** argv)
                        false});
     }
     all.push_back({"Hall crossfade", hall, 48000.0, Input::Noise, true});
+    all.push_back({"Hall automated", hall, 48000.0, Input::Noise, false, true});
     all.push_back({"Hall 192 kHz", hall, 192000.0, Input::Noise, false});
     std::vector<Case> cases;
     for (const Case& c : all)
@@ -296,7 +315,7 @@ int main(int argc, char** argv)
 #if !defined(_WIN32)
     if (count && ValgrindAvailable())
     {
-        constexpr double kCountSeconds = 1.0;
+        constexpr double kCountSeconds = 3.0; // mostly past the lines' filling
         constexpr std::size_t kParallel = 4;
         const std::string self = SelfPath();
         for (std::size_t first = 0; first < cases.size(); first += kParallel)
@@ -323,9 +342,10 @@ int main(int argc, char** argv)
 
     std::printf("engine_bench: real-time factor (thread processor time) and instructions per "
                 "stereo sample; 48 kHz stereo unless noted, %d-frame blocks, default parameters, "
-                "%.0f s of audio per case\n",
+                "%.0f s of audio per case, %s block forms\n",
                 kBlock,
-                seconds);
+                seconds,
+                gInstructionSet == InstructionSet::Avx2 ? "AVX2" : "SSE2");
     // Let the core reach its steady clock before the first case is timed.
     if (warmUp)
     {
@@ -358,7 +378,8 @@ int main(int argc, char** argv)
     for (std::size_t i = 0; i < cases.size(); ++i)
     {
         const Case& c = cases[i];
-        if (c.model == hall && c.input == Input::Noise && !c.crossfade && c.sampleRate == 48000.0)
+        if (c.model == hall && c.input == Input::Noise && !c.crossfade && !c.automated &&
+            c.sampleRate == 48000.0)
         {
             std::snprintf(text, sizeof(text), " Hall %.1f x (goal %.0f);", factors[i], kHallGoal);
             summary += text;
@@ -369,7 +390,7 @@ int main(int argc, char** argv)
                 text, sizeof(text), " crossfade %.1f x (goal %.0f);", factors[i], kCrossfadeGoal);
             summary += text;
         }
-        if (c.sampleRate == 48000.0 && !c.crossfade && factors[i] < slowest)
+        if (c.sampleRate == 48000.0 && !c.crossfade && !c.automated && factors[i] < slowest)
         {
             slowest = factors[i];
             slowestName = c.name;
@@ -378,7 +399,8 @@ int main(int argc, char** argv)
         {
             const Case& noise = cases[j];
             if (noise.model == c.model && noise.input == Input::Noise && !noise.crossfade &&
-                noise.sampleRate == c.sampleRate && factors[i] / factors[j] < worstTail)
+                !noise.automated && noise.sampleRate == c.sampleRate &&
+                factors[i] / factors[j] < worstTail)
             {
                 worstTail = factors[i] / factors[j];
                 worstTailName = c.name;

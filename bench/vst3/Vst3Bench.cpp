@@ -103,7 +103,20 @@ double RunModule(lumenfall::test::LoadedModule& module, int model, Signal& s)
 
 int main(int argc, char** argv)
 {
-    const std::string bundle = argc > 1 ? argv[1] : LUMENFALL_BUNDLE;
+    // vst3_bench [bundle] [--model name]: every model, or only the one named.
+    std::string bundle = LUMENFALL_BUNDLE;
+    std::string only;
+    for (int i = 1; i < argc; ++i)
+    {
+        if (std::string(argv[i]) == "--model" && i + 1 < argc)
+        {
+            only = argv[++i];
+        }
+        else
+        {
+            bundle = argv[i];
+        }
+    }
     std::string error;
     auto module = lumenfall::test::LoadedModule::Load(bundle, &error);
     if (module == nullptr)
@@ -116,6 +129,11 @@ int main(int argc, char** argv)
     double worst = -1e9;
     for (int model = 0; model < lumenfall::engine::kReverbModelCount; ++model)
     {
+        if (!only.empty() &&
+            only != lumenfall::engine::kReverbModelNames[static_cast<std::size_t>(model)])
+        {
+            continue;
+        }
         double engine = 1e9;
         double plugin = 1e9;
         for (int round = 0; round < kRounds; ++round)

@@ -4,6 +4,8 @@
 // their block forms, the settings they derive from the current parameters, and the one-pole
 // low-pass that the damping and the output filters are built from.
 
+#include "plugin/engine/EngineMath.h"
+#include "plugin/engine/InstructionSet.h"
 #include "plugin/engine/Parameters.h"
 
 #include <algorithm>
@@ -20,9 +22,12 @@ struct StereoSample
     float right = 0.0f; ///< right sample
 };
 
-/// The longest run the block forms process at once (the engine's coefficient refresh period),
-/// so that their scratch fits on the stack.
-inline constexpr int kCoreBlock = 32;
+/// The longest run the block forms process at once, so that their scratch fits on the stack:
+/// four of the engine's coefficient refresh periods, run as one while every parameter holds still.
+inline constexpr int kCoreBlock = 128;
+
+/// The run the block forms take where a longer one cannot read its lines ahead.
+inline constexpr int kShortCoreBlock = 32;
 
 /// The late-reverb structure a model runs.
 enum class LateStructure
@@ -62,18 +67,23 @@ struct CoreSettings
 
     ReverbModel model = ReverbModel::Hall;
     double sampleRate = 48000.0;
-    float size = 1.0f;      ///< c
-    float diffusion = 0.0f; ///< E = "Diffusion" / 100
-    float density = 0.0f;   ///< "Density" / 100
-    float freeze = 0.0f;    ///< F, 0..1: 1 shuts the input and holds every loop at gain 1
-    float open = 1.0f;      ///< 1 - F, the share of new input that enters
-    float depth = 0.0f;     ///< line-read modulation depth, samples (none while frozen)
+    InstructionSet instructionSet = InstructionSet::Sse2; ///< what the block forms run on
+    float size = 1.0f;                                    ///< c
+    float diffusion = 0.0f;                               ///< E = "Diffusion" / 100
+    float density = 0.0f;                                 ///< "Density" / 100
+    float freeze = 0.0f; ///< F, 0..1: 1 shuts the input and holds every loop at gain 1
+    float open = 1.0f;   ///< 1 - F, the share of new input that enters
+    float depth = 0.0f;  ///< line-read modulation depth, samples (none while frozen)
 
-    static CoreSettings From(const EngineParameters& current, ReverbModel model, double sampleRate)
+    static CoreSettings From(const EngineParameters& current,
+                             ReverbModel model,
+                             double sampleRate,
+                             InstructionSet instructionSet)
     {
         CoreSettings s;
         s.model = model;
         s.sampleRate = sampleRate;
+        s.instructionSet = instructionSet;
         s.size = current[ParamId::Size] * 0.01f * kSizeSlope + kSizeFloor;
         s.diffusion = current[ParamId::Diffusion] * 0.01f;
         s.density = current[ParamId::Density] * 0.01f;
@@ -93,7 +103,7 @@ struct CoreSettings
 inline float OnePoleCoefficient(float hz, double sampleRate)
 {
     const double f = std::clamp(static_cast<double>(hz), 10.0, 0.45 * sampleRate);
-    return static_cast<float>(std::exp(-2.0 * std::numbers::pi * f / sampleRate));
+    return static_cast<float>(Exp(-2.0 * std::numbers::pi * f / sampleRate));
 }
 
 /// One sanitised low-pass step: state = S((state - x) a + x); returns the new state.

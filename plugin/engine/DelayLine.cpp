@@ -31,7 +31,7 @@ DelayLine& DelayLine::operator=(DelayLine&& other) noexcept
     if (this != &other)
     {
         mSamples = std::move(other.mSamples);
-        mData = mSamples ? mSamples.get() : &sSilentSlot;
+        mData = mSamples ? mSamples.get() : sSilence;
         mStorage = other.mStorage;
         mMask = other.mMask;
         mLength = other.mLength;
@@ -46,7 +46,7 @@ DelayLine& DelayLine::operator=(DelayLine&& other) noexcept
 void DelayLine::Release()
 {
     mSamples.reset();
-    mData = &sSilentSlot;
+    mData = sSilence;
     mStorage = 0;
     mMask = 0;
     mLength = 0;
@@ -63,14 +63,16 @@ bool DelayLine::Resize(int capacity)
         return false;
     }
     {
-        int storage = kMinCapacity;
+        // At least the window, so that the copy past the end repeats distinct slots.
+        int storage = 256;
+        static_assert(kWindow <= 256);
         while (storage < capacity)
         {
             storage <<= 1;
         }
         if (storage != mStorage)
         {
-            mSamples.reset(new (std::nothrow) float[static_cast<std::size_t>(storage)]());
+            mSamples.reset(new (std::nothrow) float[static_cast<std::size_t>(storage + kWindow)]());
             if (!mSamples)
             {
                 Release();
@@ -80,7 +82,7 @@ bool DelayLine::Resize(int capacity)
         }
         else
         {
-            std::fill_n(mSamples.get(), mStorage, 0.0f);
+            std::fill_n(mSamples.get(), mStorage + kWindow, 0.0f);
         }
         mLength = capacity;
     }

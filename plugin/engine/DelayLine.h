@@ -1,5 +1,6 @@
 #pragma once
 
+#include "plugin/engine/CoreSettings.h"
 #include "plugin/engine/Parameters.h"
 
 #include <algorithm>
@@ -18,8 +19,9 @@ namespace lumenfall::engine
 /// length, and no counter can overflow however often it runs.
 ///
 /// The storage is the capacity rounded up to a power of two, so wrapping is a mask; reads are
-/// still held to the capacity, so the line behaves exactly as one of the requested length.
-/// An unsized line (capacity 0) reads 0 and ignores writes.
+/// still held to the capacity, so the line behaves exactly as one of the requested length. Past
+/// its end the storage repeats its first kWindow slots, so any kWindow consecutive slots lie in
+/// one run (Window). An unsized line (capacity 0) reads 0 and ignores writes.
 class DelayLine
 {
 public:
@@ -27,6 +29,9 @@ public:
     static constexpr int kMinCapacity = 8;
     /// About 350 s at 192 kHz; a larger request fails instead of exhausting memory.
     static constexpr int kMaxCapacity = 1 << 26;
+    /// The longest run of consecutive slots Window gives: a block of the engine's block forms and
+    /// the slot before it.
+    static constexpr int kWindow = kCoreBlock + 1;
 
     DelayLine() = default;
     DelayLine(const DelayLine&) = delete;
@@ -62,8 +67,28 @@ public:
             return;
         }
         mData[mPosition] = x;
+        if (mPosition < kWindow)
+        {
+            mData[mPosition + mStorage] = x;
+        }
         mPosition = (mPosition + 1) & mMask;
         mWritten += mWritten < mLength ? 1 : 0;
+    }
+
+    /// The next `count` slots as one run, for a caller that stores `count` samples it has already
+    /// sanitised straight into the line; null when they wrap around the end of the storage (or the
+    /// line is unsized). Advance(count) then completes those writes.
+    float* NextRun(int count)
+    {
+        return mLength != 0 && mPosition + count <= mMask + 1 ? mSamples.get() + mPosition
+                                                              : nullptr;
+    }
+
+    void Advance(int count)
+    {
+        MirrorStart(mPosition, count);
+        mPosition = (mPosition + count) & mMask;
+        mWritten = std::min(mWritten + count, mLength);
     }
 
     /// WriteBlock for samples the caller has already sanitised.
@@ -73,6 +98,7 @@ public:
         {
             return;
         }
+        const int start = mPosition;
         for (int k = 0; k < n;)
         {
             const int run = std::min(n - k, mMask + 1 - mPosition);
@@ -80,27 +106,7 @@ public:
             mPosition = (mPosition + run) & mMask;
             k += run;
         }
-        mWritten = std::min(mWritten + n, mLength);
-    }
-
-    /// The same as Write on x[0], ..., x[n - 1] in turn, in runs that vectorise.
-    void WriteBlock(const float* x, int n)
-    {
-        if (mLength == 0)
-        {
-            return;
-        }
-        for (int k = 0; k < n;)
-        {
-            const int run = std::min(n - k, mMask + 1 - mPosition);
-            float* destination = mData + mPosition;
-            for (int j = 0; j < run; ++j)
-            {
-                destination[j] = SanitizeSample(x[k + j]);
-            }
-            mPosition = (mPosition + run) & mMask;
-            k += run;
-        }
+        MirrorStart(start, n);
         mWritten = std::min(mWritten + n, mLength);
     }
 
@@ -134,6 +140,9 @@ public:
     /// (WritePosition() - d) & Mask(), is valid exactly when d <= Written()).
     const float* Data() const { return mData; }
     int Mask() const { return mMask; }
+
+    /// kWindow consecutive slots from slot `start` (masked), in one run.
+    const float* Window(int start) const { return mData + (start & mMask); }
     int WritePosition() const { return mPosition; }
     int Written() const { return mWritten; }
 
@@ -147,15 +156,31 @@ public:
 private:
     void Release();
 
-    // An unsized line reads this one silent slot (mask 0, nothing written), so Read needs no
-    // branch; Write never stores into it.
-    static inline float sSilentSlot = 0.0f;
+    // After `count` slots from `start` have been written: when any of them lies among the first
+    // kWindow, the copy of those past the end follows them.
+    void MirrorStart(int start, int count)
+    {
+        if (start < kWindow)
+        {
+            const int end = std::min(start + count, kWindow);
+            std::copy(mData + start, mData + end, mData + mStorage + start);
+        }
+        if (start + count > mStorage) // the run wrapped to the start
+        {
+            const int end = std::min(start + count - mStorage, kWindow);
+            std::copy(mData, mData + end, mData + mStorage);
+        }
+    }
+
+    // An unsized line reads this silence (mask 0, nothing written), so Read needs no branch and
+    // Window gives a run; Write never stores into it.
+    static inline float sSilence[kWindow] = {};
 
     std::unique_ptr<float[]> mSamples;
-    float* mData = &sSilentSlot; // mSamples, or the silent slot
-    int mStorage = 0;            // allocated slots, a power of two >= mLength
-    int mMask = 0;               // mStorage - 1
-    int mLength = 0;             // the capacity
+    float* mData = sSilence; // mSamples, or the silence
+    int mStorage = 0;        // allocated slots, a power of two >= mLength
+    int mMask = 0;           // mStorage - 1
+    int mLength = 0;         // the capacity
     float mMaxDelay = 0.0f;
     int mPosition = 0;
     int mWritten = 0; // samples written since the last clear, at most mLength

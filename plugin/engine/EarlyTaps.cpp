@@ -3,6 +3,7 @@
 #include "plugin/engine/SimdMath.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
 
 namespace lumenfall::engine
@@ -45,6 +46,94 @@ float TapDelay(int k, const CoreSettings& settings, float timeScale)
 float TapGain(int k)
 {
     return EarlyTapGains[k] * kTapGain * (k % 3 == 0 ? -1.0f : 1.0f);
+}
+
+// acc[t] = S(acc[t] + sum over the reads j < count of near[j] w[j][t + 1] + far[j] w[j][t]) for
+// the K x L samples from t, every read at once with the sums held in registers.
+template <class V, int K>
+[[gnu::always_inline]] inline void AccumulateTile(
+    const float* const* w, const float* near, const float* far, int count, float* acc, int t)
+{
+    constexpr int L = kLaneCount<V>;
+    V sum[K];
+    for (int q = 0; q < K; ++q)
+    {
+        sum[q] = LoadLanes<V>(acc + t + L * q);
+    }
+    for (int j = 0; j < count; ++j)
+    {
+        const V a = SplatLanes<V>(near[j]);
+        const V b = SplatLanes<V>(far[j]);
+        for (int q = 0; q < K; ++q)
+        {
+            const float* x = w[j] + t + L * q;
+            sum[q] = sum[q] + (a * LoadLanes<V>(x + 1) + b * LoadLanes<V>(x));
+        }
+    }
+    for (int q = 0; q < K; ++q)
+    {
+        StoreLanes(acc + t + L * q, SanitizeLanes(sum[q]));
+    }
+}
+
+// The same over t < n.
+template <class V>
+[[gnu::always_inline]] inline void
+Accumulate(const float* const* w, const float* near, const float* far, int count, float* acc, int n)
+{
+    constexpr int L = kLaneCount<V>;
+    const auto add = [](V sum, V a, V b, const float* x)
+    { return sum + (a * LoadLanes<V>(x + 1) + b * LoadLanes<V>(x)); };
+    // A whole block or a short one in tiles of up to eight vectors (at offsets known here).
+    constexpr int kTile = std::min(8 * L, kShortCoreBlock * (L / 4));
+    int t = 0;
+    if (n == kCoreBlock)
+    {
+        for (int c = 0; c < kCoreBlock; c += kTile)
+        {
+            AccumulateTile<V, kTile / L>(w, near, far, count, acc, c);
+        }
+        t = kCoreBlock;
+    }
+    else if (n == kShortCoreBlock)
+    {
+        AccumulateTile<V, kShortCoreBlock / L>(w, near, far, count, acc, 0);
+        t = kShortCoreBlock;
+    }
+    for (; t + kShortCoreBlock <= n; t += kShortCoreBlock)
+    {
+        AccumulateTile<V, kShortCoreBlock / L>(w, near, far, count, acc, t);
+    }
+    for (; t + L <= n; t += L)
+    {
+        V sum = LoadLanes<V>(acc + t);
+        for (int j = 0; j < count; ++j)
+        {
+            sum = add(sum, SplatLanes<V>(near[j]), SplatLanes<V>(far[j]), w[j] + t);
+        }
+        StoreLanes(acc + t, SanitizeLanes(sum));
+    }
+    for (; t < n; ++t)
+    {
+        float sum = acc[t];
+        for (int j = 0; j < count; ++j)
+        {
+            sum += near[j] * w[j][t + 1] + far[j] * w[j][t];
+        }
+        acc[t] = SanitizeSample(sum);
+    }
+}
+
+void Accumulate4(
+    const float* const* w, const float* near, const float* far, int count, float* acc, int n)
+{
+    Accumulate<Lanes4>(w, near, far, count, acc, n);
+}
+
+[[gnu::target("avx2")]] void Accumulate8(
+    const float* const* w, const float* near, const float* far, int count, float* acc, int n)
+{
+    Accumulate<Lanes8>(w, near, far, count, acc, n);
 }
 
 } // namespace
@@ -126,19 +215,16 @@ void EarlyTaps::Run(const float* xL,
     {
         UpdateReads(settings);
     }
-    std::fill_n(earlyL, n, 0.0f);
-    std::fill_n(earlyR, n, 0.0f);
-    Windows windows;
-    if (std::min(before[0], before[1]) >= mLongestWhole)
+    const auto accumulate =
+        settings.instructionSet == InstructionSet::Avx2 ? Accumulate8 : Accumulate4;
+    for (int out = 0; out < 2; ++out)
     {
-        SettledWindows(n, windows);
+        float* acc = out == 0 ? earlyL : earlyR;
+        std::fill_n(acc, n, 0.0f);
+        OutputReads reads;
+        FindReads(out, n, before, reads, acc);
+        accumulate(reads.window, reads.near, reads.far, reads.count, acc, n);
     }
-    else
-    {
-        StartingWindows(before, n, windows, earlyL, earlyR);
-    }
-    Accumulate(windows, 0, earlyL, n);
-    Accumulate(windows, 1, earlyR, n);
 }
 
 void EarlyTaps::Feed(const float* xL, const float* xR, float open, int n)
@@ -160,140 +246,77 @@ void EarlyTaps::Feed(const float* xL, const float* xR, float open, int n)
     mLines[1].WriteBlockSanitized(fed[1], n);
 }
 
-// After the block's writes, sample t's read of whole delay w sees slot (P - n + 1 + t - w) and
-// the one before it, P being the position after the block: window[t + 1] and window[t] of the
-// n + 1 slots from P - n - w.
-
-void EarlyTaps::SettledWindows(int n, Windows& windows) const
+void EarlyTaps::FindReads(
+    int out, int n, const int (&before)[2], OutputReads& reads, float* acc) const
 {
-    // Every read sees written slots only (the common case): no checks, gains in place. The
-    // lines' fields are read once (stores of the window pointers could alias them).
-    const float* data[2] = {mLines[0].Data(), mLines[1].Data()};
-    const int mask[2] = {mLines[0].Mask(), mLines[1].Mask()};
-    const int first[2] = {mLines[0].WritePosition() - n, mLines[1].WritePosition() - n};
-    for (int out = 0; out < 2; ++out)
+    // After the block's writes, sample t's read of whole delay w sees slot (P - n + 1 + t - w) and
+    // the one before it, P being the position after the block: window[t + 1] and window[t] of the
+    // n + 1 slots from P - n - w. Both lines have one capacity and one position; even reads read
+    // line 0, odd ones line 1.
+    constexpr int kCount = kReads / 2;
+    const int* whole = mWhole + kCount * out;
+    const float* near = mNear + kCount * out;
+    const float* far = mFar + kCount * out;
+    const float* line[2] = {mLines[0].Data(), mLines[1].Data()};
+    const int first = mLines[0].WritePosition() - n;
+    const int mask = mLines[0].Mask();
+    // Four windows at a time: the slots (first - whole) & mask, then the lines' addresses plus
+    // them (even reads line 0).
+    const __m128i bases = _mm_set_epi64x(reinterpret_cast<std::intptr_t>(line[1]),
+                                         reinterpret_cast<std::intptr_t>(line[0]));
+    const __m128i zero = _mm_setzero_si128();
+    for (int j = 0; j < kCount; j += 4)
     {
-        for (int j = 0; j < kReads / 2; ++j)
-        {
-            const int i = kReads / 2 * out + j;
-            const int side = i & 1;
-            const int start = (first[side] - mWhole[i]) & mask[side];
-            windows.window[out][j] =
-                start + n + 1 <= mask[side] + 1
-                    ? data[side] + start
-                    : BlockWindow(mLines[side], start, n + 1, windows.scratch[i]);
-        }
-        windows.near[out] = mNear + kReads / 2 * out;
-        windows.far[out] = mFar + kReads / 2 * out;
-        windows.count[out] = kReads / 2;
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(whole + j));
+        const __m128i slots = _mm_slli_epi32(
+            _mm_and_si128(_mm_sub_epi32(_mm_set1_epi32(first), w), _mm_set1_epi32(mask)), 2);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(reads.window + j),
+                         _mm_add_epi64(bases, _mm_unpacklo_epi32(slots, zero)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(reads.window + j + 2),
+                         _mm_add_epi64(bases, _mm_unpackhi_epi32(slots, zero)));
     }
-}
-
-void EarlyTaps::StartingWindows(
-    const int (&before)[2], int n, Windows& windows, float* earlyL, float* earlyR) const
-{
-    // Reads of slots not all written yet: those of written slots only become windows, those
-    // that reach back to the start of what was written run here per sample, the others are 0.
-    windows.count[0] = windows.count[1] = 0;
-    for (int i = 0; i < kReads; ++i)
+    if (std::min(before[0], before[1]) >= mLongestWhole)
     {
-        const int side = i & 1;
-        const int out = i / (kReads / 2);
-        const DelayLine& line = mLines[side];
-        const int whole = mWhole[i];
-        const int written = before[side];
-        if (whole > written + n)
-        {
-            continue; // nothing this far back has been written since the last clear
-        }
-        const float* w =
-            BlockWindow(line, line.WritePosition() - n - whole, n + 1, windows.scratch[i]);
-        if (whole <= written)
-        {
-            const int j = windows.count[out]++;
-            windows.window[out][j] = w;
-            windows.nearGain[out][j] = mNear[i];
-            windows.farGain[out][j] = mFar[i];
-            continue;
-        }
-        float* acc = out == 0 ? earlyL : earlyR;
+        // Every read sees written slots only: the common case.
+        reads.near = near;
+        reads.far = far;
+        reads.count = kCount;
+        return;
+    }
+    // Reads of slots not all written yet: those of written slots only are summed with their
+    // gains, the others up to the last of those with none (their slots hold finite values, so
+    // each adds a zero that leaves every sum as it was: no sum is -0). One that reaches back to
+    // the start of what was written runs here first, sample by sample with the valid rule.
+    reads.near = reads.nearGain;
+    reads.far = reads.farGain;
+    const __m128i written = _mm_set_epi32(before[1], before[0], before[1], before[0]);
+    const __m128i reached = _mm_add_epi32(written, _mm_set1_epi32(n));
+    unsigned valid = 0;      // bit j: read j sees written slots only
+    unsigned straddling = 0; // bit j: read j reaches back to the start of what was written
+    for (int j = 0; j < kCount; j += 4)
+    {
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(whole + j));
+        const __m128 beyond = _mm_castsi128_ps(_mm_cmpgt_epi32(w, written));
+        _mm_storeu_ps(reads.nearGain + j, _mm_andnot_ps(beyond, _mm_loadu_ps(near + j)));
+        _mm_storeu_ps(reads.farGain + j, _mm_andnot_ps(beyond, _mm_loadu_ps(far + j)));
+        valid |= (~static_cast<unsigned>(_mm_movemask_ps(beyond)) & 0xfu) << j;
+        const __m128 reachesFurther = _mm_castsi128_ps(_mm_cmpgt_epi32(w, reached));
+        straddling |= static_cast<unsigned>(_mm_movemask_ps(_mm_andnot_ps(reachesFurther, beyond)))
+                      << j;
+    }
+    reads.count = valid == 0 ? 0 : 32 - __builtin_clz(valid);
+    for (; straddling != 0; straddling &= straddling - 1)
+    {
+        const int j = __builtin_ctz(straddling);
+        const int capacity = mLines[j & 1].Capacity();
+        const float* x = reads.window[j];
         for (int t = 0; t < n; ++t)
         {
-            const int valid = std::min(written + t + 1, line.Capacity());
-            const float a = whole <= valid ? w[t + 1] : 0.0f;
-            const float b = whole < valid ? w[t] : 0.0f;
-            acc[t] += mNear[i] * a + mFar[i] * b;
+            const int filled = std::min(before[j & 1] + t + 1, capacity);
+            const float a = whole[j] <= filled ? x[t + 1] : 0.0f;
+            const float b = whole[j] < filled ? x[t] : 0.0f;
+            acc[t] += near[j] * a + far[j] * b;
         }
-    }
-    for (int out = 0; out < 2; ++out)
-    {
-        windows.near[out] = windows.nearGain[out];
-        windows.far[out] = windows.farGain[out];
-    }
-}
-
-void EarlyTaps::Accumulate(const Windows& windows, int out, float* acc, int n)
-{
-    constexpr int kBlock = kCoreBlock;
-    const float* const* w = windows.window[out];
-    const float* near = windows.near[out];
-    const float* far = windows.far[out];
-    const int count = windows.count[out];
-    int t = 0;
-    // Every read at once, the sums held in registers: a full block in one pass over the reads,
-    // else eight samples per pass.
-    if (n == kBlock)
-    {
-        __m128 sum[kBlock / 4];
-        for (int q = 0; q < kBlock / 4; ++q)
-        {
-            sum[q] = _mm_loadu_ps(acc + 4 * q);
-        }
-        for (int j = 0; j < count; ++j)
-        {
-            const __m128 a = _mm_set1_ps(near[j]);
-            const __m128 b = _mm_set1_ps(far[j]);
-            const float* x = w[j];
-            for (int q = 0; q < kBlock / 4; ++q)
-            {
-                sum[q] = _mm_add_ps(sum[q],
-                                    _mm_add_ps(_mm_mul_ps(a, _mm_loadu_ps(x + 4 * q + 1)),
-                                               _mm_mul_ps(b, _mm_loadu_ps(x + 4 * q))));
-            }
-        }
-        for (int q = 0; q < kBlock / 4; ++q)
-        {
-            _mm_storeu_ps(acc + 4 * q, Sanitize4(sum[q]));
-        }
-        t = kBlock;
-    }
-    for (; t + 8 <= n; t += 8)
-    {
-        __m128 first = _mm_loadu_ps(acc + t);
-        __m128 second = _mm_loadu_ps(acc + t + 4);
-        for (int j = 0; j < count; ++j)
-        {
-            const __m128 a = _mm_set1_ps(near[j]);
-            const __m128 b = _mm_set1_ps(far[j]);
-            const float* x = w[j] + t;
-            first = _mm_add_ps(
-                first,
-                _mm_add_ps(_mm_mul_ps(a, _mm_loadu_ps(x + 1)), _mm_mul_ps(b, _mm_loadu_ps(x))));
-            second = _mm_add_ps(
-                second,
-                _mm_add_ps(_mm_mul_ps(a, _mm_loadu_ps(x + 5)), _mm_mul_ps(b, _mm_loadu_ps(x + 4))));
-        }
-        _mm_storeu_ps(acc + t, Sanitize4(first));
-        _mm_storeu_ps(acc + t + 4, Sanitize4(second));
-    }
-    for (; t < n; ++t)
-    {
-        float sum = acc[t];
-        for (int j = 0; j < count; ++j)
-        {
-            sum += near[j] * w[j][t + 1] + far[j] * w[j][t];
-        }
-        acc[t] = SanitizeSample(sum);
     }
 }
 

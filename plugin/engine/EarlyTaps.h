@@ -69,6 +69,14 @@ public:
     /// The reference form: writes one input pair and returns the reflections.
     StereoSample Step(float xL, float xR, const CoreSettings& settings);
 
+    /// Both lines hold a whole capacity of samples: every read sees written slots, and the block
+    /// form's output no longer depends on where blocks begin.
+    bool Filled() const
+    {
+        return mLines[0].Written() == mLines[0].Capacity() &&
+               mLines[1].Written() == mLines[1].Capacity();
+    }
+
     /// The block form over n <= kCoreBlock samples.
     void Run(const float* xL,
              const float* xR,
@@ -86,23 +94,20 @@ private:
     // model or the rate changes.
     void UpdateReads(const CoreSettings& settings);
 
-    // The block form's steps: the writes, the windows of slots each read sums over (once every
-    // read reaches written slots only, or while some do not), and the sums.
-    struct Windows
+    // The block form's steps: the writes, then per output the windows and gains of the reads to
+    // sum (every read with its gains once all reach written slots only; until then, up to the
+    // last that does, those that do with theirs and the others with none).
+    struct OutputReads
     {
-        const float* window[2][kReads / 2]; // per output: n + 1 slots of one read
-        float nearGain[2][kReads / 2];      // their gains, while not every read is settled
-        float farGain[2][kReads / 2];
-        const float* near[2]; // the gains in use, per output
-        const float* far[2];
-        int count[2];
-        float scratch[kReads][kCoreBlock + 1]; // windows that wrap around a line's end
+        const float* window[kReads / 2]; // each read's n + 1 slots
+        const float* near;               // the gains in use
+        const float* far;
+        float nearGain[kReads / 2];
+        float farGain[kReads / 2];
+        int count;
     };
     void Feed(const float* xL, const float* xR, float open, int n);
-    void SettledWindows(int n, Windows& windows) const;
-    void StartingWindows(
-        const int (&before)[2], int n, Windows& windows, float* earlyL, float* earlyR) const;
-    static void Accumulate(const Windows& windows, int out, float* acc, int n);
+    void FindReads(int out, int n, const int (&before)[2], OutputReads& reads, float* acc) const;
 
     DelayLine mLines[2];
     float mTimeScale = 1.0f; // u

@@ -1,6 +1,7 @@
 #include "plugin/engine/FeedbackLines.h"
 
 #include "plugin/engine/DelayLine.h"
+#include "plugin/engine/EngineMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -28,7 +29,7 @@ constexpr float kSpringChainSeconds = 0.009f;
 
 bool FeedbackLines::Prepare(double sampleRate)
 {
-    mLengthSmoothing = static_cast<float>(std::exp(-1.0 / (sampleRate * kLengthGlideSeconds)));
+    mLengthSmoothing = static_cast<float>(Exp(-1.0 / (sampleRate * kLengthGlideSeconds)));
     return mBank.Resize(DelayLine::CapacityFor(sampleRate, kCapacitySeconds));
 }
 
@@ -77,12 +78,11 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
         {
             loop = target / fs + kSpringChainSeconds * c;
         }
-        const double k = std::pow(10.0, -kDecadesPerDecay * loop / std::max(decay, kShortestDecay));
+        const double k = Pow10(-kDecadesPerDecay * loop / std::max(decay, kShortestDecay));
         const double b =
-            std::pow(10.0, -kDecadesPerDecay * loop / std::max(bassDecay, kShortestBandDecay)) / k;
+            Pow10(-kDecadesPerDecay * loop / std::max(bassDecay, kShortestBandDecay)) / k;
         const double t =
-            std::pow(10.0, -kDecadesPerDecay * loop / std::max(trebleDecay, kShortestBandDecay)) /
-            k;
+            Pow10(-kDecadesPerDecay * loop / std::max(trebleDecay, kShortestBandDecay)) / k;
         const double peak = std::max(b, 1.0) * k * std::max(t, 1.0);
         mTargetLength[i] = target;
         mGain[i] = static_cast<float>(peak > kMaxLoopGain ? k * kMaxLoopGain / peak : k);
@@ -128,46 +128,37 @@ float FeedbackLines::Damp(int line, float x, float freeze)
     return SanitizeSample(y + freeze * (x - y));
 }
 
-DampLanes FeedbackLines::LoadDamp(const int (&lines)[4]) const
+void FeedbackLines::DampAlong(
+    int a, int b, const float* xa, const float* xb, float freeze, float* ya, float* yb, int n)
 {
-    alignas(16) float values[5][4] = {};
-    for (int k = 0; k < 4; ++k)
+    const int lanes[4] = {a, b, -1, -1};
+    Damping<Lanes4> damp = LoadDamp<Lanes4>(lanes);
+    const Lanes4 hold = SplatLanes<Lanes4>(freeze);
+    for (int t = 0; t < n; ++t)
     {
-        const int i = lines[k];
-        if (i >= 0)
-        {
-            values[0][k] = mBassRatio[i];
-            values[1][k] = mTrebleRatio[i];
-            values[2][k] = mGain[i];
-            values[3][k] = mLow[i];
-            values[4][k] = mHigh[i];
-        }
+        const Lanes4 x = {xa[t], xb[t], 0.0f, 0.0f};
+        const Lanes4 y = Damping<Lanes4>::Hold(x, damp.Damp(x), hold);
+        ya[t] = y[0];
+        yb[t] = y[1];
     }
-    DampLanes lanes;
-    lanes.bassCoefficient = _mm_set1_ps(mBassCoefficient);
-    lanes.hfCoefficient = _mm_set1_ps(mHFCoefficient);
-    lanes.bassRatioLessOne = _mm_sub_ps(_mm_load_ps(values[0]), _mm_set1_ps(1.0f));
-    lanes.trebleRatio = _mm_load_ps(values[1]);
-    lanes.gain = _mm_load_ps(values[2]);
-    lanes.low = _mm_load_ps(values[3]);
-    lanes.high = _mm_load_ps(values[4]);
-    return lanes;
+    StoreDamp(damp, lanes);
 }
 
-void FeedbackLines::StoreDamp(const DampLanes& lanes, const int (&lines)[4])
+void FeedbackLines::WriteFrames(const float* const* lanes, int count, int n)
 {
-    alignas(16) float low[4];
-    alignas(16) float high[4];
-    _mm_store_ps(low, lanes.low);
-    _mm_store_ps(high, lanes.high);
-    for (int k = 0; k < 4; ++k)
+    mBank.WriteLanes(lanes, count, n);
+}
+
+bool FeedbackLines::LongerThan(int lines, float reach, int n) const
+{
+    for (int i = 0; i < lines; ++i)
     {
-        if (lines[k] >= 0)
+        if (mCurrentLength[i] - reach < static_cast<float>(n + 2))
         {
-            mLow[lines[k]] = low[k];
-            mHigh[lines[k]] = high[k];
+            return false;
         }
     }
+    return true;
 }
 
 } // namespace lumenfall::engine

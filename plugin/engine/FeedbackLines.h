@@ -70,10 +70,66 @@ public:
     /// The damped feedback of line `line`'s output x, advancing its two states.
     float Damp(int line, float x, float freeze);
 
-    /// The coefficients and states of four lines for the lane form of Damp; lanes of line -1
-    /// hold zeros. StoreDamp writes the states of the real lines back.
-    DampLanes LoadDamp(const int (&lines)[4]) const;
-    void StoreDamp(const DampLanes& lanes, const int (&lines)[4]);
+    /// The coefficients and states of one line per lane (kLaneCount<V> of them) for the lane
+    /// form of Damp; lanes of line -1 hold zeros. StoreDamp writes the real lines' states back.
+    template <class V>
+    [[gnu::always_inline]] Damping<V> LoadDamp(const int* lines) const
+    {
+        constexpr int kCount = kLaneCount<V>;
+        alignas(32) float values[5][kCount] = {};
+        for (int k = 0; k < kCount; ++k)
+        {
+            const int i = lines[k];
+            if (i >= 0)
+            {
+                values[0][k] = mBassRatio[i];
+                values[1][k] = mTrebleRatio[i];
+                values[2][k] = mGain[i];
+                values[3][k] = mLow[i];
+                values[4][k] = mHigh[i];
+            }
+        }
+        Damping<V> lanes;
+        lanes.bassCoefficient = SplatLanes<V>(mBassCoefficient);
+        lanes.hfCoefficient = SplatLanes<V>(mHFCoefficient);
+        lanes.bassRatioLessOne = LoadLanes<V>(values[0]) - 1.0f;
+        lanes.trebleRatio = LoadLanes<V>(values[1]);
+        lanes.gain = LoadLanes<V>(values[2]);
+        lanes.low = LoadLanes<V>(values[3]);
+        lanes.high = LoadLanes<V>(values[4]);
+        return lanes;
+    }
+
+    template <class V>
+    [[gnu::always_inline]] void StoreDamp(const Damping<V>& lanes, const int* lines)
+    {
+        constexpr int kCount = kLaneCount<V>;
+        alignas(32) float low[kCount];
+        alignas(32) float high[kCount];
+        StoreLanes(low, lanes.low);
+        StoreLanes(high, lanes.high);
+        for (int k = 0; k < kCount; ++k)
+        {
+            if (lines[k] >= 0)
+            {
+                mLow[lines[k]] = low[k];
+                mHigh[lines[k]] = high[k];
+            }
+        }
+    }
+
+    /// Damp on two lines along a block: ya[t] and yb[t] are the damped feedback of xa[t] with line
+    /// a's states and of xb[t] with line b's, sample by sample.
+    void DampAlong(
+        int a, int b, const float* xa, const float* xb, float freeze, float* ya, float* yb, int n);
+
+    /// Writes n frames whose first `count` lanes are lanes[k][t] (sanitised already) and the rest
+    /// silent.
+    void WriteFrames(const float* const* lanes, int count, int n);
+
+    /// True when every line is longer than `reach` + n + 2 samples: a block of n samples whose
+    /// reads swing at most `reach` either way reads only what was written before it.
+    bool LongerThan(int lines, float reach, int n) const;
 
     DelayBank& Bank() { return mBank; }
     const DelayBank& Bank() const { return mBank; }

@@ -1,5 +1,6 @@
 #include "plugin/engine/FeedbackNetwork.h"
 
+#include "plugin/engine/EngineMath.h"
 #include "plugin/engine/SimdMath.h"
 
 #include <algorithm>
@@ -50,15 +51,21 @@ FeedbackNetwork::FeedbackNetwork()
 {
     for (int i = 0; i < kLines; ++i)
     {
-        mOffsetSin[i] = static_cast<float>(std::sin(i * kLinePhaseOffset));
-        mOffsetCos[i] = static_cast<float>(std::cos(i * kLinePhaseOffset));
+        double sine = 0.0;
+        double cosine = 0.0;
+        SinCos(i * kLinePhaseOffset, sine, cosine);
+        mOffsetSin[i] = static_cast<float>(sine);
+        mOffsetCos[i] = static_cast<float>(cosine);
     }
 }
 
 void FeedbackNetwork::Reset(ReverbModel model)
 {
     mModel = model;
-    mShifter.Reset();
+    if (model == ReverbModel::Shimmer)
+    {
+        mShifter.Reset(); // only Shimmer runs it (and clearing its frames takes a while)
+    }
     mShimmerReturn[0] = mShimmerReturn[1] = 0.0f;
     const int m = static_cast<int>(model);
     for (int j = 0; j < kLines; ++j)
@@ -71,8 +78,11 @@ void FeedbackNetwork::Reset(ReverbModel model)
 void FeedbackNetwork::Update(const CoreSettings& settings)
 {
     const float theta = settings.density * kMixAngleRange + kMinMixAngle;
-    mRotationCos = std::cos(theta);
-    mRotationSin = std::sin(theta);
+    double sine = 0.0;
+    double cosine = 0.0;
+    SinCos(theta, sine, cosine);
+    mRotationCos = static_cast<float>(cosine);
+    mRotationSin = static_cast<float>(sine);
 }
 
 StereoSample FeedbackNetwork::Step(FeedbackLines& lines,
@@ -90,7 +100,7 @@ StereoSample FeedbackNetwork::Step(FeedbackLines& lines,
     float u[kLines];
     for (int i = 0; i < kLines; ++i)
     {
-        const float sine = static_cast<float>(std::sin(i * kLinePhaseOffset + phase));
+        const float sine = static_cast<float>(Sin(i * kLinePhaseOffset + phase));
         const float d = std::max(
             std::min(sine * settings.depth + lines.CurrentLength(i), bank.MaxDelay()), 1.0f);
         o[i] = bank.ReadInRange(i, d);
@@ -155,6 +165,473 @@ StereoSample FeedbackNetwork::Finish(StereoSample late, float shimmer)
     return late;
 }
 
+// The block form. Per block it reads every line along the block when all its reads come before
+// the block's writes (the lines are longer than the block and filled that far); else it plans
+// the reads and gathers them sample by sample after the writes before them. Then, sample by
+// sample: damping, mixing, injection and the writes. Both steps are written once over the lane
+// type and run in four lanes (SSE2) or eight (AVX2).
+
+namespace
+{
+
+// The line outputs of a block.
+struct BlockReads
+{
+    alignas(32) float outputs[kCoreBlock][kLines]; // read ahead: line i at sample t
+    BankRead4 planned[kCoreBlock][2];              // else: lines 4h..4h + 3 of sample t
+};
+
+// Every read of an n-sample block at modulation depth `depth` (samples) reaches back past the
+// block's first write, with a sample's margin for the rounding of the sines.
+bool ReachesPastTheBlock(const FeedbackLines& lines, float depth, int n)
+{
+    const float* length = lines.CurrentLengths();
+    const float shortest = *std::min_element(length, length + kLines);
+    return shortest - std::fabs(depth) >= static_cast<float>(n + 2);
+}
+
+// What the per-sample loop works on.
+struct LoopArgs
+{
+    FeedbackLines* lines;
+    ShimmerShifter* shifter;
+    float* shimmerReturn; // the pair fed back, in and out
+    const float* injectLeft;
+    const float* injectRight;
+    float rotationCos;
+    float rotationSin;
+    float freeze;
+    float shimmer;
+    float density;
+    const float* dL;
+    const float* dR;
+    const BlockReads* reads;
+    float* lateL;
+    float* lateR;
+    int n;
+};
+
+// What the read-ahead works on.
+struct ReadArgs
+{
+    const FeedbackLines* lines;
+    const float* offsetSin;
+    const float* offsetCos;
+    const float* sines;
+    const float* cosines;
+    float depth;
+    float density;
+    BlockReads* reads;
+    float* lateL;
+    float* lateR;
+    int n;
+};
+
+// The output taps: one late sample, or one per lane, summed as ((A0 + A2) + (A1 + A3)) x 0.23
+// with A_k = w_k o_k + w_(k+4) o_(k+4).
+template <class V>
+[[gnu::always_inline]] inline V Taps(const V* o, const float* weights)
+{
+    V a[4];
+    for (int k = 0; k < 4; ++k)
+    {
+        a[k] = o[k] * weights[k] + o[k + 4] * weights[k + 4];
+    }
+    return kOutputGain * ((a[0] + a[2]) + (a[1] + a[3]));
+}
+
+void TapWeights(float density, float* left, float* right)
+{
+    for (int j = 0; j < kLines; ++j)
+    {
+        left[j] = NetworkSignsLeft[j] * TapWeight(j, density);
+        right[j] = NetworkSignsRight[j] * TapWeight(j, density);
+    }
+}
+
+// Line k's partner `kStride` lines apart, within one vector of lines.
+template <class V, int kStride>
+[[gnu::always_inline]] inline V Partner(V x)
+{
+    using M = LaneMask<V>;
+    if constexpr (kLaneCount<V> == 4)
+    {
+        return kStride == 1 ? __builtin_shuffle(x, M{1, 0, 3, 2})
+                            : __builtin_shuffle(x, M{2, 3, 0, 1});
+    }
+    else if constexpr (kStride == 1)
+    {
+        return __builtin_shuffle(x, M{1, 0, 3, 2, 5, 4, 7, 6});
+    }
+    else if constexpr (kStride == 2)
+    {
+        return __builtin_shuffle(x, M{2, 3, 0, 1, 6, 7, 4, 5});
+    }
+    else
+    {
+        return __builtin_shuffle(x, M{4, 5, 6, 7, 0, 1, 2, 3});
+    }
+}
+
+// The three butterfly stages of the mix on the eight lines held in K vectors. A pair (a, b) of a
+// stage becomes (a cos + b sin, a sin - b cos): line k gets u_k c_k + u_partner sin, with c_k the
+// cosine, negated on the pair's second line.
+template <class V>
+struct Mixer
+{
+    static constexpr int K = kLines / kLaneCount<V>;
+    V cosines[3][K];
+    V sine;
+
+    [[gnu::always_inline]] Mixer(float cs, float sn)
+    {
+        for (int stage = 0; stage < 3; ++stage)
+        {
+            for (int k = 0; k < K; ++k)
+            {
+                alignas(32) float c[kLaneCount<V>];
+                for (int j = 0; j < kLaneCount<V>; ++j)
+                {
+                    c[j] = ((k * kLaneCount<V> + j) & (1 << stage)) != 0 ? -cs : cs;
+                }
+                cosines[stage][k] = LoadLanes<V>(c);
+            }
+        }
+        sine = SplatLanes<V>(sn);
+    }
+
+    template <int kStage>
+    [[gnu::always_inline]] void Stage(V* u) const
+    {
+        constexpr int kStride = 1 << kStage;
+        V mixed[K];
+        for (int k = 0; k < K; ++k)
+        {
+            V partner;
+            if constexpr (kStride < kLaneCount<V>)
+            {
+                partner = Partner<V, kStride>(u[k]);
+            }
+            else
+            {
+                partner = u[k ^ (kStride / kLaneCount<V>)];
+            }
+            mixed[k] = u[k] * cosines[kStage][k] + partner * sine;
+        }
+        for (int k = 0; k < K; ++k)
+        {
+            u[k] = mixed[k];
+        }
+    }
+
+    [[gnu::always_inline]] void Mix(V* u) const
+    {
+        Stage<0>(u);
+        Stage<1>(u);
+        Stage<2>(u);
+    }
+};
+
+// Lines lines[0..7] of the bank at the samples of one group (one lane each) into sample order:
+// outputs[t][line].
+template <class V>
+[[gnu::always_inline]] inline void ToSampleOrder(const V* line, float (*outputs)[kLines])
+{
+    using M = LaneMask<V>;
+    if constexpr (kLaneCount<V> == 4)
+    {
+        for (int h = 0; h < 2; ++h)
+        {
+            const V* r = line + 4 * h;
+            const V t0 = __builtin_shuffle(r[0], r[1], M{0, 4, 1, 5});
+            const V t1 = __builtin_shuffle(r[0], r[1], M{2, 6, 3, 7});
+            const V t2 = __builtin_shuffle(r[2], r[3], M{0, 4, 1, 5});
+            const V t3 = __builtin_shuffle(r[2], r[3], M{2, 6, 3, 7});
+            StoreLanes(outputs[0] + 4 * h, __builtin_shuffle(t0, t2, M{0, 1, 4, 5}));
+            StoreLanes(outputs[1] + 4 * h, __builtin_shuffle(t0, t2, M{2, 3, 6, 7}));
+            StoreLanes(outputs[2] + 4 * h, __builtin_shuffle(t1, t3, M{0, 1, 4, 5}));
+            StoreLanes(outputs[3] + 4 * h, __builtin_shuffle(t1, t3, M{2, 3, 6, 7}));
+        }
+    }
+    else
+    {
+        V t[8];
+        V s[8];
+        for (int k = 0; k < 4; ++k)
+        {
+            t[2 * k] = __builtin_shuffle(line[2 * k], line[2 * k + 1], M{0, 8, 1, 9, 4, 12, 5, 13});
+            t[2 * k + 1] =
+                __builtin_shuffle(line[2 * k], line[2 * k + 1], M{2, 10, 3, 11, 6, 14, 7, 15});
+        }
+        for (int k = 0; k < 2; ++k)
+        {
+            const V* a = t + 4 * k; // lines 4k..4k + 3
+            s[4 * k] = __builtin_shuffle(a[0], a[2], M{0, 1, 8, 9, 4, 5, 12, 13});
+            s[4 * k + 1] = __builtin_shuffle(a[0], a[2], M{2, 3, 10, 11, 6, 7, 14, 15});
+            s[4 * k + 2] = __builtin_shuffle(a[1], a[3], M{0, 1, 8, 9, 4, 5, 12, 13});
+            s[4 * k + 3] = __builtin_shuffle(a[1], a[3], M{2, 3, 10, 11, 6, 7, 14, 15});
+        }
+        for (int k = 0; k < 4; ++k)
+        {
+            StoreLanes(outputs[k], __builtin_shuffle(s[k], s[4 + k], M{0, 1, 2, 3, 8, 9, 10, 11}));
+            StoreLanes(outputs[4 + k],
+                       __builtin_shuffle(s[k], s[4 + k], M{4, 5, 6, 7, 12, 13, 14, 15}));
+        }
+    }
+}
+
+// Line i along the block into out[0..groups x L): its reads at sin(p + offset_i) x depth + L_i.
+template <class V>
+[[gnu::always_inline]] inline void ReadLine(const ReadArgs& a, int i, float* out, int groups)
+{
+    constexpr int L = kLaneCount<V>;
+    const auto delayOf = [&](int g)
+    {
+        const V sine = LoadLanes<V>(a.sines + L * g) * a.offsetCos[i] +
+                       LoadLanes<V>(a.cosines + L * g) * a.offsetSin[i];
+        return sine * a.depth + a.lines->CurrentLength(i);
+    };
+    ReadLineAlong<V>(a.lines->Bank(), i, delayOf, out, groups);
+}
+
+// Every line along the block, then the late pair and the outputs in sample order. False (and
+// nothing read) unless every read of the block reaches back past its first write (with a
+// sample's margin for the rounding of the sines).
+template <class V>
+[[gnu::always_inline]] inline bool ReadAhead(const ReadArgs& a)
+{
+    constexpr int L = kLaneCount<V>;
+    if (!ReachesPastTheBlock(*a.lines, a.depth, a.n))
+    {
+        return false;
+    }
+    // Whole groups of L samples: those past n are read but never used.
+    const int groups = (a.n + L - 1) / L;
+    alignas(32) float along[kLines][kCoreBlock];
+    for (int i = 0; i < kLines; ++i)
+    {
+        ReadLine<V>(a, i, along[i], groups);
+    }
+    float tapLeft[kLines];
+    float tapRight[kLines];
+    TapWeights(a.density, tapLeft, tapRight);
+    alignas(32) float left[kCoreBlock];
+    alignas(32) float right[kCoreBlock];
+    for (int g = 0; g < groups; ++g)
+    {
+        V o[kLines];
+        for (int i = 0; i < kLines; ++i)
+        {
+            o[i] = LoadLanes<V>(along[i] + L * g);
+        }
+        StoreLanes(left + L * g, Taps(o, tapLeft));
+        StoreLanes(right + L * g, Taps(o, tapRight));
+        ToSampleOrder(o, a.reads->outputs + L * g);
+    }
+    std::copy_n(left, a.n, a.lateL);
+    std::copy_n(right, a.n, a.lateR);
+    return true;
+}
+
+// Sample by sample: damping, mixing, injection, the shimmer return and the writes; the late pair
+// from the read-ahead, or tapped here from the gathered outputs.
+template <class V, bool kShimmer, bool kAhead>
+[[gnu::always_inline]] inline void Loop(const LoopArgs& a)
+{
+    constexpr int L = kLaneCount<V>;
+    constexpr int K = kLines / L;
+    static_assert(kAhead || L == 4, "the planned reads gather four lanes");
+    FeedbackLines& lines = *a.lines;
+    DelayBank& bank = lines.Bank();
+    const V freeze = SplatLanes<V>(a.freeze);
+    const float trim = 1.0f - a.shimmer * kShimmerTrim * (1.0f - a.freeze);
+    const float returnGain = kShimmerReturnGain * a.shimmer * (1.0f - a.freeze);
+    const Mixer<V> mixer(a.rotationCos, a.rotationSin);
+    V injectLeft[K];
+    V injectRight[K];
+    V signsLeft[K];
+    V signsRight[K];
+    Damping<V> damp[K];
+    int laneLines[K][L];
+    for (int k = 0; k < K; ++k)
+    {
+        injectLeft[k] = LoadLanes<V>(a.injectLeft + L * k);
+        injectRight[k] = LoadLanes<V>(a.injectRight + L * k);
+        signsLeft[k] = LoadLanes<V>(NetworkSignsLeft + L * k);
+        signsRight[k] = LoadLanes<V>(NetworkSignsRight + L * k);
+        for (int j = 0; j < L; ++j)
+        {
+            laneLines[k][j] = L * k + j;
+        }
+        damp[k] = lines.LoadDamp<V>(laneLines[k]);
+    }
+    float tapLeft[kLines];
+    float tapRight[kLines];
+    TapWeights(a.density, tapLeft, tapRight);
+    float backL = a.shimmerReturn[0];
+    float backR = a.shimmerReturn[1];
+    const float* dL = a.dL;
+    const float* dR = a.dR;
+    float* lateL = a.lateL;
+    float* lateR = a.lateR;
+    const int n = a.n;
+    // With every read done ahead the block's frames go into the lines together at its end; else
+    // each frame is written before the next sample reads.
+    alignas(32) float frames[kCoreBlock][kLines];
+    // With every late pair known ahead, the shifter takes the block's pairs at once: sample t
+    // injects the shifted pair of sample t - 1 (shifted[t]; shifted[0] is the last block's).
+    alignas(32) float shiftedL[kCoreBlock + 1];
+    alignas(32) float shiftedR[kCoreBlock + 1];
+    if constexpr (kShimmer && kAhead)
+    {
+        shiftedL[0] = backL;
+        shiftedR[0] = backR;
+        a.shifter->ExchangeBlock(lateL, lateR, shiftedL + 1, shiftedR + 1, n);
+    }
+
+    for (int t = 0; t < n; ++t)
+    {
+        V o[K];
+        for (int k = 0; k < K; ++k)
+        {
+            if constexpr (kAhead)
+            {
+                o[k] = LoadLanes<V>(a.reads->outputs[t] + L * k);
+            }
+            else
+            {
+                o[k] = GatherBankRead4(bank.Data(), a.reads->planned[t][k]);
+            }
+        }
+        V u[K];
+        for (int k = 0; k < K; ++k)
+        {
+            u[k] = Damping<V>::Hold(o[k], damp[k].Damp(o[k]), freeze);
+            if constexpr (kShimmer)
+            {
+                u[k] = u[k] * trim;
+            }
+        }
+        mixer.Mix(u);
+
+        // Injection, shimmer return and the (sanitised) write of every line.
+        float* frame = kAhead ? frames[t] : bank.NextFrame();
+        for (int k = 0; k < K; ++k)
+        {
+            V input = kInputGain * (dL[t] * injectLeft[k] + dR[t] * injectRight[k]);
+            if constexpr (kShimmer && kAhead)
+            {
+                input =
+                    input + returnGain * (signsLeft[k] * shiftedL[t] + signsRight[k] * shiftedR[t]);
+            }
+            else if constexpr (kShimmer)
+            {
+                input = input + returnGain * (signsLeft[k] * backL + signsRight[k] * backR);
+            }
+            StoreLanes(frame + L * k, SanitizeLanes(input + u[k]));
+        }
+        if constexpr (!kAhead)
+        {
+            bank.Advance();
+        }
+
+        if constexpr (kAhead)
+        {
+            continue; // the late pair is known already (and the shifter has it)
+        }
+        float late[2];
+        {
+            alignas(32) float outputs[kLines];
+            for (int k = 0; k < K; ++k)
+            {
+                StoreLanes(outputs + L * k, o[k]);
+            }
+            late[0] = Taps(outputs, tapLeft);
+            late[1] = Taps(outputs, tapRight);
+        }
+        if constexpr (kShimmer)
+        {
+            a.shifter->Exchange(late[0], late[1], backL, backR);
+            late[0] = backL * kShimmerWetGain * a.shimmer + (1.0f - a.shimmer) * late[0];
+            late[1] = backR * kShimmerWetGain * a.shimmer + (1.0f - a.shimmer) * late[1];
+        }
+        lateL[t] = late[0];
+        lateR[t] = late[1];
+    }
+    if constexpr (kAhead)
+    {
+        bank.WriteFrames(frames, n);
+    }
+    if constexpr (kShimmer && kAhead)
+    {
+        // The shifted pair into the output: late = 1.2 Y shifted + (1 - Y) late.
+        for (int t = 0; t < n; ++t)
+        {
+            lateL[t] =
+                shiftedL[t + 1] * kShimmerWetGain * a.shimmer + (1.0f - a.shimmer) * lateL[t];
+            lateR[t] =
+                shiftedR[t + 1] * kShimmerWetGain * a.shimmer + (1.0f - a.shimmer) * lateR[t];
+        }
+        backL = shiftedL[n];
+        backR = shiftedR[n];
+    }
+    for (int k = 0; k < K; ++k)
+    {
+        lines.StoreDamp(damp[k], laneLines[k]);
+    }
+    a.shimmerReturn[0] = backL;
+    a.shimmerReturn[1] = backR;
+}
+
+// The instruction-set entry points.
+bool ReadAhead4(const ReadArgs& a)
+{
+    return ReadAhead<Lanes4>(a);
+}
+
+[[gnu::target("avx2")]] bool ReadAhead8(const ReadArgs& a)
+{
+    return ReadAhead<Lanes8>(a);
+}
+
+template <bool kShimmer, bool kAhead>
+void Loop4(const LoopArgs& a)
+{
+    Loop<Lanes4, kShimmer, kAhead>(a);
+}
+
+template <bool kShimmer>
+[[gnu::target("avx2")]] void Loop8(const LoopArgs& a)
+{
+    Loop<Lanes8, kShimmer, true>(a);
+}
+
+// The reads of every sample, planned: line i of sample t at sin(p + offset_i) x depth + L_i, the
+// write position and the written count one further per sample.
+void PlanReads(const ReadArgs& a)
+{
+    const Lanes4 length[2] = {LoadLanes<Lanes4>(a.lines->CurrentLengths()),
+                              LoadLanes<Lanes4>(a.lines->CurrentLengths() + 4)};
+    const __m128i laneOffsets[2] = {_mm_setr_epi32(0, 1, 2, 3), _mm_setr_epi32(4, 5, 6, 7)};
+    for (int t = 0; t < a.n; ++t)
+    {
+        for (int h = 0; h < 2; ++h)
+        {
+            const Lanes4 sine = a.sines[t] * LoadLanes<Lanes4>(a.offsetCos + 4 * h) +
+                                a.cosines[t] * LoadLanes<Lanes4>(a.offsetSin + 4 * h);
+            a.reads->planned[t][h] = PlanBankRead4(
+                a.lines->Bank(), sine * a.depth + length[h], laneOffsets[h], _mm_set1_epi32(t));
+        }
+    }
+}
+
+} // namespace
+
+bool FeedbackNetwork::ReadsAhead(const FeedbackLines& lines, const CoreSettings& settings, int n)
+{
+    return ReachesPastTheBlock(lines, settings.depth, n);
+}
+
 void FeedbackNetwork::Run(FeedbackLines& lines,
                           const float* dL,
                           const float* dR,
@@ -166,24 +643,63 @@ void FeedbackNetwork::Run(FeedbackLines& lines,
                           float* lateR,
                           int n)
 {
-    const float shimmer = ShimmerAmount(mModel, current);
-    if (mModel == ReverbModel::Shimmer)
+    const bool wide = settings.instructionSet == InstructionSet::Avx2;
+    mShifter.SetInstructionSet(settings.instructionSet);
+    BlockReads reads;
+    const ReadArgs read{&lines,
+                        mOffsetSin,
+                        mOffsetCos,
+                        sines,
+                        cosines,
+                        settings.depth,
+                        settings.density,
+                        &reads,
+                        lateL,
+                        lateR,
+                        n};
+    const bool ahead = wide ? ReadAhead8(read) : ReadAhead4(read);
+    if (!ahead)
     {
-        RunLoop<true>(lines, dL, dR, sines, cosines, settings, shimmer, lateL, lateR, n);
-        return;
+        PlanReads(read);
     }
-    RunLoop<false>(lines, dL, dR, sines, cosines, settings, shimmer, lateL, lateR, n);
+    const LoopArgs loop{&lines,
+                        &mShifter,
+                        mShimmerReturn,
+                        mInjectLeft,
+                        mInjectRight,
+                        mRotationCos,
+                        mRotationSin,
+                        settings.freeze,
+                        ShimmerAmount(mModel, current),
+                        settings.density,
+                        dL,
+                        dR,
+                        &reads,
+                        lateL,
+                        lateR,
+                        n};
+    const bool shimmer = mModel == ReverbModel::Shimmer;
+    if (!ahead)
+    {
+        (shimmer ? Loop4<true, false> : Loop4<false, false>)(loop);
+    }
+    else if (wide)
+    {
+        (shimmer ? Loop8<true> : Loop8<false>)(loop);
+    }
+    else
+    {
+        (shimmer ? Loop4<true, true> : Loop4<false, true>)(loop);
+    }
     if (mModel == ReverbModel::VintageDigital)
     {
-        const __m128 steps = _mm_set1_ps(kVintageSteps);
-        const __m128 step = _mm_set1_ps(1.0f / kVintageSteps);
         for (float* late : {lateL, lateR})
         {
             int t = 0;
             for (; t + 4 <= n; t += 4)
             {
-                const __m128 x = _mm_mul_ps(_mm_loadu_ps(late + t), steps);
-                _mm_storeu_ps(late + t, _mm_mul_ps(RoundHalfAway4(x), step));
+                const Lanes4 x = LoadLanes<Lanes4>(late + t) * kVintageSteps;
+                StoreLanes(late + t, RoundHalfAwayLanes(x) * (1.0f / kVintageSteps));
             }
             for (; t < n; ++t)
             {
@@ -191,152 +707,6 @@ void FeedbackNetwork::Run(FeedbackLines& lines,
             }
         }
     }
-}
-
-void FeedbackNetwork::PlanReads(const FeedbackLines& lines,
-                                const float* sines,
-                                const float* cosines,
-                                float depth,
-                                BankRead4 (*reads)[2],
-                                int n) const
-{
-    // Sample t reads every line at sin(p + offset) x depth + length, the sine by angle addition;
-    // the write position advances by one per sample, and the written count with it up to the
-    // capacity.
-    const __m128 vdepth = _mm_set1_ps(depth);
-    const __m128 offsetCos[2] = {_mm_loadu_ps(mOffsetCos), _mm_loadu_ps(mOffsetCos + 4)};
-    const __m128 offsetSin[2] = {_mm_loadu_ps(mOffsetSin), _mm_loadu_ps(mOffsetSin + 4)};
-    const __m128 length[2] = {_mm_loadu_ps(lines.CurrentLengths()),
-                              _mm_loadu_ps(lines.CurrentLengths() + 4)};
-    const __m128i laneOffsets[2] = {_mm_setr_epi32(0, 1, 2, 3), _mm_setr_epi32(4, 5, 6, 7)};
-    for (int t = 0; t < n; ++t)
-    {
-        const __m128 vsp = _mm_set1_ps(sines[t]);
-        const __m128 vcp = _mm_set1_ps(cosines[t]);
-        for (int h = 0; h < 2; ++h)
-        {
-            const __m128 sine =
-                _mm_add_ps(_mm_mul_ps(vsp, offsetCos[h]), _mm_mul_ps(vcp, offsetSin[h]));
-            const __m128 delay = _mm_add_ps(_mm_mul_ps(sine, vdepth), length[h]);
-            reads[t][h] = PlanBankRead4(lines.Bank(), delay, laneOffsets[h], _mm_set1_epi32(t));
-        }
-    }
-}
-
-template <bool kShimmer>
-void FeedbackNetwork::RunLoop(FeedbackLines& lines,
-                              const float* dL,
-                              const float* dR,
-                              const float* sines,
-                              const float* cosines,
-                              const CoreSettings& settings,
-                              float shimmer,
-                              float* lateL,
-                              float* lateR,
-                              int n)
-{
-    DelayBank& bank = lines.Bank();
-    const float freeze = settings.freeze;
-    const __m128 vfreeze = _mm_set1_ps(freeze);
-    const __m128 trim = _mm_set1_ps(1.0f - shimmer * kShimmerTrim * (1.0f - freeze));
-    const __m128 cs = _mm_set1_ps(mRotationCos);
-    const __m128 sn = _mm_set1_ps(mRotationSin);
-    const __m128 injectLeft[2] = {_mm_loadu_ps(mInjectLeft), _mm_loadu_ps(mInjectLeft + 4)};
-    const __m128 injectRight[2] = {_mm_loadu_ps(mInjectRight), _mm_loadu_ps(mInjectRight + 4)};
-    const __m128 inputGain = _mm_set1_ps(kInputGain);
-    const __m128 signsLeft[2] = {_mm_loadu_ps(NetworkSignsLeft),
-                                 _mm_loadu_ps(NetworkSignsLeft + 4)};
-    const __m128 signsRight[2] = {_mm_loadu_ps(NetworkSignsRight),
-                                  _mm_loadu_ps(NetworkSignsRight + 4)};
-    float tapLeft[kLines];
-    float tapRight[kLines];
-    for (int j = 0; j < kLines; ++j)
-    {
-        tapLeft[j] = NetworkSignsLeft[j] * TapWeight(j, settings.density);
-        tapRight[j] = NetworkSignsRight[j] * TapWeight(j, settings.density);
-    }
-    const __m128 tapsLeft[2] = {_mm_loadu_ps(tapLeft), _mm_loadu_ps(tapLeft + 4)};
-    const __m128 tapsRight[2] = {_mm_loadu_ps(tapRight), _mm_loadu_ps(tapRight + 4)};
-    const __m128 returnGain = _mm_set1_ps(kShimmerReturnGain * shimmer * (1.0f - freeze));
-    const __m128 outputGain = _mm_set1_ps(kOutputGain);
-    constexpr int kHalves[2][4] = {{0, 1, 2, 3}, {4, 5, 6, 7}};
-    DampLanes damp[2] = {lines.LoadDamp(kHalves[0]), lines.LoadDamp(kHalves[1])};
-    float backL = mShimmerReturn[0];
-    float backR = mShimmerReturn[1];
-
-    // The reads of the whole block are planned first; lines may be shorter than the block, so
-    // each sample gathers after the writes before it.
-    BankRead4 reads[kCoreBlock][2];
-    PlanReads(lines, sines, cosines, settings.depth, reads, n);
-
-    const float* data = bank.Data();
-    for (int t = 0; t < n; ++t)
-    {
-        const __m128 o[2] = {GatherBankRead4(data, reads[t][0]),
-                             GatherBankRead4(data, reads[t][1])};
-        __m128 u[2];
-        for (int h = 0; h < 2; ++h)
-        {
-            const __m128 held = DampLanes::Hold(o[h], damp[h].Damp(o[h]), vfreeze);
-            u[h] = kShimmer ? _mm_mul_ps(held, trim) : held;
-        }
-
-        // Three butterfly stages: strides 1, 2 and 4.
-        __m128 a = _mm_shuffle_ps(u[0], u[1], _MM_SHUFFLE(2, 0, 2, 0)); // 0 2 4 6
-        __m128 b = _mm_shuffle_ps(u[0], u[1], _MM_SHUFFLE(3, 1, 3, 1)); // 1 3 5 7
-        Rotate(a, b, cs, sn);
-        u[0] = _mm_unpacklo_ps(a, b);
-        u[1] = _mm_unpackhi_ps(a, b);
-        a = _mm_movelh_ps(u[0], u[1]); // 0 1 4 5
-        b = _mm_movehl_ps(u[1], u[0]); // 2 3 6 7
-        Rotate(a, b, cs, sn);
-        u[0] = _mm_movelh_ps(a, b);
-        u[1] = _mm_movehl_ps(b, a);
-        Rotate(u[0], u[1], cs, sn);
-
-        // Injection, shimmer return and the (sanitised) write of every line.
-        const __m128 vdL = _mm_set1_ps(dL[t]);
-        const __m128 vdR = _mm_set1_ps(dR[t]);
-        float* frame = bank.NextFrame();
-        for (int h = 0; h < 2; ++h)
-        {
-            __m128 input = _mm_mul_ps(
-                inputGain,
-                _mm_add_ps(_mm_mul_ps(vdL, injectLeft[h]), _mm_mul_ps(vdR, injectRight[h])));
-            if constexpr (kShimmer)
-            {
-                const __m128 back =
-                    _mm_mul_ps(returnGain,
-                               _mm_add_ps(_mm_mul_ps(signsLeft[h], _mm_set1_ps(backL)),
-                                          _mm_mul_ps(signsRight[h], _mm_set1_ps(backR))));
-                input = _mm_add_ps(input, back);
-            }
-            _mm_storeu_ps(frame + 4 * h, Sanitize4(_mm_add_ps(input, u[h])));
-        }
-        bank.Advance();
-
-        // Output taps: the modulated line outputs before damping.
-        const __m128 left =
-            _mm_add_ps(_mm_mul_ps(o[0], tapsLeft[0]), _mm_mul_ps(o[1], tapsLeft[1]));
-        const __m128 right =
-            _mm_add_ps(_mm_mul_ps(o[0], tapsRight[0]), _mm_mul_ps(o[1], tapsRight[1]));
-        const __m128 pairs = _mm_add_ps(_mm_unpacklo_ps(left, right), _mm_unpackhi_ps(left, right));
-        const __m128 sums = _mm_mul_ps(outputGain, _mm_add_ps(pairs, _mm_movehl_ps(pairs, pairs)));
-        float late[2] = {_mm_cvtss_f32(sums),
-                         _mm_cvtss_f32(_mm_shuffle_ps(sums, sums, _MM_SHUFFLE(1, 1, 1, 1)))};
-        if constexpr (kShimmer)
-        {
-            mShifter.Exchange(late[0], late[1], backL, backR);
-            late[0] = backL * kShimmerWetGain * shimmer + (1.0f - shimmer) * late[0];
-            late[1] = backR * kShimmerWetGain * shimmer + (1.0f - shimmer) * late[1];
-        }
-        lateL[t] = late[0];
-        lateR[t] = late[1];
-    }
-    lines.StoreDamp(damp[0], kHalves[0]);
-    lines.StoreDamp(damp[1], kHalves[1]);
-    mShimmerReturn[0] = backL;
-    mShimmerReturn[1] = backR;
 }
 
 } // namespace lumenfall::engine

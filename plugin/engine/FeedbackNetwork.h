@@ -48,6 +48,10 @@ public:
                       const CoreSettings& settings,
                       const EngineParameters& current);
 
+    /// Whether Run reads every line of an n-sample block before it writes any (else it reads and
+    /// writes sample by sample): every read reaches back past the block's first write.
+    static bool ReadsAhead(const FeedbackLines& lines, const CoreSettings& settings, int n);
+
     /// The block form over n <= kCoreBlock samples with the lengths settled: sample t runs at the
     /// LFO phase whose sine and cosine are sines[t] and cosines[t].
     void Run(FeedbackLines& lines,
@@ -62,25 +66,6 @@ public:
              int n);
 
 private:
-    // The block form's line reads, planned for the whole block: reads[t][h] holds lines
-    // 4h..4h + 3 of sample t.
-    void PlanReads(const FeedbackLines& lines,
-                   const float* sines,
-                   const float* cosines,
-                   float depth,
-                   BankRead4 (*reads)[2],
-                   int n) const;
-    template <bool kShimmer>
-    void RunLoop(FeedbackLines& lines,
-                 const float* dL,
-                 const float* dR,
-                 const float* sines,
-                 const float* cosines,
-                 const CoreSettings& settings,
-                 float shimmer,
-                 float* lateL,
-                 float* lateR,
-                 int n);
     // Vintage Digital's rounding or Shimmer's exchange with the shifter, on one late pair.
     StereoSample Finish(StereoSample late, float shimmer);
 

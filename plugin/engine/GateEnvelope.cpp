@@ -1,5 +1,7 @@
 #include "plugin/engine/GateEnvelope.h"
 
+#include "plugin/engine/EngineMath.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -25,7 +27,7 @@ GateShape::GateShape(ReverbModel model, float gateLengthMs, float gateReleaseMs,
     }
     mGate = gateLengthMs * 0.001f;
     mRelease = gateReleaseMs * 0.001f;
-    mPower = std::pow(2.0, shape * kShapeOctaves);
+    mPower = Pow(2.0, shape * kShapeOctaves);
     mAtGate = DuringGate(mGate);
 }
 
@@ -33,9 +35,9 @@ double GateShape::DuringGate(double t) const
 {
     if (mReverse)
     {
-        return std::pow(std::clamp(t / mGate, 0.0, 1.0), kReversePower * mPower);
+        return Pow(std::clamp(t / mGate, 0.0, 1.0), kReversePower * mPower);
     }
-    return std::pow(std::max(1.0 - kGatedSag * t / mGate, 0.0), std::max(mPower - 1.0, 0.0));
+    return Pow(std::max(1.0 - kGatedSag * t / mGate, 0.0), std::max(mPower - 1.0, 0.0));
 }
 
 float GateShape::At(double t) const

@@ -50,64 +50,44 @@ float InputDiffusers::Step(DelayLine* diffusers, int side, float x) const
     return x;
 }
 
-void InputDiffusers::Run(DelayLine* diffusers, int side, float* x, int n) const
+namespace
 {
-    const float a = mCoefficient;
-    const float e = mBlend;
-    float v[kCoreBlock];
-    float stored[kCoreBlock];
-    float scratch[kCoreBlock];
+
+template <class V>
+[[gnu::always_inline]] inline void
+RunChain(DelayLine* lines, const int* whole, float a, float e, float* x, int n)
+{
+    for (int j = 0; j < InputDiffusers::kPerSide; ++j)
+    {
+        AllpassAlong<V, true>(lines[j], whole[j], a, e, x, n);
+    }
+}
+
+void RunChain4(DelayLine* lines, const int* whole, float a, float e, float* x, int n)
+{
+    RunChain<Lanes4>(lines, whole, a, e, x, n);
+}
+
+[[gnu::target("avx2")]] void
+RunChain8(DelayLine* lines, const int* whole, float a, float e, float* x, int n)
+{
+    RunChain<Lanes8>(lines, whole, a, e, x, n);
+}
+
+} // namespace
+
+void InputDiffusers::Run(
+    DelayLine* diffusers, int side, float* x, int n, InstructionSet instructionSet) const
+{
+    // Each allpass is its own system: the block runs through one after the other.
+    DelayLine* lines = diffusers + side * kPerSide;
+    int whole[kPerSide];
     for (int j = 0; j < kPerSide; ++j)
     {
-        DelayLine& line = diffusers[side * kPerSide + j];
-        const int whole =
-            static_cast<int>(std::max(std::min(mDelay[side][j], line.MaxDelay()), 1.0f));
-        // Each allpass is its own system: run it over the block, in pieces no longer than its
-        // delay so that every read precedes the writes it could see.
-        for (int t0 = 0; t0 < n; t0 += whole)
-        {
-            const int m = std::min(n - t0, whole);
-            float* xs = x + t0;
-            const float* w = BlockWindow(line, line.WritePosition() - whole, m, scratch);
-            const int written = line.Written(); // a slot written since the last clear is valid
-            if (whole <= written)
-            {
-                int k = 0;
-                const __m128 va = _mm_set1_ps(a);
-                const __m128 ve = _mm_set1_ps(e);
-                const __m128 vkeep = _mm_set1_ps(1.0f - e);
-                for (; k + 4 <= m; k += 4)
-                {
-                    const __m128 in = _mm_loadu_ps(xs + k);
-                    const __m128 y = _mm_sub_ps(_mm_loadu_ps(w + k), _mm_mul_ps(va, in));
-                    _mm_storeu_ps(stored + k, Sanitize4(_mm_add_ps(_mm_mul_ps(va, y), in)));
-                    _mm_storeu_ps(xs + k,
-                                  _mm_add_ps(_mm_mul_ps(ve, Sanitize4(y)), _mm_mul_ps(vkeep, in)));
-                }
-                for (; k < m; ++k)
-                {
-                    const float y = w[k] - a * xs[k];
-                    stored[k] = SanitizeSample(a * y + xs[k]);
-                    xs[k] = e * SanitizeSample(y) + (1.0f - e) * xs[k];
-                }
-                line.WriteBlockSanitized(stored, m);
-                continue;
-            }
-            for (int k = 0; k < m; ++k)
-            {
-                v[k] = (whole <= written + k ? w[k] : 0.0f) - a * xs[k];
-            }
-            for (int k = 0; k < m; ++k)
-            {
-                stored[k] = a * v[k] + xs[k];
-            }
-            line.WriteBlock(stored, m);
-            for (int k = 0; k < m; ++k)
-            {
-                xs[k] = e * SanitizeSample(v[k]) + (1.0f - e) * xs[k];
-            }
-        }
+        whole[j] = static_cast<int>(std::max(std::min(mDelay[side][j], lines[j].MaxDelay()), 1.0f));
     }
+    (instructionSet == InstructionSet::Avx2 ? RunChain8
+                                            : RunChain4)(lines, whole, mCoefficient, mBlend, x, n);
 }
 
 } // namespace lumenfall::engine

@@ -22,6 +22,7 @@ class InputDiffusers
 public:
     static constexpr int kPerSide = 4;
 
+    InputDiffusers() = default;
     explicit InputDiffusers(const CoreSettings& settings);
 
     /// The reference form: one sample x of side `side` (0 left, 1 right) through its chain;
@@ -29,12 +30,12 @@ public:
     float Step(DelayLine* diffusers, int side, float x) const;
 
     /// The block form: x[0..n) of one side through its chain, in place, n <= kCoreBlock.
-    void Run(DelayLine* diffusers, int side, float* x, int n) const;
+    void Run(DelayLine* diffusers, int side, float* x, int n, InstructionSet instructionSet) const;
 
 private:
-    float mDelay[2][kPerSide]; // samples
-    float mCoefficient;        // a
-    float mBlend;              // E
+    float mDelay[2][kPerSide] = {}; // samples
+    float mCoefficient = 0.0f;      // a
+    float mBlend = 0.0f;            // E
 };
 
 } // namespace lumenfall::engine

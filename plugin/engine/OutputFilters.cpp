@@ -15,6 +15,48 @@ constexpr double kTiltHz = 1800.0;   // the tilt's low-pass, held below 0.45 fs
 constexpr float kBrightGain = 0.65f; // "Tone" above 0 adds this much of h - k per unit
 constexpr float kDarkGain = 0.8f;    // "Tone" below 0 adds this much of k - h per unit
 
+// The three one-poles of both sides (lanes 0 and 1).
+struct FilterState
+{
+    Lanes4 low;
+    Lanes4 high;
+    Lanes4 tilt;
+};
+
+// The filters over (left, right) pairs in place, sample by sample.
+[[gnu::always_inline]] inline void
+Filter(float* pairs, int n, float tone, const Lanes4* coefficients, FilterState& state)
+{
+    // (h - k) tone 0.65 for tone >= 0; for tone < 0, (k - h) (-tone) 0.8, which is the same
+    // product (h - k) tone times 0.8.
+    const Lanes4 toneScale = SplatLanes<Lanes4>(tone >= 0.0f ? kBrightGain : kDarkGain);
+    Lanes4 low = state.low;
+    Lanes4 high = state.high;
+    Lanes4 tilted = state.tilt;
+    for (int t = 0; t < n; ++t)
+    {
+        Lanes4 x = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(pairs + 2 * t)));
+        x = x - OnePoleLanes(low, x, coefficients[0]);
+        const Lanes4 h = OnePoleLanes(high, x, coefficients[1]);
+        const Lanes4 k = OnePoleLanes(tilted, h, coefficients[2]);
+        const Lanes4 y = SanitizeLanes(h + (h - k) * tone * toneScale);
+        _mm_store_sd(reinterpret_cast<double*>(pairs + 2 * t), _mm_castps_pd(y));
+    }
+    state = {low, high, tilted};
+}
+
+// The same steps; where the CPU has AVX2, in its three-operand encoding (fewer copies).
+void FilterPairs(float* pairs, int n, float tone, const Lanes4* coefficients, FilterState& state)
+{
+    Filter(pairs, n, tone, coefficients, state);
+}
+
+[[gnu::target("avx2")]] void
+FilterPairsVex(float* pairs, int n, float tone, const Lanes4* coefficients, FilterState& state)
+{
+    Filter(pairs, n, tone, coefficients, state);
+}
+
 } // namespace
 
 void OutputFilters::Reset()
@@ -64,48 +106,69 @@ void OutputFilters::Run(const float* lateL,
                         float* wetL,
                         float* wetR,
                         int n,
-                        const EngineParameters& current)
+                        const EngineParameters& current,
+                        InstructionSet instructionSet)
 {
-    // Lane 0 is the left side, lane 1 the right: the steps of Step side by side.
-    const __m128 lateLevel = _mm_set1_ps(current[ParamId::LateTail] * 0.01f);
-    const __m128 earlyLevel = _mm_set1_ps(current[ParamId::EarlyReflections] * 0.01f);
-    const float tone = current[ParamId::Tone] * 0.01f;
-    // (h - k) tone 0.65 for tone >= 0; for tone < 0, (k - h) (-tone) 0.8, which is the same
-    // product (h - k) tone times 0.8.
-    const __m128 vtone = _mm_set1_ps(tone);
-    const __m128 toneScale = _mm_set1_ps(tone >= 0.0f ? kBrightGain : kDarkGain);
-    const __m128 lowCut = _mm_set1_ps(mLowCutCoefficient);
-    const __m128 highCut = _mm_set1_ps(mHighCutCoefficient);
-    const __m128 tilt = _mm_set1_ps(mTiltCoefficient);
-    __m128 low = _mm_setr_ps(mLow[0], mLow[1], 0.0f, 0.0f);
-    __m128 high = _mm_setr_ps(mHigh[0], mHigh[1], 0.0f, 0.0f);
-    __m128 tilted = _mm_setr_ps(mTilt[0], mTilt[1], 0.0f, 0.0f);
-    for (int t = 0; t < n; ++t)
+    const float lateLevel = current[ParamId::LateTail] * 0.01f;
+    const float earlyLevel = current[ParamId::EarlyReflections] * 0.01f;
+    // The filters' inputs along the block, as (left, right) pairs: the one-poles then step both
+    // sides at once (lanes 0 and 1), and the outputs go back to their sides along the block.
+    alignas(16) float pairs[2 * kCoreBlock + 4];
+    int t = 0;
+    for (; t + 4 <= n; t += 4)
     {
-        const __m128 late = _mm_unpacklo_ps(_mm_load_ss(lateL + t), _mm_load_ss(lateR + t));
-        const __m128 early = _mm_unpacklo_ps(_mm_load_ss(earlyL + t), _mm_load_ss(earlyR + t));
-        __m128 x = _mm_add_ps(_mm_mul_ps(late, lateLevel), _mm_mul_ps(early, earlyLevel));
+        Lanes4 left =
+            LoadLanes<Lanes4>(lateL + t) * lateLevel + LoadLanes<Lanes4>(earlyL + t) * earlyLevel;
+        Lanes4 right =
+            LoadLanes<Lanes4>(lateR + t) * lateLevel + LoadLanes<Lanes4>(earlyR + t) * earlyLevel;
         if (envelope != nullptr)
         {
-            x = _mm_mul_ps(x, _mm_set1_ps(envelope[t]));
+            const Lanes4 m = LoadLanes<Lanes4>(envelope + t);
+            left = left * m;
+            right = right * m;
         }
-        x = _mm_sub_ps(x, OnePole4(low, x, lowCut));
-        const __m128 h = OnePole4(high, x, highCut);
-        const __m128 k = OnePole4(tilted, h, tilt);
-        const __m128 y =
-            Sanitize4(_mm_add_ps(h, _mm_mul_ps(_mm_mul_ps(_mm_sub_ps(h, k), vtone), toneScale)));
-        _mm_store_ss(wetL + t, y);
-        _mm_store_ss(wetR + t, _mm_shuffle_ps(y, y, _MM_SHUFFLE(1, 1, 1, 1)));
+        StoreLanes(pairs + 2 * t, __builtin_shuffle(left, right, LaneMask<Lanes4>{0, 4, 1, 5}));
+        StoreLanes(pairs + 2 * t + 4, __builtin_shuffle(left, right, LaneMask<Lanes4>{2, 6, 3, 7}));
     }
-    alignas(16) float states[3][4];
-    _mm_store_ps(states[0], low);
-    _mm_store_ps(states[1], high);
-    _mm_store_ps(states[2], tilted);
+    for (; t < n; ++t)
+    {
+        const float m = envelope != nullptr ? envelope[t] : 1.0f;
+        pairs[2 * t] = lateL[t] * lateLevel + earlyL[t] * earlyLevel;
+        pairs[2 * t + 1] = lateR[t] * lateLevel + earlyR[t] * earlyLevel;
+        if (envelope != nullptr)
+        {
+            pairs[2 * t] *= m;
+            pairs[2 * t + 1] *= m;
+        }
+    }
+
+    const float tone = current[ParamId::Tone] * 0.01f;
+    FilterState state{{mLow[0], mLow[1], 0.0f, 0.0f},
+                      {mHigh[0], mHigh[1], 0.0f, 0.0f},
+                      {mTilt[0], mTilt[1], 0.0f, 0.0f}};
+    const Lanes4 coefficients[3] = {SplatLanes<Lanes4>(mLowCutCoefficient),
+                                    SplatLanes<Lanes4>(mHighCutCoefficient),
+                                    SplatLanes<Lanes4>(mTiltCoefficient)};
+    (instructionSet == InstructionSet::Avx2 ? FilterPairsVex
+                                            : FilterPairs)(pairs, n, tone, coefficients, state);
     for (int side = 0; side < 2; ++side)
     {
-        mLow[side] = states[0][side];
-        mHigh[side] = states[1][side];
-        mTilt[side] = states[2][side];
+        mLow[side] = state.low[side];
+        mHigh[side] = state.high[side];
+        mTilt[side] = state.tilt[side];
+    }
+
+    for (t = 0; t + 4 <= n; t += 4)
+    {
+        const Lanes4 a = LoadLanes<Lanes4>(pairs + 2 * t);
+        const Lanes4 b = LoadLanes<Lanes4>(pairs + 2 * t + 4);
+        StoreLanes(wetL + t, __builtin_shuffle(a, b, LaneMask<Lanes4>{0, 2, 4, 6}));
+        StoreLanes(wetR + t, __builtin_shuffle(a, b, LaneMask<Lanes4>{1, 3, 5, 7}));
+    }
+    for (; t < n; ++t)
+    {
+        wetL[t] = pairs[2 * t];
+        wetR[t] = pairs[2 * t + 1];
     }
 }
 

@@ -38,7 +38,8 @@ public:
              float* wetL,
              float* wetR,
              int n,
-             const EngineParameters& current);
+             const EngineParameters& current,
+             InstructionSet instructionSet);
 
 private:
     float mLow[2] = {};

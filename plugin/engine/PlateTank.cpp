@@ -1,5 +1,6 @@
 #include "plugin/engine/PlateTank.h"
 
+#include "plugin/engine/EngineMath.h"
 #include "plugin/engine/SimdMath.h"
 
 #include <algorithm>
@@ -37,8 +38,11 @@ const PhaseOffsets& Offsets()
         PhaseOffsets o{};
         for (int i = 0; i < kTankLines; ++i)
         {
-            o.sine[i] = static_cast<float>(std::sin(i * kLinePhaseOffset));
-            o.cosine[i] = static_cast<float>(std::cos(i * kLinePhaseOffset));
+            double sine = 0.0;
+            double cosine = 0.0;
+            SinCos(i * kLinePhaseOffset, sine, cosine);
+            o.sine[i] = static_cast<float>(sine);
+            o.cosine[i] = static_cast<float>(cosine);
         }
         return o;
     }();
@@ -77,7 +81,7 @@ StereoSample PlateTank::Step(FeedbackLines& lines,
     float o[kTankLines];
     for (int i = 0; i < kTankLines; ++i)
     {
-        const float sine = static_cast<float>(std::sin(i * kLinePhaseOffset + phase));
+        const float sine = static_cast<float>(Sin(i * kLinePhaseOffset + phase));
         o[i] = lines.Bank().Read(i, sine * settings.depth + lines.CurrentLength(i));
     }
     const float p = mLoopCoefficient;
@@ -91,6 +95,103 @@ StereoSample PlateTank::Step(FeedbackLines& lines,
     return Outputs(o);
 }
 
+namespace
+{
+
+// What the block form works on.
+struct PlateBlock
+{
+    FeedbackLines* lines;
+    DelayLine* allpass; // A0..A3
+    const int* whole;   // their whole delays
+    const float* coefficient;
+    const float* dL;
+    const float* dR;
+    const float* sines;
+    const float* cosines;
+    float depth;
+    float freeze;
+    float* lateL;
+    float* lateR;
+    int n;
+};
+
+// The whole block at once, each step along it: the four line outputs (every read comes before
+// the block's writes), the damped loop inputs sample by sample, each allpass along the block,
+// the writes and the late pair.
+template <class V>
+[[gnu::always_inline]] inline void RunBlock(const PlateBlock& b)
+{
+    constexpr int L = kLaneCount<V>;
+    const int groups = (b.n + L - 1) / L;
+    const PhaseOffsets& offsets = Offsets();
+    const DelayBank& bank = b.lines->Bank();
+    alignas(32) float o[kTankLines][kCoreBlock];
+    for (int i = 0; i < kTankLines; ++i)
+    {
+        const auto delayOf = [&](int g)
+        {
+            // sin(p + offset) by angle addition.
+            const V s = LoadLanes<V>(b.sines + L * g) * offsets.cosine[i] +
+                        LoadLanes<V>(b.cosines + L * g) * offsets.sine[i];
+            return s * b.depth + b.lines->CurrentLength(i);
+        };
+        ReadLineAlong<V>(bank, i, delayOf, o[i], groups);
+    }
+    // Allpass inputs: the damped outputs of lines 3 and 1 (with the states of lines 0 and 2) plus
+    // 0.45 dL and dR, then o0 and o2.
+    alignas(32) float in[4][kCoreBlock];
+    b.lines->DampAlong(0, 2, o[3], o[1], b.freeze, in[0], in[1], b.n);
+    for (int t = 0; t < b.n; ++t)
+    {
+        in[0][t] = in[0][t] + kInputGain * b.dL[t];
+        in[1][t] = in[1][t] + kInputGain * b.dR[t];
+    }
+    std::copy_n(o[0], b.n, in[2]);
+    std::copy_n(o[2], b.n, in[3]);
+    for (int k = 0; k < 4; ++k)
+    {
+        AllpassAlong<V, false>(b.allpass[k], b.whole[k], b.coefficient[k], 0.0f, in[k], b.n);
+    }
+    // A0..A3 feed lines 0, 2, 1 and 3.
+    const float* frames[kTankLines] = {in[0], in[2], in[1], in[3]};
+    b.lines->WriteFrames(frames, kTankLines, b.n);
+    int t = 0;
+    for (; t + L <= b.n; t += L)
+    {
+        const V o0 = LoadLanes<V>(o[0] + t);
+        const V o1 = LoadLanes<V>(o[1] + t);
+        const V o2 = LoadLanes<V>(o[2] + t);
+        const V o3 = LoadLanes<V>(o[3] + t);
+        StoreLanes(b.lateL + t, (o0 + o1 - kCrossTap * o2) * kOutputGain);
+        StoreLanes(b.lateR + t, (o2 + o3 - kCrossTap * o0) * kOutputGain);
+    }
+    for (; t < b.n; ++t)
+    {
+        const float outputs[kTankLines] = {o[0][t], o[1][t], o[2][t], o[3][t]};
+        const StereoSample late = Outputs(outputs);
+        b.lateL[t] = late.left;
+        b.lateR[t] = late.right;
+    }
+}
+
+void RunBlock4(const PlateBlock& b)
+{
+    RunBlock<Lanes4>(b);
+}
+
+[[gnu::target("avx2")]] void RunBlock8(const PlateBlock& b)
+{
+    RunBlock<Lanes8>(b);
+}
+
+} // namespace
+
+bool PlateTank::ReadsAhead(const FeedbackLines& lines, const CoreSettings& settings, int n)
+{
+    return lines.LongerThan(kTankLines, std::fabs(settings.depth), n);
+}
+
 void PlateTank::Run(FeedbackLines& lines,
                     DelayLine* diffusers,
                     const float* dL,
@@ -102,7 +203,6 @@ void PlateTank::Run(FeedbackLines& lines,
                     float* lateR,
                     int n) const
 {
-    // Lanes of the allpasses: A0..A3, which write bank lanes 0, 2, 1 and 3.
     DelayLine* allpass = diffusers + kFirstAllpass;
     int whole[4];
     for (int k = 0; k < 4; ++k)
@@ -110,65 +210,22 @@ void PlateTank::Run(FeedbackLines& lines,
         // AllpassStep's clamp; a whole delay reads one slot (weight 0 on the second).
         whole[k] = static_cast<int>(std::max(std::min(mDelay[k], allpass[k].MaxDelay()), 1.0f));
     }
-    DelayBank& bank = lines.Bank();
-    const PhaseOffsets& offsets = Offsets();
-    const __m128 g =
-        _mm_setr_ps(mLoopCoefficient, mLoopCoefficient, mLineCoefficient, mLineCoefficient);
-    const __m128 vdepth = _mm_set1_ps(settings.depth);
-    const __m128 offsetCos = _mm_loadu_ps(offsets.cosine);
-    const __m128 offsetSin = _mm_loadu_ps(offsets.sine);
-    const __m128 length = _mm_loadu_ps(lines.CurrentLengths());
-    const __m128i laneOffsets = _mm_setr_epi32(0, 1, 2, 3);
-    // Damp of lines 0 and 2 in lanes 0 and 1.
-    constexpr int kDamped[4] = {0, 2, -1, -1};
-    DampLanes damp = lines.LoadDamp(kDamped);
-    const __m128 vfreeze = _mm_set1_ps(settings.freeze);
-    const __m128 feed = _mm_setr_ps(kInputGain, kInputGain, 0.0f, 0.0f);
-    for (int t = 0; t < n; ++t)
-    {
-        // sin(p + offset) by angle addition.
-        const __m128 s = _mm_add_ps(_mm_mul_ps(_mm_set1_ps(sines[t]), offsetCos),
-                                    _mm_mul_ps(_mm_set1_ps(cosines[t]), offsetSin));
-        const __m128 delay = _mm_add_ps(_mm_mul_ps(s, vdepth), length);
-        const __m128 o = GatherBankRead4(
-            bank.Data(), PlanBankRead4(bank, delay, laneOffsets, _mm_setzero_si128()));
-
-        // The damped outputs of lines 3 and 1 (lanes 0 and 1), with the states of lines 0 and 2.
-        const __m128 x = _mm_shuffle_ps(o, o, _MM_SHUFFLE(3, 3, 1, 3));
-        const __m128 damped = DampLanes::Hold(x, damp.Damp(x), vfreeze);
-
-        // Allpass inputs: damped + 0.45 dL, damped + 0.45 dR, o0, o2.
-        const __m128 dry = _mm_unpacklo_ps(_mm_set_ss(dL[t]), _mm_set_ss(dR[t]));
-        const __m128 loops = _mm_add_ps(damped, _mm_mul_ps(feed, dry));
-        const __m128 in = _mm_movelh_ps(loops, _mm_shuffle_ps(o, o, _MM_SHUFFLE(2, 0, 2, 0)));
-        alignas(16) float slot[4];
-        for (int k = 0; k < 4; ++k)
-        {
-            const DelayLine& line = allpass[k];
-            slot[k] = whole[k] <= line.Written()
-                          ? line.Data()[(line.WritePosition() - whole[k]) & line.Mask()]
-                          : 0.0f;
-        }
-        const __m128 v = _mm_sub_ps(_mm_load_ps(slot), _mm_mul_ps(g, in));
-        alignas(16) float back[4];
-        _mm_store_ps(back, Sanitize4(_mm_add_ps(in, _mm_mul_ps(g, v))));
-        for (int k = 0; k < 4; ++k)
-        {
-            allpass[k].WriteSanitized(back[k]);
-        }
-        const __m128 out = Sanitize4(v);
-        float* frame = bank.NextFrame();
-        _mm_storeu_ps(frame, _mm_shuffle_ps(out, out, _MM_SHUFFLE(3, 1, 2, 0)));
-        _mm_storeu_ps(frame + 4, _mm_setzero_ps());
-        bank.Advance();
-
-        alignas(16) float outputs[4];
-        _mm_store_ps(outputs, o);
-        const StereoSample late = Outputs(outputs);
-        lateL[t] = late.left;
-        lateR[t] = late.right;
-    }
-    lines.StoreDamp(damp, kDamped);
+    const float coefficient[4] = {
+        mLoopCoefficient, mLoopCoefficient, mLineCoefficient, mLineCoefficient};
+    const PlateBlock block{&lines,
+                           allpass,
+                           whole,
+                           coefficient,
+                           dL,
+                           dR,
+                           sines,
+                           cosines,
+                           settings.depth,
+                           settings.freeze,
+                           lateL,
+                           lateR,
+                           n};
+    (settings.instructionSet == InstructionSet::Avx2 ? RunBlock8 : RunBlock4)(block);
 }
 
 } // namespace lumenfall::engine

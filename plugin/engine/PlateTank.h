@@ -28,6 +28,7 @@ public:
     static constexpr int kFirstAllpass = 8;
 
     /// The allpass delays and coefficients for `settings`.
+    PlateTank() = default;
     explicit PlateTank(const CoreSettings& settings);
 
     /// The reference form: one sample at LFO phase `phase` (radians, after this sample's step).
@@ -39,8 +40,12 @@ public:
                       double phase,
                       const CoreSettings& settings) const;
 
-    /// The block form over n <= kCoreBlock samples with the lengths settled: sample t runs at the
-    /// LFO phase whose sine and cosine are sines[t] and cosines[t].
+    /// True when the block form can run n samples: every line read of the block comes before the
+    /// block's writes (always so within the parameter ranges; else the caller runs Step).
+    static bool ReadsAhead(const FeedbackLines& lines, const CoreSettings& settings, int n);
+
+    /// The block form over n <= kCoreBlock samples with the lengths settled and ReadsAhead true:
+    /// sample t runs at the LFO phase whose sine and cosine are sines[t] and cosines[t].
     void Run(FeedbackLines& lines,
              DelayLine* diffusers,
              const float* dL,
@@ -53,9 +58,9 @@ public:
              int n) const;
 
 private:
-    float mDelay[4];        // samples, A0..A3
-    float mLoopCoefficient; // A0 and A1
-    float mLineCoefficient; // A2 and A3
+    float mDelay[4] = {};          // samples, A0..A3
+    float mLoopCoefficient = 0.0f; // A0 and A1
+    float mLineCoefficient = 0.0f; // A2 and A3
 };
 
 } // namespace lumenfall::engine

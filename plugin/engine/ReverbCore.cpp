@@ -1,8 +1,7 @@
 #include "plugin/engine/ReverbCore.h"
 
-#include "plugin/engine/InputDiffusers.h"
-#include "plugin/engine/PlateTank.h"
-#include "plugin/engine/SpringChain.h"
+#include "plugin/engine/EngineMath.h"
+#include "plugin/engine/SimdMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,6 +14,8 @@ namespace
 {
 
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
+// One short run's LFO table: the sines before samples 0..kShortCoreBlock, in whole groups of four.
+constexpr int kLfoRun = kShortCoreBlock + 4;
 // Diffuser line capacity, seconds: the longest plate allpass (19.1 ms at Size 200 % and density
 // scale 1.25, 0.042 s) fits.
 constexpr double kDiffuserSeconds = 0.12;
@@ -47,6 +48,20 @@ void ReverbCore::Reset(ReverbModel model)
     mOutput.Reset();
     mLfoPhase = 0.0;
     mSamplesSinceOnset = kNoOnset;
+    mConstantsKey[0] = -1.0f; // the rate or the lines may have changed
+}
+
+void ReverbCore::UpdateBlockConstants(const CoreSettings& settings)
+{
+    const float key[3] = {settings.size, settings.diffusion, settings.density};
+    if (std::equal(key, key + 3, mConstantsKey))
+    {
+        return;
+    }
+    std::copy(key, key + 3, mConstantsKey);
+    mInputDiffusers = InputDiffusers(settings);
+    mPlate = PlateTank(settings);
+    mSpring = SpringChain(settings, mDiffusers);
 }
 
 void ReverbCore::UpdateCoefficients(const EngineParameters& current)
@@ -55,6 +70,12 @@ void ReverbCore::UpdateCoefficients(const EngineParameters& current)
     mNetwork.Update(settings);
     mLines.Update(settings, current);
     mOutput.Update(current, mSampleRate);
+}
+
+InstructionSet ReverbCore::SetInstructionSet(InstructionSet set)
+{
+    mInstructionSet = SupportedInstructionSet(set);
+    return mInstructionSet;
 }
 
 void ReverbCore::CountOnset(bool onset)
@@ -87,7 +108,7 @@ ReverbCore::ProcessSample(float xL, float xR, const EngineParameters& current, b
         dR = diffusers.Step(mDiffusers, 1, dR);
     }
 
-    const float s0 = static_cast<float>(std::sin(mLfoPhase));
+    const float s0 = static_cast<float>(Sin(mLfoPhase));
     mLfoPhase += current[ParamId::ModulationRate] * kTwoPi / mSampleRate;
     if (mLfoPhase > kTwoPi)
     {
@@ -131,9 +152,15 @@ void ReverbCore::ProcessBlock(const float* xL,
 {
     for (int done = 0; done < n;)
     {
-        const int m = std::min(n - done, kCoreBlock);
-        // The block form skips the length glide, so the lengths must have arrived.
-        if (mLines.Settled())
+        // A run longer than the short one only where it gives what the short runs would: the
+        // block form reads every line ahead, and the early taps' sums of partly written lines
+        // (whose order follows where blocks begin) are over.
+        int m = std::min(n - done, kCoreBlock);
+        if (m > kShortCoreBlock && !(mLines.Settled() && mEarly.Filled() && ReadsAhead(current, m)))
+        {
+            m = kShortCoreBlock;
+        }
+        if (BlockReady(current, m))
         {
             ProcessFast(xL + done,
                         xR + done,
@@ -154,6 +181,30 @@ void ReverbCore::ProcessBlock(const float* xL,
             }
         }
         done += m;
+    }
+}
+
+bool ReverbCore::BlockReady(const EngineParameters& current, int n) const
+{
+    // The block form skips the length glide, so the lengths must have arrived; the plate and the
+    // spring read their lines for the whole block before they write them.
+    if (!mLines.Settled())
+    {
+        return false;
+    }
+    return LateStructureOf(mModel) == LateStructure::Network || ReadsAhead(current, n);
+}
+
+bool ReverbCore::ReadsAhead(const EngineParameters& current, int n) const
+{
+    switch (LateStructureOf(mModel))
+    {
+    case LateStructure::Plate:
+        return PlateTank::ReadsAhead(mLines, Settings(current), n);
+    case LateStructure::Spring:
+        return SpringChain::ReadsAhead(mLines, Settings(current), n);
+    default:
+        return FeedbackNetwork::ReadsAhead(mLines, Settings(current), n);
     }
 }
 
@@ -179,38 +230,60 @@ void ReverbCore::ProcessFast(const float* xL,
         dL[t] = s.open * xL[t];
         dR[t] = s.open * xR[t];
     }
+    UpdateBlockConstants(s);
     if (structure != LateStructure::Spring)
     {
-        const InputDiffusers diffusers(s);
-        diffusers.Run(mDiffusers, 0, dL, n);
-        diffusers.Run(mDiffusers, 1, dR, n);
+        mInputDiffusers.Run(mDiffusers, 0, dL, n, s.instructionSet);
+        mInputDiffusers.Run(mDiffusers, 1, dR, n, s.instructionSet);
     }
 
-    // LFO: the phase runs on exactly as per sample; the sines come from a rotating phasor
-    // seeded once per block (angle addition gives the line phases).
+    // LFO: the phase runs on exactly as per sample; the sines come from rotating phasors seeded
+    // at the start of each short run (where the engine refreshes, so a long block gives what its
+    // short runs would; angle addition gives the line phases): the first four a step apart, each
+    // then turned four steps at a time. sinBefore[t] is the sine before sample t's step,
+    // sinAfter[t] and cosAfter[t] after it; whole runs are filled whatever n is, for block forms
+    // that read whole groups of lanes.
     const double step = current[ParamId::ModulationRate] * kTwoPi / mSampleRate;
-    float sinBefore[kCoreBlock + 1];
-    float cosBefore[kCoreBlock + 1];
+    if (step != mLfoStep)
     {
-        double sn = std::sin(mLfoPhase);
-        double cs = std::cos(mLfoPhase);
-        const double ss = std::sin(step);
-        const double cc = std::cos(step);
-        for (int t = 0; t <= n; ++t)
+        mLfoStep = step;
+        SinCos(step, mLfoStepSin, mLfoStepCos);
+        SinCos(4.0 * step, mLfoStep4Sin, mLfoStep4Cos);
+    }
+    float sinBefore[kCoreBlock];
+    float sinAfter[kCoreBlock];
+    float cosAfter[kCoreBlock];
+    for (int c = 0; c < n; c += kShortCoreBlock)
+    {
+        typedef double Doubles4 __attribute__((vector_size(32)));
+        Doubles4 sn{};
+        Doubles4 cs{};
+        SinCos(mLfoPhase, sn[0], cs[0]);
+        for (int k = 1; k < 4; ++k)
         {
-            sinBefore[t] = static_cast<float>(sn);
-            cosBefore[t] = static_cast<float>(cs);
-            const double next = sn * cc + cs * ss;
-            cs = cs * cc - sn * ss;
+            sn[k] = sn[k - 1] * mLfoStepCos + cs[k - 1] * mLfoStepSin;
+            cs[k] = cs[k - 1] * mLfoStepCos - sn[k - 1] * mLfoStepSin;
+        }
+        float sines[kLfoRun];
+        float cosines[kLfoRun];
+        for (int k = 0; k < kLfoRun; k += 4)
+        {
+            StoreLanes(sines + k, __builtin_convertvector(sn, Lanes4));
+            StoreLanes(cosines + k, __builtin_convertvector(cs, Lanes4));
+            const Doubles4 next = sn * mLfoStep4Cos + cs * mLfoStep4Sin;
+            cs = cs * mLfoStep4Cos - sn * mLfoStep4Sin;
             sn = next;
         }
-    }
-    for (int t = 0; t < n; ++t)
-    {
-        mLfoPhase += step;
-        if (mLfoPhase > kTwoPi)
+        std::copy_n(sines, kShortCoreBlock, sinBefore + c);
+        std::copy_n(sines + 1, kShortCoreBlock, sinAfter + c);
+        std::copy_n(cosines + 1, kShortCoreBlock, cosAfter + c);
+        for (int t = c; t < std::min(n, c + kShortCoreBlock); ++t)
         {
-            mLfoPhase -= kTwoPi;
+            mLfoPhase += step;
+            if (mLfoPhase > kTwoPi)
+            {
+                mLfoPhase -= kTwoPi;
+            }
         }
     }
 
@@ -219,14 +292,13 @@ void ReverbCore::ProcessFast(const float* xL,
     switch (structure)
     {
     case LateStructure::Plate:
-        PlateTank(s).Run(
-            mLines, mDiffusers, dL, dR, sinBefore + 1, cosBefore + 1, s, lateL, lateR, n);
+        mPlate.Run(mLines, mDiffusers, dL, dR, sinAfter, cosAfter, s, lateL, lateR, n);
         break;
     case LateStructure::Spring:
-        SpringChain(s, mDiffusers).Run(mLines, mDiffusers, xL, xR, sinBefore, s, lateL, lateR, n);
+        mSpring.Run(mLines, mDiffusers, xL, xR, sinBefore, s, lateL, lateR, n);
         break;
     default:
-        mNetwork.Run(mLines, dL, dR, sinBefore + 1, cosBefore + 1, s, current, lateL, lateR, n);
+        mNetwork.Run(mLines, dL, dR, sinAfter, cosAfter, s, current, lateL, lateR, n);
         break;
     }
 
@@ -262,8 +334,16 @@ void ReverbCore::ProcessFast(const float* xL,
                 std::min(mSamplesSinceOnset + n, std::max(mSamplesSinceOnset, kNoOnset));
         }
     }
-    mOutput.Run(
-        lateL, lateR, earlyL, earlyR, gate.Shapes() ? envelope : nullptr, wetL, wetR, n, current);
+    mOutput.Run(lateL,
+                lateR,
+                earlyL,
+                earlyR,
+                gate.Shapes() ? envelope : nullptr,
+                wetL,
+                wetR,
+                n,
+                current,
+                s.instructionSet);
 }
 
 } // namespace lumenfall::engine

@@ -13,8 +13,11 @@
 #include "plugin/engine/FeedbackLines.h"
 #include "plugin/engine/FeedbackNetwork.h"
 #include "plugin/engine/GateEnvelope.h"
+#include "plugin/engine/InputDiffusers.h"
 #include "plugin/engine/OutputFilters.h"
 #include "plugin/engine/Parameters.h"
+#include "plugin/engine/PlateTank.h"
+#include "plugin/engine/SpringChain.h"
 
 #include <cstdint>
 
@@ -67,6 +70,10 @@ public:
                       int n,
                       const EngineParameters& current);
 
+    /// Runs the block form on `set` when this CPU has it, else on the widest set it has; returns
+    /// the set in use. A new core runs the widest set this CPU has.
+    InstructionSet SetInstructionSet(InstructionSet set);
+
     /// The model chosen by the last Reset.
     ReverbModel Model() const { return mModel; }
     /// Line i's length in samples: the refresh's target and the gliding value samples read at.
@@ -82,10 +89,14 @@ public:
 private:
     CoreSettings Settings(const EngineParameters& current) const
     {
-        return CoreSettings::From(current, mModel, mSampleRate);
+        return CoreSettings::From(current, mModel, mSampleRate, mInstructionSet);
     }
-    // The block form of ProcessBlock, n <= kCoreBlock, valid once the line lengths have settled
-    // (it skips their glide).
+    // True when the block form can run the next n samples (else ProcessBlock runs them sample by
+    // sample).
+    bool BlockReady(const EngineParameters& current, int n) const;
+    // Whether the late structure's block form reads all its lines for n samples before it writes.
+    bool ReadsAhead(const EngineParameters& current, int n) const;
+    // The block form of ProcessBlock, n <= kCoreBlock.
     void ProcessFast(const float* xL,
                      const float* xR,
                      const std::uint8_t* onsets,
@@ -95,6 +106,9 @@ private:
                      const EngineParameters& current);
     // The onset count of one sample: 0 on an onset, else one more up to kNoOnset.
     void CountOnset(bool onset);
+    // The block form's per-setting constants of the diffusers, the plate and the spring, worked
+    // out again only when the size, the diffusion or the density changes.
+    void UpdateBlockConstants(const CoreSettings& settings);
 
     FeedbackLines mLines;
     // Lines 0-3 and 4-7 are the left and right input diffusers, 8-11 the plate tank's
@@ -103,11 +117,22 @@ private:
     EarlyTaps mEarly;
     FeedbackNetwork mNetwork;
     OutputFilters mOutput;
+    InputDiffusers mInputDiffusers;
+    PlateTank mPlate;
+    SpringChain mSpring;
+    float mConstantsKey[3] = {-1.0f, -1.0f, -1.0f}; // size, diffusion, density; -1: none
+    // The LFO step of the last block and its sine and cosine.
+    double mLfoStep = -1.0;
+    double mLfoStepSin = 0.0;
+    double mLfoStepCos = 1.0;
+    double mLfoStep4Sin = 0.0; // four steps
+    double mLfoStep4Cos = 1.0;
 
     double mLfoPhase = 0.0; // radians, 0 to 2 pi
     std::int64_t mSamplesSinceOnset = kNoOnset;
     ReverbModel mModel = ReverbModel::Hall;
     double mSampleRate = 48000.0;
+    InstructionSet mInstructionSet = DetectInstructionSet();
 };
 
 } // namespace lumenfall::engine

@@ -1,6 +1,7 @@
 #include "plugin/engine/ReverbEngine.h"
 
 #include "plugin/engine/DelayLine.h"
+#include "plugin/engine/EngineMath.h"
 #include "plugin/engine/ReverbCore.h"
 #include "plugin/engine/SimdMath.h"
 
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 namespace lumenfall::engine
@@ -16,9 +18,11 @@ namespace lumenfall::engine
 namespace
 {
 
-/// Coefficients are refreshed every kRefreshPeriod samples; the block form works in
-/// segments that never cross a refresh.
-constexpr int kRefreshPeriod = kCoreBlock;
+/// Coefficients are refreshed every kRefreshPeriod samples. The block form works in segments that
+/// never cross a refresh, or, while every parameter holds still and no model change can start
+/// (the refreshes would change nothing), of up to kCoreBlock samples from a refresh.
+constexpr int kRefreshPeriod = 32;
+static_assert(kCoreBlock % kRefreshPeriod == 0 && kCoreBlock % 64 == 0);
 
 constexpr double kSmoothingSeconds = 0.02; // time constant of the parameter and bypass glides
 constexpr double kAttackSeconds = 0.005;   // of the followers and the ducker, rising
@@ -38,6 +42,42 @@ constexpr double kOnsetHoldOffSeconds = 0.04;
 /// Envelopes that decay towards 0 are flushed below this level: far under every threshold
 /// they are compared with, and it keeps their arithmetic out of the denormal range.
 constexpr float kEnvelopeFloor = 1e-25f;
+
+// The parameters the cores read sample by sample (and the pre-delay, whose glide the block form
+// does not follow): while one of them glides, the engine runs the per-sample form. The others
+// are read only by the coefficient refresh or, sample by sample, by the engine's own output
+// stage, which takes them per sample in the block form too.
+constexpr ParamId kReadBySample[] = {ParamId::Size,
+                                     ParamId::EarlyReflections,
+                                     ParamId::LateTail,
+                                     ParamId::Diffusion,
+                                     ParamId::Density,
+                                     ParamId::ModulationDepth,
+                                     ParamId::ModulationRate,
+                                     ParamId::GateLength,
+                                     ParamId::EnvelopeShape,
+                                     ParamId::ShimmerAmount,
+                                     ParamId::Freeze,
+                                     ParamId::GateRelease,
+                                     ParamId::Tone,
+                                     ParamId::PreDelay};
+
+// What the refresh reads: the cores' coefficients follow these parameters, the engine's trims,
+// pre-delay target and duck release those (with the tempo and, unsmoothed, "Pre-delay Sync" and
+// "Note Division"). A refresh whose inputs have not changed is skipped.
+constexpr ParamId kCoreRefreshReads[] = {ParamId::Size,
+                                         ParamId::Density,
+                                         ParamId::Decay,
+                                         ParamId::BassDecay,
+                                         ParamId::TrebleDecay,
+                                         ParamId::BassCrossover,
+                                         ParamId::HFDamping,
+                                         ParamId::LowCut,
+                                         ParamId::HighCut};
+constexpr ParamId kFrameRefreshReads[] = {
+    ParamId::InputTrim, ParamId::OutputTrim, ParamId::PreDelay, ParamId::DuckRelease};
+constexpr int kCoreRefreshReadCount = static_cast<int>(std::size(kCoreRefreshReads));
+constexpr int kFrameRefreshReadCount = static_cast<int>(std::size(kFrameRefreshReads));
 
 bool IsSmoothed(int index)
 {
@@ -113,33 +153,44 @@ struct ReverbEngineState
     float duckReleaseCoef = 0.0f;
     float attackCoef = 0.0f;
     std::int64_t samplesSinceOnset = kNoOnset;
-    // Every smoothed value has reached its target. Smooth keeps that true, so only a new
-    // target (SetTarget) makes it worth checking again.
-    bool atTarget = false;
+    // Bit i: smoothed parameter i has not reached its target yet. A new target (SetTarget) sets
+    // it, Smooth clears it when the value arrives; the others stay put, so Smooth skips them.
+    std::uint32_t gliding = 0;
 
-    // The inputs of the last refresh: an unchanged refresh is skipped (it would compute the
-    // same values again).
-    EngineParameters refreshKey;
+    // The inputs of the last refresh, of the cores' part and of the engine's (which also has the
+    // tempo, "Pre-delay Sync" and "Note Division"): an unchanged part is skipped (it would
+    // compute the same values again).
+    float coreRefreshKey[kCoreRefreshReadCount] = {};
+    float frameRefreshKey[kFrameRefreshReadCount + 2] = {};
     double refreshTempo = 0.0;
     bool refreshValid = false;
 
     // Block-form scratch, one refresh period long.
-    float feedL[kRefreshPeriod] = {};
-    float feedR[kRefreshPeriod] = {};
-    float dryL[kRefreshPeriod] = {};
-    float dryR[kRefreshPeriod] = {};
-    float followers[2 * kRefreshPeriod + 2] = {}; // see InputBlock
-    std::uint8_t onset[kRefreshPeriod] = {};
-    float wetL[kRefreshPeriod] = {};
-    float wetR[kRefreshPeriod] = {};
-    float fadeL[kRefreshPeriod] = {};
-    float fadeR[kRefreshPeriod] = {};
+    float feedL[kCoreBlock] = {};
+    float feedR[kCoreBlock] = {};
+    float dryL[kCoreBlock] = {};
+    float dryR[kCoreBlock] = {};
+    float followers[2 * kCoreBlock + 2] = {}; // see InputBlock
+    std::uint8_t onset[kCoreBlock] = {};
+    bool anyOnset = false; // some onset[k] is set
+    float wetL[kCoreBlock] = {};
+    float wetR[kCoreBlock] = {};
+    float fadeL[kCoreBlock] = {};
+    float fadeR[kCoreBlock] = {};
+    // The output stage's parameters at each sample of the segment: "Width" and "Ducking" as
+    // factors, the wet and dry gains.
+    float widthAt[kCoreBlock] = {};
+    bool duckingAtAll = false; // some duckingAt[t] is not 0
+    float duckingAt[kCoreBlock] = {};
+    float wetGainAt[kCoreBlock] = {};
+    float dryGainAt[kCoreBlock] = {};
 
     void Reset();
     void SetTarget(const EngineParameters& parameters);
     void UpdateCoefficients();
     void Smooth();
-    bool Settled(double bypassTarget);
+    bool BlockReady(double bypassTarget) const;
+    void RecordOutputParameters(int t, int count);
     void Refresh();
     FrameInput InputStep(float left, float right, double bypassTarget, BlockPeaks& peaks);
     StereoSample Crossfade(StereoSample active, StereoSample fading);
@@ -156,7 +207,7 @@ void ReverbEngineState::Reset()
     {
         smoothing[i] = target[i];
     }
-    atTarget = true;
+    gliding = 0;
     activeCore = 0;
     fadingCore = -1;
     crossfadeRemaining = 0;
@@ -178,22 +229,38 @@ void ReverbEngineState::Reset()
 
 void ReverbEngineState::UpdateCoefficients()
 {
-    EngineParameters key = current;
-    key[ParamId::PreDelaySync] = target[ParamId::PreDelaySync];
-    key[ParamId::NoteDivision] = target[ParamId::NoteDivision];
-    if (refreshValid && tempo == refreshTempo &&
-        std::memcmp(key.values.data(), refreshKey.values.data(), sizeof(key.values)) == 0)
+    float coreKey[kCoreRefreshReadCount];
+    for (int k = 0; k < kCoreRefreshReadCount; ++k)
+    {
+        coreKey[k] = current[kCoreRefreshReads[k]];
+    }
+    float frameKey[kFrameRefreshReadCount + 2];
+    for (int k = 0; k < kFrameRefreshReadCount; ++k)
+    {
+        frameKey[k] = current[kFrameRefreshReads[k]];
+    }
+    frameKey[kFrameRefreshReadCount] = target[ParamId::PreDelaySync];
+    frameKey[kFrameRefreshReadCount + 1] = target[ParamId::NoteDivision];
+    const bool coresChanged =
+        !refreshValid || !std::equal(coreKey, coreKey + kCoreRefreshReadCount, coreRefreshKey);
+    const bool frameChanged =
+        !refreshValid || tempo != refreshTempo ||
+        !std::equal(frameKey, frameKey + kFrameRefreshReadCount + 2, frameRefreshKey);
+    refreshValid = true;
+    if (coresChanged)
+    {
+        std::copy(coreKey, coreKey + kCoreRefreshReadCount, coreRefreshKey);
+        cores[0].UpdateCoefficients(current);
+        cores[1].UpdateCoefficients(current);
+    }
+    if (!frameChanged)
     {
         return;
     }
-    refreshKey = key;
+    std::copy(frameKey, frameKey + kFrameRefreshReadCount + 2, frameRefreshKey);
     refreshTempo = tempo;
-    refreshValid = true;
-
-    cores[0].UpdateCoefficients(current);
-    cores[1].UpdateCoefficients(current);
-    inputGain = static_cast<float>(std::pow(10.0, current[ParamId::InputTrim] * 0.05f));
-    outputGain = static_cast<float>(std::pow(10.0, current[ParamId::OutputTrim] * 0.05f));
+    inputGain = static_cast<float>(Pow10(current[ParamId::InputTrim] * 0.05f));
+    outputGain = static_cast<float>(Pow10(current[ParamId::OutputTrim] * 0.05f));
     double ms = current[ParamId::PreDelay];
     if (target[ParamId::PreDelaySync] >= 0.5f)
     {
@@ -204,23 +271,21 @@ void ReverbEngineState::UpdateCoefficients()
     targetPreDelay =
         static_cast<float>(std::min(ms * 0.001 * sampleRate, kMaxPreDelaySeconds * sampleRate));
     duckReleaseCoef =
-        static_cast<float>(std::exp(-1.0 / (current[ParamId::DuckRelease] * 0.001f * sampleRate)));
+        static_cast<float>(Exp(-1.0 / (current[ParamId::DuckRelease] * 0.001f * sampleRate)));
 }
 
 void ReverbEngineState::Smooth()
 {
     const double k = smoothingCoef;
-    for (int i = 0; i < kParamCount; ++i)
+    for (std::uint32_t bits = gliding; bits != 0; bits &= bits - 1)
     {
-        if (!IsSmoothed(i))
-        {
-            continue;
-        }
+        const int i = __builtin_ctz(bits);
         const double t = target[i];
         double s = t + (smoothing[i] - t) * k;
         if (std::abs(s - t) < 1e-8)
         {
             s = t;
+            gliding &= ~(1u << i);
         }
         smoothing[i] = s;
         current[i] = static_cast<float>(s);
@@ -229,24 +294,43 @@ void ReverbEngineState::Smooth()
 
 void ReverbEngineState::SetTarget(const EngineParameters& parameters)
 {
-    if (std::memcmp(parameters.values.data(), target.values.data(), sizeof(target.values)) != 0)
+    if (std::memcmp(parameters.values.data(), target.values.data(), sizeof(target.values)) == 0)
     {
-        target = parameters;
-        atTarget = false;
+        return;
     }
-}
-
-bool ReverbEngineState::Settled(double bypassTarget)
-{
-    for (int i = 0; i < kParamCount && !atTarget; ++i)
+    for (int i = 0; i < kParamCount; ++i)
     {
-        if (IsSmoothed(i) && smoothing[i] != static_cast<double>(target[i]))
+        if (IsSmoothed(i) && parameters[i] != target[i])
         {
-            return false;
+            gliding |= 1u << i;
         }
     }
-    atTarget = true;
-    return bypassFade == bypassTarget && currentPreDelay == targetPreDelay;
+    target = parameters;
+}
+
+bool ReverbEngineState::BlockReady(double bypassTarget) const
+{
+    // While a parameter the cores read sample by sample glides, the per-sample form runs.
+    std::uint32_t readBySample = 0;
+    for (const ParamId id : kReadBySample)
+    {
+        readBySample |= 1u << static_cast<int>(id);
+    }
+    return (gliding & readBySample) == 0 && bypassFade == bypassTarget &&
+           currentPreDelay == targetPreDelay;
+}
+
+void ReverbEngineState::RecordOutputParameters(int t, int count)
+{
+    // The current values for samples t..t + count - 1 (once every parameter holds still, for
+    // the rest of the segment).
+    const float m = current[ParamId::Mix] * 0.01f;
+    const float wet = m + (1.0f - m) * current[ParamId::WetSolo];
+    duckingAtAll = (t > 0 && duckingAtAll) || current[ParamId::Ducking] != 0.0f;
+    std::fill_n(widthAt + t, count, current[ParamId::Width] * 0.01f);
+    std::fill_n(duckingAt + t, count, current[ParamId::Ducking] * 0.01f);
+    std::fill_n(wetGainAt + t, count, wet);
+    std::fill_n(dryGainAt + t, count, 1.0f - wet);
 }
 
 void ReverbEngineState::Refresh()
@@ -392,9 +476,9 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
     // Settled: the bypass fade, the trims and the pre-delay hold still over the block, so
     // InputStep reduces to these passes (its fade and pre-delay glides are identities).
     const float g = static_cast<float>(1.0 - bypassFade) * inputGain;
-    float fL[kRefreshPeriod]; // sanitised, for the pre-delay
-    float fR[kRefreshPeriod];
-    float level[kRefreshPeriod]; // min(max(|L|, |R|), 64), the input follower's input
+    float fL[kCoreBlock]; // sanitised, for the pre-delay
+    float fR[kCoreBlock];
+    float level[kCoreBlock]; // min(max(|L|, |R|), 64), the input follower's input
     float peak = peaks.input;
     int t = 0;
     {
@@ -447,13 +531,19 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
     {
         // Every read of the block lies before its first write.
         const float f = d - static_cast<float>(whole);
-        float scratch[kRefreshPeriod + 1];
         for (int side = 0; side < 2; ++side)
         {
             DelayLine& line = preDelay[side];
-            const float* w = BlockWindow(line, line.WritePosition() - whole - 1, n + 1, scratch);
+            const float* w = line.Window(line.WritePosition() - whole - 1);
             float* feed = side == 0 ? feedL : feedR;
-            for (int k = 0; k < n; ++k)
+            int k = 0;
+            for (; k + 4 <= n; k += 4)
+            {
+                StoreLanes(feed + k,
+                           (1.0f - f) * LoadLanes<Lanes4>(w + k + 1) +
+                               f * LoadLanes<Lanes4>(w + k));
+            }
+            for (; k < n; ++k)
             {
                 feed[k] = (1.0f - f) * w[k + 1] + f * w[k];
             }
@@ -474,11 +564,12 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
     // The two followers side by side, the input follower in even places and the onset follower
     // in odd ones: followers[2t + 2] is the input follower after sample t, followers[2t + 1] the
     // onset follower before it (the detector compares with the level before the update).
-    float q[kRefreshPeriod];
-    float pq[2 * kRefreshPeriod]; // the followers' inputs, in the same places
+    float q[kCoreBlock];
+    float pq[2 * kCoreBlock]; // the followers' inputs, in the same places
     followers[0] = inputEnvelope;
     followers[1] = onsetEnvelope;
-    std::uint32_t candidates = 0; // bit t: sample t is loud enough and rises above the follower
+    // Bit t % 64 of word t / 64: sample t is loud enough and rises above the follower.
+    std::uint64_t candidates[kCoreBlock / 64] = {};
     t = 0;
     {
         const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
@@ -539,7 +630,7 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
             const __m128 hit = _mm_and_ps(
                 _mm_cmpgt_ps(q4, loud),
                 _mm_or_ps(_mm_cmplt_ps(before, quiet), _mm_cmpgt_ps(q4, _mm_mul_ps(jump, before))));
-            candidates |= static_cast<std::uint32_t>(_mm_movemask_ps(hit)) << t;
+            candidates[t / 64] |= static_cast<std::uint64_t>(_mm_movemask_ps(hit)) << t % 64;
         }
     }
     for (; t < n; ++t)
@@ -547,23 +638,24 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
         const float before = followers[2 * t + 1];
         if (q[t] > kOnsetLevel && (before < kOnsetQuiet || q[t] > kOnsetJump * before))
         {
-            candidates |= 1u << t;
+            candidates[t / 64] |= std::uint64_t{1} << t % 64;
         }
     }
 
     // The hold-off is the one sequential part of the detector; without a candidate in the
     // block it is a count.
-    if (candidates == 0)
+    anyOnset = false;
+    if (std::all_of(std::begin(candidates), std::end(candidates), [](auto c) { return c == 0; }))
     {
-        std::fill_n(onset, n, std::uint8_t{0});
         samplesSinceOnset = std::min(samplesSinceOnset + n, std::max(samplesSinceOnset, kNoOnset));
         return;
     }
     const std::int64_t holdOff = static_cast<std::int64_t>(sampleRate * kOnsetHoldOffSeconds);
     for (int k = 0; k < n; ++k)
     {
-        const bool hit = (candidates >> k & 1u) != 0 && samplesSinceOnset > holdOff;
+        const bool hit = (candidates[k / 64] >> k % 64 & 1u) != 0 && samplesSinceOnset > holdOff;
         onset[k] = hit ? 1 : 0;
+        anyOnset = anyOnset || hit;
         if (hit)
         {
             samplesSinceOnset = 0;
@@ -578,29 +670,42 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
 void ReverbEngineState::OutputBlock(
     int fading, float* const* outputs, int offset, int n, BlockPeaks& peaks)
 {
-    for (int t = 0; t < fading; ++t)
+    // Crossfade four samples at a time: a = remaining / length, wet = (1 - a) active + a fading.
+    if (fading > 0)
     {
-        const StereoSample wet = Crossfade({wetL[t], wetR[t]}, {fadeL[t], fadeR[t]});
-        wetL[t] = wet.left;
-        wetR[t] = wet.right;
+        const float length = static_cast<float>(crossfadeLength);
+        const Lanes4 step = {0.0f, 1.0f, 2.0f, 3.0f};
+        int t = 0;
+        for (; t + 4 <= fading; t += 4)
+        {
+            const Lanes4 a = (static_cast<float>(crossfadeRemaining - t) - step) / length;
+            StoreLanes(wetL + t,
+                       (1.0f - a) * LoadLanes<Lanes4>(wetL + t) + a * LoadLanes<Lanes4>(fadeL + t));
+            StoreLanes(wetR + t,
+                       (1.0f - a) * LoadLanes<Lanes4>(wetR + t) + a * LoadLanes<Lanes4>(fadeR + t));
+        }
+        crossfadeRemaining -= t;
+        for (; t < fading; ++t)
+        {
+            const StereoSample wet = Crossfade({wetL[t], wetR[t]}, {fadeL[t], fadeR[t]});
+            wetL[t] = wet.left;
+            wetR[t] = wet.right;
+        }
+        if (crossfadeRemaining == 0)
+        {
+            fadingCore = -1;
+        }
     }
-    const float width = current[ParamId::Width] * 0.01f;
-    const float ducking = current[ParamId::Ducking] * 0.01f;
-    const float m = current[ParamId::Mix] * 0.01f;
-    const float w = m + (1.0f - m) * current[ParamId::WetSolo];
-    const float dryGain = 1.0f - w;
-    // The bypass fade is settled at 0 or 1; at 0 the 64-bit blend is y itself.
-    const bool dryOnly = bypassFade == 1.0 || (w == 0.0f && outputGain == 1.0f);
     // The ducker's gain is the one recurrence; everything else is per sample. Without ducking
     // and with the gain home at 1 it stays 1 (and multiplies exactly).
-    float duck[kRefreshPeriod];
-    const bool ducked = ducking != 0.0f || duckGain != 1.0f;
-    if (ducked)
+    float duck[kCoreBlock];
+    if (duckingAtAll || duckGain != 1.0f)
     {
         float gain = duckGain;
         float duckPeak = peaks.duck;
         for (int t = 0; t < n; ++t)
         {
+            const float ducking = duckingAt[t];
             const float target = ducking == 0.0f
                                      ? 1.0f
                                      : 1.0f / (ducking * followers[2 * t + 2] * kDuckDepth + 1.0f);
@@ -616,56 +721,62 @@ void ReverbEngineState::OutputBlock(
         std::fill_n(duck, n, 1.0f);
     }
 
+    // The output is the dry sample itself while bypassed (the fade is settled at 0 or 1), or
+    // where the wet gain is 0 and the output trim unity; else (wet duck w + dry g) x trim,
+    // sanitised (at fade 0 the 64-bit blend with the dry sample is that value itself).
     float* outL = outputs[0] != nullptr ? outputs[0] + offset : nullptr;
     float* outR = outputs[1] != nullptr ? outputs[1] + offset : nullptr;
+    const bool bypassed = bypassFade == 1.0;
+    const bool unityTrim = outputGain == 1.0f;
+    const bool mono = channels == 1;
     float wetPeak = peaks.wet;
     float outputPeak = peaks.output;
-    const bool mono = channels == 1;
     int t = 0;
     {
-        const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
-        const __m128 half = _mm_set1_ps(0.5f);
-        const __m128 vWidth = _mm_set1_ps(width);
-        const __m128 vW = _mm_set1_ps(w);
-        const __m128 vDry = _mm_set1_ps(dryGain);
-        const __m128 vOut = _mm_set1_ps(outputGain);
-        __m128 wetPeak4 = _mm_setzero_ps();
-        __m128 outPeak4 = _mm_setzero_ps();
+        const Lanes4 trim = SplatLanes<Lanes4>(outputGain);
+        Lanes4 wetPeak4 = {};
+        Lanes4 outPeak4 = {};
         for (; t + 4 <= n; t += 4)
         {
-            const __m128 l = _mm_loadu_ps(wetL + t);
-            const __m128 r = _mm_loadu_ps(wetR + t);
-            const __m128 mid = _mm_mul_ps(_mm_add_ps(l, r), half);
-            const __m128 side = _mm_mul_ps(_mm_mul_ps(_mm_sub_ps(l, r), half), vWidth);
-            __m128 wideL = _mm_add_ps(mid, side);
-            __m128 wideR = _mm_sub_ps(mid, side);
+            const Lanes4 l = LoadLanes<Lanes4>(wetL + t);
+            const Lanes4 r = LoadLanes<Lanes4>(wetR + t);
+            const Lanes4 mid = (l + r) * 0.5f;
+            const Lanes4 side = (l - r) * 0.5f * LoadLanes<Lanes4>(widthAt + t);
+            Lanes4 wideL = mid + side;
+            Lanes4 wideR = mid - side;
             if (mono)
             {
-                wideL = wideR = _mm_mul_ps(_mm_add_ps(wideL, wideR), half);
+                wideL = wideR = (wideL + wideR) * 0.5f;
             }
-            wetPeak4 = _mm_max_ps(
-                _mm_max_ps(_mm_and_ps(wideL, absMask), _mm_and_ps(wideR, absMask)), wetPeak4);
-            __m128 yL = _mm_loadu_ps(dryL + t);
-            __m128 yR = mono ? yL : _mm_loadu_ps(dryR + t);
-            if (!dryOnly)
+            wetPeak4 = MaxLanes(MaxLanes(AbsLanes(wideL), AbsLanes(wideR)), wetPeak4);
+            Lanes4 yL = LoadLanes<Lanes4>(dryL + t);
+            Lanes4 yR = mono ? yL : LoadLanes<Lanes4>(dryR + t);
+            if (!bypassed)
             {
-                const __m128 g = _mm_loadu_ps(duck + t);
-                yL = Sanitize4(_mm_mul_ps(
-                    _mm_add_ps(_mm_mul_ps(_mm_mul_ps(wideL, g), vW), _mm_mul_ps(vDry, yL)), vOut));
-                yR = mono ? yL
-                          : Sanitize4(_mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_mul_ps(wideR, g), vW),
-                                                            _mm_mul_ps(vDry, yR)),
-                                                 vOut));
+                const Lanes4 w = LoadLanes<Lanes4>(wetGainAt + t);
+                const Lanes4 dry = LoadLanes<Lanes4>(dryGainAt + t);
+                const Lanes4 g = LoadLanes<Lanes4>(duck + t);
+                const LaneMask<Lanes4> mixed = unityTrim ? w != 0.0f : LaneMask<Lanes4>{} == 0;
+                const Lanes4 mixL = SanitizeLanes((wideL * g * w + dry * yL) * trim);
+                yL = KeepLanes(mixL, mixed) + KeepLanes(yL, ~mixed);
+                if (mono)
+                {
+                    yR = yL;
+                }
+                else
+                {
+                    const Lanes4 mixR = SanitizeLanes((wideR * g * w + dry * yR) * trim);
+                    yR = KeepLanes(mixR, mixed) + KeepLanes(yR, ~mixed);
+                }
             }
-            outPeak4 =
-                _mm_max_ps(_mm_max_ps(_mm_and_ps(yL, absMask), _mm_and_ps(yR, absMask)), outPeak4);
+            outPeak4 = MaxLanes(MaxLanes(AbsLanes(yL), AbsLanes(yR)), outPeak4);
             if (outL != nullptr)
             {
-                _mm_storeu_ps(outL + t, yL);
+                StoreLanes(outL + t, yL);
             }
             if (outR != nullptr)
             {
-                _mm_storeu_ps(outR + t, yR);
+                StoreLanes(outR + t, yR);
             }
         }
         wetPeak = std::max(wetPeak, MaxLane4(wetPeak4));
@@ -674,7 +785,7 @@ void ReverbEngineState::OutputBlock(
     for (; t < n; ++t)
     {
         const float mid = (wetL[t] + wetR[t]) * 0.5f;
-        const float side = (wetL[t] - wetR[t]) * 0.5f * width;
+        const float side = (wetL[t] - wetR[t]) * 0.5f * widthAt[t];
         float wideL = mid + side;
         float wideR = mid - side;
         if (mono)
@@ -684,10 +795,11 @@ void ReverbEngineState::OutputBlock(
         wetPeak = std::max(wetPeak, std::max(std::fabs(wideL), std::fabs(wideR)));
         float yL = dryL[t];
         float yR = mono ? yL : dryR[t];
-        if (!dryOnly)
+        const float w = wetGainAt[t];
+        if (!bypassed && !(w == 0.0f && unityTrim))
         {
-            yL = SanitizeSample((wideL * duck[t] * w + dryGain * yL) * outputGain);
-            yR = mono ? yL : SanitizeSample((wideR * duck[t] * w + dryGain * yR) * outputGain);
+            yL = SanitizeSample((wideL * duck[t] * w + dryGainAt[t] * yL) * outputGain);
+            yR = mono ? yL : SanitizeSample((wideR * duck[t] * w + dryGainAt[t] * yR) * outputGain);
         }
         outputPeak = std::max(outputPeak, std::max(std::fabs(yL), std::fabs(yR)));
         if (outL != nullptr)
@@ -737,8 +849,10 @@ bool ReverbEngine::Prepare(double sampleRate, int channels)
     s.target = mParameters;
     s.current = s.target;
     s.tempo = mTempo;
-    s.smoothingCoef = static_cast<float>(std::exp(-1.0 / (fs * kSmoothingSeconds)));
-    s.attackCoef = static_cast<float>(std::exp(-1.0 / (fs * kAttackSeconds)));
+    s.smoothingCoef = static_cast<float>(Exp(-1.0 / (fs * kSmoothingSeconds)));
+    s.attackCoef = static_cast<float>(Exp(-1.0 / (fs * kAttackSeconds)));
+    s.cores[0].SetInstructionSet(mInstructionSet);
+    s.cores[1].SetInstructionSet(mInstructionSet);
     bool ok = s.cores[0].Prepare(fs);
     ok = s.cores[1].Prepare(fs) && ok;
     const int capacity = DelayLine::CapacityFor(fs, kPreDelayCapacitySeconds);
@@ -771,6 +885,17 @@ void ReverbEngine::SetTempo(double bpm)
     {
         mState->tempo = mTempo;
     }
+}
+
+InstructionSet ReverbEngine::SetInstructionSet(InstructionSet set)
+{
+    mInstructionSet = SupportedInstructionSet(set);
+    if (mState)
+    {
+        mState->cores[0].SetInstructionSet(mInstructionSet);
+        mState->cores[1].SetInstructionSet(mInstructionSet);
+    }
+    return mInstructionSet;
 }
 
 void ReverbEngine::SetProcessedSamplesForTest(std::uint32_t samples)
@@ -826,26 +951,38 @@ void ReverbEngine::Process(const float* const* inputs,
     while (done < frames)
     {
         const int phase = static_cast<int>(s.refreshCounter % kRefreshPeriod);
-        const int n = std::min(frames - done, kRefreshPeriod - phase);
-        // With the smoothing settled Smooth changes nothing, so the segment's refresh may run
-        // first; the block form then needs only the pre-delay to hold still too (a refresh
-        // can move its target, for a new tempo or division).
+        int n = std::min(frames - done, kRefreshPeriod - phase);
+        // The segment's first smoothing step and its refresh come first: the block form then
+        // needs the pre-delay to hold still too (a refresh can move its target, for a new tempo
+        // or division).
+        bool smoothed = false;
         bool refreshed = false;
         bool block = false;
-        if (!mReference && s.Settled(bypassTarget))
+        if (!mReference && s.BlockReady(bypassTarget))
         {
+            s.Smooth();
+            smoothed = true;
             if (phase == 0)
             {
                 s.Refresh();
                 refreshed = true;
             }
             block = s.currentPreDelay == s.targetPreDelay;
+            if (block && refreshed && s.gliding == 0 &&
+                ModelOf(s.target) == s.cores[s.activeCore].Model())
+            {
+                n = std::min(frames - done, kCoreBlock); // the next refreshes would change nothing
+            }
         }
         if (!block)
         {
             for (int i = done; i < done + n; ++i)
             {
-                s.Smooth();
+                if (!smoothed)
+                {
+                    s.Smooth();
+                }
+                smoothed = false;
                 if (s.refreshCounter % kRefreshPeriod == 0 && !refreshed)
                 {
                     s.Refresh();
@@ -867,20 +1004,34 @@ void ReverbEngine::Process(const float* const* inputs,
         }
         else
         {
-            // Settled: the parameters stay constant over the segment, so the input stage, the
-            // cores and the output stage can each run over the whole segment in turn.
+            // What the input stage and the cores read holds still over the segment, so they can
+            // each run over the whole segment in turn; the output stage takes its parameters
+            // sample by sample.
+            s.RecordOutputParameters(0, 1);
+            int t = 1;
+            for (; t < n && s.gliding != 0; ++t)
+            {
+                s.Smooth();
+                s.RecordOutputParameters(t, 1);
+            }
+            if (t < n)
+            {
+                s.RecordOutputParameters(t, n - t); // every parameter holds still from here
+            }
             s.refreshCounter += static_cast<std::uint32_t>(n);
             s.InputBlock(inL != nullptr ? inL + done : nullptr,
                          inR != nullptr ? inR + done : nullptr,
                          n,
                          peaks);
+            // Without an onset in the segment the cores need not look for one.
+            const std::uint8_t* onsets = s.anyOnset ? s.onset : nullptr;
             s.cores[s.activeCore].ProcessBlock(
-                s.feedL, s.feedR, s.onset, s.wetL, s.wetR, n, s.current);
+                s.feedL, s.feedR, onsets, s.wetL, s.wetR, n, s.current);
             const int fading = s.fadingCore >= 0 ? std::min(n, s.crossfadeRemaining) : 0;
             if (fading > 0)
             {
                 s.cores[s.fadingCore].ProcessBlock(
-                    s.feedL, s.feedR, s.onset, s.fadeL, s.fadeR, fading, s.current);
+                    s.feedL, s.feedR, onsets, s.fadeL, s.fadeR, fading, s.current);
             }
             s.OutputBlock(fading, outputs, done, n, peaks);
         }

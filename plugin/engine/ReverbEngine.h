@@ -1,5 +1,6 @@
 #pragma once
 
+#include "plugin/engine/InstructionSet.h"
 #include "plugin/engine/Parameters.h"
 
 #include <cstdint>
@@ -69,6 +70,10 @@ public:
     /// give the same output to float rounding; the first is the oracle of the second.
     void SetReferenceProcessing(bool reference) { mReference = reference; }
 
+    /// Test hook: runs the block form on `set` when this CPU has it, else on the widest set it
+    /// has (the default); returns the set in use. Both give the same output to float rounding.
+    InstructionSet SetInstructionSet(InstructionSet set);
+
     /// Test hook: sets the count of processed samples whose phase (count mod 32) times the
     /// coefficient refresh, so a test can run the count across its wrap at 2^32. Prepared only.
     void SetProcessedSamplesForTest(std::uint32_t samples);
@@ -82,6 +87,7 @@ private:
     AtomicMeterLevels mMeters;
     bool mPrepared = false;
     bool mReference = false;
+    InstructionSet mInstructionSet = DetectInstructionSet();
 };
 
 } // namespace lumenfall::engine

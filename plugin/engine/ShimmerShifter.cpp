@@ -1,9 +1,11 @@
 #include "plugin/engine/ShimmerShifter.h"
 
+#include "plugin/engine/EngineMath.h"
 #include "plugin/engine/SimdMath.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 namespace lumenfall::engine
@@ -30,13 +32,13 @@ constexpr int Log2(int size)
 }
 
 // One butterfly span: a' = a + w b, b' = a - w b over h pairs (disjoint ranges).
-void Butterflies(float* __restrict ar,
-                 float* __restrict ai,
-                 float* __restrict br,
-                 float* __restrict bi,
-                 const float* __restrict wr,
-                 const float* __restrict wi,
-                 int h)
+[[gnu::always_inline]] inline void Butterflies(float* __restrict ar,
+                                               float* __restrict ai,
+                                               float* __restrict br,
+                                               float* __restrict bi,
+                                               const float* __restrict wr,
+                                               const float* __restrict wi,
+                                               int h)
 {
     for (int j = 0; j < h; ++j)
     {
@@ -50,47 +52,85 @@ void Butterflies(float* __restrict ar,
     }
 }
 
-// Two spans in one pass over 4h values (spans h and 2h; h a multiple of 4 with SSE2): each value
-// is loaded and stored once, and gets the same butterflies in the same order as from two calls
-// of Butterflies, so the results are the same to the bit.
-void ButterflyPairs(float* __restrict re,
-                    float* __restrict im,
-                    const float* __restrict w1r,
-                    const float* __restrict w1i,
-                    const float* __restrict w2r,
-                    const float* __restrict w2i,
-                    int h)
+// Butterflies, L at a time while L fit.
+template <class V>
+[[gnu::always_inline]] inline void ButterfliesAlong(float* __restrict ar,
+                                                    float* __restrict ai,
+                                                    float* __restrict br,
+                                                    float* __restrict bi,
+                                                    const float* __restrict wr,
+                                                    const float* __restrict wi,
+                                                    int h)
 {
+    constexpr int L = kLaneCount<V>;
     int j = 0;
-    const auto multiply = [](__m128 wr, __m128 wi, __m128 xr, __m128 xi, __m128& vr, __m128& vi)
+    for (; j + L <= h; j += L)
     {
-        vr = _mm_sub_ps(_mm_mul_ps(wr, xr), _mm_mul_ps(wi, xi));
-        vi = _mm_add_ps(_mm_mul_ps(wr, xi), _mm_mul_ps(wi, xr));
+        const V xr = LoadLanes<V>(br + j), xi = LoadLanes<V>(bi + j);
+        const V w1 = LoadLanes<V>(wr + j), w2 = LoadLanes<V>(wi + j);
+        const V vr = w1 * xr - w2 * xi;
+        const V vi = w1 * xi + w2 * xr;
+        const V ur = LoadLanes<V>(ar + j), ui = LoadLanes<V>(ai + j);
+        StoreLanes(ar + j, ur + vr);
+        StoreLanes(ai + j, ui + vi);
+        StoreLanes(br + j, ur - vr);
+        StoreLanes(bi + j, ui - vi);
+    }
+    Butterflies(ar + j, ai + j, br + j, bi + j, wr + j, wi + j, h - j);
+}
+
+// Two spans in one pass over 4h values (spans h and 2h; h a multiple of four): each value is
+// loaded and stored once, and gets the same butterflies in the same order as from two calls of
+// Butterflies, so the results are the same to the bit. Spans narrower than the lanes run four
+// wide.
+template <class V>
+[[gnu::always_inline]] inline void ButterflyPairs(float* __restrict re,
+                                                  float* __restrict im,
+                                                  const float* __restrict w1r,
+                                                  const float* __restrict w1i,
+                                                  const float* __restrict w2r,
+                                                  const float* __restrict w2i,
+                                                  int h)
+{
+    constexpr int L = kLaneCount<V>;
+    if constexpr (L > 4)
+    {
+        if (h < L)
+        {
+            ButterflyPairs<Lanes4>(re, im, w1r, w1i, w2r, w2i, h);
+            return;
+        }
+    }
+    int j = 0;
+    const auto multiply = [](V wr, V wi, V xr, V xi, V& vr, V& vi)
+    {
+        vr = wr * xr - wi * xi;
+        vi = wr * xi + wi * xr;
     };
-    for (; j + 4 <= h; j += 4)
+    for (; j + L <= h; j += L)
     {
-        const __m128 ar = _mm_loadu_ps(re + j), ai = _mm_loadu_ps(im + j);
-        const __m128 br = _mm_loadu_ps(re + h + j), bi = _mm_loadu_ps(im + h + j);
-        const __m128 cr = _mm_loadu_ps(re + 2 * h + j), ci = _mm_loadu_ps(im + 2 * h + j);
-        const __m128 dr = _mm_loadu_ps(re + 3 * h + j), di = _mm_loadu_ps(im + 3 * h + j);
-        const __m128 wr = _mm_loadu_ps(w1r + j), wi = _mm_loadu_ps(w1i + j);
-        __m128 vr, vi;
+        const V ar = LoadLanes<V>(re + j), ai = LoadLanes<V>(im + j);
+        const V br = LoadLanes<V>(re + h + j), bi = LoadLanes<V>(im + h + j);
+        const V cr = LoadLanes<V>(re + 2 * h + j), ci = LoadLanes<V>(im + 2 * h + j);
+        const V dr = LoadLanes<V>(re + 3 * h + j), di = LoadLanes<V>(im + 3 * h + j);
+        const V wr = LoadLanes<V>(w1r + j), wi = LoadLanes<V>(w1i + j);
+        V vr, vi;
         multiply(wr, wi, br, bi, vr, vi);
-        const __m128 a1r = _mm_add_ps(ar, vr), a1i = _mm_add_ps(ai, vi);
-        const __m128 b1r = _mm_sub_ps(ar, vr), b1i = _mm_sub_ps(ai, vi);
+        const V a1r = ar + vr, a1i = ai + vi;
+        const V b1r = ar - vr, b1i = ai - vi;
         multiply(wr, wi, dr, di, vr, vi);
-        const __m128 c1r = _mm_add_ps(cr, vr), c1i = _mm_add_ps(ci, vi);
-        const __m128 d1r = _mm_sub_ps(cr, vr), d1i = _mm_sub_ps(ci, vi);
-        multiply(_mm_loadu_ps(w2r + j), _mm_loadu_ps(w2i + j), c1r, c1i, vr, vi);
-        _mm_storeu_ps(re + j, _mm_add_ps(a1r, vr));
-        _mm_storeu_ps(im + j, _mm_add_ps(a1i, vi));
-        _mm_storeu_ps(re + 2 * h + j, _mm_sub_ps(a1r, vr));
-        _mm_storeu_ps(im + 2 * h + j, _mm_sub_ps(a1i, vi));
-        multiply(_mm_loadu_ps(w2r + h + j), _mm_loadu_ps(w2i + h + j), d1r, d1i, vr, vi);
-        _mm_storeu_ps(re + h + j, _mm_add_ps(b1r, vr));
-        _mm_storeu_ps(im + h + j, _mm_add_ps(b1i, vi));
-        _mm_storeu_ps(re + 3 * h + j, _mm_sub_ps(b1r, vr));
-        _mm_storeu_ps(im + 3 * h + j, _mm_sub_ps(b1i, vi));
+        const V c1r = cr + vr, c1i = ci + vi;
+        const V d1r = cr - vr, d1i = ci - vi;
+        multiply(LoadLanes<V>(w2r + j), LoadLanes<V>(w2i + j), c1r, c1i, vr, vi);
+        StoreLanes(re + j, a1r + vr);
+        StoreLanes(im + j, a1i + vi);
+        StoreLanes(re + 2 * h + j, a1r - vr);
+        StoreLanes(im + 2 * h + j, a1i - vi);
+        multiply(LoadLanes<V>(w2r + h + j), LoadLanes<V>(w2i + h + j), d1r, d1i, vr, vi);
+        StoreLanes(re + h + j, b1r + vr);
+        StoreLanes(im + h + j, b1i + vi);
+        StoreLanes(re + 3 * h + j, b1r - vr);
+        StoreLanes(im + 3 * h + j, b1i - vi);
     }
     if (j < h)
     {
@@ -114,21 +154,89 @@ void ButterflyPairs(float* __restrict re,
 }
 
 // ola[n] = SanitizeSample(gain w[n] y[n] + ola[n]) over a contiguous run.
-void OverlapAdd(
+template <class V>
+[[gnu::always_inline]] inline void OverlapAdd(
     float* __restrict ola, const float* __restrict y, const float* __restrict w, float gain, int n)
 {
+    constexpr int L = kLaneCount<V>;
     int i = 0;
-    const __m128 g = _mm_set1_ps(gain);
-    for (; i + 4 <= n; i += 4)
+    for (; i + L <= n; i += L)
     {
-        const __m128 sum =
-            _mm_add_ps(_mm_mul_ps(_mm_mul_ps(g, _mm_loadu_ps(w + i)), _mm_loadu_ps(y + i)),
-                       _mm_loadu_ps(ola + i));
-        _mm_storeu_ps(ola + i, Sanitize4(sum));
+        const V sum = gain * LoadLanes<V>(w + i) * LoadLanes<V>(y + i) + LoadLanes<V>(ola + i);
+        StoreLanes(ola + i, SanitizeLanes(sum));
     }
     for (; i < n; ++i)
     {
         ola[i] = SanitizeSample(gain * w[i] * y[i] + ola[i]);
+    }
+}
+
+// Spans 1 and 2 of the transform on four values in bit-reversed order (twiddles 1 and -i).
+template <class T>
+[[gnu::always_inline]] inline void Radix4(T* re, T* im)
+{
+    const T a0r = re[0] + re[1], a0i = im[0] + im[1];
+    const T a1r = re[0] - re[1], a1i = im[0] - im[1];
+    const T a2r = re[2] + re[3], a2i = im[2] + im[3];
+    const T a3r = re[2] - re[3], a3i = im[2] - im[3];
+    re[0] = a0r + a2r;
+    im[0] = a0i + a2i;
+    re[2] = a0r - a2r;
+    im[2] = a0i - a2i;
+    re[1] = a1r + a3i; // a1 + (-i) a3
+    im[1] = a1i - a3r;
+    re[3] = a1r - a3i;
+    im[3] = a1i + a3r;
+}
+
+template <class V>
+[[gnu::always_inline]] inline V ReverseLanes(V x)
+{
+    using M = LaneMask<V>;
+    if constexpr (kLaneCount<V> == 4)
+    {
+        return __builtin_shuffle(x, M{3, 2, 1, 0});
+    }
+    else
+    {
+        return __builtin_shuffle(x, M{7, 6, 5, 4, 3, 2, 1, 0});
+    }
+}
+
+// Four vectors of L lanes transposed into L groups of four: group j (lanes j of the four) to
+// to[index[j]..index[j] + 3].
+template <class V>
+[[gnu::always_inline]] inline void StoreTransposed(const V* x, float* to, const int* index)
+{
+    using M = LaneMask<V>;
+    if constexpr (kLaneCount<V> == 4)
+    {
+        const V t0 = __builtin_shuffle(x[0], x[1], M{0, 4, 1, 5});
+        const V t1 = __builtin_shuffle(x[0], x[1], M{2, 6, 3, 7});
+        const V t2 = __builtin_shuffle(x[2], x[3], M{0, 4, 1, 5});
+        const V t3 = __builtin_shuffle(x[2], x[3], M{2, 6, 3, 7});
+        StoreLanes(to + index[0], __builtin_shuffle(t0, t2, M{0, 1, 4, 5}));
+        StoreLanes(to + index[1], __builtin_shuffle(t0, t2, M{2, 3, 6, 7}));
+        StoreLanes(to + index[2], __builtin_shuffle(t1, t3, M{0, 1, 4, 5}));
+        StoreLanes(to + index[3], __builtin_shuffle(t1, t3, M{2, 3, 6, 7}));
+    }
+    else
+    {
+        // Each 128-bit half as above: groups j and j + 4 in the halves of one vector.
+        const V t0 = __builtin_shuffle(x[0], x[1], M{0, 8, 1, 9, 4, 12, 5, 13});
+        const V t1 = __builtin_shuffle(x[0], x[1], M{2, 10, 3, 11, 6, 14, 7, 15});
+        const V t2 = __builtin_shuffle(x[2], x[3], M{0, 8, 1, 9, 4, 12, 5, 13});
+        const V t3 = __builtin_shuffle(x[2], x[3], M{2, 10, 3, 11, 6, 14, 7, 15});
+        const V g[4] = {__builtin_shuffle(t0, t2, M{0, 1, 8, 9, 4, 5, 12, 13}),
+                        __builtin_shuffle(t0, t2, M{2, 3, 10, 11, 6, 7, 14, 15}),
+                        __builtin_shuffle(t1, t3, M{0, 1, 8, 9, 4, 5, 12, 13}),
+                        __builtin_shuffle(t1, t3, M{2, 3, 10, 11, 6, 7, 14, 15})};
+        for (int j = 0; j < 4; ++j)
+        {
+            std::memcpy(to + index[j], &g[j], 4 * sizeof(float));
+            std::memcpy(
+                to + index[j + 4], reinterpret_cast<const float*>(&g[j]) + 4, 4 * sizeof(float));
+        }
     }
 }
 
@@ -143,7 +251,10 @@ void ShimmerShifter::Prepare()
 {
     for (int n = 0; n < kFftSize; ++n)
     {
-        mWindow[n] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * kPi * n / kFftSize));
+        double sine = 0.0;
+        double cosine = 0.0;
+        SinCos(2.0 * kPi * n / kFftSize, sine, cosine);
+        mWindow[n] = static_cast<float>(0.5 - 0.5 * cosine);
     }
     mTwiddleRe[kFftSize - 1] = 0.0f;
     mTwiddleIm[kFftSize - 1] = 0.0f;
@@ -152,8 +263,11 @@ void ShimmerShifter::Prepare()
         for (int j = 0; j < h; ++j)
         {
             const double angle = -kPi * j / h;
-            mTwiddleRe[h - 1 + j] = static_cast<float>(std::cos(angle));
-            mTwiddleIm[h - 1 + j] = static_cast<float>(std::sin(angle));
+            double sine = 0.0;
+            double cosine = 0.0;
+            SinCos(angle, sine, cosine);
+            mTwiddleRe[h - 1 + j] = static_cast<float>(cosine);
+            mTwiddleIm[h - 1 + j] = static_cast<float>(sine);
         }
     }
     for (int i = 0; i < kFftSize; ++i)
@@ -177,14 +291,49 @@ void ShimmerShifter::Reset()
     std::fill_n(&mPrevIm[0][0], 2 * kBins, 0.0f);
     std::fill_n(&mAccRe[0][0], 2 * kBins, 1.0f);
     std::fill_n(&mAccIm[0][0], 2 * kBins, 0.0f);
-    std::fill_n(&mBinRe[0][0], 2 * kBins, 0.0f);
-    std::fill_n(&mBinIm[0][0], 2 * kBins, 0.0f);
+    std::fill_n(&mBinRe[0][0], 2 * (kBins + 1), 0.0f);
+    std::fill_n(&mBinIm[0][0], 2 * (kBins + 1), 0.0f);
     std::fill_n(mAnalysisRe, kFftSize, 0.0f);
     std::fill_n(mAnalysisIm, kFftSize, 0.0f);
     std::fill_n(mSynthesisRe, kFftSize / 2, 0.0f);
     std::fill_n(mSynthesisIm, kFftSize / 2, 0.0f);
     mPosition = 0;
     mHopCounter = 0;
+}
+
+void ShimmerShifter::ExchangeBlock(
+    const float* inLeft, const float* inRight, float* outLeft, float* outRight, int n)
+{
+    // In runs that end at the end of the rings or at the next frame.
+    for (int t = 0; t < n;)
+    {
+        const int run = std::min({n - t, kFftSize - mPosition, kHop - mHopCounter});
+        const int p = mPosition;
+        std::copy_n(&mOverlap[0][p], run, outLeft + t);
+        std::copy_n(&mOverlap[1][p], run, outRight + t);
+        std::fill_n(&mOverlap[0][p], run, 0.0f);
+        std::fill_n(&mOverlap[1][p], run, 0.0f);
+        for (int k = 0; k < run; ++k)
+        {
+            mRing[0][p + k] = SanitizeSample(inLeft[t + k]);
+            mRing[1][p + k] = SanitizeSample(inRight[t + k]);
+        }
+        mPosition = (p + run) & (kFftSize - 1);
+        mHopCounter += run;
+        t += run;
+        if (mHopCounter == kHop)
+        {
+            mHopCounter = 0;
+            if (mInstructionSet == InstructionSet::Avx2)
+            {
+                ProcessFrame8();
+            }
+            else
+            {
+                ProcessFrame4();
+            }
+        }
+    }
 }
 
 void ShimmerShifter::Fft(float* real, float* imag, int size, bool inverse) const
@@ -207,7 +356,7 @@ void ShimmerShifter::Fft(float* real, float* imag, int size, bool inverse) const
             std::swap(im[i], im[j]);
         }
     }
-    TransformReordered(re, im, size);
+    TransformReordered<Lanes4>(re, im, size);
     if (inverse)
     {
         const float scale = 1.0f / static_cast<float>(size);
@@ -219,7 +368,9 @@ void ShimmerShifter::Fft(float* real, float* imag, int size, bool inverse) const
     }
 }
 
-void ShimmerShifter::TransformReordered(float* re, float* im, int size) const
+template <class V>
+[[gnu::always_inline]] inline void
+ShimmerShifter::TransformReordered(float* re, float* im, int size) const
 {
     // Spans 1 and 2 together (twiddles 1 and -i), then the general spans.
     if (size == 2)
@@ -229,59 +380,93 @@ void ShimmerShifter::TransformReordered(float* re, float* im, int size) const
     }
     for (int s = 0; s < size; s += 4)
     {
-        const float a0r = re[s] + re[s + 1], a0i = im[s] + im[s + 1];
-        const float a1r = re[s] - re[s + 1], a1i = im[s] - im[s + 1];
-        const float a2r = re[s + 2] + re[s + 3], a2i = im[s + 2] + im[s + 3];
-        const float a3r = re[s + 2] - re[s + 3], a3i = im[s + 2] - im[s + 3];
-        re[s] = a0r + a2r;
-        im[s] = a0i + a2i;
-        re[s + 2] = a0r - a2r;
-        im[s + 2] = a0i - a2i;
-        re[s + 1] = a1r + a3i; // a1 + (-i) a3
-        im[s + 1] = a1i - a3r;
-        re[s + 3] = a1r - a3i;
-        im[s + 3] = a1i + a3r;
+        float r[4] = {re[s], re[s + 1], re[s + 2], re[s + 3]};
+        float i[4] = {im[s], im[s + 1], im[s + 2], im[s + 3]};
+        Radix4(r, i);
+        std::copy_n(r, 4, re + s);
+        std::copy_n(i, 4, im + s);
     }
+    LaterSpans<V>(re, im, size);
+}
+
+template <class V>
+[[gnu::always_inline]] inline void ShimmerShifter::LaterSpans(float* re, float* im, int size) const
+{
     int h = 4;
     for (; 4 * h <= size; h <<= 2)
     {
         for (int s = 0; s < size; s += 4 * h)
         {
-            ButterflyPairs(re + s,
-                           im + s,
-                           mTwiddleRe + h - 1,
-                           mTwiddleIm + h - 1,
-                           mTwiddleRe + 2 * h - 1,
-                           mTwiddleIm + 2 * h - 1,
-                           h);
+            ButterflyPairs<V>(re + s,
+                              im + s,
+                              mTwiddleRe + h - 1,
+                              mTwiddleIm + h - 1,
+                              mTwiddleRe + 2 * h - 1,
+                              mTwiddleIm + 2 * h - 1,
+                              h);
         }
     }
     for (; h < size; h <<= 1)
     {
         for (int s = 0; s < size; s += 2 * h)
         {
-            Butterflies(
+            ButterfliesAlong<V>(
                 re + s, im + s, re + s + h, im + s + h, mTwiddleRe + h - 1, mTwiddleIm + h - 1, h);
         }
     }
 }
 
-void ShimmerShifter::ProcessFrame()
+void ShimmerShifter::ProcessFrame4()
+{
+    Frame<Lanes4>();
+}
+
+[[gnu::target("avx2")]] void ShimmerShifter::ProcessFrame8()
+{
+    Frame<Lanes8>();
+}
+
+template <class V>
+[[gnu::always_inline]] inline void ShimmerShifter::Frame()
 {
     constexpr int kMask = kFftSize - 1;
     constexpr int kHalf = kFftSize / 2;
     constexpr int kHalfShift = 1; // bit reversal over 10 bits from the 11-bit table
     const int p = mPosition;      // the oldest sample of the ring
 
-    // Analysis, gathered in bit-reversed order: left in the real part, right in the imaginary.
-    for (int m = 0; m < kFftSize; ++m)
+    // Analysis with the transform's first two spans: bit-reversed places s..s + 3 (s = rev(n),
+    // n < 512) hold samples n, n + 1024, n + 512 and n + 1536 of the frame. p is a multiple of
+    // the hop, so each quarter of the frame is one run of the ring. L values of n at a time, left
+    // in the real part and right in the imaginary.
+    constexpr int L = kLaneCount<V>;
+    constexpr int kQuarter = kFftSize / 4;
+    constexpr int kOrder[4] = {0, 2, 1, 3}; // quarter of the frame in places s..s + 3
+    const float* quarter[2][4];
+    for (int q = 0; q < 4; ++q)
     {
-        const int n = mBitReverse[m];
-        const int slot = (p + n) & kMask;
-        mAnalysisRe[m] = mRing[0][slot] * mWindow[n];
-        mAnalysisIm[m] = mRing[1][slot] * mWindow[n];
+        quarter[0][q] = &mRing[0][(p + kOrder[q] * kQuarter) & kMask];
+        quarter[1][q] = &mRing[1][(p + kOrder[q] * kQuarter) & kMask];
     }
-    TransformReordered(mAnalysisRe, mAnalysisIm, kFftSize);
+    for (int n = 0; n < kQuarter; n += L)
+    {
+        V re[4];
+        V im[4];
+        for (int q = 0; q < 4; ++q)
+        {
+            const V w = LoadLanes<V>(mWindow + kOrder[q] * kQuarter + n);
+            re[q] = LoadLanes<V>(quarter[0][q] + n) * w;
+            im[q] = LoadLanes<V>(quarter[1][q] + n) * w;
+        }
+        Radix4(re, im);
+        int places[L];
+        for (int j = 0; j < L; ++j)
+        {
+            places[j] = mBitReverse[n + j];
+        }
+        StoreTransposed(re, mAnalysisRe, places);
+        StoreTransposed(im, mAnalysisIm, places);
+    }
+    LaterSpans<V>(mAnalysisRe, mAnalysisIm, kFftSize);
 
     // Separate the two real channels for bins 1..511:
     // X_left = (Z[k] + conj Z[N-k]) / 2, X_right = (Z[k] - conj Z[N-k]) / (2i).
@@ -296,41 +481,62 @@ void ShimmerShifter::ProcessFrame()
     }
     for (int ch = 0; ch < 2; ++ch)
     {
-        ShiftBins(ch);
+        ShiftBins<V>(ch);
     }
 
-    // Synthesis spectrum Y[m] = S_left[2m] + i S_right[2m] over 1024 points (bit-reversed):
-    // bins m = 1..511 and their conjugate mirrors 1024 - m; Y[0] and Y[512] are 0.
-    mSynthesisRe[0] = mSynthesisIm[0] = 0.0f;
-    mSynthesisRe[mBitReverse[kHalf / 2] >> kHalfShift] = 0.0f;
-    mSynthesisIm[mBitReverse[kHalf / 2] >> kHalfShift] = 0.0f;
-    for (int k = 1; k < kBins; ++k)
+    // Synthesis spectrum Y[m] = S_left[2m] + i S_right[2m] over 1024 points: bins m = 1..511 and
+    // their conjugate mirrors 1024 - m; Y[0] and Y[512] are 0 (bin slots 0 and kBins stay 0).
+    // The inverse is by conjugation (see Fft): the transform runs on (Im Y, Re Y), its first two
+    // spans here as for the analysis, places s..s + 3 (s = rev(m), m < 256) holding Y[m],
+    // Y[m + 512], Y[m + 256] and Y[m + 768], the mirrors of bins 512 - m and 256 - m.
+    constexpr int kEighth = kHalf / 4;
+    for (int m = 0; m < kEighth; m += L)
     {
-        const float sr0 = mBinRe[0][k], si0 = mBinIm[0][k];
-        const float sr1 = mBinRe[1][k], si1 = mBinIm[1][k];
-        const int at = mBitReverse[k] >> kHalfShift;
-        const int mirror = mBitReverse[kHalf - k] >> kHalfShift;
-        mSynthesisRe[at] = sr0 - si1;
-        mSynthesisIm[at] = si0 + sr1;
-        mSynthesisRe[mirror] = sr0 + si1;
-        mSynthesisIm[mirror] = sr1 - si0;
+        const auto direct = [&](int k, V& re, V& im)
+        {
+            re = LoadLanes<V>(mBinIm[0] + k) + LoadLanes<V>(mBinRe[1] + k);
+            im = LoadLanes<V>(mBinRe[0] + k) - LoadLanes<V>(mBinIm[1] + k);
+        };
+        const auto mirrored = [&](int k, V& re, V& im)
+        {
+            const int from = k - (L - 1); // bins k, k - 1, ... in the lanes
+            re = ReverseLanes(LoadLanes<V>(mBinRe[1] + from)) -
+                 ReverseLanes(LoadLanes<V>(mBinIm[0] + from));
+            im = ReverseLanes(LoadLanes<V>(mBinRe[0] + from)) +
+                 ReverseLanes(LoadLanes<V>(mBinIm[1] + from));
+        };
+        V re[4];
+        V im[4];
+        direct(m, re[0], im[0]);
+        mirrored(kHalf / 2 - m, re[1], im[1]);
+        direct(m + kEighth, re[2], im[2]);
+        mirrored(kEighth - m, re[3], im[3]);
+        Radix4(re, im);
+        int places[L];
+        for (int j = 0; j < L; ++j)
+        {
+            places[j] = mBitReverse[m + j] >> kHalfShift;
+        }
+        StoreTransposed(re, mSynthesisIm, places);
+        StoreTransposed(im, mSynthesisRe, places);
     }
-    // Inverse by conjugation (see Fft). The 2048-point inverse of a spectrum with even bins only is
-    // half the 1024-point one, repeated; both scales go into the overlap-add gain.
-    TransformReordered(mSynthesisIm, mSynthesisRe, kHalf);
+    // The 2048-point inverse of a spectrum with even bins only is half the 1024-point one,
+    // repeated; both scales go into the overlap-add gain.
+    LaterSpans<V>(mSynthesisIm, mSynthesisRe, kHalf);
     constexpr float kGain = kOverlapGain * 0.5f / static_cast<float>(kHalf);
     for (int n = 0; n < kFftSize;)
     {
         const int slot = (p + n) & kMask;
         const int from = n & (kHalf - 1);
         const int run = std::min(kFftSize - slot, kHalf - from);
-        OverlapAdd(&mOverlap[0][slot], mSynthesisRe + from, mWindow + n, kGain, run);
-        OverlapAdd(&mOverlap[1][slot], mSynthesisIm + from, mWindow + n, kGain, run);
+        OverlapAdd<V>(&mOverlap[0][slot], mSynthesisRe + from, mWindow + n, kGain, run);
+        OverlapAdd<V>(&mOverlap[1][slot], mSynthesisIm + from, mWindow + n, kGain, run);
         n += run;
     }
 }
 
-void ShimmerShifter::ShiftBins(int ch)
+template <class V>
+[[gnu::always_inline]] inline void ShimmerShifter::ShiftBins(int ch)
 {
     float* __restrict binRe = mBinRe[ch];
     float* __restrict binIm = mBinIm[ch];

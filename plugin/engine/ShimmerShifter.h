@@ -1,5 +1,6 @@
 #pragma once
 
+#include "plugin/engine/InstructionSet.h"
 #include "plugin/engine/Parameters.h"
 
 #include <cstdint>
@@ -52,9 +53,24 @@ public:
         if (++mHopCounter == kHop)
         {
             mHopCounter = 0;
-            ProcessFrame();
+            if (mInstructionSet == InstructionSet::Avx2)
+            {
+                ProcessFrame8();
+            }
+            else
+            {
+                ProcessFrame4();
+            }
         }
     }
+
+    /// Exchange on each of n sample pairs in turn: outLeft[t] and outRight[t] are sample t's
+    /// shifted pair.
+    void ExchangeBlock(
+        const float* inLeft, const float* inRight, float* outLeft, float* outRight, int n);
+
+    /// Runs the frame on `set` (which the CPU must have); both give the same bits.
+    void SetInstructionSet(InstructionSet set) { mInstructionSet = set; }
 
     /// In-place iterative radix-2 FFT of `size` complex values (a power of two, 2..2048) held as
     /// separate real and imaginary arrays: X[k] = sum x[n] e^(-2 pi i k n / size) forward; the
@@ -62,10 +78,18 @@ public:
     void Fft(float* real, float* imag, int size, bool inverse) const;
 
 private:
-    void ProcessFrame();
-    void ShiftBins(int channel);
-    // The butterflies of Fft, for input already in bit-reversed order.
-    void TransformReordered(float* real, float* imag, int size) const;
+    // The frame in four lanes or eight (AVX2): one body, Frame, run by both.
+    void ProcessFrame4();
+    [[gnu::target("avx2")]] void ProcessFrame8();
+    template <class V>
+    [[gnu::always_inline]] void Frame();
+    template <class V>
+    [[gnu::always_inline]] void ShiftBins(int channel);
+    // The butterflies of Fft, for input already in bit-reversed order; the spans from 4 up.
+    template <class V>
+    [[gnu::always_inline]] void TransformReordered(float* real, float* imag, int size) const;
+    template <class V>
+    [[gnu::always_inline]] void LaterSpans(float* real, float* imag, int size) const;
 
     static constexpr int kBins = kShiftedBins + 1; // index 0 unused
 
@@ -83,9 +107,10 @@ private:
     alignas(16) float mPrevIm[2][kBins];
     alignas(16) float mAccRe[2][kBins];
     alignas(16) float mAccIm[2][kBins];
-    // One analysed frame per channel, bins 1..511, shifted in place.
-    alignas(16) float mBinRe[2][kBins];
-    alignas(16) float mBinIm[2][kBins];
+    // One analysed frame per channel, bins 1..511, shifted in place; slots 0 and kBins (bin 512,
+    // dropped) hold 0 for the synthesis's reads along the bins.
+    alignas(16) float mBinRe[2][kBins + 1];
+    alignas(16) float mBinIm[2][kBins + 1];
     // Transform buffers: the 2048-point analysis and the 1024-point synthesis (only even bins are
     // produced, so the synthesis is periodic in 1024 samples).
     alignas(16) float mAnalysisRe[kFftSize];
@@ -95,6 +120,7 @@ private:
 
     int mPosition = 0;
     int mHopCounter = 0;
+    InstructionSet mInstructionSet = InstructionSet::Sse2;
 };
 
 } // namespace lumenfall::engine

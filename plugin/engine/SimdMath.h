@@ -1,19 +1,31 @@
 #pragma once
 
-// The engine's rounding rule and the SSE2 helpers that every block form shares: four-lane forms
-// of the scalar sample rules, the one-pole and damped-feedback steps, and the delay reads. Each
-// lane gives exactly what the scalar rule gives for it, so a block form built from these helpers
+// The engine's rounding rule and the vector helpers that every block form shares: lane forms of
+// the scalar sample rules, the one-pole and damped-feedback steps, and the delay reads. Each lane
+// gives exactly what the scalar rule gives for it, so a block form built from these helpers
 // differs from the per-sample reference form only where it reorders a sum.
+//
+// The lane helpers come in four lanes (SSE2, every x86-64 CPU) and eight (AVX2). They are always
+// inlined templates: a block form written once over the lane type and instantiated in a function
+// compiled for AVX2 (target attribute) gets AVX2 code there and nowhere else, so the module still
+// runs on a CPU without it. Both widths do the same operations on every lane, in the same order
+// and without fused multiply-adds, so a block form gives the same bits in either.
 
+#include "plugin/engine/CoreSettings.h"
 #include "plugin/engine/DelayBank.h"
 #include "plugin/engine/DelayLine.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
+#include <type_traits>
 
 #if !defined(__SSE2__)
 #error "The engine's block forms need SSE2, the x86-64 baseline."
 #endif
-#include <emmintrin.h>
+// SSE2 intrinsics, and the declarations of the AVX builtins that the eight-lane helpers use.
+#include <immintrin.h>
 
 namespace lumenfall::engine
 {
@@ -31,29 +43,141 @@ inline float RoundHalfAway(float x)
     return whole + (rest >= 0.5f ? 1.0f : 0.0f) - (rest <= -0.5f ? 1.0f : 0.0f);
 }
 
-/// SanitizeSample on four lanes: 0 for NaN, infinity and |x| <= 1e-25, else x held to +-64.
-inline __m128 Sanitize4(__m128 x)
+/// Four and eight float lanes: __m128 and __m256 without their may_alias attribute, which a
+/// template argument would drop.
+typedef float Lanes4 __attribute__((vector_size(16)));
+typedef float Lanes8 __attribute__((vector_size(32)));
+typedef unsigned LaneBits4 __attribute__((vector_size(16)));
+typedef unsigned LaneBits8 __attribute__((vector_size(32)));
+
+template <class V>
+inline constexpr int kLaneCount = static_cast<int>(sizeof(V) / sizeof(float));
+
+/// The mask type of V's lanes: ints, all ones where a comparison holds.
+template <class V>
+using LaneMask = decltype(V{} < V{});
+
+template <class V>
+[[gnu::always_inline]] inline V LoadLanes(const float* p)
 {
-    const __m128 magnitude = _mm_and_ps(x, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
-    const __m128 keep = _mm_and_ps(_mm_cmpgt_ps(magnitude, _mm_set1_ps(1e-25f)),
-                                   _mm_cmple_ps(magnitude, _mm_set1_ps(3.40282347e38f)));
-    const __m128 held = _mm_min_ps(_mm_max_ps(x, _mm_set1_ps(-64.0f)), _mm_set1_ps(64.0f));
-    return _mm_and_ps(keep, held);
+    V x;
+    std::memcpy(&x, p, sizeof(V));
+    return x;
 }
 
-/// RoundHalfAway on four lanes; a zero result may lose its sign.
-inline __m128 RoundHalfAway4(__m128 x)
+template <class V>
+[[gnu::always_inline]] inline void StoreLanes(float* p, V x)
+{
+    std::memcpy(p, &x, sizeof(V));
+}
+
+template <class V>
+[[gnu::always_inline]] inline V SplatLanes(float x)
+{
+    return V{} + x;
+}
+
+/// x where `keep` is set, else 0.
+template <class V>
+[[gnu::always_inline]] inline V KeepLanes(V x, LaneMask<V> keep)
+{
+    return reinterpret_cast<V>(reinterpret_cast<LaneMask<V>>(x) & keep);
+}
+
+/// |x| on every lane.
+template <class V>
+[[gnu::always_inline]] inline V AbsLanes(V x)
+{
+    return reinterpret_cast<V>(reinterpret_cast<LaneMask<V>>(x) & 0x7fffffff);
+}
+
+/// The lane-wise minimum and maximum as minps and maxps give them: b where a lane is NaN.
+template <class V>
+[[gnu::always_inline]] inline V MinLanes(V a, V b)
+{
+    if constexpr (sizeof(V) == sizeof(Lanes8))
+    {
+        return __builtin_ia32_minps256(a, b);
+    }
+    else
+    {
+        return __builtin_ia32_minps(a, b);
+    }
+}
+
+template <class V>
+[[gnu::always_inline]] inline V MaxLanes(V a, V b)
+{
+    if constexpr (sizeof(V) == sizeof(Lanes8))
+    {
+        return __builtin_ia32_maxps256(a, b);
+    }
+    else
+    {
+        return __builtin_ia32_maxps(a, b);
+    }
+}
+
+/// Each lane truncated to a whole number (lanes must lie in the int range), and back.
+template <class V>
+[[gnu::always_inline]] inline LaneMask<V> TruncateLanes(V x)
+{
+    return __builtin_convertvector(x, LaneMask<V>);
+}
+
+template <class V>
+[[gnu::always_inline]] inline V ToFloatLanes(LaneMask<V> x)
+{
+    return __builtin_convertvector(x, V);
+}
+
+/// SanitizeSample on every lane: 0 for NaN, infinity and |x| <= 1e-25, else x held to +-64.
+template <class V>
+[[gnu::always_inline]] inline V SanitizeLanes(V x)
+{
+    // One integer comparison of |x|'s bits b: 1e-25 < |x| <= FLT_MAX (NaN fails) is
+    // bits(1e-25) < b <= bits(FLT_MAX), an unsigned range check of b - bits(1e-25) - 1, which is
+    // a signed one with the sign bit flipped (the flip folded into the addition, which wraps).
+    using Mask = LaneMask<V>;
+    using Bits = std::conditional_t<sizeof(V) == sizeof(Lanes8), LaneBits8, LaneBits4>;
+    constexpr unsigned kSmall = std::bit_cast<unsigned>(1e-25f);
+    constexpr unsigned kLargest = std::bit_cast<unsigned>(3.40282347e38f);
+    const Bits b = reinterpret_cast<Bits>(reinterpret_cast<Mask>(x) & 0x7fffffff);
+    const Mask flipped = reinterpret_cast<Mask>(b + (0x80000000u - kSmall - 1u));
+    const Mask keep = flipped < static_cast<int>(kLargest - kSmall - 0x80000000u);
+    return KeepLanes(MinLanes(MaxLanes(x, SplatLanes<V>(-64.0f)), SplatLanes<V>(64.0f)), keep);
+}
+
+/// RoundHalfAway on every lane; a zero result may lose its sign.
+template <class V>
+[[gnu::always_inline]] inline V RoundHalfAwayLanes(V x)
 {
     // Below 2^23 the truncation and x minus it are exact; from there on x is whole already.
-    const __m128 whole = _mm_cvtepi32_ps(_mm_cvttps_epi32(x));
-    const __m128 rest = _mm_sub_ps(x, whole);
-    const __m128 one = _mm_set1_ps(1.0f);
-    const __m128 up = _mm_and_ps(_mm_cmpge_ps(rest, _mm_set1_ps(0.5f)), one);
-    const __m128 down = _mm_and_ps(_mm_cmple_ps(rest, _mm_set1_ps(-0.5f)), one);
-    const __m128 rounded = _mm_sub_ps(_mm_add_ps(whole, up), down);
-    const __m128 small = _mm_cmplt_ps(_mm_and_ps(x, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff))),
-                                      _mm_set1_ps(8388608.0f));
-    return _mm_or_ps(_mm_and_ps(small, rounded), _mm_andnot_ps(small, x));
+    const V whole = ToFloatLanes<V>(TruncateLanes(x));
+    const V rest = x - whole;
+    const V one = SplatLanes<V>(1.0f);
+    const V rounded = whole + KeepLanes(one, rest >= 0.5f) - KeepLanes(one, rest <= -0.5f);
+    const LaneMask<V> small = AbsLanes(x) < 8388608.0f;
+    return KeepLanes(rounded, small) + KeepLanes(x, ~small);
+}
+
+/// OnePoleStep on every lane: state = S((state - x) a + x); returns the new state.
+template <class V>
+[[gnu::always_inline]] inline V OnePoleLanes(V& state, V x, V a)
+{
+    state = SanitizeLanes((state - x) * a + x);
+    return state;
+}
+
+/// The four-lane forms.
+inline __m128 Sanitize4(__m128 x)
+{
+    return SanitizeLanes<Lanes4>(x);
+}
+
+inline __m128 RoundHalfAway4(__m128 x)
+{
+    return RoundHalfAwayLanes<Lanes4>(x);
 }
 
 /// The largest of the four lanes.
@@ -63,43 +187,37 @@ inline float MaxLane4(__m128 x)
     return _mm_cvtss_f32(_mm_max_ss(x, _mm_shuffle_ps(x, x, 1)));
 }
 
-/// OnePoleStep on four lanes: state = S((state - x) a + x); returns the new state.
-inline __m128 OnePole4(__m128& state, __m128 x, __m128 a)
+/// FeedbackLines::Damp on lines side by side: their coefficients and filter states, one line per
+/// lane (FeedbackLines::LoadDamping and StoreDamping move them in and out).
+template <class V>
+struct Damping
 {
-    state = Sanitize4(_mm_add_ps(_mm_mul_ps(_mm_sub_ps(state, x), a), x));
-    return state;
-}
-
-/// FeedbackLines::Damp on four lines side by side: their coefficients and filter states, one
-/// line per lane (FeedbackLines::LoadDamp and StoreDamp move them in and out).
-struct DampLanes
-{
-    __m128 bassCoefficient;
-    __m128 hfCoefficient;
-    __m128 bassRatioLessOne; ///< B - 1
-    __m128 trebleRatio;      ///< T
-    __m128 gain;             ///< g
-    __m128 low;
-    __m128 high;
+    V bassCoefficient;
+    V hfCoefficient;
+    V bassRatioLessOne; ///< B - 1
+    V trebleRatio;      ///< T
+    V gain;             ///< g
+    V low;
+    V high;
 
     /// The damped feedback of the line outputs x before the freeze blend, (high + T (d - high)) g
     /// with d = x + (B - 1) low; advances both states.
-    __m128 Damp(__m128 x)
+    [[gnu::always_inline]] V Damp(V x)
     {
-        OnePole4(low, x, bassCoefficient);
-        const __m128 d = _mm_add_ps(x, _mm_mul_ps(bassRatioLessOne, low));
-        OnePole4(high, d, hfCoefficient);
-        return _mm_mul_ps(_mm_add_ps(high, _mm_mul_ps(trebleRatio, _mm_sub_ps(d, high))), gain);
+        OnePoleLanes(low, x, bassCoefficient);
+        const V d = x + bassRatioLessOne * low;
+        OnePoleLanes(high, d, hfCoefficient);
+        return (high + trebleRatio * (d - high)) * gain;
     }
 
     /// The freeze blend S(y + F (x - y)) of the damped y of x: with F = 1 the loop passes x.
-    static __m128 Hold(__m128 x, __m128 y, __m128 freeze)
+    [[gnu::always_inline]] static V Hold(V x, V y, V freeze)
     {
-        return Sanitize4(_mm_add_ps(y, _mm_mul_ps(freeze, _mm_sub_ps(x, y))));
+        return SanitizeLanes(y + freeze * (x - y));
     }
 };
 
-/// Where DelayBank::Read finds four lanes' samples: the two slot indices (slot x 8 + lane, the
+/// Where DelayBank::Read finds four lanes' samples: their two indices into DelayBank::Data() (the
 /// slot `whole` back and the one before it), the interpolation fraction and the all-ones masks
 /// of the slots that have been written since the last clear.
 struct BankRead4
@@ -133,9 +251,10 @@ inline BankRead4 PlanBankRead4(const DelayBank& bank, __m128 delay, __m128i lane
     const __m128i over = _mm_cmpgt_epi32(written, capacity);
     const __m128 valid = _mm_cvtepi32_ps(
         _mm_or_si128(_mm_and_si128(over, capacity), _mm_andnot_si128(over, written)));
+    const __m128i base = _mm_sll_epi32(lanes, _mm_cvtsi32_si128(bank.LaneShift()));
     BankRead4 read;
-    read.near = _mm_add_epi32(_mm_slli_epi32(first, 3), lanes);
-    read.far = _mm_add_epi32(_mm_slli_epi32(second, 3), lanes);
+    read.near = _mm_add_epi32(base, first);
+    read.far = _mm_add_epi32(base, second);
     read.fraction = _mm_sub_ps(d, wholeFloat);
     read.nearValid = _mm_cmple_ps(wholeFloat, valid);
     read.farValid = _mm_cmplt_ps(wholeFloat, valid);
@@ -156,22 +275,139 @@ inline __m128 GatherBankRead4(const float* data, const BankRead4& read)
         _mm_mul_ps(read.fraction, _mm_and_ps(read.farValid, b)));
 }
 
-/// `count` consecutive slots of `line` from slot `start` (masked): a pointer into the line when
-/// they do not wrap, else a copy in `scratch` (at least `count` floats). For the block forms that
-/// read a whole block of a line at one delay.
-inline const float* BlockWindow(const DelayLine& line, int start, int count, float* scratch)
+/// x[0..n) through the Schroeder allpass on `line` with whole delay `whole` (in [1, MaxDelay()]):
+///   v = line.Read(whole) - a x;  line.Write(a v + x);  x = S(v), or E S(v) + (1 - E) x (kBlend)
+/// in place, n <= kCoreBlock, in pieces no longer than the delay so that each piece's reads come
+/// before its writes.
+template <class V, bool kBlend>
+[[gnu::always_inline]] inline void
+AllpassAlong(DelayLine& line, int whole, float a, float blend, float* x, int n)
 {
-    const int mask = line.Mask();
-    start &= mask;
-    if (start + count <= mask + 1)
+    constexpr int L = kLaneCount<V>;
+    const float keep = 1.0f - blend;
+    float spare[kCoreBlock];
+    for (int t0 = 0; t0 < n; t0 += whole)
     {
-        return line.Data() + start;
+        const int m = std::min(n - t0, whole);
+        float* xs = x + t0;
+        const float* w = line.Window(line.WritePosition() - whole);
+        const int written = line.Written(); // the slot `whole` back is valid from here on
+        float* run = line.NextRun(m);
+        float* stored = run != nullptr ? run : spare;
+        int k = 0;
+        if (whole <= written)
+        {
+            for (; k + L <= m; k += L)
+            {
+                const V in = LoadLanes<V>(xs + k);
+                const V v = LoadLanes<V>(w + k) - a * in;
+                StoreLanes(stored + k, SanitizeLanes(a * v + in));
+                const V y = SanitizeLanes(v);
+                StoreLanes(xs + k, kBlend ? blend * y + keep * in : y);
+            }
+        }
+        for (; k < m; ++k)
+        {
+            const float v = (whole <= written + k ? w[k] : 0.0f) - a * xs[k];
+            stored[k] = SanitizeSample(a * v + xs[k]);
+            const float y = SanitizeSample(v);
+            xs[k] = kBlend ? blend * y + keep * xs[k] : y;
+        }
+        if (run != nullptr)
+        {
+            line.Advance(m);
+        }
+        else
+        {
+            line.WriteBlockSanitized(spare, m);
+        }
     }
-    for (int k = 0; k < count; ++k)
+}
+
+/// True when every lane of the mask is set.
+template <class V>
+[[gnu::always_inline]] inline bool AllLanes(LaneMask<V> mask)
+{
+    if constexpr (sizeof(V) == sizeof(Lanes8))
     {
-        scratch[k] = line.Data()[(start + k) & mask];
+        return __builtin_ia32_movmskps256(reinterpret_cast<V>(mask)) == 0xff;
     }
-    return scratch;
+    else
+    {
+        return __builtin_ia32_movmskps(reinterpret_cast<V>(mask)) == 0xf;
+    }
+}
+
+/// out[t] = bank.Read(lane, d_t) for the `groups` x L samples (groups >= 1) of a block whose reads
+/// all come before its writes (every delay longer than the block); delayOf(g) gives d_t for
+/// samples g L..g L + L - 1. Consecutive slots while the whole delay holds still, else planned
+/// reads.
+template <class V, class DelayOf>
+[[gnu::always_inline]] inline void
+ReadLineAlong(const DelayBank& bank, int lane, DelayOf delayOf, float* out, int groups)
+{
+    constexpr int L = kLaneCount<V>;
+    V delay[kCoreBlock / L];
+    LaneMask<V> whole[kCoreBlock / L];
+    int g = 0;
+    do
+    {
+        delay[g] =
+            MaxLanes(MinLanes(delayOf(g), SplatLanes<V>(bank.MaxDelay())), SplatLanes<V>(1.0f));
+        whole[g] = TruncateLanes(delay[g]);
+    } while (++g < groups);
+    // Mostly the whole delay stays put over a block: the reads are then consecutive slots, and
+    // sample t's second slot is sample t - 1's first.
+    const int w = whole[0][0];
+    LaneMask<V> same = whole[0] == w;
+    for (int g = 1; g < groups; ++g)
+    {
+        same &= whole[g] == w;
+    }
+    const bool steady = AllLanes<V>(same);
+    const int start = (bank.WritePosition() - w - 1) & bank.Mask(); // sample 0's second slot
+    if (steady && start + L * groups <= bank.Mask())
+    {
+        const float* slot = bank.Lane(lane) + start;
+        // Until the line is full, slots not written since the last clear read as 0: sample t's
+        // first slot is valid when its whole delay is at most the samples written by then.
+        const bool filling = bank.Written() < bank.Capacity();
+        alignas(32) float index[L];
+        for (int j = 0; j < L; ++j)
+        {
+            index[j] = static_cast<float>(j);
+        }
+        const V one = SplatLanes<V>(1.0f);
+        for (int g = 0; g < groups; ++g)
+        {
+            V near = LoadLanes<V>(slot + L * g + 1);
+            V far = LoadLanes<V>(slot + L * g);
+            const V wholeFloat = ToFloatLanes<V>(whole[g]);
+            if (filling)
+            {
+                const V valid =
+                    MinLanes(static_cast<float>(bank.Written() + L * g) + LoadLanes<V>(index),
+                             SplatLanes<V>(static_cast<float>(bank.Capacity())));
+                near = KeepLanes(near, wholeFloat <= valid);
+                far = KeepLanes(far, wholeFloat < valid);
+            }
+            const V f = delay[g] - wholeFloat;
+            StoreLanes(out + L * g, (one - f) * near + f * far);
+        }
+        return;
+    }
+    alignas(32) float delays[kCoreBlock];
+    for (int g = 0; g < groups; ++g)
+    {
+        StoreLanes(delays + L * g, delay[g]);
+    }
+    for (int t = 0; t < L * groups; t += 4)
+    {
+        const __m128i ahead = _mm_setr_epi32(t, t + 1, t + 2, t + 3);
+        const BankRead4 read =
+            PlanBankRead4(bank, _mm_loadu_ps(delays + t), _mm_set1_epi32(lane), ahead);
+        _mm_storeu_ps(out + t, GatherBankRead4(bank.Data(), read));
+    }
 }
 
 } // namespace lumenfall::engine

@@ -29,14 +29,6 @@ StereoSample Outputs(float returnL, float returnR)
     return {returnL + kCrossfeed * returnR, returnR + kCrossfeed * returnL};
 }
 
-// The chain slot `whole` back, `ahead` samples after the line's last write.
-float ChainSlot(const DelayLine& line, int whole, int ahead)
-{
-    const int written = std::min(line.Written() + ahead, line.Capacity());
-    return whole <= written ? line.Data()[(line.WritePosition() + ahead - whole) & line.Mask()]
-                            : 0.0f;
-}
-
 } // namespace
 
 SpringChain::SpringChain(const CoreSettings& settings, const DelayLine* diffusers)
@@ -90,6 +82,95 @@ StereoSample SpringChain::Step(FeedbackLines& lines,
     return Outputs(r[0], r[1]);
 }
 
+namespace
+{
+
+// What the block form works on.
+struct SpringBlock
+{
+    FeedbackLines* lines;
+    DelayLine* diffusers;
+    const int* whole; // the chain's whole delays
+    const float* coefficient;
+    const float* xL;
+    const float* xR;
+    const float* s0;
+    float depth;
+    float freeze;
+    float open;
+    float* lateL;
+    float* lateR;
+    int n;
+};
+
+// The whole block at once, each step along it: both line outputs (every read comes before the
+// block's writes), the damped feedback sample by sample, each chain allpass along the block, the
+// writes and the late pair.
+template <class V>
+[[gnu::always_inline]] inline void RunBlock(const SpringBlock& b)
+{
+    constexpr int L = kLaneCount<V>;
+    constexpr int kAllpasses = SpringChain::kAllpasses;
+    const int groups = (b.n + L - 1) / L;
+    const DelayBank& bank = b.lines->Bank();
+    alignas(32) float o[2][kCoreBlock];
+    for (int ch = 0; ch < 2; ++ch)
+    {
+        const auto delayOf = [&](int g)
+        { return b.lines->CurrentLength(ch) + LoadLanes<V>(b.s0 + L * g) * b.depth * kSwing[ch]; };
+        ReadLineAlong<V>(bank, ch, delayOf, o[ch], groups);
+    }
+    // Each channel's chain input: the driven input less the damped feedback (negative feedback).
+    alignas(32) float x[2][kCoreBlock];
+    b.lines->DampAlong(0, 1, o[0], o[1], b.freeze, x[0], x[1], b.n);
+    const float* input[2] = {b.xL, b.xR};
+    for (int ch = 0; ch < 2; ++ch)
+    {
+        for (int t = 0; t < b.n; ++t)
+        {
+            x[ch][t] = input[ch][t] * kDrive * b.open - x[ch][t];
+        }
+        for (int k = 0; k < kAllpasses; ++k)
+        {
+            const int j = ch * kAllpasses + k;
+            AllpassAlong<V, false>(b.diffusers[j], b.whole[j], b.coefficient[j], 0.0f, x[ch], b.n);
+        }
+    }
+    const float* frames[2] = {x[0], x[1]};
+    b.lines->WriteFrames(frames, 2, b.n);
+    int t = 0;
+    for (; t + L <= b.n; t += L)
+    {
+        const V r0 = kReturnGain * LoadLanes<V>(o[0] + t);
+        const V r1 = kReturnGain * LoadLanes<V>(o[1] + t);
+        StoreLanes(b.lateL + t, r0 + kCrossfeed * r1);
+        StoreLanes(b.lateR + t, r1 + kCrossfeed * r0);
+    }
+    for (; t < b.n; ++t)
+    {
+        const StereoSample late = Outputs(kReturnGain * o[0][t], kReturnGain * o[1][t]);
+        b.lateL[t] = late.left;
+        b.lateR[t] = late.right;
+    }
+}
+
+void RunBlock4(const SpringBlock& b)
+{
+    RunBlock<Lanes4>(b);
+}
+
+[[gnu::target("avx2")]] void RunBlock8(const SpringBlock& b)
+{
+    RunBlock<Lanes8>(b);
+}
+
+} // namespace
+
+bool SpringChain::ReadsAhead(const FeedbackLines& lines, const CoreSettings& settings, int n)
+{
+    return lines.LongerThan(2, std::fabs(settings.depth) * kSwing[0], n);
+}
+
 void SpringChain::Run(FeedbackLines& lines,
                       DelayLine* diffusers,
                       const float* xL,
@@ -106,113 +187,20 @@ void SpringChain::Run(FeedbackLines& lines,
     {
         whole[k] = static_cast<int>(mDelay[k]);
     }
-    // Lane 0 is the left channel (line 0 and its chain), lane 1 the right; in pairs of samples,
-    // lanes 2 and 3 carry the next sample's channels.
-    __m128 a[kAllpasses];
-    for (int k = 0; k < kAllpasses; ++k)
-    {
-        a[k] = _mm_setr_ps(mCoefficient[k],
-                           mCoefficient[kAllpasses + k],
-                           mCoefficient[k],
-                           mCoefficient[kAllpasses + k]);
-    }
-    DelayBank& bank = lines.Bank();
-    const float depth = settings.depth;
-    const __m128 length = _mm_setr_ps(lines.CurrentLength(0),
-                                      lines.CurrentLength(1),
-                                      lines.CurrentLength(0),
-                                      lines.CurrentLength(1));
-    const __m128 swing = _mm_setr_ps(kSwing[0], kSwing[1], kSwing[0], kSwing[1]);
-    const __m128 vdepth = _mm_set1_ps(depth);
-    const __m128i laneOffsets = _mm_setr_epi32(0, 1, 0, 1);
-    const __m128 vfreeze = _mm_set1_ps(settings.freeze);
-    const __m128 drive = _mm_set1_ps(kDrive);
-    const __m128 vopen = _mm_set1_ps(settings.open);
-    constexpr int kDamped[4] = {0, 1, -1, -1};
-    DampLanes damp = lines.LoadDamp(kDamped);
-    // FeedbackLines reads of sample t (lanes 0, 1) and, when pairing, t + 1 (lanes 2, 3).
-    const auto read = [&](float sineNow, float sineNext, int aheadNext)
-    {
-        const __m128 s = _mm_setr_ps(sineNow, sineNow, sineNext, sineNext);
-        const __m128 delay = _mm_add_ps(length, _mm_mul_ps(_mm_mul_ps(s, vdepth), swing));
-        const __m128i ahead = _mm_setr_epi32(0, 0, aheadNext, aheadNext);
-        return GatherBankRead4(bank.Data(), PlanBankRead4(bank, delay, laneOffsets, ahead));
-    };
-    const auto damped = [&](__m128 o) { return DampLanes::Hold(o, damp.Damp(o), vfreeze); };
-    // The bank write of the chain outputs (lanes 0 and 1) and the late pair of sample t.
-    const auto finish = [&](int t, __m128 o, __m128 x)
-    {
-        // The other six lanes carry silence; the chain outputs are sanitised already.
-        float* frame = bank.NextFrame();
-        _mm_storeu_ps(frame, _mm_movelh_ps(x, _mm_setzero_ps()));
-        _mm_storeu_ps(frame + 4, _mm_setzero_ps());
-        bank.Advance();
-        alignas(16) float r[4];
-        _mm_store_ps(r, _mm_mul_ps(_mm_set1_ps(kReturnGain), o));
-        const StereoSample late = Outputs(r[0], r[1]);
-        lateL[t] = late.left;
-        lateR[t] = late.right;
-    };
-
-    // Two samples at once when neither read of the second can see a write of the first: every
-    // chain delay and both line delays at least 2.
-    const int shortestChain = *std::min_element(whole, whole + 2 * kAllpasses);
-    const bool pairs = shortestChain >= 2 &&
-                       lines.CurrentLength(0) - std::fabs(depth) * kSwing[0] >= 3.0f &&
-                       lines.CurrentLength(1) - std::fabs(depth) * -kSwing[1] >= 3.0f;
-    int t = 0;
-    for (; pairs && t + 2 <= n; t += 2)
-    {
-        const __m128 o = read(s0[t], s0[t + 1], 1);
-        const __m128 o0 = o;
-        const __m128 o1 = _mm_movehl_ps(o, o);
-        const __m128 f0 = damped(o0);
-        const __m128 f1 = damped(o1);
-        const __m128 input = _mm_setr_ps(xL[t], xR[t], xL[t + 1], xR[t + 1]);
-        __m128 x = _mm_sub_ps(_mm_mul_ps(_mm_mul_ps(input, drive), vopen), _mm_movelh_ps(f0, f1));
-        for (int k = 0; k < kAllpasses; ++k)
-        {
-            DelayLine& left = diffusers[k];
-            DelayLine& right = diffusers[kAllpasses + k];
-            const __m128 stored = _mm_setr_ps(ChainSlot(left, whole[k], 0),
-                                              ChainSlot(right, whole[kAllpasses + k], 0),
-                                              ChainSlot(left, whole[k], 1),
-                                              ChainSlot(right, whole[kAllpasses + k], 1));
-            const __m128 v = _mm_sub_ps(stored, _mm_mul_ps(a[k], x));
-            alignas(16) float back[4];
-            _mm_store_ps(back, Sanitize4(_mm_add_ps(_mm_mul_ps(v, a[k]), x)));
-            left.WriteSanitized(back[0]);
-            left.WriteSanitized(back[2]);
-            right.WriteSanitized(back[1]);
-            right.WriteSanitized(back[3]);
-            x = Sanitize4(v);
-        }
-        finish(t, o0, x);
-        finish(t + 1, o1, _mm_movehl_ps(x, x));
-    }
-    for (; t < n; ++t)
-    {
-        const __m128 o = read(s0[t], s0[t], 0);
-        const __m128 input = _mm_setr_ps(xL[t], xR[t], 0.0f, 0.0f);
-        __m128 x = _mm_sub_ps(_mm_mul_ps(_mm_mul_ps(input, drive), vopen), damped(o));
-        for (int k = 0; k < kAllpasses; ++k)
-        {
-            DelayLine& left = diffusers[k];
-            DelayLine& right = diffusers[kAllpasses + k];
-            const __m128 stored = _mm_setr_ps(ChainSlot(left, whole[k], 0),
-                                              ChainSlot(right, whole[kAllpasses + k], 0),
-                                              0.0f,
-                                              0.0f);
-            const __m128 v = _mm_sub_ps(stored, _mm_mul_ps(a[k], x));
-            alignas(16) float back[4];
-            _mm_store_ps(back, Sanitize4(_mm_add_ps(_mm_mul_ps(v, a[k]), x)));
-            left.WriteSanitized(back[0]);
-            right.WriteSanitized(back[1]);
-            x = Sanitize4(v);
-        }
-        finish(t, o, x);
-    }
-    lines.StoreDamp(damp, kDamped);
+    const SpringBlock block{&lines,
+                            diffusers,
+                            whole,
+                            mCoefficient,
+                            xL,
+                            xR,
+                            s0,
+                            settings.depth,
+                            settings.freeze,
+                            settings.open,
+                            lateL,
+                            lateR,
+                            n};
+    (settings.instructionSet == InstructionSet::Avx2 ? RunBlock8 : RunBlock4)(block);
 }
 
 } // namespace lumenfall::engine

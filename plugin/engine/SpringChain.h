@@ -29,6 +29,7 @@ public:
 
     /// The chain's delays and coefficients for `settings`; `diffusers` are the core's twelve
     /// diffuser lines (their capacity holds the delays).
+    SpringChain() = default;
     SpringChain(const CoreSettings& settings, const DelayLine* diffusers);
 
     /// The reference form: one sample; `s0` is the LFO sine before this sample's step.
@@ -39,8 +40,12 @@ public:
                       float s0,
                       const CoreSettings& settings) const;
 
-    /// The block form over n <= kCoreBlock samples with the lengths settled: s0[t] is the LFO
-    /// sine before sample t's step.
+    /// True when the block form can run n samples: every line read of the block comes before the
+    /// block's writes (always so within the parameter ranges; else the caller runs Step).
+    static bool ReadsAhead(const FeedbackLines& lines, const CoreSettings& settings, int n);
+
+    /// The block form over n <= kCoreBlock samples with the lengths settled and ReadsAhead true:
+    /// s0[t] is the LFO sine before sample t's step.
     void Run(FeedbackLines& lines,
              DelayLine* diffusers,
              const float* xL,
@@ -52,8 +57,8 @@ public:
              int n) const;
 
 private:
-    float mDelay[2 * kAllpasses];       // samples, whole numbers in [1, MaxDelay()]
-    float mCoefficient[2 * kAllpasses]; // left chain, then right
+    float mDelay[2 * kAllpasses] = {};       // samples, whole numbers in [1, MaxDelay()]
+    float mCoefficient[2 * kAllpasses] = {}; // left chain, then right
 };
 
 } // namespace lumenfall::engine

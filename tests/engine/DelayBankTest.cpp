@@ -84,36 +84,5 @@ TEST(DelayBankTest, UnsizedBankIgnoresFrames)
     }
 }
 
-// WriteBlock is the same as its samples written one by one, across the wrap and a clear.
-TEST(DelayBankTest, DelayLineWriteBlockEqualsWrites)
-{
-    DelayLine single;
-    DelayLine block;
-    ASSERT_TRUE(single.Resize(kCapacity));
-    ASSERT_TRUE(block.Resize(kCapacity));
-    std::mt19937 random(5);
-    std::uniform_real_distribution<float> sample(-80.0f, 80.0f);
-    for (int chunk = 0; chunk < 60; ++chunk)
-    {
-        if (chunk == 30)
-        {
-            single.Clear();
-            block.Clear();
-        }
-        float x[37];
-        const int n = 1 + chunk % 37;
-        for (int k = 0; k < n; ++k)
-        {
-            x[k] = k == 3 ? kNaN : sample(random);
-            single.Write(x[k]);
-        }
-        block.WriteBlock(x, n);
-        for (float d = 1.0f; d < 98.0f; d += 0.75f)
-        {
-            ASSERT_EQ(block.Read(d), single.Read(d)) << chunk << " " << d;
-        }
-    }
-}
-
 } // namespace
 } // namespace lumenfall::engine

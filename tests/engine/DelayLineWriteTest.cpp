@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -50,6 +51,69 @@ TEST(DelayLineWriteTest, SanitisedWritesEqualWrite)
         {
             ASSERT_EQ(single.Read(d), checked.Read(d)) << round << " " << d;
             ASSERT_EQ(block.Read(d), checked.Read(d)) << round << " " << d;
+        }
+    }
+}
+
+// Every write path keeps the run past the end in step with the start of the storage: from any
+// start, Window's kWindow slots are the masked slots, across many wraps of the smallest storage
+// (256 slots) with writes of up to a block of the block forms, and after a clear.
+TEST(DelayLineWriteTest, WindowsStayWholeAcrossTheWrap)
+{
+    DelayLine line;
+    ASSERT_TRUE(line.Resize(200));
+    ASSERT_EQ(line.Mask(), 255);
+    std::mt19937 random(9);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    std::vector<float> x(kCoreBlock);
+    for (int round = 0; round < 90; ++round)
+    {
+        if (round == 45)
+        {
+            line.Clear();
+        }
+        const int n = 1 + round * 11 % kCoreBlock;
+        for (int k = 0; k < n; ++k)
+        {
+            x[k] = u(random);
+        }
+        switch (round % 4)
+        {
+        case 0:
+            for (int k = 0; k < n; ++k)
+            {
+                line.Write(x[k]);
+            }
+            break;
+        case 1:
+            for (int k = 0; k < n; ++k)
+            {
+                line.WriteSanitized(x[k]);
+            }
+            break;
+        case 2:
+            line.WriteBlockSanitized(x.data(), n);
+            break;
+        default:
+            if (float* run = line.NextRun(n))
+            {
+                std::copy_n(x.data(), n, run);
+                line.Advance(n);
+            }
+            else
+            {
+                line.WriteBlockSanitized(x.data(), n);
+            }
+            break;
+        }
+        for (int start = 0; start <= line.Mask(); ++start)
+        {
+            const float* window = line.Window(start);
+            for (int k = 0; k < DelayLine::kWindow; ++k)
+            {
+                ASSERT_EQ(window[k], line.Data()[(start + k) & line.Mask()])
+                    << round << " " << start << " " << k;
+            }
         }
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "plugin/engine/InstructionSet.h"
 #include "plugin/engine/Parameters.h"
 #include "plugin/engine/ReverbEngine.h"
 
@@ -22,6 +23,22 @@ struct StereoBuffer
     }
     std::size_t Frames() const { return left.size(); }
 };
+
+/// The block forms' instruction sets this CPU runs: the baseline, and the wide one where it can.
+inline std::vector<engine::InstructionSet> InstructionSetsHere()
+{
+    std::vector<engine::InstructionSet> sets = {engine::InstructionSet::Sse2};
+    if (engine::DetectInstructionSet() == engine::InstructionSet::Avx2)
+    {
+        sets.push_back(engine::InstructionSet::Avx2);
+    }
+    return sets;
+}
+
+inline const char* InstructionSetName(engine::InstructionSet set)
+{
+    return set == engine::InstructionSet::Avx2 ? "AVX2" : "SSE2";
+}
 
 /// Uniform white noise in [-amplitude, amplitude] on both channels (independent), reproducible
 /// by seed.
@@ -56,6 +73,18 @@ inline engine::EngineParameters TailParameters(engine::ReverbModel model, float 
     p[ParamId::LowCut] = 20.0f;
     p[ParamId::HighCut] = 22000.0f;
     return p;
+}
+
+/// Runs frames [start, start + n) of `input` through the engine into the same frames of `output`.
+inline void ProcessAt(engine::ReverbEngine& engine,
+                      const StereoBuffer& input,
+                      StereoBuffer& output,
+                      std::size_t start,
+                      int n)
+{
+    const float* in[2] = {input.left.data() + start, input.right.data() + start};
+    float* out[2] = {output.left.data() + start, output.right.data() + start};
+    engine.Process(in, out, n, false);
 }
 
 /// Runs `input` through the engine in blocks of `block` frames and returns the output.

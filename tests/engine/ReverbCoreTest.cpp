@@ -136,6 +136,8 @@ TEST(ReverbCoreTest, BlockFormMatchesPerSampleForm)
         {"full lines", 50.0f, 20.0f, 20.0f, 0.0f, 22050.0},
         // Lines shorter than a block; full modulation reaches the shortest delays.
         {"smallest and darkest", 0.0f, -100.0f, 100.0f, 0.0f},
+        // Modulated reads that reach into the block being written.
+        {"smallest at the lowest rate", 0.0f, 0.0f, 100.0f, 0.0f, 22050.0},
         {"largest and brightest", 200.0f, 100.0f, 0.0f, 0.0f},
         {"frozen after the input", 80.0f, 30.0f, 50.0f, 1.0f},
     };

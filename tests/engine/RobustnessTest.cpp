@@ -352,6 +352,151 @@ TEST(RobustnessTest, BlockFormMatchesReferenceInMonoAndWithoutDucking)
     }
 }
 
+// Host automation: every parameter that only the refresh or the engine's output stage reads
+// moves every block (mix, width, ducking, wet solo, the trims, decay times, filters), and the
+// block form, which keeps running while they glide, still equals the per-sample form.
+TEST(RobustnessTest, BlockFormFollowsAutomation)
+{
+    struct Ramp
+    {
+        ParamId id;
+        float from;
+        float to;
+    };
+    const Ramp ramps[] = {{ParamId::Mix, 10.0f, 90.0f},
+                          {ParamId::Width, 0.0f, 200.0f},
+                          {ParamId::Ducking, 0.0f, 80.0f},
+                          {ParamId::WetSolo, 0.0f, 1.0f},
+                          {ParamId::InputTrim, -6.0f, 6.0f},
+                          {ParamId::OutputTrim, 3.0f, -9.0f},
+                          {ParamId::Decay, 0.5f, 6.0f},
+                          {ParamId::BassDecay, 0.5f, 2.0f},
+                          {ParamId::TrebleDecay, 1.5f, 0.3f},
+                          {ParamId::BassCrossover, 150.0f, 900.0f},
+                          {ParamId::HFDamping, 12000.0f, 3000.0f},
+                          {ParamId::LowCut, 30.0f, 400.0f},
+                          {ParamId::HighCut, 18000.0f, 4000.0f},
+                          {ParamId::DuckRelease, 100.0f, 900.0f}};
+    const StereoBuffer input = Noise(43200, 0.3f, 23);
+    for (const engine::ReverbModel model :
+         {engine::ReverbModel::Hall, engine::ReverbModel::Plate, engine::ReverbModel::Shimmer})
+    {
+        SCOPED_TRACE(static_cast<int>(model));
+        EngineParameters p;
+        p[ParamId::ReverbType] = static_cast<float>(model);
+        ReverbEngine engines[2];
+        engines[1].SetReferenceProcessing(true);
+        StereoBuffer outs[2] = {StereoBuffer(input.Frames()), StereoBuffer(input.Frames())};
+        for (ReverbEngine& e : engines)
+        {
+            e.SetParameters(p);
+            e.Prepare(kRate, 2);
+        }
+        std::size_t start = 0;
+        for (int block = 0; start < input.Frames(); ++block)
+        {
+            const int n =
+                std::min<int>(64 + block % 7 * 61, static_cast<int>(input.Frames() - start));
+            const float x = 0.5f - 0.5f * std::cos(static_cast<float>(start) * 0.0003f);
+            for (const Ramp& r : ramps)
+            {
+                p[r.id] = r.from + (r.to - r.from) * x;
+            }
+            for (int k = 0; k < 2; ++k)
+            {
+                engines[k].SetParameters(p);
+                ProcessAt(engines[k], input, outs[k], start, n);
+            }
+            start += static_cast<std::size_t>(n);
+        }
+        float largest = 0.0f;
+        float peak = 0.0f;
+        for (std::size_t i = 0; i < input.Frames(); ++i)
+        {
+            largest = std::max({largest,
+                                std::fabs(outs[0].left[i] - outs[1].left[i]),
+                                std::fabs(outs[0].right[i] - outs[1].right[i])});
+            peak = std::max({peak, std::fabs(outs[1].left[i]), std::fabs(outs[1].right[i])});
+        }
+        EXPECT_GT(largest, 0.0f) << "the block form must run";
+        EXPECT_LE(largest, 2e-5f * std::max(1.0f, peak));
+    }
+}
+
+// The AVX2 block forms do the baseline's arithmetic eight lanes wide: the same output to the bit
+// for every model, through short lines at a low rate, long ones at a high rate, a model switch,
+// a size glide, freeze and onsets. (The baseline forms themselves meet the per-sample oracle.)
+TEST(RobustnessTest, InstructionSetsGiveTheSameBits)
+{
+    if (InstructionSetsHere().size() < 2)
+    {
+        GTEST_SKIP() << "this CPU has no AVX2: only the baseline forms run here";
+    }
+    struct Case
+    {
+        double rate;
+        float size;
+        float depth;
+    };
+    const Case cases[] = {
+        {22050.0, 10.0f, 100.0f}, {48000.0, 100.0f, 15.0f}, {96000.0, 200.0f, 60.0f}};
+    StereoBuffer input(24000);
+    {
+        std::mt19937 random(17);
+        std::uniform_real_distribution<float> u(-0.5f, 0.5f);
+        for (std::size_t i = 0; i < input.Frames(); ++i)
+        {
+            const bool burst = i % 6000 < 1500;
+            input.left[i] = burst ? u(random) : 0.0f;
+            input.right[i] = burst ? u(random) : 0.0f;
+        }
+    }
+    for (const Case& c : cases)
+    {
+        for (int model = 0; model < engine::kReverbModelCount; ++model)
+        {
+            EngineParameters p;
+            p[ParamId::ReverbType] = static_cast<float>(model);
+            p[ParamId::Size] = c.size;
+            p[ParamId::ModulationDepth] = c.depth;
+            p[ParamId::Mix] = 100.0f;
+            p[ParamId::Ducking] = 40.0f;
+            ReverbEngine engines[2];
+            StereoBuffer outs[2] = {StereoBuffer(input.Frames()), StereoBuffer(input.Frames())};
+            for (int k = 0; k < 2; ++k)
+            {
+                const engine::InstructionSet set =
+                    k == 0 ? engine::InstructionSet::Sse2 : engine::InstructionSet::Avx2;
+                ASSERT_EQ(engines[k].SetInstructionSet(set), set);
+                engines[k].SetParameters(p);
+                engines[k].Prepare(c.rate, 2);
+            }
+            std::size_t start = 0;
+            for (int block = 0; start < input.Frames(); ++block)
+            {
+                const int n =
+                    std::min<int>(1 + block * 53 % 700, static_cast<int>(input.Frames() - start));
+                EngineParameters q = p;
+                if (start >= 9000)
+                {
+                    q[ParamId::ReverbType] =
+                        static_cast<float>((model + 7) % engine::kReverbModelCount);
+                    q[ParamId::Size] = c.size * 0.5f + 20.0f;
+                }
+                q[ParamId::Freeze] = start >= 15000 && start < 19000 ? 1.0f : 0.0f;
+                for (int k = 0; k < 2; ++k)
+                {
+                    engines[k].SetParameters(q);
+                    ProcessAt(engines[k], input, outs[k], start, n);
+                }
+                start += static_cast<std::size_t>(n);
+            }
+            ASSERT_EQ(outs[0].left, outs[1].left) << c.rate << " " << model;
+            ASSERT_EQ(outs[0].right, outs[1].right) << c.rate << " " << model;
+        }
+    }
+}
+
 // Processing allocates nothing: model changes, freeze, shimmer, bypass and every rate.
 TEST(RobustnessTest, ProcessingNeverAllocates)
 {

@@ -1,9 +1,11 @@
 #include "plugin/engine/SimdMath.h"
 
+#include "plugin/engine/InstructionSet.h"
 #include "plugin/engine/Parameters.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -20,10 +22,18 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 #if defined(__SSE2__)
 
-// Every lane of Sanitize4 equals SanitizeSample applied to it, bit for bit, at the edges that
-// matter: the flush threshold, the +-64 clamp, denormals, infinities and NaN.
+// Eight lanes of SanitizeLanes in AVX2's encoding (only called where the CPU has it).
+[[gnu::target("avx2")]] void Sanitize8(const float* in, float* out)
+{
+    StoreLanes(out, SanitizeLanes(LoadLanes<Lanes8>(in)));
+}
+
+// Every lane of the four- and eight-lane forms equals SanitizeSample applied to it, bit for bit,
+// at the edges that matter: the flush threshold, the +-64 clamp, denormals, the largest finite
+// values, infinities and NaN (also with every payload bit set).
 TEST(SimdMathTest, SanitiseLanesEqualTheScalarRule)
 {
+    const float largestNaN = std::bit_cast<float>(0x7fffffffu);
     const float values[] = {0.0f,
                             -0.0f,
                             1e-25f,
@@ -39,19 +49,33 @@ TEST(SimdMathTest, SanitiseLanesEqualTheScalarRule)
                             kInf,
                             -kInf,
                             kNaN,
-                            -kNaN};
-    for (std::size_t i = 0; i < std::size(values); i += 4)
+                            -kNaN,
+                            std::numeric_limits<float>::max(),
+                            -std::numeric_limits<float>::max(),
+                            largestNaN,
+                            -largestNaN,
+                            std::numeric_limits<float>::denorm_min(),
+                            -std::nextafter(1e-25f, 1.0f),
+                            -1e-25f,
+                            -64.0f};
+    const bool wide = DetectInstructionSet() == InstructionSet::Avx2;
+    for (std::size_t i = 0; i < std::size(values); i += 8)
     {
-        float out[4];
-        _mm_storeu_ps(out, Sanitize4(_mm_loadu_ps(values + i)));
-        for (std::size_t k = 0; k < 4; ++k)
+        float out[2][8];
+        _mm_storeu_ps(out[0], Sanitize4(_mm_loadu_ps(values + i)));
+        _mm_storeu_ps(out[0] + 4, Sanitize4(_mm_loadu_ps(values + i + 4)));
+        if (wide)
         {
-            const float expected = SanitizeSample(values[i + k]);
-            std::uint32_t a = 0;
-            std::uint32_t b = 0;
-            std::memcpy(&a, &out[k], 4);
-            std::memcpy(&b, &expected, 4);
-            EXPECT_EQ(a, b) << values[i + k];
+            Sanitize8(values + i, out[1]);
+        }
+        for (std::size_t k = 0; k < 8; ++k)
+        {
+            const auto expected = std::bit_cast<std::uint32_t>(SanitizeSample(values[i + k]));
+            EXPECT_EQ(std::bit_cast<std::uint32_t>(out[0][k]), expected) << values[i + k];
+            if (wide)
+            {
+                EXPECT_EQ(std::bit_cast<std::uint32_t>(out[1][k]), expected) << values[i + k];
+            }
         }
     }
 }
@@ -101,6 +125,15 @@ TEST(SimdMathTest, RoundHalfAwayFromZero)
     _mm_storeu_ps(nan, RoundHalfAway4(_mm_set1_ps(kNaN)));
     EXPECT_TRUE(std::isnan(nan[0]));
 #endif
+}
+
+// A CPU without AVX2 runs the baseline forms. Asking for a set runs it only where the CPU has it.
+TEST(InstructionSetTest, WideFormsNeedAvx2)
+{
+    EXPECT_EQ(ChooseInstructionSet(false), InstructionSet::Sse2);
+    EXPECT_EQ(ChooseInstructionSet(true), InstructionSet::Avx2);
+    EXPECT_EQ(SupportedInstructionSet(InstructionSet::Sse2), InstructionSet::Sse2);
+    EXPECT_EQ(SupportedInstructionSet(InstructionSet::Avx2), DetectInstructionSet());
 }
 
 } // namespace

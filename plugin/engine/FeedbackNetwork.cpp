@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 namespace lumenfall::engine
 {
@@ -47,6 +48,13 @@ inline void Rotate(__m128& a, __m128& b, __m128 cs, __m128 sn)
 
 } // namespace
 
+// The line outputs of a block.
+struct BlockReads
+{
+    alignas(32) float outputs[kCoreBlock][kLines]; // read ahead: line i at sample t
+    BankRead4 planned[kCoreBlock][2];              // else: lines 4h..4h + 3 of sample t
+};
+
 FeedbackNetwork::FeedbackNetwork()
 {
     for (int i = 0; i < kLines; ++i)
@@ -57,6 +65,17 @@ FeedbackNetwork::FeedbackNetwork()
         mOffsetSin[i] = static_cast<float>(sine);
         mOffsetCos[i] = static_cast<float>(cosine);
     }
+}
+
+FeedbackNetwork::~FeedbackNetwork() = default;
+
+bool FeedbackNetwork::Prepare()
+{
+    if (mReads == nullptr)
+    {
+        mReads.reset(new (std::nothrow) BlockReads);
+    }
+    return mReads != nullptr;
 }
 
 void FeedbackNetwork::Reset(ReverbModel model)
@@ -173,13 +192,6 @@ StereoSample FeedbackNetwork::Finish(StereoSample late, float shimmer)
 
 namespace
 {
-
-// The line outputs of a block.
-struct BlockReads
-{
-    alignas(32) float outputs[kCoreBlock][kLines]; // read ahead: line i at sample t
-    BankRead4 planned[kCoreBlock][2];              // else: lines 4h..4h + 3 of sample t
-};
 
 // Every read of an n-sample block at modulation depth `depth` (samples) reaches back past the
 // block's first write, with a sample's margin for the rounding of the sines.
@@ -645,7 +657,7 @@ void FeedbackNetwork::Run(FeedbackLines& lines,
 {
     const bool wide = settings.instructionSet == InstructionSet::Avx2;
     mShifter.SetInstructionSet(settings.instructionSet);
-    BlockReads reads;
+    BlockReads& reads = *mReads;
     const ReadArgs read{&lines,
                         mOffsetSin,
                         mOffsetCos,

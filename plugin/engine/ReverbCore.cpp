@@ -31,6 +31,7 @@ bool ReverbCore::Prepare(double sampleRate)
         ok = line.Resize(DelayLine::CapacityFor(sampleRate, kDiffuserSeconds)) && ok;
     }
     ok = mEarly.Prepare(sampleRate) && ok;
+    ok = mNetwork.Prepare() && ok;
     Reset(ReverbModel::Hall);
     return ok;
 }

@@ -123,6 +123,16 @@ struct FrameInput
     bool onset = false;
 };
 
+// How a segment of Process runs: its length, whether the block form takes it, and whether its
+// first sample's smoothing step and refresh are done already.
+struct Segment
+{
+    int n = 0;
+    bool smoothed = false;
+    bool refreshed = false;
+    bool block = false;
+};
+
 } // namespace
 
 /// The engine's working state: allocated once by the first Prepare.
@@ -195,6 +205,21 @@ struct ReverbEngineState
     FrameInput InputStep(float left, float right, double bypassTarget, BlockPeaks& peaks);
     StereoSample Crossfade(StereoSample active, StereoSample fading);
     void InputBlock(const float* inL, const float* inR, int n, BlockPeaks& peaks);
+    [[gnu::always_inline]] inline Segment
+    BeginSegment(int remaining, double bypassTarget, bool reference);
+    [[gnu::always_inline]] inline void SampleSegment(const float* inL,
+                                                     const float* inR,
+                                                     float* const* outputs,
+                                                     int done,
+                                                     const Segment& g,
+                                                     double bypassTarget,
+                                                     BlockPeaks& peaks);
+    [[gnu::always_inline]] inline void BlockSegment(const float* inL,
+                                                    const float* inR,
+                                                    float* const* outputs,
+                                                    int done,
+                                                    int n,
+                                                    BlockPeaks& peaks);
     // The steps of InputBlock and OutputBlock (see there), inlined as if written there.
     [[gnu::always_inline]] inline void ReadInput(const float* inL,
                                                  const float* inR,
@@ -995,6 +1020,104 @@ void ReverbEngine::ProcessUnprepared(const float* const* inputs, float* const* o
     }
 }
 
+// The next segment, at most `remaining` samples: up to the next refresh, or a whole core block
+// when nothing moves. The smoothing step and the refresh of its first sample are done when
+// BlockReady says so (for the block form).
+Segment ReverbEngineState::BeginSegment(int remaining, double bypassTarget, bool reference)
+{
+    const int phase = static_cast<int>(refreshCounter % kRefreshPeriod);
+    Segment g;
+    g.n = std::min(remaining, kRefreshPeriod - phase);
+    // The segment's first smoothing step and its refresh come first: the block form then
+    // needs the pre-delay to hold still too (a refresh can move its target, for a new tempo
+    // or division).
+    if (!reference && BlockReady(bypassTarget))
+    {
+        Smooth();
+        g.smoothed = true;
+        if (phase == 0)
+        {
+            Refresh();
+            g.refreshed = true;
+        }
+        g.block = currentPreDelay == targetPreDelay;
+        if (g.block && g.refreshed && gliding == 0 && ModelOf(target) == cores[activeCore].Model())
+        {
+            g.n = std::min(remaining, kCoreBlock); // the next refreshes would change nothing
+        }
+    }
+    return g;
+}
+
+// The reference form over samples done..done + g.n - 1: the stages sample by sample.
+void ReverbEngineState::SampleSegment(const float* inL,
+                                      const float* inR,
+                                      float* const* outputs,
+                                      int done,
+                                      const Segment& g,
+                                      double bypassTarget,
+                                      BlockPeaks& peaks)
+{
+    bool smoothed = g.smoothed;
+    bool refreshed = g.refreshed;
+    for (int i = done; i < done + g.n; ++i)
+    {
+        if (!smoothed)
+        {
+            Smooth();
+        }
+        smoothed = false;
+        if (refreshCounter % kRefreshPeriod == 0 && !refreshed)
+        {
+            Refresh();
+        }
+        refreshed = false;
+        ++refreshCounter;
+        const FrameInput in =
+            InputStep(ReadFinite(inL, i), ReadFinite(inR, i), bypassTarget, peaks);
+        StereoSample wet = cores[activeCore].ProcessSample(in.feedL, in.feedR, current, in.onset);
+        if (fadingCore >= 0)
+        {
+            const StereoSample fading =
+                cores[fadingCore].ProcessSample(in.feedL, in.feedR, current, in.onset);
+            wet = Crossfade(wet, fading);
+        }
+        OutputStep(wet, in, outputs, i, peaks);
+    }
+}
+
+// The block form over samples done..done + n - 1.
+void ReverbEngineState::BlockSegment(
+    const float* inL, const float* inR, float* const* outputs, int done, int n, BlockPeaks& peaks)
+{
+    // What the input stage and the cores read holds still over the segment, so they can
+    // each run over the whole segment in turn; the output stage takes its parameters
+    // sample by sample.
+    RecordOutputParameters(0, 1);
+    int t = 1;
+    for (; t < n && gliding != 0; ++t)
+    {
+        Smooth();
+        RecordOutputParameters(t, 1);
+    }
+    if (t < n)
+    {
+        RecordOutputParameters(t, n - t); // every parameter holds still from here
+    }
+    refreshCounter += static_cast<std::uint32_t>(n);
+    InputBlock(
+        inL != nullptr ? inL + done : nullptr, inR != nullptr ? inR + done : nullptr, n, peaks);
+    // Without an onset in the segment the cores need not look for one.
+    const std::uint8_t* onsets = anyOnset ? onset : nullptr;
+    cores[activeCore].ProcessBlock(feedL, feedR, onsets, wetL, wetR, n, current);
+    const int fading = fadingCore >= 0 ? std::min(n, crossfadeRemaining) : 0;
+    if (fading > 0)
+    {
+        cores[fadingCore].ProcessBlock(feedL, feedR, onsets, fadeL, fadeR, fading, current);
+    }
+    OutputBlock(fading, outputs, done, n, peaks);
+}
+
 void ReverbEngine::Process(const float* const* inputs,
                            float* const* outputs,
                            int frames,
@@ -1022,92 +1145,16 @@ void ReverbEngine::Process(const float* const* inputs,
     int done = 0;
     while (done < frames)
     {
-        const int phase = static_cast<int>(s.refreshCounter % kRefreshPeriod);
-        int n = std::min(frames - done, kRefreshPeriod - phase);
-        // The segment's first smoothing step and its refresh come first: the block form then
-        // needs the pre-delay to hold still too (a refresh can move its target, for a new tempo
-        // or division).
-        bool smoothed = false;
-        bool refreshed = false;
-        bool block = false;
-        if (!mReference && s.BlockReady(bypassTarget))
+        const Segment g = s.BeginSegment(frames - done, bypassTarget, mReference);
+        if (g.block)
         {
-            s.Smooth();
-            smoothed = true;
-            if (phase == 0)
-            {
-                s.Refresh();
-                refreshed = true;
-            }
-            block = s.currentPreDelay == s.targetPreDelay;
-            if (block && refreshed && s.gliding == 0 &&
-                ModelOf(s.target) == s.cores[s.activeCore].Model())
-            {
-                n = std::min(frames - done, kCoreBlock); // the next refreshes would change nothing
-            }
-        }
-        if (!block)
-        {
-            for (int i = done; i < done + n; ++i)
-            {
-                if (!smoothed)
-                {
-                    s.Smooth();
-                }
-                smoothed = false;
-                if (s.refreshCounter % kRefreshPeriod == 0 && !refreshed)
-                {
-                    s.Refresh();
-                }
-                refreshed = false;
-                ++s.refreshCounter;
-                const FrameInput in =
-                    s.InputStep(ReadFinite(inL, i), ReadFinite(inR, i), bypassTarget, peaks);
-                StereoSample wet =
-                    s.cores[s.activeCore].ProcessSample(in.feedL, in.feedR, s.current, in.onset);
-                if (s.fadingCore >= 0)
-                {
-                    const StereoSample fading = s.cores[s.fadingCore].ProcessSample(
-                        in.feedL, in.feedR, s.current, in.onset);
-                    wet = s.Crossfade(wet, fading);
-                }
-                s.OutputStep(wet, in, outputs, i, peaks);
-            }
+            s.BlockSegment(inL, inR, outputs, done, g.n, peaks);
         }
         else
         {
-            // What the input stage and the cores read holds still over the segment, so they can
-            // each run over the whole segment in turn; the output stage takes its parameters
-            // sample by sample.
-            s.RecordOutputParameters(0, 1);
-            int t = 1;
-            for (; t < n && s.gliding != 0; ++t)
-            {
-                s.Smooth();
-                s.RecordOutputParameters(t, 1);
-            }
-            if (t < n)
-            {
-                s.RecordOutputParameters(t, n - t); // every parameter holds still from here
-            }
-            s.refreshCounter += static_cast<std::uint32_t>(n);
-            s.InputBlock(inL != nullptr ? inL + done : nullptr,
-                         inR != nullptr ? inR + done : nullptr,
-                         n,
-                         peaks);
-            // Without an onset in the segment the cores need not look for one.
-            const std::uint8_t* onsets = s.anyOnset ? s.onset : nullptr;
-            s.cores[s.activeCore].ProcessBlock(
-                s.feedL, s.feedR, onsets, s.wetL, s.wetR, n, s.current);
-            const int fading = s.fadingCore >= 0 ? std::min(n, s.crossfadeRemaining) : 0;
-            if (fading > 0)
-            {
-                s.cores[s.fadingCore].ProcessBlock(
-                    s.feedL, s.feedR, onsets, s.fadeL, s.fadeR, fading, s.current);
-            }
-            s.OutputBlock(fading, outputs, done, n, peaks);
+            s.SampleSegment(inL, inR, outputs, done, g, bypassTarget, peaks);
         }
-        done += n;
+        done += g.n;
     }
     mMeters.Store({peaks.input, peaks.wet, peaks.output, peaks.duck});
 }

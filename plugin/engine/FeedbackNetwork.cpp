@@ -498,6 +498,39 @@ struct LaneConstants
     float tapRight[kLines];
 };
 
+// o = the line outputs of sample t: read ahead, or gathered where planned.
+template <class V, bool kAhead>
+[[gnu::always_inline]] inline void
+LineOutputs(const BlockReads& reads, const DelayBank& bank, int t, V* o)
+{
+    constexpr int L = kLaneCount<V>;
+    for (int k = 0; k < kLines / L; ++k)
+    {
+        if constexpr (kAhead)
+        {
+            o[k] = LoadLanes<V>(reads.outputs[t] + L * k);
+        }
+        else
+        {
+            o[k] = GatherBankRead4(bank.Data(), reads.planned[t][k]);
+        }
+    }
+}
+
+// u = the line outputs o damped (held where frozen), trimmed by the shimmer's share.
+template <class V, bool kShimmer>
+[[gnu::always_inline]] inline void Damp(const V* o, Damping<V>* damp, V freeze, float trim, V* u)
+{
+    for (int k = 0; k < kLines / kLaneCount<V>; ++k)
+    {
+        u[k] = Damping<V>::Hold(o[k], damp[k].Damp(o[k]), freeze);
+        if constexpr (kShimmer)
+        {
+            u[k] = u[k] * trim;
+        }
+    }
+}
+
 template <class V, bool kShimmer, bool kAhead>
 [[gnu::always_inline]] inline void Loop(const LoopArgs& a)
 {
@@ -540,26 +573,9 @@ template <class V, bool kShimmer, bool kAhead>
     for (int t = 0; t < n; ++t)
     {
         V o[K];
-        for (int k = 0; k < K; ++k)
-        {
-            if constexpr (kAhead)
-            {
-                o[k] = LoadLanes<V>(a.reads->outputs[t] + L * k);
-            }
-            else
-            {
-                o[k] = GatherBankRead4(bank.Data(), a.reads->planned[t][k]);
-            }
-        }
+        LineOutputs<V, kAhead>(*a.reads, bank, t, o);
         V u[K];
-        for (int k = 0; k < K; ++k)
-        {
-            u[k] = Damping<V>::Hold(o[k], damp[k].Damp(o[k]), freeze);
-            if constexpr (kShimmer)
-            {
-                u[k] = u[k] * trim;
-            }
-        }
+        Damp<V, kShimmer>(o, damp, freeze, trim, u);
         mixer.Mix(u);
 
         // Injection, shimmer return and the (sanitised) write of every line.

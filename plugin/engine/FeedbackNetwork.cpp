@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 namespace lumenfall::engine
 {
@@ -45,7 +46,20 @@ inline void Rotate(__m128& a, __m128& b, __m128 cs, __m128 sn)
     a = na;
 }
 
+// The shimmer's wet output: 1.2 Y shifted + (1 - Y) late, Y the shimmer amount.
+[[gnu::always_inline]] inline float ShimmerBlend(float shifted, float late, float shimmer)
+{
+    return shifted * kShimmerWetGain * shimmer + (1.0f - shimmer) * late;
+}
+
 } // namespace
+
+// The line outputs of a block.
+struct BlockReads
+{
+    alignas(32) float outputs[kCoreBlock][kLines]; // read ahead: line i at sample t
+    BankRead4 planned[kCoreBlock][2];              // else: lines 4h..4h + 3 of sample t
+};
 
 FeedbackNetwork::FeedbackNetwork()
 {
@@ -57,6 +71,17 @@ FeedbackNetwork::FeedbackNetwork()
         mOffsetSin[i] = static_cast<float>(sine);
         mOffsetCos[i] = static_cast<float>(cosine);
     }
+}
+
+FeedbackNetwork::~FeedbackNetwork() = default;
+
+bool FeedbackNetwork::Prepare()
+{
+    if (mReads == nullptr)
+    {
+        mReads.reset(new (std::nothrow) BlockReads);
+    }
+    return mReads != nullptr;
 }
 
 void FeedbackNetwork::Reset(ReverbModel model)
@@ -159,8 +184,8 @@ StereoSample FeedbackNetwork::Finish(StereoSample late, float shimmer)
         mShifter.Exchange(late.left, late.right, shiftedL, shiftedR);
         mShimmerReturn[0] = shiftedL;
         mShimmerReturn[1] = shiftedR;
-        late.left = shiftedL * kShimmerWetGain * shimmer + (1.0f - shimmer) * late.left;
-        late.right = shiftedR * kShimmerWetGain * shimmer + (1.0f - shimmer) * late.right;
+        late.left = ShimmerBlend(shiftedL, late.left, shimmer);
+        late.right = ShimmerBlend(shiftedR, late.right, shimmer);
     }
     return late;
 }
@@ -173,13 +198,6 @@ StereoSample FeedbackNetwork::Finish(StereoSample late, float shimmer)
 
 namespace
 {
-
-// The line outputs of a block.
-struct BlockReads
-{
-    alignas(32) float outputs[kCoreBlock][kLines]; // read ahead: line i at sample t
-    BankRead4 planned[kCoreBlock][2];              // else: lines 4h..4h + 3 of sample t
-};
 
 // Every read of an n-sample block at modulation depth `depth` (samples) reaches back past the
 // block's first write, with a sample's margin for the rounding of the sines.
@@ -435,6 +453,84 @@ template <class V>
 
 // Sample by sample: damping, mixing, injection, the shimmer return and the writes; the late pair
 // from the read-ahead, or tapped here from the gathered outputs.
+// What the per-sample loop reads in each group of L lanes (lines L k..L k + L - 1): the input
+// and shimmer-return signs, the lines, and the output taps.
+template <class V>
+struct LaneConstants
+{
+    static constexpr int L = kLaneCount<V>;
+    static constexpr int K = kLines / L;
+
+    [[gnu::always_inline]] explicit LaneConstants(const LoopArgs& a)
+    {
+        for (int k = 0; k < K; ++k)
+        {
+            injectLeft[k] = LoadLanes<V>(a.injectLeft + L * k);
+            injectRight[k] = LoadLanes<V>(a.injectRight + L * k);
+            signsLeft[k] = LoadLanes<V>(NetworkSignsLeft + L * k);
+            signsRight[k] = LoadLanes<V>(NetworkSignsRight + L * k);
+            for (int j = 0; j < L; ++j)
+            {
+                laneLines[k][j] = L * k + j;
+            }
+        }
+        TapWeights(a.density, tapLeft, tapRight);
+    }
+
+    // The late pair of one sample from its line outputs o.
+    [[gnu::always_inline]] void Late(const V* o, float* late) const
+    {
+        alignas(32) float outputs[kLines];
+        for (int k = 0; k < K; ++k)
+        {
+            StoreLanes(outputs + L * k, o[k]);
+        }
+        late[0] = Taps(outputs, tapLeft);
+        late[1] = Taps(outputs, tapRight);
+    }
+
+    V injectLeft[K];
+    V injectRight[K];
+    V signsLeft[K];
+    V signsRight[K];
+    int laneLines[K][L];
+    float tapLeft[kLines];
+    float tapRight[kLines];
+};
+
+// o = the line outputs of sample t: read ahead, or gathered where planned.
+template <class V, bool kAhead>
+[[gnu::always_inline]] inline void
+LineOutputs(const BlockReads& reads, const DelayBank& bank, int t, V* o)
+{
+    constexpr int L = kLaneCount<V>;
+    for (int k = 0; k < kLines / L; ++k)
+    {
+        if constexpr (kAhead)
+        {
+            o[k] = LoadLanes<V>(reads.outputs[t] + L * k);
+        }
+        else
+        {
+            o[k] = GatherBankRead4(bank.Data(), reads.planned[t][k]);
+        }
+    }
+}
+
+// u = the line outputs o damped (held where frozen), trimmed by the shimmer's share.
+template <class V, bool kShimmer>
+[[gnu::always_inline]] inline void Damp(const V* o, Damping<V>* damp, V freeze, float trim, V* u)
+{
+    for (int k = 0; k < kLines / kLaneCount<V>; ++k)
+    {
+        u[k] = Damping<V>::Hold(o[k], damp[k].Damp(o[k]), freeze);
+        if constexpr (kShimmer)
+        {
+            u[k] = u[k] * trim;
+        }
+    }
+}
+
 template <class V, bool kShimmer, bool kAhead>
 [[gnu::always_inline]] inline void Loop(const LoopArgs& a)
 {
@@ -447,27 +543,12 @@ template <class V, bool kShimmer, bool kAhead>
     const float trim = 1.0f - a.shimmer * kShimmerTrim * (1.0f - a.freeze);
     const float returnGain = kShimmerReturnGain * a.shimmer * (1.0f - a.freeze);
     const Mixer<V> mixer(a.rotationCos, a.rotationSin);
-    V injectLeft[K];
-    V injectRight[K];
-    V signsLeft[K];
-    V signsRight[K];
+    const LaneConstants<V> c(a);
     Damping<V> damp[K];
-    int laneLines[K][L];
     for (int k = 0; k < K; ++k)
     {
-        injectLeft[k] = LoadLanes<V>(a.injectLeft + L * k);
-        injectRight[k] = LoadLanes<V>(a.injectRight + L * k);
-        signsLeft[k] = LoadLanes<V>(NetworkSignsLeft + L * k);
-        signsRight[k] = LoadLanes<V>(NetworkSignsRight + L * k);
-        for (int j = 0; j < L; ++j)
-        {
-            laneLines[k][j] = L * k + j;
-        }
-        damp[k] = lines.LoadDamp<V>(laneLines[k]);
+        damp[k] = lines.LoadDamp<V>(c.laneLines[k]);
     }
-    float tapLeft[kLines];
-    float tapRight[kLines];
-    TapWeights(a.density, tapLeft, tapRight);
     float backL = a.shimmerReturn[0];
     float backR = a.shimmerReturn[1];
     const float* dL = a.dL;
@@ -492,41 +573,24 @@ template <class V, bool kShimmer, bool kAhead>
     for (int t = 0; t < n; ++t)
     {
         V o[K];
-        for (int k = 0; k < K; ++k)
-        {
-            if constexpr (kAhead)
-            {
-                o[k] = LoadLanes<V>(a.reads->outputs[t] + L * k);
-            }
-            else
-            {
-                o[k] = GatherBankRead4(bank.Data(), a.reads->planned[t][k]);
-            }
-        }
+        LineOutputs<V, kAhead>(*a.reads, bank, t, o);
         V u[K];
-        for (int k = 0; k < K; ++k)
-        {
-            u[k] = Damping<V>::Hold(o[k], damp[k].Damp(o[k]), freeze);
-            if constexpr (kShimmer)
-            {
-                u[k] = u[k] * trim;
-            }
-        }
+        Damp<V, kShimmer>(o, damp, freeze, trim, u);
         mixer.Mix(u);
 
         // Injection, shimmer return and the (sanitised) write of every line.
         float* frame = kAhead ? frames[t] : bank.NextFrame();
         for (int k = 0; k < K; ++k)
         {
-            V input = kInputGain * (dL[t] * injectLeft[k] + dR[t] * injectRight[k]);
+            V input = kInputGain * (dL[t] * c.injectLeft[k] + dR[t] * c.injectRight[k]);
             if constexpr (kShimmer && kAhead)
             {
-                input =
-                    input + returnGain * (signsLeft[k] * shiftedL[t] + signsRight[k] * shiftedR[t]);
+                input = input +
+                        returnGain * (c.signsLeft[k] * shiftedL[t] + c.signsRight[k] * shiftedR[t]);
             }
             else if constexpr (kShimmer)
             {
-                input = input + returnGain * (signsLeft[k] * backL + signsRight[k] * backR);
+                input = input + returnGain * (c.signsLeft[k] * backL + c.signsRight[k] * backR);
             }
             StoreLanes(frame + L * k, SanitizeLanes(input + u[k]));
         }
@@ -540,20 +604,12 @@ template <class V, bool kShimmer, bool kAhead>
             continue; // the late pair is known already (and the shifter has it)
         }
         float late[2];
-        {
-            alignas(32) float outputs[kLines];
-            for (int k = 0; k < K; ++k)
-            {
-                StoreLanes(outputs + L * k, o[k]);
-            }
-            late[0] = Taps(outputs, tapLeft);
-            late[1] = Taps(outputs, tapRight);
-        }
+        c.Late(o, late);
         if constexpr (kShimmer)
         {
             a.shifter->Exchange(late[0], late[1], backL, backR);
-            late[0] = backL * kShimmerWetGain * a.shimmer + (1.0f - a.shimmer) * late[0];
-            late[1] = backR * kShimmerWetGain * a.shimmer + (1.0f - a.shimmer) * late[1];
+            late[0] = ShimmerBlend(backL, late[0], a.shimmer);
+            late[1] = ShimmerBlend(backR, late[1], a.shimmer);
         }
         lateL[t] = late[0];
         lateR[t] = late[1];
@@ -564,20 +620,17 @@ template <class V, bool kShimmer, bool kAhead>
     }
     if constexpr (kShimmer && kAhead)
     {
-        // The shifted pair into the output: late = 1.2 Y shifted + (1 - Y) late.
         for (int t = 0; t < n; ++t)
         {
-            lateL[t] =
-                shiftedL[t + 1] * kShimmerWetGain * a.shimmer + (1.0f - a.shimmer) * lateL[t];
-            lateR[t] =
-                shiftedR[t + 1] * kShimmerWetGain * a.shimmer + (1.0f - a.shimmer) * lateR[t];
+            lateL[t] = ShimmerBlend(shiftedL[t + 1], lateL[t], a.shimmer);
+            lateR[t] = ShimmerBlend(shiftedR[t + 1], lateR[t], a.shimmer);
         }
         backL = shiftedL[n];
         backR = shiftedR[n];
     }
     for (int k = 0; k < K; ++k)
     {
-        lines.StoreDamp(damp[k], laneLines[k]);
+        lines.StoreDamp(damp[k], c.laneLines[k]);
     }
     a.shimmerReturn[0] = backL;
     a.shimmerReturn[1] = backR;
@@ -645,7 +698,7 @@ void FeedbackNetwork::Run(FeedbackLines& lines,
 {
     const bool wide = settings.instructionSet == InstructionSet::Avx2;
     mShifter.SetInstructionSet(settings.instructionSet);
-    BlockReads reads;
+    BlockReads& reads = *mReads;
     const ReadArgs read{&lines,
                         mOffsetSin,
                         mOffsetCos,

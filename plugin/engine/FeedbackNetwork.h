@@ -21,6 +21,8 @@
 #include "plugin/engine/FeedbackLines.h"
 #include "plugin/engine/ShimmerShifter.h"
 
+#include <memory>
+
 namespace lumenfall::engine
 {
 
@@ -28,11 +30,17 @@ namespace lumenfall::engine
 inline constexpr float NetworkSignsLeft[8] = {1, 1, -1, 1, -1, -1, 1, -1};
 inline constexpr float NetworkSignsRight[8] = {1, -1, 1, 1, 1, -1, -1, -1};
 
+struct BlockReads;
+
 /// The 8-line feedback network and its octave shimmer (see the top of this file).
 class FeedbackNetwork
 {
 public:
     FeedbackNetwork();
+    ~FeedbackNetwork();
+
+    /// Allocates the block form's working memory once; false when it cannot be allocated.
+    bool Prepare();
 
     /// Silence for `model`: the shifter, the shimmer return and the input signs.
     void Reset(ReverbModel model);
@@ -52,8 +60,8 @@ public:
     /// writes sample by sample): every read reaches back past the block's first write.
     static bool ReadsAhead(const FeedbackLines& lines, const CoreSettings& settings, int n);
 
-    /// The block form over n <= kCoreBlock samples with the lengths settled: sample t runs at the
-    /// LFO phase whose sine and cosine are sines[t] and cosines[t].
+    /// The block form over n <= kCoreBlock samples with the lengths settled, prepared: sample t
+    /// runs at the LFO phase whose sine and cosine are sines[t] and cosines[t].
     void Run(FeedbackLines& lines,
              const float* dL,
              const float* dR,
@@ -79,6 +87,9 @@ private:
     // sin and cos of each line's LFO phase offset, for angle addition in the block form.
     float mOffsetSin[8] = {};
     float mOffsetCos[8] = {};
+    // The block form's reads (about 30 KB): allocated by Prepare rather than taken from the audio
+    // thread's stack.
+    std::unique_ptr<BlockReads> mReads;
 };
 
 } // namespace lumenfall::engine

@@ -31,6 +31,7 @@ bool ReverbCore::Prepare(double sampleRate)
         ok = line.Resize(DelayLine::CapacityFor(sampleRate, kDiffuserSeconds)) && ok;
     }
     ok = mEarly.Prepare(sampleRate) && ok;
+    ok = mNetwork.Prepare() && ok;
     Reset(ReverbModel::Hall);
     return ok;
 }
@@ -217,7 +218,6 @@ void ReverbCore::ProcessFast(const float* xL,
                              const EngineParameters& current)
 {
     const CoreSettings s = Settings(current);
-    const LateStructure structure = LateStructureOf(mModel);
 
     float earlyL[kCoreBlock];
     float earlyR[kCoreBlock];
@@ -225,6 +225,42 @@ void ReverbCore::ProcessFast(const float* xL,
 
     float dL[kCoreBlock];
     float dR[kCoreBlock];
+    DiffuseInput(xL, xR, s, dL, dR, n);
+
+    float sinBefore[kCoreBlock];
+    float sinAfter[kCoreBlock];
+    float cosAfter[kCoreBlock];
+    RunLfo(
+        current[ParamId::ModulationRate] * kTwoPi / mSampleRate, sinBefore, sinAfter, cosAfter, n);
+
+    float lateL[kCoreBlock];
+    float lateR[kCoreBlock];
+    RunLate(xL, xR, dL, dR, sinBefore, sinAfter, cosAfter, s, current, lateL, lateR, n);
+
+    const GateShape gate(mModel,
+                         current[ParamId::GateLength],
+                         current[ParamId::GateRelease],
+                         current[ParamId::EnvelopeShape]);
+    float envelope[kCoreBlock];
+    RunGate(gate, onsets, s, envelope, n);
+    mOutput.Run(lateL,
+                lateR,
+                earlyL,
+                earlyR,
+                gate.Shapes() ? envelope : nullptr,
+                wetL,
+                wetR,
+                n,
+                current,
+                s.instructionSet);
+}
+
+// dL/dR = the late structure's input: x times the gate's opening, through the input diffusers
+// (but for the spring, which disperses on its own).
+void ReverbCore::DiffuseInput(
+    const float* xL, const float* xR, const CoreSettings& s, float* dL, float* dR, int n)
+{
+    const LateStructure structure = LateStructureOf(mModel);
     for (int t = 0; t < n; ++t)
     {
         dL[t] = s.open * xL[t];
@@ -236,23 +272,22 @@ void ReverbCore::ProcessFast(const float* xL,
         mInputDiffusers.Run(mDiffusers, 0, dL, n, s.instructionSet);
         mInputDiffusers.Run(mDiffusers, 1, dR, n, s.instructionSet);
     }
+}
 
-    // LFO: the phase runs on exactly as per sample; the sines come from rotating phasors seeded
-    // at the start of each short run (where the engine refreshes, so a long block gives what its
-    // short runs would; angle addition gives the line phases): the first four a step apart, each
-    // then turned four steps at a time. sinBefore[t] is the sine before sample t's step,
-    // sinAfter[t] and cosAfter[t] after it; whole runs are filled whatever n is, for block forms
-    // that read whole groups of lanes.
-    const double step = current[ParamId::ModulationRate] * kTwoPi / mSampleRate;
+// The LFO over n samples at `step` radians per sample: the phase runs on exactly as per sample; the
+// sines come from rotating phasors seeded at the start of each short run (where the engine
+// refreshes, so a long block gives what its short runs would; angle addition gives the line
+// phases): the first four a step apart, each then turned four steps at a time. sinBefore[t] is the
+// sine before sample t's step, sinAfter[t] and cosAfter[t] after it; whole runs are filled whatever
+// n is, for block forms that read whole groups of lanes.
+void ReverbCore::RunLfo(double step, float* sinBefore, float* sinAfter, float* cosAfter, int n)
+{
     if (step != mLfoStep)
     {
         mLfoStep = step;
         SinCos(step, mLfoStepSin, mLfoStepCos);
         SinCos(4.0 * step, mLfoStep4Sin, mLfoStep4Cos);
     }
-    float sinBefore[kCoreBlock];
-    float sinAfter[kCoreBlock];
-    float cosAfter[kCoreBlock];
     for (int c = 0; c < n; c += kShortCoreBlock)
     {
         typedef double Doubles4 __attribute__((vector_size(32)));
@@ -286,10 +321,23 @@ void ReverbCore::ProcessFast(const float* xL,
             }
         }
     }
+}
 
-    float lateL[kCoreBlock];
-    float lateR[kCoreBlock];
-    switch (structure)
+// lateL/lateR = the model's late structure over the block.
+void ReverbCore::RunLate(const float* xL,
+                         const float* xR,
+                         const float* dL,
+                         const float* dR,
+                         const float* sinBefore,
+                         const float* sinAfter,
+                         const float* cosAfter,
+                         const CoreSettings& s,
+                         const EngineParameters& current,
+                         float* lateL,
+                         float* lateR,
+                         int n)
+{
+    switch (LateStructureOf(mModel))
     {
     case LateStructure::Plate:
         mPlate.Run(mLines, mDiffusers, dL, dR, sinAfter, cosAfter, s, lateL, lateR, n);
@@ -301,12 +349,16 @@ void ReverbCore::ProcessFast(const float* xL,
         mNetwork.Run(mLines, dL, dR, sinAfter, cosAfter, s, current, lateL, lateR, n);
         break;
     }
+}
 
-    const GateShape gate(mModel,
-                         current[ParamId::GateLength],
-                         current[ParamId::GateRelease],
-                         current[ParamId::EnvelopeShape]);
-    float envelope[kCoreBlock];
+// The onset count over the block; where the gate shapes the tail, envelope = its gain at each
+// sample (else envelope is left alone).
+void ReverbCore::RunGate(const GateShape& gate,
+                         const std::uint8_t* onsets,
+                         const CoreSettings& s,
+                         float* envelope,
+                         int n)
+{
     if (gate.Shapes())
     {
         for (int t = 0; t < n; ++t)
@@ -334,16 +386,6 @@ void ReverbCore::ProcessFast(const float* xL,
                 std::min(mSamplesSinceOnset + n, std::max(mSamplesSinceOnset, kNoOnset));
         }
     }
-    mOutput.Run(lateL,
-                lateR,
-                earlyL,
-                earlyR,
-                gate.Shapes() ? envelope : nullptr,
-                wetL,
-                wetR,
-                n,
-                current,
-                s.instructionSet);
 }
 
 } // namespace lumenfall::engine

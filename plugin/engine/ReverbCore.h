@@ -104,6 +104,28 @@ private:
                      float* wetR,
                      int n,
                      const EngineParameters& current);
+    // The steps of ProcessFast (see there), inlined into it as if written there.
+    [[gnu::always_inline]] inline void DiffuseInput(
+        const float* xL, const float* xR, const CoreSettings& s, float* dL, float* dR, int n);
+    [[gnu::always_inline]] inline void
+    RunLfo(double step, float* sinBefore, float* sinAfter, float* cosAfter, int n);
+    [[gnu::always_inline]] inline void RunLate(const float* xL,
+                                               const float* xR,
+                                               const float* dL,
+                                               const float* dR,
+                                               const float* sinBefore,
+                                               const float* sinAfter,
+                                               const float* cosAfter,
+                                               const CoreSettings& s,
+                                               const EngineParameters& current,
+                                               float* lateL,
+                                               float* lateR,
+                                               int n);
+    [[gnu::always_inline]] inline void RunGate(const GateShape& gate,
+                                               const std::uint8_t* onsets,
+                                               const CoreSettings& s,
+                                               float* envelope,
+                                               int n);
     // The onset count of one sample: 0 on an onset, else one more up to kNoOnset.
     void CountOnset(bool onset);
     // The block form's per-setting constants of the diffusers, the plate and the spring, worked

@@ -123,6 +123,16 @@ struct FrameInput
     bool onset = false;
 };
 
+// How a segment of Process runs: its length, whether the block form takes it, and whether its
+// first sample's smoothing step and refresh are done already.
+struct Segment
+{
+    int n = 0;
+    bool smoothed = false;
+    bool refreshed = false;
+    bool block = false;
+};
+
 } // namespace
 
 /// The engine's working state: allocated once by the first Prepare.
@@ -170,7 +180,7 @@ struct ReverbEngineState
     float feedR[kCoreBlock] = {};
     float dryL[kCoreBlock] = {};
     float dryR[kCoreBlock] = {};
-    float followers[2 * kCoreBlock + 2] = {}; // see InputBlock
+    float followers[2 * kCoreBlock + 2] = {}; // see RunFollowers
     std::uint8_t onset[kCoreBlock] = {};
     bool anyOnset = false; // some onset[k] is set
     float wetL[kCoreBlock] = {};
@@ -195,7 +205,39 @@ struct ReverbEngineState
     FrameInput InputStep(float left, float right, double bypassTarget, BlockPeaks& peaks);
     StereoSample Crossfade(StereoSample active, StereoSample fading);
     void InputBlock(const float* inL, const float* inR, int n, BlockPeaks& peaks);
+    [[gnu::always_inline]] inline Segment
+    BeginSegment(int remaining, double bypassTarget, bool reference);
+    [[gnu::always_inline]] inline void SampleSegment(const float* inL,
+                                                     const float* inR,
+                                                     float* const* outputs,
+                                                     int done,
+                                                     const Segment& g,
+                                                     double bypassTarget,
+                                                     BlockPeaks& peaks);
+    [[gnu::always_inline]] inline void BlockSegment(const float* inL,
+                                                    const float* inR,
+                                                    float* const* outputs,
+                                                    int done,
+                                                    int n,
+                                                    BlockPeaks& peaks);
+    // The steps of InputBlock and OutputBlock (see there), inlined as if written there.
+    [[gnu::always_inline]] inline void ReadInput(const float* inL,
+                                                 const float* inR,
+                                                 int n,
+                                                 float* fL,
+                                                 float* fR,
+                                                 float* level,
+                                                 BlockPeaks& peaks);
+    [[gnu::always_inline]] inline void FeedPreDelay(const float* fL, const float* fR, int n);
+    [[gnu::always_inline]] inline void RunFollowers(const float* level, float* q, int n);
+    [[gnu::always_inline]] inline void
+    FindOnsetCandidates(const float* q, int n, std::uint64_t* candidates);
+    [[gnu::always_inline]] inline void MarkOnsets(const std::uint64_t* candidates, int n);
     void OutputBlock(int fading, float* const* outputs, int offset, int n, BlockPeaks& peaks);
+    [[gnu::always_inline]] inline void CrossfadeBlock(int fading);
+    [[gnu::always_inline]] inline void DuckBlock(float* duck, int n, BlockPeaks& peaks);
+    [[gnu::always_inline]] inline void
+    MixBlock(const float* duck, float* const* outputs, int offset, int n, BlockPeaks& peaks);
     void OutputStep(
         StereoSample wet, const FrameInput& in, float* const* outputs, int i, BlockPeaks& peaks);
 };
@@ -475,10 +517,31 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
 {
     // Settled: the bypass fade, the trims and the pre-delay hold still over the block, so
     // InputStep reduces to these passes (its fade and pre-delay glides are identities).
-    const float g = static_cast<float>(1.0 - bypassFade) * inputGain;
     float fL[kCoreBlock]; // sanitised, for the pre-delay
     float fR[kCoreBlock];
     float level[kCoreBlock]; // min(max(|L|, |R|), 64), the input follower's input
+    ReadInput(inL, inR, n, fL, fR, level, peaks);
+    FeedPreDelay(fL, fR, n);
+    float q[kCoreBlock]; // max(|feedL|, |feedR|), the onset follower's input
+    RunFollowers(level, q, n);
+    // Bit t % 64 of word t / 64: sample t is loud enough and rises above the follower.
+    std::uint64_t candidates[kCoreBlock / 64] = {};
+    FindOnsetCandidates(q, n, candidates);
+    MarkOnsets(candidates, n);
+}
+
+// dryL/dryR = the input with samples that are not finite as 0; fL/fR = the pre-delay's input
+// (the gain applied to the input clamped to +-64, sanitised); level = the input follower's
+// input. Raises peaks.input.
+void ReverbEngineState::ReadInput(const float* inL,
+                                  const float* inR,
+                                  int n,
+                                  float* fL,
+                                  float* fR,
+                                  float* level,
+                                  BlockPeaks& peaks)
+{
+    const float g = static_cast<float>(1.0 - bypassFade) * inputGain;
     float peak = peaks.input;
     int t = 0;
     {
@@ -517,7 +580,11 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
         fR[t] = SanitizeSample(g * Clamp64(dryR[t]));
     }
     peaks.input = peak;
+}
 
+// feedL/feedR = the pre-delay's output at the settled delay, then fL/fR written into it.
+void ReverbEngineState::FeedPreDelay(const float* fL, const float* fR, int n)
+{
     const float d = std::max(std::min(currentPreDelay, preDelay[0].MaxDelay()), 1.0f);
     const int whole = static_cast<int>(d);
     if (currentPreDelay < 1.0f)
@@ -560,17 +627,19 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
             preDelay[1].WriteSanitized(fR[k]);
         }
     }
+}
 
+// Runs both envelope followers over the block into `followers` (and on to inputEnvelope and
+// onsetEnvelope), with q = max(|feedL|, |feedR|).
+void ReverbEngineState::RunFollowers(const float* level, float* q, int n)
+{
     // The two followers side by side, the input follower in even places and the onset follower
     // in odd ones: followers[2t + 2] is the input follower after sample t, followers[2t + 1] the
     // onset follower before it (the detector compares with the level before the update).
-    float q[kCoreBlock];
     float pq[2 * kCoreBlock]; // the followers' inputs, in the same places
     followers[0] = inputEnvelope;
     followers[1] = onsetEnvelope;
-    // Bit t % 64 of word t / 64: sample t is loud enough and rises above the follower.
-    std::uint64_t candidates[kCoreBlock / 64] = {};
-    t = 0;
+    int t = 0;
     {
         const __m128 absMask = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
         for (; t + 4 <= n; t += 4)
@@ -616,7 +685,12 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
     }
     inputEnvelope = followers[2 * n];
     onsetEnvelope = followers[2 * n + 1];
-    t = 0;
+}
+
+// Sets the candidate bit of every sample loud enough and rising above the onset follower.
+void ReverbEngineState::FindOnsetCandidates(const float* q, int n, std::uint64_t* candidates)
+{
+    int t = 0;
     {
         const __m128 loud = _mm_set1_ps(kOnsetLevel);
         const __m128 quiet = _mm_set1_ps(kOnsetQuiet);
@@ -641,11 +715,15 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
             candidates[t / 64] |= std::uint64_t{1} << t % 64;
         }
     }
+}
 
+// onset/anyOnset from the candidates and the hold-off since the last onset.
+void ReverbEngineState::MarkOnsets(const std::uint64_t* candidates, int n)
+{
     // The hold-off is the one sequential part of the detector; without a candidate in the
     // block it is a count.
     anyOnset = false;
-    if (std::all_of(std::begin(candidates), std::end(candidates), [](auto c) { return c == 0; }))
+    if (std::all_of(candidates, candidates + kCoreBlock / 64, [](auto c) { return c == 0; }))
     {
         samplesSinceOnset = std::min(samplesSinceOnset + n, std::max(samplesSinceOnset, kNoOnset));
         return;
@@ -670,35 +748,48 @@ void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, Bl
 void ReverbEngineState::OutputBlock(
     int fading, float* const* outputs, int offset, int n, BlockPeaks& peaks)
 {
-    // Crossfade four samples at a time: a = remaining / length, wet = (1 - a) active + a fading.
     if (fading > 0)
     {
-        const float length = static_cast<float>(crossfadeLength);
-        const Lanes4 step = {0.0f, 1.0f, 2.0f, 3.0f};
-        int t = 0;
-        for (; t + 4 <= fading; t += 4)
-        {
-            const Lanes4 a = (static_cast<float>(crossfadeRemaining - t) - step) / length;
-            StoreLanes(wetL + t,
-                       (1.0f - a) * LoadLanes<Lanes4>(wetL + t) + a * LoadLanes<Lanes4>(fadeL + t));
-            StoreLanes(wetR + t,
-                       (1.0f - a) * LoadLanes<Lanes4>(wetR + t) + a * LoadLanes<Lanes4>(fadeR + t));
-        }
-        crossfadeRemaining -= t;
-        for (; t < fading; ++t)
-        {
-            const StereoSample wet = Crossfade({wetL[t], wetR[t]}, {fadeL[t], fadeR[t]});
-            wetL[t] = wet.left;
-            wetR[t] = wet.right;
-        }
-        if (crossfadeRemaining == 0)
-        {
-            fadingCore = -1;
-        }
+        CrossfadeBlock(fading);
     }
+    float duck[kCoreBlock];
+    DuckBlock(duck, n, peaks);
+    MixBlock(duck, outputs, offset, n, peaks);
+}
+
+// The first `fading` samples of wetL/wetR crossfaded with fadeL/fadeR, four at a time:
+// a = remaining / length, wet = (1 - a) active + a fading.
+void ReverbEngineState::CrossfadeBlock(int fading)
+{
+    const float length = static_cast<float>(crossfadeLength);
+    const Lanes4 step = {0.0f, 1.0f, 2.0f, 3.0f};
+    int t = 0;
+    for (; t + 4 <= fading; t += 4)
+    {
+        const Lanes4 a = (static_cast<float>(crossfadeRemaining - t) - step) / length;
+        StoreLanes(wetL + t,
+                   (1.0f - a) * LoadLanes<Lanes4>(wetL + t) + a * LoadLanes<Lanes4>(fadeL + t));
+        StoreLanes(wetR + t,
+                   (1.0f - a) * LoadLanes<Lanes4>(wetR + t) + a * LoadLanes<Lanes4>(fadeR + t));
+    }
+    crossfadeRemaining -= t;
+    for (; t < fading; ++t)
+    {
+        const StereoSample wet = Crossfade({wetL[t], wetR[t]}, {fadeL[t], fadeR[t]});
+        wetL[t] = wet.left;
+        wetR[t] = wet.right;
+    }
+    if (crossfadeRemaining == 0)
+    {
+        fadingCore = -1;
+    }
+}
+
+// duck = the ducker's gain at each sample; raises peaks.duck.
+void ReverbEngineState::DuckBlock(float* duck, int n, BlockPeaks& peaks)
+{
     // The ducker's gain is the one recurrence; everything else is per sample. Without ducking
     // and with the gain home at 1 it stays 1 (and multiplies exactly).
-    float duck[kCoreBlock];
     if (duckingAtAll || duckGain != 1.0f)
     {
         float gain = duckGain;
@@ -720,7 +811,13 @@ void ReverbEngineState::OutputBlock(
     {
         std::fill_n(duck, n, 1.0f);
     }
+}
 
+// The outputs from the wet pair (widened, ducked) and the dry pair; raises peaks.wet and
+// peaks.output.
+void ReverbEngineState::MixBlock(
+    const float* duck, float* const* outputs, int offset, int n, BlockPeaks& peaks)
+{
     // The output is the dry sample itself while bypassed (the fade is settled at 0 or 1), or
     // where the wet gain is 0 and the output trim unity; else (wet duck w + dry g) x trim,
     // sanitised (at fade 0 the 64-bit blend with the dry sample is that value itself).
@@ -923,6 +1020,104 @@ void ReverbEngine::ProcessUnprepared(const float* const* inputs, float* const* o
     }
 }
 
+// The next segment, at most `remaining` samples: up to the next refresh, or a whole core block
+// when nothing moves. The smoothing step and the refresh of its first sample are done when
+// BlockReady says so (for the block form).
+Segment ReverbEngineState::BeginSegment(int remaining, double bypassTarget, bool reference)
+{
+    const int phase = static_cast<int>(refreshCounter % kRefreshPeriod);
+    Segment g;
+    g.n = std::min(remaining, kRefreshPeriod - phase);
+    // The segment's first smoothing step and its refresh come first: the block form then
+    // needs the pre-delay to hold still too (a refresh can move its target, for a new tempo
+    // or division).
+    if (!reference && BlockReady(bypassTarget))
+    {
+        Smooth();
+        g.smoothed = true;
+        if (phase == 0)
+        {
+            Refresh();
+            g.refreshed = true;
+        }
+        g.block = currentPreDelay == targetPreDelay;
+        if (g.block && g.refreshed && gliding == 0 && ModelOf(target) == cores[activeCore].Model())
+        {
+            g.n = std::min(remaining, kCoreBlock); // the next refreshes would change nothing
+        }
+    }
+    return g;
+}
+
+// The reference form over samples done..done + g.n - 1: the stages sample by sample.
+void ReverbEngineState::SampleSegment(const float* inL,
+                                      const float* inR,
+                                      float* const* outputs,
+                                      int done,
+                                      const Segment& g,
+                                      double bypassTarget,
+                                      BlockPeaks& peaks)
+{
+    bool smoothed = g.smoothed;
+    bool refreshed = g.refreshed;
+    for (int i = done; i < done + g.n; ++i)
+    {
+        if (!smoothed)
+        {
+            Smooth();
+        }
+        smoothed = false;
+        if (refreshCounter % kRefreshPeriod == 0 && !refreshed)
+        {
+            Refresh();
+        }
+        refreshed = false;
+        ++refreshCounter;
+        const FrameInput in =
+            InputStep(ReadFinite(inL, i), ReadFinite(inR, i), bypassTarget, peaks);
+        StereoSample wet = cores[activeCore].ProcessSample(in.feedL, in.feedR, current, in.onset);
+        if (fadingCore >= 0)
+        {
+            const StereoSample fading =
+                cores[fadingCore].ProcessSample(in.feedL, in.feedR, current, in.onset);
+            wet = Crossfade(wet, fading);
+        }
+        OutputStep(wet, in, outputs, i, peaks);
+    }
+}
+
+// The block form over samples done..done + n - 1.
+void ReverbEngineState::BlockSegment(
+    const float* inL, const float* inR, float* const* outputs, int done, int n, BlockPeaks& peaks)
+{
+    // What the input stage and the cores read holds still over the segment, so they can
+    // each run over the whole segment in turn; the output stage takes its parameters
+    // sample by sample.
+    RecordOutputParameters(0, 1);
+    int t = 1;
+    for (; t < n && gliding != 0; ++t)
+    {
+        Smooth();
+        RecordOutputParameters(t, 1);
+    }
+    if (t < n)
+    {
+        RecordOutputParameters(t, n - t); // every parameter holds still from here
+    }
+    refreshCounter += static_cast<std::uint32_t>(n);
+    InputBlock(
+        inL != nullptr ? inL + done : nullptr, inR != nullptr ? inR + done : nullptr, n, peaks);
+    // Without an onset in the segment the cores need not look for one.
+    const std::uint8_t* onsets = anyOnset ? onset : nullptr;
+    cores[activeCore].ProcessBlock(feedL, feedR, onsets, wetL, wetR, n, current);
+    const int fading = fadingCore >= 0 ? std::min(n, crossfadeRemaining) : 0;
+    if (fading > 0)
+    {
+        cores[fadingCore].ProcessBlock(feedL, feedR, onsets, fadeL, fadeR, fading, current);
+    }
+    OutputBlock(fading, outputs, done, n, peaks);
+}
+
 void ReverbEngine::Process(const float* const* inputs,
                            float* const* outputs,
                            int frames,
@@ -950,92 +1145,16 @@ void ReverbEngine::Process(const float* const* inputs,
     int done = 0;
     while (done < frames)
     {
-        const int phase = static_cast<int>(s.refreshCounter % kRefreshPeriod);
-        int n = std::min(frames - done, kRefreshPeriod - phase);
-        // The segment's first smoothing step and its refresh come first: the block form then
-        // needs the pre-delay to hold still too (a refresh can move its target, for a new tempo
-        // or division).
-        bool smoothed = false;
-        bool refreshed = false;
-        bool block = false;
-        if (!mReference && s.BlockReady(bypassTarget))
+        const Segment g = s.BeginSegment(frames - done, bypassTarget, mReference);
+        if (g.block)
         {
-            s.Smooth();
-            smoothed = true;
-            if (phase == 0)
-            {
-                s.Refresh();
-                refreshed = true;
-            }
-            block = s.currentPreDelay == s.targetPreDelay;
-            if (block && refreshed && s.gliding == 0 &&
-                ModelOf(s.target) == s.cores[s.activeCore].Model())
-            {
-                n = std::min(frames - done, kCoreBlock); // the next refreshes would change nothing
-            }
-        }
-        if (!block)
-        {
-            for (int i = done; i < done + n; ++i)
-            {
-                if (!smoothed)
-                {
-                    s.Smooth();
-                }
-                smoothed = false;
-                if (s.refreshCounter % kRefreshPeriod == 0 && !refreshed)
-                {
-                    s.Refresh();
-                }
-                refreshed = false;
-                ++s.refreshCounter;
-                const FrameInput in =
-                    s.InputStep(ReadFinite(inL, i), ReadFinite(inR, i), bypassTarget, peaks);
-                StereoSample wet =
-                    s.cores[s.activeCore].ProcessSample(in.feedL, in.feedR, s.current, in.onset);
-                if (s.fadingCore >= 0)
-                {
-                    const StereoSample fading = s.cores[s.fadingCore].ProcessSample(
-                        in.feedL, in.feedR, s.current, in.onset);
-                    wet = s.Crossfade(wet, fading);
-                }
-                s.OutputStep(wet, in, outputs, i, peaks);
-            }
+            s.BlockSegment(inL, inR, outputs, done, g.n, peaks);
         }
         else
         {
-            // What the input stage and the cores read holds still over the segment, so they can
-            // each run over the whole segment in turn; the output stage takes its parameters
-            // sample by sample.
-            s.RecordOutputParameters(0, 1);
-            int t = 1;
-            for (; t < n && s.gliding != 0; ++t)
-            {
-                s.Smooth();
-                s.RecordOutputParameters(t, 1);
-            }
-            if (t < n)
-            {
-                s.RecordOutputParameters(t, n - t); // every parameter holds still from here
-            }
-            s.refreshCounter += static_cast<std::uint32_t>(n);
-            s.InputBlock(inL != nullptr ? inL + done : nullptr,
-                         inR != nullptr ? inR + done : nullptr,
-                         n,
-                         peaks);
-            // Without an onset in the segment the cores need not look for one.
-            const std::uint8_t* onsets = s.anyOnset ? s.onset : nullptr;
-            s.cores[s.activeCore].ProcessBlock(
-                s.feedL, s.feedR, onsets, s.wetL, s.wetR, n, s.current);
-            const int fading = s.fadingCore >= 0 ? std::min(n, s.crossfadeRemaining) : 0;
-            if (fading > 0)
-            {
-                s.cores[s.fadingCore].ProcessBlock(
-                    s.feedL, s.feedR, onsets, s.fadeL, s.fadeR, fading, s.current);
-            }
-            s.OutputBlock(fading, outputs, done, n, peaks);
+            s.SampleSegment(inL, inR, outputs, done, g, bypassTarget, peaks);
         }
-        done += n;
+        done += g.n;
     }
     mMeters.Store({peaks.input, peaks.wet, peaks.output, peaks.duck});
 }

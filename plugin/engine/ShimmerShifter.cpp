@@ -429,10 +429,23 @@ void ShimmerShifter::ProcessFrame4()
 template <class V>
 [[gnu::always_inline]] inline void ShimmerShifter::Frame()
 {
+    AnalyseFrame<V>();
+    SeparateChannels();
+    for (int ch = 0; ch < 2; ++ch)
+    {
+        ShiftBins<V>(ch);
+    }
+    SynthesiseFrame<V>();
+    OverlapAddFrame<V>();
+}
+
+// mAnalysisRe/Im = the transform of the windowed frame of both rings, left in the real part and
+// right in the imaginary.
+template <class V>
+[[gnu::always_inline]] inline void ShimmerShifter::AnalyseFrame()
+{
     constexpr int kMask = kFftSize - 1;
-    constexpr int kHalf = kFftSize / 2;
-    constexpr int kHalfShift = 1; // bit reversal over 10 bits from the 11-bit table
-    const int p = mPosition;      // the oldest sample of the ring
+    const int p = mPosition; // the oldest sample of the ring
 
     // Analysis with the transform's first two spans: bit-reversed places s..s + 3 (s = rev(n),
     // n < 512) hold samples n, n + 1024, n + 512 and n + 1536 of the frame. p is a multiple of
@@ -467,7 +480,11 @@ template <class V>
         StoreTransposed(im, mAnalysisIm, places);
     }
     LaterSpans<V>(mAnalysisRe, mAnalysisIm, kFftSize);
+}
 
+// mBinRe/Im = each channel's bins 1..511, separated from the joint transform.
+[[gnu::always_inline]] inline void ShimmerShifter::SeparateChannels()
+{
     // Separate the two real channels for bins 1..511:
     // X_left = (Z[k] + conj Z[N-k]) / 2, X_right = (Z[k] - conj Z[N-k]) / (2i).
     for (int k = 1; k < kBins; ++k)
@@ -479,11 +496,15 @@ template <class V>
         mBinRe[1][k] = 0.5f * (b + d);
         mBinIm[1][k] = 0.5f * (c - a);
     }
-    for (int ch = 0; ch < 2; ++ch)
-    {
-        ShiftBins<V>(ch);
-    }
+}
 
+// mSynthesisIm/Re = the inverse transform of the shifted bins, the left channel in mSynthesisRe.
+template <class V>
+[[gnu::always_inline]] inline void ShimmerShifter::SynthesiseFrame()
+{
+    constexpr int kHalf = kFftSize / 2;
+    constexpr int kHalfShift = 1; // bit reversal over 10 bits from the 11-bit table
+    constexpr int L = kLaneCount<V>;
     // Synthesis spectrum Y[m] = S_left[2m] + i S_right[2m] over 1024 points: bins m = 1..511 and
     // their conjugate mirrors 1024 - m; Y[0] and Y[512] are 0 (bin slots 0 and kBins stay 0).
     // The inverse is by conjugation (see Fft): the transform runs on (Im Y, Re Y), its first two
@@ -523,6 +544,15 @@ template <class V>
     // The 2048-point inverse of a spectrum with even bins only is half the 1024-point one,
     // repeated; both scales go into the overlap-add gain.
     LaterSpans<V>(mSynthesisIm, mSynthesisRe, kHalf);
+}
+
+// The synthesised frame, windowed, added into the overlap rings from the oldest slot on.
+template <class V>
+[[gnu::always_inline]] inline void ShimmerShifter::OverlapAddFrame()
+{
+    constexpr int kMask = kFftSize - 1;
+    constexpr int kHalf = kFftSize / 2;
+    const int p = mPosition; // the oldest sample of the ring
     constexpr float kGain = kOverlapGain * 0.5f / static_cast<float>(kHalf);
     for (int n = 0; n < kFftSize;)
     {

@@ -83,6 +83,14 @@ private:
     [[gnu::target("avx2")]] void ProcessFrame8();
     template <class V>
     [[gnu::always_inline]] void Frame();
+    // The steps of Frame (see there).
+    template <class V>
+    [[gnu::always_inline]] void AnalyseFrame();
+    [[gnu::always_inline]] inline void SeparateChannels();
+    template <class V>
+    [[gnu::always_inline]] void SynthesiseFrame();
+    template <class V>
+    [[gnu::always_inline]] void OverlapAddFrame();
     template <class V>
     [[gnu::always_inline]] void ShiftBins(int channel);
     // The butterflies of Fft, for input already in bit-reversed order; the spans from 4 up.

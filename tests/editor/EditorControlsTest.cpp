@@ -235,16 +235,31 @@ std::vector<float> Dividers(const std::vector<std::string>& log)
     return xs;
 }
 
+// The fixed part of the backdrop (gradient, scan lines, title, panels, rules) is drawn into a
+// layer once per scale; later draws copy the layer and draw only the dividers over it.
 TEST_F(EditorControls, BackdropScanLinesAndDividersPerPage)
 {
     IControl* backdrop = canvas->GetControl(0);
+    const std::vector<std::string> reused = DrawOnly(backdrop); // the first frame made the layer
+    EXPECT_FALSE(Has(reused, "CreateApiBitmap"));
+    EXPECT_FALSE(Has(reused, "PathMoveTo"));
+    EXPECT_FALSE(Has(reused, "DrawText"));
+    EXPECT_EQ(Lines(reused, "DrawBitmap "),
+              std::vector<std::string>{"DrawBitmap layer 1100x760 0 0 0 0 1100 760"});
+
+    canvas->SetScreenScale(2.f);
     const std::vector<std::string> log = DrawOnly(backdrop);
-    // The scan lines: one path per brightness, each line a move and a line across.
+    EXPECT_TRUE(Has(log, "CreateApiBitmap 2200 1520 2 1"));
+    // The scan lines, inside the layer: one path per brightness, each line a move and a line
+    // across.
     int lines = 0, bright = 0, faint = 0;
+    bool inLayer = false;
     for (const std::string& line : log)
     {
-        if (line.rfind("PathMoveTo 0 ", 0) == 0)
-            ++lines;
+        if (line.rfind("UpdateLayer ", 0) == 0)
+            inLayer = line == "UpdateLayer 0 0 1100 760";
+        else if (line.rfind("PathMoveTo 0 ", 0) == 0)
+            lines += inLayer ? 1 : 1000;
         else if (line.rfind("PathStroke solid 3 255 255 255", 0) == 0)
             bright += lines, lines = 0;
         else if (line.rfind("PathStroke solid 1 255 255 255", 0) == 0)
@@ -255,6 +270,9 @@ TEST_F(EditorControls, BackdropScanLinesAndDividersPerPage)
     EXPECT_EQ(bright + faint, 190);
     EXPECT_EQ(bright, 64); // y = 0, 12, ..., 756: every third line
     EXPECT_TRUE(Has(log, "DrawText LUMENFALL 255 240 236 226 36 37 360 86"));
+    EXPECT_EQ(Lines(log, "DrawBitmap "),
+              std::vector<std::string>{"DrawBitmap layer 2200x1520 0 0 0 0 1100 760"});
+    EXPECT_FALSE(Has(DrawOnly(backdrop), "CreateApiBitmap"));
 
     // The row divider spans the knob grid: where the group note takes the third column it
     // stops short of the note instead of running on behind it and out past its edge.

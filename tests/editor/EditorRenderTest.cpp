@@ -225,6 +225,12 @@ TEST_F(EditorPixels, ScaleLimits)
         plugin = std::make_unique<Lumenfall>(); // a closed editor reopens at its last scale
         Open(scale);
         EXPECT_EQ(canvas->GetDrawScale(), scale);
+        // The backdrop comes from a layer: it must meet the window's pixels exactly, so the
+        // header rule (1 unit about y 97) is brightest on the pixel row under 97 units.
+        const int x = static_cast<int>(500.f * scale);
+        const int ruleRow = static_cast<int>(97.f * scale);
+        for (const int row : {ruleRow - 1, ruleRow + 1})
+            EXPECT_LT(canvas->PixelAt(x, row).G, canvas->PixelAt(x, ruleRow).G) << scale << row;
         Write(scale < 1.f ? "scale_0.85.png" : "scale_1.5.png");
         plugin->CloseWindow();
     }

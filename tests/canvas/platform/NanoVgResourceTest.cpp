@@ -237,6 +237,31 @@ TEST_F(NanoVgCanvas, LayerAtAFractionalScaleDrawsBackWhereItWasDrawn)
     EXPECT_EQ(g->PixelAt(75, 47).A, 0);
 }
 
+// At 0.85 a layer 760 units high needs 646 pixels, but 0.85 as a float is a hair above it: the
+// bitmap is rounded up to 647 rows while the drawing covers 645. What is drawn in it must start
+// at its top row, so that drawn back it lands where direct drawing does.
+TEST_F(NanoVgCanvas, LayerWhoseBitmapIsRoundedUpDrawsBackOnTheSameRows)
+{
+    const auto bar = [](ICanvas& c) { c.FillRect(kColorRed, IBounds(0.f, 300.f, 40.f, 400.f)); };
+    auto direct = Make(40, 760, 0.85f);
+    DrawFrame(*direct, bar);
+    auto layered = Make(40, 760, 0.85f);
+    DrawFrame(*layered,
+              [&](ICanvas& c)
+              {
+                  c.BeginLayer(nullptr, IBounds(0.f, 0.f, 40.f, 760.f), true);
+                  bar(c);
+                  ILayerPtr layer = c.FinishLayer();
+                  EXPECT_GT(layer->GetAPIBitmap()->GetHeight(), static_cast<int>(760 * 0.85f));
+                  c.DrawBitmap(IBitmapHandle(layer->GetAPIBitmap(), 1, false, ""),
+                               IBounds(0.f, 0.f, 40.f, 760.f),
+                               0,
+                               0);
+              });
+    for (int y = 250; y < 345; ++y)
+        EXPECT_NEAR(layered->PixelAt(17, y).R, direct->PixelAt(17, y).R, 2) << "row " << y;
+}
+
 TEST_F(NanoVgCanvas, DropShadowFollowsTheLayersShapeAtItsOffset)
 {
     for (float scale : {1.f, 1.5f})

@@ -200,6 +200,7 @@ struct ReverbEngineState
     void UpdateCoefficients();
     void Smooth();
     bool BlockReady(double bypassTarget) const;
+    int LongestRunAfterRefresh() const;
     void RecordOutputParameters(int t, int count);
     void Refresh();
     FrameInput InputStep(float left, float right, double bypassTarget, BlockPeaks& peaks);
@@ -1041,12 +1042,26 @@ Segment ReverbEngineState::BeginSegment(int remaining, double bypassTarget, bool
             g.refreshed = true;
         }
         g.block = currentPreDelay == targetPreDelay;
-        if (g.block && g.refreshed && gliding == 0 && ModelOf(target) == cores[activeCore].Model())
+        if (g.block && g.refreshed && gliding == 0)
         {
-            g.n = std::min(remaining, kCoreBlock); // the next refreshes would change nothing
+            g.n = std::min(remaining, LongestRunAfterRefresh());
         }
     }
     return g;
+}
+
+// After a refresh with every parameter still, how far the block form may run before the next
+// refresh could change anything: up to a core block, unless a model change waits for the running
+// crossfade, which the first refresh after the fade's end starts.
+int ReverbEngineState::LongestRunAfterRefresh() const
+{
+    if (ModelOf(target) == cores[activeCore].Model())
+    {
+        return kCoreBlock;
+    }
+    // The refresh just done starts a change when no fade runs, so one runs here.
+    const int fadeEnd = (crossfadeRemaining + kRefreshPeriod - 1) / kRefreshPeriod * kRefreshPeriod;
+    return std::clamp(fadeEnd, kRefreshPeriod, kCoreBlock);
 }
 
 // The reference form over samples done..done + g.n - 1: the stages sample by sample.

@@ -222,7 +222,7 @@ void EarlyTaps::Run(const float* xL,
         float* acc = out == 0 ? earlyL : earlyR;
         std::fill_n(acc, n, 0.0f);
         OutputReads reads;
-        FindReads(out, n, before, reads, acc);
+        FindReads(out, n, before, reads);
         accumulate(reads.window, reads.near, reads.far, reads.count, acc, n);
     }
 }
@@ -246,8 +246,7 @@ void EarlyTaps::Feed(const float* xL, const float* xR, float open, int n)
     mLines[1].WriteBlockSanitized(fed[1], n);
 }
 
-void EarlyTaps::FindReads(
-    int out, int n, const int (&before)[2], OutputReads& reads, float* acc) const
+void EarlyTaps::FindReads(int out, int n, const int (&before)[2], OutputReads& reads)
 {
     // After the block's writes, sample t's read of whole delay w sees slot (P - n + 1 + t - w) and
     // the one before it, P being the position after the block: window[t + 1] and window[t] of the
@@ -286,7 +285,8 @@ void EarlyTaps::FindReads(
     // Reads of slots not all written yet: those of written slots only are summed with their
     // gains, the others up to the last of those with none (their slots hold finite values, so
     // each adds a zero that leaves every sum as it was: no sum is -0). One that reaches back to
-    // the start of what was written runs here first, sample by sample with the valid rule.
+    // the start of what was written reads a copy of its window with the unwritten slots as 0.
+    // Every sample thus sums its reads in one order wherever blocks begin.
     reads.near = reads.nearGain;
     reads.far = reads.farGain;
     const __m128i written = _mm_set_epi32(before[1], before[0], before[1], before[0]);
@@ -304,20 +304,20 @@ void EarlyTaps::FindReads(
         straddling |= static_cast<unsigned>(_mm_movemask_ps(_mm_andnot_ps(reachesFurther, beyond)))
                       << j;
     }
-    reads.count = valid == 0 ? 0 : 32 - __builtin_clz(valid);
-    for (; straddling != 0; straddling &= straddling - 1)
+    for (unsigned rest = straddling; rest != 0; rest &= rest - 1)
     {
-        const int j = __builtin_ctz(straddling);
-        const int capacity = mLines[j & 1].Capacity();
-        const float* x = reads.window[j];
-        for (int t = 0; t < n; ++t)
-        {
-            const int filled = std::min(before[j & 1] + t + 1, capacity);
-            const float a = whole[j] <= filled ? x[t + 1] : 0.0f;
-            const float b = whole[j] < filled ? x[t] : 0.0f;
-            acc[t] += near[j] * a + far[j] * b;
-        }
+        // Window slot s (sample t reads slots t and t + 1) is written when s >= whole - before.
+        const int j = __builtin_ctz(rest);
+        const int firstWritten = whole[j] - before[j & 1];
+        float* copy = mStraddling[j];
+        std::fill_n(copy, firstWritten, 0.0f);
+        std::copy(reads.window[j] + firstWritten, reads.window[j] + n + 1, copy + firstWritten);
+        reads.window[j] = copy;
+        reads.nearGain[j] = near[j];
+        reads.farGain[j] = far[j];
     }
+    valid |= straddling;
+    reads.count = valid == 0 ? 0 : 32 - __builtin_clz(valid);
 }
 
 } // namespace lumenfall::engine

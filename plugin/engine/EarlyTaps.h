@@ -69,14 +69,6 @@ public:
     /// The reference form: writes one input pair and returns the reflections.
     StereoSample Step(float xL, float xR, const CoreSettings& settings);
 
-    /// Both lines hold a whole capacity of samples: every read sees written slots, and the block
-    /// form's output no longer depends on where blocks begin.
-    bool Filled() const
-    {
-        return mLines[0].Written() == mLines[0].Capacity() &&
-               mLines[1].Written() == mLines[1].Capacity();
-    }
-
     /// The block form over n <= kCoreBlock samples.
     void Run(const float* xL,
              const float* xR,
@@ -107,7 +99,7 @@ private:
         int count;
     };
     void Feed(const float* xL, const float* xR, float open, int n);
-    void FindReads(int out, int n, const int (&before)[2], OutputReads& reads, float* acc) const;
+    void FindReads(int out, int n, const int (&before)[2], OutputReads& reads);
 
     DelayLine mLines[2];
     float mTimeScale = 1.0f; // u
@@ -116,6 +108,9 @@ private:
     float mFar[kReads] = {};  // gain of the slot `whole + 1` back
     float mReadsSize = -1.0f; // the size the reads were worked out for; -1: none
     int mLongestWhole = 0;
+    // Copies of the windows of reads that reach back to the start of what was written, their
+    // unwritten slots 0.
+    float mStraddling[kReads / 2][kCoreBlock + 1] = {};
 };
 
 } // namespace lumenfall::engine

@@ -154,10 +154,9 @@ void ReverbCore::ProcessBlock(const float* xL,
     for (int done = 0; done < n;)
     {
         // A run longer than the short one only where it gives what the short runs would: the
-        // block form reads every line ahead, and the early taps' sums of partly written lines
-        // (whose order follows where blocks begin) are over.
+        // block form reads every line ahead.
         int m = std::min(n - done, kCoreBlock);
-        if (m > kShortCoreBlock && !(mLines.Settled() && mEarly.Filled() && ReadsAhead(current, m)))
+        if (m > kShortCoreBlock && !(mLines.Settled() && ReadsAhead(current, m)))
         {
             m = kShortCoreBlock;
         }

@@ -88,7 +88,8 @@ private:
 
     // The block form's steps: the writes, then per output the windows and gains of the reads to
     // sum (every read with its gains once all reach written slots only; until then, up to the
-    // last that does, those that do with theirs and the others with none).
+    // last that does, those that do with theirs, those that reach the first written slot within
+    // the block with theirs on a copy of the window zeroed before it, and the others with none).
     struct OutputReads
     {
         const float* window[kReads / 2]; // each read's n + 1 slots

@@ -27,6 +27,26 @@ bool IsEnterOrSpace(const IKeyEvent& key)
     return key.VK == plugkit::canvas::kVK_RETURN || key.VK == plugkit::canvas::kVK_SPACE;
 }
 
+/// A control that acts alike on a click and on Enter or Space while it has the keys.
+class PressableControl : public IControl
+{
+public:
+    using IControl::IControl;
+
+    void OnMouseDown(float, float, const IMouseModifiers&) final { Press(); }
+
+    bool OnKeyDown(float, float, const IKeyEvent& key) final
+    {
+        if (!IsEnterOrSpace(key))
+            return false;
+        Press();
+        return true;
+    }
+
+protected:
+    virtual void Press() = 0;
+};
+
 void SetHelp(ViewState& state, const char* title, const char* body)
 {
     state.helpTitle = title;
@@ -34,27 +54,17 @@ void SetHelp(ViewState& state, const char* title, const char* body)
 }
 
 /// The factory preset menu; its name follows the values from any source.
-class PresetMenu final : public IControl
+class PresetMenu final : public PressableControl
 {
 public:
     PresetMenu(Lumenfall& plug, ViewStatePtr state)
-        : IControl(kPresetMenuBounds)
+        : PressableControl(kPresetMenuBounds)
         , mPlug(plug)
         , mState(std::move(state))
     {
         SetTooltip(kPresetTooltip);
         for (const FactoryPreset& preset : GetFactoryPresets())
             mMenu.AddItem(new IPopupMenu::Item(preset.name));
-    }
-
-    void OnMouseDown(float, float, const IMouseModifiers&) override { Open(); }
-
-    bool OnKeyDown(float, float, const IKeyEvent& key) override
-    {
-        if (!IsEnterOrSpace(key))
-            return false;
-        Open();
-        return true;
     }
 
     void OnMouseOver(float x, float y, const IMouseModifiers& mod) override
@@ -101,7 +111,7 @@ public:
     }
 
 private:
-    void Open()
+    void Press() override
     {
         if (ICanvas* g = GetUI())
             g->CreatePopupMenu(*this, mMenu, mRECT, 0);
@@ -114,7 +124,7 @@ private:
 };
 
 /// Toggles, A/B, COPY, the page buttons and the support link: one class, told apart by mode.
-class Button final : public IControl
+class Button final : public PressableControl
 {
 public:
     Button(const IBounds& bounds,
@@ -124,7 +134,7 @@ public:
            ButtonMode mode,
            int param,
            int section)
-        : IControl(bounds, param)
+        : PressableControl(bounds, param)
         , mLabel(label)
         , mPlug(plug)
         , mState(std::move(state))
@@ -150,16 +160,6 @@ public:
         default:
             return false;
         }
-    }
-
-    void OnMouseDown(float, float, const IMouseModifiers&) override { Press(); }
-
-    bool OnKeyDown(float, float, const IKeyEvent& key) override
-    {
-        if (!IsEnterOrSpace(key))
-            return false;
-        Press();
-        return true;
     }
 
     void OnMouseOver(float x, float y, const IMouseModifiers& mod) override
@@ -224,7 +224,7 @@ public:
     }
 
 private:
-    void Press()
+    void Press() override
     {
         ICanvas* g = GetUI();
         if (g == nullptr)
@@ -263,25 +263,15 @@ private:
 };
 
 /// The maker's logo, or its name when the logo is missing; opens the maker's web page.
-class Brand final : public IControl
+class Brand final : public PressableControl
 {
 public:
     Brand(const ISvgHandle& logo, ViewStatePtr state)
-        : IControl(kBrandBounds)
+        : PressableControl(kBrandBounds)
         , mLogo(logo)
         , mState(std::move(state))
     {
         SetTooltip(kBrandTooltip);
-    }
-
-    void OnMouseDown(float, float, const IMouseModifiers&) override { OpenWebPage(); }
-
-    bool OnKeyDown(float, float, const IKeyEvent& key) override
-    {
-        if (!IsEnterOrSpace(key))
-            return false;
-        OpenWebPage();
-        return true;
     }
 
     void OnMouseOver(float x, float y, const IMouseModifiers& mod) override
@@ -302,7 +292,7 @@ public:
     }
 
 private:
-    void OpenWebPage()
+    void Press() override
     {
         if (ICanvas* g = GetUI())
             g->OpenURL(kMakerUrl);

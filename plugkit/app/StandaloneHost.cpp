@@ -164,7 +164,9 @@ bool StandaloneHost::OpenAudioStream(std::optional<uint32_t> inputId,
                                      uint32_t bufferFrames)
 {
     StopAudioStream();
-    if (!mAudio)
+    // A layer that gave up its last stream may still have that stream's thread: the callback's
+    // flags and the plug-in are left as the stop left them.
+    if (!mAudio || !mAudio->IsUsable())
         return false;
 
     mBufferFrames = bufferFrames;

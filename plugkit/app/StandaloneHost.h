@@ -100,7 +100,8 @@ public:
     bool ApplyAudioSettings();
     /// Stops the stream that runs, then opens and starts one on these devices (no input device:
     /// output only). The plug-in is prepared for the rate first. True when the stream runs; the
-    /// edited settings are then the active ones.
+    /// edited settings are then the active ones. False, with nothing prepared, once the audio
+    /// layer has given up a stream.
     bool OpenAudioStream(std::optional<uint32_t> inputId,
                          uint32_t outputId,
                          uint32_t sampleRate,

@@ -4,6 +4,7 @@
 #include "plugkit/app/Utf8Text.h"
 
 #include <cstring>
+#include <thread>
 
 namespace plugkit::app
 {
@@ -15,6 +16,42 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t';
 }
 } // namespace
+
+void StreamCallbackGate::Connect(AudioStreamFunc func, void* user, uint32_t outputChannels)
+{
+    mFunc.store(func);
+    mUser.store(user);
+    mOutputChannels.store(outputChannels);
+    mConnected.store(true);
+}
+
+void StreamCallbackGate::Disconnect()
+{
+    // Sequentially consistent on both sides: a call that saw the gate connected has raised
+    // mInFlight before this store, so the wait below sees it.
+    mConnected.store(false);
+    while (mInFlight.load() != 0)
+        std::this_thread::yield();
+}
+
+int StreamCallbackGate::Forward(void* output,
+                                void* input,
+                                unsigned int frames,
+                                double streamTime,
+                                unsigned int status,
+                                void* gate)
+{
+    auto& self = *static_cast<StreamCallbackGate*>(gate);
+    self.mInFlight.fetch_add(1);
+    int result = 0;
+    const AudioStreamFunc func = self.mConnected.load() ? self.mFunc.load() : nullptr;
+    if (func != nullptr)
+        result = func(output, input, frames, streamTime, status, self.mUser.load());
+    else if (output != nullptr)
+        std::memset(output, 0, sizeof(double) * frames * self.mOutputChannels.load());
+    self.mInFlight.fetch_sub(1);
+    return result;
+}
 
 void ShownDeviceName(const char* systemName, HeapString& out)
 {

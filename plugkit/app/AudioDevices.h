@@ -3,6 +3,7 @@
 #include "plugkit/HeapString.h"
 #include "plugkit/IPluginProcessor.h"
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -33,6 +34,41 @@ using AudioStreamFunc = int (*)(void* output,
                                 double streamTime,
                                 unsigned int status,
                                 void* user);
+
+/// Stands between a device layer's audio thread and the stream callback it was handed, so the
+/// layer can cut the stream off from its callback for good while the thread itself cannot be
+/// stopped (a layer given up with its thread still alive). Once cut off, the thread's buffers
+/// are filled with silence and the callback and its user data are never touched again.
+///
+/// Threads: `Forward` runs on the layer's one audio thread and neither allocates nor locks;
+/// `Connect` and `Disconnect` are the UI thread's.
+class StreamCallbackGate
+{
+public:
+    /// [ui-thread & no stream running] From now on `Forward` passes buffers of
+    /// `outputChannels` channels to `func` with `user`.
+    void Connect(AudioStreamFunc func, void* user, uint32_t outputChannels);
+    /// [ui-thread] From its return on, `Forward` calls nothing; a call already in `func` is
+    /// waited for.
+    void Disconnect();
+
+    /// [audio-thread] The layer's stream callback, with the gate as `gate`: the connected
+    /// callback's answer, or 0 with the output zeroed while disconnected.
+    static int Forward(void* output,
+                       void* input,
+                       unsigned int frames,
+                       double streamTime,
+                       unsigned int status,
+                       void* gate);
+
+private:
+    std::atomic<AudioStreamFunc> mFunc{nullptr};
+    std::atomic<void*> mUser{nullptr};
+    std::atomic<uint32_t> mOutputChannels{0};
+    std::atomic<bool> mConnected{false};
+    /// Calls between their check of mConnected and their return.
+    std::atomic<int> mInFlight{0};
+};
 
 /// One duplex stream's set-up: both directions start at the device's first channel.
 struct AudioStreamSpec
@@ -69,6 +105,9 @@ public:
     virtual void CloseStream() = 0;
     virtual bool IsStreamOpen() = 0;
     virtual bool IsStreamRunning() = 0;
+    /// False once the layer has given up a stream that did not stop: it opens nothing again,
+    /// and the program goes on without audio until the layer is made anew.
+    virtual bool IsUsable() { return true; }
 };
 
 /// The devices of one scan, split by direction, and their names as the program shows and saves

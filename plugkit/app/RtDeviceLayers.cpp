@@ -71,8 +71,10 @@ void RtAudioDevices::AudioErrorCallback(const char* text)
     std::fflush(stderr);
 }
 
-RtAudioDevices::RtAudioDevices(std::unique_ptr<RtAudio> audio)
+RtAudioDevices::RtAudioDevices(std::unique_ptr<RtAudio> audio,
+                               std::unique_ptr<StreamCallbackGate> gate)
     : mAudio(std::move(audio))
+    , mGate(std::move(gate))
 {
 }
 
@@ -91,7 +93,11 @@ std::unique_ptr<RtAudioDevices> RtAudioDevices::Create()
         return nullptr;
     // Warnings (a device that cannot be probed) are printed by the caller's failure path only.
     Guarded([&] { audio->showWarnings(false); });
-    return std::unique_ptr<RtAudioDevices>(new (std::nothrow) RtAudioDevices(std::move(audio)));
+    std::unique_ptr<StreamCallbackGate> gate(new (std::nothrow) StreamCallbackGate);
+    if (!gate)
+        return nullptr;
+    return std::unique_ptr<RtAudioDevices>(new (std::nothrow)
+                                               RtAudioDevices(std::move(audio), std::move(gate)));
 }
 
 uint32_t RtAudioDevices::DeviceCount()
@@ -139,6 +145,7 @@ bool RtAudioDevices::OpenStream(const AudioStreamSpec& spec,
     RtAudio::StreamOptions options;
     options.flags = RTAUDIO_NONINTERLEAVED;
     unsigned int frames = bufferFrames;
+    mGate->Connect(func, user, spec.mOutputChannels);
     Guarded(
         [&]
         {
@@ -147,8 +154,8 @@ bool RtAudioDevices::OpenStream(const AudioStreamSpec& spec,
                                RTAUDIO_FLOAT64,
                                spec.mSampleRate,
                                &frames,
-                               func,
-                               user,
+                               &StreamCallbackGate::Forward,
+                               mGate.get(),
                                &options,
                                &AudioErrorCallbackForRtAudio);
         });
@@ -187,6 +194,10 @@ void RtAudioDevices::CallBounded(void (*call)(RtAudio&))
     RtAudio* audio = mAudio.get();
     if (CallWithin(kStopLimit, [audio, call] { Guarded([&] { call(*audio); }); }))
         return;
+    // Its thread may resume at any time, alongside the UI thread or after the program's host is
+    // gone: it finds the gate shut, and the gate stays alive with it.
+    mGate->Disconnect();
+    (void)mGate.release();
     (void)mAudio.release();
     AudioErrorCallback("the audio device did not stop in time and is no longer used");
 }

@@ -17,7 +17,8 @@ namespace plugkit::app
 /// The device list over RtAudio's DirectSound back end. Every RtAudio call is caught: its
 /// errors, thrown or reported, become false results and text on the standard error stream.
 /// Stopping and closing the stream take at most kStopLimit each: a layer whose stream does not
-/// stop in that time is given up (every later call finds no device and no stream).
+/// stop in that time is given up (every later call finds no device and no stream), and its
+/// stream, should its thread ever resume, never reaches the callback it was opened with.
 class RtAudioDevices : public IAudioDevices
 {
 public:
@@ -38,17 +39,21 @@ public:
     void CloseStream() override;
     bool IsStreamOpen() override;
     bool IsStreamRunning() override;
+    bool IsUsable() override { return mAudio != nullptr; }
 
     /// RtAudio's error callback: "\nerrorCallback: ", the text and "\n\n" to the standard error
     /// stream.
     static void AudioErrorCallback(const char* text);
 
 private:
-    explicit RtAudioDevices(std::unique_ptr<RtAudio> audio);
+    RtAudioDevices(std::unique_ptr<RtAudio> audio, std::unique_ptr<StreamCallbackGate> gate);
     /// `call` within kStopLimit, or the layer is given up.
     void CallBounded(void (*call)(RtAudio&));
 
     std::unique_ptr<RtAudio> mAudio;
+    /// RtAudio's callback and user data: the stream reaches the program only through it. Left
+    /// alive with a given-up RtAudio object, whose thread may still call it.
+    std::unique_ptr<StreamCallbackGate> mGate;
 };
 
 /// The ports of one MIDI direction over RtMidi's Windows multimedia back end (`Midi` is RtMidiIn

@@ -137,10 +137,6 @@ StandaloneHost::ResolveAudioDevice(ChannelDirection direction, bool& rewrite, bo
         }
         return fallback;
     }
-    // A machine without any input device still plays, with silent input; the saved name stays
-    // for when the device comes back.
-    if (direction == kInput && mDirectory.Inputs().empty())
-        return std::nullopt;
     error = true;
     return std::nullopt;
 }
@@ -157,7 +153,7 @@ bool StandaloneHost::ApplyAudioSettings()
         WriteSettingsFile();
     if (error)
         mPlatform.ShowMessage(kAudioSettingsMessage, kAudioSettingsTitle);
-    if (error || !outputId)
+    if (error || !inputId || !outputId)
         return false;
     return OpenAudioStream(inputId, *outputId, mSettings.sampleRate, mSettings.bufferSize);
 }
@@ -168,7 +164,9 @@ bool StandaloneHost::OpenAudioStream(std::optional<uint32_t> inputId,
                                      uint32_t bufferFrames)
 {
     StopAudioStream();
-    if (!mAudio)
+    // A layer that gave up its last stream may still have that stream's thread: the callback's
+    // flags and the plug-in are left as the stop left them.
+    if (!mAudio || !mAudio->IsUsable())
         return false;
 
     mBufferFrames = bufferFrames;

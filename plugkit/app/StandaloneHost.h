@@ -93,14 +93,15 @@ public:
     std::optional<uint32_t> FindAudioDeviceIndex(ChannelDirection direction,
                                                  const char* name) const;
     /// Resolves the edited settings' device names (a name no longer listed becomes the system's
-    /// default, and settings.ini is rewritten) and opens the stream. Without a default output,
-    /// or without a default input while input devices exist, shows "Please check the audio
-    /// settings" and returns false. Without any input device the stream plays with silent
-    /// input. True at once while input and output are disabled.
+    /// default, and settings.ini is rewritten) and opens the stream. A name that is not listed,
+    /// in either direction, with no default in its place (no input device at all, say) shows
+    /// "Please check the audio settings", opens nothing and returns false: the program runs on
+    /// without audio. True at once while input and output are disabled.
     bool ApplyAudioSettings();
     /// Stops the stream that runs, then opens and starts one on these devices (no input device:
     /// output only). The plug-in is prepared for the rate first. True when the stream runs; the
-    /// edited settings are then the active ones.
+    /// edited settings are then the active ones. False, with nothing prepared, once the audio
+    /// layer has given up a stream.
     bool OpenAudioStream(std::optional<uint32_t> inputId,
                          uint32_t outputId,
                          uint32_t sampleRate,

@@ -219,6 +219,13 @@ bool IPluginVst3ProcessorBase::ApplyBusArrangements(const SpeakerArrangement* in
                                                     const SpeakerArrangement* outputs,
                                                     int numOuts)
 {
+    // Ardour and Mixbus route to the buses as declared whatever they request: every request is
+    // taken as it is, buses and channels untouched; rendering holds the host's channel counts
+    // to the plug-in's.
+    const int host = mPlugin->GetHost();
+    if (host == kHostMixbus || host == kHostArdour)
+        return true;
+
     if (numIns < 0 || numOuts < 0 || (numIns > 0 && inputs == nullptr) ||
         (numOuts > 0 && outputs == nullptr))
         return false;
@@ -230,10 +237,6 @@ bool IPluginVst3ProcessorBase::ApplyBusArrangements(const SpeakerArrangement* in
     for (int i = 0; i < numOuts; ++i)
         if (outputs[i] != SpeakerArr::kMono && outputs[i] != SpeakerArr::kStereo)
             return false;
-
-    const int host = mPlugin->GetHost();
-    if (host == kHostMixbus || host == kHostArdour)
-        return true;
 
     SetChannelConnections(kInput, 0, NChannels(kInput), false);
     SetChannelConnections(kOutput, 0, NChannels(kOutput), false);

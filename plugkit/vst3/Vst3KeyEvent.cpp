@@ -18,6 +18,12 @@ constexpr int32_t kVirtualKeys[] = {
     111, 112, 113, 114, 115, 116, 117, 118, 119, 120, 121, 122, 123, 144, 145, 16,  17,  18};
 static_assert(sizeof(kVirtualKeys) / sizeof(kVirtualKeys[0]) == 56);
 
+/// The codes that stand for the ASCII characters from '0' up to the last one, DEL.
+bool IsAsciiKeyCode(int code)
+{
+    return code >= kVst3FirstAsciiKeyCode && code - kVst3AsciiKeyCodeOffset < 0x80;
+}
+
 } // namespace
 
 int16_t ScanKeyOfCharacter(char character)
@@ -36,8 +42,8 @@ Vst3KeyToKeyEvent(char16_t character, int16_t keyCode, int16_t modifiers, VkKeyS
     const int code = static_cast<uint16_t>(keyCode);
     if (character == 0)
     {
-        if (code >= kVst3FirstAsciiKeyCode && code < kVst3FirstAsciiKeyCode + 128)
-            character = static_cast<char16_t>(code - kVst3FirstAsciiKeyCode);
+        if (IsAsciiKeyCode(code))
+            character = static_cast<char16_t>(code - kVst3AsciiKeyCodeOffset);
         else if (code == kVst3SpaceKeyCode)
             character = u' ';
     }
@@ -55,9 +61,9 @@ Vst3KeyToKeyEvent(char16_t character, int16_t keyCode, int16_t modifiers, VkKeyS
     {
         event.VK = kVirtualKeys[code - 1];
     }
-    else if (code >= kVst3FirstAsciiKeyCode && code < kVst3FirstAsciiKeyCode + 128)
+    else if (IsAsciiKeyCode(code))
     {
-        event.VK = code - kVst3FirstAsciiKeyCode;
+        event.VK = code - kVst3AsciiKeyCodeOffset;
     }
 
     event.S = (modifiers & 0x1) != 0;

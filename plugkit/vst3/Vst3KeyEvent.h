@@ -18,12 +18,14 @@ int16_t ScanKeyOfCharacter(char character);
 /// The identity of the host whose keys are filtered: Reaper passes every key to the plug-in
 /// and acts on none of those the editor claims, so only the space bar goes to the editor.
 constexpr int kVst3SpaceKeyCode = 7;
-/// VST3 key codes from here on carry an ASCII character: code - 128.
+/// VST3 key codes from here on carry an ASCII character from '0' on: 128 is '0', 145 is 'A'.
 constexpr int kVst3FirstAsciiKeyCode = 128;
+/// The character, and the virtual key, of an ASCII key code: code - 80.
+constexpr int kVst3AsciiKeyCodeOffset = kVst3FirstAsciiKeyCode - '0';
 
 /// The toolkit's key event of a VST3 key event (`character`, `keyCode`, `modifiers` as the
 /// host gives them). Text is the character when it is one byte of UTF-8, else empty. A
-/// character of 0 is taken from an ASCII key code (code - 128) or the space key. The virtual
+/// character of 0 is taken from an ASCII key code (code - 80) or the space key. The virtual
 /// key comes from the key-code table; codes without one (0 and "equals") look the text's
 /// character up in the keyboard layout through `scan` (0 when it has no key).
 canvas::IKeyEvent

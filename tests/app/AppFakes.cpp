@@ -135,7 +135,7 @@ bool FakeAudioDevices::OpenStream(const AudioStreamSpec& spec,
                                   void* user)
 {
     ++mOpens;
-    if (mFailOpen || mOpen)
+    if (mFailOpen || mOpen || mGivenUp)
         return false;
     if (mDeviceBufferFrames)
         bufferFrames = mDeviceBufferFrames;
@@ -191,6 +191,11 @@ void FakeAudioDevices::AbortStream()
     ++mAborts;
     StopThread();
     mRunning = false;
+    if (mHangOnAbort)
+    {
+        mGivenUp = true;
+        mOpen = false;
+    }
 }
 
 void FakeAudioDevices::CloseStream()

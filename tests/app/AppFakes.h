@@ -108,6 +108,7 @@ public:
     void CloseStream() override;
     bool IsStreamOpen() override { return mOpen; }
     bool IsStreamRunning() override { return mRunning; }
+    bool IsUsable() override { return !mGivenUp; }
 
     /// One buffer through the callback, as the device would call it; returns the output.
     std::vector<double> Deliver(uint32_t frames, double inputValue = 1.0);
@@ -115,6 +116,10 @@ public:
     std::vector<Device> mDevices;
     bool mThreaded = false;
     bool mFailOpen = false;
+    /// The stream does not stop when aborted: the layer gives it up, with its callback, which
+    /// `Deliver` can still call as a thread that resumes would.
+    bool mHangOnAbort = false;
+    bool mGivenUp = false;
     /// What the device makes of the requested buffer frames (0: the request).
     uint32_t mDeviceBufferFrames = 0;
     plugkit::app::AudioStreamSpec mSpec;

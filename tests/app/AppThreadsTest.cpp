@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -107,6 +108,66 @@ TEST_F(AppThreadsTest, MidiArrivingDuringTheTeardownIsDroppedBeforeThePluginGoes
     mHost = nullptr;
     EXPECT_GE(leftInQueue, 0);
     EXPECT_LE(leftInQueue, 1);
+}
+
+/// What a stream callback behind the gate saw: its calls, and a call in flight when the gate
+/// said it was shut.
+struct GatedCallback
+{
+    static int Call(void* output, void*, unsigned int frames, double, unsigned int, void* user)
+    {
+        auto& self = *static_cast<GatedCallback*>(user);
+        self.inside.store(true);
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+        for (unsigned int i = 0; i < frames * 2; ++i)
+            static_cast<double*>(output)[i] = 1.0;
+        self.calls.fetch_add(1);
+        self.inside.store(false);
+        return 7;
+    }
+    std::atomic<int> calls{0};
+    std::atomic<bool> inside{false};
+};
+
+TEST(StreamCallbackGate, OnceShutTheStreamReachesNothingAndGetsSilence)
+{
+    GatedCallback callback;
+    StreamCallbackGate gate;
+    gate.Connect(&GatedCallback::Call, &callback, 2);
+    std::atomic<bool> run{true};
+    std::atomic<int> answers{0};
+    std::atomic<bool> silentAfterShut{true};
+    std::atomic<bool> shut{false};
+    // A device thread that goes on calling, as a given-up layer's may.
+    std::thread device(
+        [&]
+        {
+            double out[2 * 16];
+            while (run.load())
+            {
+                for (double& x : out)
+                    x = -1.0;
+                const bool wasShut = shut.load();
+                answers.fetch_add(StreamCallbackGate::Forward(out, nullptr, 16, 0.0, 0, &gate) ==
+                                  7);
+                if (wasShut)
+                    for (double x : out)
+                        if (x != 0.0)
+                            silentAfterShut.store(false);
+            }
+        });
+    while (callback.calls.load() < 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    gate.Disconnect();
+    EXPECT_FALSE(callback.inside.load()) << "a call in flight was not waited for";
+    shut.store(true);
+    const int calls = callback.calls.load();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    run.store(false);
+    device.join();
+    EXPECT_EQ(callback.calls.load(), calls);
+    EXPECT_EQ(answers.load(), calls);
+    EXPECT_TRUE(silentAfterShut.load());
 }
 
 } // namespace

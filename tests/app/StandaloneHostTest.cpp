@@ -8,6 +8,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace plugkit;
@@ -190,16 +191,16 @@ TEST_F(StandaloneHostTest, ApplyingTheSettingsResolvesSavedNames)
          "Line In",
          "Old Card",
          true},
-        {"output only",
+        {"no input device",
          {{"Default Device", 0, 2, false, true}},
          "Line In",
          "Default Device",
-         true,
+         false,
          std::nullopt,
          0,
          "Line In",
          "Default Device",
-         false},
+         true},
         {"no devices",
          {},
          "Line In",
@@ -317,6 +318,35 @@ TEST_F(StandaloneHostTest, StopFadesOutAndWaitsOnlyABoundedTime)
     Probe(host).mOutput = ProbePlugin::Output::Ones;
     const auto out = audio.Deliver(4);
     EXPECT_EQ(out, (std::vector<double>{0.0, 0.25, 0.5, 0.75, 0.0, 0.25, 0.5, 0.75}));
+}
+
+TEST_F(StandaloneHostTest, ALayerThatGaveUpItsStreamIsNotReopenedAndThatStreamStaysSilent)
+{
+    AddTypicalDevices(mPlatform);
+    mPlatform.mThreadedAudio = true; // the stream fades out on its thread, then hangs
+    StandaloneHost& host = Start();
+    ProbePlugin& plugin = Probe(host);
+    plugin.mOutput = ProbePlugin::Output::Ones;
+    ASSERT_TRUE(host.ApplyAudioSettings());
+    FakeAudioDevices& audio = *mPlatform.mAudio;
+    while (audio.mCallbacks.load() < 3)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    audio.mHangOnAbort = true;
+    host.StopAudioStream();
+    ASSERT_TRUE(audio.mSawFadeOut.load());
+    ASSERT_FALSE(audio.IsUsable());
+
+    // The next open finds the layer dead before it prepares anything: the given-up stream's
+    // thread, resuming, still finds the stop's silence and never reaches the plug-in.
+    const int resets = plugin.mResets;
+    const int blocks = plugin.mBlocks.load();
+    const double rate = plugin.GetSampleRate();
+    EXPECT_FALSE(host.ApplyAudioSettings());
+    EXPECT_FALSE(host.OpenAudioStream(0u, 0, rate == 48000.0 ? 44100 : 48000, 256));
+    EXPECT_EQ(plugin.mResets, resets);
+    EXPECT_EQ(plugin.GetSampleRate(), rate);
+    EXPECT_EQ(audio.Deliver(4), std::vector<double>(8, 0.0));
+    EXPECT_EQ(plugin.mBlocks.load(), blocks);
 }
 
 TEST_F(StandaloneHostTest, MidiPortsOpenBySavedNameOrTurnOff)

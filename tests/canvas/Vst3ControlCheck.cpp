@@ -252,7 +252,12 @@ TEST_F(Vst3ContextMenuTest, NoMenuWithoutEveryHostPiece)
         dlg.handler = c.handler;
         dlg.view = c.viewOpen ? view : nullptr;
         RightClick(10, 20);
+        // Neither handler was asked for a menu: the plain one has none to give, and the
+        // capable one no view to give it for.
+        EXPECT_EQ(plain->menu, nullptr) << c.what;
+        EXPECT_EQ(plain->menuParam, -2) << c.what;
         EXPECT_EQ(capable->menu, nullptr) << c.what;
+        EXPECT_EQ(capable->menuParam, -2) << c.what;
         EXPECT_EQ(knob->downs, 0) << c.what;
         EXPECT_TRUE(dlg.HostEvents().empty()) << c.what;
     }

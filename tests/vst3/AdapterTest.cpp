@@ -368,18 +368,51 @@ TEST(Vst3Adapter, ChannelContextKeepsWhatTheHostLeavesOut)
                  "e \xF0\x9F\x8E\xB5");
 }
 
-TEST(Vst3Adapter, ArrangementsUnderHostsThatNeedThemAcceptedAsGiven)
+TEST(Vst3Adapter, ArrangementsUnderArdourAndMixbusAcceptedAsGivenAndRenderedClamped)
 {
     SpeakerArrangement mono = SpeakerArr::kMono;
     SpeakerArrangement stereo = SpeakerArr::kStereo;
     SpeakerArrangement surround = SpeakerArr::k51;
-    for (const auto& [name, accepted] :
+    SpeakerArrangement leftLfe = kSpeakerL | kSpeakerLfe;
+    for (const auto& [name, anyAccepted] :
          {std::pair{u"Mixbus 9", true}, {u"Ardour 8.1", true}, {u"Bitwig Studio", false}})
     {
         Instance i(false, name);
-        EXPECT_EQ(i.plugin->setBusArrangements(&mono, 1, &stereo, 1) == kResultOk, accepted);
-        // Never more than mono or stereo, whoever asks.
-        EXPECT_EQ(i.plugin->setBusArrangements(&surround, 1, &surround, 1), kResultFalse);
+        SpeakerArrangement before = 0;
+        ASSERT_EQ(i.plugin->getBusArrangement(kOutput, 0, before), kResultTrue);
+        EXPECT_EQ(i.plugin->setBusArrangements(&mono, 1, &stereo, 1) == kResultOk, anyAccepted);
+        EXPECT_EQ(i.plugin->setBusArrangements(&leftLfe, 1, &stereo, 1) == kResultOk, anyAccepted);
+        EXPECT_EQ(i.plugin->setBusArrangements(&surround, 1, &surround, 1) == kResultOk,
+                  anyAccepted);
+        EXPECT_EQ(i.plugin->setBusArrangements(nullptr, 3, nullptr, 0) == kResultOk, anyAccepted);
+        SpeakerArrangement after = 0;
+        ASSERT_EQ(i.plugin->getBusArrangement(kOutput, 0, after), kResultTrue);
+        EXPECT_EQ(after, before) << "the buses stay as declared";
+        if (!anyAccepted)
+            continue;
+
+        // A block of the host's six channels: the plug-in's two pass through, the rest are
+        // silence, and nothing is read or written past the host's buffers.
+        ProcessSetup setup{kRealtime, kSample32, 64, 48000.0};
+        ASSERT_EQ(i.plugin->setupProcessing(setup), kResultOk);
+        ASSERT_EQ(i.plugin->activateBus(kAudio, kOutput, 0, true), kResultTrue);
+        ASSERT_EQ(i.plugin->setActive(true), kResultOk);
+        std::vector<std::vector<float>> x(6, std::vector<float>(64, 0.5f));
+        std::vector<std::vector<float>> y(6, std::vector<float>(64, 9.f));
+        float* in[6];
+        float* out[6];
+        for (int c = 0; c < 6; ++c)
+        {
+            x[c][0] = static_cast<float>(c + 1);
+            in[c] = x[c].data();
+            out[c] = y[c].data();
+        }
+        ASSERT_EQ(ProcessOneBus32(i.plugin, in, 6, out, 6, 64), kResultOk);
+        EXPECT_EQ(y[0][0], 1.f);
+        EXPECT_EQ(y[1][0], 2.f);
+        for (int c = 2; c < 6; ++c)
+            EXPECT_EQ(y[c][0], 0.f) << c;
+        i.plugin->setActive(false);
     }
 }
 

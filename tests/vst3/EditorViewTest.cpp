@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <set>
@@ -170,6 +171,84 @@ TEST_F(EditorHost, TheEditorShowsItsPaletteAndAClickChangesThePage)
     ASSERT_EQ(shown.size(), static_cast<size_t>(kEditorWidth * kEditorHeight * 3));
     ExpectNear(At(shown, 400, 350), {70, 54, 38}, 1, "SPACE, lit");
     ExpectNear(At(shown, 140, 430), {32, 40, 44}, 1, "knob panel where Decay was");
+
+    EXPECT_EQ(view->removed(), kResultOk);
+    EXPECT_EQ(view->release(), 0u);
+}
+
+/// The clipboard's text, as another program would paste it.
+std::wstring ClipboardText()
+{
+    std::wstring text;
+    if (!OpenClipboard(nullptr))
+        return text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT))
+    {
+        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data)))
+            text = chars;
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}
+
+// A host that forwards its keys through the view, each with character 0 and the key code only
+// (digits and letters from code 128 = '0' on): a value typed into the Pre-delay box and the
+// entry's Ctrl shortcuts.
+TEST_F(EditorHost, AValueTypedThroughTheViewsKeysReachesTheParameter)
+{
+    ParamID preDelay = kNoParamId;
+    for (int32 i = 0; i < plugin->mController->getParameterCount(); ++i)
+    {
+        ParameterInfo info;
+        if (plugin->mController->getParameterInfo(i, info) == kResultOk &&
+            std::u16string(reinterpret_cast<const char16_t*>(info.title)) == u"Pre-delay")
+            preDelay = info.id;
+    }
+    ASSERT_NE(preDelay, kNoParamId);
+    IPlugView* view = plugin->mController->createView("editor");
+    ASSERT_NE(view, nullptr);
+    view->setFrame(&frame);
+    ASSERT_EQ(view->attached(window->Get(), kPlatformTypeHWND), kResultOk);
+    PumpFor(100);
+    HWND editor = GetWindow(window->Get(), GW_CHILD);
+    ASSERT_NE(editor, nullptr);
+
+    // A click on the value box under the Pre-delay knob opens its entry.
+    const LPARAM box = MAKELPARAM(421, 488);
+    PostMessageW(editor, WM_MOUSEMOVE, 0, box);
+    PostMessageW(editor, WM_LBUTTONDOWN, MK_LBUTTON, box);
+    PostMessageW(editor, WM_LBUTTONUP, 0, box);
+    PumpFor(100);
+
+    constexpr int16 kCtrl = 1 << 2;
+    const auto key = [&](int16 code, int16 modifiers = 0)
+    { return view->onKeyDown(0, code, modifiers); };
+    const auto letter = [](char c) { return static_cast<int16>(c - 'A' + 145); };
+    const auto digit = [](char c) { return static_cast<int16>(c - '0' + 128); };
+    // "150 ms", as such a host sends it: its letters come as capitals.
+    for (int16 code : {digit('1'), digit('5'), digit('0'), int16(7), letter('M'), letter('S')})
+        EXPECT_EQ(key(code), kResultTrue) << code;
+
+    EXPECT_EQ(key(letter('A'), kCtrl), kResultTrue);
+    EXPECT_EQ(key(letter('C'), kCtrl), kResultTrue);
+    PumpFor(20);
+    EXPECT_EQ(ClipboardText(), L"150 MS");
+    EXPECT_EQ(key(letter('X'), kCtrl), kResultTrue); // the box is empty
+    EXPECT_EQ(key(letter('V'), kCtrl), kResultTrue);
+    EXPECT_EQ(key(letter('V'), kCtrl), kResultTrue); // twice over
+    EXPECT_EQ(key(letter('Z'), kCtrl), kResultTrue); // once
+    handler.mEvents.clear();
+    EXPECT_EQ(key(4), kResultTrue); // Return
+    PumpFor(50);
+
+    const ParamValue normalized = plugin->mController->getParamNormalized(preDelay);
+    EXPECT_NEAR(plugin->mController->normalizedParamToPlain(preDelay, normalized), 150.0, 1e-3);
+    bool performed = false;
+    for (const HostEvent& e : handler.mEvents)
+        performed = performed || (e.kind == HostEvent::kPerform && e.id == preDelay &&
+                                  std::abs(e.value - normalized) < 1e-9);
+    EXPECT_TRUE(performed) << "the host was not told";
 
     EXPECT_EQ(view->removed(), kResultOk);
     EXPECT_EQ(view->release(), 0u);

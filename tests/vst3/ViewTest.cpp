@@ -338,16 +338,34 @@ TEST(Vst3Keys, KeyCodesCharactersAndModifiers)
         {u'a', 0, 0, 0x41, "a", false, false, false},
         {u'=', 57, 1, 0xBB, "=", true, false, false},
         {u'q', 0, 0, 0, "q", false, false, false},
-        {0, 7, 0, 32, " ", false, false, false},        // space without a character
-        {0, 4, 2, 13, "", false, true, false},          // return
-        {0, 19, 4, 13, "", false, false, true},         // enter
-        {0, 11, 0, 37, "", false, false, false},        // left
-        {0, 24, 0, 96, "", false, false, false},        // numeric pad 0
-        {0, 51, 0, 123, "", false, false, false},       // F12
-        {0, 56, 0, 18, "", false, false, false},        // alt
-        {0, 58, 0, 0, "", false, false, false},         // a code without a key
-        {0, 128 + 65, 0, 65, "A", false, false, false}, // ASCII codes: code - 128
-        {0, 128 + 49, 0, 49, "1", false, false, false},
+        {0, 7, 0, 32, " ", false, false, false},  // space without a character
+        {0, 4, 2, 13, "", false, true, false},    // return
+        {0, 19, 4, 13, "", false, false, true},   // enter
+        {0, 11, 0, 37, "", false, false, false},  // left
+        {0, 24, 0, 96, "", false, false, false},  // numeric pad 0
+        {0, 51, 0, 123, "", false, false, false}, // F12
+        {0, 56, 0, 18, "", false, false, false},  // alt
+        {0, 58, 0, 0, "", false, false, false},   // a code without a key
+        // ASCII codes from 128 ('0') on: character and virtual key are code - 80.
+        {0, 128, 0, '0', "0", false, false, false},
+        {0, 129, 0, '1', "1", false, false, false},
+        {0, 133, 0, '5', "5", false, false, false},
+        {0, 136, 0, '8', "8", false, false, false}, // not Backspace
+        {0, 137, 0, '9', "9", false, false, false},
+        {0, 145, 0, 'A', "A", false, false, false},
+        {0, 155, 0, 'K', "K", false, false, false}, // not Escape
+        {0, 163, 0, 'S', "S", false, false, false}, // not End
+        {0, 170, 0, 'Z', "Z", false, false, false},
+        {0, 145, 4, 'A', "A", false, false, true}, // Ctrl+A
+        {0, 167, 5, 'W', "W", true, false, true},
+        // With the character given, it is the text; the key still comes from the code.
+        {u'0', 128, 0, '0', "0", false, false, false},
+        {u'8', 136, 0, '8', "8", false, false, false},
+        {u'a', 145, 0, 'A', "a", false, false, false},
+        {u'k', 155, 0, 'K', "k", false, false, false},
+        {u's', 163, 0, 'S', "s", false, false, false},
+        {u'Z', 170, 1, 'Z', "Z", true, false, false},
+        {u'x', 168, 4, 'X', "x", false, false, true},
         {u'\u00e9', 0, 0, 0, "", false, false, false}, // not one byte of UTF-8: no text
     };
     for (const auto& c : cases)

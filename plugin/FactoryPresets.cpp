@@ -54,8 +54,9 @@ constexpr std::array<FactoryPreset, kFactoryPresetCount> BuildFactoryPresets()
 {
     using M = engine::ReverbModel;
     using P = ParamId;
+    // Sized by the list: a preset left out fails to compile rather than leaving a null name.
     // clang-format off
-    return {{
+    return std::to_array<FactoryPreset>({
         //          name                      model              decay  pre  size mix width  tone  early
         MakePreset("Vocal Air",               M::Ambience,       0.5f,  25,  115, 28, 105,    8,  80),
         MakePreset("Close Percussion",        M::Ambience,       0.5f,   7,   80, 20, 105,  -18,  80),
@@ -95,7 +96,7 @@ constexpr std::array<FactoryPreset, kFactoryPresetCount> BuildFactoryPresets()
                    {{P::ModulationDepth, 25}, {P::ShimmerAmount, 65}}),
         MakePreset("Gentle Shimmer",          M::Shimmer,        6.0f,  40,   80, 20, 105,  -18,  20,
                    {{P::ModulationDepth, 25}, {P::ShimmerAmount, 25}}),
-    }};
+    });
     // clang-format on
 }
 

@@ -1,11 +1,15 @@
 #include "plugin/Lumenfall.h"
 
 #include "canvas/ICanvas.h"
+#include "plugin/Maker.h"
 #include "plugin/TailLength.h"
+#include "plugin/editor/EditorLayout.h"
 #include "plugin/editor/LayoutEditor.h"
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <span>
 
 namespace lumenfall
 {
@@ -26,20 +30,21 @@ constexpr std::int32_t FourCharCode(const char (&code)[5])
         static_cast<std::uint32_t>(code[2]) << 8 | static_cast<std::uint32_t>(code[3]));
 }
 
-constexpr int kEditorWidth = 1100;
-constexpr int kEditorHeight = 760;
-constexpr float kMinEditorScale = 0.85f;
-constexpr float kMaxEditorScale = 1.5f;
+// The editor's design size and scale range are the editor layout's.
+using editor::kEditorHeight;
+using editor::kEditorWidth;
+using editor::kMaxEditorScale;
+using editor::kMinEditorScale;
 
 /// An enumeration whose value k shows names[k].
-template <std::size_t N>
 void InitEnumFromNames(plugkit::IParam& param,
                        const char* name,
                        double defaultValue,
-                       const std::array<const char*, N>& names)
+                       std::span<const char* const> names)
 {
-    param.InitEnumArgs(name, static_cast<int>(defaultValue), static_cast<int>(N));
-    for (std::size_t k = 0; k < N; ++k)
+    const int count = static_cast<int>(names.size());
+    param.InitEnumArgs(name, static_cast<int>(defaultValue), count);
+    for (int k = 0; k < count; ++k)
         param.SetDisplayText(static_cast<double>(k), names[k]);
 }
 
@@ -53,7 +58,7 @@ plugkit::PluginConfig Lumenfall::MakeConfig()
     config.mChannelIO = "1-1 2-2";
     config.mPluginName = "LUMENFALL";
     config.mProductName = "LUMENFALL";
-    config.mMakerName = "TESSALINE";
+    config.mMakerName = kMakerName;
     config.mVersion = 0x000101; // 0.1.1
     config.mUniqueId = FourCharCode("Lmfl");
     config.mMakerId = FourCharCode("Tsln");
@@ -120,46 +125,35 @@ bool Lumenfall::IsComplete() const
 
 void Lumenfall::DeclareParameters()
 {
+    // The framework's curve for each of the engine's shapes, in ParamShape order.
+    const plugkit::IParam::ShapeLinear linear;
     const plugkit::IParam::ShapePowCurve squared(2.0);
+    const plugkit::IParam::Shape* const curves[] = {&linear, &squared};
+    static_assert(std::size(curves) == static_cast<std::size_t>(engine::ParamShape::Count));
     for (int i = 0; i < kParamCount; ++i)
     {
         const auto id = static_cast<ParamId>(i);
         plugkit::IParam& param = *GetParam(i);
         const char* name = engine::ParamName(id);
         const double def = engine::ParamDefault(id);
-        const double min = engine::ParamMinimum(id);
-        const double max = engine::ParamMaximum(id);
-        const char* unit = engine::ParamUnit(id);
-        switch (id)
+        switch (engine::ParamKindOf(id))
         {
-        case ParamId::ReverbType:
-            InitEnumFromNames(param, name, def, engine::kReverbModelNames);
+        case engine::ParamKind::Choice:
+            InitEnumFromNames(param, name, def, engine::ParamChoices(id));
             break;
-        case ParamId::NoteDivision:
-            InitEnumFromNames(param, name, def, engine::kNoteDivisionNames);
-            break;
-        case ParamId::Freeze:
-        case ParamId::Bypass:
-        case ParamId::PreDelaySync:
-        case ParamId::WetSolo:
+        case engine::ParamKind::Switch:
             param.InitBool(name, def != 0.0, "", 0, "", "off", "on");
             break;
-        case ParamId::Decay:
-            param.InitDouble(name, def, min, max, 0.001, unit, 0, "", squared);
-            break;
-        case ParamId::LowCut:
-        case ParamId::HighCut:
-        case ParamId::BassCrossover:
-        case ParamId::HFDamping:
-            param.InitDouble(name, def, min, max, 1.0, unit, 0, "", squared);
-            break;
-        case ParamId::BassDecay:
-        case ParamId::TrebleDecay:
-        case ParamId::ModulationRate:
-            param.InitDouble(name, def, min, max, 0.001, unit);
-            break;
         default:
-            param.InitDouble(name, def, min, max, 0.01, unit);
+            param.InitDouble(name,
+                             def,
+                             engine::ParamMinimum(id),
+                             engine::ParamMaximum(id),
+                             engine::ParamStep(id),
+                             engine::ParamUnit(id),
+                             0,
+                             "",
+                             *curves[static_cast<int>(engine::ParamShapeOf(id))]);
             break;
         }
     }

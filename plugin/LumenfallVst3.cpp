@@ -3,6 +3,7 @@
 // and the factory's one class.
 #include "plugin/Lumenfall.h"
 
+#include "plugin/Maker.h"
 #include "plugin/PluginStateRecord.h"
 #include "plugkit/Mutex.h"
 #include "plugkit/vst3/Vst3Module.h"
@@ -153,8 +154,8 @@ extern "C" SMTG_EXPORT_SYMBOL IPluginFactory* PLUGIN_API GetPluginFactory()
 
     plugkit::Vst3ModuleDescription d;
     d.vendor = config.mMakerName;
-    d.url = "https://tessaline.example";
-    d.email = "support@tessaline.example";
+    d.url = lumenfall::kMakerUrl;
+    d.email = lumenfall::kSupportEmail;
     d.classId[0] = plugkit::FourCharCodeOf(maker);
     d.classId[1] = plugkit::FourCharCodeOf(maker + 4);
     d.classId[2] = static_cast<std::uint32_t>(config.mMakerId);

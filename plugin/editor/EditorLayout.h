@@ -120,7 +120,7 @@ constexpr IBounds ValueZone(const IBounds& knob)
 }
 
 // Fixed controls, in attachment order.
-inline constexpr IBounds kBackdropBounds{0.f, 0.f, 1100.f, 760.f};
+inline constexpr IBounds kBackdropBounds{0.f, 0.f, kEditorWidth, kEditorHeight};
 inline constexpr IBounds kBrandBounds{28.f, 0.f, 238.f, 42.f};
 inline constexpr IBounds kModelMenuBounds{36.f, 112.f, 294.f, 156.f};
 inline constexpr IBounds kPresetMenuBounds{624.f, 40.f, 921.f, 82.f};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "plugin/Maker.h"
 #include "plugin/engine/Parameters.h"
 
 #include <array>
@@ -12,10 +13,11 @@ inline constexpr const char* kFontId = "TESSALINE";
 inline constexpr const char* kFontFile = "Roboto-Regular.ttf";
 inline constexpr const char* kLogoFile = "tessaline_logo.svg";
 
-inline constexpr const char* kMakerName = "TESSALINE";
-inline constexpr const char* kMakerUrl = "https://tessaline.example";
-inline constexpr const char* kSupportEmail = "support@tessaline.example";
-inline constexpr const char* kSupportLink = "mailto:support@tessaline.example";
+using ::lumenfall::kMakerName;
+using ::lumenfall::kMakerUrl;
+using ::lumenfall::kSupportEmail;
+inline constexpr auto kSupportLinkText = JoinLiterals("mailto:", kSupportEmail);
+inline constexpr const char* kSupportLink = kSupportLinkText.data();
 
 /// Upper-case captions by ParamId: a knob's caption and help title, a toggle button's label.
 extern const std::array<const char*, engine::kParamCount> KnobCaptions;
@@ -54,14 +56,19 @@ inline constexpr const char* kCopyHelpTitle = "COPY CURRENT SETTINGS";
 inline constexpr const char* kCopyHelpBody =
     "Copy the complete current settings to the other A/B slot, then switch slots and explore a "
     "change.";
-inline constexpr const char* kSupportHelpTitle = "TESSALINE SUPPORT";
-inline constexpr const char* kSupportHelpBody =
-    "Contact support@tessaline.example with your Windows version, DAW version and a clear "
-    "description of the issue.";
-inline constexpr const char* kBrandTooltip = "Open TESSALINE plugins and support.";
-inline constexpr const char* kBrandHelpTitle = "TESSALINE";
-inline constexpr const char* kBrandHelpBody =
-    "Independent audio tools. Open https://tessaline.example for plugins, downloads and "
-    "support.";
+inline constexpr auto kSupportHelpTitleText = JoinLiterals(kMakerName, " SUPPORT");
+inline constexpr const char* kSupportHelpTitle = kSupportHelpTitleText.data();
+inline constexpr auto kSupportHelpBodyText =
+    JoinLiterals("Contact ",
+                 kSupportEmail,
+                 " with your Windows version, DAW version and a clear description of the issue.");
+inline constexpr const char* kSupportHelpBody = kSupportHelpBodyText.data();
+inline constexpr auto kBrandTooltipText =
+    JoinLiterals("Open ", kMakerName, " plugins and support.");
+inline constexpr const char* kBrandTooltip = kBrandTooltipText.data();
+inline constexpr const char* kBrandHelpTitle = kMakerName;
+inline constexpr auto kBrandHelpBodyText = JoinLiterals(
+    "Independent audio tools. Open ", kMakerUrl, " for plugins, downloads and support.");
+inline constexpr const char* kBrandHelpBody = kBrandHelpBodyText.data();
 
 } // namespace lumenfall::editor

@@ -33,13 +33,19 @@ EngineParameters ClampEngineParameters(const float* values)
         }
     }
     // The engine's own rounding, not std::round: mingw-w64 rounds 0.49999997 up, glibc down.
-    for (ParamId id : {ParamId::ReverbType, ParamId::NoteDivision})
+    for (int i = 0; i < kParamCount; ++i)
     {
-        clamped[id] = RoundHalfAway(clamped[id]);
-    }
-    for (ParamId id : {ParamId::Freeze, ParamId::Bypass, ParamId::PreDelaySync, ParamId::WetSolo})
-    {
-        clamped[id] = clamped[id] >= 0.5f ? 1.0f : 0.0f;
+        switch (ParamKindOf(static_cast<ParamId>(i)))
+        {
+        case ParamKind::Choice:
+            clamped[i] = RoundHalfAway(clamped[i]);
+            break;
+        case ParamKind::Switch:
+            clamped[i] = clamped[i] >= 0.5f ? 1.0f : 0.0f;
+            break;
+        default:
+            break;
+        }
     }
     return clamped;
 }

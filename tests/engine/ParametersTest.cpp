@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <set>
@@ -82,6 +84,58 @@ TEST(ParamTable, SpotChecks)
         whole += ParamIsWholeNumber(static_cast<ParamId>(i)) ? (1 << i) : 0;
     }
     EXPECT_EQ(whole, (1 << 0) | (1 << 26) | (1 << 27) | (1 << 28) | (1 << 29) | (1 << 31));
+}
+
+// The sets the engine, the plug-in's declaration and the state validator read, as the table's
+// kind, flag and shape columns give them (bit i stands for ParamId i).
+TEST(ParamTable, ColumnsGiveTheReadersTheirSets)
+{
+    const auto mask = [](auto predicate)
+    {
+        std::uint32_t bits = 0;
+        for (int i = 0; i < kParamCount; ++i)
+        {
+            bits |= predicate(static_cast<ParamId>(i)) ? 1u << i : 0u;
+        }
+        return bits;
+    };
+    EXPECT_EQ(mask(ParamIsSwitch), (1u << 26) | (1u << 27) | (1u << 28) | (1u << 31));
+    EXPECT_EQ(mask([](ParamId id) { return ParamKindOf(id) == ParamKind::Choice; }),
+              (1u << 0) | (1u << 29));
+    EXPECT_EQ(mask([](ParamId id) { return !ParamIsSmoothed(id); }),
+              (1u << 0) | (1u << 28) | (1u << 29));
+    EXPECT_EQ(mask([](ParamId id) { return ParamShapeOf(id) == ParamShape::Squared; }),
+              (1u << 1) | (1u << 13) | (1u << 14) | (1u << 17) | (1u << 18));
+
+    ASSERT_EQ(ParamChoices(ParamId::ReverbType).size(), 13u);
+    EXPECT_STREQ(ParamChoices(ParamId::ReverbType)[12], "Shimmer");
+    ASSERT_EQ(ParamChoices(ParamId::NoteDivision).size(), 11u);
+    EXPECT_STREQ(ParamChoices(ParamId::NoteDivision)[4], "1/4");
+    EXPECT_TRUE(ParamChoices(ParamId::Freeze).empty());
+    EXPECT_TRUE(ParamChoices(ParamId::Decay).empty());
+}
+
+// The check every table in ParamId order asserts at compile time: a row left out or two rows
+// swapped fail it.
+TEST(ParamTable, RowOrderCheckRejectsShortAndShuffledTables)
+{
+    struct Row
+    {
+        ParamId id;
+    };
+    Row rows[kParamCount];
+    for (int i = 0; i < kParamCount; ++i)
+    {
+        rows[i].id = static_cast<ParamId>(i);
+    }
+    EXPECT_TRUE(RowsFollowParamIds(rows));
+
+    Row shorter[kParamCount - 1];
+    std::copy_n(rows, kParamCount - 1, shorter);
+    EXPECT_FALSE(RowsFollowParamIds(shorter));
+
+    std::swap(rows[7].id, rows[8].id);
+    EXPECT_FALSE(RowsFollowParamIds(rows));
 }
 
 TEST(ParamTable, ModelAndDivisionNames)

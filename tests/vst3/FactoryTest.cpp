@@ -21,6 +21,8 @@ TEST_F(FactoryTest, ReportsTheFactoryAndItsOneClass)
     PFactoryInfo info;
     ASSERT_EQ(factory->getFactoryInfo(&info), kResultOk);
     EXPECT_STREQ(info.vendor, "TESSALINE");
+    EXPECT_STREQ(info.url, "https://tessaline.example");
+    EXPECT_STREQ(info.email, "support@tessaline.example");
     EXPECT_EQ(info.flags, 16);
     ASSERT_EQ(factory->countClasses(), 1);
 

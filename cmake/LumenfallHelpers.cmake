@@ -20,7 +20,8 @@ endfunction()
 # lumenfall_test(<name> SOURCES ... [LINKS ...] [NATIVE_ONLY] [WINDOWS_ONLY] [TSAN]
 #                [TIMEOUT seconds])
 # TSAN marks tests of thread-shared code: only those are built in the
-# ThreadSanitizer tree.
+# ThreadSanitizer tree. A tree that skips a test defines no target for it, so
+# settings made after the call go under if(TARGET <name>).
 function(lumenfall_test name)
     cmake_parse_arguments(ARG "NATIVE_ONLY;WINDOWS_ONLY;TSAN" "TIMEOUT" "SOURCES;LINKS" ${ARGN})
     if(ARG_NATIVE_ONLY AND WIN32)

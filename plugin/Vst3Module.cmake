@@ -8,8 +8,8 @@ lumenfall_plugin_class(lumenfall_plugin_vst3 BASE VST3
 add_library(lumenfall_vst3_module MODULE ${PROJECT_SOURCE_DIR}/plugin/LumenfallVst3.cpp)
 lumenfall_editor_resources(lumenfall_vst3_module)
 target_link_libraries(lumenfall_vst3_module PRIVATE lumenfall_plugin_vst3)
-if(TARGET plugkit_canvas_win_vst3)
-    # The editor window of the plug-in module (Windows).
+if(WIN32)
+    # The editor window of the plug-in module.
     target_link_libraries(lumenfall_vst3_module PRIVATE plugkit_canvas_win_vst3)
     target_compile_definitions(lumenfall_vst3_module PRIVATE LUMENFALL_EDITOR_WINDOW)
 endif()

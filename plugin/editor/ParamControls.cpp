@@ -50,8 +50,8 @@ IBounds CaptionBounds(const IBounds& knob)
     return {knob.L, knob.T - 5.f, knob.R, knob.T + 20.f};
 }
 
-/// Typed entries start with the parameter's display precision: the value as set, without the
-/// float noise a longer print would show.
+/// Typed entries open with the shortest text of the value that reads back as itself (see
+/// FormatEntryText): Return on an untouched entry leaves a dragged value where it is.
 constexpr int kEntryTextSize = 64;
 
 int Index(ParamId id)
@@ -288,7 +288,7 @@ private:
         if (g == nullptr || mValueEntry == nullptr || param == nullptr)
             return;
         char text[kEntryTextSize];
-        FormatEntryText(RealValue(), param->GetPrecision(), text, sizeof(text));
+        FormatEntryText(RealValue(), text, sizeof(text));
         g->CreateTextEntry(
             *mValueEntry, GetText(), ValueZone(mRECT), text, plugkit::canvas::kNoValIdx);
     }

@@ -50,7 +50,7 @@ IBounds CaptionBounds(const IBounds& knob)
     return {knob.L, knob.T - 5.f, knob.R, knob.T + 20.f};
 }
 
-/// Typed entries open with the shortest text of the value that reads back as itself (see
+/// Typed entries open with the shortest text that reads back as the value's float (see
 /// FormatEntryText): Return on an untouched entry leaves a dragged value where it is.
 constexpr int kEntryTextSize = 64;
 

@@ -4,6 +4,7 @@
 
 #if defined(_WIN32)
 #include "canvas/platform/ICanvasWin.h"
+#include "plugin/editor/EditorLayout.h"
 #endif
 
 #include <new>
@@ -37,8 +38,12 @@ IPluginApp* CreateStandalonePlugin(app::StandaloneHost* host)
         plugin->SetMakeGraphicsFunc(
             [plugin]() -> canvas::ICanvas*
             {
-                return new (std::nothrow) canvas::platform::ICanvasWin(
-                    *plugin, plugin->GetEditorWidth(), plugin->GetEditorHeight(), 60, 1.f);
+                return new (std::nothrow)
+                    canvas::platform::ICanvasWin(*plugin,
+                                                 plugin->GetEditorWidth(),
+                                                 plugin->GetEditorHeight(),
+                                                 lumenfall::editor::kEditorFrameRate,
+                                                 1.f);
             });
     }
 #endif

@@ -15,6 +15,7 @@
 
 #if defined(LUMENFALL_EDITOR_WINDOW)
 #include "canvas/platform/ICanvasWin.h"
+#include "plugin/editor/EditorLayout.h"
 #endif
 
 using namespace Steinberg;
@@ -125,8 +126,12 @@ FUnknown* CreatePluginInstance(void*)
         plugin->SetMakeGraphicsFunc(
             [plugin]() -> plugkit::canvas::ICanvas*
             {
-                return new (std::nothrow) plugkit::canvas::platform::ICanvasWin(
-                    *plugin, plugin->GetEditorWidth(), plugin->GetEditorHeight(), 60, 1.f);
+                return new (std::nothrow)
+                    plugkit::canvas::platform::ICanvasWin(*plugin,
+                                                          plugin->GetEditorWidth(),
+                                                          plugin->GetEditorHeight(),
+                                                          editor::kEditorFrameRate,
+                                                          1.f);
             });
     }
 #endif

@@ -40,10 +40,9 @@ void DrawLabel(ICanvas& g,
                const IBounds& bounds,
                float size,
                const IArgbColor& color,
-               EAlign align,
-               const IBlendSpec* blend)
+               EAlign align)
 {
-    g.DrawText(EditorTextStyle(size, color, align), text, bounds, blend);
+    g.DrawText(EditorTextStyle(size, color, align), text, bounds, nullptr);
 }
 
 void DrawButtonFace(

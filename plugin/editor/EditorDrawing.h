@@ -28,14 +28,15 @@ bool InDrawArea(const ICanvas& g, const IBounds& bounds, float pad = 2.f);
 /// vertically centred; size, colour and horizontal alignment as given.
 ITextStyle EditorTextStyle(float size, const IArgbColor& color, EAlign align = EAlign::Near);
 
-/// One line of text in `bounds`, vertically centred. An empty text draws nothing.
+/// One line of text in `bounds`, vertically centred. An empty text draws nothing. Labels take
+/// no blend: a disabled control's label is dimmed by its colour alone, and the control's
+/// blend on top of that would leave it barely legible.
 void DrawLabel(ICanvas& g,
                const char* text,
                const IBounds& bounds,
                float size,
                const IArgbColor& color,
-               EAlign align = EAlign::Near,
-               const IBlendSpec* blend = nullptr);
+               EAlign align = EAlign::Near);
 
 /// The face of every button: a lit face (teal or amber) or the panel colour, outlined in the
 /// accent while hovered, else in the line colour.

@@ -19,6 +19,9 @@ inline constexpr int kEditorWidth = 1100;
 inline constexpr int kEditorHeight = 760;
 inline constexpr float kMinEditorScale = 0.85f;
 inline constexpr float kMaxEditorScale = 1.5f;
+/// The frame rate both deliverables make the editor window with. Where no vertical-blank thread
+/// paces the window, its display timer runs every floor(1000 / 30) = 33 ms.
+inline constexpr int kEditorFrameRate = 30;
 
 /// The editor's pages: BASIC and the four groups of ADVANCED, one shown at a time.
 enum class EditorSection : int

@@ -105,8 +105,7 @@ public:
                   {mRECT.L + 14.f, mRECT.T, mRECT.R - 26.f, mRECT.B},
                   16.f,
                   kColorText,
-                  EAlign::Near,
-                  &mBlend);
+                  EAlign::Near);
         DrawChevron(g, 905.f, 58.f, kColorAmber, &mBlend);
     }
 
@@ -214,13 +213,12 @@ public:
                       {mRECT.L + 28.f, mRECT.T, mRECT.R - 5.f, mRECT.B},
                       15.f,
                       lit ? kColorText : kColorTextMuted,
-                      EAlign::Near,
-                      &mBlend);
+                      EAlign::Near);
             return;
         }
         const char* text = mMode == ButtonMode::ABSwitch ? (lit ? "B" : "A") : mLabel;
         const float size = mMode >= ButtonMode::SupportLink ? 13.f : 15.f;
-        DrawLabel(g, text, mRECT, size, kColorText, EAlign::Centre, &mBlend);
+        DrawLabel(g, text, mRECT, size, kColorText, EAlign::Centre);
     }
 
 private:
@@ -285,8 +283,7 @@ public:
         if (mLogo.IsValid())
             g.DrawSvg(mLogo, mRECT, &mBlend);
         else
-            DrawLabel(
-                g, kMakerName, {36.f, 0.f, 238.f, 42.f}, 23.f, kColorText, EAlign::Near, &mBlend);
+            DrawLabel(g, kMakerName, {36.f, 0.f, 238.f, 42.f}, 23.f, kColorText, EAlign::Near);
         if (GetMouseIsOver())
             g.DrawLine(kColorAmber, 37.f, 39.f, 230.f, 39.f, &mBlend, 1.f);
     }

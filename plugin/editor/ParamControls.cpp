@@ -50,8 +50,8 @@ IBounds CaptionBounds(const IBounds& knob)
     return {knob.L, knob.T - 5.f, knob.R, knob.T + 20.f};
 }
 
-/// Typed entries start with the parameter's display precision: the value as set, without the
-/// float noise a longer print would show.
+/// Typed entries open with the shortest text that reads back as the value's float (see
+/// FormatEntryText): Return on an untouched entry leaves a dragged value where it is.
 constexpr int kEntryTextSize = 64;
 
 int Index(ParamId id)
@@ -194,7 +194,7 @@ public:
         const double v = GetValue();
         const float pointerAngle = kArcStart + kArcSweep * static_cast<float>(v);
 
-        DrawLabel(g, mCaption, CaptionBounds(mRECT), 17.f, textColor, EAlign::Centre, &mBlend);
+        DrawLabel(g, mCaption, CaptionBounds(mRECT), 17.f, textColor, EAlign::Centre);
         g.DrawArc(kColorLine, cx, cy, kArcRadius, kArcStart, -kArcStart, &mBlend, 3.f);
         if (v > 0.00001)
             g.DrawArc(accent, cx, cy, kArcRadius, kArcStart, pointerAngle, &mBlend, 3.f);
@@ -229,9 +229,10 @@ public:
             TextWriter(text, sizeof(text)).Append("SYNC");
         else
             FormatParamValue(Index(mParam), RealValue(), text, sizeof(text));
+        // A label like the caption: dimmed by its colour, not by the blend as well.
         ITextStyle style = GetText();
         style.color = textColor;
-        g.DrawText(style, text, zone, &mBlend);
+        g.DrawText(style, text, zone, nullptr);
     }
 
     /// A rejected entry: the value stays and the help panel says what is accepted.
@@ -288,7 +289,7 @@ private:
         if (g == nullptr || mValueEntry == nullptr || param == nullptr)
             return;
         char text[kEntryTextSize];
-        FormatEntryText(RealValue(), param->GetPrecision(), text, sizeof(text));
+        FormatEntryText(RealValue(), text, sizeof(text));
         g->CreateTextEntry(
             *mValueEntry, GetText(), ValueZone(mRECT), text, plugkit::canvas::kNoValIdx);
     }
@@ -388,8 +389,7 @@ public:
                       {mRECT.L + 14.f, mRECT.T, mRECT.R - 29.f, mRECT.B},
                       17.f,
                       IsDisabled() ? kColorTextMuted : kColorText,
-                      EAlign::Near,
-                      &mBlend);
+                      EAlign::Near);
         }
         DrawChevron(g, mRECT.R - 15.f, mRECT.MH() - 3.f, kColorTeal, &mBlend);
     }

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <system_error>
 
 namespace lumenfall::editor
@@ -12,18 +13,24 @@ namespace lumenfall::editor
 namespace
 {
 
-// Wide enough for any double in fixed notation with up to 9 decimals.
+// Wide enough for any double in fixed notation with up to 9 decimals, and for any float with
+// kFloatDecimals.
 constexpr int kNumberBufferSize = 400;
 constexpr int kMaxDecimals = 9;
+// Every float is a multiple of 2^-149, so its decimal form is exact with 149 decimals.
+constexpr int kFloatDecimals = 149;
 
-/// Fixed notation into `buffer`; returns the length. A text whose digits are all zero loses
-/// its minus sign: -0.004 at two decimals reads "0.00".
-int FixedNumber(double value, int decimals, char (&buffer)[kNumberBufferSize])
+/// Fixed notation into `buffer` with 0..`maxDecimals` decimals; returns the length. A text whose
+/// digits are all zero loses its minus sign: -0.004 at two decimals reads "0.00".
+int FixedNumber(double value,
+                int decimals,
+                char (&buffer)[kNumberBufferSize],
+                int maxDecimals = kMaxDecimals)
 {
     if (decimals < 0)
         decimals = 0;
-    if (decimals > kMaxDecimals)
-        decimals = kMaxDecimals;
+    if (decimals > maxDecimals)
+        decimals = maxDecimals;
     const auto [end, ec] = std::to_chars(
         buffer, buffer + kNumberBufferSize, value, std::chars_format::fixed, decimals);
     if (ec != std::errc())
@@ -188,10 +195,30 @@ bool ParseParamValue(int paramIdx, const char* text, double* value)
     return true;
 }
 
-void FormatEntryText(double value, int decimals, char* out, int size)
+void FormatEntryText(double value, char* out, int size)
 {
+    TextWriter writer(out, size);
     char buffer[kNumberBufferSize];
-    int length = FixedNumber(value, decimals, buffer);
+    if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max())
+    {
+        // No float to read back (no parameter holds such a value): the double, shortest form.
+        const auto [end, ec] = std::to_chars(buffer, buffer + kNumberBufferSize, value);
+        writer.Append(buffer, ec == std::errc() ? static_cast<int>(end - buffer) : 0);
+        return;
+    }
+    // The fewest decimals of the float that read back, as ParseParamValue reads them (a double,
+    // then the float the engine and the state take), to the same float. At kFloatDecimals the
+    // text is the float's exact value, so the search always ends on a match.
+    const float target = static_cast<float>(value);
+    int length = 0;
+    for (int decimals = 0; decimals <= kFloatDecimals; ++decimals)
+    {
+        length = FixedNumber(target, decimals, buffer, kFloatDecimals);
+        double parsed = 0.0;
+        std::from_chars(buffer, buffer + length, parsed);
+        if (static_cast<float>(parsed) == target)
+            break;
+    }
     if (std::memchr(buffer, '.', static_cast<std::size_t>(length)) != nullptr)
     {
         while (length > 0 && buffer[length - 1] == '0')
@@ -199,7 +226,7 @@ void FormatEntryText(double value, int decimals, char* out, int size)
         if (length > 0 && buffer[length - 1] == '.')
             --length;
     }
-    TextWriter(out, size).Append(buffer, length);
+    writer.Append(buffer, length);
 }
 
 } // namespace lumenfall::editor

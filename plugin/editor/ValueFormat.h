@@ -22,10 +22,12 @@ void FormatParamValue(int paramIdx, double value, char* out, int size);
 /// text or `value` and an index outside the table. The range is not checked here.
 bool ParseParamValue(int paramIdx, const char* text, double* value);
 
-/// Writes `value` rounded to at most `decimals` decimals (0..9) with trailing zeros dropped and
-/// no sign on zero: the typed entry's first text. A value stored from a float (2.4f) reads
-/// "2.4", not "2.4000001". Same conventions for `out` and `size` as FormatParamValue.
-void FormatEntryText(double value, int decimals, char* out, int size);
+/// Writes the typed entry's first text: the shortest number in fixed notation ("." as the
+/// decimal mark, no exponent, no trailing zeros, no sign on zero) that ParseParamValue reads
+/// back as the same float as `value`, so that Return on it changes nothing. 2.4 and a value
+/// stored from 2.4f read "2.4", a dragged 2.4371 reads "2.4371"; no display rounding, no float
+/// noise. Same conventions for `out` and `size` as FormatParamValue.
+void FormatEntryText(double value, char* out, int size);
 
 /// Builds a text in a caller's buffer of `size` bytes, always NUL-terminated (when `size` >= 1),
 /// cutting what does not fit. Allocates nothing.

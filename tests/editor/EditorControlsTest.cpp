@@ -366,6 +366,34 @@ TEST_F(EditorControls, KnobsDrawTheirValueInItsUnit)
     EXPECT_EQ(Texts(decay).size(), 2u);
 }
 
+// A disabled control draws at the toolkit's 0.25 blend, but its texts are dimmed by their
+// colour alone: both at once leave them barely legible.
+TEST_F(EditorControls, DisabledControlsDimTheirTextsByColourOnly)
+{
+    const auto expectDimmedOnce = [this](IControl* control, const std::vector<std::string>& texts)
+    {
+        ASSERT_TRUE(control->IsDisabled());
+        const std::vector<std::string> log = DrawOnly(control);
+        EXPECT_EQ(Texts(control), texts);
+        for (const std::string& line : Lines(log, "DrawText "))
+            EXPECT_EQ(line.find(" blend "), std::string::npos) << line;
+        bool blended = false; // the rest of the control is still dimmed
+        for (const std::string& line : log)
+            blended = blended || line.find(" weight 0.25") != std::string::npos;
+        EXPECT_TRUE(blended);
+    };
+    expectDimmedOnce(ControlAt(kDivisionMenuBounds), {"1/4 255 151 163 169"});
+
+    SetParam(ParamId::PreDelaySync, 1.0);
+    Frame();
+    expectDimmedOnce(Knob(ParamId::PreDelay),
+                     {"PRE-DELAY 255 106 116 121", "SYNC 255 106 116 121"});
+
+    ShowPage(kSectionSpecial);
+    expectDimmedOnce(Knob(ParamId::ShimmerAmount),
+                     {"SHIMMER 255 106 116 121", "35 % 255 106 116 121"});
+}
+
 TEST_F(EditorControls, SpatialDisplayFollowsModelAndValues)
 {
     IControl* display = ControlAt(kDisplayBounds);

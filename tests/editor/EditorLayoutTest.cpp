@@ -3,6 +3,7 @@
 #include "tests/editor/EditorFixture.h"
 
 #include <cmath>
+#include <string>
 
 namespace lumenfall::test
 {
@@ -236,6 +237,8 @@ plugkit::canvas::ITextEntryControl* OpenEntry(EditorFixture& f, IControl* knob)
     return f.canvas->GetTextEntryControl();
 }
 
+// The entry opens with the value as set, not as the value box rounds it: -0.001 % shows as
+// "0 %" but opens as "-0.001".
 TEST_F(EditorLayout, TypedEntryStartsWithTheValueAsSet)
 {
     const struct
@@ -248,7 +251,7 @@ TEST_F(EditorLayout, TypedEntryStartsWithTheValueAsSet)
                  {kSectionTailMotion, ParamId::ModulationRate, 0.35f, "0.35"},
                  {kSectionTailMotion, ParamId::TrebleDecay, 0.65f, "0.65"},
                  {kSectionSpace, ParamId::HighCut, 16000.0, "16000"},
-                 {kSectionBasic, ParamId::Tone, -0.001, "0"}};
+                 {kSectionBasic, ParamId::Tone, -0.001, "-0.001"}};
     for (const auto& c : cases)
     {
         ShowPage(c.page);
@@ -276,6 +279,37 @@ void Type(plugkit::canvas::ITextEntryControl& field, const char* text)
     plugkit::canvas::IKeyEvent enter;
     enter.VK = plugkit::canvas::kVK_RETURN;
     field.OnKeyDown(0.f, 0.f, enter);
+}
+
+// A value dragged to more digits than the box shows opens with all of them, so Return on the
+// untouched entry leaves the value as the engine and the state see it, a float.
+TEST_F(EditorLayout, ReturnOnAnUntouchedEntryKeepsADraggedValue)
+{
+    IControl* decay = Knob(ParamId::Decay);
+    const IBounds r = decay->GetRECT();
+    plugkit::canvas::IMouseEvent e;
+    e.x = r.MW();
+    e.y = r.T + 61.f;
+    e.ms.L = true;
+    canvas->OnMouseDown({e});
+    for (const float dy : {-3.f, -1.5f, -2.25f})
+    {
+        e.y += dy;
+        e.dY = dy;
+        canvas->OnMouseDrag({e});
+    }
+    canvas->OnMouseUp({e});
+    Frame();
+    const float dragged = static_cast<float>(Param(ParamId::Decay));
+    ASSERT_GT(dragged, 2.4f);
+
+    plugkit::canvas::ITextEntryControl* field = OpenEntry(*this, decay);
+    ASSERT_TRUE(field->IsEditing());
+    const std::string text = field->GetEditText();
+    EXPECT_GT(text.size() - text.find('.') - 1, 3u) << text; // more than the step's decimals
+    Type(*field, "");
+    EXPECT_FALSE(field->IsEditing());
+    EXPECT_EQ(static_cast<float>(Param(ParamId::Decay)), dragged) << text;
 }
 
 TEST_F(EditorLayout, TypedEntryAppliesUnitsAndRejectsWhatItCannotRead)

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 namespace lumenfall::editor
@@ -159,32 +160,80 @@ TEST(ParseParamValue, RejectedTextLeavesTheValueAlone)
     EXPECT_EQ(value, 42.0);
 }
 
-TEST(FormatEntryText, ShowsTheValueWithoutFloatNoise)
+std::string EntryText(double value, int size = 64)
 {
-    struct Case
+    char text[64];
+    FormatEntryText(value, text, size);
+    return text;
+}
+
+// The typed entry opens with the value as the engine and the state hold it, a float, in the
+// fewest decimals that read back as that float: no display rounding, no float noise.
+TEST(FormatEntryText, ShowsTheShortestTextOfTheSameFloat)
+{
+    const struct
     {
         double value;
-        int decimals;
         const char* expected;
+    } cases[] = {
+        {2.4f, "2.4"},
+        {2.4, "2.4"},
+        {2.4371, "2.4371"}, // a dragged value keeps its digits past the display's two
+        {2.437123456789, "2.4371235"},
+        {0.35f, "0.35"},
+        {16000.0, "16000"},
+        {80.4, "80.4"},
+        {-2.5, "-2.5"},
+        {-0.001, "-0.001"},
+        {-0.0, "0"},
+        {1e-50, "0"}, // below the smallest float
+        {0.000123456789, "0.00012345679"},
+        {100.0, "100"},
     };
-    const Case cases[] = {
-        {2.4f, 3, "2.4"},
-        {0.35f, 3, "0.35"},
-        {0.35f, 2, "0.35"},
-        {0.65f, 3, "0.65"},
-        {16000.0, 0, "16000"},
-        {80.4, 0, "80"},
-        {2.5, 3, "2.5"},
-        {-2.5, 2, "-2.5"},
-        {-0.0001, 2, "0"},
-        {-0.0, 2, "0"},
-        {100.0, 2, "100"},
-    };
-    for (const Case& c : cases)
+    for (const auto& c : cases)
+        EXPECT_EQ(EntryText(c.value), c.expected) << c.value;
+    EXPECT_EQ(EntryText(2.4371, 4), "2.4");
+}
+
+/// The number of decimals in `text`.
+int Decimals(const std::string& text)
+{
+    const std::size_t point = text.find('.');
+    return point == std::string::npos ? 0 : static_cast<int>(text.size() - point - 1);
+}
+
+// Across each parameter's range at uneven steps, as a drag leaves values: the text reads back
+// as the same float, and one decimal fewer would not.
+TEST(FormatEntryText, EveryValueReadsBackAsItsFloatAndNoShorterTextDoes)
+{
+    for (int i = 0; i < engine::kParamCount; ++i)
     {
-        char text[64];
-        FormatEntryText(c.value, c.decimals, text, sizeof(text));
-        EXPECT_STREQ(text, c.expected) << c.value;
+        const double lo = engine::ParamMinimum(i);
+        const double hi = engine::ParamMaximum(i);
+        for (int k = 0; k <= 997; ++k)
+        {
+            const double u = k / 997.0;
+            for (const double value : {lo + (hi - lo) * u, lo + (hi - lo) * u * u})
+            {
+                const std::string text = EntryText(value);
+                double parsed = 0.0;
+                ASSERT_TRUE(ParseParamValue(i, text.c_str(), &parsed)) << text;
+                ASSERT_EQ(static_cast<float>(parsed), static_cast<float>(value))
+                    << engine::ParamName(i) << ": " << text;
+                const int decimals = Decimals(text);
+                if (decimals == 0)
+                    continue;
+                char shorter[64];
+                std::snprintf(shorter,
+                              sizeof(shorter),
+                              "%.*f",
+                              decimals - 1,
+                              static_cast<double>(static_cast<float>(value)));
+                ASSERT_TRUE(ParseParamValue(i, shorter, &parsed));
+                ASSERT_NE(static_cast<float>(parsed), static_cast<float>(value))
+                    << engine::ParamName(i) << ": " << text << " and " << shorter;
+            }
+        }
     }
 }
 
@@ -194,10 +243,10 @@ TEST(FormatEntryText, EveryDefaultReadsBackAsItself)
     for (int i = 0; i < engine::kParamCount; ++i)
     {
         const float value = engine::ParamDefault(i);
-        char text[64];
-        FormatEntryText(value, 3, text, sizeof(text));
+        const std::string text = EntryText(value);
         double parsed = 0.0;
-        ASSERT_TRUE(ParseParamValue(i, text, &parsed)) << engine::ParamName(i) << ": " << text;
+        ASSERT_TRUE(ParseParamValue(i, text.c_str(), &parsed))
+            << engine::ParamName(i) << ": " << text;
         EXPECT_EQ(static_cast<float>(parsed), value) << engine::ParamName(i) << ": " << text;
     }
 }

@@ -1,0 +1,82 @@
+// The real LUMENFALL.vst3's editor opened and closed again and again in the test host under
+// Wine, in a process of its own: what each cycle leaves behind is what a host that opens the
+// editor all session long gains.
+#include "tests/canvas/platform/WinTestSupport.h"
+#include "tests/vst3host/Vst3Host.h"
+
+#include <gtest/gtest.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace lumenfall::test
+{
+namespace
+{
+
+using plugkit::canvas::platform::test::HostWindow;
+using plugkit::canvas::platform::test::PumpFor;
+
+double WorkingSetMiB()
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        return 0.0;
+    return static_cast<double>(counters.WorkingSetSize) / (1024.0 * 1024.0);
+}
+
+// Disabled while it fails: about 1.0 MiB per cycle is left, nearly all of it with the main
+// framebuffer (without it a cycle keeps about 0.25 MiB). Run it with
+// --gtest_also_run_disabled_tests to see the figure.
+TEST(EditorMemory, DISABLED_EachOpenAndCloseAfterTheFirstKeepsAtMostAQuarterMiB)
+{
+    std::string error;
+    std::unique_ptr<LoadedModule> module = LoadedModule::Load(LUMENFALL_BUNDLE, &error);
+    ASSERT_NE(module, nullptr) << error;
+    HostWindow window(800, 260, 1100, 760);
+    HostApplication host{u"Test Host"};
+    ComponentHandler handler;
+    PlugFrame frame;
+    frame.mWindow = window.Get();
+    HostedPlugin plugin(*module, host, handler);
+    ASSERT_TRUE(plugin.CreateAndInitialize());
+
+    // createView, attached, a few frames drawn, removed, release: what a host does when the
+    // user opens the editor, looks and closes it.
+    const auto cycle = [&]
+    {
+        IPlugView* view = plugin.mController->createView("editor");
+        ASSERT_NE(view, nullptr);
+        view->setFrame(&frame);
+        ASSERT_EQ(view->attached(window.Get(), kPlatformTypeHWND), kResultOk);
+        PumpFor(150);
+        EXPECT_EQ(view->removed(), kResultOk);
+        EXPECT_EQ(view->release(), 0u);
+        PumpFor(20);
+    };
+
+    constexpr int kCycles = 20;
+    cycle();
+    const double afterFirst = WorkingSetMiB();
+    for (int i = 1; i < kCycles; ++i)
+        cycle();
+    const double afterLast = WorkingSetMiB();
+    ASSERT_GT(afterFirst, 0.0) << "no working set reported";
+    const double perCycle = (afterLast - afterFirst) / (kCycles - 1);
+    std::printf("editor open/close: working set %.2f MiB after the first cycle, %.2f MiB after "
+                "%d, %.3f MiB per cycle\n",
+                afterFirst,
+                afterLast,
+                kCycles,
+                perCycle);
+    EXPECT_LE(perCycle, 0.25);
+}
+
+} // namespace
+} // namespace lumenfall::test

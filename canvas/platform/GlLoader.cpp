@@ -10,6 +10,7 @@
 #include "canvas/platform/GlLoader.h"
 
 #include <cstdint>
+#include <mutex>
 
 namespace plugkit::canvas::platform::gl
 {
@@ -55,6 +56,16 @@ bool LoadEntryPoints(ProcLookup lookup, const char** missing)
     if (missing)
         *missing = firstMissing;
     return false;
+}
+
+bool EnsureEntryPoints(ProcLookup lookup)
+{
+    static std::mutex mutex;
+    static bool loaded = false;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!loaded)
+        loaded = LoadEntryPoints(lookup);
+    return loaded;
 }
 
 } // namespace plugkit::canvas::platform::gl

@@ -93,6 +93,12 @@ Proc PlatformProcLookup(const char* name);
 /// is created.
 bool LoadEntryPoints(ProcLookup lookup = PlatformProcLookup, const char** missing = nullptr);
 
+/// The entry points for the whole process: the first call that finds them all (through
+/// `lookup`) keeps them until the process ends, and every later call returns true without
+/// looking anything up, so that no editor's opening can clear them under another that is
+/// drawing. Until one call succeeds, each call tries again. Call it with a context current.
+bool EnsureEntryPoints(ProcLookup lookup = PlatformProcLookup);
+
 } // namespace plugkit::canvas::platform::gl
 
 #define glActiveTexture ::plugkit::canvas::platform::gl::ActiveTexture

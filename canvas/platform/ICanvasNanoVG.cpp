@@ -260,12 +260,17 @@ ICanvasNanoVG::~ICanvasNanoVG()
 
 void ICanvasNanoVG::OnViewCreated()
 {
-    if (mVG || !gl::LoadEntryPoints())
+    if (mVG || !gl::EnsureEntryPoints())
         return;
     GLint bound = 0;
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
     mWindowFramebuffer = bound;
     mWindowStale = true;
+    // A multisampled window (a driver may force it) takes no copy from a single-sampled one.
+    GLint sampleBuffers = 0;
+    glGetIntegerv(GL_SAMPLE_BUFFERS, &sampleBuffers);
+    mBlitToWindow = glBlitFramebuffer != nullptr && sampleBuffers == 0;
+    mBlitChecked = false;
     mVG = gl::CreateNanoVg(NVG_ANTIALIAS);
 }
 
@@ -377,9 +382,51 @@ void ICanvasNanoVG::BeginFrame()
         return;
     // The window's pixels are replaced whole by the frame's copy; only the drawn composite
     // blends onto them.
-    if (!mMainFramebuffer || !glBlitFramebuffer)
+    if (!mMainFramebuffer || !mBlitToWindow)
         ClearTarget(WindowPixelWidth(), WindowPixelHeight());
     BeginWindowFrame();
+}
+
+bool ICanvasNanoVG::BlitToWindow(int pw, int ph)
+{
+    // The main framebuffer is the window's image, pixel for pixel: a copy needs no shading,
+    // which is most of a frame's cost on a software renderer. Where the window keeps its
+    // pixels, the area drawn this frame is all that changed.
+    int x0 = 0;
+    int y0 = 0;
+    int x1 = pw;
+    int y1 = ph;
+    if (WindowKeepsPixels() && !mWindowStale)
+    {
+        const float s = GetTotalScale();
+        x0 = std::clamp(static_cast<int>(std::floor(mFrameArea.L * s)), 0, pw);
+        x1 = std::clamp(static_cast<int>(std::ceil(mFrameArea.R * s)), x0, pw);
+        y0 = std::clamp(ph - static_cast<int>(std::ceil(mFrameArea.B * s)), 0, ph);
+        y1 = std::clamp(ph - static_cast<int>(std::floor(mFrameArea.T * s)), y0, ph);
+    }
+    if (x1 <= x0 || y1 <= y0)
+        return true;
+    const bool check = !mBlitChecked;
+    if (check)
+    {
+        // Only this copy's own error counts: earlier ones are taken off first (a bounded
+        // number, as a lost context may report errors for ever).
+        for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i)
+        {
+        }
+    }
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, mMainFramebuffer->fbo);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(mWindowFramebuffer));
+    glBlitFramebuffer(x0, y0, x1, y1, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    BindFramebuffer(nullptr);
+    if (!check)
+        return true;
+    mBlitChecked = true;
+    if (glGetError() == GL_NO_ERROR)
+        return true;
+    mBlitToWindow = false;
+    ClearTarget(pw, ph);
+    return false;
 }
 
 void ICanvasNanoVG::EndFrame()
@@ -390,34 +437,13 @@ void ICanvasNanoVG::EndFrame()
         EndHardwareClip();
         const int pw = WindowPixelWidth();
         const int ph = WindowPixelHeight();
-        if (mMainFramebuffer && glBlitFramebuffer)
+        if (mMainFramebuffer && mBlitToWindow && BlitToWindow(pw, ph))
         {
-            // The main framebuffer is the window's image, pixel for pixel: a copy needs no
-            // shading, which is most of a frame's cost on a software renderer. Where the
-            // window keeps its pixels, the area drawn this frame is all that changed.
-            int x0 = 0;
-            int y0 = 0;
-            int x1 = pw;
-            int y1 = ph;
-            if (WindowKeepsPixels() && !mWindowStale)
-            {
-                const float s = GetTotalScale();
-                x0 = std::clamp(static_cast<int>(std::floor(mFrameArea.L * s)), 0, pw);
-                x1 = std::clamp(static_cast<int>(std::ceil(mFrameArea.R * s)), x0, pw);
-                y0 = std::clamp(ph - static_cast<int>(std::ceil(mFrameArea.B * s)), 0, ph);
-                y1 = std::clamp(ph - static_cast<int>(std::floor(mFrameArea.T * s)), y0, ph);
-            }
-            if (x1 > x0 && y1 > y0)
-            {
-                glBindFramebuffer(GL_READ_FRAMEBUFFER, mMainFramebuffer->fbo);
-                glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(mWindowFramebuffer));
-                glBlitFramebuffer(x0, y0, x1, y1, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-                BindFramebuffer(nullptr);
-            }
             mWindowStale = false;
         }
         else
         {
+            // The frame as one image drawn over the whole window.
             BindFramebuffer(nullptr);
             const float w = static_cast<float>(WindowWidth());
             const float h = static_cast<float>(WindowHeight());

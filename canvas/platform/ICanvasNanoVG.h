@@ -66,6 +66,14 @@ public:
 
     void* GetDrawContext() override { return mVG; }
     const char* GetDrawingApiName() override { return "NanoVG | GL2"; }
+    /// Opaque black wherever (x, y) is: reading one pixel back would stall the GL pipeline
+    /// mid-frame, so this back end does not; callers get a defined colour, not garbage.
+    IArgbColor GetPixelColor(float x, float y) const
+    {
+        (void)x;
+        (void)y;
+        return kColorBlack;
+    }
     /// True for extensions containing "png", "jpg" or "jpeg" in any letter case.
     bool IsBitmapFormatSupported(const char* extension) const override;
 
@@ -172,6 +180,9 @@ private:
     void BindFramebuffer(NVGLUframebuffer* fb);
     void DeleteFramebuffer(NVGLUframebuffer* fb);
     void DeleteMainFramebuffer();
+    /// Copies the frame's area of the main framebuffer into the window; false when the copy
+    /// failed (then the window is cleared and the caller draws the frame as a quad).
+    bool BlitToWindow(int pixelWidth, int pixelHeight);
 
     bool mInFrame = false;
     Mutex mDeferredLock;
@@ -184,6 +195,11 @@ private:
     /// window's pixels are all out of date (a new view or size).
     IBounds mFrameArea;
     bool mWindowStale = true;
+    /// Frames reach the window by a framebuffer copy; false (a textured quad instead) when the
+    /// driver has no copy, the window is multisampled (a copy into it is refused), or the
+    /// view's first copy failed. `mBlitChecked`: that first copy was checked.
+    bool mBlitToWindow = false;
+    bool mBlitChecked = false;
 
     /// The render target of the NanoVG frame being drawn: its logical size, and its height in
     /// pixels (GL counts rows from the bottom).

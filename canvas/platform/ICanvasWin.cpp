@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,12 @@ constexpr UINT kResizeFlags = SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE;
 constexpr size_t kMaxDropPathBytes = 1024;
 /// Region data that fits this many bytes is painted rectangle by rectangle.
 constexpr DWORD kMaxRegionDataBytes = 1024;
+/// The tool structure's size as common controls before version 6 know it (up to lParam): a
+/// host without a version-6 activation context refuses the larger layout.
+constexpr UINT kToolInfoBytes = offsetof(TTTOOLINFOW, lParam) + sizeof(TTTOOLINFOW::lParam);
+#if defined(_WIN64)
+static_assert(kToolInfoBytes == 64);
+#endif
 
 HINSTANCE OwnModule()
 {
@@ -166,6 +173,19 @@ void* ICanvasWin::OpenWindow(void* parent)
     }
 
     ActivateGLContext();
+    if (!mGl.IsActive())
+    {
+        // Made but not current: nothing may be created in whatever context is current.
+        DeactivateGLContext();
+        StopPacing();
+        mGl.Destroy();
+        mActivations = 0;
+        mWindow = nullptr;
+        DestroyWindow(window);
+        ReleaseWindowClass();
+        return nullptr;
+    }
+    mResizePending = false;
     OnViewCreated();
     SetScreenScale(static_cast<float>(k));
     GetDelegate().LayoutUI(this);
@@ -354,6 +374,15 @@ void ICanvasWin::DeactivateGLContext()
         mGl.Deactivate();
 }
 
+void ICanvasWin::DrawResize()
+{
+    ActivateGLContext();
+    mResizePending = !mGl.IsActive();
+    if (!mResizePending)
+        ICanvasNanoVG::DrawResize();
+    DeactivateGLContext();
+}
+
 // ---- Pointer, size and scale.
 
 bool ICanvasWin::GetMouseLocation(float& x, float& y) const
@@ -409,7 +438,7 @@ ECursorShape ICanvasWin::SetMouseCursor(ECursorShape shape)
 
 bool ICanvasWin::SupportsMultiTouch() const
 {
-    return (GetSystemMetrics(SM_DIGITIZER) & NID_READY) != 0;
+    return DigitizerTakesMultiTouch(GetSystemMetrics(SM_DIGITIZER));
 }
 
 void ICanvasWin::PlatformResize(bool parentHasResized)
@@ -595,11 +624,21 @@ void ICanvasWin::OnPaint()
         PAINTSTRUCT ps;
         BeginPaint(mWindow, &ps);
         ActivateGLContext();
-        if (mGl.IsValid())
+        // Without our context current nothing is drawn (the areas stay dirty for the next
+        // tick): the host's context must never receive our drawing.
+        if (mGl.IsActive())
         {
+            if (mResizePending)
+                DrawResize();
             DrawDirtyRects(mPaintRects);
             mGl.Present(box);
             ++mPaints;
+        }
+        else
+        {
+            // Kept for a later tick, when the context can be made current again.
+            for (int i = 0; i < mPaintRects.Size(); ++i)
+                InvalidateArea(mPaintRects.Get(i));
         }
         DeactivateGLContext();
         EndPaint(mWindow, &ps);
@@ -631,19 +670,27 @@ void ICanvasWin::CreateTooltip()
                                    mInstance,
                                    nullptr);
     }
+    if (mTooltip != nullptr)
+    {
+        SetWindowPos(mTooltip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
+        TTTOOLINFOW info = {};
+        info.cbSize = kToolInfoBytes;
+        info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+        info.hwnd = mWindow;
+        info.uId = reinterpret_cast<UINT_PTR>(mWindow);
+        info.lpszText = const_cast<LPWSTR>(L"");
+        if (!SendMessageW(mTooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info)))
+        {
+            // A tooltip window without its tool would never show anything.
+            DestroyWindow(mTooltip);
+            mTooltip = nullptr;
+        }
+    }
     if (mTooltip == nullptr)
     {
         EnableTooltips(false);
         return;
     }
-    SetWindowPos(mTooltip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
-    TTTOOLINFOW info = {};
-    info.cbSize = sizeof info;
-    info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-    info.hwnd = mWindow;
-    info.uId = reinterpret_cast<UINT_PTR>(mWindow);
-    info.lpszText = const_cast<LPWSTR>(L"");
-    SendMessageW(mTooltip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
     SendMessageW(mTooltip, TTM_SETMAXTIPWIDTH, 0, 250);
 }
 
@@ -653,7 +700,7 @@ void ICanvasWin::SetTooltipText(const char* text)
         return;
     HeapBuffer wide;
     TTTOOLINFOW info = {};
-    info.cbSize = sizeof info;
+    info.cbSize = kToolInfoBytes;
     info.hwnd = mWindow;
     info.uId = reinterpret_cast<UINT_PTR>(mWindow);
     info.lpszText = const_cast<LPWSTR>(Utf8ToWideBuffer(text, wide));

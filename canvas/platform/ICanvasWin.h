@@ -93,6 +93,9 @@ public:
 
     void ActivateGLContext() override;
     void DeactivateGLContext() override;
+    /// Re-creates the main framebuffer with the GL context current; when it cannot be made
+    /// current, at the next paint that can.
+    void DrawResize() override;
 
     void CreatePlatformTextEntry(int paramIdx,
                                  const ITextStyle& style,
@@ -164,6 +167,7 @@ private:
     bool mCursorLocked = false;
     bool mReleasingCapture = false;
     bool mTooltipShown = false;
+    bool mResizePending = false; ///< a resize waits for the GL context
     int mTooltipIdx = -1;
     float mLastMouseX = 0.f;
     float mLastMouseY = 0.f;

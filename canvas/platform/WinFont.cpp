@@ -24,11 +24,25 @@ static_assert(kFaceNameUnits == LF_FACESIZE - 1);
 /// GetTextFace reads back at most this many characters.
 constexpr int kReadBackUnits = 64;
 
-/// An installed memory font; uninstalled when its cache entry goes.
+/// FNV-1a of the font's bytes: an id given again with other bytes installs those.
+uint64_t HashBytes(const void* data, int32_t size)
+{
+    uint64_t h = 0xcbf29ce484222325ull;
+    const auto* p = static_cast<const uint8_t*>(data);
+    for (int32_t i = 0; i < size; ++i)
+        h = (h ^ p[i]) * 0x100000001b3ull;
+    return h;
+}
+
+/// An installed memory font, kept for the life of the process (uninstalled when the module
+/// unloads): Wine's RemoveFontMemResourceEx removes nothing, so each re-install would grow the
+/// process, and on Windows a second install while another editor uses the first keeps two.
 struct InstalledMemoryFont
 {
-    explicit InstalledMemoryFont(HANDLE h)
+    InstalledMemoryFont(HANDLE h, int32_t n, uint64_t hash)
         : handle(h)
+        , size(n)
+        , bytesHash(hash)
     {
     }
     ~InstalledMemoryFont() { RemoveFontMemResourceEx(handle); }
@@ -36,6 +50,8 @@ struct InstalledMemoryFont
     InstalledMemoryFont& operator=(const InstalledMemoryFont&) = delete;
 
     HANDLE handle;
+    int32_t size;
+    uint64_t bytesHash;
 };
 
 /// A font handle kept for the native text field; deleted when its cache entry goes.
@@ -198,11 +214,18 @@ PlatformFont* LoadPlatformFontFromMemory(const char* fontId, const void* data, i
     if (!data || size <= 0)
         return nullptr;
     MutexLock lock(MemoryFonts().GetMutex());
-    DWORD installed = 0;
-    HANDLE handle = AddFontMemResourceEx(
-        const_cast<void*>(data), static_cast<DWORD>(size), nullptr, &installed);
-    if (!handle)
-        return nullptr;
+    const uint64_t hash = HashBytes(data, size);
+    InstalledMemoryFont* kept = MemoryFonts().Find(fontId, 1.0);
+    const bool reuse = kept != nullptr && kept->size == size && kept->bytesHash == hash;
+    HANDLE handle = nullptr;
+    if (!reuse)
+    {
+        DWORD installed = 0;
+        handle = AddFontMemResourceEx(
+            const_cast<void*>(data), static_cast<DWORD>(size), nullptr, &installed);
+        if (!handle)
+            return nullptr;
+    }
 
     const FontDescriptor descriptor(static_cast<const uint8_t*>(data), size, 0);
     const uint16_t macStyle = descriptor.GetMacStyle();
@@ -219,16 +242,23 @@ PlatformFont* LoadPlatformFontFromMemory(const char* fontId, const void* data, i
     {
         if (font)
             DeleteObject(font);
-        RemoveFontMemResourceEx(handle);
+        if (handle)
+            RemoveFontMemResourceEx(handle);
         return nullptr;
     }
-    std::unique_ptr<InstalledMemoryFont> entry(new (std::nothrow) InstalledMemoryFont(handle));
+    if (reuse)
+        return result;
+    std::unique_ptr<InstalledMemoryFont> entry(new (std::nothrow)
+                                                   InstalledMemoryFont(handle, size, hash));
     if (!entry)
     {
         delete result;
         RemoveFontMemResourceEx(handle);
         return nullptr;
     }
+    // Other bytes under the same id replace the earlier install.
+    if (kept)
+        MemoryFonts().Remove(kept);
     MemoryFonts().Add(std::move(entry), fontId, 1.0);
     return result;
 }
@@ -307,16 +337,19 @@ HFONT GetCachedFontHandle(const char* fontId)
     return entry ? entry->font : nullptr;
 }
 
+int InstalledMemoryFontCount()
+{
+    return MemoryFonts().NEntries();
+}
+
 void AddPlatformFontCacheUser()
 {
-    MemoryFonts().AddUser();
     FontHandles().AddUser();
 }
 
 void RemovePlatformFontCacheUser()
 {
     FontHandles().RemoveUser();
-    MemoryFonts().RemoveUser();
 }
 
 } // namespace plugkit::canvas::platform

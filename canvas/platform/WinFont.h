@@ -61,9 +61,10 @@ HFONT FindSystemFont(
 PlatformFont* LoadPlatformFontByName(const char* family, ETextStyle style);
 
 /// Installs the font bytes privately for this process and finds the family they name (face 0;
-/// weight, italic and underline from its macStyle). The installation is kept in the memory-font
-/// cache under `fontId`; null, with nothing installed or kept, when the bytes are not a font or
-/// the family cannot be created.
+/// weight, italic and underline from its macStyle). The installation is kept under `fontId` for
+/// the life of the process: the same bytes under the same id are installed once, however many
+/// editors open and close. Null, with nothing installed or kept, when the bytes are not a font
+/// or the family cannot be created.
 PlatformFont* LoadPlatformFontFromMemory(const char* fontId, const void* data, int32_t size);
 
 /// As `LoadPlatformFontFromMemory` with the bytes of the embedded "ttf" resource `name` in
@@ -77,8 +78,11 @@ void CachePlatformFont(const char* fontId, const PlatformFont& font);
 /// The handle kept under `fontId`; null when none. Owned by the cache.
 HFONT GetCachedFontHandle(const char* fontId);
 
-/// Each open editor is a user of both caches; when the last leaves, every memory font is
-/// uninstalled and every kept handle deleted.
+/// Memory fonts installed in this process (one per id).
+int InstalledMemoryFontCount();
+
+/// Each open editor is a user of the handle cache; when the last leaves, every kept handle is
+/// deleted. Memory fonts stay installed.
 void AddPlatformFontCacheUser();
 void RemovePlatformFontCacheUser();
 

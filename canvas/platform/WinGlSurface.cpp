@@ -158,7 +158,7 @@ void WinGlSurface::Destroy()
 {
     if (mContext != nullptr)
     {
-        if (mActive)
+        if (mActive || mHostReleased)
             Deactivate();
         if (wglGetCurrentContext() == mContext)
             wglMakeCurrent(nullptr, nullptr);
@@ -180,23 +180,29 @@ void WinGlSurface::Destroy()
 
 bool WinGlSurface::Activate()
 {
-    if (mContext == nullptr || mActive)
+    if (mContext == nullptr || mActive || mHostReleased)
         return mActive;
     HDC previousDC = wglGetCurrentDC();
     HGLRC previousContext = wglGetCurrentContext();
-    if (!wglMakeCurrent(mDC, mContext))
-        return false;
     mPreviousDC = previousDC;
     mPreviousContext = previousContext;
-    mActive = true;
-    return true;
+    if (wglMakeCurrent(mDC, mContext))
+    {
+        mActive = true;
+        return true;
+    }
+    if (previousContext != nullptr)
+        wglMakeCurrent(nullptr, nullptr);
+    mHostReleased = true;
+    return false;
 }
 
 void WinGlSurface::Deactivate()
 {
-    if (!mActive)
+    if (!mActive && !mHostReleased)
         return;
     mActive = false;
+    mHostReleased = false;
     // The host's context goes back as it was; with none, none stays current.
     if (mPreviousContext == nullptr || !wglMakeCurrent(mPreviousDC, mPreviousContext))
         wglMakeCurrent(nullptr, nullptr);

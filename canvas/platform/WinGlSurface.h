@@ -53,11 +53,15 @@ public:
     void Destroy();
     bool IsValid() const { return mContext != nullptr; }
 
-    /// Makes this context current, remembering the one current before; false (nothing changed)
-    /// without a context or when it cannot be made current.
+    /// Makes this context current, remembering the one current before. False without a
+    /// context (nothing changed) or when it cannot be made current (another thread holds it,
+    /// or its device context went): then no context is current until `Deactivate`, so that no
+    /// GL call meant for this one reaches the host's.
     bool Activate();
     /// Makes the remembered context current again (none, when none was).
     void Deactivate();
+    /// True between a successful `Activate` and `Deactivate`.
+    bool IsActive() const { return mActive; }
 
     /// Puts the frame in the window's back buffer on the screen: the window's area `rect`
     /// (client pixels, clipped to the window) through GDI, or the whole buffer by swapping.
@@ -81,6 +85,7 @@ private:
     HDC mPreviousDC = nullptr;
     HGLRC mPreviousContext = nullptr;
     bool mActive = false;
+    bool mHostReleased = false; ///< Activate failed and made no context current
     PresentMode mMode = PresentMode::SwapBuffers;
     void* mPixels = nullptr; ///< read-back buffer of the GDI present
     size_t mPixelBytes = 0;

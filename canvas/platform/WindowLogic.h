@@ -95,6 +95,16 @@ void CollectPaintBounds(
 
 // ---- Touch.
 
+/// The `GetSystemMetrics(SM_DIGITIZER)` bit of a digitizer that takes several contacts at once
+/// (`NID_MULTI_INPUT`). The ready bit (`NID_READY`, 0x80) says nothing about multi-touch.
+constexpr int kDigitizerMultiInput = 0x40;
+
+/// True when the digitizer flags say several contacts are taken at once.
+constexpr bool DigitizerTakesMultiTouch(int digitizerFlags)
+{
+    return (digitizerFlags & kDigitizerMultiInput) != 0;
+}
+
 /// One entry of a `WM_TOUCH` message, as `GetTouchInputInfo` gives it.
 struct TouchEntry
 {

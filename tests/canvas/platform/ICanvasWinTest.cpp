@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace plugkit::canvas::platform
@@ -54,6 +55,8 @@ public:
     void Draw(ICanvas& g) override
     {
         ++mDraws;
+        mContext = wglGetCurrentContext();
+        mDC = wglGetCurrentDC();
         g.FillRect(mColor, GetRECT());
     }
     void OnMouseDown(float x, float y, const IMouseModifiers& mod) override
@@ -112,6 +115,8 @@ public:
     Pointer mPointer = Pointer::Shown;
     bool mTakesKeys = true;
     int mDraws = 0;
+    HGLRC mContext = nullptr; ///< current while it was last drawn, with its device context
+    HDC mDC = nullptr;
     std::vector<std::string> mEvents;
 };
 
@@ -298,6 +303,75 @@ TEST(ICanvasWin, TheDefaultPrefixPacesByTimerAndTheHostsContextStays)
     DestroyWindow(hostChild);
 }
 
+TEST(ICanvasWin, WhileItsContextIsHeldElsewhereNothingIsDrawnAndTheHostsContextIsUntouched)
+{
+    test::HostWindow& host = test::SharedHost();
+    WinGlSurface hostGl;
+    HWND hostChild = CreateWindowExW(0,
+                                     L"STATIC",
+                                     L"",
+                                     WS_CHILD | WS_VISIBLE,
+                                     320,
+                                     0,
+                                     40,
+                                     40,
+                                     host.Get(),
+                                     nullptr,
+                                     nullptr,
+                                     nullptr);
+    ASSERT_TRUE(hostGl.Create(hostChild, PresentMode::SwapBuffers));
+    ASSERT_TRUE(hostGl.Activate());
+    const HGLRC hostContext = wglGetCurrentContext();
+    glClearColor(0.25f, 0.5f, 0.75f, 1.f); // the host's state, which our drawing would change
+
+    Editor e;
+    ASSERT_NE(e.OpenWindow(host.Get()), nullptr);
+    ASSERT_TRUE(FirstFrame(e));
+    ASSERT_NE(e.red->mContext, nullptr);
+    ASSERT_NE(e.red->mContext, hostContext);
+
+    // Another thread takes the editor's context: it cannot be made current here any more.
+    HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE giveBack = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    bool held = false;
+    std::thread holder(
+        [&]
+        {
+            held = wglMakeCurrent(e.red->mDC, e.red->mContext) != FALSE;
+            SetEvent(taken);
+            WaitForSingleObject(giveBack, 10000);
+            wglMakeCurrent(nullptr, nullptr);
+        });
+    WaitForSingleObject(taken, 10000);
+    ASSERT_TRUE(held);
+
+    const int draws = e.red->mDraws;
+    const int paints = e.Win()->NPaints();
+    e.red->SetDirty(false);
+    PumpFor(300);
+    EXPECT_EQ(e.red->mDraws, draws) << "drawn without its own context current";
+    EXPECT_EQ(e.Win()->NPaints(), paints);
+    EXPECT_EQ(wglGetCurrentContext(), hostContext);
+    GLfloat clear[4] = {};
+    glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+    EXPECT_EQ(clear[0], 0.25f) << "our frame ran in the host's context";
+    EXPECT_EQ(clear[2], 0.75f);
+
+    // Given back, the areas still dirty are drawn.
+    SetEvent(giveBack);
+    holder.join();
+    EXPECT_TRUE(PumpUntil([&] { return e.red->mDraws > draws; }));
+    EXPECT_NE(e.red->mContext, hostContext);
+    EXPECT_EQ(wglGetCurrentContext(), hostContext);
+    e.CloseWindow();
+    EXPECT_EQ(wglGetCurrentContext(), hostContext);
+    CloseHandle(taken);
+    CloseHandle(giveBack);
+    hostGl.Deactivate();
+    hostGl.Destroy();
+    DestroyWindow(hostChild);
+}
+
 TEST(ICanvasWin, TheScreenShowsTheEditorAndOneInvalidatedControlRepaintsAlone)
 {
     Editor e;
@@ -451,6 +525,103 @@ TEST(ICanvasWin, TheRealPointerHoversShowsTheTooltipAndLeaves)
     // Leaving the window ends the hover.
     SetCursorPos(r.right + 40, r.bottom + 40);
     EXPECT_TRUE(PumpUntil([&] { return e.Win()->GetMouseOverControl() == nullptr; }, 3000));
+}
+
+/// Stands in for the common controls of a host without a version-6 activation context: a class
+/// of the test's own module named "tooltips_class32" (found before the system's for windows
+/// made with this module's instance) that hands everything to the real tooltip but refuses tool
+/// structures larger than the older layout (64 bytes on x64), or, refusing all, every tool.
+class OlderTooltips
+{
+public:
+    explicit OlderTooltips(bool refuseAll)
+    {
+        INITCOMMONCONTROLSEX init = {sizeof init, ICC_BAR_CLASSES};
+        InitCommonControlsEx(&init);
+        WNDCLASSEXW wc = {};
+        wc.cbSize = sizeof wc;
+        mRegistered = GetClassInfoExW(nullptr, TOOLTIPS_CLASSW, &wc) != FALSE;
+        sReal = wc.lpfnWndProc;
+        sRefuseAll = refuseAll;
+        sSizes.clear();
+        wc.style &= ~static_cast<UINT>(CS_GLOBALCLASS);
+        wc.lpfnWndProc = &Proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        mRegistered = mRegistered && RegisterClassExW(&wc) != 0;
+    }
+    ~OlderTooltips()
+    {
+        if (mRegistered)
+            UnregisterClassW(TOOLTIPS_CLASSW, GetModuleHandleW(nullptr));
+    }
+    bool Registered() const { return mRegistered; }
+
+    /// The structure size of every tool message the editor sent.
+    static std::vector<UINT> sSizes;
+
+private:
+    static LRESULT CALLBACK Proc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
+    {
+        if (msg == TTM_ADDTOOLW || msg == TTM_UPDATETIPTEXTW)
+        {
+            const UINT size = reinterpret_cast<const TTTOOLINFOW*>(lParam)->cbSize;
+            sSizes.push_back(size);
+            if (sRefuseAll || size > 64)
+                return FALSE;
+        }
+        return CallWindowProcW(sReal, window, msg, wParam, lParam);
+    }
+
+    static WNDPROC sReal;
+    static bool sRefuseAll;
+    bool mRegistered = false;
+};
+
+std::vector<UINT> OlderTooltips::sSizes;
+WNDPROC OlderTooltips::sReal = nullptr;
+bool OlderTooltips::sRefuseAll = false;
+
+TEST(ICanvasWin, TooltipsWorkWithTheOlderCommonControlsAndGoOffWhenTheToolIsRefused)
+{
+    {
+        OlderTooltips older(false);
+        ASSERT_TRUE(older.Registered());
+        Editor e;
+        e.mTooltips = true;
+        ASSERT_NE(e.OpenWindow(test::SharedHost().Get()), nullptr);
+        HWND tooltip = e.Win()->GetTooltipWindow();
+        ASSERT_NE(tooltip, nullptr);
+        EXPECT_EQ(SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0), 1);
+        EXPECT_TRUE(e.Win()->TooltipsEnabled());
+
+        // Over the red patch, then a hover: its tip goes to the tool.
+        SendMessageW(e.Window(), WM_MOUSEMOVE, 0, MAKELPARAM(70, 50));
+        SendMessageW(e.Window(), WM_MOUSEHOVER, 0, MAKELPARAM(70, 50));
+        wchar_t text[80] = {};
+        TTTOOLINFOW info = {};
+        info.cbSize = 64;
+        info.hwnd = e.Window();
+        info.uId = reinterpret_cast<UINT_PTR>(e.Window());
+        info.lpszText = text;
+        SendMessageW(tooltip, TTM_GETTEXTW, 80, reinterpret_cast<LPARAM>(&info));
+        EXPECT_STREQ(text, L"Decay \u2014 how long the tail lasts");
+        ASSERT_GE(OlderTooltips::sSizes.size(), 2u) << "the tool added and its text set";
+        for (UINT size : OlderTooltips::sSizes)
+            EXPECT_EQ(size, 64u);
+    }
+    {
+        OlderTooltips refusing(true);
+        ASSERT_TRUE(refusing.Registered());
+        Editor e;
+        e.mTooltips = true;
+        ASSERT_NE(e.OpenWindow(test::SharedHost().Get()), nullptr);
+        EXPECT_EQ(e.Win()->GetTooltipWindow(), nullptr) << "no tooltip window without its tool";
+        EXPECT_FALSE(e.Win()->TooltipsEnabled());
+        EXPECT_TRUE(FirstFrame(e)) << "the editor itself works on";
+        SendMessageW(e.Window(), WM_MOUSEMOVE, 0, MAKELPARAM(70, 50));
+        SendMessageW(e.Window(), WM_MOUSEHOVER, 0, MAKELPARAM(70, 50));
+        EXPECT_EQ(OlderTooltips::sSizes.size(), 1u) << "only the refused tool was sent";
+    }
 }
 
 /// A key pressed or released by SendInput, as the keyboard would.

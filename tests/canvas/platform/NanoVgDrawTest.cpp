@@ -69,6 +69,9 @@ TEST_F(NanoVgDraw, NameContextAndFormats)
     EXPECT_NE(G().GetDrawContext(), nullptr);
     EXPECT_EQ(G().AlphaChannelIndex(), 3);
     EXPECT_TRUE(G().IsLayerFlipped());
+    // Opaque black, wherever it is asked.
+    for (const float xy : {0.f, 10.f, -5.f, 1e6f})
+        EXPECT_EQ(G().GetPixelColor(xy, xy), kColorBlack) << xy;
     for (const char* yes : {"png", "PNG", "apng", "jpg", "JPEG"})
         EXPECT_TRUE(G().IsBitmapFormatSupported(yes)) << yes;
     for (const char* no : {"gif", "svg", "", "pn"})

@@ -212,9 +212,158 @@ TEST_F(NanoVgCanvas, ClosingTheViewMidFrameFlushesLayersBeforeTheContextGoes)
     EXPECT_EQ(g->NDeferredFramebuffers(), 0);
     EXPECT_FALSE(glIsFramebuffer(fbo));
     EXPECT_EQ(g->GetDrawContext(), nullptr);
-    // Without a drawing context frames and drawing do nothing.
-    DrawFrame(*g, [](ICanvas& c) { c.FillRect(kColorRed, IBounds(0.f, 0.f, 10.f, 10.f)); });
+
+    // Without a drawing context a frame still runs its controls, but nothing reaches GL: the
+    // window keeps its green and no call failed.
+    g->GetContext().MakeCurrent();
+    glClearColor(0.f, 1.f, 0.f, 1.f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    while (glGetError() != GL_NO_ERROR)
+    {
+    }
+    bool drawn = false;
+    DrawFrame(*g,
+              [&](ICanvas& c)
+              {
+                  drawn = true;
+                  c.FillRect(kColorRed, IBounds(0.f, 0.f, 60.f, 40.f));
+              });
+    EXPECT_TRUE(drawn);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    g->GetContext().MakeCurrent();
+    const std::vector<uint8_t> window = HeadlessGlContext::ReadPixelsTopDown(60, 40);
+    for (size_t i = 0; i < window.size(); i += 4)
+        ASSERT_TRUE(window[i] == 0 && window[i + 1] == 255 && window[i + 3] == 255)
+            << "pixel " << i / 4 << " changed";
 }
+
+#if !defined(_WIN32)
+/// The framebuffer copy of a driver that keeps the rule to the letter (Mesa is lenient here): a
+/// copy into a multisampled framebuffer copies nothing and is an invalid operation.
+class StrictBlit
+{
+public:
+    StrictBlit()
+    {
+        sReal = platform::gl::BlitFramebuffer;
+        platform::gl::BlitFramebuffer = &Blit;
+    }
+    ~StrictBlit() { platform::gl::BlitFramebuffer = sReal; }
+
+    static PFNGLBLITFRAMEBUFFERPROC sReal;
+
+private:
+    static void APIENTRY Blit(GLint sx0,
+                              GLint sy0,
+                              GLint sx1,
+                              GLint sy1,
+                              GLint dx0,
+                              GLint dy0,
+                              GLint dx1,
+                              GLint dy1,
+                              GLbitfield mask,
+                              GLenum filter)
+    {
+        GLint samples = 0;
+        glGetIntegerv(GL_SAMPLE_BUFFERS, &samples); // of the draw framebuffer
+        if (samples > 0)
+            glEnd(); // outside glBegin: GL_INVALID_OPERATION, as the refused copy gives
+        else
+            sReal(sx0, sy0, sx1, sy1, dx0, dy0, dx1, dy1, mask, filter);
+    }
+};
+
+PFNGLBLITFRAMEBUFFERPROC StrictBlit::sReal = nullptr;
+
+/// Gives the window stand-in bound now (a renderbuffer) multisampled storage, as a driver that
+/// forces multisampling on the window does, and reads it back through a resolving copy.
+class MultisampledWindow
+{
+public:
+    MultisampledWindow(int width, int height)
+        : mWidth(width)
+        , mHeight(height)
+    {
+        auto storage = reinterpret_cast<PFNGLRENDERBUFFERSTORAGEMULTISAMPLEPROC>(
+            platform::gl::PlatformProcLookup("glRenderbufferStorageMultisample"));
+        auto attachment = reinterpret_cast<PFNGLGETFRAMEBUFFERATTACHMENTPARAMETERIVPROC>(
+            platform::gl::PlatformProcLookup("glGetFramebufferAttachmentParameteriv"));
+        GLint window = 0;
+        glGetIntegerv(GL_FRAMEBUFFER_BINDING, &window);
+        mWindow = static_cast<GLuint>(window);
+        GLint colour = 0;
+        if (!storage || !attachment)
+            return;
+        attachment(
+            GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &colour);
+        glBindRenderbuffer(GL_RENDERBUFFER, static_cast<GLuint>(colour));
+        storage(GL_RENDERBUFFER, 4, GL_RGBA8, width, height);
+        GLint samples = 0;
+        glGetIntegerv(GL_SAMPLE_BUFFERS, &samples);
+        mValid = samples > 0 && glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    }
+
+    bool IsValid() const { return mValid; }
+
+    /// The window's resolved pixel at (x, y), top row first, as A, R, G, B.
+    IArgbColor PixelAt(int x, int y)
+    {
+        GLuint resolved = 0;
+        GLuint colour = 0;
+        glGenFramebuffers(1, &resolved);
+        glGenRenderbuffers(1, &colour);
+        glBindRenderbuffer(GL_RENDERBUFFER, colour);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, mWidth, mHeight);
+        glBindFramebuffer(GL_FRAMEBUFFER, resolved);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, mWindow);
+        StrictBlit::sReal(
+            0, 0, mWidth, mHeight, 0, 0, mWidth, mHeight, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        glBindFramebuffer(GL_FRAMEBUFFER, resolved);
+        const std::vector<uint8_t> p = HeadlessGlContext::ReadPixelsTopDown(mWidth, mHeight);
+        glBindFramebuffer(GL_FRAMEBUFFER, mWindow);
+        glDeleteFramebuffers(1, &resolved);
+        glDeleteRenderbuffers(1, &colour);
+        const size_t i = (static_cast<size_t>(y) * mWidth + x) * 4;
+        return {p[i + 3], p[i], p[i + 1], p[i + 2]};
+    }
+
+private:
+    int mWidth;
+    int mHeight;
+    GLuint mWindow = 0;
+    bool mValid = false;
+};
+
+TEST_F(NanoVgCanvas, AMultisampledWindowGetsItsFrameAsAQuad)
+{
+    auto g = Make(60, 40);
+    const StrictBlit strict;
+    g->GetContext().MakeCurrent();
+    MultisampledWindow window(60, 40);
+    ASSERT_TRUE(window.IsValid());
+
+    // Made multisampled after the view was created: the first copy is refused, the frame is
+    // drawn as a quad, and so is every later one.
+    for (const IArgbColor& colour : {kColorRed, kColorBlue})
+    {
+        DrawFrame(*g, [&](ICanvas& c) { c.FillRect(colour, IBounds(0.f, 0.f, 60.f, 40.f)); });
+        g->GetContext().MakeCurrent();
+        EXPECT_TRUE(Near(window.PixelAt(30, 20), colour)) << colour.R;
+        EXPECT_TRUE(Near(window.PixelAt(2, 37), colour)) << colour.R;
+    }
+
+    // A view created on the multisampled window uses the quad from its first frame on.
+    g->OnViewDestroyed();
+    g->GetContext().MakeCurrent();
+    g->OnViewCreated();
+    g->ICanvasNanoVG::DrawResize(); // the window stand-in keeps its multisampled storage
+    DrawFrame(*g, [&](ICanvas& c) { c.FillRect(kColorGreen, IBounds(10.f, 10.f, 50.f, 30.f)); });
+    g->GetContext().MakeCurrent();
+    EXPECT_TRUE(Near(window.PixelAt(30, 20), kColorGreen));
+    EXPECT_EQ(window.PixelAt(3, 3).A, 0) << "the window is cleared under the quad";
+}
+#endif
 
 TEST_F(NanoVgCanvas, LayerAtAFractionalScaleDrawsBackWhereItWasDrawn)
 {

@@ -142,6 +142,36 @@ TEST_F(WinFonts, MemoryFontIsInstalledPrivatelyAndReadBackExactly)
     EXPECT_EQ(std::memcmp(data->bytes.Get(), font.data(), font.size()), 0);
 }
 
+TEST_F(WinFonts, AMemoryFontIsInstalledOncePerProcessWhateverTheEditorsDo)
+{
+    const Bytes font = RenameFamily(ReadFileBytes(LUMENFALL_ROBOTO_TTF), u"Lumenfall Once Sans");
+    const auto size = static_cast<int32_t>(font.size());
+    const int before = InstalledMemoryFontCount();
+    std::unique_ptr<PlatformFont> first(LoadPlatformFontFromMemory("Once", font.data(), size));
+    ASSERT_TRUE(first);
+    EXPECT_EQ(InstalledMemoryFontCount(), before + 1);
+
+    // A second editor opens while the first stays; then both close and one opens again.
+    std::unique_ptr<PlatformFont> second(LoadPlatformFontFromMemory("Once", font.data(), size));
+    ASSERT_TRUE(second);
+    EXPECT_EQ(InstalledMemoryFontCount(), before + 1) << "installed again beside the first";
+    RemovePlatformFontCacheUser();
+    EXPECT_EQ(InstalledMemoryFontCount(), before + 1) << "uninstalled with the last editor";
+    AddPlatformFontCacheUser();
+    std::unique_ptr<PlatformFont> third(LoadPlatformFontFromMemory("Once", font.data(), size));
+    ASSERT_TRUE(third);
+    EXPECT_EQ(InstalledMemoryFontCount(), before + 1);
+    EXPECT_STREQ(BytesOf(*third)->descriptor.GetFamily().Get(), "Lumenfall Once Sans");
+
+    // Other bytes under the same id are those bytes' font, in place of the first.
+    const Bytes other = RenameFamily(ReadFileBytes(LUMENFALL_ROBOTO_TTF), u"Lumenfall Twice Sans");
+    std::unique_ptr<PlatformFont> replaced(
+        LoadPlatformFontFromMemory("Once", other.data(), static_cast<int32_t>(other.size())));
+    ASSERT_TRUE(replaced);
+    EXPECT_EQ(InstalledMemoryFontCount(), before + 1);
+    EXPECT_STREQ(BytesOf(*replaced)->descriptor.GetFamily().Get(), "Lumenfall Twice Sans");
+}
+
 TEST_F(WinFonts, CollectionIsReadWholeWithItsOwnSize)
 {
     const Bytes face = RenameFamily(ReadFileBytes(LUMENFALL_ROBOTO_TTF), u"Lumenfall Collection");

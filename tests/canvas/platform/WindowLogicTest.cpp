@@ -167,6 +167,19 @@ TEST(Touch, DownMoveAndUpInOneMessage)
     EXPECT_EQ(map.count(7), 1u);
 }
 
+TEST(Touch, MultiTouchNeedsTheMultiInputBitNotTheReadyBit)
+{
+    struct Case
+    {
+        int flags;
+        bool multi;
+    };
+    // Bits of SM_DIGITIZER: 0x01 integrated touch, 0x40 multi-input, 0x80 ready.
+    const Case cases[] = {{0x00, false}, {0x80, false}, {0x81, false}, {0x40, true}, {0xC1, true}};
+    for (const Case& c : cases)
+        EXPECT_EQ(DigitizerTakesMultiTouch(c.flags), c.multi) << std::hex << c.flags;
+}
+
 TEST(Touch, IdHashIsFnv1aOfTheIdBytes)
 {
     // FNV-1a of the bytes 01 00 00 00 00 00 00 00 (the id 1, little-endian).

@@ -43,10 +43,9 @@ constexpr double kOnsetHoldOffSeconds = 0.04;
 /// they are compared with, and it keeps their arithmetic out of the denormal range.
 constexpr float kEnvelopeFloor = 1e-25f;
 
-// The parameters the cores read sample by sample (and the pre-delay, whose glide the block form
-// does not follow): while one of them glides, the engine runs the per-sample form. The others
-// are read only by the coefficient refresh or, sample by sample, by the engine's own output
-// stage, which takes them per sample in the block form too.
+// The parameters the cores read sample by sample: while one of them glides, the engine runs the
+// per-sample form. The others are read only by the coefficient refresh or, sample by sample, by
+// the engine's own output stage, which takes them per sample in the block form too.
 constexpr ParamId kReadBySample[] = {ParamId::Size,
                                      ParamId::EarlyReflections,
                                      ParamId::LateTail,
@@ -59,8 +58,57 @@ constexpr ParamId kReadBySample[] = {ParamId::Size,
                                      ParamId::ShimmerAmount,
                                      ParamId::Freeze,
                                      ParamId::GateRelease,
-                                     ParamId::Tone,
-                                     ParamId::PreDelay};
+                                     ParamId::Tone};
+
+// Read only by the output stage ("Bypass" not even there: the engine reads its target), which
+// takes them sample by sample in the block form: their glide does not end a long run.
+constexpr ParamId kReadByOutputOnly[] = {
+    ParamId::Mix, ParamId::Width, ParamId::Ducking, ParamId::WetSolo, ParamId::Bypass};
+
+using ParamMask = std::uint64_t;
+static_assert(kParamCount <= 64, "a ParamMask has one bit per parameter");
+
+constexpr ParamMask Bit(int index)
+{
+    return ParamMask{1} << index;
+}
+
+template <std::size_t N>
+constexpr ParamMask MaskOf(const ParamId (&ids)[N])
+{
+    ParamMask mask = 0;
+    for (const ParamId id : ids)
+    {
+        mask |= Bit(static_cast<int>(id));
+    }
+    return mask;
+}
+
+constexpr ParamMask kReadBySampleMask = MaskOf(kReadBySample);
+constexpr ParamMask kReadByOutputOnlyMask = MaskOf(kReadByOutputOnly);
+
+/// A glide ends once it is within a thousandth of its parameter's range of the target (or 1e-8,
+/// for a range of 0): a step that small is inaudible for every parameter (0.1 % of Mix, 0.036 dB
+/// of the output trim, 2 Hz of Low Cut), and the glide ends within 7 time constants (140 ms)
+/// even after a jump across the whole range, where an exact arrival takes twice as long.
+constexpr double kSnapFraction = 1e-3;
+
+double SnapDistance(int index)
+{
+    const double span = static_cast<double>(ParamMaximum(index)) - ParamMinimum(index);
+    return std::max(1e-8, span * kSnapFraction);
+}
+
+/// One step of the pre-delay glide (32-bit, as both forms compute it). It ends at the target
+/// when within a millionth of a sample (else it would creep through the denormal range towards
+/// a target of 0) or when the step no longer changes the value: in 32 bits the glide stalls a
+/// fraction of a float's spacing per step short of its target, which is up to 4 samples at a
+/// 2 s pre-delay, and snapping across that is as inaudible as the stall.
+float GlidePreDelay(float current, float target, float coefficient)
+{
+    const float next = target + (current - target) * coefficient;
+    return next == current || std::fabs(next - target) < 1e-6f ? target : next;
+}
 
 // What the refresh reads: the cores' coefficients follow these parameters, the engine's trims,
 // pre-delay target and duck release those (with the tempo and, unsmoothed, "Pre-delay Sync" and
@@ -165,7 +213,11 @@ struct ReverbEngineState
     std::int64_t samplesSinceOnset = kNoOnset;
     // Bit i: smoothed parameter i has not reached its target yet. A new target (SetTarget) sets
     // it, Smooth clears it when the value arrives; the others stay put, so Smooth skips them.
-    std::uint32_t gliding = 0;
+    ParamMask gliding = 0;
+    double snapDistance[kParamCount] = {}; // see SnapDistance
+    // Samples the per-sample form ran outside the reference mode (a test seam: after a change,
+    // it stops growing once every glide has ended).
+    std::uint64_t sampleFormSamples = 0;
 
     // The inputs of the last refresh, of the cores' part and of the engine's (which also has the
     // tempo, "Pre-delay Sync" and "Note Division"): an unchanged part is skipped (it would
@@ -230,6 +282,8 @@ struct ReverbEngineState
                                                  float* level,
                                                  BlockPeaks& peaks);
     [[gnu::always_inline]] inline void FeedPreDelay(const float* fL, const float* fR, int n);
+    [[gnu::always_inline]] inline void
+    FeedSettledPreDelay(const float* fL, const float* fR, float* outL, float* outR, int n);
     [[gnu::always_inline]] inline void RunFollowers(const float* level, float* q, int n);
     [[gnu::always_inline]] inline void
     FindOnsetCandidates(const float* q, int n, std::uint64_t* candidates);
@@ -320,15 +374,15 @@ void ReverbEngineState::UpdateCoefficients()
 void ReverbEngineState::Smooth()
 {
     const double k = smoothingCoef;
-    for (std::uint32_t bits = gliding; bits != 0; bits &= bits - 1)
+    for (ParamMask bits = gliding; bits != 0; bits &= bits - 1)
     {
-        const int i = __builtin_ctz(bits);
+        const int i = __builtin_ctzll(bits);
         const double t = target[i];
         double s = t + (smoothing[i] - t) * k;
-        if (std::abs(s - t) < 1e-8)
+        if (std::abs(s - t) < snapDistance[i])
         {
             s = t;
-            gliding &= ~(1u << i);
+            gliding &= ~Bit(i);
         }
         smoothing[i] = s;
         current[i] = static_cast<float>(s);
@@ -345,7 +399,7 @@ void ReverbEngineState::SetTarget(const EngineParameters& parameters)
     {
         if (IsSmoothed(i) && parameters[i] != target[i])
         {
-            gliding |= 1u << i;
+            gliding |= Bit(i);
         }
     }
     target = parameters;
@@ -353,14 +407,9 @@ void ReverbEngineState::SetTarget(const EngineParameters& parameters)
 
 bool ReverbEngineState::BlockReady(double bypassTarget) const
 {
-    // While a parameter the cores read sample by sample glides, the per-sample form runs.
-    std::uint32_t readBySample = 0;
-    for (const ParamId id : kReadBySample)
-    {
-        readBySample |= 1u << static_cast<int>(id);
-    }
-    return (gliding & readBySample) == 0 && bypassFade == bypassTarget &&
-           currentPreDelay == targetPreDelay;
+    // While a parameter the cores read sample by sample glides, the per-sample form runs; the
+    // block form follows the pre-delay's glide itself.
+    return (gliding & kReadBySampleMask) == 0 && bypassFade == bypassTarget;
 }
 
 void ReverbEngineState::RecordOutputParameters(int t, int count)
@@ -412,13 +461,7 @@ ReverbEngineState::InputStep(float left, float right, double bypassTarget, Block
         bypassFade = bypassTarget;
     }
 
-    // A glide closer than a millionth of a sample is finished: without this the value would
-    // creep through the denormal range towards a target of 0 for ever.
-    currentPreDelay = targetPreDelay + (currentPreDelay - targetPreDelay) * smoothingCoef;
-    if (std::fabs(currentPreDelay - targetPreDelay) < 1e-6f)
-    {
-        currentPreDelay = targetPreDelay;
-    }
+    currentPreDelay = GlidePreDelay(currentPreDelay, targetPreDelay, smoothingCoef);
 
     const float g = static_cast<float>(1.0 - bypassFade) * inputGain;
     const float fL = SanitizeSample(g * Clamp64(left));
@@ -583,15 +626,43 @@ void ReverbEngineState::ReadInput(const float* inL,
     peaks.input = peak;
 }
 
-// feedL/feedR = the pre-delay's output at the settled delay, then fL/fR written into it.
+// feedL/feedR = the pre-delay's output, then fL/fR written into it.
 void ReverbEngineState::FeedPreDelay(const float* fL, const float* fR, int n)
+{
+    if (currentPreDelay != targetPreDelay)
+    {
+        // The glide, sample by sample as InputStep takes it; once it arrives, the settled passes
+        // below take the rest.
+        int k = 0;
+        for (; k < n && currentPreDelay != targetPreDelay; ++k)
+        {
+            currentPreDelay = GlidePreDelay(currentPreDelay, targetPreDelay, smoothingCoef);
+            const bool direct = currentPreDelay < 1.0f;
+            feedL[k] = direct ? fL[k] : preDelay[0].Read(currentPreDelay);
+            feedR[k] = direct ? fR[k] : preDelay[1].Read(currentPreDelay);
+            preDelay[0].WriteSanitized(fL[k]);
+            preDelay[1].WriteSanitized(fR[k]);
+        }
+        if (k == n)
+        {
+            return;
+        }
+        FeedSettledPreDelay(fL + k, fR + k, feedL + k, feedR + k, n - k);
+        return;
+    }
+    FeedSettledPreDelay(fL, fR, feedL, feedR, n);
+}
+
+// outL/outR = the pre-delay's output at the settled delay, then fL/fR written into it.
+void ReverbEngineState::FeedSettledPreDelay(
+    const float* fL, const float* fR, float* outL, float* outR, int n)
 {
     const float d = std::max(std::min(currentPreDelay, preDelay[0].MaxDelay()), 1.0f);
     const int whole = static_cast<int>(d);
     if (currentPreDelay < 1.0f)
     {
-        std::copy_n(fL, n, feedL);
-        std::copy_n(fR, n, feedR);
+        std::copy_n(fL, n, outL);
+        std::copy_n(fR, n, outR);
         preDelay[0].WriteBlockSanitized(fL, n);
         preDelay[1].WriteBlockSanitized(fR, n);
     }
@@ -603,7 +674,7 @@ void ReverbEngineState::FeedPreDelay(const float* fL, const float* fR, int n)
         {
             DelayLine& line = preDelay[side];
             const float* w = line.Window(line.WritePosition() - whole - 1);
-            float* feed = side == 0 ? feedL : feedR;
+            float* feed = side == 0 ? outL : outR;
             int k = 0;
             for (; k + 4 <= n; k += 4)
             {
@@ -622,8 +693,8 @@ void ReverbEngineState::FeedPreDelay(const float* fL, const float* fR, int n)
     {
         for (int k = 0; k < n; ++k)
         {
-            feedL[k] = preDelay[0].Read(currentPreDelay);
-            feedR[k] = preDelay[1].Read(currentPreDelay);
+            outL[k] = preDelay[0].Read(currentPreDelay);
+            outR[k] = preDelay[1].Read(currentPreDelay);
             preDelay[0].WriteSanitized(fL[k]);
             preDelay[1].WriteSanitized(fR[k]);
         }
@@ -947,6 +1018,10 @@ bool ReverbEngine::Prepare(double sampleRate, int channels)
     s.target = mParameters;
     s.current = s.target;
     s.tempo = mTempo;
+    for (int i = 0; i < kParamCount; ++i)
+    {
+        s.snapDistance[i] = SnapDistance(i);
+    }
     s.smoothingCoef = static_cast<float>(Exp(-1.0 / (fs * kSmoothingSeconds)));
     s.attackCoef = static_cast<float>(Exp(-1.0 / (fs * kAttackSeconds)));
     s.cores[0].SetInstructionSet(mInstructionSet);
@@ -996,6 +1071,21 @@ InstructionSet ReverbEngine::SetInstructionSet(InstructionSet set)
     return mInstructionSet;
 }
 
+std::uint64_t ReverbEngine::SampleFormSamplesForTest() const
+{
+    return mState ? mState->sampleFormSamples : 0;
+}
+
+float ReverbEngine::PreDelaySamplesForTest() const
+{
+    return mState ? mState->currentPreDelay : 0.0f;
+}
+
+float ReverbEngine::PreDelayTargetForTest() const
+{
+    return mState ? mState->targetPreDelay : 0.0f;
+}
+
 void ReverbEngine::SetProcessedSamplesForTest(std::uint32_t samples)
 {
     if (mState)
@@ -1029,9 +1119,7 @@ Segment ReverbEngineState::BeginSegment(int remaining, double bypassTarget, bool
     const int phase = static_cast<int>(refreshCounter % kRefreshPeriod);
     Segment g;
     g.n = std::min(remaining, kRefreshPeriod - phase);
-    // The segment's first smoothing step and its refresh come first: the block form then
-    // needs the pre-delay to hold still too (a refresh can move its target, for a new tempo
-    // or division).
+    // The segment's first smoothing step and its refresh come first.
     if (!reference && BlockReady(bypassTarget))
     {
         Smooth();
@@ -1041,8 +1129,8 @@ Segment ReverbEngineState::BeginSegment(int remaining, double bypassTarget, bool
             Refresh();
             g.refreshed = true;
         }
-        g.block = currentPreDelay == targetPreDelay;
-        if (g.block && g.refreshed && gliding == 0)
+        g.block = true;
+        if (g.refreshed && (gliding & ~kReadByOutputOnlyMask) == 0)
         {
             g.n = std::min(remaining, LongestRunAfterRefresh());
         }
@@ -1050,9 +1138,10 @@ Segment ReverbEngineState::BeginSegment(int remaining, double bypassTarget, bool
     return g;
 }
 
-// After a refresh with every parameter still, how far the block form may run before the next
-// refresh could change anything: up to a core block, unless a model change waits for the running
-// crossfade, which the first refresh after the fade's end starts.
+// After a refresh with every parameter still but those only the output stage reads, how far the
+// block form may run before the next refresh could change anything: up to a core block, unless a
+// model change waits for the running crossfade, which the first refresh after the fade's end
+// starts.
 int ReverbEngineState::LongestRunAfterRefresh() const
 {
     if (ModelOf(target) == cores[activeCore].Model())
@@ -1168,6 +1257,7 @@ void ReverbEngine::Process(const float* const* inputs,
         else
         {
             s.SampleSegment(inL, inR, outputs, done, g, bypassTarget, peaks);
+            s.sampleFormSamples += mReference ? 0 : static_cast<std::uint64_t>(g.n);
         }
         done += g.n;
     }

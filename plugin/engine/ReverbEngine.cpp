@@ -87,16 +87,22 @@ constexpr ParamMask MaskOf(const ParamId (&ids)[N])
 constexpr ParamMask kReadBySampleMask = MaskOf(kReadBySample);
 constexpr ParamMask kReadByOutputOnlyMask = MaskOf(kReadByOutputOnly);
 
-/// A glide ends once it is within a thousandth of its parameter's range of the target (or 1e-8,
-/// for a range of 0): a step that small is inaudible for every parameter (0.1 % of Mix, 0.036 dB
-/// of the output trim, 2 Hz of Low Cut), and the glide ends within 7 time constants (140 ms)
-/// even after a jump across the whole range, where an exact arrival takes twice as long.
+/// A glide ends once it is within a thousandth of its parameter's range of the target: a step
+/// that small is inaudible (0.1 % of Mix, 0.036 dB of the output trim, 2 Hz of Low Cut, 0.1 % of
+/// an allpass or filter coefficient's travel), and the glide ends within 7 time constants
+/// (140 ms) even after a jump across the whole range, where an exact arrival takes twice as
+/// long. "Size" moves the early taps' read positions continuously, the last one by
+/// fs x 0.254 s x 0.0075 per unit: it ends within a millionth of its range, where that tap
+/// moves by 1/50 sample at 48 kHz.
 constexpr double kSnapFraction = 1e-3;
+constexpr double kSizeSnapFraction = 1e-6;
 
 double SnapDistance(int index)
 {
     const double span = static_cast<double>(ParamMaximum(index)) - ParamMinimum(index);
-    return std::max(1e-8, span * kSnapFraction);
+    const double fraction =
+        index == static_cast<int>(ParamId::Size) ? kSizeSnapFraction : kSnapFraction;
+    return std::max(1e-8, span * fraction);
 }
 
 /// One step of the pre-delay glide (32-bit, as both forms compute it). It ends at the target

@@ -43,9 +43,11 @@ constexpr double kOnsetHoldOffSeconds = 0.04;
 /// they are compared with, and it keeps their arithmetic out of the denormal range.
 constexpr float kEnvelopeFloor = 1e-25f;
 
-// The parameters the cores read sample by sample: while one of them glides, the engine runs the
-// per-sample form. The others are read only by the coefficient refresh or, sample by sample, by
-// the engine's own output stage, which takes them per sample in the block form too.
+// The parameters every core reads sample by sample, and those only some models read (the gate's
+// by Gated and Reverse, the shimmer's by Shimmer): while one that a running core (or the model
+// the next change starts) reads glides, the engine runs the per-sample form. The others are read
+// only by the coefficient refresh or, sample by sample, by the engine's own output stage, which
+// takes them per sample in the block form too.
 constexpr ParamId kReadBySample[] = {ParamId::Size,
                                      ParamId::EarlyReflections,
                                      ParamId::LateTail,
@@ -53,12 +55,10 @@ constexpr ParamId kReadBySample[] = {ParamId::Size,
                                      ParamId::Density,
                                      ParamId::ModulationDepth,
                                      ParamId::ModulationRate,
-                                     ParamId::GateLength,
-                                     ParamId::EnvelopeShape,
-                                     ParamId::ShimmerAmount,
                                      ParamId::Freeze,
-                                     ParamId::GateRelease,
                                      ParamId::Tone};
+constexpr ParamId kReadByGate[] = {
+    ParamId::GateLength, ParamId::GateRelease, ParamId::EnvelopeShape};
 
 // Read only by the output stage ("Bypass" not even there: the engine reads its target), which
 // takes them sample by sample in the block form: their glide does not end a long run.
@@ -85,7 +85,24 @@ constexpr ParamMask MaskOf(const ParamId (&ids)[N])
 }
 
 constexpr ParamMask kReadBySampleMask = MaskOf(kReadBySample);
+constexpr ParamMask kReadByGateMask = MaskOf(kReadByGate);
+constexpr ParamMask kReadByShimmerMask = Bit(static_cast<int>(ParamId::ShimmerAmount));
 constexpr ParamMask kReadByOutputOnlyMask = MaskOf(kReadByOutputOnly);
+
+/// What a model's core reads sample by sample beyond kReadBySample.
+ParamMask ReadByModel(ReverbModel model)
+{
+    switch (model)
+    {
+    case ReverbModel::Gated:
+    case ReverbModel::Reverse:
+        return kReadByGateMask;
+    case ReverbModel::Shimmer:
+        return kReadByShimmerMask;
+    default:
+        return 0;
+    }
+}
 
 /// A glide ends once it is within a thousandth of its parameter's range of the target: a step
 /// that small is inaudible (0.1 % of Mix, 0.036 dB of the output trim, 2 Hz of Low Cut, 0.1 % of
@@ -257,6 +274,7 @@ struct ReverbEngineState
     void SetTarget(const EngineParameters& parameters);
     void UpdateCoefficients();
     void Smooth();
+    ParamMask ReadBySample() const;
     bool BlockReady(double bypassTarget) const;
     int LongestRunAfterRefresh() const;
     void RecordOutputParameters(int t, int count);
@@ -411,11 +429,23 @@ void ReverbEngineState::SetTarget(const EngineParameters& parameters)
     target = parameters;
 }
 
+// What the running cores, and the one the next model change would start, read sample by sample.
+ParamMask ReverbEngineState::ReadBySample() const
+{
+    ParamMask mask =
+        kReadBySampleMask | ReadByModel(cores[activeCore].Model()) | ReadByModel(ModelOf(target));
+    if (fadingCore >= 0)
+    {
+        mask |= ReadByModel(cores[fadingCore].Model());
+    }
+    return mask;
+}
+
 bool ReverbEngineState::BlockReady(double bypassTarget) const
 {
     // While a parameter the cores read sample by sample glides, the per-sample form runs; the
     // block form follows the pre-delay's glide itself.
-    return (gliding & kReadBySampleMask) == 0 && bypassFade == bypassTarget;
+    return (gliding & ReadBySample()) == 0 && bypassFade == bypassTarget;
 }
 
 void ReverbEngineState::RecordOutputParameters(int t, int count)
@@ -1136,7 +1166,9 @@ Segment ReverbEngineState::BeginSegment(int remaining, double bypassTarget, bool
             g.refreshed = true;
         }
         g.block = true;
-        if (g.refreshed && (gliding & ~kReadByOutputOnlyMask) == 0)
+        // Nothing reads the gate's or the shimmer's values where no running model does.
+        const ParamMask unread = (kReadByGateMask | kReadByShimmerMask) & ~ReadBySample();
+        if (g.refreshed && (gliding & ~(kReadByOutputOnlyMask | unread)) == 0)
         {
             g.n = std::min(remaining, LongestRunAfterRefresh());
         }
@@ -1144,10 +1176,10 @@ Segment ReverbEngineState::BeginSegment(int remaining, double bypassTarget, bool
     return g;
 }
 
-// After a refresh with every parameter still but those only the output stage reads, how far the
-// block form may run before the next refresh could change anything: up to a core block, unless a
-// model change waits for the running crossfade, which the first refresh after the fade's end
-// starts.
+// After a refresh with every parameter still but those only the output stage reads (or none), how
+// far the block form may run before the next refresh could change anything: up to a core block,
+// unless a model change waits for the running crossfade, which the first refresh after the fade's
+// end starts.
 int ReverbEngineState::LongestRunAfterRefresh() const
 {
     if (ModelOf(target) == cores[activeCore].Model())

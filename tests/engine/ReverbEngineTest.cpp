@@ -162,6 +162,7 @@ TEST(ReverbEngineTest, GlidesEndAndTheBlockFormReturns)
     for (const GlideCase& c : cases)
     {
         EngineParameters p;
+        p[ParamId::ReverbType] = static_cast<float>(ReverbModel::Gated); // reads all of them
         ReverbEngine engine;
         engine.SetParameters(p);
         engine.Prepare(kRate, 2);

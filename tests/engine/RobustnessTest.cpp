@@ -425,6 +425,69 @@ TEST(RobustnessTest, BlockFormFollowsAutomation)
     }
 }
 
+// The gate's and the shimmer's values are read only by their models: automated under Hall they
+// leave the block form and its long runs alone, and the block form still equals the per-sample
+// form when the model changes to Gated and on to Shimmer while they glide.
+TEST(RobustnessTest, GateAndShimmerValuesGlideUnreadByOtherModels)
+{
+    const StereoBuffer input = Noise(57600, 0.3f, 17);
+    for (int start0 : {0, 1})
+    {
+        SCOPED_TRACE(start0);
+        ReverbEngine engines[2];
+        engines[1].SetReferenceProcessing(true);
+        StereoBuffer outs[2] = {StereoBuffer(input.Frames()), StereoBuffer(input.Frames())};
+        EngineParameters p;
+        p[ParamId::ReverbType] = static_cast<float>(start0 == 0 ? engine::ReverbModel::Hall
+                                                                : engine::ReverbModel::Plate);
+        for (ReverbEngine& e : engines)
+        {
+            e.SetParameters(p);
+            e.Prepare(kRate, 2);
+        }
+        std::size_t start = 0;
+        std::uint64_t beforeChange = 0;
+        for (int block = 0; start < input.Frames(); ++block)
+        {
+            const int n =
+                std::min<int>(block % 2 == 0 ? 512 : 333, static_cast<int>(input.Frames() - start));
+            const float x = 0.5f - 0.5f * std::cos(static_cast<float>(start) * 0.0004f);
+            p[ParamId::GateLength] = 100.0f + 900.0f * x;
+            p[ParamId::GateRelease] = 300.0f - 250.0f * x;
+            p[ParamId::EnvelopeShape] = -80.0f + 160.0f * x;
+            p[ParamId::ShimmerAmount] = 10.0f + 80.0f * x;
+            if (start >= 19200 && start < 19712)
+            {
+                beforeChange = engines[0].SampleFormSamplesForTest();
+                p[ParamId::ReverbType] = static_cast<float>(engine::ReverbModel::Gated);
+            }
+            if (start >= 38400 && start < 38912)
+            {
+                p[ParamId::ReverbType] = static_cast<float>(engine::ReverbModel::Shimmer);
+            }
+            for (int k = 0; k < 2; ++k)
+            {
+                engines[k].SetParameters(p);
+                ProcessAt(engines[k], input, outs[k], start, n);
+            }
+            start += static_cast<std::size_t>(n);
+        }
+        EXPECT_EQ(beforeChange, 0u) << "unread glides keep the block form";
+        EXPECT_GT(engines[0].SampleFormSamplesForTest(), 0u) << "read ones do not";
+        float largest = 0.0f;
+        float peak = 0.0f;
+        for (std::size_t i = 0; i < input.Frames(); ++i)
+        {
+            largest = std::max({largest,
+                                std::fabs(outs[0].left[i] - outs[1].left[i]),
+                                std::fabs(outs[0].right[i] - outs[1].right[i])});
+            peak = std::max({peak, std::fabs(outs[1].left[i]), std::fabs(outs[1].right[i])});
+        }
+        EXPECT_GT(largest, 0.0f) << "the block form must run";
+        EXPECT_LE(largest, 2e-5f * std::max(1.0f, peak));
+    }
+}
+
 // What a session does to a running engine, each in the block form against the per-sample form:
 // settings loaded mid-stream as a preset does (every value at once, the model too), a model
 // change while the values glide, and the synced pre-delay under a tempo that changes every few

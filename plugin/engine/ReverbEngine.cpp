@@ -49,14 +49,15 @@ constexpr float kEnvelopeFloor = 1e-25f;
 // only by the coefficient refresh or, sample by sample, by the engine's own output stage, which
 // takes them per sample in the block form too.
 constexpr ParamId kReadBySample[] = {ParamId::Size,
-                                     ParamId::EarlyReflections,
-                                     ParamId::LateTail,
                                      ParamId::Diffusion,
                                      ParamId::Density,
                                      ParamId::ModulationDepth,
                                      ParamId::ModulationRate,
-                                     ParamId::Freeze,
-                                     ParamId::Tone};
+                                     ParamId::Freeze};
+// The cores' output levels: read sample by sample, but the block form takes them so too (see
+// OutputLevels), and no refresh reads them.
+constexpr ParamId kCoreOutputLevels[] = {
+    ParamId::LateTail, ParamId::EarlyReflections, ParamId::Tone};
 constexpr ParamId kReadByGate[] = {
     ParamId::GateLength, ParamId::GateRelease, ParamId::EnvelopeShape};
 
@@ -88,6 +89,7 @@ constexpr ParamMask kReadBySampleMask = MaskOf(kReadBySample);
 constexpr ParamMask kReadByGateMask = MaskOf(kReadByGate);
 constexpr ParamMask kReadByShimmerMask = Bit(static_cast<int>(ParamId::ShimmerAmount));
 constexpr ParamMask kReadByOutputOnlyMask = MaskOf(kReadByOutputOnly);
+constexpr ParamMask kCoreOutputLevelMask = MaskOf(kCoreOutputLevels);
 
 /// What a model's core reads sample by sample beyond kReadBySample.
 ParamMask ReadByModel(ReverbModel model)
@@ -269,6 +271,11 @@ struct ReverbEngineState
     float duckingAt[kCoreBlock] = {};
     float wetGainAt[kCoreBlock] = {};
     float dryGainAt[kCoreBlock] = {};
+    // The cores' output levels at each sample of the segment, while one of them glides.
+    bool levelsGlide = false;
+    float lateTailAt[kCoreBlock] = {};
+    float earlyAt[kCoreBlock] = {};
+    float toneAt[kCoreBlock] = {};
 
     void Reset();
     void SetTarget(const EngineParameters& parameters);
@@ -459,6 +466,12 @@ void ReverbEngineState::RecordOutputParameters(int t, int count)
     std::fill_n(duckingAt + t, count, current[ParamId::Ducking] * 0.01f);
     std::fill_n(wetGainAt + t, count, wet);
     std::fill_n(dryGainAt + t, count, 1.0f - wet);
+    if (levelsGlide)
+    {
+        std::fill_n(lateTailAt + t, count, current[ParamId::LateTail]);
+        std::fill_n(earlyAt + t, count, current[ParamId::EarlyReflections]);
+        std::fill_n(toneAt + t, count, current[ParamId::Tone]);
+    }
 }
 
 void ReverbEngineState::Refresh()
@@ -1168,7 +1181,8 @@ Segment ReverbEngineState::BeginSegment(int remaining, double bypassTarget, bool
         g.block = true;
         // Nothing reads the gate's or the shimmer's values where no running model does.
         const ParamMask unread = (kReadByGateMask | kReadByShimmerMask) & ~ReadBySample();
-        if (g.refreshed && (gliding & ~(kReadByOutputOnlyMask | unread)) == 0)
+        if (g.refreshed &&
+            (gliding & ~(kReadByOutputOnlyMask | kCoreOutputLevelMask | unread)) == 0)
         {
             g.n = std::min(remaining, LongestRunAfterRefresh());
         }
@@ -1234,7 +1248,8 @@ void ReverbEngineState::BlockSegment(
 {
     // What the input stage and the cores read holds still over the segment, so they can
     // each run over the whole segment in turn; the output stage takes its parameters
-    // sample by sample.
+    // sample by sample, and so do the cores' output levels while they glide.
+    levelsGlide = (gliding & kCoreOutputLevelMask) != 0;
     RecordOutputParameters(0, 1);
     int t = 1;
     for (; t < n && gliding != 0; ++t)
@@ -1251,11 +1266,13 @@ void ReverbEngineState::BlockSegment(
         inL != nullptr ? inL + done : nullptr, inR != nullptr ? inR + done : nullptr, n, peaks);
     // Without an onset in the segment the cores need not look for one.
     const std::uint8_t* onsets = anyOnset ? onset : nullptr;
-    cores[activeCore].ProcessBlock(feedL, feedR, onsets, wetL, wetR, n, current);
+    const OutputLevels levelsAt{lateTailAt, earlyAt, toneAt};
+    const OutputLevels* levels = levelsGlide ? &levelsAt : nullptr;
+    cores[activeCore].ProcessBlock(feedL, feedR, onsets, wetL, wetR, n, current, levels);
     const int fading = fadingCore >= 0 ? std::min(n, crossfadeRemaining) : 0;
     if (fading > 0)
     {
-        cores[fadingCore].ProcessBlock(feedL, feedR, onsets, fadeL, fadeR, fading, current);
+        cores[fadingCore].ProcessBlock(feedL, feedR, onsets, fadeL, fadeR, fading, current, levels);
     }
     OutputBlock(fading, outputs, done, n, peaks);
 }

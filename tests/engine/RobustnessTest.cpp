@@ -352,10 +352,10 @@ TEST(RobustnessTest, BlockFormMatchesReferenceInMonoAndWithoutDucking)
     }
 }
 
-// Host automation: every parameter that only the refresh or the engine's output stage reads
-// moves every block (mix, width, ducking, wet solo, the trims, decay times, filters, the free
-// pre-delay), and the block form, which keeps running while they glide, still equals the
-// per-sample form.
+// Host automation: every parameter that only the refresh or an output stage reads moves every
+// block (mix, width, ducking, wet solo, the trims, decay times, filters, the free pre-delay, the
+// cores' late, early and tone levels), and the block form, which keeps running while they glide,
+// still equals the per-sample form.
 TEST(RobustnessTest, BlockFormFollowsAutomation)
 {
     struct Ramp
@@ -378,7 +378,10 @@ TEST(RobustnessTest, BlockFormFollowsAutomation)
                           {ParamId::LowCut, 30.0f, 400.0f},
                           {ParamId::HighCut, 18000.0f, 4000.0f},
                           {ParamId::DuckRelease, 100.0f, 900.0f},
-                          {ParamId::PreDelay, 3.0f, 260.0f}};
+                          {ParamId::PreDelay, 3.0f, 260.0f},
+                          {ParamId::LateTail, 90.0f, 20.0f},
+                          {ParamId::EarlyReflections, 10.0f, 100.0f},
+                          {ParamId::Tone, -80.0f, 70.0f}};
     const StereoBuffer input = Noise(43200, 0.3f, 23);
     for (const engine::ReverbModel model :
          {engine::ReverbModel::Hall, engine::ReverbModel::Plate, engine::ReverbModel::Shimmer})

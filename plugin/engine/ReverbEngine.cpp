@@ -107,21 +107,26 @@ ParamMask ReadByModel(ReverbModel model)
 }
 
 /// A glide ends once it is within a thousandth of its parameter's range of the target: a step
-/// that small is inaudible (0.1 % of Mix, 0.036 dB of the output trim, 2 Hz of Low Cut, 0.1 % of
-/// an allpass or filter coefficient's travel), and the glide ends within 7 time constants
-/// (140 ms) even after a jump across the whole range, where an exact arrival takes twice as
-/// long. "Size" moves the early taps' read positions continuously, the last one by
-/// fs x 0.254 s x 0.0075 per unit: it ends within a millionth of its range, where that tap
+/// that small is inaudible (0.1 % of Mix, 0.036 dB of the output trim, 0.1 % of an allpass or
+/// filter coefficient's travel), and the glide ends within 7 time constants (140 ms) even after
+/// a jump across the whole range, where an exact arrival takes twice as long. Times, rates and
+/// frequencies (the parameters whose range lies above 0) are heard in ratios: theirs end within
+/// a thousandth of the target itself where that is nearer (0.08 ms of a 0.08 s decay, 0.02 Hz
+/// of a 20 Hz low cut). "Size" moves the early taps' read positions continuously, the last one
+/// by fs x 0.254 s x 0.0075 per unit: it ends within a millionth of its range, where that tap
 /// moves by 1/50 sample at 48 kHz.
 constexpr double kSnapFraction = 1e-3;
 constexpr double kSizeSnapFraction = 1e-6;
 
-double SnapDistance(int index)
+double SnapDistance(int index, float target)
 {
     const double span = static_cast<double>(ParamMaximum(index)) - ParamMinimum(index);
-    const double fraction =
-        index == static_cast<int>(ParamId::Size) ? kSizeSnapFraction : kSnapFraction;
-    return std::max(1e-8, span * fraction);
+    if (index == static_cast<int>(ParamId::Size))
+    {
+        return span * kSizeSnapFraction;
+    }
+    const double distance = std::max(1e-8, span * kSnapFraction);
+    return ParamMinimum(index) > 0.0f ? std::min(distance, target * kSnapFraction) : distance;
 }
 
 /// One step of the pre-delay glide (32-bit, as both forms compute it). It ends at the target
@@ -239,7 +244,7 @@ struct ReverbEngineState
     // Bit i: smoothed parameter i has not reached its target yet. A new target (SetTarget) sets
     // it, Smooth clears it when the value arrives; the others stay put, so Smooth skips them.
     ParamMask gliding = 0;
-    double snapDistance[kParamCount] = {}; // see SnapDistance
+    double snapDistance[kParamCount] = {}; // for the current target, see SnapDistance
     // Samples the per-sample form ran outside the reference mode (a test seam: after a change,
     // it stops growing once every glide has ended).
     std::uint64_t sampleFormSamples = 0;
@@ -431,6 +436,7 @@ void ReverbEngineState::SetTarget(const EngineParameters& parameters)
         if (IsSmoothed(i) && parameters[i] != target[i])
         {
             gliding |= Bit(i);
+            snapDistance[i] = SnapDistance(i, parameters[i]);
         }
     }
     target = parameters;
@@ -1067,10 +1073,6 @@ bool ReverbEngine::Prepare(double sampleRate, int channels)
     s.target = mParameters;
     s.current = s.target;
     s.tempo = mTempo;
-    for (int i = 0; i < kParamCount; ++i)
-    {
-        s.snapDistance[i] = SnapDistance(i);
-    }
     s.smoothingCoef = static_cast<float>(Exp(-1.0 / (fs * kSmoothingSeconds)));
     s.attackCoef = static_cast<float>(Exp(-1.0 / (fs * kAttackSeconds)));
     s.cores[0].SetInstructionSet(mInstructionSet);

@@ -95,6 +95,13 @@ void OutputFilters::Reset()
 
 void OutputFilters::Update(const EngineParameters& current, double sampleRate)
 {
+    const double key[3] = {current[ParamId::LowCut], current[ParamId::HighCut], sampleRate};
+    if (mKeyValid && std::equal(key, key + 3, mKey))
+    {
+        return;
+    }
+    std::copy(key, key + 3, mKey);
+    mKeyValid = true;
     mLowCutCoefficient = OnePoleCoefficient(current[ParamId::LowCut], sampleRate);
     mHighCutCoefficient = OnePoleCoefficient(current[ParamId::HighCut], sampleRate);
     mTiltCoefficient =

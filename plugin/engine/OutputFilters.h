@@ -69,6 +69,9 @@ private:
     float mLowCutCoefficient = 0.0f;
     float mHighCutCoefficient = 0.0f;
     float mTiltCoefficient = 0.0f;
+    // What the last Update computed the coefficients from: an unchanged one is skipped.
+    double mKey[3] = {};
+    bool mKeyValid = false;
 };
 
 } // namespace lumenfall::engine

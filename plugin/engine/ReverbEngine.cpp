@@ -382,9 +382,14 @@ void ReverbEngineState::UpdateCoefficients()
     refreshValid = true;
     if (coresChanged)
     {
+        // Only the running cores: the other is reset and refreshed when a model change starts
+        // it, and nothing reads it before.
         std::copy(coreKey, coreKey + kCoreRefreshReadCount, coreRefreshKey);
-        cores[0].UpdateCoefficients(current);
-        cores[1].UpdateCoefficients(current);
+        cores[activeCore].UpdateCoefficients(current);
+        if (fadingCore >= 0)
+        {
+            cores[fadingCore].UpdateCoefficients(current);
+        }
     }
     if (!frameChanged)
     {

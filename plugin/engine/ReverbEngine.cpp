@@ -109,14 +109,24 @@ ParamMask ReadByModel(ReverbModel model)
 /// A glide ends once it is within a thousandth of its parameter's range of the target: a step
 /// that small is inaudible (0.1 % of Mix, 0.036 dB of the output trim, 0.1 % of an allpass or
 /// filter coefficient's travel), and the glide ends within 7 time constants (140 ms) even after
-/// a jump across the whole range, where an exact arrival takes twice as long. Times, rates and
-/// frequencies (the parameters whose range lies above 0) are heard in ratios: theirs end within
-/// a thousandth of the target itself where that is nearer (0.08 ms of a 0.08 s decay, 0.02 Hz
-/// of a 20 Hz low cut). "Size" moves the early taps' read positions continuously, the last one
-/// by fs x 0.254 s x 0.0075 per unit: it ends within a millionth of its range, where that tap
-/// moves by 1/50 sample at 48 kHz.
+/// a jump across the whole range, where an exact arrival takes twice as long. Decay, release and
+/// gate times and filter frequencies are heard in ratios: theirs end within a thousandth of the
+/// target itself where that is nearer (0.08 ms of a 0.08 s decay, 0.02 Hz of a 20 Hz low cut;
+/// the LFO's rate is not, its phase runs on smoothly whatever the step). "Size" moves the early
+/// taps' read positions continuously, the last one by fs x 0.254 s x 0.0075 per unit: it ends
+/// within a millionth of its range, where that tap moves by 1/50 sample at 48 kHz.
 constexpr double kSnapFraction = 1e-3;
 constexpr double kSizeSnapFraction = 1e-6;
+constexpr ParamId kHeardInRatios[] = {ParamId::Decay,
+                                      ParamId::LowCut,
+                                      ParamId::HighCut,
+                                      ParamId::BassDecay,
+                                      ParamId::TrebleDecay,
+                                      ParamId::BassCrossover,
+                                      ParamId::HFDamping,
+                                      ParamId::DuckRelease,
+                                      ParamId::GateLength,
+                                      ParamId::GateRelease};
 
 double SnapDistance(int index, float target)
 {
@@ -126,7 +136,8 @@ double SnapDistance(int index, float target)
         return span * kSizeSnapFraction;
     }
     const double distance = std::max(1e-8, span * kSnapFraction);
-    return ParamMinimum(index) > 0.0f ? std::min(distance, target * kSnapFraction) : distance;
+    const bool ratio = (MaskOf(kHeardInRatios) & Bit(index)) != 0;
+    return ratio ? std::min(distance, target * kSnapFraction) : distance;
 }
 
 /// One step of the pre-delay glide (32-bit, as both forms compute it). It ends at the target

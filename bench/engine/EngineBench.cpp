@@ -4,14 +4,22 @@
 // on the PATH; the count does not depend on how busy the machine is). One line per case, then a
 // summary against the goals.
 //
+// Then what musicians do, 8 s of noise each, against the same model at its defaults in paired
+// runs (the median of the rounds; the spread shows the machine's noise): each factory preset
+// loaded, "Pre-delay Sync" on (with a steady tempo, and with one that changes every two bars),
+// a control moved once and left, one parameter automated (one point per block, a slow sweep),
+// and every continuous parameter automated at once.
+//
 // Under Wine the thread's processor time advances in 10 ms steps and each reading is a round
 // trip to the wine server, so every case is timed with one reading before and one after its
 // whole run: the default run of 60 s of audio takes a few hundred milliseconds.
 
+#include "plugin/FactoryPresets.h"
 #include "plugin/engine/Parameters.h"
 #include "plugin/engine/ReverbEngine.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,6 +59,17 @@ enum class Input
     Tail, // one impulse, then the decaying tail on silence
 };
 
+/// What a musician does to the engine, from the first timed block on.
+enum class Scenario
+{
+    None,
+    Preset,    // loads factory preset `preset`
+    Sync,      // "Pre-delay Sync" on, 1/8 dotted, at 120 BPM
+    SyncTempo, // the same with the tempo changing every two bars
+    MovedOnce, // `parameters` move once, to 70 % of their range, and stay
+    Automated, // `parameters` sweep slowly, one point per block
+};
+
 struct Case
 {
     std::string name;
@@ -59,7 +78,33 @@ struct Case
     Input input;
     bool crossfade;         // switch models so that a crossfade always runs
     bool automated = false; // "Mix" moves every block, as under host automation
+    Scenario scenario = Scenario::None;
+    std::vector<ParamId> parameters = {};
+    int preset = -1;
 };
+
+/// The parameters a host automates: all but the model, the switches and the note division.
+std::vector<ParamId> ContinuousParameters()
+{
+    std::vector<ParamId> ids;
+    for (int i = 0; i < lumenfall::engine::kParamCount; ++i)
+    {
+        const auto id = static_cast<ParamId>(i);
+        if (!lumenfall::engine::ParamIsSwitch(id) && !lumenfall::engine::ParamIsWholeNumber(id))
+        {
+            ids.push_back(id);
+        }
+    }
+    return ids;
+}
+
+/// `id` at fraction x of its range.
+float Across(ParamId id, double x)
+{
+    const double low = lumenfall::engine::ParamMinimum(id);
+    const double high = lumenfall::engine::ParamMaximum(id);
+    return static_cast<float>(low + (high - low) * x);
+}
 
 double ThreadSeconds()
 {
@@ -88,6 +133,13 @@ public:
         : mCase(c)
     {
         mParameters[ParamId::ReverbType] = static_cast<float>(c.model);
+        if (c.scenario == Scenario::Automated)
+        {
+            for (const ParamId id : c.parameters)
+            {
+                mParameters[id] = Sweep(id, 0);
+            }
+        }
         mEngine.SetParameters(mParameters);
         mEngine.SetInstructionSet(gInstructionSet);
         mEngine.Prepare(c.sampleRate, 2);
@@ -118,6 +170,7 @@ public:
                     static_cast<float>((b / switchEvery) % 2 == 0 ? mCase.model : mCase.model + 1);
                 mEngine.SetParameters(mParameters);
             }
+            Act(b);
             if (mCase.automated)
             {
                 // A slow ramp between 20 % and 40 %: the smoothing never settles.
@@ -143,6 +196,62 @@ public:
     float Sink() const { return mSink; }
 
 private:
+    // A slow triangle between 30 % and 70 % of the range, 400 blocks (4.3 s) each way.
+    static float Sweep(ParamId id, long block)
+    {
+        const double phase = static_cast<double>(block % 800) / 400.0;
+        return Across(id, 0.3 + 0.4 * (phase < 1.0 ? phase : 2.0 - phase));
+    }
+
+    /// The scenario's changes before block b (b = 1 is the first timed block).
+    void Act(long b)
+    {
+        switch (mCase.scenario)
+        {
+        case Scenario::None:
+            return;
+        case Scenario::Preset:
+            if (b == 1)
+            {
+                const auto& values = lumenfall::GetFactoryPresets()[mCase.preset].values;
+                mEngine.SetParameters(values.data());
+            }
+            return;
+        case Scenario::Sync:
+        case Scenario::SyncTempo:
+            if (b == 1)
+            {
+                mParameters[ParamId::PreDelaySync] = 1.0f;
+                mParameters[ParamId::NoteDivision] = 7.0f; // 1/8 dotted
+                mEngine.SetParameters(mParameters);
+            }
+            if (mCase.scenario == Scenario::SyncTempo)
+            {
+                // Two bars of 4/4 at about 120 BPM are 4 s: 375 blocks.
+                const long bars = b / 375;
+                mEngine.SetTempo(bars % 3 == 0 ? 120.0 : (bars % 3 == 1 ? 127.0 : 113.5));
+            }
+            return;
+        case Scenario::MovedOnce:
+            if (b == 1)
+            {
+                for (const ParamId id : mCase.parameters)
+                {
+                    mParameters[id] = Across(id, 0.7);
+                }
+                mEngine.SetParameters(mParameters);
+            }
+            return;
+        case Scenario::Automated:
+            for (const ParamId id : mCase.parameters)
+            {
+                mParameters[id] = Sweep(id, b);
+            }
+            mEngine.SetParameters(mParameters);
+            return;
+        }
+    }
+
     static constexpr int kNoiseBlocks = 64;
     Case mCase;
     EngineParameters mParameters;
@@ -238,15 +347,124 @@ std::string SelfPath()
 
 #endif
 
+/// The scenario rows: each against its model at the defaults, in `rounds` paired runs of
+/// kScenarioSeconds; returns the summary's part for them.
+std::string MeasureScenarios(const std::vector<Case>& scenarios, int rounds)
+{
+    constexpr double kScenarioSeconds = 8.0;
+    std::printf("scenarios: %.0f s of noise each after the change, against the same model at its "
+                "defaults; median of %d paired runs (lowest-highest ratio)\n",
+                kScenarioSeconds,
+                rounds);
+    std::printf("%-34s %8s %10s %8s %14s\n", "case", "x real", "defaults", "ratio", "spread");
+    double worstPreset = 1e300;
+    std::string worstPresetName;
+    double worstOne = 1e300;
+    std::string worstOneName;
+    double all = -1.0;
+    double sync = -1.0;
+    for (const Case& c : scenarios)
+    {
+        Case base{"defaults", c.model, c.sampleRate, c.input, false};
+        std::vector<double> speeds;
+        std::vector<double> bases;
+        std::vector<double> ratios;
+        for (int r = 0; r < rounds; ++r)
+        {
+            // Alternate the order, so that a drift of the machine's speed favours neither.
+            double b = 0.0;
+            double x = 0.0;
+            if (r % 2 == 0)
+            {
+                b = Measure(base, kScenarioSeconds);
+                x = Measure(c, kScenarioSeconds);
+            }
+            else
+            {
+                x = Measure(c, kScenarioSeconds);
+                b = Measure(base, kScenarioSeconds);
+            }
+            speeds.push_back(x);
+            bases.push_back(b);
+            ratios.push_back(x / b);
+        }
+        const auto median = [](std::vector<double> v)
+        {
+            std::sort(v.begin(), v.end());
+            return v[v.size() / 2];
+        };
+        const double ratio = median(ratios);
+        std::printf("%-34s %8.1f %10.1f %8.2f %6.2f-%-6.2f\n",
+                    c.name.c_str(),
+                    median(speeds),
+                    median(bases),
+                    ratio,
+                    *std::min_element(ratios.begin(), ratios.end()),
+                    *std::max_element(ratios.begin(), ratios.end()));
+        std::fflush(stdout);
+        if (c.scenario == Scenario::Preset && ratio < worstPreset)
+        {
+            worstPreset = ratio;
+            worstPresetName = c.name;
+        }
+        if (c.scenario == Scenario::Automated && c.parameters.size() == 1 && ratio < worstOne)
+        {
+            worstOne = ratio;
+            worstOneName = c.name;
+        }
+        if (c.scenario == Scenario::Automated && c.parameters.size() > 1)
+        {
+            all = ratio;
+        }
+        if (c.scenario == Scenario::SyncTempo)
+        {
+            sync = ratio;
+        }
+    }
+    std::string summary;
+    char text[200];
+    if (!worstPresetName.empty())
+    {
+        std::snprintf(text,
+                      sizeof(text),
+                      " slowest preset %s %.2f of its model (goal 0.9);",
+                      worstPresetName.c_str(),
+                      worstPreset);
+        summary += text;
+    }
+    if (sync >= 0.0)
+    {
+        std::snprintf(text, sizeof(text), " sync with tempo changes %.2f (goal 0.9);", sync);
+        summary += text;
+    }
+    if (!worstOneName.empty())
+    {
+        std::snprintf(text,
+                      sizeof(text),
+                      " slowest automation %s %.2f (goal 0.75);",
+                      worstOneName.c_str(),
+                      worstOne);
+        summary += text;
+    }
+    if (all >= 0.0)
+    {
+        std::snprintf(text, sizeof(text), " all automated %.2f (goal 0.5);", all);
+        summary += text;
+    }
+    return summary;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // engine_bench [--seconds s] [--exact] [--no-warm-up] [--no-count] [--sse2] [text]: s seconds
-    // of audio per case (60), only the cases whose name contains the text (or, with --exact,
-    // equals it). --no-count skips the instruction counts; --no-warm-up keeps a count to the
-    // cases themselves; --sse2 runs the baseline block forms on a CPU that has wider ones.
+    // engine_bench [--seconds s] [--rounds r] [--exact] [--no-warm-up] [--no-count] [--sse2]
+    // [text]: s seconds of audio per case (60), r paired runs per scenario (5), only the cases
+    // whose name contains the text (or, with --exact, equals it). --no-count skips the
+    // instruction counts; --no-warm-up keeps a count to the cases themselves; --sse2 runs the
+    // baseline block forms on a CPU that has wider ones.
     double seconds = 60.0;
+    int rounds = 5;
     const char* only = "";
     bool exact = false;
     bool warmUp = true;
@@ -256,6 +474,10 @@ int main(int argc, char** argv)
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc)
         {
             seconds = std::max(0.1, std::atof(argv[++i]));
+        }
+        else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc)
+        {
+            rounds = std::max(1, std::atoi(argv[++i]));
         }
         else if (std::strcmp(argv[i], "--exact") == 0)
         {
@@ -295,15 +517,53 @@ int main(int argc, char** argv)
     all.push_back({"Hall crossfade", hall, 48000.0, Input::Noise, true});
     all.push_back({"Hall automated", hall, 48000.0, Input::Noise, false, true});
     all.push_back({"Hall 192 kHz", hall, 192000.0, Input::Noise, false});
-    std::vector<Case> cases;
-    for (const Case& c : all)
+    const std::size_t firstScenario = all.size();
+    const auto scenario = [&](std::string name, int model, Scenario kind)
     {
+        Case c{std::move(name), model, 48000.0, Input::Noise, false};
+        c.scenario = kind;
+        all.push_back(c);
+        return &all.back();
+    };
+    const auto& presets = lumenfall::GetFactoryPresets();
+    for (int i = 0; i < lumenfall::kFactoryPresetCount; ++i)
+    {
+        const int model = static_cast<int>(presets[i].values[0]);
+        scenario(std::string("preset ") + presets[i].name, model, Scenario::Preset)->preset = i;
+    }
+    scenario("Hall sync", hall, Scenario::Sync);
+    scenario("Hall sync tempo changes", hall, Scenario::SyncTempo);
+    for (const ParamId id : {ParamId::Size,
+                             ParamId::Tone,
+                             ParamId::EarlyReflections,
+                             ParamId::LateTail,
+                             ParamId::GateLength})
+    {
+        scenario(std::string("Hall moved ") + lumenfall::engine::ParamName(id),
+                 hall,
+                 Scenario::MovedOnce)
+            ->parameters = {id};
+    }
+    const std::vector<ParamId> continuous = ContinuousParameters();
+    for (const ParamId id : continuous)
+    {
+        scenario(std::string("Hall automated ") + lumenfall::engine::ParamName(id),
+                 hall,
+                 Scenario::Automated)
+            ->parameters = {id};
+    }
+    scenario("Hall automated all", hall, Scenario::Automated)->parameters = continuous;
+    std::vector<Case> cases;
+    std::vector<Case> scenarios;
+    for (std::size_t i = 0; i < all.size(); ++i)
+    {
+        const Case& c = all[i];
         if (exact ? c.name == only : c.name.find(only) != std::string::npos)
         {
-            cases.push_back(c);
+            (i < firstScenario ? cases : scenarios).push_back(c);
         }
     }
-    if (cases.empty())
+    if (cases.empty() && scenarios.empty())
     {
         std::printf("summary: no case matches \"%s\"\n", only);
         return 1;
@@ -425,6 +685,10 @@ int main(int argc, char** argv)
                       worstTailName.c_str(),
                       worstTail);
         summary += text;
+    }
+    if (!scenarios.empty())
+    {
+        summary += MeasureScenarios(scenarios, rounds);
     }
     summary.pop_back();
     std::printf("%s\n", summary.c_str());

@@ -2,7 +2,14 @@
 // through the test host's process call on LUMENFALL.vst3 against the engine alone with
 // the same model. Each case alternates the two several times and keeps the fastest run of
 // each. One line per model, then the largest overhead.
+//
+// Then the module as musicians drive it, against the module with the same model at its
+// defaults in paired runs (fastest of each): each factory preset loaded (every parameter sent
+// in the first block, as a host relays a preset the controller loads) and run for 8 s; one
+// continuous parameter automated (one point per block, a slow sweep of its normalized value);
+// every continuous parameter at once.
 
+#include "plugin/FactoryPresets.h"
 #include "plugin/engine/Parameters.h"
 #include "plugin/engine/ReverbEngine.h"
 #include "tests/vst3host/Vst3Host.h"
@@ -10,6 +17,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -75,7 +85,15 @@ double RunEngine(int model, Signal& s)
         });
 }
 
-double RunModule(lumenfall::test::LoadedModule& module, int model, Signal& s)
+/// What a scenario sends before block b (b = 0 is the first timed block); the controller gives
+/// the normalized values of plain ones.
+using Scenario = std::function<void(
+    long b, Steinberg::Vst::IEditController& controller, lumenfall::test::ParameterChanges&)>;
+
+double RunModule(lumenfall::test::LoadedModule& module,
+                 int model,
+                 Signal& s,
+                 const Scenario& scenario = nullptr)
 {
     lumenfall::test::HostApplication host(u"Lumenfall Bench");
     lumenfall::test::ComponentHandler handler;
@@ -95,22 +113,174 @@ double RunModule(lumenfall::test::LoadedModule& module, int model, Signal& s)
                 const std::size_t at = static_cast<std::size_t>(b) * kBlock;
                 float* i[2] = {s.left.data() + at, s.right.data() + at};
                 float* o[2] = {s.outL.data() + at, s.outR.data() + at};
-                plugin.Process32(i, 2, o, 2, kBlock);
+                if (scenario)
+                {
+                    changes.Clear();
+                    scenario(b, *plugin.mController, changes);
+                    plugin.Process32(i, 2, o, 2, kBlock, &changes);
+                }
+                else
+                {
+                    plugin.Process32(i, 2, o, 2, kBlock);
+                }
             }
         });
+}
+
+std::vector<ParamId> ContinuousParameters()
+{
+    std::vector<ParamId> ids;
+    for (int i = 0; i < lumenfall::engine::kParamCount; ++i)
+    {
+        const auto id = static_cast<ParamId>(i);
+        if (!lumenfall::engine::ParamIsSwitch(id) && !lumenfall::engine::ParamIsWholeNumber(id))
+        {
+            ids.push_back(id);
+        }
+    }
+    return ids;
+}
+
+/// A slow triangle between 0.3 and 0.7 of the normalized range, 400 blocks (4.3 s) each way.
+double Sweep(long block)
+{
+    const double phase = static_cast<double>(block % 800) / 400.0;
+    return 0.3 + 0.4 * (phase < 1.0 ? phase : 2.0 - phase);
+}
+
+struct ScenarioRow
+{
+    std::string name;
+    int model;
+    Scenario scenario;
+    bool preset;
+    bool all;
+};
+
+void RunScenarios(lumenfall::test::LoadedModule& module, Signal& signal, int rounds)
+{
+    using lumenfall::test::ParameterChanges;
+    using Steinberg::Vst::IEditController;
+    using Steinberg::Vst::ParamID;
+    std::vector<ScenarioRow> rows;
+    const auto& presets = lumenfall::GetFactoryPresets();
+    for (int i = 0; i < lumenfall::kFactoryPresetCount; ++i)
+    {
+        const auto& values = presets[static_cast<std::size_t>(i)].values;
+        rows.push_back({std::string("preset ") + presets[static_cast<std::size_t>(i)].name,
+                        static_cast<int>(values[0]),
+                        [&values](long b, IEditController& controller, ParameterChanges& changes)
+                        {
+                            if (b != 0)
+                            {
+                                return;
+                            }
+                            for (int id = 0; id < lumenfall::engine::kParamCount; ++id)
+                            {
+                                const auto pid = static_cast<ParamID>(id);
+                                changes.Add(pid,
+                                            0,
+                                            controller.plainParamToNormalized(
+                                                pid, values[static_cast<std::size_t>(id)]));
+                            }
+                        },
+                        true,
+                        false});
+    }
+    const int hall = static_cast<int>(lumenfall::engine::ReverbModel::Hall);
+    const std::vector<ParamId> continuous = ContinuousParameters();
+    for (const ParamId id : continuous)
+    {
+        rows.push_back({std::string("Hall automated ") + lumenfall::engine::ParamName(id),
+                        hall,
+                        [id](long b, IEditController&, ParameterChanges& changes)
+                        { changes.Add(static_cast<ParamID>(id), 0, Sweep(b)); },
+                        false,
+                        false});
+    }
+    rows.push_back({"Hall automated all",
+                    hall,
+                    [&continuous](long b, IEditController&, ParameterChanges& changes)
+                    {
+                        for (const ParamId id : continuous)
+                        {
+                            changes.Add(static_cast<ParamID>(id), 0, Sweep(b));
+                        }
+                    },
+                    false,
+                    true});
+
+    std::printf("\nscenarios through the module, %.0f s of noise each, against the module with the "
+                "same model at its defaults (fastest of %d paired runs)\n",
+                kSeconds,
+                rounds);
+    std::printf("%-34s %10s %10s %8s\n", "case", "module RTF", "defaults", "ratio");
+    double worstPreset = 1e9;
+    double worstOne = 1e9;
+    double all = -1.0;
+    for (const ScenarioRow& row : rows)
+    {
+        double plain = 1e9;
+        double driven = 1e9;
+        for (int round = 0; round < rounds; ++round)
+        {
+            plain = std::min(plain, RunModule(module, row.model, signal));
+            driven = std::min(driven, RunModule(module, row.model, signal, row.scenario));
+        }
+        const double ratio = plain / driven;
+        std::printf("%-34s %10.1f %10.1f %8.2f\n",
+                    row.name.c_str(),
+                    kSeconds / driven,
+                    kSeconds / plain,
+                    ratio);
+        std::fflush(stdout);
+        if (row.preset)
+        {
+            worstPreset = std::min(worstPreset, ratio);
+        }
+        else if (row.all)
+        {
+            all = ratio;
+        }
+        else
+        {
+            worstOne = std::min(worstOne, ratio);
+        }
+    }
+    std::printf("slowest preset %.2f (goal 0.9); slowest single automation %.2f (goal 0.75); all "
+                "automated %.2f (goal 0.5)\n",
+                worstPreset,
+                worstOne,
+                all);
 }
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // vst3_bench [bundle] [--model name]: every model, or only the one named.
+    // vst3_bench [bundle] [--model name] [--no-scenarios] [--only-scenarios] [--rounds r]:
+    // every model, or only the one named; then the scenarios (r paired runs each, 3).
     std::string bundle = LUMENFALL_BUNDLE;
     std::string only;
+    bool models = true;
+    bool scenarios = true;
+    int rounds = 3;
     for (int i = 1; i < argc; ++i)
     {
         if (std::string(argv[i]) == "--model" && i + 1 < argc)
         {
             only = argv[++i];
+        }
+        else if (std::string(argv[i]) == "--no-scenarios")
+        {
+            scenarios = false;
+        }
+        else if (std::string(argv[i]) == "--only-scenarios")
+        {
+            models = false;
+        }
+        else if (std::string(argv[i]) == "--rounds" && i + 1 < argc)
+        {
+            rounds = std::max(1, std::atoi(argv[++i]));
         }
         else
         {
@@ -125,9 +295,12 @@ int main(int argc, char** argv)
         return 1;
     }
     Signal signal;
-    std::printf("%-16s %12s %12s %10s\n", "model", "engine RTF", "module RTF", "overhead");
     double worst = -1e9;
-    for (int model = 0; model < lumenfall::engine::kReverbModelCount; ++model)
+    if (models)
+    {
+        std::printf("%-16s %12s %12s %10s\n", "model", "engine RTF", "module RTF", "overhead");
+    }
+    for (int model = 0; models && model < lumenfall::engine::kReverbModelCount; ++model)
     {
         if (!only.empty() &&
             only != lumenfall::engine::kReverbModelNames[static_cast<std::size_t>(model)])
@@ -149,6 +322,13 @@ int main(int argc, char** argv)
                     kSeconds / plugin,
                     overhead);
     }
-    std::printf("largest module overhead over the engine: %.2f%% (limit 5%%)\n", worst);
+    if (models)
+    {
+        std::printf("largest module overhead over the engine: %.2f%% (limit 5%%)\n", worst);
+    }
+    if (scenarios)
+    {
+        RunScenarios(*module, signal, rounds);
+    }
     return 0;
 }

@@ -47,8 +47,13 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
 {
     const double fs = settings.sampleRate;
     const float c = settings.size;
-    mBassCoefficient = OnePoleCoefficient(current[ParamId::BassCrossover], fs);
-    mHFCoefficient = OnePoleCoefficient(current[ParamId::HFDamping], fs);
+    const double dampingKey[3] = {current[ParamId::BassCrossover], current[ParamId::HFDamping], fs};
+    if (!mKeysValid || !std::equal(dampingKey, dampingKey + 3, mDampingKey))
+    {
+        std::copy(dampingKey, dampingKey + 3, mDampingKey);
+        mBassCoefficient = OnePoleCoefficient(current[ParamId::BassCrossover], fs);
+        mHFCoefficient = OnePoleCoefficient(current[ParamId::HFDamping], fs);
+    }
 
     const float* times = ModelLineTimes[static_cast<int>(settings.model)];
     const LateStructure structure = LateStructureOf(settings.model);
@@ -56,6 +61,11 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
                         (settings.model == ReverbModel::Ambience ? kAmbienceDecayScale : 1.0f);
     const float bassDecay = decay * current[ParamId::BassDecay];
     const float trebleDecay = decay * current[ParamId::TrebleDecay];
+    const double gainKey[6] = {
+        static_cast<double>(settings.model), c, fs, decay, bassDecay, trebleDecay};
+    const bool gainsChanged = !mKeysValid || !std::equal(gainKey, gainKey + 6, mGainKey);
+    std::copy(gainKey, gainKey + 6, mGainKey);
+    mKeysValid = true;
     for (int i = 0; i < kLines; ++i)
     {
         const float target =
@@ -65,6 +75,11 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
             // The first refresh after a reset: the line starts at its size.
             mCurrentLength[i] = target;
             mLengthState[i] = target;
+        }
+        mTargetLength[i] = target;
+        if (!gainsChanged)
+        {
+            continue;
         }
         // The time one pass around the line's loop takes, seconds.
         double loop = target / fs;
@@ -84,7 +99,6 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
         const double t =
             Pow10(-kDecadesPerDecay * loop / std::max(trebleDecay, kShortestBandDecay)) / k;
         const double peak = std::max(b, 1.0) * k * std::max(t, 1.0);
-        mTargetLength[i] = target;
         mGain[i] = static_cast<float>(peak > kMaxLoopGain ? k * kMaxLoopGain / peak : k);
         mBassRatio[i] = static_cast<float>(b);
         mTrebleRatio[i] = static_cast<float>(t);

@@ -155,6 +155,11 @@ private:
     float mBassCoefficient = 0.0f;
     float mHFCoefficient = 0.0f;
     float mLengthSmoothing = 0.0f;
+    // What the last refresh computed the damping coefficients and the loop gains from: a
+    // refresh that would compute the same values again skips them (they cost most of it).
+    double mDampingKey[3] = {};
+    double mGainKey[6] = {};
+    bool mKeysValid = false;
 };
 
 } // namespace lumenfall::engine

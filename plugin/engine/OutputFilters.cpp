@@ -45,6 +45,27 @@ Filter(float* pairs, int n, float tone, const Lanes4* coefficients, FilterState&
     state = {low, high, tilted};
 }
 
+// The same with "Tone" (as a factor) at each sample.
+[[gnu::always_inline]] inline void FilterGliding(
+    float* pairs, int n, const float* tones, const Lanes4* coefficients, FilterState& state)
+{
+    Lanes4 low = state.low;
+    Lanes4 high = state.high;
+    Lanes4 tilted = state.tilt;
+    for (int t = 0; t < n; ++t)
+    {
+        const float tone = tones[t];
+        const float toneScale = tone >= 0.0f ? kBrightGain : kDarkGain;
+        Lanes4 x = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(pairs + 2 * t)));
+        x = x - OnePoleLanes(low, x, coefficients[0]);
+        const Lanes4 h = OnePoleLanes(high, x, coefficients[1]);
+        const Lanes4 k = OnePoleLanes(tilted, h, coefficients[2]);
+        const Lanes4 y = SanitizeLanes(h + (h - k) * tone * toneScale);
+        _mm_store_sd(reinterpret_cast<double*>(pairs + 2 * t), _mm_castps_pd(y));
+    }
+    state = {low, high, tilted};
+}
+
 // The same steps; where the CPU has AVX2, in its three-operand encoding (fewer copies).
 void FilterPairs(float* pairs, int n, float tone, const Lanes4* coefficients, FilterState& state)
 {
@@ -55,6 +76,12 @@ void FilterPairs(float* pairs, int n, float tone, const Lanes4* coefficients, Fi
 FilterPairsVex(float* pairs, int n, float tone, const Lanes4* coefficients, FilterState& state)
 {
     Filter(pairs, n, tone, coefficients, state);
+}
+
+void FilterPairsGliding(
+    float* pairs, int n, const float* tones, const Lanes4* coefficients, FilterState& state)
+{
+    FilterGliding(pairs, n, tones, coefficients, state);
 }
 
 } // namespace
@@ -68,6 +95,13 @@ void OutputFilters::Reset()
 
 void OutputFilters::Update(const EngineParameters& current, double sampleRate)
 {
+    const double key[3] = {current[ParamId::LowCut], current[ParamId::HighCut], sampleRate};
+    if (mKeyValid && std::equal(key, key + 3, mKey))
+    {
+        return;
+    }
+    std::copy(key, key + 3, mKey);
+    mKeyValid = true;
     mLowCutCoefficient = OnePoleCoefficient(current[ParamId::LowCut], sampleRate);
     mHighCutCoefficient = OnePoleCoefficient(current[ParamId::HighCut], sampleRate);
     mTiltCoefficient =
@@ -107,8 +141,14 @@ void OutputFilters::Run(const float* lateL,
                         float* wetR,
                         int n,
                         const EngineParameters& current,
-                        InstructionSet instructionSet)
+                        InstructionSet instructionSet,
+                        const OutputLevels* levels)
 {
+    if (levels != nullptr)
+    {
+        RunGliding(lateL, lateR, earlyL, earlyR, envelope, wetL, wetR, n, *levels);
+        return;
+    }
     const float lateLevel = current[ParamId::LateTail] * 0.01f;
     const float earlyLevel = current[ParamId::EarlyReflections] * 0.01f;
     // The filters' inputs along the block, as (left, right) pairs: the one-poles then step both
@@ -166,6 +206,48 @@ void OutputFilters::Run(const float* lateL,
         StoreLanes(wetR + t, __builtin_shuffle(a, b, LaneMask<Lanes4>{1, 3, 5, 7}));
     }
     for (; t < n; ++t)
+    {
+        wetL[t] = pairs[2 * t];
+        wetR[t] = pairs[2 * t + 1];
+    }
+}
+
+// Run with the three levels at each sample, as Step takes them.
+void OutputFilters::RunGliding(const float* lateL,
+                               const float* lateR,
+                               const float* earlyL,
+                               const float* earlyR,
+                               const float* envelope,
+                               float* wetL,
+                               float* wetR,
+                               int n,
+                               const OutputLevels& levels)
+{
+    alignas(16) float pairs[2 * kCoreBlock + 4];
+    float tones[kCoreBlock];
+    for (int t = 0; t < n; ++t)
+    {
+        const float lateLevel = levels.lateTail[t] * 0.01f;
+        const float earlyLevel = levels.earlyReflections[t] * 0.01f;
+        const float m = envelope != nullptr ? envelope[t] : 1.0f;
+        pairs[2 * t] = (lateL[t] * lateLevel + earlyL[t] * earlyLevel) * m;
+        pairs[2 * t + 1] = (lateR[t] * lateLevel + earlyR[t] * earlyLevel) * m;
+        tones[t] = levels.tone[t] * 0.01f;
+    }
+    FilterState state{{mLow[0], mLow[1], 0.0f, 0.0f},
+                      {mHigh[0], mHigh[1], 0.0f, 0.0f},
+                      {mTilt[0], mTilt[1], 0.0f, 0.0f}};
+    const Lanes4 coefficients[3] = {SplatLanes<Lanes4>(mLowCutCoefficient),
+                                    SplatLanes<Lanes4>(mHighCutCoefficient),
+                                    SplatLanes<Lanes4>(mTiltCoefficient)};
+    FilterPairsGliding(pairs, n, tones, coefficients, state);
+    for (int side = 0; side < 2; ++side)
+    {
+        mLow[side] = state.low[side];
+        mHigh[side] = state.high[side];
+        mTilt[side] = state.tilt[side];
+    }
+    for (int t = 0; t < n; ++t)
     {
         wetL[t] = pairs[2 * t];
         wetR[t] = pairs[2 * t + 1];

@@ -15,6 +15,15 @@
 namespace lumenfall::engine
 {
 
+/// "Late Tail", "Early Reflections" and "Tone" (parameter values) at each sample of a block, for
+/// the block form while they glide.
+struct OutputLevels
+{
+    const float* lateTail;
+    const float* earlyReflections;
+    const float* tone;
+};
+
 /// The output filters of both sides (see the top of this file).
 class OutputFilters
 {
@@ -29,7 +38,8 @@ public:
     StereoSample
     Step(StereoSample late, StereoSample early, float envelope, const EngineParameters& current);
 
-    /// The block form; `envelope` may be null (all 1).
+    /// The block form; `envelope` may be null (all 1); `levels` null takes the three levels from
+    /// `current` for the whole block.
     void Run(const float* lateL,
              const float* lateR,
              const float* earlyL,
@@ -39,15 +49,29 @@ public:
              float* wetR,
              int n,
              const EngineParameters& current,
-             InstructionSet instructionSet);
+             InstructionSet instructionSet,
+             const OutputLevels* levels = nullptr);
 
 private:
+    void RunGliding(const float* lateL,
+                    const float* lateR,
+                    const float* earlyL,
+                    const float* earlyR,
+                    const float* envelope,
+                    float* wetL,
+                    float* wetR,
+                    int n,
+                    const OutputLevels& levels);
+
     float mLow[2] = {};
     float mHigh[2] = {};
     float mTilt[2] = {};
     float mLowCutCoefficient = 0.0f;
     float mHighCutCoefficient = 0.0f;
     float mTiltCoefficient = 0.0f;
+    // What the last Update computed the coefficients from: an unchanged one is skipped.
+    double mKey[3] = {};
+    bool mKeyValid = false;
 };
 
 } // namespace lumenfall::engine

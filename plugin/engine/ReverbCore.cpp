@@ -149,7 +149,8 @@ void ReverbCore::ProcessBlock(const float* xL,
                               float* wetL,
                               float* wetR,
                               int n,
-                              const EngineParameters& current)
+                              const EngineParameters& current,
+                              const OutputLevels* levels)
 {
     for (int done = 0; done < n;)
     {
@@ -162,20 +163,33 @@ void ReverbCore::ProcessBlock(const float* xL,
         }
         if (BlockReady(current, m))
         {
+            const OutputLevels shifted = levels != nullptr
+                                             ? OutputLevels{levels->lateTail + done,
+                                                            levels->earlyReflections + done,
+                                                            levels->tone + done}
+                                             : OutputLevels{};
             ProcessFast(xL + done,
                         xR + done,
                         onsets != nullptr ? onsets + done : nullptr,
                         wetL + done,
                         wetR + done,
                         m,
-                        current);
+                        current,
+                        levels != nullptr ? &shifted : nullptr);
         }
         else
         {
+            EngineParameters at = current;
             for (int i = done; i < done + m; ++i)
             {
+                if (levels != nullptr)
+                {
+                    at[ParamId::LateTail] = levels->lateTail[i];
+                    at[ParamId::EarlyReflections] = levels->earlyReflections[i];
+                    at[ParamId::Tone] = levels->tone[i];
+                }
                 const StereoSample w =
-                    ProcessSample(xL[i], xR[i], current, onsets != nullptr && onsets[i] != 0);
+                    ProcessSample(xL[i], xR[i], at, onsets != nullptr && onsets[i] != 0);
                 wetL[i] = w.left;
                 wetR[i] = w.right;
             }
@@ -214,7 +228,8 @@ void ReverbCore::ProcessFast(const float* xL,
                              float* wetL,
                              float* wetR,
                              int n,
-                             const EngineParameters& current)
+                             const EngineParameters& current,
+                             const OutputLevels* levels)
 {
     const CoreSettings s = Settings(current);
 
@@ -251,7 +266,8 @@ void ReverbCore::ProcessFast(const float* xL,
                 wetR,
                 n,
                 current,
-                s.instructionSet);
+                s.instructionSet,
+                levels);
 }
 
 // dL/dR = the late structure's input: x times the gate's opening, through the input diffusers

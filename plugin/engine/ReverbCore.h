@@ -60,15 +60,17 @@ public:
     /// rounding and is what the engine runs.
     StereoSample ProcessSample(float xL, float xR, const EngineParameters& current, bool onset);
 
-    /// Processes n samples with parameters that are constant over the block (the engine
-    /// calls it only when its smoothing has settled). onsets may be null (no onset).
+    /// Processes n samples with parameters that are constant over the block, but for the
+    /// output levels when `levels` is not null (the engine calls it only when the others have
+    /// settled). onsets may be null (no onset).
     void ProcessBlock(const float* xL,
                       const float* xR,
                       const std::uint8_t* onsets,
                       float* wetL,
                       float* wetR,
                       int n,
-                      const EngineParameters& current);
+                      const EngineParameters& current,
+                      const OutputLevels* levels = nullptr);
 
     /// Runs the block form on `set` when this CPU has it, else on the widest set it has; returns
     /// the set in use. A new core runs the widest set this CPU has.
@@ -103,7 +105,8 @@ private:
                      float* wetL,
                      float* wetR,
                      int n,
-                     const EngineParameters& current);
+                     const EngineParameters& current,
+                     const OutputLevels* levels);
     // The steps of ProcessFast (see there), inlined into it as if written there.
     [[gnu::always_inline]] inline void DiffuseInput(
         const float* xL, const float* xR, const CoreSettings& s, float* dL, float* dR, int n);

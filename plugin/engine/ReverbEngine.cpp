@@ -43,24 +43,113 @@ constexpr double kOnsetHoldOffSeconds = 0.04;
 /// they are compared with, and it keeps their arithmetic out of the denormal range.
 constexpr float kEnvelopeFloor = 1e-25f;
 
-// The parameters the cores read sample by sample (and the pre-delay, whose glide the block form
-// does not follow): while one of them glides, the engine runs the per-sample form. The others
-// are read only by the coefficient refresh or, sample by sample, by the engine's own output
-// stage, which takes them per sample in the block form too.
+// The parameters every core reads sample by sample, and those only some models read (the gate's
+// by Gated and Reverse, the shimmer's by Shimmer): while one that a running core (or the model
+// the next change starts) reads glides, the engine runs the per-sample form. The others are read
+// only by the coefficient refresh or, sample by sample, by the engine's own output stage, which
+// takes them per sample in the block form too.
 constexpr ParamId kReadBySample[] = {ParamId::Size,
-                                     ParamId::EarlyReflections,
-                                     ParamId::LateTail,
                                      ParamId::Diffusion,
                                      ParamId::Density,
                                      ParamId::ModulationDepth,
                                      ParamId::ModulationRate,
-                                     ParamId::GateLength,
-                                     ParamId::EnvelopeShape,
-                                     ParamId::ShimmerAmount,
-                                     ParamId::Freeze,
-                                     ParamId::GateRelease,
-                                     ParamId::Tone,
-                                     ParamId::PreDelay};
+                                     ParamId::Freeze};
+// The cores' output levels: read sample by sample, but the block form takes them so too (see
+// OutputLevels), and no refresh reads them.
+constexpr ParamId kCoreOutputLevels[] = {
+    ParamId::LateTail, ParamId::EarlyReflections, ParamId::Tone};
+constexpr ParamId kReadByGate[] = {
+    ParamId::GateLength, ParamId::GateRelease, ParamId::EnvelopeShape};
+
+// Read only by the output stage ("Bypass" not even there: the engine reads its target), which
+// takes them sample by sample in the block form: their glide does not end a long run.
+constexpr ParamId kReadByOutputOnly[] = {
+    ParamId::Mix, ParamId::Width, ParamId::Ducking, ParamId::WetSolo, ParamId::Bypass};
+
+using ParamMask = std::uint64_t;
+static_assert(kParamCount <= 64, "a ParamMask has one bit per parameter");
+
+constexpr ParamMask Bit(int index)
+{
+    return ParamMask{1} << index;
+}
+
+template <std::size_t N>
+constexpr ParamMask MaskOf(const ParamId (&ids)[N])
+{
+    ParamMask mask = 0;
+    for (const ParamId id : ids)
+    {
+        mask |= Bit(static_cast<int>(id));
+    }
+    return mask;
+}
+
+constexpr ParamMask kReadBySampleMask = MaskOf(kReadBySample);
+constexpr ParamMask kReadByGateMask = MaskOf(kReadByGate);
+constexpr ParamMask kReadByShimmerMask = Bit(static_cast<int>(ParamId::ShimmerAmount));
+constexpr ParamMask kReadByOutputOnlyMask = MaskOf(kReadByOutputOnly);
+constexpr ParamMask kCoreOutputLevelMask = MaskOf(kCoreOutputLevels);
+
+/// What a model's core reads sample by sample beyond kReadBySample.
+ParamMask ReadByModel(ReverbModel model)
+{
+    switch (model)
+    {
+    case ReverbModel::Gated:
+    case ReverbModel::Reverse:
+        return kReadByGateMask;
+    case ReverbModel::Shimmer:
+        return kReadByShimmerMask;
+    default:
+        return 0;
+    }
+}
+
+/// A glide ends once it is within a thousandth of its parameter's range of the target: a step
+/// that small is inaudible (0.1 % of Mix, 0.036 dB of the output trim, 0.1 % of an allpass or
+/// filter coefficient's travel), and the glide ends within 7 time constants (140 ms) even after
+/// a jump across the whole range, where an exact arrival takes twice as long. Decay, release and
+/// gate times and filter frequencies are heard in ratios: theirs end within a thousandth of the
+/// target itself where that is nearer (0.08 ms of a 0.08 s decay, 0.02 Hz of a 20 Hz low cut;
+/// the LFO's rate is not, its phase runs on smoothly whatever the step). "Size" moves the early
+/// taps' read positions continuously, the last one by fs x 0.254 s x 0.0075 per unit: it ends
+/// within a millionth of its range, where that tap moves by 1/50 sample at 48 kHz.
+constexpr double kSnapFraction = 1e-3;
+constexpr double kSizeSnapFraction = 1e-6;
+constexpr ParamId kHeardInRatios[] = {ParamId::Decay,
+                                      ParamId::LowCut,
+                                      ParamId::HighCut,
+                                      ParamId::BassDecay,
+                                      ParamId::TrebleDecay,
+                                      ParamId::BassCrossover,
+                                      ParamId::HFDamping,
+                                      ParamId::DuckRelease,
+                                      ParamId::GateLength,
+                                      ParamId::GateRelease};
+
+double SnapDistance(int index, float target)
+{
+    const double span = static_cast<double>(ParamMaximum(index)) - ParamMinimum(index);
+    if (index == static_cast<int>(ParamId::Size))
+    {
+        return span * kSizeSnapFraction;
+    }
+    const double distance = std::max(1e-8, span * kSnapFraction);
+    const bool ratio = (MaskOf(kHeardInRatios) & Bit(index)) != 0;
+    return ratio ? std::min(distance, target * kSnapFraction) : distance;
+}
+
+/// One step of the pre-delay glide (32-bit, as both forms compute it). It ends at the target
+/// when within a millionth of a sample (else it would creep through the denormal range towards
+/// a target of 0) or when the step no longer changes the value: in 32 bits the glide stalls a
+/// fraction of a float's spacing per step short of its target, which is up to 4 samples at a
+/// 2 s pre-delay, and snapping across that is as inaudible as the stall.
+float GlidePreDelay(float current, float target, float coefficient)
+{
+    const float next = target + (current - target) * coefficient;
+    return next == current || std::fabs(next - target) < 1e-6f ? target : next;
+}
 
 // What the refresh reads: the cores' coefficients follow these parameters, the engine's trims,
 // pre-delay target and duck release those (with the tempo and, unsmoothed, "Pre-delay Sync" and
@@ -165,7 +254,11 @@ struct ReverbEngineState
     std::int64_t samplesSinceOnset = kNoOnset;
     // Bit i: smoothed parameter i has not reached its target yet. A new target (SetTarget) sets
     // it, Smooth clears it when the value arrives; the others stay put, so Smooth skips them.
-    std::uint32_t gliding = 0;
+    ParamMask gliding = 0;
+    double snapDistance[kParamCount] = {}; // for the current target, see SnapDistance
+    // Samples the per-sample form ran outside the reference mode (a test seam: after a change,
+    // it stops growing once every glide has ended).
+    std::uint64_t sampleFormSamples = 0;
 
     // The inputs of the last refresh, of the cores' part and of the engine's (which also has the
     // tempo, "Pre-delay Sync" and "Note Division"): an unchanged part is skipped (it would
@@ -194,11 +287,17 @@ struct ReverbEngineState
     float duckingAt[kCoreBlock] = {};
     float wetGainAt[kCoreBlock] = {};
     float dryGainAt[kCoreBlock] = {};
+    // The cores' output levels at each sample of the segment, while one of them glides.
+    bool levelsGlide = false;
+    float lateTailAt[kCoreBlock] = {};
+    float earlyAt[kCoreBlock] = {};
+    float toneAt[kCoreBlock] = {};
 
     void Reset();
     void SetTarget(const EngineParameters& parameters);
     void UpdateCoefficients();
     void Smooth();
+    ParamMask ReadBySample() const;
     bool BlockReady(double bypassTarget) const;
     int LongestRunAfterRefresh() const;
     void RecordOutputParameters(int t, int count);
@@ -230,6 +329,8 @@ struct ReverbEngineState
                                                  float* level,
                                                  BlockPeaks& peaks);
     [[gnu::always_inline]] inline void FeedPreDelay(const float* fL, const float* fR, int n);
+    [[gnu::always_inline]] inline void
+    FeedSettledPreDelay(const float* fL, const float* fR, float* outL, float* outR, int n);
     [[gnu::always_inline]] inline void RunFollowers(const float* level, float* q, int n);
     [[gnu::always_inline]] inline void
     FindOnsetCandidates(const float* q, int n, std::uint64_t* candidates);
@@ -292,9 +393,14 @@ void ReverbEngineState::UpdateCoefficients()
     refreshValid = true;
     if (coresChanged)
     {
+        // Only the running cores: the other is reset and refreshed when a model change starts
+        // it, and nothing reads it before.
         std::copy(coreKey, coreKey + kCoreRefreshReadCount, coreRefreshKey);
-        cores[0].UpdateCoefficients(current);
-        cores[1].UpdateCoefficients(current);
+        cores[activeCore].UpdateCoefficients(current);
+        if (fadingCore >= 0)
+        {
+            cores[fadingCore].UpdateCoefficients(current);
+        }
     }
     if (!frameChanged)
     {
@@ -320,15 +426,15 @@ void ReverbEngineState::UpdateCoefficients()
 void ReverbEngineState::Smooth()
 {
     const double k = smoothingCoef;
-    for (std::uint32_t bits = gliding; bits != 0; bits &= bits - 1)
+    for (ParamMask bits = gliding; bits != 0; bits &= bits - 1)
     {
-        const int i = __builtin_ctz(bits);
+        const int i = __builtin_ctzll(bits);
         const double t = target[i];
         double s = t + (smoothing[i] - t) * k;
-        if (std::abs(s - t) < 1e-8)
+        if (std::abs(s - t) < snapDistance[i])
         {
             s = t;
-            gliding &= ~(1u << i);
+            gliding &= ~Bit(i);
         }
         smoothing[i] = s;
         current[i] = static_cast<float>(s);
@@ -345,22 +451,30 @@ void ReverbEngineState::SetTarget(const EngineParameters& parameters)
     {
         if (IsSmoothed(i) && parameters[i] != target[i])
         {
-            gliding |= 1u << i;
+            gliding |= Bit(i);
+            snapDistance[i] = SnapDistance(i, parameters[i]);
         }
     }
     target = parameters;
 }
 
+// What the running cores, and the one the next model change would start, read sample by sample.
+ParamMask ReverbEngineState::ReadBySample() const
+{
+    ParamMask mask =
+        kReadBySampleMask | ReadByModel(cores[activeCore].Model()) | ReadByModel(ModelOf(target));
+    if (fadingCore >= 0)
+    {
+        mask |= ReadByModel(cores[fadingCore].Model());
+    }
+    return mask;
+}
+
 bool ReverbEngineState::BlockReady(double bypassTarget) const
 {
-    // While a parameter the cores read sample by sample glides, the per-sample form runs.
-    std::uint32_t readBySample = 0;
-    for (const ParamId id : kReadBySample)
-    {
-        readBySample |= 1u << static_cast<int>(id);
-    }
-    return (gliding & readBySample) == 0 && bypassFade == bypassTarget &&
-           currentPreDelay == targetPreDelay;
+    // While a parameter the cores read sample by sample glides, the per-sample form runs; the
+    // block form follows the pre-delay's glide itself.
+    return (gliding & ReadBySample()) == 0 && bypassFade == bypassTarget;
 }
 
 void ReverbEngineState::RecordOutputParameters(int t, int count)
@@ -374,6 +488,12 @@ void ReverbEngineState::RecordOutputParameters(int t, int count)
     std::fill_n(duckingAt + t, count, current[ParamId::Ducking] * 0.01f);
     std::fill_n(wetGainAt + t, count, wet);
     std::fill_n(dryGainAt + t, count, 1.0f - wet);
+    if (levelsGlide)
+    {
+        std::fill_n(lateTailAt + t, count, current[ParamId::LateTail]);
+        std::fill_n(earlyAt + t, count, current[ParamId::EarlyReflections]);
+        std::fill_n(toneAt + t, count, current[ParamId::Tone]);
+    }
 }
 
 void ReverbEngineState::Refresh()
@@ -412,13 +532,7 @@ ReverbEngineState::InputStep(float left, float right, double bypassTarget, Block
         bypassFade = bypassTarget;
     }
 
-    // A glide closer than a millionth of a sample is finished: without this the value would
-    // creep through the denormal range towards a target of 0 for ever.
-    currentPreDelay = targetPreDelay + (currentPreDelay - targetPreDelay) * smoothingCoef;
-    if (std::fabs(currentPreDelay - targetPreDelay) < 1e-6f)
-    {
-        currentPreDelay = targetPreDelay;
-    }
+    currentPreDelay = GlidePreDelay(currentPreDelay, targetPreDelay, smoothingCoef);
 
     const float g = static_cast<float>(1.0 - bypassFade) * inputGain;
     const float fL = SanitizeSample(g * Clamp64(left));
@@ -583,15 +697,43 @@ void ReverbEngineState::ReadInput(const float* inL,
     peaks.input = peak;
 }
 
-// feedL/feedR = the pre-delay's output at the settled delay, then fL/fR written into it.
+// feedL/feedR = the pre-delay's output, then fL/fR written into it.
 void ReverbEngineState::FeedPreDelay(const float* fL, const float* fR, int n)
+{
+    if (currentPreDelay != targetPreDelay)
+    {
+        // The glide, sample by sample as InputStep takes it; once it arrives, the settled passes
+        // below take the rest.
+        int k = 0;
+        for (; k < n && currentPreDelay != targetPreDelay; ++k)
+        {
+            currentPreDelay = GlidePreDelay(currentPreDelay, targetPreDelay, smoothingCoef);
+            const bool direct = currentPreDelay < 1.0f;
+            feedL[k] = direct ? fL[k] : preDelay[0].Read(currentPreDelay);
+            feedR[k] = direct ? fR[k] : preDelay[1].Read(currentPreDelay);
+            preDelay[0].WriteSanitized(fL[k]);
+            preDelay[1].WriteSanitized(fR[k]);
+        }
+        if (k == n)
+        {
+            return;
+        }
+        FeedSettledPreDelay(fL + k, fR + k, feedL + k, feedR + k, n - k);
+        return;
+    }
+    FeedSettledPreDelay(fL, fR, feedL, feedR, n);
+}
+
+// outL/outR = the pre-delay's output at the settled delay, then fL/fR written into it.
+void ReverbEngineState::FeedSettledPreDelay(
+    const float* fL, const float* fR, float* outL, float* outR, int n)
 {
     const float d = std::max(std::min(currentPreDelay, preDelay[0].MaxDelay()), 1.0f);
     const int whole = static_cast<int>(d);
     if (currentPreDelay < 1.0f)
     {
-        std::copy_n(fL, n, feedL);
-        std::copy_n(fR, n, feedR);
+        std::copy_n(fL, n, outL);
+        std::copy_n(fR, n, outR);
         preDelay[0].WriteBlockSanitized(fL, n);
         preDelay[1].WriteBlockSanitized(fR, n);
     }
@@ -603,7 +745,7 @@ void ReverbEngineState::FeedPreDelay(const float* fL, const float* fR, int n)
         {
             DelayLine& line = preDelay[side];
             const float* w = line.Window(line.WritePosition() - whole - 1);
-            float* feed = side == 0 ? feedL : feedR;
+            float* feed = side == 0 ? outL : outR;
             int k = 0;
             for (; k + 4 <= n; k += 4)
             {
@@ -622,8 +764,8 @@ void ReverbEngineState::FeedPreDelay(const float* fL, const float* fR, int n)
     {
         for (int k = 0; k < n; ++k)
         {
-            feedL[k] = preDelay[0].Read(currentPreDelay);
-            feedR[k] = preDelay[1].Read(currentPreDelay);
+            outL[k] = preDelay[0].Read(currentPreDelay);
+            outR[k] = preDelay[1].Read(currentPreDelay);
             preDelay[0].WriteSanitized(fL[k]);
             preDelay[1].WriteSanitized(fR[k]);
         }
@@ -996,6 +1138,21 @@ InstructionSet ReverbEngine::SetInstructionSet(InstructionSet set)
     return mInstructionSet;
 }
 
+std::uint64_t ReverbEngine::SampleFormSamplesForTest() const
+{
+    return mState ? mState->sampleFormSamples : 0;
+}
+
+float ReverbEngine::PreDelaySamplesForTest() const
+{
+    return mState ? mState->currentPreDelay : 0.0f;
+}
+
+float ReverbEngine::PreDelayTargetForTest() const
+{
+    return mState ? mState->targetPreDelay : 0.0f;
+}
+
 void ReverbEngine::SetProcessedSamplesForTest(std::uint32_t samples)
 {
     if (mState)
@@ -1029,9 +1186,7 @@ Segment ReverbEngineState::BeginSegment(int remaining, double bypassTarget, bool
     const int phase = static_cast<int>(refreshCounter % kRefreshPeriod);
     Segment g;
     g.n = std::min(remaining, kRefreshPeriod - phase);
-    // The segment's first smoothing step and its refresh come first: the block form then
-    // needs the pre-delay to hold still too (a refresh can move its target, for a new tempo
-    // or division).
+    // The segment's first smoothing step and its refresh come first.
     if (!reference && BlockReady(bypassTarget))
     {
         Smooth();
@@ -1041,8 +1196,11 @@ Segment ReverbEngineState::BeginSegment(int remaining, double bypassTarget, bool
             Refresh();
             g.refreshed = true;
         }
-        g.block = currentPreDelay == targetPreDelay;
-        if (g.block && g.refreshed && gliding == 0)
+        g.block = true;
+        // Nothing reads the gate's or the shimmer's values where no running model does.
+        const ParamMask unread = (kReadByGateMask | kReadByShimmerMask) & ~ReadBySample();
+        if (g.refreshed &&
+            (gliding & ~(kReadByOutputOnlyMask | kCoreOutputLevelMask | unread)) == 0)
         {
             g.n = std::min(remaining, LongestRunAfterRefresh());
         }
@@ -1050,9 +1208,10 @@ Segment ReverbEngineState::BeginSegment(int remaining, double bypassTarget, bool
     return g;
 }
 
-// After a refresh with every parameter still, how far the block form may run before the next
-// refresh could change anything: up to a core block, unless a model change waits for the running
-// crossfade, which the first refresh after the fade's end starts.
+// After a refresh with every parameter still but those only the output stage reads (or none), how
+// far the block form may run before the next refresh could change anything: up to a core block,
+// unless a model change waits for the running crossfade, which the first refresh after the fade's
+// end starts.
 int ReverbEngineState::LongestRunAfterRefresh() const
 {
     if (ModelOf(target) == cores[activeCore].Model())
@@ -1107,7 +1266,8 @@ void ReverbEngineState::BlockSegment(
 {
     // What the input stage and the cores read holds still over the segment, so they can
     // each run over the whole segment in turn; the output stage takes its parameters
-    // sample by sample.
+    // sample by sample, and so do the cores' output levels while they glide.
+    levelsGlide = (gliding & kCoreOutputLevelMask) != 0;
     RecordOutputParameters(0, 1);
     int t = 1;
     for (; t < n && gliding != 0; ++t)
@@ -1124,11 +1284,13 @@ void ReverbEngineState::BlockSegment(
         inL != nullptr ? inL + done : nullptr, inR != nullptr ? inR + done : nullptr, n, peaks);
     // Without an onset in the segment the cores need not look for one.
     const std::uint8_t* onsets = anyOnset ? onset : nullptr;
-    cores[activeCore].ProcessBlock(feedL, feedR, onsets, wetL, wetR, n, current);
+    const OutputLevels levelsAt{lateTailAt, earlyAt, toneAt};
+    const OutputLevels* levels = levelsGlide ? &levelsAt : nullptr;
+    cores[activeCore].ProcessBlock(feedL, feedR, onsets, wetL, wetR, n, current, levels);
     const int fading = fadingCore >= 0 ? std::min(n, crossfadeRemaining) : 0;
     if (fading > 0)
     {
-        cores[fadingCore].ProcessBlock(feedL, feedR, onsets, fadeL, fadeR, fading, current);
+        cores[fadingCore].ProcessBlock(feedL, feedR, onsets, fadeL, fadeR, fading, current, levels);
     }
     OutputBlock(fading, outputs, done, n, peaks);
 }
@@ -1168,6 +1330,7 @@ void ReverbEngine::Process(const float* const* inputs,
         else
         {
             s.SampleSegment(inL, inR, outputs, done, g, bypassTarget, peaks);
+            s.sampleFormSamples += mReference ? 0 : static_cast<std::uint64_t>(g.n);
         }
         done += g.n;
     }

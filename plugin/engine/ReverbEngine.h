@@ -78,6 +78,14 @@ public:
     /// coefficient refresh, so a test can run the count across its wrap at 2^32. Prepared only.
     void SetProcessedSamplesForTest(std::uint32_t samples);
 
+    /// Test hook: the samples processed so far by the per-sample form outside the reference
+    /// mode, which runs while a parameter the cores read sample by sample, or the bypass, glides.
+    std::uint64_t SampleFormSamplesForTest() const;
+
+    /// Test hook: the pre-delay in samples now and the one it glides to (0 unprepared).
+    float PreDelaySamplesForTest() const;
+    float PreDelayTargetForTest() const;
+
 private:
     void ProcessUnprepared(const float* const* inputs, float* const* outputs, int frames);
 

@@ -138,6 +138,98 @@ TEST(ReverbEngineTest, PreDelayShiftsTheArrival)
     }
 }
 
+struct GlideCase
+{
+    const char* name;
+    ParamId id;
+    float to;
+    std::size_t endsWithin; ///< samples after the change
+    bool perSample;         ///< the glide takes the per-sample form
+};
+
+// A value that has stopped moving has arrived: after a change of a parameter the cores read
+// sample by sample, the engine leaves the per-sample form once the glide ends, within 150 ms of
+// audio after a jump across most of the range (300 ms for "Size", which ends finer), and does
+// not return to it. The cores' output levels glide in the block form throughout.
+TEST(ReverbEngineTest, GlidesEndAndTheBlockFormReturns)
+{
+    const GlideCase cases[] = {{"Size", ParamId::Size, 190.0f, 14400, true},
+                               {"Diffusion", ParamId::Diffusion, 5.0f, 7200, true},
+                               {"Gate Length", ParamId::GateLength, 1900.0f, 7200, true},
+                               {"Modulation Rate", ParamId::ModulationRate, 4.5f, 7200, true},
+                               {"Freeze", ParamId::Freeze, 1.0f, 7200, true},
+                               {"Tone", ParamId::Tone, -60.0f, 7200, false},
+                               {"Early Reflections", ParamId::EarlyReflections, 0.0f, 7200, false},
+                               {"Late Tail", ParamId::LateTail, 5.0f, 7200, false}};
+    const StereoBuffer input = Noise(48000 + 14400, 0.3f);
+    for (const GlideCase& c : cases)
+    {
+        EngineParameters p;
+        p[ParamId::ReverbType] = static_cast<float>(ReverbModel::Gated); // reads all of them
+        ReverbEngine engine;
+        engine.SetParameters(p);
+        engine.Prepare(kRate, 2);
+        StereoBuffer out(input.Frames());
+        ProcessAt(engine, input, out, 0, 512);
+        EXPECT_EQ(engine.SampleFormSamplesForTest(), 0u) << c.name << ": settled at the start";
+        p[c.id] = c.to;
+        engine.SetParameters(p);
+        std::size_t start = 512;
+        for (; start < 512 + c.endsWithin; start += 512)
+        {
+            ProcessAt(engine, input, out, start, 512);
+        }
+        const std::uint64_t gliding = engine.SampleFormSamplesForTest();
+        EXPECT_EQ(gliding > 0, c.perSample) << c.name << ": the form the glide itself takes";
+        for (; start + 512 <= input.Frames(); start += 512)
+        {
+            ProcessAt(engine, input, out, start, 512);
+        }
+        EXPECT_EQ(engine.SampleFormSamplesForTest(), gliding) << c.name;
+    }
+}
+
+struct PreDelayGlideCase
+{
+    const char* name;
+    float preDelayMs;
+    bool sync;
+    int division;
+    double tempo;
+};
+
+// The pre-delay's 32-bit glide stalls a fraction of a float's spacing short of most targets;
+// once its step no longer changes it, it is at its target, free or synced, after a change of
+// the time or of the tempo.
+TEST(ReverbEngineTest, PreDelayGlideArrives)
+{
+    const PreDelayGlideCase cases[] = {
+        {"free 137.5 ms", 137.5f, false, 4, 120.0},
+        {"free 333.3 ms", 333.3f, false, 4, 120.0},
+        {"free 499 ms", 499.0f, false, 4, 120.0},
+        {"free 7.1 ms", 7.1f, false, 4, 120.0},
+        {"1/8 dotted at 137 BPM", 22.0f, true, 7, 137.0},
+        {"1/1 at 97 BPM", 22.0f, true, 6, 97.0},
+        {"1/4 triplet at 173 BPM", 22.0f, true, 10, 173.0},
+    };
+    const StereoBuffer input = Noise(48000, 0.3f);
+    for (const PreDelayGlideCase& c : cases)
+    {
+        EngineParameters p;
+        ReverbEngine engine;
+        engine.SetParameters(p);
+        engine.Prepare(kRate, 2);
+        p[ParamId::PreDelay] = c.preDelayMs;
+        p[ParamId::PreDelaySync] = c.sync ? 1.0f : 0.0f;
+        p[ParamId::NoteDivision] = static_cast<float>(c.division);
+        engine.SetParameters(p);
+        engine.SetTempo(c.tempo);
+        Render(engine, input);
+        EXPECT_NE(engine.PreDelayTargetForTest(), 1056.0f) << c.name << ": the target moved";
+        EXPECT_EQ(engine.PreDelaySamplesForTest(), engine.PreDelayTargetForTest()) << c.name;
+    }
+}
+
 struct EarlyCase
 {
     ReverbModel model;

@@ -168,13 +168,6 @@ constexpr ParamId kFrameRefreshReads[] = {
 constexpr int kCoreRefreshReadCount = static_cast<int>(std::size(kCoreRefreshReads));
 constexpr int kFrameRefreshReadCount = static_cast<int>(std::size(kFrameRefreshReads));
 
-bool IsSmoothed(int index)
-{
-    return index != static_cast<int>(ParamId::ReverbType) &&
-           index != static_cast<int>(ParamId::PreDelaySync) &&
-           index != static_cast<int>(ParamId::NoteDivision);
-}
-
 // The model a parameter block selects ("Reverb Type" is whole and in range once clamped).
 ReverbModel ModelOf(const EngineParameters& parameters)
 {
@@ -449,7 +442,7 @@ void ReverbEngineState::SetTarget(const EngineParameters& parameters)
     }
     for (int i = 0; i < kParamCount; ++i)
     {
-        if (IsSmoothed(i) && parameters[i] != target[i])
+        if (ParamIsSmoothed(static_cast<ParamId>(i)) && parameters[i] != target[i])
         {
             gliding |= Bit(i);
             snapDistance[i] = SnapDistance(i, parameters[i]);

@@ -3,6 +3,7 @@
 #include "plugin/FactoryPresets.h"
 #include "plugin/LumenfallBase.h"
 #include "plugin/PluginStateRecord.h"
+#include "plugin/editor/EditorPlugin.h"
 #include "plugin/engine/Parameters.h"
 #include "plugin/engine/ReverbEngine.h"
 
@@ -16,12 +17,13 @@ namespace lumenfall
 
 /// The reverb plug-in: 32 parameters, 26 factory presets, an A/B comparison slot, the saved
 /// state record and the glue that feeds host blocks to the engine. The class body is the same
-/// in every deliverable; only its base, the host adapter, differs (plugin/LumenfallBase.h).
+/// in every deliverable; only its base, the host adapter, differs (plugin/LumenfallBase.h). Its
+/// editor reaches it through `editor::EditorPlugin` and the editor delegate only.
 ///
 /// Threads: parameter values, the other A/B slot, the preset index, the slot flag, the
 /// host-bypass flag, the sample rate, the tail and the meters are each atomic on their own; no
 /// operation here takes a lock.
-class Lumenfall final : public LumenfallBase
+class Lumenfall final : public LumenfallBase, public editor::EditorPlugin
 {
 public:
     /// Frames per engine call; host blocks of any length are cut into chunks of this size.
@@ -78,22 +80,22 @@ public:
     /// and clears the meters.
     void OnActivate(bool active) override;
 
-    // ---- Presets and A/B slots, for the editor.
+    // ---- Presets and A/B slots, for the editor (editor::EditorPlugin).
 
     /// [ui-thread] Applies preset `index` (0..25) with the host informed of every value and
     /// makes it the preset index; any other index is ignored.
-    void SelectFactoryPreset(int index);
+    void SelectFactoryPreset(int index) override;
     /// [ui-thread] Sets all parameters from `values`; when `inform`, each value is its own
     /// begin, perform and end edit for the host. The editor receives every value, then the
     /// plug-in hears of all 32 changes with source "Preset".
     void ApplyValues(const std::array<float, kParamCount>& values, bool inform);
     /// [any-thread] The first factory preset the current values match, or -1 ("Custom").
-    int FindMatchingPreset() const;
+    int FindMatchingPreset() const override;
     /// [ui-thread] The current values become the other slot's.
-    void CopyToOtherSlot();
+    void CopyToOtherSlot() override;
     /// [ui-thread] Exchanges the current values with the other slot (host informed) and
     /// toggles the active slot. The preset index stays.
-    void SwitchABSlot();
+    void SwitchABSlot() override;
 
     /// [any-thread] The last factory preset selected or restored, 0..25.
     int GetPresetIndex() const
@@ -101,7 +103,7 @@ public:
         return mPresetIndex.load(std::memory_order_relaxed);
     }
     /// [any-thread] 0 while slot A is active, 1 for slot B.
-    int GetActiveSlot() const
+    int GetActiveSlot() const override
     {
         return mSlotFlag.load(std::memory_order_relaxed);
     }
@@ -113,7 +115,7 @@ public:
     /// [any-thread] The meter levels of the last host block: the largest levels over all its
     /// engine chunks; all 0 after a host-bypassed or inactive block, a deactivation or a
     /// preparation.
-    engine::MeterLevels GetMeterLevels() const
+    engine::MeterLevels GetMeterLevels() const override
     {
         return mMeters.Load();
     }

@@ -2,7 +2,6 @@
 
 #include "canvas/ICanvas.h"
 #include "canvas/IControl.h"
-#include "plugin/Lumenfall.h"
 #include "plugin/editor/EditorControls.h"
 
 #include <memory>
@@ -57,7 +56,7 @@ void SelectSection(ViewState& state, int section, ICanvas& g)
     g.SetAllControlsDirty();
 }
 
-void LayoutEditor(ICanvas& g, Lumenfall& plug)
+void LayoutEditor(ICanvas& g, EditorPlugin& plug)
 {
     const auto state = std::make_shared<ViewState>();
 
@@ -68,11 +67,11 @@ void LayoutEditor(ICanvas& g, Lumenfall& plug)
 
     Attach(g, MakeBackdrop(state));
     Attach(g, MakeBrand(g.LoadSvg(kLogoFile, "px", 72.f), state));
-    Attach(g, MakeEnumMenu(kModelMenuBounds, ParamId::ReverbType, plug, state));
+    Attach(g, MakeEnumMenu(kModelMenuBounds, ParamId::ReverbType, state));
     Attach(g, MakePresetMenu(plug, state));
     Attach(g, MakeButton(kABButtonBounds, "A", plug, state, ButtonMode::ABSwitch));
     Attach(g, MakeButton(kCopyButtonBounds, "COPY", plug, state, ButtonMode::CopySettings));
-    Attach(g, MakeSpatialDisplay(plug));
+    Attach(g, MakeSpatialDisplay());
     Attach(g, MakeMeters(plug));
     Attach(g,
            MakeButton(kBasicButtonBounds,
@@ -99,10 +98,9 @@ void LayoutEditor(ICanvas& g, Lumenfall& plug)
     {
         int j = 0;
         for (const ParamId param : group.params)
-            Register(
-                *state,
-                AttachKnob(g, KnobBounds(j++, group.perRow, group.cellWidth), param, plug, state),
-                group.section);
+            Register(*state,
+                     AttachKnob(g, KnobBounds(j++, group.perRow, group.cellWidth), param, state),
+                     group.section);
     }
     Register(*state, Attach(g, MakeGroupNote(state)), kAllAdvancedSections);
 
@@ -123,7 +121,7 @@ void LayoutEditor(ICanvas& g, Lumenfall& plug)
                           state,
                           ButtonMode::ParamToggle,
                           Index(toggle.param)));
-    Attach(g, MakeEnumMenu(kDivisionMenuBounds, ParamId::NoteDivision, plug, state));
+    Attach(g, MakeEnumMenu(kDivisionMenuBounds, ParamId::NoteDivision, state));
     Attach(g,
            MakeButton(kSupportButtonBounds, kSupportEmail, plug, state, ButtonMode::SupportLink));
 

@@ -1,6 +1,5 @@
 #include "canvas/ICanvas.h"
 #include "canvas/IControl.h"
-#include "plugin/Lumenfall.h"
 #include "plugin/editor/EditorControls.h"
 #include "plugin/editor/EditorDrawing.h"
 #include "plugin/editor/MeterMath.h"
@@ -24,7 +23,7 @@ constexpr std::array<const char*, 3> kBarLabels = {"INPUT", "WET", "OUTPUT"};
 class Meters final : public IControl
 {
 public:
-    explicit Meters(Lumenfall& plug)
+    explicit Meters(EditorPlugin& plug)
         : IControl(kMetersBounds)
         , mPlug(plug)
     {
@@ -84,13 +83,13 @@ public:
     }
 
 private:
-    Lumenfall& mPlug;
+    EditorPlugin& mPlug;
     std::array<float, 4> mShown = {}; ///< input, wet, output (linear), duck (0..1)
 };
 
 } // namespace
 
-IControl* MakeMeters(Lumenfall& plug)
+IControl* MakeMeters(EditorPlugin& plug)
 {
     return new Meters(plug);
 }

@@ -2,7 +2,6 @@
 #include "canvas/IControl.h"
 #include "canvas/IPopupMenu.h"
 #include "plugin/FactoryPresets.h"
-#include "plugin/Lumenfall.h"
 #include "plugin/editor/EditorControls.h"
 #include "plugin/editor/EditorDrawing.h"
 #include "plugin/editor/LayoutEditor.h"
@@ -57,7 +56,7 @@ void SetHelp(ViewState& state, const char* title, const char* body)
 class PresetMenu final : public PressableControl
 {
 public:
-    PresetMenu(Lumenfall& plug, ViewStatePtr state)
+    PresetMenu(EditorPlugin& plug, ViewStatePtr state)
         : PressableControl(kPresetMenuBounds)
         , mPlug(plug)
         , mState(std::move(state))
@@ -116,7 +115,7 @@ private:
             g->CreatePopupMenu(*this, mMenu, mRECT, 0);
     }
 
-    Lumenfall& mPlug;
+    EditorPlugin& mPlug;
     ViewStatePtr mState;
     IPopupMenu mMenu;
     int mLastMatch = -2; // no name shown yet
@@ -128,7 +127,7 @@ class Button final : public PressableControl
 public:
     Button(const IBounds& bounds,
            const char* label,
-           Lumenfall& plug,
+           EditorPlugin& plug,
            ViewStatePtr state,
            ButtonMode mode,
            int param,
@@ -253,7 +252,7 @@ private:
     }
 
     const char* mLabel;
-    Lumenfall& mPlug;
+    EditorPlugin& mPlug;
     ViewStatePtr mState;
     ButtonMode mMode;
     int mSection;
@@ -363,14 +362,14 @@ private:
 
 } // namespace
 
-IControl* MakePresetMenu(Lumenfall& plug, ViewStatePtr state)
+IControl* MakePresetMenu(EditorPlugin& plug, ViewStatePtr state)
 {
     return new PresetMenu(plug, std::move(state));
 }
 
 IControl* MakeButton(const IBounds& bounds,
                      const char* label,
-                     Lumenfall& plug,
+                     EditorPlugin& plug,
                      ViewStatePtr state,
                      ButtonMode mode,
                      int param,

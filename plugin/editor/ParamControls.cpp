@@ -1,10 +1,10 @@
 #include "canvas/ICanvas.h"
 #include "canvas/IControl.h"
 #include "canvas/IKnobControlBase.h"
-#include "plugin/Lumenfall.h"
 #include "plugin/editor/EditorControls.h"
 #include "plugin/editor/EditorDrawing.h"
 #include "plugin/editor/ValueFormat.h"
+#include "plugkit/IEditorDelegate.h"
 #include "plugkit/IParam.h"
 
 #include <algorithm>
@@ -59,14 +59,9 @@ int Index(ParamId id)
     return static_cast<int>(id);
 }
 
-double PlugValue(const Lumenfall& plug, ParamId id)
+int CurrentModel(const IControl& control)
 {
-    return plug.GetParam(Index(id))->Value();
-}
-
-int PlugModel(const Lumenfall& plug)
-{
-    return static_cast<int>(PlugValue(plug, ParamId::ReverbType));
+    return static_cast<int>(CurrentValue(control, ParamId::ReverbType));
 }
 
 /// The point at `angle` degrees (clockwise from 12 o'clock) on a circle.
@@ -105,11 +100,10 @@ private:
 class Knob final : public IKnobControlBase
 {
 public:
-    Knob(const IBounds& bounds, ParamId param, Lumenfall& plug, ViewStatePtr state)
+    Knob(const IBounds& bounds, ParamId param, ViewStatePtr state)
         : IKnobControlBase(bounds, Index(param), EDirection::Vertical, 4.0)
         , mParam(param)
         , mCaption(KnobCaptions[static_cast<std::size_t>(param)])
-        , mPlug(plug)
         , mState(std::move(state))
     {
         SetHideCursorOnDrag(true);
@@ -257,14 +251,14 @@ private:
         switch (mParam)
         {
         case ParamId::PreDelay:
-            return PlugValue(mPlug, ParamId::PreDelaySync) >= 0.5;
+            return CurrentValue(*this, ParamId::PreDelaySync) >= 0.5;
         case ParamId::GateLength:
         case ParamId::EnvelopeShape:
         case ParamId::GateRelease:
-            return PlugModel(mPlug) != static_cast<int>(ReverbModel::Gated) &&
-                   PlugModel(mPlug) != static_cast<int>(ReverbModel::Reverse);
+            return CurrentModel(*this) != static_cast<int>(ReverbModel::Gated) &&
+                   CurrentModel(*this) != static_cast<int>(ReverbModel::Reverse);
         case ParamId::ShimmerAmount:
-            return PlugModel(mPlug) != static_cast<int>(ReverbModel::Shimmer);
+            return CurrentModel(*this) != static_cast<int>(ReverbModel::Shimmer);
         default:
             return false;
         }
@@ -312,7 +306,6 @@ private:
 
     ParamId mParam;
     const char* mCaption;
-    Lumenfall& mPlug;
     ViewStatePtr mState;
     IControl* mValueEntry = nullptr;
 };
@@ -321,10 +314,9 @@ private:
 class EnumMenu final : public IControl
 {
 public:
-    EnumMenu(const IBounds& bounds, ParamId param, Lumenfall& plug, ViewStatePtr state)
+    EnumMenu(const IBounds& bounds, ParamId param, ViewStatePtr state)
         : IControl(bounds, Index(param))
         , mParam(param)
-        , mPlug(plug)
         , mState(std::move(state))
     {
         DisablePrompt(false);
@@ -366,7 +358,7 @@ public:
     bool IsDirty() override
     {
         const bool disabled =
-            mParam == ParamId::NoteDivision && PlugValue(mPlug, ParamId::PreDelaySync) < 0.5;
+            mParam == ParamId::NoteDivision && CurrentValue(*this, ParamId::PreDelaySync) < 0.5;
         if (disabled != IsDisabled())
         {
             SetDisabled(disabled);
@@ -402,16 +394,21 @@ private:
     }
 
     ParamId mParam;
-    Lumenfall& mPlug;
     ViewStatePtr mState;
 };
 
 } // namespace
 
-IControl*
-AttachKnob(ICanvas& g, const IBounds& bounds, ParamId param, Lumenfall& plug, ViewStatePtr state)
+double CurrentValue(const IControl& control, ParamId param)
 {
-    auto* knob = new Knob(bounds, param, plug, std::move(state));
+    const plugkit::IEditorDelegate* delegate = control.GetDelegate();
+    const plugkit::IParam* value = delegate != nullptr ? delegate->GetParam(Index(param)) : nullptr;
+    return value != nullptr ? value->Value() : engine::ParamDefault(param);
+}
+
+IControl* AttachKnob(ICanvas& g, const IBounds& bounds, ParamId param, ViewStatePtr state)
+{
+    auto* knob = new Knob(bounds, param, std::move(state));
     if (g.AttachControl(knob) == nullptr)
     {
         plugkit::canvas::DestroyControl(knob);
@@ -427,9 +424,9 @@ AttachKnob(ICanvas& g, const IBounds& bounds, ParamId param, Lumenfall& plug, Vi
     return knob;
 }
 
-IControl* MakeEnumMenu(const IBounds& bounds, ParamId param, Lumenfall& plug, ViewStatePtr state)
+IControl* MakeEnumMenu(const IBounds& bounds, ParamId param, ViewStatePtr state)
 {
-    return new EnumMenu(bounds, param, plug, std::move(state));
+    return new EnumMenu(bounds, param, std::move(state));
 }
 
 } // namespace lumenfall::editor

@@ -1,10 +1,8 @@
 #include "canvas/ICanvas.h"
 #include "canvas/IControl.h"
-#include "plugin/Lumenfall.h"
 #include "plugin/editor/DisplayMath.h"
 #include "plugin/editor/EditorControls.h"
 #include "plugin/editor/EditorDrawing.h"
-#include "plugkit/IParam.h"
 
 #include <cmath>
 
@@ -219,9 +217,8 @@ void DrawDecayGuide(ICanvas& g, const ParamValues& values, int model)
 class SpatialDisplay final : public IControl
 {
 public:
-    explicit SpatialDisplay(Lumenfall& plug)
+    SpatialDisplay()
         : IControl(kDisplayBounds)
-        , mPlug(plug)
     {
         SetIgnoreMouse(true);
         mValues.fill(-999.0); // no value shown yet
@@ -270,19 +267,18 @@ private:
     {
         ParamValues values;
         for (int i = 0; i < engine::kParamCount; ++i)
-            values[static_cast<std::size_t>(i)] = mPlug.GetParam(i)->Value();
+            values[static_cast<std::size_t>(i)] = CurrentValue(*this, static_cast<ParamId>(i));
         return values;
     }
 
-    Lumenfall& mPlug;
     ParamValues mValues; ///< the values last seen by IsDirty
 };
 
 } // namespace
 
-IControl* MakeSpatialDisplay(Lumenfall& plug)
+IControl* MakeSpatialDisplay()
 {
-    return new SpatialDisplay(plug);
+    return new SpatialDisplay();
 }
 
 } // namespace lumenfall::editor

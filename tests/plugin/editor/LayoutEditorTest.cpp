@@ -1,6 +1,6 @@
 #include "canvas/ITextEntryControl.h"
 #include "plugin/editor/EditorTexts.h"
-#include "tests/editor/EditorFixture.h"
+#include "tests/plugin/editor/EditorFixture.h"
 
 #include <cmath>
 #include <string>

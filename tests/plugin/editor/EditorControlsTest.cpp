@@ -1,7 +1,7 @@
 #include "canvas/ITextEntryControl.h"
 #include "plugin/editor/EditorTexts.h"
 #include "plugin/editor/MeterMath.h"
-#include "tests/editor/EditorFixture.h"
+#include "tests/plugin/editor/EditorFixture.h"
 
 #include <cstdio>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "tests/app/AppFakes.h"
+#include "tests/plugkit/app/AppFakes.h"
 
 namespace plugkit
 {

@@ -1,6 +1,6 @@
 #include "plugkit/app/IPluginApp.h"
 
-#include "tests/app/AppFakes.h"
+#include "tests/plugkit/app/AppFakes.h"
 #include "tests/support/AllocationGuard.h"
 
 #include <gtest/gtest.h>

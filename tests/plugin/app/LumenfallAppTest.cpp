@@ -1,6 +1,6 @@
 #include "plugin/Lumenfall.h"
 #include "plugkit/app/StandaloneHost.h"
-#include "tests/app/AppFakes.h"
+#include "tests/plugkit/app/AppFakes.h"
 #include "tests/support/AllocationGuard.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "tests/app/DialogWatcher.h"
+#include "tests/plugkit/app/DialogWatcher.h"
 
 #include "plugkit/app/Utf8Text.h"
 

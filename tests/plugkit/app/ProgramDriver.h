@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/app/PngImage.h"
+#include "tests/plugkit/app/PngImage.h"
 
 #include <windows.h>
 

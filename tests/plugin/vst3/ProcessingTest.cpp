@@ -2,7 +2,7 @@
 // inactivity, the tail, the transport, and what a validator checks.
 #include "tests/engine/SignalAnalysis.h"
 #include "tests/support/AllocationGuard.h"
-#include "tests/vst3/ModuleFixture.h"
+#include "tests/support/ModuleFixture.h"
 
 #include <cmath>
 #include <limits>

@@ -1,6 +1,6 @@
 #include "plugkit/app/StandaloneSettings.h"
 
-#include "tests/app/AppFakes.h"
+#include "tests/plugkit/app/AppFakes.h"
 
 #include <gtest/gtest.h>
 

@@ -38,7 +38,7 @@ protected:
         return *mHost;
     }
 
-    WinStandalonePlatform mPlatform;
+    WinStandalonePlatform mPlatform{kSettingsFolderName};
     StandaloneHost* mHost = nullptr;
 };
 

@@ -37,7 +37,7 @@ const std::string kNonAscii = "T\xC3\xABst \xE9\x9F\xB3\xE5\xA3\xB0 \xF0\x9F\x8E
 TEST(AppWithoutDevices, ApplyingTheSettingsShowsTheMessageAndFails)
 {
     RemoveSettingsFolder();
-    WinStandalonePlatform platform;
+    WinStandalonePlatform platform(kSettingsFolderName);
     StandaloneHost* host = StandaloneHost::Create(platform);
     ASSERT_NE(host, nullptr);
     ASSERT_TRUE(host->Initialize());
@@ -100,9 +100,12 @@ TEST(Utf8Wrappers, FoldersAndFilesByNonAsciiAndLongPaths)
 
 TEST(Utf8Wrappers, ProfileStringsRoundTripAndAreCutOnACharacterBoundary)
 {
-    ProfileSettingsStore store((LocalAppData() + "\\" + kNonAscii).c_str());
+    // The folder is the one the product names, inside the base folder.
+    const std::string base = LocalAppData() + "\\" + kNonAscii;
+    ProfileSettingsStore store("Probe", base.c_str());
     store.Locate();
     const std::string file = store.GetFilePath();
+    EXPECT_EQ(file, base + "\\Probe\\settings.ini");
     WritePrivateProfileStringUtf8("audio", nullptr, nullptr, file.c_str()); // a fresh section
     EXPECT_TRUE(store.WriteText("audio", "outdev", kNonAscii.c_str()));
     EXPECT_TRUE(store.WriteText("audio", "sr", "48000"));

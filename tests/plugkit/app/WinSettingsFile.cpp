@@ -18,7 +18,7 @@ std::string SettingsFolder()
 {
     char base[2048] = {};
     plugkit::app::GetSpecialFolderPathUtf8(nullptr, base, sizeof(base), CSIDL_LOCAL_APPDATA, false);
-    return std::string(base) + "\\Lumenfall";
+    return std::string(base) + "\\" + kSettingsFolderName;
 }
 } // namespace
 

@@ -6,6 +6,10 @@
 namespace lumenfall::test
 {
 
+/// The folder of settings.ini that LUMENFALL.exe names; the tests of the application host on the
+/// real layers use it too.
+inline constexpr const char* kSettingsFolderName = "Lumenfall";
+
 /// "section/key" to value, as UTF-8.
 using SettingsFileKeys = std::map<std::string, std::string>;
 

@@ -1,8 +1,9 @@
 // IPluginVst3 in-process, under a small plug-in of its own: what the product module cannot
 // show through its bundle (groups as units, MIDI controller parameters, latency changes
 // outside the host's set-up calls, controller objects following presets, channel context).
-#include "plugkit/IStateChunk.h"
 #include "plugkit/vst3/IPluginVst3.h"
+
+#include "plugkit/IStateChunk.h"
 #include "plugkit/vst3/Vst3Module.h"
 #include "tests/support/AllocationGuard.h"
 #include "tests/vst3host/Vst3Host.h"

@@ -1,7 +1,8 @@
 // IPluginVst3View in-process: the host's view calls in every order a host may make them, over
 // a plug-in whose graphics are a recording canvas with no window.
-#include "plugkit/vst3/IPluginVst3.h"
 #include "plugkit/vst3/IPluginVst3View.h"
+
+#include "plugkit/vst3/IPluginVst3.h"
 #include "plugkit/vst3/Vst3KeyEvent.h"
 #include "tests/plugkit/FakeCanvas.h"
 #include "tests/vst3host/Vst3Host.h"

@@ -151,7 +151,7 @@ public:
     bool ReadComponentState(std::span<const std::uint8_t> bytes);
 
 #if defined(LUMENFALL_BASE_VST3)
-    // ---- VST3 component and processor (bodies in plugin/LumenfallVst3.cpp).
+    // ---- VST3 component and processor (bodies in plugin/vst3/LumenfallVst3.cpp).
     /// [ui-thread] The 280-byte component state; a stream of any other length, a host-bypass
     /// word other than 0 or 1 or an invalid record is refused with nothing changed.
     Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) override;

@@ -22,8 +22,9 @@ constexpr const char* kMissing = "\x01missing";
 constexpr LONGLONG kMaxFileBytes = 1 << 20;
 } // namespace
 
-ProfileSettingsStore::ProfileSettingsStore(const char* baseFolder)
+ProfileSettingsStore::ProfileSettingsStore(const char* folderName, const char* baseFolder)
 {
+    mFolderName.Set(folderName);
     mBaseFolder.Set(baseFolder);
 }
 
@@ -36,7 +37,7 @@ bool ProfileSettingsStore::Locate()
         return false;
     const size_t length = std::strlen(base);
     const bool separated = length > 0 && (base[length - 1] == '\\' || base[length - 1] == '/');
-    mFolder.SetFormatted(kPathBytes, separated ? "%s%s\\" : "%s\\%s\\", base, kFolderName);
+    mFolder.SetFormatted(kPathBytes, separated ? "%s%s\\" : "%s\\%s\\", base, mFolderName.Get());
     mFile.Set(mFolder.Get());
     mFile.Append(kFileName);
     mLocated = true;

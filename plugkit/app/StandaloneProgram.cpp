@@ -189,7 +189,7 @@ int RunStandaloneProgram(HINSTANCE instance,
     sWheelRollMessage = RegisterWindowMessageW(L"MSWHEEL_ROLLMSG");
 
     // Outlives the host, which the main window deletes before the loop ends.
-    WinStandalonePlatform platform;
+    WinStandalonePlatform platform(info.settingsFolderName);
     int result = kExitStartFailed;
     // Nothing of ours throws; this keeps a library's exception from ending the program with a
     // crash report instead of its start-up failure code.

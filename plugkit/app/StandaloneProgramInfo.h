@@ -11,6 +11,8 @@ struct StandaloneProgramInfo
     /// Names the single-instance mutex; a second start finds the running instance's main window
     /// by this title, letter case ignored.
     const char* instanceName = "";
+    /// The folder of settings.ini in the user's local application data.
+    const char* settingsFolderName = "";
     /// The About box's first line: who makes and owns the product.
     const char* aboutOwnerLine = "";
     /// The build date as the compiler's __DATE__ gives it ("Mmm dd yyyy").

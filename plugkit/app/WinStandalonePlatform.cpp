@@ -8,8 +8,9 @@ namespace plugkit::app
 
 HWND gMainWindow = nullptr;
 
-WinStandalonePlatform::WinStandalonePlatform(const char* settingsBaseFolder)
-    : mStore(settingsBaseFolder)
+WinStandalonePlatform::WinStandalonePlatform(const char* settingsFolderName,
+                                             const char* settingsBaseFolder)
+    : mStore(settingsFolderName, settingsBaseFolder)
 {
 }
 

@@ -16,8 +16,10 @@ extern HWND gMainWindow;
 class WinStandalonePlatform : public IStandalonePlatform
 {
 public:
-    /// `settingsBaseFolder` as for ProfileSettingsStore: null for the local application data.
-    explicit WinStandalonePlatform(const char* settingsBaseFolder = nullptr);
+    /// `settingsFolderName` and `settingsBaseFolder` as for ProfileSettingsStore: settings.ini in
+    /// the folder of the product's name, in the local application data when the base is null.
+    explicit WinStandalonePlatform(const char* settingsFolderName,
+                                   const char* settingsBaseFolder = nullptr);
 
     std::unique_ptr<IAudioDevices> CreateAudioDevices() override;
     std::unique_ptr<IMidiInput> CreateMidiInput() override;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "plugkit/HostApp.h"
 #include "plugkit/vst3/Vst3KeyEvent.h"
 #include "plugkit/vst3/Vst3Sdk.h"
 

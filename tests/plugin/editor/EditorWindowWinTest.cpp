@@ -7,7 +7,7 @@
 #include "plugin/editor/EditorLayout.h"
 #include "plugkit/app/IPluginApp.h"
 #include "plugkit/app/StandaloneHost.h"
-#include "tests/app/AppFakes.h"
+#include "tests/plugkit/app/AppFakes.h"
 #include "tests/canvas/platform/WinTestSupport.h"
 #include "tests/vst3host/Vst3Host.h"
 

@@ -5,7 +5,7 @@
 // non-finite sample out; state is taken whole or not at all.
 #include "tests/fuzz/StateStreams.h"
 #include "tests/support/AllocationGuard.h"
-#include "tests/vst3/ModuleFixture.h"
+#include "tests/support/ModuleFixture.h"
 
 #include <algorithm>
 #include <cmath>

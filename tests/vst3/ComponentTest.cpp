@@ -1,7 +1,7 @@
 // The component as a host sees it after initialize: parameters, buses and arrangements,
 // units, and the controller's services.
 #include "plugin/engine/Parameters.h"
-#include "tests/vst3/ModuleFixture.h"
+#include "tests/support/ModuleFixture.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 // What the module tells a host before any instance exists: entry points, factory and
 // the one class.
 #include "tests/support/AllocationGuard.h"
-#include "tests/vst3/ModuleFixture.h"
+#include "tests/support/ModuleFixture.h"
 
 #include <optional>
 

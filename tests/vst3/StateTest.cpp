@@ -1,6 +1,6 @@
 // The 280-byte component state through memory streams: layout, round trip, rejection
 // and what the controller shows afterwards.
-#include "tests/vst3/ModuleFixture.h"
+#include "tests/support/ModuleFixture.h"
 
 #include <cmath>
 

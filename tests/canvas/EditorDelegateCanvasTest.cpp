@@ -1,5 +1,5 @@
-#include "tests/canvas/FakeEditorDelegate.h"
-#include "tests/canvas/RecordingCanvas.h"
+#include "tests/support/FakeEditorDelegate.h"
+#include "tests/support/RecordingCanvas.h"
 
 #include "plugkit/IParam.h"
 #include "plugkit/MidiMessage.h"

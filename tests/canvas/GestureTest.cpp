@@ -1,4 +1,4 @@
-#include "tests/canvas/CanvasTestHelpers.h"
+#include "tests/support/CanvasTestHelpers.h"
 
 #include "canvas/IKnobControlBase.h"
 #include "canvas/ITextEntryControl.h"

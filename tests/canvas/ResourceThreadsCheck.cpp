@@ -1,6 +1,6 @@
 // Two editors on two threads share the process-wide SVG cache (run under ThreadSanitizer).
-#include "tests/canvas/FakeEditorDelegate.h"
-#include "tests/canvas/RecordingCanvas.h"
+#include "tests/support/FakeEditorDelegate.h"
+#include "tests/support/RecordingCanvas.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Built only against the plug-in module's variant of the toolkit (PLUGKIT_VST3).
-#include "tests/canvas/FakeEditorDelegate.h"
-#include "tests/canvas/RecordingCanvas.h"
+#include "tests/support/FakeEditorDelegate.h"
+#include "tests/support/RecordingCanvas.h"
 
 #include "canvas/IVst3ContextMenuHost.h"
 #include "canvas/platform/TextConversion.h"

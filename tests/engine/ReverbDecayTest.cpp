@@ -1,5 +1,5 @@
 #include "tests/engine/EngineRender.h"
-#include "tests/engine/SignalAnalysis.h"
+#include "tests/support/SignalAnalysis.h"
 
 #include <gtest/gtest.h>
 

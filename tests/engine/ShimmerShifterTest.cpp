@@ -1,7 +1,7 @@
 #include "plugin/engine/ShimmerShifter.h"
 
-#include "tests/engine/SignalAnalysis.h"
 #include "tests/support/AllocationGuard.h"
+#include "tests/support/SignalAnalysis.h"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 // an end without a begin or a nested begin; once every pointer is up, every pending menu
 // answered and the text field closed, no gesture may be left open.
 #include "canvas/ITextEntryControl.h"
-#include "tests/canvas/CanvasTestHelpers.h"
 #include "tests/fuzz/FuzzSupport.h"
+#include "tests/support/CanvasTestHelpers.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 // reads past the input and leaks. CI runs a short form; LUMENFALL_FUZZ_FULL=1 runs the full
 // 100,000 inputs.
 #include "canvas/svg/SvgParser.h"
-#include "tests/canvas/SvgTestSupport.h"
 #include "tests/fuzz/FuzzSupport.h"
+#include "tests/support/SvgTestSupport.h"
 
 #include <gtest/gtest.h>
 

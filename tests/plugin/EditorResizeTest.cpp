@@ -1,5 +1,5 @@
 #include "plugin/Lumenfall.h"
-#include "tests/canvas/RecordingCanvas.h"
+#include "tests/support/RecordingCanvas.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
 #include "plugin/Lumenfall.h"
 #include "plugin/TailLength.h"
-#include "tests/plugin/DefaultStateRecord.h"
 #include "tests/support/AllocationGuard.h"
+#include "tests/support/DefaultStateRecord.h"
+#include "tests/support/StateCorruptions.h"
 
 #include <gtest/gtest.h>
 
@@ -409,7 +410,7 @@ enum class Reader
     Count
 };
 
-struct StateCorruption
+struct RejectedStateCase
 {
     const char* what;
     Reader reader;
@@ -417,17 +418,9 @@ struct StateCorruption
     int startPos = 0;
 };
 
-void PutWord(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t word)
+void PrintTo(const RejectedStateCase& c, std::ostream* os)
 {
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = static_cast<std::uint8_t>(word >> (8 * i));
-}
-
-void PutValue(std::vector<std::uint8_t>& bytes, ParamId id, float value)
-{
-    std::uint32_t word;
-    std::memcpy(&word, &value, 4);
-    PutWord(bytes, 12 + 4 * static_cast<std::size_t>(id), word);
+    *os << c.what;
 }
 
 std::vector<std::uint8_t> StateOf(const Lumenfall& plugin)
@@ -437,7 +430,7 @@ std::vector<std::uint8_t> StateOf(const Lumenfall& plugin)
     return {chunk.GetData(), chunk.GetData() + chunk.Size()};
 }
 
-class RejectedState : public testing::TestWithParam<StateCorruption>
+class RejectedState : public testing::TestWithParam<RejectedStateCase>
 {
 };
 
@@ -445,7 +438,7 @@ class RejectedState : public testing::TestWithParam<StateCorruption>
 // and notifies nobody.
 TEST_P(RejectedState, ChangesNothingAndNotifiesNobody)
 {
-    const StateCorruption& c = GetParam();
+    const RejectedStateCase& c = GetParam();
     std::vector<std::uint8_t> bytes(Lumenfall::kComponentStateSize);
     {
         Lumenfall source; // a valid component state of other values
@@ -477,29 +470,19 @@ TEST_P(RejectedState, ChangesNothingAndNotifiesNobody)
     EXPECT_TRUE(plugin.Events().empty());
 }
 
-const float kNaN = std::numeric_limits<float>::quiet_NaN();
+/// The format's corruptions, each for the readers it reaches (the component stream, and the
+/// record too when the corruption lies in it), then start positions the record reader refuses.
+std::vector<RejectedStateCase> RejectedStateCases()
+{
+    std::vector<RejectedStateCase> cases;
+    for (const test::StateCorruption& c : test::StateCorruptions())
+        cases.push_back({c.what, c.inRecord ? Reader::Both : Reader::Stream, c.apply});
+    cases.push_back({"start past the data", Reader::Record, [](auto&) {}, 300});
+    cases.push_back({"start leaves too few bytes", Reader::Record, [](auto&) {}, 8});
+    return cases;
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Lumenfall,
-    RejectedState,
-    testing::Values(
-        StateCorruption{"279 bytes", Reader::Stream, [](auto& b) { b.pop_back(); }},
-        StateCorruption{"281 bytes", Reader::Stream, [](auto& b) { b.push_back(0); }},
-        StateCorruption{"host bypass 2", Reader::Stream, [](auto& b) { PutWord(b, 276, 2); }},
-        StateCorruption{"magic in the other byte order",
-                        Reader::Both,
-                        [](auto& b) { PutWord(b, 0, 0x4D4C5354u); }},
-        StateCorruption{
-            "Decay 30.01", Reader::Both, [](auto& b) { PutValue(b, ParamId::Decay, 30.01f); }},
-        StateCorruption{"Reverb Type 4.5",
-                        Reader::Both,
-                        [](auto& b) { PutValue(b, ParamId::ReverbType, 4.5f); }},
-        StateCorruption{"NaN", Reader::Both, [](auto& b) { PutValue(b, ParamId::Width, kNaN); }},
-        StateCorruption{"preset -1", Reader::Both, [](auto& b) { PutWord(b, 268, 0xFFFFFFFFu); }},
-        StateCorruption{"preset 26", Reader::Both, [](auto& b) { PutWord(b, 268, 26); }},
-        StateCorruption{"slot 2", Reader::Both, [](auto& b) { PutWord(b, 272, 2); }},
-        StateCorruption{"start past the data", Reader::Record, [](auto&) {}, 300},
-        StateCorruption{"start leaves too few bytes", Reader::Record, [](auto&) {}, 8}));
+INSTANTIATE_TEST_SUITE_P(Lumenfall, RejectedState, testing::ValuesIn(RejectedStateCases()));
 
 // ---- Block processing.
 

@@ -1,12 +1,11 @@
 #include "plugin/PluginStateRecord.h"
-#include "tests/plugin/DefaultStateRecord.h"
+#include "tests/support/DefaultStateRecord.h"
+#include "tests/support/StateCorruptions.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <functional>
 #include <limits>
 #include <vector>
 
@@ -96,31 +95,7 @@ TEST(PluginStateRecord, ReadsAtAnOffsetWithinBounds)
     EXPECT_EQ(DecodeStateRecord(all.first(0), 0, decoded), -1);
 }
 
-struct Corruption
-{
-    const char* what;
-    std::function<void(std::vector<std::uint8_t>&)> apply;
-};
-
-void PutWord(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t word)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + i] = static_cast<std::uint8_t>(word >> (8 * i));
-}
-
-void PutFloat(std::vector<std::uint8_t>& bytes, std::size_t offset, float value)
-{
-    std::uint32_t word;
-    std::memcpy(&word, &value, 4);
-    PutWord(bytes, offset, word);
-}
-
-std::size_t ValueOffset(ParamId id, bool otherSlot = false)
-{
-    return 12 + (otherSlot ? 128 : 0) + 4 * static_cast<std::size_t>(id);
-}
-
-class RejectedRecord : public testing::TestWithParam<Corruption>
+class RejectedRecord : public testing::TestWithParam<test::StateCorruption>
 {
 };
 
@@ -133,35 +108,40 @@ TEST_P(RejectedRecord, DecodesToNothing)
     ExpectSame(untouched, DefaultRecord());
 }
 
-const float kNaN = std::numeric_limits<float>::quiet_NaN();
-const float kInf = std::numeric_limits<float>::infinity();
+/// The corruptions within the record, and the record one byte short.
+std::vector<test::StateCorruption> RecordCorruptions()
+{
+    std::vector<test::StateCorruption> cases = {
+        {"one byte short", true, [](std::vector<std::uint8_t>& b) { b.pop_back(); }}};
+    for (const test::StateCorruption& c : test::StateCorruptions())
+        if (c.inRecord)
+            cases.push_back(c);
+    return cases;
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    PluginStateRecord,
-    RejectedRecord,
-    testing::Values(
-        Corruption{"one byte short", [](auto& b) { b.pop_back(); }},
-        Corruption{"magic in the other byte order", [](auto& b) { PutWord(b, 0, 0x4D4C5354u); }},
-        Corruption{"version 2", [](auto& b) { PutWord(b, 4, 2); }},
-        Corruption{"count 31", [](auto& b) { PutWord(b, 8, 31); }},
-        Corruption{"preset -1", [](auto& b) { PutWord(b, 268, 0xFFFFFFFFu); }},
-        Corruption{"preset 26", [](auto& b) { PutWord(b, 268, 26); }},
-        Corruption{"slot 2", [](auto& b) { PutWord(b, 272, 2); }},
-        Corruption{"slot -1", [](auto& b) { PutWord(b, 272, 0xFFFFFFFFu); }},
-        Corruption{"fractional model",
-                   [](auto& b) { PutFloat(b, ValueOffset(ParamId::ReverbType), 4.5f); }},
-        Corruption{"decay above maximum",
-                   [](auto& b) { PutFloat(b, ValueOffset(ParamId::Decay), 30.01f); }},
-        Corruption{"pre-delay below minimum",
-                   [](auto& b) { PutFloat(b, ValueOffset(ParamId::PreDelay), -0.001f); }},
-        Corruption{"NaN", [](auto& b) { PutFloat(b, ValueOffset(ParamId::Mix), kNaN); }},
-        Corruption{"infinity", [](auto& b) { PutFloat(b, ValueOffset(ParamId::HighCut), kInf); }},
-        Corruption{"half-on switch",
-                   [](auto& b) { PutFloat(b, ValueOffset(ParamId::Freeze), 0.5f); }},
-        Corruption{"NaN in the other slot",
-                   [](auto& b) { PutFloat(b, ValueOffset(ParamId::Tone, true), kNaN); }},
-        Corruption{"division 11 in the other slot",
-                   [](auto& b) { PutFloat(b, ValueOffset(ParamId::NoteDivision, true), 11.0f); }}));
+INSTANTIATE_TEST_SUITE_P(PluginStateRecord, RejectedRecord, testing::ValuesIn(RecordCorruptions()));
+
+class RejectedComponentState : public testing::TestWithParam<test::StateCorruption>
+{
+};
+
+TEST_P(RejectedComponentState, DecodesToNothing)
+{
+    std::vector<std::uint8_t> bytes(kComponentStateSize);
+    EncodeComponentState(MixedRecord(),
+                         true,
+                         std::span<std::uint8_t, kComponentStateSize>(bytes.data(), bytes.size()));
+    GetParam().apply(bytes);
+    PluginStateRecord untouched = DefaultRecord();
+    bool hostBypass = false;
+    EXPECT_FALSE(DecodeComponentState(bytes, untouched, hostBypass)) << GetParam().what;
+    ExpectSame(untouched, DefaultRecord());
+    EXPECT_FALSE(hostBypass);
+}
+
+INSTANTIATE_TEST_SUITE_P(PluginStateRecord,
+                         RejectedComponentState,
+                         testing::ValuesIn(test::StateCorruptions()));
 
 TEST(PluginStateRecord, AcceptsWholeValuesAndRangeEnds)
 {
@@ -188,7 +168,7 @@ TEST(PluginStateRecord, NegativeZeroReadsAsPositiveZeroInBothSlots)
     std::vector<std::uint8_t> bytes = canonical;
     for (bool otherSlot : {false, true})
         for (ParamId id : {ParamId::Freeze, ParamId::EnvelopeShape})
-            PutFloat(bytes, ValueOffset(id, otherSlot), -0.0f);
+            test::PutStateValue(bytes, id, -0.0f, otherSlot);
 
     PluginStateRecord decoded;
     ASSERT_EQ(DecodeStateRecord(bytes, 0, decoded), kStateRecordSize);

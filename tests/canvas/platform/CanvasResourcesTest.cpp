@@ -1,7 +1,7 @@
 // ICanvas loading through the platform lookup: on Windows from the resources this executable
 // embeds, natively from the same fixture files.
-#include "tests/canvas/FakeEditorDelegate.h"
-#include "tests/canvas/RecordingCanvas.h"
+#include "tests/support/FakeEditorDelegate.h"
+#include "tests/support/RecordingCanvas.h"
 
 #include "plugkit/HeapBuffer.h"
 

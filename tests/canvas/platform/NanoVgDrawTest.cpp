@@ -2,8 +2,8 @@
 // context, and built with mingw under Wine in a WGL window, with the same expected pixels.
 
 #include "canvas/platform/NanoVgGl.h"
-#include "tests/canvas/FakeEditorDelegate.h"
 #include "tests/canvas/platform/NanoVgTestSupport.h"
+#include "tests/support/FakeEditorDelegate.h"
 
 #include <gtest/gtest.h>
 

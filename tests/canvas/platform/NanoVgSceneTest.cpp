@@ -1,8 +1,8 @@
 // SVG through the NanoVG back end (a ring with its hole, the maker's logo) and one test scene of
 // shapes, gradients, text and the logo written as PNG files at scales 1 and 1.5, to be looked at.
 
-#include "tests/canvas/FakeEditorDelegate.h"
 #include "tests/canvas/platform/NanoVgTestSupport.h"
+#include "tests/support/FakeEditorDelegate.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "canvas/IControl.h"
 #include "plugin/Lumenfall.h"
 #include "plugin/editor/EditorLayout.h"
-#include "tests/canvas/RecordingCanvas.h"
+#include "tests/support/RecordingCanvas.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 #include "plugin/FactoryPresets.h"
 #include "plugin/editor/EditorControls.h"
 #include "plugin/editor/EditorLayout.h"
-#include "tests/canvas/FakeEditorDelegate.h"
-#include "tests/canvas/RecordingCanvas.h"
+#include "tests/support/FakeEditorDelegate.h"
+#include "tests/support/RecordingCanvas.h"
 
 #include <gtest/gtest.h>
 

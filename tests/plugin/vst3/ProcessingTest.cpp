@@ -1,8 +1,8 @@
 // Audio through the host's process call: sample sizes, host automation, host bypass,
 // inactivity, the tail, the transport, and what a validator checks.
-#include "tests/engine/SignalAnalysis.h"
 #include "tests/support/AllocationGuard.h"
 #include "tests/support/ModuleFixture.h"
+#include "tests/support/SignalAnalysis.h"
 
 #include <cmath>
 #include <limits>

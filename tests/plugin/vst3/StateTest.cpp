@@ -1,8 +1,9 @@
-// The 280-byte component state through memory streams: layout, round trip, rejection
-// and what the controller shows afterwards.
+// The 280-byte component state through memory streams: what the module writes, round trip,
+// rejection of the format's corruptions and of failing streams, and what the controller shows
+// afterwards.
+#include "tests/support/DefaultStateRecord.h"
 #include "tests/support/ModuleFixture.h"
-
-#include <cmath>
+#include "tests/support/StateCorruptions.h"
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -19,15 +20,12 @@ TEST_F(StateTest, WritesTheRecordAndTheHostBypassFlag)
     auto plugin = NewPlugin();
     std::vector<std::uint8_t> state;
     ASSERT_EQ(plugin->SaveState(state), kResultOk);
-    ASSERT_EQ(state.size(), static_cast<std::size_t>(kStateSize));
-    EXPECT_EQ(std::memcmp(state.data(), "MLST", 4), 0);
-    std::int32_t word = 0;
-    std::memcpy(&word, state.data() + 4, 4);
-    EXPECT_EQ(word, 1);
-    std::memcpy(&word, state.data() + 8, 4);
-    EXPECT_EQ(word, 32);
-    std::memcpy(&word, state.data() + kBypassOffset, 4);
-    EXPECT_EQ(word, 0);
+    // A fresh instance: the default record, then the host bypass off.
+    std::vector<std::uint8_t> expected(std::begin(kDefaultStateRecord),
+                                       std::end(kDefaultStateRecord));
+    expected.insert(expected.end(), {0, 0, 0, 0});
+    ASSERT_EQ(expected.size(), static_cast<std::size_t>(kStateSize));
+    EXPECT_EQ(state, expected);
 
     // A writer that takes a few bytes at a time gets them all; a failing one fails.
     MemoryStream chunked;
@@ -104,34 +102,16 @@ TEST_F(StateTest, RejectsEveryMalformedStreamAndChangesNothing)
     std::vector<std::uint8_t> good;
     ASSERT_EQ(plugin->SaveState(good), kResultOk);
 
-    using Edit = void (*)(std::vector<std::uint8_t>&);
-    const std::pair<const char*, Edit> cases[] = {
-        {"279 bytes", [](std::vector<std::uint8_t>& s) { s.pop_back(); }},
-        {"281 bytes", [](std::vector<std::uint8_t>& s) { s.push_back(0); }},
-        {"empty", [](std::vector<std::uint8_t>& s) { s.clear(); }},
-        {"bypass 2", [](std::vector<std::uint8_t>& s) { SetStateInt(s, kBypassOffset, 2); }},
-        {"magic swapped", [](std::vector<std::uint8_t>& s) { std::memcpy(s.data(), "TSLM", 4); }},
-        {"version 2", [](std::vector<std::uint8_t>& s) { SetStateInt(s, 4, 2); }},
-        {"count 31", [](std::vector<std::uint8_t>& s) { SetStateInt(s, 8, 31); }},
-        {"type 4.5", [](std::vector<std::uint8_t>& s) { SetStateValue(s, 0, 4.5f); }},
-        {"decay 30.01", [](std::vector<std::uint8_t>& s) { SetStateValue(s, 1, 30.01f); }},
-        {"NaN", [](std::vector<std::uint8_t>& s) { SetStateValue(s, 3, std::nanf("")); }},
-        {"other slot inf",
-         [](std::vector<std::uint8_t>& s) { SetStateValue(s, 2, INFINITY, kOtherSlotOffset); }},
-        {"preset -1", [](std::vector<std::uint8_t>& s) { SetStateInt(s, kPresetOffset, -1); }},
-        {"preset 26", [](std::vector<std::uint8_t>& s) { SetStateInt(s, kPresetOffset, 26); }},
-        {"slot 2", [](std::vector<std::uint8_t>& s) { SetStateInt(s, kSlotOffset, 2); }},
-    };
-    for (const auto& [name, edit] : cases)
+    for (const StateCorruption& c : StateCorruptions())
     {
         std::vector<std::uint8_t> bad = good;
         SetStateValue(bad, 4, 80.0f); // would change Mix if anything were applied
-        edit(bad);
-        EXPECT_EQ(plugin->LoadState(bad), kResultFalse) << name;
+        c.apply(bad);
+        EXPECT_EQ(plugin->LoadState(bad), kResultFalse) << c.what;
         std::vector<std::uint8_t> now;
         ASSERT_EQ(plugin->SaveState(now), kResultOk);
-        EXPECT_EQ(now, good) << name;
-        EXPECT_DOUBLE_EQ(plugin->mController->getParamNormalized(4), 0.5) << name;
+        EXPECT_EQ(now, good) << c.what;
+        EXPECT_DOUBLE_EQ(plugin->mController->getParamNormalized(4), 0.5) << c.what;
     }
 
     // Streams that fail or stop short are refused too.

@@ -1,7 +1,7 @@
 // The parameter context menu as the stand-alone program builds it (the toolkit without
 // PLUGKIT_VST3): no host menu, the control's own items as the toolkit's menu.
 
-#include "tests/canvas/CanvasTestHelpers.h"
+#include "tests/support/CanvasTestHelpers.h"
 
 #include <gtest/gtest.h>
 

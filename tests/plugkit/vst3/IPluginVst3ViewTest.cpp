@@ -4,7 +4,7 @@
 
 #include "plugkit/vst3/IPluginVst3.h"
 #include "plugkit/vst3/Vst3KeyEvent.h"
-#include "tests/plugkit/FakeCanvas.h"
+#include "tests/support/FakeCanvas.h"
 #include "tests/vst3host/Vst3Host.h"
 
 #include <gtest/gtest.h>

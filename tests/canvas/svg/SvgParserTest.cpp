@@ -1,7 +1,7 @@
 // The SVG parser against hand-derived point lists: every path command (absolute, relative
 // and implicit), arcs, the basic shapes, transforms, viewBox and units, and the style rules.
 #include "canvas/svg/SvgParser.h"
-#include "tests/canvas/SvgTestSupport.h"
+#include "tests/support/SvgTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "tests/canvas/CanvasTestHelpers.h"
 #include "tests/canvas/TestClock.h"
+#include "tests/support/CanvasTestHelpers.h"
 
 #include "plugkit/IParam.h"
 

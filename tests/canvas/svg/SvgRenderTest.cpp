@@ -1,8 +1,8 @@
 // A corpus document through the test rasteriser: fill rules and sub-path windings, gradients
 // with their spreads, opacity and transforms, read back as pixels. The picture is written to
 // build/<tree>/svg/corpus.png to look at.
-#include "tests/canvas/SvgRaster.h"
-#include "tests/canvas/SvgTestSupport.h"
+#include "tests/canvas/svg/SvgRaster.h"
+#include "tests/support/SvgTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "plugkit/ICanvasEditorDelegate.h"
 #include "plugkit/IStateChunk.h"
 
-#include "tests/plugkit/FakeCanvas.h"
+#include "tests/support/FakeCanvas.h"
 
 #include <gtest/gtest.h>
 

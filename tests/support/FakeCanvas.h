@@ -3,7 +3,7 @@
 #include "canvas/ICanvas.h"
 #include "plugkit/ICanvasEditorDelegate.h"
 #include "plugkit/MidiMessage.h"
-#include "tests/canvas/RecordingCanvas.h"
+#include "tests/support/RecordingCanvas.h"
 
 #include <functional>
 #include <string>

@@ -1,8 +1,8 @@
 // The maker's logo: it parses as the editor loads it, and its pixels show nine letters of
 // one cap height on one baseline beside the mark. The test also writes the logo as PNGs
 // (build/<tree>/svg/logo.png and logo@4x.png) to look at.
-#include "tests/canvas/SvgRaster.h"
-#include "tests/canvas/SvgTestSupport.h"
+#include "tests/canvas/svg/SvgRaster.h"
+#include "tests/support/SvgTestSupport.h"
 
 #include <gtest/gtest.h>
 

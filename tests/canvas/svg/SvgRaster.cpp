@@ -1,4 +1,4 @@
-#include "tests/canvas/SvgRaster.h"
+#include "tests/canvas/svg/SvgRaster.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // linear gradient's offset is the y there, a radial one's the distance from the origin),
 // units, transforms, href inheritance, stops and the degenerate cases.
 #include "canvas/svg/SvgParser.h"
-#include "tests/canvas/SvgTestSupport.h"
+#include "tests/support/SvgTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tests/canvas/RecordingCanvas.h"
+#include "tests/support/RecordingCanvas.h"
 
 #include "canvas/IPopupMenu.h"
 #include "plugkit/HeapBuffer.h"

@@ -1,4 +1,4 @@
-#include "tests/canvas/FakeEditorDelegate.h"
+#include "tests/support/FakeEditorDelegate.h"
 
 #include "plugkit/IParam.h"
 

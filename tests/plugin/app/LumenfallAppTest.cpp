@@ -1,7 +1,7 @@
 #include "plugin/Lumenfall.h"
 #include "plugkit/app/StandaloneHost.h"
-#include "tests/plugkit/app/AppFakes.h"
 #include "tests/support/AllocationGuard.h"
+#include "tests/support/app/AppFakes.h"
 
 #include <gtest/gtest.h>
 

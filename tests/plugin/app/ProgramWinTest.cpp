@@ -3,9 +3,9 @@
 // fixture whose ALSA default is the null device, so DirectSound lists devices and streams run.
 
 #include "plugkit/app/StandaloneResourceId.h"
-#include "tests/plugkit/app/DialogWatcher.h"
-#include "tests/plugkit/app/ProgramDriver.h"
-#include "tests/plugkit/app/WinSettingsFile.h"
+#include "tests/support/app/DialogWatcher.h"
+#include "tests/support/app/ProgramDriver.h"
+#include "tests/support/app/WinSettingsFile.h"
 
 #include <gtest/gtest.h>
 

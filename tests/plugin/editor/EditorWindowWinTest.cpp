@@ -8,7 +8,7 @@
 #include "plugkit/app/IPluginApp.h"
 #include "plugkit/app/StandaloneHost.h"
 #include "tests/canvas/platform/WinTestSupport.h"
-#include "tests/plugkit/app/AppFakes.h"
+#include "tests/support/app/AppFakes.h"
 #include "tests/vst3host/Vst3Host.h"
 
 #include <gtest/gtest.h>

@@ -5,9 +5,9 @@
 #include "plugkit/app/StandaloneHost.h"
 #include "plugkit/app/Utf8Text.h"
 #include "plugkit/app/WinStandalonePlatform.h"
-#include "tests/plugkit/app/AppFakes.h"
-#include "tests/plugkit/app/DialogWatcher.h"
-#include "tests/plugkit/app/WinSettingsFile.h"
+#include "tests/support/app/AppFakes.h"
+#include "tests/support/app/DialogWatcher.h"
+#include "tests/support/app/WinSettingsFile.h"
 
 #include <gtest/gtest.h>
 

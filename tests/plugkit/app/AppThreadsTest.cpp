@@ -1,6 +1,6 @@
 #include "plugkit/app/StandaloneHost.h"
 
-#include "tests/plugkit/app/AppFakes.h"
+#include "tests/support/app/AppFakes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "plugkit/app/IPluginApp.h"
 
-#include "tests/plugkit/app/AppFakes.h"
 #include "tests/support/AllocationGuard.h"
+#include "tests/support/app/AppFakes.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "plugkit/app/PreferencesDialog.h"
 #include "plugkit/app/StandaloneHost.h"
 #include "plugkit/app/StandaloneResourceId.h"
-#include "tests/plugkit/app/AppFakes.h"
+#include "tests/support/app/AppFakes.h"
 
 #include <gtest/gtest.h>
 

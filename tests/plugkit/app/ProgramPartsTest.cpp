@@ -4,7 +4,7 @@
 #include "plugkit/app/ScreenshotFile.h"
 #include "plugkit/app/StandaloneCommandLine.h"
 #include "plugkit/app/StandaloneProgramInfo.h"
-#include "tests/plugkit/app/PngImage.h"
+#include "tests/support/app/PngImage.h"
 
 #include <gtest/gtest.h>
 

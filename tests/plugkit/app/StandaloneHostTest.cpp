@@ -1,7 +1,7 @@
 #include "plugkit/app/StandaloneHost.h"
 
 #include "plugkit/HostApp.h"
-#include "tests/plugkit/app/AppFakes.h"
+#include "tests/support/app/AppFakes.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // plain window otherwise, and the failures.
 
 #include "plugkit/app/WindowScreenshot.h"
-#include "tests/plugkit/app/ProgramDriver.h"
+#include "tests/support/app/ProgramDriver.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/plugkit/app/PngImage.h"
+#include "tests/support/app/PngImage.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "tests/plugkit/app/WinSettingsFile.h"
+#include "tests/support/app/WinSettingsFile.h"
 
 #include "plugkit/app/Utf8Text.h"
 #include "plugkit/app/Utf8Wrappers.h"

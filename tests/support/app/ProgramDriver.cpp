@@ -1,7 +1,7 @@
-#include "tests/plugkit/app/ProgramDriver.h"
+#include "tests/support/app/ProgramDriver.h"
 
 #include "plugkit/app/Utf8Text.h"
-#include "tests/plugkit/app/DialogWatcher.h"
+#include "tests/support/app/DialogWatcher.h"
 
 #include <chrono>
 #include <thread>

@@ -1,4 +1,4 @@
-#include "tests/plugkit/app/AppFakes.h"
+#include "tests/support/app/AppFakes.h"
 
 #include <algorithm>
 #include <chrono>

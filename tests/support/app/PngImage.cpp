@@ -1,4 +1,4 @@
-#include "tests/plugkit/app/PngImage.h"
+#include "tests/support/app/PngImage.h"
 
 // The decoder stays private to this file: other test libraries carry stb copies of their own.
 #define STB_IMAGE_STATIC

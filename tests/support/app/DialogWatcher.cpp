@@ -1,4 +1,4 @@
-#include "tests/plugkit/app/DialogWatcher.h"
+#include "tests/support/app/DialogWatcher.h"
 
 #include "plugkit/app/Utf8Text.h"
 

@@ -1,6 +1,6 @@
 // Audio through the host's process call: sample sizes, host automation, host bypass,
 // inactivity, the tail, the transport, and what a validator checks.
-#include "tests/engine/SignalAnalysis.h"
+#include "tests/plugin/engine/SignalAnalysis.h"
 #include "tests/support/AllocationGuard.h"
 #include "tests/vst3/ModuleFixture.h"
 

@@ -1,5 +1,5 @@
-#include "tests/engine/EngineRender.h"
-#include "tests/engine/SignalAnalysis.h"
+#include "tests/plugin/engine/EngineRender.h"
+#include "tests/plugin/engine/SignalAnalysis.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "plugin/engine/ReverbEngine.h"
-#include "tests/engine/EngineRender.h"
+#include "tests/plugin/engine/EngineRender.h"
 #include "tests/support/AllocationGuard.h"
 
 #include <gtest/gtest.h>

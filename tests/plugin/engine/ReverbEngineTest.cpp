@@ -1,6 +1,6 @@
 #include "plugin/engine/ReverbEngine.h"
-#include "tests/engine/EngineRender.h"
-#include "tests/engine/SignalAnalysis.h"
+#include "tests/plugin/engine/EngineRender.h"
+#include "tests/plugin/engine/SignalAnalysis.h"
 
 #include <gtest/gtest.h>
 

@@ -96,29 +96,6 @@ InstructionSet ReverbEngine::SetInstructionSet(InstructionSet set)
     return mInstructionSet;
 }
 
-std::uint64_t ReverbEngine::SampleFormSamplesForTest() const
-{
-    return mState ? mState->sampleFormSamples : 0;
-}
-
-float ReverbEngine::PreDelaySamplesForTest() const
-{
-    return mState ? mState->currentPreDelay : 0.0f;
-}
-
-float ReverbEngine::PreDelayTargetForTest() const
-{
-    return mState ? mState->targetPreDelay : 0.0f;
-}
-
-void ReverbEngine::SetProcessedSamplesForTest(std::uint32_t samples)
-{
-    if (mState)
-    {
-        mState->refreshCounter = samples;
-    }
-}
-
 void ReverbEngine::ProcessUnprepared(const float* const* inputs, float* const* outputs, int frames)
 {
     for (int j = 0; j < 2; ++j)

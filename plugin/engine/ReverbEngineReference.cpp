@@ -1,6 +1,7 @@
 // The per-sample reference form: each stage one sample at a time, straightforwardly. It is the
 // oracle of the block form (ReverbEngineBlock.cpp), which must give the same output to float
-// rounding; the engine also runs it while a parameter the cores read sample by sample glides.
+// rounding; the engine also runs it while a parameter the cores read sample by sample, or the
+// bypass, glides.
 
 #include "plugin/engine/ReverbEngineState.h"
 

@@ -291,7 +291,8 @@ struct ReverbEngineState
     int LongestRunAfterRefresh() const;
     void RecordOutputParameters(int t, int count);
     void Refresh();
-    FrameInput InputStep(float left, float right, double bypassTarget, BlockPeaks& peaks);
+    [[gnu::always_inline]] inline FrameInput
+    InputStep(float left, float right, double bypassTarget, BlockPeaks& peaks);
     StereoSample Crossfade(StereoSample active, StereoSample fading);
     void InputBlock(const float* inL, const float* inR, int n, BlockPeaks& peaks);
     [[gnu::always_inline]] inline Segment
@@ -326,12 +327,13 @@ struct ReverbEngineState
     [[gnu::always_inline]] inline void
     FindOnsetCandidates(const float* q, int n, std::uint64_t* candidates);
     [[gnu::always_inline]] inline void MarkOnsets(const std::uint64_t* candidates, int n);
-    void OutputBlock(int fading, float* const* outputs, int offset, int n, BlockPeaks& peaks);
+    [[gnu::always_inline]] inline void
+    OutputBlock(int fading, float* const* outputs, int offset, int n, BlockPeaks& peaks);
     [[gnu::always_inline]] inline void CrossfadeBlock(int fading);
     [[gnu::always_inline]] inline void DuckBlock(float* duck, int n, BlockPeaks& peaks);
     [[gnu::always_inline]] inline void
     MixBlock(const float* duck, float* const* outputs, int offset, int n, BlockPeaks& peaks);
-    void OutputStep(
+    [[gnu::always_inline]] inline void OutputStep(
         StereoSample wet, const FrameInput& in, float* const* outputs, int i, BlockPeaks& peaks);
 };
 

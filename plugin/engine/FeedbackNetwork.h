@@ -2,17 +2,21 @@
 
 // The 8-line feedback delay network: the late reverb of every model but Plate and Spring.
 //
-// Per sample, with the line lengths L_i, the modulation depth D and the LFO phase p:
-//   o_i = line_i.Read(L_i + D sin(p + 1.618 i))                   (the modulated line outputs)
-//   u_i = FeedbackLines::Damp(o_i) x (1 - 0.12 Y (1 - F))          (Y: shimmer amount, Shimmer
-//   only) u = R4 R2 R1 u, each R_s rotating the pairs (a, b) that are s apart to
-//       (a cos t + b sin t, a sin t - b cos t), t = 0.12 + 0.6653982 "Density" / 100 (pi/4 at
-//       100 %, where the three stages form a scaled Hadamard transform; each stage is
-//       orthogonal, so the mix neither gains nor loses energy)
+// Per sample, with the line lengths L_i, the modulation depth D, the LFO phase p and the freeze
+// amount F:
+//
+//   o_i  = line_i.Read(L_i + D sin(p + 1.618 i))           (the modulated line outputs)
+//   u_i  = FeedbackLines::Damp(o_i) x (1 - 0.12 Y (1 - F))  (Y: shimmer amount, Shimmer only)
+//   u    = R4 R2 R1 u, each R_s rotating the pairs (a, b) that are s apart to
+//          (a cos t + b sin t, a sin t - b cos t),  t = 0.12 + 0.6653982 "Density" / 100
+//          (pi/4 at 100 %, where the three stages form a scaled Hadamard transform; each
+//          stage is orthogonal, so the mix neither gains nor loses energy)
 //   line_j.Write(0.16 (dL sL[r] + dR sR[r]) + 0.025 Y (1 - F) (sL[j] s'L + sR[j] s'R) + u_j),
-//       r = (j + model) mod 8 (the model rotates where the input enters), s' the shimmer return
-//   late = 0.23 sum_j w_j (sL[j], sR[j]) o_j,  w_j = 0.5 (j < 4), 0.5 + 0.5 "Density" / 100 (j >=
-//   4)
+//          r = (j + model) mod 8 (the model rotates where the input enters),
+//          s' the shimmer return
+//   late = 0.23 sum_j w_j (sL[j], sR[j]) o_j,
+//          w_j = 0.5 (j < 4),  0.5 + 0.5 "Density" / 100 (j >= 4)
+//
 // Vintage Digital then rounds late to steps of 1/8192; Shimmer passes late through the octave
 // shifter and blends the shifted pair in: late = 1.2 Y shifted + (1 - Y) late, and the shifted
 // pair is the next sample's shimmer return.

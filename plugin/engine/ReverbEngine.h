@@ -10,6 +10,7 @@ namespace lumenfall::engine
 {
 
 struct ReverbEngineState;
+struct ReverbEngineTestAccess; // the tests' view into the private state, defined by the tests
 
 /// The one object through which the rest of the system reaches the signal processing.
 /// Around its two reverb cores it does per-sample parameter smoothing, a coefficient refresh
@@ -74,19 +75,9 @@ public:
     /// has (the default); returns the set in use. Both give the same output to float rounding.
     InstructionSet SetInstructionSet(InstructionSet set);
 
-    /// Test hook: sets the count of processed samples whose phase (count mod 32) times the
-    /// coefficient refresh, so a test can run the count across its wrap at 2^32. Prepared only.
-    void SetProcessedSamplesForTest(std::uint32_t samples);
-
-    /// Test hook: the samples processed so far by the per-sample form outside the reference
-    /// mode, which runs while a parameter the cores read sample by sample, or the bypass, glides.
-    std::uint64_t SampleFormSamplesForTest() const;
-
-    /// Test hook: the pre-delay in samples now and the one it glides to (0 unprepared).
-    float PreDelaySamplesForTest() const;
-    float PreDelayTargetForTest() const;
-
 private:
+    friend struct ReverbEngineTestAccess;
+
     void ProcessUnprepared(const float* const* inputs, float* const* outputs, int frames);
 
     std::unique_ptr<ReverbEngineState> mState;

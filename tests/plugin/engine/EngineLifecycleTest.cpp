@@ -1,5 +1,6 @@
 #include "plugin/engine/ReverbEngine.h"
-#include "tests/engine/EngineRender.h"
+#include "tests/plugin/engine/EngineRender.h"
+#include "tests/plugin/engine/ReverbEngineTestAccess.h"
 #include "tests/support/AllocationGuard.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@ namespace
 using engine::EngineParameters;
 using engine::ParamId;
 using engine::ReverbEngine;
+using engine::ReverbEngineTestAccess;
 using engine::ReverbModel;
 
 constexpr double kRate = 48000.0;
@@ -145,7 +147,7 @@ TEST(EngineLifecycleTest, RefreshPhaseSurvivesTheCounterWrap)
             engine.SetReferenceProcessing(reference);
             engine.SetParameters(p);
             EXPECT_TRUE(engine.Prepare(kRate, 2));
-            engine.SetProcessedSamplesForTest(start);
+            ReverbEngineTestAccess::SetProcessedSamples(engine, start);
             StereoBuffer out(input.Frames());
             for (std::size_t at = 0; at < input.Frames(); at += 100)
             {

@@ -1,5 +1,7 @@
 #include "plugin/engine/ReverbEngine.h"
-#include "tests/engine/EngineRender.h"
+#include "tests/plugin/engine/BlockFormComparison.h"
+#include "tests/plugin/engine/EngineRender.h"
+#include "tests/plugin/engine/ReverbEngineTestAccess.h"
 #include "tests/support/AllocationGuard.h"
 #include "tests/support/SignalAnalysis.h"
 
@@ -17,6 +19,7 @@ namespace
 using engine::EngineParameters;
 using engine::ParamId;
 using engine::ReverbEngine;
+using engine::ReverbEngineTestAccess;
 
 constexpr double kRate = 48000.0;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
@@ -190,25 +193,13 @@ TEST(RobustnessTest, BlockFormMatchesReference)
             }
             start += static_cast<std::size_t>(n);
         }
-        float largest = 0.0f;
-        for (std::size_t i = 0; i < input.Frames(); ++i)
-        {
-            largest = std::max(largest, std::fabs(outs[0].left[i] - outs[1].left[i]));
-        }
-        // Rounding differs between the two forms, so equal output would mean that the block
-        // form never ran.
-        EXPECT_GT(largest, 0.0f) << model;
         // Vintage Digital rounds its tail to steps of 1/8192: a rounding difference may land
         // one step apart.
         const int vintage = static_cast<int>(engine::ReverbModel::VintageDigital);
         const bool quantised =
             model == vintage || (model + 5) % engine::kReverbModelCount == vintage;
-        const float tolerance = quantised ? 2e-5f + 1.0f / 8192.0f : 2e-5f;
-        for (std::size_t i = 0; i < input.Frames(); ++i)
-        {
-            ASSERT_NEAR(outs[0].left[i], outs[1].left[i], tolerance) << model << " " << i;
-            ASSERT_NEAR(outs[0].right[i], outs[1].right[i], tolerance) << model << " " << i;
-        }
+        SCOPED_TRACE(model);
+        ExpectBlockFormMatchesReference(outs[0], outs[1], 2e-5f, quantised ? 1.0f / 8192.0f : 0.0f);
     }
 }
 
@@ -242,21 +233,13 @@ TEST(RobustnessTest, BlockFormMatchesReferenceAtRandomSettings)
             e->Prepare(44100.0, 2);
             outs[e == &fast ? 0 : 1] = Render(*e, input, 256);
         }
-        float largest = 0.0f;
-        float peak = 0.0f;
-        for (std::size_t i = 0; i < input.Frames(); ++i)
-        {
-            largest = std::max({largest,
-                                std::fabs(outs[0].left[i] - outs[1].left[i]),
-                                std::fabs(outs[0].right[i] - outs[1].right[i])});
-            peak = std::max({peak, std::fabs(outs[1].left[i]), std::fabs(outs[1].right[i])});
-        }
-        EXPECT_GT(peak, 1e-4f) << model;
         // Vintage Digital: a rounding difference may land one 1/8192 step of the tail apart,
         // raised by at most 12 dB of output trim.
         const bool quantised = model == static_cast<int>(engine::ReverbModel::VintageDigital);
-        const float tolerance = 2e-5f * std::max(1.0f, peak) + (quantised ? 4.0f / 8192.0f : 0.0f);
-        EXPECT_LE(largest, tolerance) << model;
+        SCOPED_TRACE(model);
+        const FormDifference d = ExpectBlockFormMatchesReference(
+            outs[0], outs[1], 2e-5f, quantised ? 4.0f / 8192.0f : 0.0f);
+        EXPECT_GT(d.peak, 1e-4f) << model;
     }
 }
 
@@ -336,15 +319,7 @@ TEST(RobustnessTest, BlockFormMatchesReferenceInMonoAndWithoutDucking)
             ASSERT_NEAR(meters[0].duckReduction, meters[1].duckReduction, 2e-5f) << start;
             start += static_cast<std::size_t>(n);
         }
-        float largest = 0.0f;
-        for (std::size_t i = 0; i < input.Frames(); ++i)
-        {
-            largest = std::max({largest,
-                                std::fabs(outs[0].left[i] - outs[1].left[i]),
-                                std::fabs(outs[0].right[i] - outs[1].right[i])});
-        }
-        EXPECT_GT(largest, 0.0f) << "the block form must run";
-        EXPECT_LE(largest, 2e-5f);
+        ExpectBlockFormMatchesReference(outs[0], outs[1]);
         if (c.channels == 1)
         {
             EXPECT_EQ(outs[0].left, outs[0].right);
@@ -414,17 +389,7 @@ TEST(RobustnessTest, BlockFormFollowsAutomation)
             }
             start += static_cast<std::size_t>(n);
         }
-        float largest = 0.0f;
-        float peak = 0.0f;
-        for (std::size_t i = 0; i < input.Frames(); ++i)
-        {
-            largest = std::max({largest,
-                                std::fabs(outs[0].left[i] - outs[1].left[i]),
-                                std::fabs(outs[0].right[i] - outs[1].right[i])});
-            peak = std::max({peak, std::fabs(outs[1].left[i]), std::fabs(outs[1].right[i])});
-        }
-        EXPECT_GT(largest, 0.0f) << "the block form must run";
-        EXPECT_LE(largest, 2e-5f * std::max(1.0f, peak));
+        ExpectBlockFormMatchesReference(outs[0], outs[1]);
     }
 }
 
@@ -461,7 +426,7 @@ TEST(RobustnessTest, GateAndShimmerValuesGlideUnreadByOtherModels)
             p[ParamId::ShimmerAmount] = 10.0f + 80.0f * x;
             if (start >= 19200 && start < 19712)
             {
-                beforeChange = engines[0].SampleFormSamplesForTest();
+                beforeChange = ReverbEngineTestAccess::SampleFormSamples(engines[0]);
                 p[ParamId::ReverbType] = static_cast<float>(engine::ReverbModel::Gated);
             }
             if (start >= 38400 && start < 38912)
@@ -476,18 +441,8 @@ TEST(RobustnessTest, GateAndShimmerValuesGlideUnreadByOtherModels)
             start += static_cast<std::size_t>(n);
         }
         EXPECT_EQ(beforeChange, 0u) << "unread glides keep the block form";
-        EXPECT_GT(engines[0].SampleFormSamplesForTest(), 0u) << "read ones do not";
-        float largest = 0.0f;
-        float peak = 0.0f;
-        for (std::size_t i = 0; i < input.Frames(); ++i)
-        {
-            largest = std::max({largest,
-                                std::fabs(outs[0].left[i] - outs[1].left[i]),
-                                std::fabs(outs[0].right[i] - outs[1].right[i])});
-            peak = std::max({peak, std::fabs(outs[1].left[i]), std::fabs(outs[1].right[i])});
-        }
-        EXPECT_GT(largest, 0.0f) << "the block form must run";
-        EXPECT_LE(largest, 2e-5f * std::max(1.0f, peak));
+        EXPECT_GT(ReverbEngineTestAccess::SampleFormSamples(engines[0]), 0u) << "read ones do not";
+        ExpectBlockFormMatchesReference(outs[0], outs[1]);
     }
 }
 
@@ -560,22 +515,12 @@ TEST(RobustnessTest, BlockFormFollowsPresetsModelChangesAndTempo)
             }
             start += static_cast<std::size_t>(n);
         }
-        float largest = 0.0f;
-        float peak = 0.0f;
-        for (std::size_t i = 0; i < input.Frames(); ++i)
-        {
-            largest = std::max({largest,
-                                std::fabs(outs[0].left[i] - outs[1].left[i]),
-                                std::fabs(outs[0].right[i] - outs[1].right[i])});
-            peak = std::max({peak, std::fabs(outs[1].left[i]), std::fabs(outs[1].right[i])});
-        }
-        EXPECT_GT(largest, 0.0f) << "the block form must run";
         // Vintage Digital (in either preset): a rounding difference may land one 1/8192 step
         // of the tail apart, raised by at most 12 dB of output trim.
         const int vintage = static_cast<int>(engine::ReverbModel::VintageDigital);
         const bool quantised =
             model == vintage || (model + 3) % 13 == vintage || (model + 7) % 13 == vintage;
-        EXPECT_LE(largest, 2e-5f * std::max(1.0f, peak) + (quantised ? 4.0f / 8192.0f : 0.0f));
+        ExpectBlockFormMatchesReference(outs[0], outs[1], 2e-5f, quantised ? 4.0f / 8192.0f : 0.0f);
     }
 }
 

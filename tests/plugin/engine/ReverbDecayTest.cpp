@@ -1,4 +1,4 @@
-#include "tests/engine/EngineRender.h"
+#include "tests/plugin/engine/EngineRender.h"
 #include "tests/support/SignalAnalysis.h"
 
 #include <gtest/gtest.h>

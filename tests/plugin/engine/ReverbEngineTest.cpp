@@ -1,5 +1,6 @@
 #include "plugin/engine/ReverbEngine.h"
-#include "tests/engine/EngineRender.h"
+#include "tests/plugin/engine/EngineRender.h"
+#include "tests/plugin/engine/ReverbEngineTestAccess.h"
 #include "tests/support/SignalAnalysis.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@ namespace
 using engine::EngineParameters;
 using engine::ParamId;
 using engine::ReverbEngine;
+using engine::ReverbEngineTestAccess;
 using engine::ReverbModel;
 
 constexpr double kRate = 48000.0;
@@ -171,7 +173,8 @@ TEST(ReverbEngineTest, GlidesEndAndTheBlockFormReturns)
         engine.Prepare(kRate, 2);
         StereoBuffer out(input.Frames());
         ProcessAt(engine, input, out, 0, 512);
-        EXPECT_EQ(engine.SampleFormSamplesForTest(), 0u) << c.name << ": settled at the start";
+        EXPECT_EQ(ReverbEngineTestAccess::SampleFormSamples(engine), 0u)
+            << c.name << ": settled at the start";
         p[c.id] = c.to;
         engine.SetParameters(p);
         std::size_t start = 512;
@@ -179,13 +182,13 @@ TEST(ReverbEngineTest, GlidesEndAndTheBlockFormReturns)
         {
             ProcessAt(engine, input, out, start, 512);
         }
-        const std::uint64_t gliding = engine.SampleFormSamplesForTest();
+        const std::uint64_t gliding = ReverbEngineTestAccess::SampleFormSamples(engine);
         EXPECT_EQ(gliding > 0, c.perSample) << c.name << ": the form the glide itself takes";
         for (; start + 512 <= input.Frames(); start += 512)
         {
             ProcessAt(engine, input, out, start, 512);
         }
-        EXPECT_EQ(engine.SampleFormSamplesForTest(), gliding) << c.name;
+        EXPECT_EQ(ReverbEngineTestAccess::SampleFormSamples(engine), gliding) << c.name;
     }
 }
 
@@ -225,8 +228,11 @@ TEST(ReverbEngineTest, PreDelayGlideArrives)
         engine.SetParameters(p);
         engine.SetTempo(c.tempo);
         Render(engine, input);
-        EXPECT_NE(engine.PreDelayTargetForTest(), 1056.0f) << c.name << ": the target moved";
-        EXPECT_EQ(engine.PreDelaySamplesForTest(), engine.PreDelayTargetForTest()) << c.name;
+        EXPECT_NE(ReverbEngineTestAccess::PreDelayTarget(engine), 1056.0f)
+            << c.name << ": the target moved";
+        EXPECT_EQ(ReverbEngineTestAccess::PreDelaySamples(engine),
+                  ReverbEngineTestAccess::PreDelayTarget(engine))
+            << c.name;
     }
 }
 

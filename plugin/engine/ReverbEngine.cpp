@@ -48,12 +48,12 @@ constexpr float kEnvelopeFloor = 1e-25f;
 // the next change starts) reads glides, the engine runs the per-sample form. The others are read
 // only by the coefficient refresh or, sample by sample, by the engine's own output stage, which
 // takes them per sample in the block form too.
-constexpr ParamId kReadBySample[] = {ParamId::Size,
-                                     ParamId::Diffusion,
-                                     ParamId::Density,
-                                     ParamId::ModulationDepth,
-                                     ParamId::ModulationRate,
-                                     ParamId::Freeze};
+constexpr ParamId kReadBySample[] = {ParamId::Size, ParamId::Density, ParamId::Freeze};
+// The LFO's rate and depth, and the diffusion (which the plate and the spring read sample by
+// sample in their own ways too): read sample by sample, but the cores' block form takes them so
+// (see CoreGlides), and no refresh reads them.
+constexpr ParamId kCoreGlidingReads[] = {
+    ParamId::ModulationDepth, ParamId::ModulationRate, ParamId::Diffusion};
 // The cores' output levels: read sample by sample, but the block form takes them so too (see
 // OutputLevels), and no refresh reads them.
 constexpr ParamId kCoreOutputLevels[] = {
@@ -90,6 +90,9 @@ constexpr ParamMask kReadByGateMask = MaskOf(kReadByGate);
 constexpr ParamMask kReadByShimmerMask = Bit(static_cast<int>(ParamId::ShimmerAmount));
 constexpr ParamMask kReadByOutputOnlyMask = MaskOf(kReadByOutputOnly);
 constexpr ParamMask kCoreOutputLevelMask = MaskOf(kCoreOutputLevels);
+constexpr ParamMask kCoreGlidingMask = MaskOf(kCoreGlidingReads);
+constexpr ParamMask kDiffusionMask = Bit(static_cast<int>(ParamId::Diffusion));
+constexpr ParamMask kModulationMask = kCoreGlidingMask & ~kDiffusionMask;
 
 /// What a model's core reads sample by sample beyond kReadBySample.
 ParamMask ReadByModel(ReverbModel model)
@@ -101,6 +104,9 @@ ParamMask ReadByModel(ReverbModel model)
         return kReadByGateMask;
     case ReverbModel::Shimmer:
         return kReadByShimmerMask;
+    case ReverbModel::Plate:
+    case ReverbModel::Spring:
+        return kDiffusionMask;
     default:
         return 0;
     }
@@ -285,6 +291,13 @@ struct ReverbEngineState
     float lateTailAt[kCoreBlock] = {};
     float earlyAt[kCoreBlock] = {};
     float toneAt[kCoreBlock] = {};
+    // The LFO's rate and depth at each sample of the segment, while one of them glides, and the
+    // diffusion while it does.
+    bool modulationGlides = false;
+    bool diffusionGlides = false;
+    float modulationRateAt[kCoreBlock] = {};
+    float modulationDepthAt[kCoreBlock] = {};
+    float diffusionAt[kCoreBlock] = {};
 
     void Reset();
     void SetTarget(const EngineParameters& parameters);
@@ -486,6 +499,15 @@ void ReverbEngineState::RecordOutputParameters(int t, int count)
         std::fill_n(lateTailAt + t, count, current[ParamId::LateTail]);
         std::fill_n(earlyAt + t, count, current[ParamId::EarlyReflections]);
         std::fill_n(toneAt + t, count, current[ParamId::Tone]);
+    }
+    if (modulationGlides)
+    {
+        std::fill_n(modulationRateAt + t, count, current[ParamId::ModulationRate]);
+        std::fill_n(modulationDepthAt + t, count, current[ParamId::ModulationDepth]);
+    }
+    if (diffusionGlides)
+    {
+        std::fill_n(diffusionAt + t, count, current[ParamId::Diffusion]);
     }
 }
 
@@ -1192,8 +1214,8 @@ Segment ReverbEngineState::BeginSegment(int remaining, double bypassTarget, bool
         g.block = true;
         // Nothing reads the gate's or the shimmer's values where no running model does.
         const ParamMask unread = (kReadByGateMask | kReadByShimmerMask) & ~ReadBySample();
-        if (g.refreshed &&
-            (gliding & ~(kReadByOutputOnlyMask | kCoreOutputLevelMask | unread)) == 0)
+        if (g.refreshed && (gliding & ~(kReadByOutputOnlyMask | kCoreOutputLevelMask |
+                                        kCoreGlidingMask | unread)) == 0)
         {
             g.n = std::min(remaining, LongestRunAfterRefresh());
         }
@@ -1261,6 +1283,8 @@ void ReverbEngineState::BlockSegment(
     // each run over the whole segment in turn; the output stage takes its parameters
     // sample by sample, and so do the cores' output levels while they glide.
     levelsGlide = (gliding & kCoreOutputLevelMask) != 0;
+    modulationGlides = (gliding & kModulationMask) != 0;
+    diffusionGlides = (gliding & kDiffusionMask) != 0;
     RecordOutputParameters(0, 1);
     int t = 1;
     for (; t < n && gliding != 0; ++t)
@@ -1279,11 +1303,16 @@ void ReverbEngineState::BlockSegment(
     const std::uint8_t* onsets = anyOnset ? onset : nullptr;
     const OutputLevels levelsAt{lateTailAt, earlyAt, toneAt};
     const OutputLevels* levels = levelsGlide ? &levelsAt : nullptr;
-    cores[activeCore].ProcessBlock(feedL, feedR, onsets, wetL, wetR, n, current, levels);
+    const CoreGlides glidesAt{modulationGlides ? modulationRateAt : nullptr,
+                              modulationGlides ? modulationDepthAt : nullptr,
+                              diffusionGlides ? diffusionAt : nullptr};
+    const CoreGlides* glides = modulationGlides || diffusionGlides ? &glidesAt : nullptr;
+    cores[activeCore].ProcessBlock(feedL, feedR, onsets, wetL, wetR, n, current, levels, glides);
     const int fading = fadingCore >= 0 ? std::min(n, crossfadeRemaining) : 0;
     if (fading > 0)
     {
-        cores[fadingCore].ProcessBlock(feedL, feedR, onsets, fadeL, fadeR, fading, current, levels);
+        cores[fadingCore].ProcessBlock(
+            feedL, feedR, onsets, fadeL, fadeR, fading, current, levels, glides);
     }
     OutputBlock(fading, outputs, done, n, peaks);
 }

@@ -428,6 +428,80 @@ TEST(RobustnessTest, BlockFormFollowsAutomation)
     }
 }
 
+// The LFO's rate and depth glide inside the block form on each late structure, and so does the
+// diffusion where only the input diffusers read it (not the plate's and the spring's own
+// allpasses): swept without a pause, from one extreme to the other and through a model change
+// mid-glide, they do not send the engine to the per-sample form, and the block form still equals
+// it.
+TEST(RobustnessTest, BlockFormGlidesTheModulationAndDiffusion)
+{
+    struct Case
+    {
+        engine::ReverbModel model;
+        engine::ReverbModel later; // from a third of the way in
+        bool diffusion;            // glides too
+        bool blockOnly;            // the per-sample form never runs
+    };
+    const Case cases[] = {{engine::ReverbModel::Hall, engine::ReverbModel::Shimmer, true, true},
+                          {engine::ReverbModel::Hall, engine::ReverbModel::Spring, false, true},
+                          {engine::ReverbModel::Plate, engine::ReverbModel::Gated, false, true},
+                          {engine::ReverbModel::Spring, engine::ReverbModel::Plate, false, true},
+                          {engine::ReverbModel::Plate, engine::ReverbModel::Hall, true, false}};
+    const StereoBuffer input = Noise(48000, 0.3f, 41);
+    for (const engine::InstructionSet set : InstructionSetsHere())
+        for (const Case& c : cases)
+        {
+            SCOPED_TRACE(static_cast<int>(c.model));
+            SCOPED_TRACE(static_cast<int>(set));
+            EngineParameters p;
+            p[ParamId::ReverbType] = static_cast<float>(c.model);
+            ReverbEngine engines[2];
+            engines[0].SetInstructionSet(set);
+            engines[1].SetReferenceProcessing(true);
+            StereoBuffer outs[2] = {StereoBuffer(input.Frames()), StereoBuffer(input.Frames())};
+            for (ReverbEngine& e : engines)
+            {
+                e.SetParameters(p);
+                e.Prepare(kRate, 2);
+            }
+            std::size_t start = 0;
+            for (int block = 0; start < input.Frames(); ++block)
+            {
+                const int n =
+                    std::min<int>(37 + block % 5 * 113, static_cast<int>(input.Frames() - start));
+                const float x = 0.5f - 0.5f * std::cos(static_cast<float>(start) * 0.0005f);
+                p[ParamId::ModulationDepth] = 100.0f * x;
+                p[ParamId::ModulationRate] = 0.1f + 9.9f * (1.0f - x);
+                if (c.diffusion)
+                {
+                    p[ParamId::Diffusion] = 100.0f * (1.0f - x);
+                }
+                if (start >= 16000)
+                {
+                    p[ParamId::ReverbType] = static_cast<float>(c.later);
+                }
+                for (int k = 0; k < 2; ++k)
+                {
+                    engines[k].SetParameters(p);
+                    ProcessAt(engines[k], input, outs[k], start, n);
+                }
+                start += static_cast<std::size_t>(n);
+            }
+            EXPECT_EQ(engines[0].SampleFormSamplesForTest() == 0, c.blockOnly);
+            float largest = 0.0f;
+            float peak = 0.0f;
+            for (std::size_t i = 0; i < input.Frames(); ++i)
+            {
+                largest = std::max({largest,
+                                    std::fabs(outs[0].left[i] - outs[1].left[i]),
+                                    std::fabs(outs[0].right[i] - outs[1].right[i])});
+                peak = std::max({peak, std::fabs(outs[1].left[i]), std::fabs(outs[1].right[i])});
+            }
+            EXPECT_GT(largest, 0.0f) << "the block form must run";
+            EXPECT_LE(largest, 2e-5f * std::max(1.0f, peak));
+        }
+}
+
 // The gate's and the shimmer's values are read only by their models: automated under Hall they
 // leave the block form and its long runs alone, and the block form still equals the per-sample
 // form when the model changes to Gated and on to Shimmer while they glide.

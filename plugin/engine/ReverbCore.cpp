@@ -203,6 +203,10 @@ void ReverbCore::ProcessBlock(const float* xL,
                 {
                     at[ParamId::Diffusion] = glides->diffusion[i];
                 }
+                if (glides != nullptr && glides->density != nullptr)
+                {
+                    at[ParamId::Density] = glides->density[i];
+                }
                 const StereoSample w =
                     ProcessSample(xL[i], xR[i], at, onsets != nullptr && onsets[i] != 0);
                 wetL[i] = w.left;
@@ -291,7 +295,7 @@ void ReverbCore::ProcessFast(const float* xL,
 
     float lateL[kCoreBlock];
     float lateR[kCoreBlock];
-    RunLate(xL, xR, dL, dR, sinBefore, sinAfter, cosAfter, s, current, lateL, lateR, n);
+    RunLate(xL, xR, glides, dL, dR, sinBefore, sinAfter, cosAfter, s, current, lateL, lateR, n);
 
     const GateShape gate(mModel,
                          current[ParamId::GateLength],
@@ -434,6 +438,7 @@ void ReverbCore::RunGlidingLfo(const CoreGlides& glides,
 // lateL/lateR = the model's late structure over the block.
 void ReverbCore::RunLate(const float* xL,
                          const float* xR,
+                         const CoreGlides* glides,
                          const float* dL,
                          const float* dR,
                          const float* sinBefore,
@@ -454,7 +459,17 @@ void ReverbCore::RunLate(const float* xL,
         mSpring.Run(mLines, mDiffusers, xL, xR, sinBefore, s, lateL, lateR, n);
         break;
     default:
-        mNetwork.Run(mLines, dL, dR, sinAfter, cosAfter, s, current, lateL, lateR, n);
+        mNetwork.Run(mLines,
+                     dL,
+                     dR,
+                     sinAfter,
+                     cosAfter,
+                     s,
+                     current,
+                     lateL,
+                     lateR,
+                     n,
+                     glides != nullptr ? glides->density : nullptr);
         break;
     }
 }

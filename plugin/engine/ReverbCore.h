@@ -29,19 +29,20 @@ inline constexpr std::int64_t kNoOnset = 1000000000;
 
 /// The values at each sample of a block of the parameters that glide inside the block form, which
 /// follows them sample by sample as the reference form does: "Modulation Rate" and "Modulation
-/// Depth" (both or neither), and "Diffusion" where only the input diffusers read it. Null while
-/// they hold still.
+/// Depth" (both or neither), and "Diffusion" and "Density" where only the input diffusers and the
+/// network read them. Null while they hold still.
 struct CoreGlides
 {
     const float* modulationRate = nullptr;
     const float* modulationDepth = nullptr;
     const float* diffusion = nullptr;
+    const float* density = nullptr;
 
     /// The same from sample `offset` on.
     CoreGlides From(int offset) const
     {
         const auto at = [offset](const float* p) { return p != nullptr ? p + offset : nullptr; };
-        return CoreGlides{at(modulationRate), at(modulationDepth), at(diffusion)};
+        return CoreGlides{at(modulationRate), at(modulationDepth), at(diffusion), at(density)};
     }
 };
 
@@ -153,6 +154,7 @@ private:
                        int n);
     [[gnu::always_inline]] inline void RunLate(const float* xL,
                                                const float* xR,
+                                               const CoreGlides* glides,
                                                const float* dL,
                                                const float* dR,
                                                const float* sinBefore,

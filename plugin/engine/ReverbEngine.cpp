@@ -48,7 +48,7 @@ constexpr float kEnvelopeFloor = 1e-25f;
 // the next change starts) reads glides, the engine runs the per-sample form. The others are read
 // only by the coefficient refresh or, sample by sample, by the engine's own output stage, which
 // takes them per sample in the block form too.
-constexpr ParamId kReadBySample[] = {ParamId::Size, ParamId::Density, ParamId::Freeze};
+constexpr ParamId kReadBySample[] = {ParamId::Size, ParamId::Freeze};
 // The LFO's rate and depth, and the diffusion (which the plate and the spring read sample by
 // sample in their own ways too): read sample by sample, but the cores' block form takes them so
 // (see CoreGlides), and no refresh reads them.
@@ -93,6 +93,14 @@ constexpr ParamMask kCoreOutputLevelMask = MaskOf(kCoreOutputLevels);
 constexpr ParamMask kCoreGlidingMask = MaskOf(kCoreGlidingReads);
 constexpr ParamMask kDiffusionMask = Bit(static_cast<int>(ParamId::Diffusion));
 constexpr ParamMask kModulationMask = kCoreGlidingMask & ~kDiffusionMask;
+// "Density" glides in the block form too where the plate and the spring do not run, but the
+// refresh reads it: its glide ends long runs.
+constexpr ParamMask kDensityMask = Bit(static_cast<int>(ParamId::Density));
+// What RecordOutputParameters records: while none of these glides, a segment records them once.
+constexpr ParamMask kRecordedMask =
+    Bit(static_cast<int>(ParamId::Mix)) | Bit(static_cast<int>(ParamId::WetSolo)) |
+    Bit(static_cast<int>(ParamId::Width)) | Bit(static_cast<int>(ParamId::Ducking)) |
+    kCoreOutputLevelMask | kCoreGlidingMask | kDensityMask;
 
 /// What a model's core reads sample by sample beyond kReadBySample.
 ParamMask ReadByModel(ReverbModel model)
@@ -106,7 +114,7 @@ ParamMask ReadByModel(ReverbModel model)
         return kReadByShimmerMask;
     case ReverbModel::Plate:
     case ReverbModel::Spring:
-        return kDiffusionMask;
+        return kDiffusionMask | kDensityMask;
     default:
         return 0;
     }
@@ -295,9 +303,11 @@ struct ReverbEngineState
     // diffusion while it does.
     bool modulationGlides = false;
     bool diffusionGlides = false;
+    bool densityGlides = false;
     float modulationRateAt[kCoreBlock] = {};
     float modulationDepthAt[kCoreBlock] = {};
     float diffusionAt[kCoreBlock] = {};
+    float densityAt[kCoreBlock] = {};
 
     void Reset();
     void SetTarget(const EngineParameters& parameters);
@@ -508,6 +518,10 @@ void ReverbEngineState::RecordOutputParameters(int t, int count)
     if (diffusionGlides)
     {
         std::fill_n(diffusionAt + t, count, current[ParamId::Diffusion]);
+    }
+    if (densityGlides)
+    {
+        std::fill_n(densityAt + t, count, current[ParamId::Density]);
     }
 }
 
@@ -1285,14 +1299,20 @@ void ReverbEngineState::BlockSegment(
     levelsGlide = (gliding & kCoreOutputLevelMask) != 0;
     modulationGlides = (gliding & kModulationMask) != 0;
     diffusionGlides = (gliding & kDiffusionMask) != 0;
-    RecordOutputParameters(0, 1);
+    densityGlides = (gliding & kDensityMask) != 0;
+    // Glides only start between segments: what holds still at the first sample holds throughout.
+    const bool recordEach = (gliding & kRecordedMask) != 0;
+    RecordOutputParameters(0, recordEach ? 1 : n);
     int t = 1;
     for (; t < n && gliding != 0; ++t)
     {
         Smooth();
-        RecordOutputParameters(t, 1);
+        if (recordEach)
+        {
+            RecordOutputParameters(t, 1);
+        }
     }
-    if (t < n)
+    if (t < n && recordEach)
     {
         RecordOutputParameters(t, n - t); // every parameter holds still from here
     }
@@ -1305,8 +1325,10 @@ void ReverbEngineState::BlockSegment(
     const OutputLevels* levels = levelsGlide ? &levelsAt : nullptr;
     const CoreGlides glidesAt{modulationGlides ? modulationRateAt : nullptr,
                               modulationGlides ? modulationDepthAt : nullptr,
-                              diffusionGlides ? diffusionAt : nullptr};
-    const CoreGlides* glides = modulationGlides || diffusionGlides ? &glidesAt : nullptr;
+                              diffusionGlides ? diffusionAt : nullptr,
+                              densityGlides ? densityAt : nullptr};
+    const CoreGlides* glides =
+        modulationGlides || diffusionGlides || densityGlides ? &glidesAt : nullptr;
     cores[activeCore].ProcessBlock(feedL, feedR, onsets, wetL, wetR, n, current, levels, glides);
     const int fading = fadingCore >= 0 ? std::min(n, crossfadeRemaining) : 0;
     if (fading > 0)

@@ -428,18 +428,18 @@ TEST(RobustnessTest, BlockFormFollowsAutomation)
     }
 }
 
-// The LFO's rate and depth glide inside the block form on each late structure, and so does the
-// diffusion where only the input diffusers read it (not the plate's and the spring's own
-// allpasses): swept without a pause, from one extreme to the other and through a model change
-// mid-glide, they do not send the engine to the per-sample form, and the block form still equals
-// it.
-TEST(RobustnessTest, BlockFormGlidesTheModulationAndDiffusion)
+// The LFO's rate and depth glide inside the block form on each late structure, and so do the
+// diffusion and the density where only the input diffusers and the network read them (not the
+// plate's and the spring's own allpasses): swept without a pause, from one extreme to the other
+// and through a model change mid-glide, they do not send the engine to the per-sample form, and
+// the block form still equals it.
+TEST(RobustnessTest, BlockFormGlidesTheModulationDiffusionAndDensity)
 {
     struct Case
     {
         engine::ReverbModel model;
         engine::ReverbModel later; // from a third of the way in
-        bool diffusion;            // glides too
+        bool diffusion;            // and density glide too
         bool blockOnly;            // the per-sample form never runs
     };
     const Case cases[] = {{engine::ReverbModel::Hall, engine::ReverbModel::Shimmer, true, true},
@@ -475,6 +475,7 @@ TEST(RobustnessTest, BlockFormGlidesTheModulationAndDiffusion)
                 if (c.diffusion)
                 {
                     p[ParamId::Diffusion] = 100.0f * (1.0f - x);
+                    p[ParamId::Density] = block / 3 % 2 == 0 ? 0.0f : 100.0f; // jumps: steep glides
                 }
                 if (start >= 16000)
                 {

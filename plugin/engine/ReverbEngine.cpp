@@ -300,7 +300,7 @@ struct ReverbEngineState
     float earlyAt[kCoreBlock] = {};
     float toneAt[kCoreBlock] = {};
     // The LFO's rate and depth at each sample of the segment, while one of them glides, and the
-    // diffusion while it does.
+    // diffusion and the density while each does.
     bool modulationGlides = false;
     bool diffusionGlides = false;
     bool densityGlides = false;

@@ -89,9 +89,14 @@ struct CoreSettings
         s.density = current[ParamId::Density] * 0.01f;
         s.freeze = current[ParamId::Freeze];
         s.open = 1.0f - s.freeze;
-        s.depth = current[ParamId::ModulationDepth] * 0.01f * static_cast<float>(sampleRate) *
-                  kMaxModulationSeconds * s.open;
+        s.depth = DepthOf(current[ParamId::ModulationDepth], sampleRate, s.open);
         return s;
+    }
+
+    /// The line-read modulation depth in samples for "Modulation Depth" `percent`.
+    static float DepthOf(float percent, double sampleRate, float open)
+    {
+        return percent * 0.01f * static_cast<float>(sampleRate) * kMaxModulationSeconds * open;
     }
 
     /// The factor on the plate's and the spring's allpass delays.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace lumenfall::engine
 {
@@ -66,6 +67,9 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
     const bool gainsChanged = !mKeysValid || !std::equal(gainKey, gainKey + 6, mGainKey);
     std::copy(gainKey, gainKey + 6, mGainKey);
     mKeysValid = true;
+    // Per line the time one pass around its loop takes (seconds), and the three decades its
+    // gains come from, worked out four lines at a time.
+    alignas(32) double loops[kLines];
     for (int i = 0; i < kLines; ++i)
     {
         const float target =
@@ -77,11 +81,6 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
             mLengthState[i] = target;
         }
         mTargetLength[i] = target;
-        if (!gainsChanged)
-        {
-            continue;
-        }
-        // The time one pass around the line's loop takes, seconds.
         double loop = target / fs;
         if (structure == LateStructure::Plate)
         {
@@ -93,11 +92,31 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
         {
             loop = target / fs + kSpringChainSeconds * c;
         }
-        const double k = Pow10(-kDecadesPerDecay * loop / std::max(decay, kShortestDecay));
-        const double b =
-            Pow10(-kDecadesPerDecay * loop / std::max(bassDecay, kShortestBandDecay)) / k;
-        const double t =
-            Pow10(-kDecadesPerDecay * loop / std::max(trebleDecay, kShortestBandDecay)) / k;
+        loops[i] = loop;
+    }
+    if (!gainsChanged)
+    {
+        return;
+    }
+    const double decays[3] = {std::max(decay, kShortestDecay),
+                              std::max(bassDecay, kShortestBandDecay),
+                              std::max(trebleDecay, kShortestBandDecay)};
+    alignas(32) double powers[3][kLines]; // k, and b and t before the division by k
+    for (int h = 0; h < kLines; h += 4)
+    {
+        Doubles4 loop;
+        std::memcpy(&loop, loops + h, sizeof(loop));
+        for (int band = 0; band < 3; ++band)
+        {
+            const Doubles4 power = Pow10Lanes(-kDecadesPerDecay * loop / decays[band]);
+            std::memcpy(powers[band] + h, &power, sizeof(power));
+        }
+    }
+    for (int i = 0; i < kLines; ++i)
+    {
+        const double k = powers[0][i];
+        const double b = powers[1][i] / k;
+        const double t = powers[2][i] / k;
         const double peak = std::max(b, 1.0) * k * std::max(t, 1.0);
         mGain[i] = static_cast<float>(peak > kMaxLoopGain ? k * kMaxLoopGain / peak : k);
         mBassRatio[i] = static_cast<float>(b);

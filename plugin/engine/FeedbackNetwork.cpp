@@ -221,6 +221,7 @@ struct LoopArgs
     float freeze;
     float shimmer;
     float density;
+    const float* densities; // "Density" (percent) at each sample while it glides, else null
     const float* dL;
     const float* dR;
     const BlockReads* reads;
@@ -239,6 +240,7 @@ struct ReadArgs
     const float* cosines;
     float depth;
     float density;
+    const float* densities; // as in LoopArgs
     BlockReads* reads;
     float* lateL;
     float* lateR;
@@ -265,6 +267,19 @@ void TapWeights(float density, float* left, float* right)
         left[j] = NetworkSignsLeft[j] * TapWeight(j, density);
         right[j] = NetworkSignsRight[j] * TapWeight(j, density);
     }
+}
+
+// Taps with each lane's own density (a sample's "Density" / 100 per lane), weighed as TapWeights.
+template <class V>
+[[gnu::always_inline]] inline V GlidingTaps(const V* o, V density, const float* signs)
+{
+    V a[4];
+    for (int k = 0; k < 4; ++k)
+    {
+        const V outer = kInnerTapWeight + density * kOuterTapSlope;
+        a[k] = o[k] * (signs[k] * kInnerTapWeight) + o[k + 4] * (signs[k + 4] * outer);
+    }
+    return kOutputGain * ((a[0] + a[2]) + (a[1] + a[3]));
 }
 
 // Line k's partner `kStride` lines apart, within one vector of lines.
@@ -442,8 +457,17 @@ template <class V>
         {
             o[i] = LoadLanes<V>(along[i] + L * g);
         }
-        StoreLanes(left + L * g, Taps(o, tapLeft));
-        StoreLanes(right + L * g, Taps(o, tapRight));
+        if (a.densities != nullptr)
+        {
+            const V density = LoadLanes<V>(a.densities + L * g) * 0.01f;
+            StoreLanes(left + L * g, GlidingTaps(o, density, NetworkSignsLeft));
+            StoreLanes(right + L * g, GlidingTaps(o, density, NetworkSignsRight));
+        }
+        else
+        {
+            StoreLanes(left + L * g, Taps(o, tapLeft));
+            StoreLanes(right + L * g, Taps(o, tapRight));
+        }
         ToSampleOrder(o, a.reads->outputs + L * g);
     }
     std::copy_n(left, a.n, a.lateL);
@@ -475,15 +499,25 @@ struct LaneConstants
             }
         }
         TapWeights(a.density, tapLeft, tapRight);
+        densities = a.densities;
     }
 
-    // The late pair of one sample from its line outputs o.
-    [[gnu::always_inline]] void Late(const V* o, float* late) const
+    // The late pair of sample t from its line outputs o.
+    [[gnu::always_inline]] void Late(const V* o, int t, float* late) const
     {
         alignas(32) float outputs[kLines];
         for (int k = 0; k < K; ++k)
         {
             StoreLanes(outputs + L * k, o[k]);
+        }
+        if (densities != nullptr)
+        {
+            float left[kLines];
+            float right[kLines];
+            TapWeights(densities[t] * 0.01f, left, right);
+            late[0] = Taps(outputs, left);
+            late[1] = Taps(outputs, right);
+            return;
         }
         late[0] = Taps(outputs, tapLeft);
         late[1] = Taps(outputs, tapRight);
@@ -496,6 +530,7 @@ struct LaneConstants
     int laneLines[K][L];
     float tapLeft[kLines];
     float tapRight[kLines];
+    const float* densities;
 };
 
 // o = the line outputs of sample t: read ahead, or gathered where planned.
@@ -604,7 +639,7 @@ template <class V, bool kShimmer, bool kAhead>
             continue; // the late pair is known already (and the shifter has it)
         }
         float late[2];
-        c.Late(o, late);
+        c.Late(o, t, late);
         if constexpr (kShimmer)
         {
             a.shifter->Exchange(late[0], late[1], backL, backR);
@@ -694,7 +729,8 @@ void FeedbackNetwork::Run(FeedbackLines& lines,
                           const EngineParameters& current,
                           float* lateL,
                           float* lateR,
-                          int n)
+                          int n,
+                          const float* densities)
 {
     const bool wide = settings.instructionSet == InstructionSet::Avx2;
     mShifter.SetInstructionSet(settings.instructionSet);
@@ -706,6 +742,7 @@ void FeedbackNetwork::Run(FeedbackLines& lines,
                         cosines,
                         settings.depth,
                         settings.density,
+                        densities,
                         &reads,
                         lateL,
                         lateR,
@@ -725,6 +762,7 @@ void FeedbackNetwork::Run(FeedbackLines& lines,
                         settings.freeze,
                         ShimmerAmount(mModel, current),
                         settings.density,
+                        densities,
                         dL,
                         dR,
                         &reads,

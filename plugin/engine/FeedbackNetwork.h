@@ -65,7 +65,8 @@ public:
     static bool ReadsAhead(const FeedbackLines& lines, const CoreSettings& settings, int n);
 
     /// The block form over n <= kCoreBlock samples with the lengths settled, prepared: sample t
-    /// runs at the LFO phase whose sine and cosine are sines[t] and cosines[t].
+    /// runs at the LFO phase whose sine and cosine are sines[t] and cosines[t], and, where
+    /// `densities` is not null, taps the lines with "Density" densities[t] (percent).
     void Run(FeedbackLines& lines,
              const float* dL,
              const float* dR,
@@ -75,7 +76,8 @@ public:
              const EngineParameters& current,
              float* lateL,
              float* lateR,
-             int n);
+             int n,
+             const float* densities = nullptr);
 
 private:
     // Vintage Digital's rounding or Shimmer's exchange with the shifter, on one late pair.

@@ -74,7 +74,54 @@ RunChain8(DelayLine* lines, const int* whole, float a, float e, float* x, int n)
     RunChain<Lanes8>(lines, whole, a, e, x, n);
 }
 
+template <class V>
+[[gnu::always_inline]] inline void
+RunGlidingChain(DelayLine* lines, const int* whole, const float* a, const float* e, float* x, int n)
+{
+    for (int j = 0; j < InputDiffusers::kPerSide; ++j)
+    {
+        AllpassAlongGliding<V>(lines[j], whole[j], a, e, x, n);
+    }
+}
+
+void RunGlidingChain4(
+    DelayLine* lines, const int* whole, const float* a, const float* e, float* x, int n)
+{
+    RunGlidingChain<Lanes4>(lines, whole, a, e, x, n);
+}
+
+[[gnu::target("avx2")]] void RunGlidingChain8(
+    DelayLine* lines, const int* whole, const float* a, const float* e, float* x, int n)
+{
+    RunGlidingChain<Lanes8>(lines, whole, a, e, x, n);
+}
+
 } // namespace
+
+void InputDiffusers::RunGliding(DelayLine* diffusers,
+                                int side,
+                                const float* diffusion,
+                                float* x,
+                                int n,
+                                InstructionSet instructionSet) const
+{
+    DelayLine* lines = diffusers + side * kPerSide;
+    int whole[kPerSide];
+    for (int j = 0; j < kPerSide; ++j)
+    {
+        whole[j] = static_cast<int>(std::max(std::min(mDelay[side][j], lines[j].MaxDelay()), 1.0f));
+    }
+    // E and a at each sample, as the constructor works them out from the settings.
+    float e[kCoreBlock];
+    float a[kCoreBlock];
+    for (int t = 0; t < n; ++t)
+    {
+        e[t] = diffusion[t] * 0.01f;
+        a[t] = e[t] * kCoefficientSlope + kCoefficientBase;
+    }
+    (instructionSet == InstructionSet::Avx2 ? RunGlidingChain8
+                                            : RunGlidingChain4)(lines, whole, a, e, x, n);
+}
 
 void InputDiffusers::Run(
     DelayLine* diffusers, int side, float* x, int n, InstructionSet instructionSet) const

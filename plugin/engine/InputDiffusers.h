@@ -32,6 +32,14 @@ public:
     /// The block form: x[0..n) of one side through its chain, in place, n <= kCoreBlock.
     void Run(DelayLine* diffusers, int side, float* x, int n, InstructionSet instructionSet) const;
 
+    /// The block form while "Diffusion" glides: diffusion[t] is its value (percent) at sample t.
+    void RunGliding(DelayLine* diffusers,
+                    int side,
+                    const float* diffusion,
+                    float* x,
+                    int n,
+                    InstructionSet instructionSet) const;
+
 private:
     float mDelay[2][kPerSide] = {}; // samples
     float mCoefficient = 0.0f;      // a

@@ -150,18 +150,22 @@ void ReverbCore::ProcessBlock(const float* xL,
                               float* wetR,
                               int n,
                               const EngineParameters& current,
-                              const OutputLevels* levels)
+                              const OutputLevels* levels,
+                              const CoreGlides* glides)
 {
     for (int done = 0; done < n;)
     {
         // A run longer than the short one only where it gives what the short runs would: the
         // block form reads every line ahead.
         int m = std::min(n - done, kCoreBlock);
-        if (m > kShortCoreBlock && !(mLines.Settled() && ReadsAhead(current, m)))
+        const CoreGlides shiftedGlides = glides != nullptr ? glides->From(done) : CoreGlides{};
+        const CoreGlides* runGlides = glides != nullptr ? &shiftedGlides : nullptr;
+        const CoreSettings s = BlockSettings(current, runGlides, m);
+        if (m > kShortCoreBlock && !(mLines.Settled() && ReadsAhead(s, m)))
         {
             m = kShortCoreBlock;
         }
-        if (BlockReady(current, m))
+        if (BlockReady(s, m))
         {
             const OutputLevels shifted = levels != nullptr
                                              ? OutputLevels{levels->lateTail + done,
@@ -175,7 +179,9 @@ void ReverbCore::ProcessBlock(const float* xL,
                         wetR + done,
                         m,
                         current,
-                        levels != nullptr ? &shifted : nullptr);
+                        s,
+                        levels != nullptr ? &shifted : nullptr,
+                        runGlides);
         }
         else
         {
@@ -188,6 +194,19 @@ void ReverbCore::ProcessBlock(const float* xL,
                     at[ParamId::EarlyReflections] = levels->earlyReflections[i];
                     at[ParamId::Tone] = levels->tone[i];
                 }
+                if (glides != nullptr && glides->modulationRate != nullptr)
+                {
+                    at[ParamId::ModulationRate] = glides->modulationRate[i];
+                    at[ParamId::ModulationDepth] = glides->modulationDepth[i];
+                }
+                if (glides != nullptr && glides->diffusion != nullptr)
+                {
+                    at[ParamId::Diffusion] = glides->diffusion[i];
+                }
+                if (glides != nullptr && glides->density != nullptr)
+                {
+                    at[ParamId::Density] = glides->density[i];
+                }
                 const StereoSample w =
                     ProcessSample(xL[i], xR[i], at, onsets != nullptr && onsets[i] != 0);
                 wetL[i] = w.left;
@@ -198,7 +217,23 @@ void ReverbCore::ProcessBlock(const float* xL,
     }
 }
 
-bool ReverbCore::BlockReady(const EngineParameters& current, int n) const
+CoreSettings
+ReverbCore::BlockSettings(const EngineParameters& current, const CoreGlides* glides, int n) const
+{
+    CoreSettings s = Settings(current);
+    if (glides != nullptr && glides->modulationDepth != nullptr)
+    {
+        s.depth = 0.0f;
+        for (int t = 0; t < n; ++t)
+        {
+            s.depth = std::max(
+                s.depth, CoreSettings::DepthOf(glides->modulationDepth[t], mSampleRate, s.open));
+        }
+    }
+    return s;
+}
+
+bool ReverbCore::BlockReady(const CoreSettings& s, int n) const
 {
     // The block form skips the length glide, so the lengths must have arrived; the plate and the
     // spring read their lines for the whole block before they write them.
@@ -206,19 +241,19 @@ bool ReverbCore::BlockReady(const EngineParameters& current, int n) const
     {
         return false;
     }
-    return LateStructureOf(mModel) == LateStructure::Network || ReadsAhead(current, n);
+    return LateStructureOf(mModel) == LateStructure::Network || ReadsAhead(s, n);
 }
 
-bool ReverbCore::ReadsAhead(const EngineParameters& current, int n) const
+bool ReverbCore::ReadsAhead(const CoreSettings& s, int n) const
 {
     switch (LateStructureOf(mModel))
     {
     case LateStructure::Plate:
-        return PlateTank::ReadsAhead(mLines, Settings(current), n);
+        return PlateTank::ReadsAhead(mLines, s, n);
     case LateStructure::Spring:
-        return SpringChain::ReadsAhead(mLines, Settings(current), n);
+        return SpringChain::ReadsAhead(mLines, s, n);
     default:
-        return FeedbackNetwork::ReadsAhead(mLines, Settings(current), n);
+        return FeedbackNetwork::ReadsAhead(mLines, s, n);
     }
 }
 
@@ -229,9 +264,10 @@ void ReverbCore::ProcessFast(const float* xL,
                              float* wetR,
                              int n,
                              const EngineParameters& current,
-                             const OutputLevels* levels)
+                             const CoreSettings& s,
+                             const OutputLevels* levels,
+                             const CoreGlides* glides)
 {
-    const CoreSettings s = Settings(current);
 
     float earlyL[kCoreBlock];
     float earlyR[kCoreBlock];
@@ -239,17 +275,27 @@ void ReverbCore::ProcessFast(const float* xL,
 
     float dL[kCoreBlock];
     float dR[kCoreBlock];
-    DiffuseInput(xL, xR, s, dL, dR, n);
+    DiffuseInput(xL, xR, s, glides, dL, dR, n);
 
     float sinBefore[kCoreBlock];
     float sinAfter[kCoreBlock];
     float cosAfter[kCoreBlock];
-    RunLfo(
-        current[ParamId::ModulationRate] * kTwoPi / mSampleRate, sinBefore, sinAfter, cosAfter, n);
+    if (glides != nullptr && glides->modulationRate != nullptr)
+    {
+        RunGlidingLfo(*glides, s, sinBefore, sinAfter, cosAfter, n);
+    }
+    else
+    {
+        RunLfo(current[ParamId::ModulationRate] * kTwoPi / mSampleRate,
+               sinBefore,
+               sinAfter,
+               cosAfter,
+               n);
+    }
 
     float lateL[kCoreBlock];
     float lateR[kCoreBlock];
-    RunLate(xL, xR, dL, dR, sinBefore, sinAfter, cosAfter, s, current, lateL, lateR, n);
+    RunLate(xL, xR, glides, dL, dR, sinBefore, sinAfter, cosAfter, s, current, lateL, lateR, n);
 
     const GateShape gate(mModel,
                          current[ParamId::GateLength],
@@ -272,8 +318,13 @@ void ReverbCore::ProcessFast(const float* xL,
 
 // dL/dR = the late structure's input: x times the gate's opening, through the input diffusers
 // (but for the spring, which disperses on its own).
-void ReverbCore::DiffuseInput(
-    const float* xL, const float* xR, const CoreSettings& s, float* dL, float* dR, int n)
+void ReverbCore::DiffuseInput(const float* xL,
+                              const float* xR,
+                              const CoreSettings& s,
+                              const CoreGlides* glides,
+                              float* dL,
+                              float* dR,
+                              int n)
 {
     const LateStructure structure = LateStructureOf(mModel);
     for (int t = 0; t < n; ++t)
@@ -282,7 +333,12 @@ void ReverbCore::DiffuseInput(
         dR[t] = s.open * xR[t];
     }
     UpdateBlockConstants(s);
-    if (structure != LateStructure::Spring)
+    if (structure != LateStructure::Spring && glides != nullptr && glides->diffusion != nullptr)
+    {
+        mInputDiffusers.RunGliding(mDiffusers, 0, glides->diffusion, dL, n, s.instructionSet);
+        mInputDiffusers.RunGliding(mDiffusers, 1, glides->diffusion, dR, n, s.instructionSet);
+    }
+    else if (structure != LateStructure::Spring)
     {
         mInputDiffusers.Run(mDiffusers, 0, dL, n, s.instructionSet);
         mInputDiffusers.Run(mDiffusers, 1, dR, n, s.instructionSet);
@@ -338,9 +394,51 @@ void ReverbCore::RunLfo(double step, float* sinBefore, float* sinAfter, float* c
     }
 }
 
+void ReverbCore::RunGlidingLfo(const CoreGlides& glides,
+                               const CoreSettings& s,
+                               float* sinBefore,
+                               float* sinAfter,
+                               float* cosAfter,
+                               int n)
+{
+    double sine = Sin(mLfoPhase);
+    for (int t = 0; t < n; ++t)
+    {
+        sinBefore[t] = static_cast<float>(sine);
+        mLfoPhase += glides.modulationRate[t] * kTwoPi / mSampleRate;
+        if (mLfoPhase > kTwoPi)
+        {
+            mLfoPhase -= kTwoPi;
+        }
+        double cosine = 1.0;
+        SinCos(mLfoPhase, sine, cosine);
+        sinAfter[t] = static_cast<float>(sine);
+        cosAfter[t] = static_cast<float>(cosine);
+    }
+    // Each sample's depth as a share of the block's: the structures scale by s.depth.
+    if (s.depth > 0.0f)
+    {
+        for (int t = 0; t < n; ++t)
+        {
+            const float share =
+                CoreSettings::DepthOf(glides.modulationDepth[t], mSampleRate, s.open) / s.depth;
+            sinBefore[t] *= share;
+            sinAfter[t] *= share;
+            cosAfter[t] *= share;
+        }
+    }
+    // Whole runs for the block forms that read whole groups of lanes: reads at the lines' lengths.
+    const int whole =
+        std::min(kCoreBlock, (n + kShortCoreBlock - 1) / kShortCoreBlock * kShortCoreBlock);
+    std::fill(sinBefore + n, sinBefore + whole, 0.0f);
+    std::fill(sinAfter + n, sinAfter + whole, 0.0f);
+    std::fill(cosAfter + n, cosAfter + whole, 0.0f);
+}
+
 // lateL/lateR = the model's late structure over the block.
 void ReverbCore::RunLate(const float* xL,
                          const float* xR,
+                         const CoreGlides* glides,
                          const float* dL,
                          const float* dR,
                          const float* sinBefore,
@@ -361,7 +459,17 @@ void ReverbCore::RunLate(const float* xL,
         mSpring.Run(mLines, mDiffusers, xL, xR, sinBefore, s, lateL, lateR, n);
         break;
     default:
-        mNetwork.Run(mLines, dL, dR, sinAfter, cosAfter, s, current, lateL, lateR, n);
+        mNetwork.Run(mLines,
+                     dL,
+                     dR,
+                     sinAfter,
+                     cosAfter,
+                     s,
+                     current,
+                     lateL,
+                     lateR,
+                     n,
+                     glides != nullptr ? glides->density : nullptr);
         break;
     }
 }

@@ -27,6 +27,25 @@ namespace lumenfall::engine
 /// Samples-since-onset value that means "no onset seen since the last reset".
 inline constexpr std::int64_t kNoOnset = 1000000000;
 
+/// The values at each sample of a block of the parameters that glide inside the block form, which
+/// follows them sample by sample as the reference form does: "Modulation Rate" and "Modulation
+/// Depth" (both or neither), and "Diffusion" and "Density" where only the input diffusers and the
+/// network read them. Null while they hold still.
+struct CoreGlides
+{
+    const float* modulationRate = nullptr;
+    const float* modulationDepth = nullptr;
+    const float* diffusion = nullptr;
+    const float* density = nullptr;
+
+    /// The same from sample `offset` on.
+    CoreGlides From(int offset) const
+    {
+        const auto at = [offset](const float* p) { return p != nullptr ? p + offset : nullptr; };
+        return CoreGlides{at(modulationRate), at(modulationDepth), at(diffusion), at(density)};
+    }
+};
+
 /// One complete reverb voice: the eight feedback lines with their damping, the input diffusers,
 /// the network, plate and spring structures, the early reflections, the octave shimmer and the
 /// output filters. All thirteen models share it; the model chooses the late structure.
@@ -61,8 +80,9 @@ public:
     StereoSample ProcessSample(float xL, float xR, const EngineParameters& current, bool onset);
 
     /// Processes n samples with parameters that are constant over the block, but for the
-    /// output levels when `levels` is not null (the engine calls it only when the others have
-    /// settled). onsets may be null (no onset).
+    /// output levels when `levels` is not null and the LFO's rate and depth when `glides` is not
+    /// null (the engine calls it only when the others have settled). onsets may be null (no
+    /// onset).
     void ProcessBlock(const float* xL,
                       const float* xR,
                       const std::uint8_t* onsets,
@@ -70,7 +90,8 @@ public:
                       float* wetR,
                       int n,
                       const EngineParameters& current,
-                      const OutputLevels* levels = nullptr);
+                      const OutputLevels* levels = nullptr,
+                      const CoreGlides* glides = nullptr);
 
     /// Runs the block form on `set` when this CPU has it, else on the widest set it has; returns
     /// the set in use. A new core runs the widest set this CPU has.
@@ -93,11 +114,15 @@ private:
     {
         return CoreSettings::From(current, mModel, mSampleRate, mInstructionSet);
     }
+    // The settings of the block form over samples [0, n) of `glides`: the current ones, with the
+    // largest modulation depth of those samples where the depth glides.
+    CoreSettings
+    BlockSettings(const EngineParameters& current, const CoreGlides* glides, int n) const;
     // True when the block form can run the next n samples (else ProcessBlock runs them sample by
     // sample).
-    bool BlockReady(const EngineParameters& current, int n) const;
+    bool BlockReady(const CoreSettings& s, int n) const;
     // Whether the late structure's block form reads all its lines for n samples before it writes.
-    bool ReadsAhead(const EngineParameters& current, int n) const;
+    bool ReadsAhead(const CoreSettings& s, int n) const;
     // The block form of ProcessBlock, n <= kCoreBlock.
     void ProcessFast(const float* xL,
                      const float* xR,
@@ -106,14 +131,30 @@ private:
                      float* wetR,
                      int n,
                      const EngineParameters& current,
-                     const OutputLevels* levels);
+                     const CoreSettings& s,
+                     const OutputLevels* levels,
+                     const CoreGlides* glides);
     // The steps of ProcessFast (see there), inlined into it as if written there.
-    [[gnu::always_inline]] inline void DiffuseInput(
-        const float* xL, const float* xR, const CoreSettings& s, float* dL, float* dR, int n);
+    [[gnu::always_inline]] inline void DiffuseInput(const float* xL,
+                                                    const float* xR,
+                                                    const CoreSettings& s,
+                                                    const CoreGlides* glides,
+                                                    float* dL,
+                                                    float* dR,
+                                                    int n);
     [[gnu::always_inline]] inline void
     RunLfo(double step, float* sinBefore, float* sinAfter, float* cosAfter, int n);
+    // The LFO while its rate or depth glides: the phase sample by sample as the reference form
+    // runs it, and the sines scaled by each sample's depth over s.depth, the block's largest.
+    void RunGlidingLfo(const CoreGlides& glides,
+                       const CoreSettings& s,
+                       float* sinBefore,
+                       float* sinAfter,
+                       float* cosAfter,
+                       int n);
     [[gnu::always_inline]] inline void RunLate(const float* xL,
                                                const float* xR,
+                                               const CoreGlides* glides,
                                                const float* dL,
                                                const float* dR,
                                                const float* sinBefore,

@@ -134,8 +134,8 @@ Segment ReverbEngineState::BeginSegment(int remaining, double bypassTarget, bool
         g.block = true;
         // Nothing reads the gate's or the shimmer's values where no running model does.
         const ParamMask unread = (kReadByGateMask | kReadByShimmerMask) & ~ReadBySample();
-        if (g.refreshed &&
-            (gliding & ~(kReadByOutputOnlyMask | kCoreOutputLevelMask | unread)) == 0)
+        if (g.refreshed && (gliding & ~(kReadByOutputOnlyMask | kCoreOutputLevelMask |
+                                        kCoreGlidingMask | unread)) == 0)
         {
             g.n = std::min(remaining, LongestRunAfterRefresh());
         }

@@ -20,14 +20,22 @@ void ReverbEngineState::BlockSegment(
     // each run over the whole segment in turn; the output stage takes its parameters
     // sample by sample, and so do the cores' output levels while they glide.
     levelsGlide = (gliding & kCoreOutputLevelMask) != 0;
-    RecordOutputParameters(0, 1);
+    modulationGlides = (gliding & kModulationMask) != 0;
+    diffusionGlides = (gliding & kDiffusionMask) != 0;
+    densityGlides = (gliding & kDensityMask) != 0;
+    // Glides only start between segments: what holds still at the first sample holds throughout.
+    const bool recordEach = (gliding & kRecordedMask) != 0;
+    RecordOutputParameters(0, recordEach ? 1 : n);
     int t = 1;
     for (; t < n && gliding != 0; ++t)
     {
         Smooth();
-        RecordOutputParameters(t, 1);
+        if (recordEach)
+        {
+            RecordOutputParameters(t, 1);
+        }
     }
-    if (t < n)
+    if (t < n && recordEach)
     {
         RecordOutputParameters(t, n - t); // every parameter holds still from here
     }
@@ -38,11 +46,18 @@ void ReverbEngineState::BlockSegment(
     const std::uint8_t* onsets = anyOnset ? onset : nullptr;
     const OutputLevels levelsAt{lateTailAt, earlyAt, toneAt};
     const OutputLevels* levels = levelsGlide ? &levelsAt : nullptr;
-    cores[activeCore].ProcessBlock(feedL, feedR, onsets, wetL, wetR, n, current, levels);
+    const CoreGlides glidesAt{modulationGlides ? modulationRateAt : nullptr,
+                              modulationGlides ? modulationDepthAt : nullptr,
+                              diffusionGlides ? diffusionAt : nullptr,
+                              densityGlides ? densityAt : nullptr};
+    const CoreGlides* glides =
+        modulationGlides || diffusionGlides || densityGlides ? &glidesAt : nullptr;
+    cores[activeCore].ProcessBlock(feedL, feedR, onsets, wetL, wetR, n, current, levels, glides);
     const int fading = fadingCore >= 0 ? std::min(n, crossfadeRemaining) : 0;
     if (fading > 0)
     {
-        cores[fadingCore].ProcessBlock(feedL, feedR, onsets, fadeL, fadeR, fading, current, levels);
+        cores[fadingCore].ProcessBlock(
+            feedL, feedR, onsets, fadeL, fadeR, fading, current, levels, glides);
     }
     OutputBlock(fading, outputs, done, n, peaks);
 }
@@ -63,6 +78,19 @@ void ReverbEngineState::RecordOutputParameters(int t, int count)
         std::fill_n(lateTailAt + t, count, current[ParamId::LateTail]);
         std::fill_n(earlyAt + t, count, current[ParamId::EarlyReflections]);
         std::fill_n(toneAt + t, count, current[ParamId::Tone]);
+    }
+    if (modulationGlides)
+    {
+        std::fill_n(modulationRateAt + t, count, current[ParamId::ModulationRate]);
+        std::fill_n(modulationDepthAt + t, count, current[ParamId::ModulationDepth]);
+    }
+    if (diffusionGlides)
+    {
+        std::fill_n(diffusionAt + t, count, current[ParamId::Diffusion]);
+    }
+    if (densityGlides)
+    {
+        std::fill_n(densityAt + t, count, current[ParamId::Density]);
     }
 }
 

@@ -46,12 +46,12 @@ constexpr float kEnvelopeFloor = 1e-25f;
 // the next change starts) reads glides, the engine runs the per-sample form. The others are read
 // only by the coefficient refresh or, sample by sample, by the engine's own output stage, which
 // takes them per sample in the block form too.
-constexpr ParamId kReadBySample[] = {ParamId::Size,
-                                     ParamId::Diffusion,
-                                     ParamId::Density,
-                                     ParamId::ModulationDepth,
-                                     ParamId::ModulationRate,
-                                     ParamId::Freeze};
+constexpr ParamId kReadBySample[] = {ParamId::Size, ParamId::Freeze};
+// The LFO's rate and depth, and the diffusion (which the plate and the spring read sample by
+// sample in their own ways too): read sample by sample, but the cores' block form takes them so
+// (see CoreGlides), and no refresh reads them.
+constexpr ParamId kCoreGlidingReads[] = {
+    ParamId::ModulationDepth, ParamId::ModulationRate, ParamId::Diffusion};
 // The cores' output levels: read sample by sample, but the block form takes them so too (see
 // OutputLevels), and no refresh reads them.
 constexpr ParamId kCoreOutputLevels[] = {
@@ -88,6 +88,17 @@ constexpr ParamMask kReadByGateMask = MaskOf(kReadByGate);
 constexpr ParamMask kReadByShimmerMask = Bit(static_cast<int>(ParamId::ShimmerAmount));
 constexpr ParamMask kReadByOutputOnlyMask = MaskOf(kReadByOutputOnly);
 constexpr ParamMask kCoreOutputLevelMask = MaskOf(kCoreOutputLevels);
+constexpr ParamMask kCoreGlidingMask = MaskOf(kCoreGlidingReads);
+constexpr ParamMask kDiffusionMask = Bit(static_cast<int>(ParamId::Diffusion));
+constexpr ParamMask kModulationMask = kCoreGlidingMask & ~kDiffusionMask;
+// "Density" glides in the block form too where the plate and the spring do not run, but the
+// refresh reads it: its glide ends long runs.
+constexpr ParamMask kDensityMask = Bit(static_cast<int>(ParamId::Density));
+// What RecordOutputParameters records: while none of these glides, a segment records them once.
+constexpr ParamMask kRecordedMask =
+    Bit(static_cast<int>(ParamId::Mix)) | Bit(static_cast<int>(ParamId::WetSolo)) |
+    Bit(static_cast<int>(ParamId::Width)) | Bit(static_cast<int>(ParamId::Ducking)) |
+    kCoreOutputLevelMask | kCoreGlidingMask | kDensityMask;
 
 /// What a model's core reads sample by sample beyond kReadBySample.
 inline ParamMask ReadByModel(ReverbModel model)
@@ -99,6 +110,9 @@ inline ParamMask ReadByModel(ReverbModel model)
         return kReadByGateMask;
     case ReverbModel::Shimmer:
         return kReadByShimmerMask;
+    case ReverbModel::Plate:
+    case ReverbModel::Spring:
+        return kDiffusionMask | kDensityMask;
     default:
         return 0;
     }
@@ -281,6 +295,15 @@ struct ReverbEngineState
     float lateTailAt[kCoreBlock] = {};
     float earlyAt[kCoreBlock] = {};
     float toneAt[kCoreBlock] = {};
+    // The LFO's rate and depth at each sample of the segment, while one of them glides, and the
+    // diffusion and the density while each does.
+    bool modulationGlides = false;
+    bool diffusionGlides = false;
+    bool densityGlides = false;
+    float modulationRateAt[kCoreBlock] = {};
+    float modulationDepthAt[kCoreBlock] = {};
+    float diffusionAt[kCoreBlock] = {};
+    float densityAt[kCoreBlock] = {};
 
     void Reset();
     void SetTarget(const EngineParameters& parameters);

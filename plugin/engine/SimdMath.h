@@ -324,6 +324,56 @@ AllpassAlong(DelayLine& line, int whole, float a, float blend, float* x, int n)
     }
 }
 
+/// AllpassAlong with a coefficient a[t] and a blend E[t] of its own for each sample t:
+///   v = line.Read(whole) - a[t] x;  line.Write(a[t] v + x);  x = E[t] S(v) + (1 - E[t]) x
+template <class V>
+[[gnu::always_inline]] inline void
+AllpassAlongGliding(DelayLine& line, int whole, const float* a, const float* blend, float* x, int n)
+{
+    constexpr int L = kLaneCount<V>;
+    float spare[kCoreBlock];
+    for (int t0 = 0; t0 < n; t0 += whole)
+    {
+        const int m = std::min(n - t0, whole);
+        float* xs = x + t0;
+        const float* as = a + t0;
+        const float* es = blend + t0;
+        const float* w = line.Window(line.WritePosition() - whole);
+        const int written = line.Written(); // the slot `whole` back is valid from here on
+        float* run = line.NextRun(m);
+        float* stored = run != nullptr ? run : spare;
+        int k = 0;
+        if (whole <= written)
+        {
+            for (; k + L <= m; k += L)
+            {
+                const V in = LoadLanes<V>(xs + k);
+                const V ak = LoadLanes<V>(as + k);
+                const V ek = LoadLanes<V>(es + k);
+                const V v = LoadLanes<V>(w + k) - ak * in;
+                StoreLanes(stored + k, SanitizeLanes(ak * v + in));
+                const V y = SanitizeLanes(v);
+                StoreLanes(xs + k, ek * y + (1.0f - ek) * in);
+            }
+        }
+        for (; k < m; ++k)
+        {
+            const float v = (whole <= written + k ? w[k] : 0.0f) - as[k] * xs[k];
+            stored[k] = SanitizeSample(as[k] * v + xs[k]);
+            const float y = SanitizeSample(v);
+            xs[k] = es[k] * y + (1.0f - es[k]) * xs[k];
+        }
+        if (run != nullptr)
+        {
+            line.Advance(m);
+        }
+        else
+        {
+            line.WriteBlockSanitized(spare, m);
+        }
+    }
+}
+
 /// True when every lane of the mask is set.
 template <class V>
 [[gnu::always_inline]] inline bool AllLanes(LaneMask<V> mask)

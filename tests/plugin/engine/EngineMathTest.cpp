@@ -53,6 +53,25 @@ TEST(EngineMathTest, AgreesWithTheLibraryToTheLastBits)
 
 // The values the engine relies on exactly: x^0 and 1^y are 1 (a unity trim, a flat gate), 0^y is
 // 0 for y > 0, e^0 is 1; and the ends of the range.
+// The four-lane power gives Pow10's bits in every lane, in the normal range and, lane by lane,
+// beyond it (where a lane underflows to 0 or overflows), whatever the other lanes hold.
+TEST(EngineMathTest, Pow10LanesEqualsPow10)
+{
+    std::mt19937_64 random(29);
+    std::uniform_real_distribution<double> normal(-300.0, 300.0);
+    std::uniform_real_distribution<double> wide(-340.0, 320.0);
+    for (int i = 0; i < 50000; ++i)
+    {
+        std::uniform_real_distribution<double>& u = i % 4 == 0 ? wide : normal;
+        const Doubles4 x{u(random), u(random), u(random), u(random)};
+        const Doubles4 y = Pow10Lanes(x);
+        for (int k = 0; k < 4; ++k)
+        {
+            ASSERT_EQ(y[k], Pow10(x[k])) << x[k];
+        }
+    }
+}
+
 TEST(EngineMathTest, ExactAndLimitingValues)
 {
     EXPECT_EQ(Pow10(0.0), 1.0);

@@ -393,6 +393,71 @@ TEST(RobustnessTest, BlockFormFollowsAutomation)
     }
 }
 
+// The LFO's rate and depth glide inside the block form on each late structure, and so do the
+// diffusion and the density where only the input diffusers and the network read them (not the
+// plate's and the spring's own allpasses): swept without a pause, from one extreme to the other
+// and through a model change mid-glide, they do not send the engine to the per-sample form, and
+// the block form still equals it.
+TEST(RobustnessTest, BlockFormGlidesTheModulationDiffusionAndDensity)
+{
+    struct Case
+    {
+        engine::ReverbModel model;
+        engine::ReverbModel later; // from a third of the way in
+        bool diffusion;            // and density glide too
+        bool blockOnly;            // the per-sample form never runs
+    };
+    const Case cases[] = {{engine::ReverbModel::Hall, engine::ReverbModel::Shimmer, true, true},
+                          {engine::ReverbModel::Hall, engine::ReverbModel::Spring, false, true},
+                          {engine::ReverbModel::Plate, engine::ReverbModel::Gated, false, true},
+                          {engine::ReverbModel::Spring, engine::ReverbModel::Plate, false, true},
+                          {engine::ReverbModel::Plate, engine::ReverbModel::Hall, true, false}};
+    const StereoBuffer input = Noise(48000, 0.3f, 41);
+    for (const engine::InstructionSet set : InstructionSetsHere())
+        for (const Case& c : cases)
+        {
+            SCOPED_TRACE(static_cast<int>(c.model));
+            SCOPED_TRACE(static_cast<int>(set));
+            EngineParameters p;
+            p[ParamId::ReverbType] = static_cast<float>(c.model);
+            ReverbEngine engines[2];
+            engines[0].SetInstructionSet(set);
+            engines[1].SetReferenceProcessing(true);
+            StereoBuffer outs[2] = {StereoBuffer(input.Frames()), StereoBuffer(input.Frames())};
+            for (ReverbEngine& e : engines)
+            {
+                e.SetParameters(p);
+                e.Prepare(kRate, 2);
+            }
+            std::size_t start = 0;
+            for (int block = 0; start < input.Frames(); ++block)
+            {
+                const int n =
+                    std::min<int>(37 + block % 5 * 113, static_cast<int>(input.Frames() - start));
+                const float x = 0.5f - 0.5f * std::cos(static_cast<float>(start) * 0.0005f);
+                p[ParamId::ModulationDepth] = 100.0f * x;
+                p[ParamId::ModulationRate] = 0.1f + 9.9f * (1.0f - x);
+                if (c.diffusion)
+                {
+                    p[ParamId::Diffusion] = 100.0f * (1.0f - x);
+                    p[ParamId::Density] = block / 3 % 2 == 0 ? 0.0f : 100.0f; // jumps: steep glides
+                }
+                if (start >= 16000)
+                {
+                    p[ParamId::ReverbType] = static_cast<float>(c.later);
+                }
+                for (int k = 0; k < 2; ++k)
+                {
+                    engines[k].SetParameters(p);
+                    ProcessAt(engines[k], input, outs[k], start, n);
+                }
+                start += static_cast<std::size_t>(n);
+            }
+            EXPECT_EQ(ReverbEngineTestAccess::SampleFormSamples(engines[0]) == 0, c.blockOnly);
+            ExpectBlockFormMatchesReference(outs[0], outs[1]);
+        }
+}
+
 // The gate's and the shimmer's values are read only by their models: automated under Hall they
 // leave the block form and its long runs alone, and the block form still equals the per-sample
 // form when the model changes to Gated and on to Shimmer while they glide.

@@ -3,7 +3,7 @@
 #include "plugkit/Mutex.h"
 
 #if defined(_WIN32)
-#include "canvas/platform/ICanvasWin.h"
+#include "canvas/platform/window/ICanvasWin.h"
 #include "plugin/editor/EditorLayout.h"
 #endif
 

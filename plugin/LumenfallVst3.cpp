@@ -14,7 +14,7 @@
 #include <new>
 
 #if defined(LUMENFALL_EDITOR_WINDOW)
-#include "canvas/platform/ICanvasWin.h"
+#include "canvas/platform/window/ICanvasWin.h"
 #include "plugin/editor/EditorLayout.h"
 #endif
 

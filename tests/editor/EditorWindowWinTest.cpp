@@ -3,7 +3,7 @@
 // read off the module's own call to SetTimer. Wine reports Windows 7 here, so no vertical-blank
 // thread paces the window and the timer runs at the period that follows from the frame rate.
 #include "canvas/ICanvas.h"
-#include "canvas/platform/WindowLogic.h"
+#include "canvas/platform/window/WindowLogic.h"
 #include "plugin/editor/EditorLayout.h"
 #include "plugkit/app/IPluginApp.h"
 #include "plugkit/app/StandaloneHost.h"

@@ -1,6 +1,6 @@
-#include "canvas/platform/DesktopBuilders.h"
-#include "canvas/platform/DesktopServices.h"
-#include "canvas/platform/DesktopWinDetail.h"
+#include "canvas/platform/desktop/DesktopBuilders.h"
+#include "canvas/platform/desktop/DesktopServices.h"
+#include "canvas/platform/desktop/DesktopWinDetail.h"
 
 #include <cstring>
 #include <string>

@@ -2,8 +2,8 @@
 
 // Private to the desktop services: UTF-16 text for one Windows call, and the balanced OLE set-up.
 
-#include "canvas/platform/DesktopServices.h"
-#include "canvas/platform/TextConversion.h"
+#include "canvas/platform/desktop/DesktopServices.h"
+#include "canvas/platform/helpers/TextConversion.h"
 #include "plugkit/HeapBuffer.h"
 
 namespace plugkit::canvas::platform::detail

@@ -1,7 +1,7 @@
-#include "canvas/platform/DragAndDrop.h"
+#include "canvas/platform/desktop/DragAndDrop.h"
 
-#include "canvas/platform/DesktopBuilders.h"
-#include "canvas/platform/DesktopWinDetail.h"
+#include "canvas/platform/desktop/DesktopBuilders.h"
+#include "canvas/platform/desktop/DesktopWinDetail.h"
 
 #include <cstring>
 #include <new>

@@ -4,7 +4,7 @@
 // COM objects offer the file as a CF_HDROP list and end the drag on a release or on Escape.
 // Windows only; UI thread only.
 
-#include "canvas/platform/DesktopServices.h"
+#include "canvas/platform/desktop/DesktopServices.h"
 
 #include <string>
 

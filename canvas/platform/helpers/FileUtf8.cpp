@@ -1,6 +1,6 @@
-#include "canvas/platform/FileUtf8.h"
+#include "canvas/platform/helpers/FileUtf8.h"
 
-#include "canvas/platform/TextConversion.h"
+#include "canvas/platform/helpers/TextConversion.h"
 
 #include <cstring>
 #include <memory>

@@ -1,6 +1,6 @@
-#include "canvas/platform/PlatformResources.h"
+#include "canvas/platform/helpers/PlatformResources.h"
 
-#include "canvas/platform/TextConversion.h"
+#include "canvas/platform/helpers/TextConversion.h"
 
 #include <atomic>
 #include <cstring>

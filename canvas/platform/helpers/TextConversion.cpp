@@ -1,4 +1,4 @@
-#include "canvas/platform/TextConversion.h"
+#include "canvas/platform/helpers/TextConversion.h"
 
 #include <cstring>
 #include <cwctype>

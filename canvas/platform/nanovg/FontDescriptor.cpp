@@ -1,4 +1,4 @@
-#include "canvas/platform/FontDescriptor.h"
+#include "canvas/platform/nanovg/FontDescriptor.h"
 
 #include <cstring>
 

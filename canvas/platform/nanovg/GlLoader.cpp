@@ -7,7 +7,7 @@
 #include <EGL/egl.h>
 #endif
 
-#include "canvas/platform/GlLoader.h"
+#include "canvas/platform/nanovg/GlLoader.h"
 
 #include <cstdint>
 #include <mutex>

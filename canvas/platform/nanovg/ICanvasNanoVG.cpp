@@ -1,9 +1,9 @@
-#include "canvas/platform/ICanvasNanoVG.h"
+#include "canvas/platform/nanovg/ICanvasNanoVG.h"
 
 #include "canvas/ResourceCache.h"
-#include "canvas/platform/NanoVgGl.h"
-#include "canvas/platform/PlatformFontData.h"
-#include "canvas/platform/PlatformResources.h"
+#include "canvas/platform/helpers/PlatformResources.h"
+#include "canvas/platform/nanovg/NanoVgGl.h"
+#include "canvas/platform/nanovg/PlatformFontData.h"
 
 #include <algorithm>
 #include <cctype>

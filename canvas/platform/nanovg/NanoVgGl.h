@@ -3,7 +3,7 @@
 // NanoVG with its OpenGL 2 back end and framebuffer helpers, on our GL loader. Internal to the
 // drawing back end: controls never call NanoVG.
 
-#include "canvas/platform/GlLoader.h"
+#include "canvas/platform/nanovg/GlLoader.h"
 
 #include <nanovg.h>
 

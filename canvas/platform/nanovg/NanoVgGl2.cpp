@@ -11,7 +11,7 @@
 #define NANOVG_GL2_IMPLEMENTATION 1
 #define NANOVG_FBO_VALID 1
 
-#include "canvas/platform/GlLoader.h"
+#include "canvas/platform/nanovg/GlLoader.h"
 
 #include <algorithm>
 #include <cmath>
@@ -43,7 +43,7 @@ void NanoVgUniform4fv(GLint location, GLsizei count, const GLfloat* value);
 #define glUseProgram ::plugkit::canvas::platform::gl::NanoVgUseProgram
 #undef glUniform4fv
 #define glUniform4fv ::plugkit::canvas::platform::gl::NanoVgUniform4fv
-#include "canvas/platform/NanoVgGl.h"
+#include "canvas/platform/nanovg/NanoVgGl.h"
 #undef glEnable
 #undef glDisable
 #undef glBlendFuncSeparate

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "canvas/platform/FontDescriptor.h"
+#include "canvas/platform/nanovg/FontDescriptor.h"
 #include "plugkit/HeapBuffer.h"
 
 #include <cstdint>

@@ -3,12 +3,12 @@
 #endif
 #include <windows.h>
 
-#include "canvas/platform/WinFont.h"
+#include "canvas/platform/nanovg/WinFont.h"
 
 #include "canvas/ResourceCache.h"
-#include "canvas/platform/PlatformFontData.h"
-#include "canvas/platform/PlatformResources.h"
-#include "canvas/platform/TextConversion.h"
+#include "canvas/platform/helpers/PlatformResources.h"
+#include "canvas/platform/helpers/TextConversion.h"
+#include "canvas/platform/nanovg/PlatformFontData.h"
 
 #include <cstring>
 #include <memory>

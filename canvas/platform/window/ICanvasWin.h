@@ -1,19 +1,22 @@
 #pragma once
 
-// Windows only: the editor window.
+// Windows only: the editor window. Its definitions by role: ICanvasWin.cpp (the window, its
+// pacing, painting and presenting), ICanvasWinInput.cpp (the window procedure and input),
+// ICanvasWinPrompts.cpp (native menus, text entry, tooltips), ICanvasWinDesktop.cpp (desktop
+// services and fonts).
 
 #include <windows.h>
 // <windows.h> maps LoadBitmap to LoadBitmapA, which would rename ICanvas::LoadBitmap in every
 // file that sees this header.
 #undef LoadBitmap
 
-#include "canvas/platform/DesktopServices.h"
-#include "canvas/platform/DragAndDrop.h"
-#include "canvas/platform/ICanvasNanoVG.h"
-#include "canvas/platform/NativeTextEntry.h"
-#include "canvas/platform/VBlankThread.h"
-#include "canvas/platform/WinGlSurface.h"
-#include "canvas/platform/WindowLogic.h"
+#include "canvas/platform/desktop/DesktopServices.h"
+#include "canvas/platform/desktop/DragAndDrop.h"
+#include "canvas/platform/nanovg/ICanvasNanoVG.h"
+#include "canvas/platform/window/NativeTextEntry.h"
+#include "canvas/platform/window/VBlankThread.h"
+#include "canvas/platform/window/WinGlSurface.h"
+#include "canvas/platform/window/WindowLogic.h"
 
 namespace plugkit::canvas::platform
 {

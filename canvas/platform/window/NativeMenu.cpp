@@ -1,6 +1,6 @@
-#include "canvas/platform/NativeMenu.h"
+#include "canvas/platform/window/NativeMenu.h"
 
-#include "canvas/platform/WindowLogic.h"
+#include "canvas/platform/window/WindowLogic.h"
 #include "plugkit/HeapBuffer.h"
 
 namespace plugkit::canvas::platform

@@ -1,6 +1,6 @@
-#include "canvas/platform/NativeTextEntry.h"
+#include "canvas/platform/window/NativeTextEntry.h"
 
-#include "canvas/platform/TextConversion.h"
+#include "canvas/platform/helpers/TextConversion.h"
 #include "plugkit/HeapBuffer.h"
 
 namespace plugkit::canvas::platform

@@ -3,7 +3,7 @@
 // Windows only: the native text field placed over a control for typing a value.
 
 #include "canvas/CanvasTypes.h"
-#include "canvas/platform/WindowLogic.h"
+#include "canvas/platform/window/WindowLogic.h"
 
 #include <windows.h>
 

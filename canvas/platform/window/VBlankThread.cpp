@@ -1,6 +1,6 @@
-#include "canvas/platform/VBlankThread.h"
+#include "canvas/platform/window/VBlankThread.h"
 
-#include "canvas/platform/WindowLogic.h"
+#include "canvas/platform/window/WindowLogic.h"
 
 namespace plugkit::canvas::platform
 {

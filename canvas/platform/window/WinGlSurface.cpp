@@ -1,4 +1,4 @@
-#include "canvas/platform/WinGlSurface.h"
+#include "canvas/platform/window/WinGlSurface.h"
 
 #include <GL/gl.h>
 

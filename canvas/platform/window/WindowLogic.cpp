@@ -1,4 +1,4 @@
-#include "canvas/platform/WindowLogic.h"
+#include "canvas/platform/window/WindowLogic.h"
 
 #include "plugkit/IParam.h"
 

@@ -7,7 +7,7 @@
 #include "canvas/CanvasTypes.h"
 #include "canvas/DirtyRectList.h"
 #include "canvas/IPopupMenu.h"
-#include "canvas/platform/TextConversion.h"
+#include "canvas/platform/helpers/TextConversion.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "canvas/platform/DesktopBuilders.h"
+#include "canvas/platform/desktop/DesktopBuilders.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "DesktopWinTestSupport.h"
+#include "tests/canvas/platform/desktop/DesktopWinTestSupport.h"
 
-#include "canvas/platform/DesktopServices.h"
+#include "canvas/platform/desktop/DesktopServices.h"
 
 #include <gtest/gtest.h>
 

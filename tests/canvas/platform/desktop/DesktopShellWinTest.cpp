@@ -1,7 +1,7 @@
-#include "DesktopWinTestSupport.h"
+#include "tests/canvas/platform/desktop/DesktopWinTestSupport.h"
 
-#include "canvas/platform/DesktopBuilders.h"
-#include "canvas/platform/DesktopServices.h"
+#include "canvas/platform/desktop/DesktopBuilders.h"
+#include "canvas/platform/desktop/DesktopServices.h"
 
 #include <gtest/gtest.h>
 

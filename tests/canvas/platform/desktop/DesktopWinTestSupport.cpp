@@ -1,4 +1,4 @@
-#include "DesktopWinTestSupport.h"
+#include "tests/canvas/platform/desktop/DesktopWinTestSupport.h"
 
 namespace desktoptest
 {

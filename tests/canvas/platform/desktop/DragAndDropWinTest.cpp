@@ -1,6 +1,6 @@
-#include "DesktopWinTestSupport.h"
+#include "tests/canvas/platform/desktop/DesktopWinTestSupport.h"
 
-#include "canvas/platform/DragAndDrop.h"
+#include "canvas/platform/desktop/DragAndDrop.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "canvas/platform/PlatformResources.h"
-#include "canvas/platform/FileUtf8.h"
+#include "canvas/platform/helpers/PlatformResources.h"
+#include "canvas/platform/helpers/FileUtf8.h"
 
 #include <gtest/gtest.h>
 

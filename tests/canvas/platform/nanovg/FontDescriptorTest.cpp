@@ -1,5 +1,5 @@
-#include "canvas/platform/FontDescriptor.h"
-#include "tests/canvas/platform/FontBytes.h"
+#include "canvas/platform/nanovg/FontDescriptor.h"
+#include "tests/canvas/platform/nanovg/FontBytes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "canvas/platform/GlLoader.h"
+#include "canvas/platform/nanovg/GlLoader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The NanoVG back end's pixels, read back from its main framebuffer: natively in a headless Mesa
 // context, and built with mingw under Wine in a WGL window, with the same expected pixels.
 
-#include "canvas/platform/NanoVgGl.h"
+#include "canvas/platform/nanovg/NanoVgGl.h"
 #include "tests/canvas/FakeEditorDelegate.h"
-#include "tests/canvas/platform/NanoVgTestSupport.h"
+#include "tests/canvas/platform/nanovg/NanoVgTestSupport.h"
 
 #include <gtest/gtest.h>
 

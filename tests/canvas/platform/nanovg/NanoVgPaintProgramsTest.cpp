@@ -1,7 +1,7 @@
 // The fragment programs per paint kind against NanoVG's own program of every kind: the same
 // scene, drawn through each, must give the same bytes.
 
-#include "canvas/platform/NanoVgGl.h"
+#include "canvas/platform/nanovg/NanoVgGl.h"
 #include "tests/support/headless/HeadlessGlContext.h"
 
 #include <gtest/gtest.h>

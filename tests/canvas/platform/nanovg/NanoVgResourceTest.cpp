@@ -1,9 +1,9 @@
 // The NanoVG back end's framebuffers, layers, fonts and text, and its life cycle.
 
-#include "canvas/platform/NanoVgGl.h"
+#include "canvas/platform/nanovg/NanoVgGl.h"
 #include "tests/canvas/FakeEditorDelegate.h"
-#include "tests/canvas/platform/FontBytes.h"
-#include "tests/canvas/platform/NanoVgTestSupport.h"
+#include "tests/canvas/platform/nanovg/FontBytes.h"
+#include "tests/canvas/platform/nanovg/NanoVgTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // shapes, gradients, text and the logo written as PNG files at scales 1 and 1.5, to be looked at.
 
 #include "tests/canvas/FakeEditorDelegate.h"
-#include "tests/canvas/platform/NanoVgTestSupport.h"
+#include "tests/canvas/platform/nanovg/NanoVgTestSupport.h"
 
 #include <gtest/gtest.h>
 

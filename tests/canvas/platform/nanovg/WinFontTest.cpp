@@ -1,9 +1,9 @@
 // Windows fonts under Wine: installed families by name, private memory fonts from an embedded
 // resource, a file and a collection, reading their bytes back, and the two process-wide caches.
 
-#include "canvas/platform/WinFont.h"
-#include "canvas/platform/PlatformFontData.h"
-#include "tests/canvas/platform/FontBytes.h"
+#include "canvas/platform/nanovg/WinFont.h"
+#include "canvas/platform/nanovg/PlatformFontData.h"
+#include "tests/canvas/platform/nanovg/FontBytes.h"
 
 #include <gtest/gtest.h>
 

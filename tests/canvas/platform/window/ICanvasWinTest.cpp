@@ -1,13 +1,13 @@
 // ICanvasWin under Wine on the test display: real windows, posted and sent input, the screen
 // as an X-level capture shows it.
-#include "canvas/platform/ICanvasWin.h"
+#include "canvas/platform/window/ICanvasWin.h"
 
 #include "canvas/IControl.h"
-#include "canvas/platform/TextConversion.h"
+#include "canvas/platform/helpers/TextConversion.h"
 #include "plugkit/HeapBuffer.h"
 #include "plugkit/ICanvasEditorDelegate.h"
-#include "tests/canvas/platform/DesktopWinTestSupport.h"
 #include "tests/canvas/platform/WinTestSupport.h"
+#include "tests/canvas/platform/desktop/DesktopWinTestSupport.h"
 
 #include <GL/gl.h>
 #include <commctrl.h>

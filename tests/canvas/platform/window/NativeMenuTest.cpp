@@ -1,4 +1,4 @@
-#include "canvas/platform/NativeMenu.h"
+#include "canvas/platform/window/NativeMenu.h"
 
 #include "tests/canvas/platform/WinTestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "canvas/platform/NativeTextEntry.h"
+#include "canvas/platform/window/NativeTextEntry.h"
 
 #include "plugkit/IParam.h"
 #include "tests/canvas/platform/WinTestSupport.h"

@@ -1,5 +1,5 @@
-#include "canvas/platform/VBlankThread.h"
-#include "canvas/platform/WindowLogic.h"
+#include "canvas/platform/window/VBlankThread.h"
+#include "canvas/platform/window/WindowLogic.h"
 
 #include "tests/canvas/platform/WinTestSupport.h"
 

@@ -43,7 +43,8 @@ IPluginApp* CreateStandalonePlugin(app::StandaloneHost* host)
                                                  plugin->GetEditorWidth(),
                                                  plugin->GetEditorHeight(),
                                                  lumenfall::editor::kEditorFrameRate,
-                                                 1.f);
+                                                 1.f,
+                                                 lumenfall::editor::kPresentModeVariable);
             });
     }
 #endif

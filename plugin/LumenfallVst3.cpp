@@ -131,7 +131,8 @@ FUnknown* CreatePluginInstance(void*)
                                                           plugin->GetEditorWidth(),
                                                           plugin->GetEditorHeight(),
                                                           editor::kEditorFrameRate,
-                                                          1.f);
+                                                          1.f,
+                                                          editor::kPresentModeVariable);
             });
     }
 #endif

@@ -52,8 +52,14 @@ bool WindowsEightOrLater()
 
 } // namespace
 
-ICanvasWin::ICanvasWin(ICanvasEditorDelegate& dlg, int width, int height, int fps, float scale)
+ICanvasWin::ICanvasWin(ICanvasEditorDelegate& dlg,
+                       int width,
+                       int height,
+                       int fps,
+                       float scale,
+                       const char* presentModeVariable)
     : ICanvasNanoVG(dlg, width, height, fps, scale)
+    , mPresentModeVariable(presentModeVariable)
 {
     AddPlatformFontCacheUser();
     mVBlankMode = WindowsEightOrLater();
@@ -116,7 +122,7 @@ void* ICanvasWin::OpenWindow(void* parent)
     }
     mHoldsWindowClass = true;
 
-    mPresentMode = ChoosePresentMode();
+    mPresentMode = ChoosePresentMode(mPresentModeVariable);
     HWND window = CreateWindowExW(0,
                                   kWindowClass,
                                   L"Plugin",

@@ -37,7 +37,15 @@ public:
     /// The window class of every editor window of the process.
     static constexpr const wchar_t* kWindowClass = L"PluginWndClass";
 
-    ICanvasWin(ICanvasEditorDelegate& dlg, int width, int height, int fps = 60, float scale = 1.f);
+    /// `presentModeVariable` names the environment variable that forces how each opening
+    /// presents ("gdi" or "swap", see ChoosePresentMode): the product's own name, kept as a
+    /// pointer (a literal), or null for none.
+    ICanvasWin(ICanvasEditorDelegate& dlg,
+               int width,
+               int height,
+               int fps = 60,
+               float scale = 1.f,
+               const char* presentModeVariable = nullptr);
     ~ICanvasWin() override;
 
     /// [ui-thread] Opens the editor window in the HWND `parent` (re-opens it in place when
@@ -159,6 +167,7 @@ private:
     MessageBoxOwner mMessageBoxOwner;
     WinGlSurface mGl;
     PresentMode mPresentMode = PresentMode::SwapBuffers;
+    const char* mPresentModeVariable = nullptr;
     int mActivations = 0; ///< nested ActivateGLContext calls
     NativeTextEntry mTextEntry;
     VBlankThread mVBlank;

@@ -34,10 +34,12 @@ bool RunningUnderWine()
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-PresentMode ChoosePresentMode()
+PresentMode ChoosePresentMode(const char* variable)
 {
     char value[16] = {};
-    const DWORD length = GetEnvironmentVariableA(kPresentModeVariable, value, sizeof value);
+    const DWORD length = variable != nullptr && variable[0] != 0
+                             ? GetEnvironmentVariableA(variable, value, sizeof value)
+                             : 0;
     if (length > 0 && length < sizeof value)
     {
         if (_stricmp(value, "gdi") == 0)

@@ -16,17 +16,15 @@ enum class PresentMode : int
     kNumPresentModes
 };
 
-/// Names the variable that forces a present mode: "gdi" or "swap" (any other value, or none,
-/// detects it).
-constexpr const char* kPresentModeVariable = "LUMENFALL_PRESENT";
-
 /// True inside Wine (ntdll exports `wine_get_version`). Wine renders OpenGL in a child window
 /// off the screen and never shows it, so frames go through GDI there.
 bool RunningUnderWine();
 
-/// The mode this process presents with: forced by `LUMENFALL_PRESENT`, otherwise GDI under Wine
-/// and SwapBuffers elsewhere. Read once per call; callers keep the answer.
-PresentMode ChoosePresentMode();
+/// The mode this process presents with: forced by the environment variable named `variable`
+/// when it holds "gdi" or "swap" (any case), otherwise GDI under Wine and SwapBuffers elsewhere.
+/// The framework names no variable: the product does, and null or "" names none. Read once per
+/// call; callers keep the answer.
+PresentMode ChoosePresentMode(const char* variable);
 
 /// The GL context of one window. Every GL call of the editor happens between `Activate` and
 /// `Deactivate`, which give the calling host its own current context back afterwards.

@@ -155,7 +155,10 @@ public:
     }
     ~Editor() override { CloseWindow(); }
 
-    virtual ICanvas* MakeCanvas() { return new ICanvasWin(*this, kWidth, kHeight, 60, 1.f); }
+    virtual ICanvas* MakeCanvas()
+    {
+        return new ICanvasWin(*this, kWidth, kHeight, 60, 1.f, mPresentModeVariable);
+    }
     void OnUIOpen() override
     {
         ++mOpens;
@@ -183,6 +186,7 @@ public:
     int mLayouts = 0;
     int mOpens = 0;
     bool mTooltips = false;
+    const char* mPresentModeVariable = nullptr; ///< names the variable that forces the present
 };
 
 /// Waits for the first frame: every patch drawn once.
@@ -423,11 +427,19 @@ TEST(ICanvasWin, TheScreenShowsTheEditorAndOneInvalidatedControlRepaintsAlone)
 
 TEST(ICanvasWin, ForcedToSwapBuffersItDrawsTheSameFrame)
 {
-    // The path of every system but Wine, forced here: the frame is drawn, then swapped.
-    SetEnvironmentVariableA(kPresentModeVariable, "swap");
+    // The path of every system but Wine, forced here through the variable the window was made
+    // with: the frame is drawn, then swapped. A window made with no variable reads none.
+    constexpr const char* kVariable = "PLUGKIT_TEST_PRESENT";
+    SetEnvironmentVariableA(kVariable, "swap");
+    {
+        Editor unnamed;
+        ASSERT_NE(unnamed.OpenWindow(test::SharedHost().Get()), nullptr);
+        EXPECT_EQ(unnamed.Win()->GetPresentMode(), PresentMode::Gdi);
+    }
     Editor e;
+    e.mPresentModeVariable = kVariable;
     void* window = e.OpenWindow(test::SharedHost().Get());
-    SetEnvironmentVariableA(kPresentModeVariable, nullptr);
+    SetEnvironmentVariableA(kVariable, nullptr);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(e.Win()->GetPresentMode(), PresentMode::SwapBuffers);
     ASSERT_TRUE(FirstFrame(e));

@@ -84,22 +84,28 @@ TEST(WinGlSurface, TheHostsContextIsCurrentAgainAfterOurs)
 
 TEST(WinGlSurface, UnderWineFramesGoThroughGdiUnlessForced)
 {
+    // The variable is the product's to name; with no name given, none is read.
     ASSERT_TRUE(RunningUnderWine());
+    constexpr const char* kVariable = "PLUGKIT_TEST_PRESENT";
     const struct
     {
+        const char* variable;
         const char* value;
         PresentMode mode;
-    } cases[] = {{nullptr, PresentMode::Gdi},
-                 {"swap", PresentMode::SwapBuffers},
-                 {"SWAP", PresentMode::SwapBuffers},
-                 {"gdi", PresentMode::Gdi},
-                 {"other", PresentMode::Gdi}};
+    } cases[] = {{kVariable, nullptr, PresentMode::Gdi},
+                 {kVariable, "swap", PresentMode::SwapBuffers},
+                 {kVariable, "SWAP", PresentMode::SwapBuffers},
+                 {kVariable, "gdi", PresentMode::Gdi},
+                 {kVariable, "other", PresentMode::Gdi},
+                 {nullptr, "swap", PresentMode::Gdi},
+                 {"", "swap", PresentMode::Gdi}};
     for (const auto& c : cases)
     {
-        SetEnvironmentVariableA(kPresentModeVariable, c.value);
-        EXPECT_EQ(ChoosePresentMode(), c.mode) << (c.value ? c.value : "unset");
+        SetEnvironmentVariableA(kVariable, c.value);
+        EXPECT_EQ(ChoosePresentMode(c.variable), c.mode)
+            << (c.variable ? c.variable : "no variable") << " = " << (c.value ? c.value : "unset");
     }
-    SetEnvironmentVariableA(kPresentModeVariable, nullptr);
+    SetEnvironmentVariableA(kVariable, nullptr);
 }
 
 TEST(WinGlSurface, AGdiPresentIsWhatTheScreenShows)

@@ -8,7 +8,7 @@
 #include "canvas/PlatformFont.h"
 #include "canvas/ResourceCache.h"
 #include "canvas/ResourceHandles.h"
-#include "canvas/platform/PlatformResources.h"
+#include "canvas/platform/helpers/PlatformResources.h"
 
 #include <cstddef>
 #include <cstdint>

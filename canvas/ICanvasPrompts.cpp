@@ -3,7 +3,7 @@
 
 #include "canvas/IControl.h"
 #include "canvas/ITextEntryControl.h"
-#include "canvas/platform/TextConversion.h"
+#include "canvas/platform/helpers/TextConversion.h"
 #include "plugkit/HeapString.h"
 #include "plugkit/ICanvasEditorDelegate.h"
 #include "plugkit/IParam.h"

@@ -1,7 +1,7 @@
 // ICanvas: resources and caches (bitmaps, SVG documents, fonts, resource bytes).
 #include "canvas/ICanvas.h"
 
-#include "canvas/platform/FileUtf8.h"
+#include "canvas/platform/helpers/FileUtf8.h"
 #include "canvas/svg/SvgDocument.h"
 #include "canvas/svg/SvgParser.h"
 #include "plugkit/HeapBuffer.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "canvas/IControl.h"
-#include "canvas/platform/TextConversion.h"
+#include "canvas/platform/helpers/TextConversion.h"
 
 #include <memory>
 #include <string>

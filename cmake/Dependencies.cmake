@@ -94,8 +94,8 @@ endfunction()
 # --- NanoVG -------------------------------------------------------------------
 # NanoVG with fontstash, from dpf-source. This copy must be compiled as C++; nanovg.c brings
 # its own stb_image and stb_truetype implementations, so nothing else in a link may compile
-# those two again. Its GL2 back end is compiled by our drawing back end (canvas/platform),
-# which supplies the GL entry points through its own loader.
+# those two again. Its GL2 back end is compiled by our drawing back end
+# (canvas/platform/nanovg), which supplies the GL entry points through its own loader.
 set(LUMENFALL_NANOVG_DIR ${LUMENFALL_DPF_DIR}/dgl/src/nanovg)
 add_library(lumenfall_nanovg STATIC ${LUMENFALL_NANOVG_DIR}/nanovg.c)
 set_source_files_properties(${LUMENFALL_NANOVG_DIR}/nanovg.c

@@ -4,7 +4,7 @@
 // 1.5. Each frame's GL work is finished inside it (glFinish), as presenting it would be.
 
 #include "canvas/IControl.h"
-#include "canvas/platform/NanoVgGl.h"
+#include "canvas/platform/nanovg/NanoVgGl.h"
 #include "plugkit/ICanvasEditorDelegate.h"
 #include "tests/support/headless/HeadlessCanvas.h"
 

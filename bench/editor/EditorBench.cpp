@@ -6,7 +6,7 @@
 // the processor time per frame of the whole process (the renderer's threads included).
 
 #include "canvas/DirtyRectList.h"
-#include "canvas/platform/NanoVgGl.h"
+#include "canvas/platform/nanovg/NanoVgGl.h"
 #include "plugin/Lumenfall.h"
 #include "plugin/editor/EditorLayout.h"
 #include "tests/support/headless/HeadlessCanvas.h"

@@ -3,7 +3,7 @@
 #include "plugkit/Mutex.h"
 
 #if defined(_WIN32)
-#include "canvas/platform/ICanvasWin.h"
+#include "canvas/platform/window/ICanvasWin.h"
 #include "plugin/editor/EditorLayout.h"
 #endif
 
@@ -43,7 +43,8 @@ IPluginApp* CreateStandalonePlugin(app::StandaloneHost* host)
                                                  plugin->GetEditorWidth(),
                                                  plugin->GetEditorHeight(),
                                                  lumenfall::editor::kEditorFrameRate,
-                                                 1.f);
+                                                 1.f,
+                                                 lumenfall::editor::kPresentModeVariable);
             });
     }
 #endif

@@ -22,6 +22,9 @@ inline constexpr float kMaxEditorScale = 1.5f;
 /// The frame rate both deliverables make the editor window with. Where no vertical-blank thread
 /// paces the window, its display timer runs every floor(1000 / 30) = 33 ms.
 inline constexpr int kEditorFrameRate = 30;
+/// The environment variable that forces how both deliverables' editor windows present: "gdi"
+/// or "swap" (otherwise GDI under Wine, swapped buffers elsewhere).
+inline constexpr char kPresentModeVariable[] = "LUMENFALL_PRESENT";
 
 /// The editor's pages: BASIC and the four groups of ADVANCED, one shown at a time.
 enum class EditorSection : int

@@ -14,7 +14,7 @@
 #include <new>
 
 #if defined(LUMENFALL_EDITOR_WINDOW)
-#include "canvas/platform/ICanvasWin.h"
+#include "canvas/platform/window/ICanvasWin.h"
 #include "plugin/editor/EditorLayout.h"
 #endif
 
@@ -131,7 +131,8 @@ FUnknown* CreatePluginInstance(void*)
                                                           plugin->GetEditorWidth(),
                                                           plugin->GetEditorHeight(),
                                                           editor::kEditorFrameRate,
-                                                          1.f);
+                                                          1.f,
+                                                          editor::kPresentModeVariable);
             });
     }
 #endif

@@ -1,7 +1,7 @@
 #include "plugkit/app/MainWindow.h"
 
-#include "canvas/platform/ICanvasWin.h"
-#include "canvas/platform/PlatformResources.h"
+#include "canvas/platform/helpers/PlatformResources.h"
+#include "canvas/platform/window/ICanvasWin.h"
 #include "plugkit/app/IPluginApp.h"
 #include "plugkit/app/PreferencesDialog.h"
 #include "plugkit/app/StandaloneHost.h"

@@ -1,6 +1,6 @@
 #include "plugkit/app/PreferencesDialog.h"
 
-#include "canvas/platform/PlatformResources.h"
+#include "canvas/platform/helpers/PlatformResources.h"
 #include "plugkit/app/StandaloneHost.h"
 #include "plugkit/app/StandaloneResourceId.h"
 #include "plugkit/app/Utf8ComboProcs.h"

@@ -1,7 +1,7 @@
 #include "plugkit/app/ScreenshotFile.h"
 
-#include "canvas/platform/FileUtf8.h"
-#include "canvas/platform/TextConversion.h"
+#include "canvas/platform/helpers/FileUtf8.h"
+#include "canvas/platform/helpers/TextConversion.h"
 
 #include <cstdio>
 #include <cstdlib>

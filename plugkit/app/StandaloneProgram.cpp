@@ -1,7 +1,7 @@
 #include "plugkit/app/StandaloneProgram.h"
 
-#include "canvas/platform/PlatformResources.h"
-#include "canvas/platform/TextConversion.h"
+#include "canvas/platform/helpers/PlatformResources.h"
+#include "canvas/platform/helpers/TextConversion.h"
 #include "plugkit/app/MainWindow.h"
 #include "plugkit/app/StandaloneCommandLine.h"
 #include "plugkit/app/StandaloneHost.h"

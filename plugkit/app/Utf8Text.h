@@ -1,6 +1,6 @@
 #pragma once
 
-#include "canvas/platform/TextConversion.h"
+#include "canvas/platform/helpers/TextConversion.h"
 #include "plugkit/HeapString.h"
 
 #include <cstdint>

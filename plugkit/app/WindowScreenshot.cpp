@@ -1,6 +1,6 @@
 #include "plugkit/app/WindowScreenshot.h"
 
-#include "canvas/platform/TextConversion.h"
+#include "canvas/platform/helpers/TextConversion.h"
 #include "plugkit/app/ScreenshotFile.h"
 #include "plugkit/app/Utf8Wrappers.h"
 

@@ -1,7 +1,7 @@
 #include "plugkit/vst3/Vst3Module.h"
 
 #include "base/source/updatehandler.h"
-#include "canvas/platform/PlatformResources.h"
+#include "canvas/platform/helpers/PlatformResources.h"
 #include "pluginterfaces/base/funknown.h"
 
 #include <cstring>

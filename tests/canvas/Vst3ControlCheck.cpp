@@ -3,7 +3,7 @@
 #include "tests/support/RecordingCanvas.h"
 
 #include "canvas/IVst3ContextMenuHost.h"
-#include "canvas/platform/TextConversion.h"
+#include "canvas/platform/helpers/TextConversion.h"
 #include "pluginterfaces/vst/ivstcontextmenu.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "public.sdk/source/common/pluginview.h"

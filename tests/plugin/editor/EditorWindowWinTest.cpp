@@ -3,7 +3,7 @@
 // read off the module's own call to SetTimer. Wine reports Windows 7 here, so no vertical-blank
 // thread paces the window and the timer runs at the period that follows from the frame rate.
 #include "canvas/ICanvas.h"
-#include "canvas/platform/WindowLogic.h"
+#include "canvas/platform/window/WindowLogic.h"
 #include "plugin/editor/EditorLayout.h"
 #include "plugkit/app/IPluginApp.h"
 #include "plugkit/app/StandaloneHost.h"
@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 #include <memory>
 #include <string>
 #include <vector>
@@ -161,6 +162,64 @@ TEST(EditorWindow, ThePlugInModuleMakesItAtThirtyFramesPerSecond)
         EXPECT_EQ(view->release(), 0u);
     }
     PatchImport(binary, "user32.dll", "SetTimer", reinterpret_cast<void*>(gSetTimer));
+}
+
+/// Whether `editorWindow` draws into a hidden sink child window, as it does when it presents
+/// through GDI (swapping buffers draws into the window itself).
+bool PresentsThroughGdi(HWND editorWindow)
+{
+    for (HWND child = GetWindow(editorWindow, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT))
+    {
+        wchar_t name[64] = {};
+        if (GetClassNameW(child, name, 64) > 0 && std::wcscmp(name, L"PluginGlSinkClass") == 0)
+            return true;
+    }
+    return false;
+}
+
+TEST(EditorWindow, LumenfallPresentForcesHowBothDeliverablesPresent)
+{
+    // Under Wine frames go through GDI unless the variable says "swap".
+    std::string error;
+    std::unique_ptr<LoadedModule> module = LoadedModule::Load(LUMENFALL_BUNDLE, &error);
+    ASSERT_NE(module, nullptr) << error;
+    plugkit::canvas::platform::test::HostWindow window(
+        800, 260, editor::kEditorWidth, editor::kEditorHeight);
+    for (const char* value : {"swap", "gdi"})
+    {
+        SCOPED_TRACE(value);
+        const bool gdi = std::strcmp(value, "gdi") == 0;
+        SetEnvironmentVariableA("LUMENFALL_PRESENT", value);
+
+        FakePlatform platform;
+        plugkit::app::StandaloneHost* host = plugkit::app::StandaloneHost::Create(platform);
+        ASSERT_NE(host, nullptr);
+        plugkit::ICanvasEditorDelegate* program = host->GetPlugin();
+        ASSERT_NE(program, nullptr);
+        const HWND programEditor = static_cast<HWND>(program->OpenWindow(window.Get()));
+        ASSERT_NE(programEditor, nullptr);
+        EXPECT_EQ(PresentsThroughGdi(programEditor), gdi) << "the stand-alone program";
+        program->CloseWindow();
+        delete host;
+
+        HostApplication hostApp{u"Test Host"};
+        ComponentHandler handler;
+        PlugFrame frame;
+        frame.mWindow = window.Get();
+        HostedPlugin plugin(*module, hostApp, handler);
+        ASSERT_TRUE(plugin.CreateAndInitialize());
+        IPlugView* view = plugin.mController->createView("editor");
+        ASSERT_NE(view, nullptr);
+        view->setFrame(&frame);
+        ASSERT_EQ(view->attached(window.Get(), kPlatformTypeHWND), kResultOk);
+        const HWND moduleEditor = GetWindow(window.Get(), GW_CHILD);
+        ASSERT_NE(moduleEditor, nullptr);
+        EXPECT_EQ(PresentsThroughGdi(moduleEditor), gdi) << "the plug-in module";
+        EXPECT_EQ(view->removed(), kResultOk);
+        EXPECT_EQ(view->release(), 0u);
+    }
+    SetEnvironmentVariableA("LUMENFALL_PRESENT", nullptr);
 }
 
 } // namespace

@@ -1,12 +1,12 @@
 #include "tests/support/headless/HeadlessCanvas.h"
 
 #include "canvas/DirtyRectList.h"
-#include "canvas/platform/PlatformFontData.h"
-#include "canvas/platform/PlatformResources.h"
+#include "canvas/platform/helpers/PlatformResources.h"
+#include "canvas/platform/nanovg/PlatformFontData.h"
 #include "plugkit/HeapBuffer.h"
 
 #if defined(_WIN32)
-#include "canvas/platform/WinFont.h"
+#include "canvas/platform/nanovg/WinFont.h"
 #endif
 
 #include <cstring>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "canvas/platform/ICanvasNanoVG.h"
+#include "canvas/platform/nanovg/ICanvasNanoVG.h"
 #include "tests/support/headless/HeadlessGlContext.h"
 
 #include <cstdint>

@@ -10,7 +10,7 @@
 
 #include "tests/support/headless/HeadlessGlContext.h"
 
-#include "canvas/platform/GlLoader.h"
+#include "canvas/platform/nanovg/GlLoader.h"
 
 #define STB_IMAGE_WRITE_STATIC
 #define STB_IMAGE_WRITE_IMPLEMENTATION

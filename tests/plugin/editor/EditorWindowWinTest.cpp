@@ -7,7 +7,7 @@
 #include "plugin/editor/EditorLayout.h"
 #include "plugkit/app/IPluginApp.h"
 #include "plugkit/app/StandaloneHost.h"
-#include "tests/canvas/platform/WinTestSupport.h"
+#include "tests/support/WinTestSupport.h"
 #include "tests/support/app/AppFakes.h"
 #include "tests/vst3host/Vst3Host.h"
 

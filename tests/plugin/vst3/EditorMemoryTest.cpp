@@ -1,7 +1,7 @@
 // The real LUMENFALL.vst3's editor opened and closed again and again in the test host under
 // Wine, in a process of its own: what each cycle leaves behind is what a host that opens the
 // editor all session long gains.
-#include "tests/canvas/platform/WinTestSupport.h"
+#include "tests/support/WinTestSupport.h"
 #include "tests/vst3host/Vst3Host.h"
 
 #include <gtest/gtest.h>

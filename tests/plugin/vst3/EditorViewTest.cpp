@@ -1,6 +1,6 @@
 // The real LUMENFALL.vst3's editor in the test host under Wine: a top-level window of the test
 // as the host's frame, the editor attached, resized, removed and released again and again.
-#include "tests/canvas/platform/WinTestSupport.h"
+#include "tests/support/WinTestSupport.h"
 #include "tests/vst3host/Vst3Host.h"
 
 #include <gtest/gtest.h>

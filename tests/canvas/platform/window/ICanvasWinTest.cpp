@@ -6,8 +6,8 @@
 #include "canvas/platform/helpers/TextConversion.h"
 #include "plugkit/HeapBuffer.h"
 #include "plugkit/ICanvasEditorDelegate.h"
-#include "tests/canvas/platform/WinTestSupport.h"
 #include "tests/canvas/platform/desktop/DesktopWinTestSupport.h"
+#include "tests/support/WinTestSupport.h"
 
 #include <GL/gl.h>
 #include <commctrl.h>

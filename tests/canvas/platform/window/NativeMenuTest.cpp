@@ -1,6 +1,6 @@
 #include "canvas/platform/window/NativeMenu.h"
 
-#include "tests/canvas/platform/WinTestSupport.h"
+#include "tests/support/WinTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "canvas/platform/window/NativeTextEntry.h"
 
 #include "plugkit/IParam.h"
-#include "tests/canvas/platform/WinTestSupport.h"
+#include "tests/support/WinTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "canvas/platform/window/VBlankThread.h"
 #include "canvas/platform/window/WindowLogic.h"
 
-#include "tests/canvas/platform/WinTestSupport.h"
+#include "tests/support/WinTestSupport.h"
 
 #include <gtest/gtest.h>
 

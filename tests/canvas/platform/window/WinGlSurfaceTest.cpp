@@ -1,6 +1,6 @@
 #include "canvas/platform/window/WinGlSurface.h"
 
-#include "tests/canvas/platform/WinTestSupport.h"
+#include "tests/support/WinTestSupport.h"
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>

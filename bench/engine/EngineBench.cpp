@@ -14,6 +14,7 @@
 // trip to the wine server, so every case is timed with one reading before and one after its
 // whole run: the default run of 60 s of audio takes a few hundred milliseconds.
 
+#include "bench/ContinuousParameters.h"
 #include "plugin/FactoryPresets.h"
 #include "plugin/engine/Parameters.h"
 #include "plugin/engine/ReverbEngine.h"
@@ -82,21 +83,6 @@ struct Case
     std::vector<ParamId> parameters = {};
     int preset = -1;
 };
-
-/// The parameters a host automates: all but the model, the switches and the note division.
-std::vector<ParamId> ContinuousParameters()
-{
-    std::vector<ParamId> ids;
-    for (int i = 0; i < lumenfall::engine::kParamCount; ++i)
-    {
-        const auto id = static_cast<ParamId>(i);
-        if (!lumenfall::engine::ParamIsSwitch(id) && !lumenfall::engine::ParamIsWholeNumber(id))
-        {
-            ids.push_back(id);
-        }
-    }
-    return ids;
-}
 
 /// `id` at fraction x of its range.
 float Across(ParamId id, double x)
@@ -544,7 +530,7 @@ int main(int argc, char** argv)
                  Scenario::MovedOnce)
             ->parameters = {id};
     }
-    const std::vector<ParamId> continuous = ContinuousParameters();
+    const std::vector<ParamId> continuous = lumenfall::bench::ContinuousParameters();
     for (const ParamId id : continuous)
     {
         scenario(std::string("Hall automated ") + lumenfall::engine::ParamName(id),

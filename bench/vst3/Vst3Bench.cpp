@@ -9,6 +9,7 @@
 // continuous parameter automated (one point per block, a slow sweep of its normalized value);
 // every continuous parameter at once.
 
+#include "bench/ContinuousParameters.h"
 #include "plugin/FactoryPresets.h"
 #include "plugin/engine/Parameters.h"
 #include "plugin/engine/ReverbEngine.h"
@@ -127,20 +128,6 @@ double RunModule(lumenfall::test::LoadedModule& module,
         });
 }
 
-std::vector<ParamId> ContinuousParameters()
-{
-    std::vector<ParamId> ids;
-    for (int i = 0; i < lumenfall::engine::kParamCount; ++i)
-    {
-        const auto id = static_cast<ParamId>(i);
-        if (!lumenfall::engine::ParamIsSwitch(id) && !lumenfall::engine::ParamIsWholeNumber(id))
-        {
-            ids.push_back(id);
-        }
-    }
-    return ids;
-}
-
 /// A slow triangle between 0.3 and 0.7 of the normalized range, 400 blocks (4.3 s) each way.
 double Sweep(long block)
 {
@@ -188,7 +175,7 @@ void RunScenarios(lumenfall::test::LoadedModule& module, Signal& signal, int rou
                         false});
     }
     const int hall = static_cast<int>(lumenfall::engine::ReverbModel::Hall);
-    const std::vector<ParamId> continuous = ContinuousParameters();
+    const std::vector<ParamId> continuous = lumenfall::bench::ContinuousParameters();
     for (const ParamId id : continuous)
     {
         rows.push_back({std::string("Hall automated ") + lumenfall::engine::ParamName(id),

@@ -271,25 +271,43 @@ TEST(ICanvasWin, AFailedCreationLeavesNothingOpenAndDrawsNothing)
     noGl.CloseWindow();
 }
 
+// A host that draws with a GL context of its own, in a child window of its own, current around
+// our calls while it lives.
+struct HostGlChild
+{
+    explicit HostGlChild(HWND parent)
+        : window(CreateWindowExW(0,
+                                 L"STATIC",
+                                 L"",
+                                 WS_CHILD | WS_VISIBLE,
+                                 320,
+                                 0,
+                                 40,
+                                 40,
+                                 parent,
+                                 nullptr,
+                                 nullptr,
+                                 nullptr))
+    {
+        current = surface.Create(window, PresentMode::SwapBuffers) && surface.Activate();
+    }
+    ~HostGlChild()
+    {
+        surface.Deactivate();
+        surface.Destroy();
+        DestroyWindow(window);
+    }
+    HWND window;
+    WinGlSurface surface;
+    bool current = false;
+};
+
 TEST(ICanvasWin, TheDefaultPrefixPacesByTimerAndTheHostsContextStays)
 {
     // The host draws with a GL context of its own, current around our calls.
     test::HostWindow& host = test::SharedHost();
-    WinGlSurface hostGl;
-    HWND hostChild = CreateWindowExW(0,
-                                     L"STATIC",
-                                     L"",
-                                     WS_CHILD | WS_VISIBLE,
-                                     320,
-                                     0,
-                                     40,
-                                     40,
-                                     host.Get(),
-                                     nullptr,
-                                     nullptr,
-                                     nullptr);
-    ASSERT_TRUE(hostGl.Create(hostChild, PresentMode::SwapBuffers));
-    ASSERT_TRUE(hostGl.Activate());
+    HostGlChild hostGl(host.Get());
+    ASSERT_TRUE(hostGl.current);
     const HGLRC hostContext = wglGetCurrentContext();
 
     Editor e;
@@ -301,30 +319,13 @@ TEST(ICanvasWin, TheDefaultPrefixPacesByTimerAndTheHostsContextStays)
     EXPECT_EQ(wglGetCurrentContext(), hostContext);
     e.CloseWindow();
     EXPECT_EQ(wglGetCurrentContext(), hostContext);
-
-    hostGl.Deactivate();
-    hostGl.Destroy();
-    DestroyWindow(hostChild);
 }
 
 TEST(ICanvasWin, WhileItsContextIsHeldElsewhereNothingIsDrawnAndTheHostsContextIsUntouched)
 {
     test::HostWindow& host = test::SharedHost();
-    WinGlSurface hostGl;
-    HWND hostChild = CreateWindowExW(0,
-                                     L"STATIC",
-                                     L"",
-                                     WS_CHILD | WS_VISIBLE,
-                                     320,
-                                     0,
-                                     40,
-                                     40,
-                                     host.Get(),
-                                     nullptr,
-                                     nullptr,
-                                     nullptr);
-    ASSERT_TRUE(hostGl.Create(hostChild, PresentMode::SwapBuffers));
-    ASSERT_TRUE(hostGl.Activate());
+    HostGlChild hostGl(host.Get());
+    ASSERT_TRUE(hostGl.current);
     const HGLRC hostContext = wglGetCurrentContext();
     glClearColor(0.25f, 0.5f, 0.75f, 1.f); // the host's state, which our drawing would change
 
@@ -371,9 +372,6 @@ TEST(ICanvasWin, WhileItsContextIsHeldElsewhereNothingIsDrawnAndTheHostsContextI
     EXPECT_EQ(wglGetCurrentContext(), hostContext);
     CloseHandle(taken);
     CloseHandle(giveBack);
-    hostGl.Deactivate();
-    hostGl.Destroy();
-    DestroyWindow(hostChild);
 }
 
 TEST(ICanvasWin, TheScreenShowsTheEditorAndOneInvalidatedControlRepaintsAlone)

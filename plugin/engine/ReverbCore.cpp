@@ -60,9 +60,20 @@ void ReverbCore::UpdateBlockConstants(const CoreSettings& settings)
         return;
     }
     std::copy(key, key + 3, mConstantsKey);
-    mInputDiffusers = InputDiffusers(settings);
-    mPlate = PlateTank(settings);
-    mSpring = SpringChain(settings, mDiffusers);
+    // Only the model's own structures: a Reset (the one way to another model) drops the key.
+    const LateStructure structure = LateStructureOf(mModel);
+    if (structure != LateStructure::Spring)
+    {
+        mInputDiffusers = InputDiffusers(settings);
+    }
+    if (structure == LateStructure::Plate)
+    {
+        mPlate = PlateTank(settings);
+    }
+    if (structure == LateStructure::Spring)
+    {
+        mSpring = SpringChain(settings, mDiffusers);
+    }
 }
 
 void ReverbCore::UpdateCoefficients(const EngineParameters& current)
@@ -165,7 +176,7 @@ void ReverbCore::ProcessBlock(const float* xL,
         {
             m = kShortCoreBlock;
         }
-        if (BlockReady(s, m))
+        if (BlockReady(s, runGlides, m))
         {
             const OutputLevels shifted = levels != nullptr
                                              ? OutputLevels{levels->lateTail + done,
@@ -207,6 +218,10 @@ void ReverbCore::ProcessBlock(const float* xL,
                 {
                     at[ParamId::Density] = glides->density[i];
                 }
+                if (glides != nullptr && glides->size != nullptr)
+                {
+                    at[ParamId::Size] = glides->size[i];
+                }
                 const StereoSample w =
                     ProcessSample(xL[i], xR[i], at, onsets != nullptr && onsets[i] != 0);
                 wetL[i] = w.left;
@@ -233,15 +248,16 @@ ReverbCore::BlockSettings(const EngineParameters& current, const CoreGlides* gli
     return s;
 }
 
-bool ReverbCore::BlockReady(const CoreSettings& s, int n) const
+bool ReverbCore::BlockReady(const CoreSettings& s, const CoreGlides* glides, int n) const
 {
-    // The block form skips the length glide, so the lengths must have arrived; the plate and the
-    // spring read their lines for the whole block before they write them.
-    if (!mLines.Settled())
+    // The network's block form follows the size and the lengths' glide sample by sample; the
+    // plate's and the spring's skip both, so the size must hold still and the lengths must have
+    // arrived, and they read their lines for the whole block before they write them.
+    if (LateStructureOf(mModel) == LateStructure::Network)
     {
-        return false;
+        return true;
     }
-    return LateStructureOf(mModel) == LateStructure::Network || ReadsAhead(s, n);
+    return mLines.Settled() && (glides == nullptr || glides->size == nullptr) && ReadsAhead(s, n);
 }
 
 bool ReverbCore::ReadsAhead(const CoreSettings& s, int n) const
@@ -269,13 +285,54 @@ void ReverbCore::ProcessFast(const float* xL,
                              const CoreGlides* glides)
 {
 
+    // While "Size" glides, its size factor c at each sample, as CoreSettings works it out.
+    const bool sizeGlides = glides != nullptr && glides->size != nullptr;
+    float sizes[kCoreBlock];
+    if (sizeGlides)
+    {
+        for (int t = 0; t < n; ++t)
+        {
+            sizes[t] =
+                glides->size[t] * 0.01f * CoreSettings::kSizeSlope + CoreSettings::kSizeFloor;
+        }
+    }
+
     float earlyL[kCoreBlock];
     float earlyR[kCoreBlock];
-    mEarly.Run(xL, xR, s, earlyL, earlyR, n);
+    if (sizeGlides)
+    {
+        mEarly.RunGliding(xL, xR, s, sizes, earlyL, earlyR, n);
+    }
+    else
+    {
+        mEarly.Run(xL, xR, s, earlyL, earlyR, n);
+    }
 
     float dL[kCoreBlock];
     float dR[kCoreBlock];
-    DiffuseInput(xL, xR, s, glides, dL, dR, n);
+    DiffuseInput(xL, xR, s, glides, sizeGlides ? sizes : nullptr, dL, dR, n);
+
+    // While the lines' lengths glide, each line's length at each sample, after that sample's
+    // glide step as ProcessSample takes it (and the last one on to the end of the last group of
+    // lanes).
+    float lengths[kLines][kCoreBlock];
+    const bool lengthsGlide = !mLines.Settled();
+    if (lengthsGlide)
+    {
+        for (int t = 0; t < n; ++t)
+        {
+            mLines.Glide();
+            for (int i = 0; i < kLines; ++i)
+            {
+                lengths[i][t] = mLines.CurrentLength(i);
+            }
+        }
+        const int whole = std::min(kCoreBlock, (n + 7) / 8 * 8);
+        for (int i = 0; i < kLines; ++i)
+        {
+            std::fill(lengths[i] + n, lengths[i] + whole, lengths[i][n - 1]);
+        }
+    }
 
     float sinBefore[kCoreBlock];
     float sinAfter[kCoreBlock];
@@ -295,7 +352,20 @@ void ReverbCore::ProcessFast(const float* xL,
 
     float lateL[kCoreBlock];
     float lateR[kCoreBlock];
-    RunLate(xL, xR, glides, dL, dR, sinBefore, sinAfter, cosAfter, s, current, lateL, lateR, n);
+    RunLate(xL,
+            xR,
+            glides,
+            lengthsGlide ? &lengths[0][0] : nullptr,
+            dL,
+            dR,
+            sinBefore,
+            sinAfter,
+            cosAfter,
+            s,
+            current,
+            lateL,
+            lateR,
+            n);
 
     const GateShape gate(mModel,
                          current[ParamId::GateLength],
@@ -322,6 +392,7 @@ void ReverbCore::DiffuseInput(const float* xL,
                               const float* xR,
                               const CoreSettings& s,
                               const CoreGlides* glides,
+                              const float* sizes,
                               float* dL,
                               float* dR,
                               int n)
@@ -333,7 +404,47 @@ void ReverbCore::DiffuseInput(const float* xL,
         dR[t] = s.open * xR[t];
     }
     UpdateBlockConstants(s);
-    if (structure != LateStructure::Spring && glides != nullptr && glides->diffusion != nullptr)
+    const float* diffusion = glides != nullptr ? glides->diffusion : nullptr;
+    if (structure != LateStructure::Spring && sizes != nullptr)
+    {
+        // The allpasses' whole delays follow the size: runs over which they hold still, each
+        // with its own diffusers. The size moves one way over a block (it glides towards one
+        // target), so where the run's last sample delays as its first, every sample does.
+        CoreSettings at = s;
+        for (int t = 0; t < n;)
+        {
+            at.size = sizes[t];
+            const InputDiffusers diffusers(at);
+            at.size = sizes[n - 1];
+            int end = n;
+            if (!InputDiffusers(at).SameDelays(diffusers))
+            {
+                for (end = t + 1; end < n; ++end)
+                {
+                    at.size = sizes[end];
+                    if (!InputDiffusers(at).SameDelays(diffusers))
+                    {
+                        break;
+                    }
+                }
+            }
+            for (int side = 0; side < 2; ++side)
+            {
+                float* x = (side == 0 ? dL : dR) + t;
+                if (diffusion != nullptr)
+                {
+                    diffusers.RunGliding(
+                        mDiffusers, side, diffusion + t, x, end - t, s.instructionSet);
+                }
+                else
+                {
+                    diffusers.Run(mDiffusers, side, x, end - t, s.instructionSet);
+                }
+            }
+            t = end;
+        }
+    }
+    else if (structure != LateStructure::Spring && diffusion != nullptr)
     {
         mInputDiffusers.RunGliding(mDiffusers, 0, glides->diffusion, dL, n, s.instructionSet);
         mInputDiffusers.RunGliding(mDiffusers, 1, glides->diffusion, dR, n, s.instructionSet);
@@ -439,6 +550,7 @@ void ReverbCore::RunGlidingLfo(const CoreGlides& glides,
 void ReverbCore::RunLate(const float* xL,
                          const float* xR,
                          const CoreGlides* glides,
+                         const float* lengths,
                          const float* dL,
                          const float* dR,
                          const float* sinBefore,
@@ -469,7 +581,8 @@ void ReverbCore::RunLate(const float* xL,
                      lateL,
                      lateR,
                      n,
-                     glides != nullptr ? glides->density : nullptr);
+                     glides != nullptr ? glides->density : nullptr,
+                     lengths);
         break;
     }
 }

@@ -29,20 +29,22 @@ inline constexpr std::int64_t kNoOnset = 1000000000;
 
 /// The values at each sample of a block of the parameters that glide inside the block form, which
 /// follows them sample by sample as the reference form does: "Modulation Rate" and "Modulation
-/// Depth" (both or neither), and "Diffusion" and "Density" where only the input diffusers and the
-/// network read them. Null while they hold still.
+/// Depth" (both or neither), "Diffusion" and "Density" where only the input diffusers and the
+/// network read them, and "Size". Null while they hold still.
 struct CoreGlides
 {
     const float* modulationRate = nullptr;
     const float* modulationDepth = nullptr;
     const float* diffusion = nullptr;
     const float* density = nullptr;
+    const float* size = nullptr;
 
     /// The same from sample `offset` on.
     CoreGlides From(int offset) const
     {
         const auto at = [offset](const float* p) { return p != nullptr ? p + offset : nullptr; };
-        return CoreGlides{at(modulationRate), at(modulationDepth), at(diffusion), at(density)};
+        return CoreGlides{
+            at(modulationRate), at(modulationDepth), at(diffusion), at(density), at(size)};
     }
 };
 
@@ -118,9 +120,9 @@ private:
     // largest modulation depth of those samples where the depth glides.
     CoreSettings
     BlockSettings(const EngineParameters& current, const CoreGlides* glides, int n) const;
-    // True when the block form can run the next n samples (else ProcessBlock runs them sample by
-    // sample).
-    bool BlockReady(const CoreSettings& s, int n) const;
+    // True when the block form can run the next n samples of `glides` (else ProcessBlock runs
+    // them sample by sample).
+    bool BlockReady(const CoreSettings& s, const CoreGlides* glides, int n) const;
     // Whether the late structure's block form reads all its lines for n samples before it writes.
     bool ReadsAhead(const CoreSettings& s, int n) const;
     // The block form of ProcessBlock, n <= kCoreBlock.
@@ -139,6 +141,7 @@ private:
                                                     const float* xR,
                                                     const CoreSettings& s,
                                                     const CoreGlides* glides,
+                                                    const float* sizes,
                                                     float* dL,
                                                     float* dR,
                                                     int n);
@@ -155,6 +158,7 @@ private:
     [[gnu::always_inline]] inline void RunLate(const float* xL,
                                                const float* xR,
                                                const CoreGlides* glides,
+                                               const float* lengths,
                                                const float* dL,
                                                const float* dR,
                                                const float* sinBefore,

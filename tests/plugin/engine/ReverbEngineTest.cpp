@@ -156,7 +156,7 @@ struct GlideCase
 // diffusion glide in the block form throughout.
 TEST(ReverbEngineTest, GlidesEndAndTheBlockFormReturns)
 {
-    const GlideCase cases[] = {{"Size", ParamId::Size, 190.0f, 14400, true},
+    const GlideCase cases[] = {{"Size", ParamId::Size, 190.0f, 14400, false},
                                {"Diffusion", ParamId::Diffusion, 5.0f, 7200, false},
                                {"Gate Length", ParamId::GateLength, 1900.0f, 7200, true},
                                {"Modulation Rate", ParamId::ModulationRate, 4.5f, 7200, false},

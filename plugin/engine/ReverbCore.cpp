@@ -222,6 +222,12 @@ void ReverbCore::ProcessBlock(const float* xL,
                 {
                     at[ParamId::Size] = glides->size[i];
                 }
+                if (glides != nullptr && glides->gateLength != nullptr)
+                {
+                    at[ParamId::GateLength] = glides->gateLength[i];
+                    at[ParamId::GateRelease] = glides->gateRelease[i];
+                    at[ParamId::EnvelopeShape] = glides->envelopeShape[i];
+                }
                 const StereoSample w =
                     ProcessSample(xL[i], xR[i], at, onsets != nullptr && onsets[i] != 0);
                 wetL[i] = w.left;
@@ -372,7 +378,7 @@ void ReverbCore::ProcessFast(const float* xL,
                          current[ParamId::GateRelease],
                          current[ParamId::EnvelopeShape]);
     float envelope[kCoreBlock];
-    RunGate(gate, onsets, s, envelope, n);
+    RunGate(gate, glides, onsets, s, envelope, n);
     mOutput.Run(lateL,
                 lateR,
                 earlyL,
@@ -590,12 +596,27 @@ void ReverbCore::RunLate(const float* xL,
 // The onset count over the block; where the gate shapes the tail, envelope = its gain at each
 // sample (else envelope is left alone).
 void ReverbCore::RunGate(const GateShape& gate,
+                         const CoreGlides* glides,
                          const std::uint8_t* onsets,
                          const CoreSettings& s,
                          float* envelope,
                          int n)
 {
-    if (gate.Shapes())
+    if (gate.Shapes() && glides != nullptr && glides->gateLength != nullptr)
+    {
+        // The gate's values glide: the envelope of each sample's own, as ProcessSample takes it.
+        for (int t = 0; t < n; ++t)
+        {
+            CountOnset(onsets != nullptr && onsets[t] != 0);
+            const float m = GateEnvelope(mModel,
+                                         static_cast<double>(mSamplesSinceOnset) / mSampleRate,
+                                         glides->gateLength[t],
+                                         glides->gateRelease[t],
+                                         glides->envelopeShape[t]);
+            envelope[t] = m + (1.0f - m) * s.freeze;
+        }
+    }
+    else if (gate.Shapes())
     {
         for (int t = 0; t < n; ++t)
         {

@@ -30,7 +30,8 @@ inline constexpr std::int64_t kNoOnset = 1000000000;
 /// The values at each sample of a block of the parameters that glide inside the block form, which
 /// follows them sample by sample as the reference form does: "Modulation Rate" and "Modulation
 /// Depth" (both or neither), "Diffusion" and "Density" where only the input diffusers and the
-/// network read them, and "Size". Null while they hold still.
+/// network read them, "Size", and the gate's "Gate Length", "Gate Release" and "Envelope Shape"
+/// (all three or none). Null while they hold still.
 struct CoreGlides
 {
     const float* modulationRate = nullptr;
@@ -38,13 +39,22 @@ struct CoreGlides
     const float* diffusion = nullptr;
     const float* density = nullptr;
     const float* size = nullptr;
+    const float* gateLength = nullptr;
+    const float* gateRelease = nullptr;
+    const float* envelopeShape = nullptr;
 
     /// The same from sample `offset` on.
     CoreGlides From(int offset) const
     {
         const auto at = [offset](const float* p) { return p != nullptr ? p + offset : nullptr; };
-        return CoreGlides{
-            at(modulationRate), at(modulationDepth), at(diffusion), at(density), at(size)};
+        return CoreGlides{at(modulationRate),
+                          at(modulationDepth),
+                          at(diffusion),
+                          at(density),
+                          at(size),
+                          at(gateLength),
+                          at(gateRelease),
+                          at(envelopeShape)};
     }
 };
 
@@ -170,6 +180,7 @@ private:
                                                float* lateR,
                                                int n);
     [[gnu::always_inline]] inline void RunGate(const GateShape& gate,
+                                               const CoreGlides* glides,
                                                const std::uint8_t* onsets,
                                                const CoreSettings& s,
                                                float* envelope,

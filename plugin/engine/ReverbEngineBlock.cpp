@@ -24,6 +24,7 @@ void ReverbEngineState::BlockSegment(
     diffusionGlides = (gliding & kDiffusionMask) != 0;
     densityGlides = (gliding & kDensityMask) != 0;
     sizeGlides = (gliding & kSizeMask) != 0;
+    gateGlides = (gliding & kReadByGateMask) != 0;
     // Glides only start between segments: what holds still at the first sample holds throughout.
     const bool recordEach = (gliding & kRecordedMask) != 0;
     RecordOutputParameters(0, recordEach ? 1 : n);
@@ -51,9 +52,13 @@ void ReverbEngineState::BlockSegment(
                               modulationGlides ? modulationDepthAt : nullptr,
                               diffusionGlides ? diffusionAt : nullptr,
                               densityGlides ? densityAt : nullptr,
-                              sizeGlides ? sizeAt : nullptr};
+                              sizeGlides ? sizeAt : nullptr,
+                              gateGlides ? gateLengthAt : nullptr,
+                              gateGlides ? gateReleaseAt : nullptr,
+                              gateGlides ? envelopeShapeAt : nullptr};
     const CoreGlides* glides =
-        modulationGlides || diffusionGlides || densityGlides || sizeGlides ? &glidesAt : nullptr;
+        modulationGlides || diffusionGlides || densityGlides || sizeGlides || gateGlides ? &glidesAt
+                                                                                         : nullptr;
     cores[activeCore].ProcessBlock(feedL, feedR, onsets, wetL, wetR, n, current, levels, glides);
     const int fading = fadingCore >= 0 ? std::min(n, crossfadeRemaining) : 0;
     if (fading > 0)
@@ -97,6 +102,12 @@ void ReverbEngineState::RecordOutputParameters(int t, int count)
     if (sizeGlides)
     {
         std::fill_n(sizeAt + t, count, current[ParamId::Size]);
+    }
+    if (gateGlides)
+    {
+        std::fill_n(gateLengthAt + t, count, current[ParamId::GateLength]);
+        std::fill_n(gateReleaseAt + t, count, current[ParamId::GateRelease]);
+        std::fill_n(envelopeShapeAt + t, count, current[ParamId::EnvelopeShape]);
     }
 }
 

@@ -43,7 +43,8 @@ constexpr float kEnvelopeFloor = 1e-25f;
 
 // The parameters every core reads sample by sample, and those only some models read (the gate's
 // by Gated and Reverse, the shimmer's by Shimmer): while one that a running core (or the model
-// the next change starts) reads glides, the engine runs the per-sample form. The others are read
+// the next change starts) reads glides, the engine runs the per-sample form (but for the gate's,
+// which the block form follows too, see CoreGlides). The others are read
 // only by the coefficient refresh or, sample by sample, by the engine's own output stage, which
 // takes them per sample in the block form too. "Size" glides in the block form (see CoreGlides).
 constexpr ParamId kReadBySample[] = {ParamId::Freeze};
@@ -53,7 +54,7 @@ constexpr ParamId kReadBySample[] = {ParamId::Freeze};
 constexpr ParamId kCoreGlidingReads[] = {
     ParamId::ModulationDepth, ParamId::ModulationRate, ParamId::Diffusion};
 // The cores' output levels: read sample by sample, but the block form takes them so too (see
-// OutputLevels), and no refresh reads them.
+// OutputLevels), and no refresh reads them. The gate's values likewise (see CoreGlides).
 constexpr ParamId kCoreOutputLevels[] = {
     ParamId::LateTail, ParamId::EarlyReflections, ParamId::Tone};
 constexpr ParamId kReadByGate[] = {
@@ -101,16 +102,13 @@ constexpr ParamMask kSizeMask = Bit(static_cast<int>(ParamId::Size));
 constexpr ParamMask kRecordedMask =
     Bit(static_cast<int>(ParamId::Mix)) | Bit(static_cast<int>(ParamId::WetSolo)) |
     Bit(static_cast<int>(ParamId::Width)) | Bit(static_cast<int>(ParamId::Ducking)) |
-    kCoreOutputLevelMask | kCoreGlidingMask | kDensityMask | kSizeMask;
+    kCoreOutputLevelMask | kCoreGlidingMask | kDensityMask | kSizeMask | kReadByGateMask;
 
 /// What a model's core reads sample by sample beyond kReadBySample.
 inline ParamMask ReadByModel(ReverbModel model)
 {
     switch (model)
     {
-    case ReverbModel::Gated:
-    case ReverbModel::Reverse:
-        return kReadByGateMask;
     case ReverbModel::Shimmer:
         return kReadByShimmerMask;
     case ReverbModel::Plate:
@@ -304,11 +302,15 @@ struct ReverbEngineState
     bool diffusionGlides = false;
     bool densityGlides = false;
     bool sizeGlides = false;
+    bool gateGlides = false; // one of the gate's values
     float modulationRateAt[kCoreBlock] = {};
     float modulationDepthAt[kCoreBlock] = {};
     float diffusionAt[kCoreBlock] = {};
     float densityAt[kCoreBlock] = {};
     float sizeAt[kCoreBlock] = {};
+    float gateLengthAt[kCoreBlock] = {};
+    float gateReleaseAt[kCoreBlock] = {};
+    float envelopeShapeAt[kCoreBlock] = {};
 
     void Reset();
     void SetTarget(const EngineParameters& parameters);

@@ -158,7 +158,7 @@ TEST(ReverbEngineTest, GlidesEndAndTheBlockFormReturns)
 {
     const GlideCase cases[] = {{"Size", ParamId::Size, 190.0f, 14400, false},
                                {"Diffusion", ParamId::Diffusion, 5.0f, 7200, false},
-                               {"Gate Length", ParamId::GateLength, 1900.0f, 7200, true},
+                               {"Gate Length", ParamId::GateLength, 1900.0f, 7200, false},
                                {"Modulation Rate", ParamId::ModulationRate, 4.5f, 7200, false},
                                {"Freeze", ParamId::Freeze, 1.0f, 7200, true},
                                {"Tone", ParamId::Tone, -60.0f, 7200, false},

@@ -102,8 +102,10 @@ namespace
 struct PlateBlock
 {
     FeedbackLines* lines;
-    DelayLine* allpass; // A0..A3
-    const int* whole;   // their whole delays
+    DelayLine* allpass;   // A0..A3
+    const int* whole;     // their whole delays
+    const int* wholeAt;   // while the size glides, allpass k's at sample t: [k kCoreBlock + t]
+    const float* lengths; // while the lengths glide, line i's at sample t: [i kCoreBlock + t]
     const float* coefficient;
     const float* dL;
     const float* dR;
@@ -134,7 +136,9 @@ template <class V>
             // sin(p + offset) by angle addition.
             const V s = LoadLanes<V>(b.sines + L * g) * offsets.cosine[i] +
                         LoadLanes<V>(b.cosines + L * g) * offsets.sine[i];
-            return s * b.depth + b.lines->CurrentLength(i);
+            const V length = b.lengths != nullptr ? LoadLanes<V>(b.lengths + i * kCoreBlock + L * g)
+                                                  : SplatLanes<V>(b.lines->CurrentLength(i));
+            return s * b.depth + length;
         };
         ReadLineAlong<V>(bank, i, delayOf, o[i], groups);
     }
@@ -151,7 +155,12 @@ template <class V>
     std::copy_n(o[2], b.n, in[3]);
     for (int k = 0; k < 4; ++k)
     {
-        AllpassAlong<V, false>(b.allpass[k], b.whole[k], b.coefficient[k], 0.0f, in[k], b.n);
+        AllpassAlongRuns<V>(b.allpass[k],
+                            b.whole[k],
+                            b.wholeAt != nullptr ? b.wholeAt + k * kCoreBlock : nullptr,
+                            b.coefficient[k],
+                            in[k],
+                            b.n);
     }
     // A0..A3 feed lines 0, 2, 1 and 3.
     const float* frames[kTankLines] = {in[0], in[2], in[1], in[3]};
@@ -201,20 +210,41 @@ void PlateTank::Run(FeedbackLines& lines,
                     const CoreSettings& settings,
                     float* lateL,
                     float* lateR,
-                    int n) const
+                    int n,
+                    const float* sizes,
+                    const float* lengths) const
 {
     DelayLine* allpass = diffusers + kFirstAllpass;
+    // AllpassStep's clamp; a whole delay reads one slot (weight 0 on the second).
+    const auto wholeOf = [&](const PlateTank& tank, int k)
+    { return static_cast<int>(std::max(std::min(tank.mDelay[k], allpass[k].MaxDelay()), 1.0f)); };
     int whole[4];
     for (int k = 0; k < 4; ++k)
     {
-        // AllpassStep's clamp; a whole delay reads one slot (weight 0 on the second).
-        whole[k] = static_cast<int>(std::max(std::min(mDelay[k], allpass[k].MaxDelay()), 1.0f));
+        whole[k] = wholeOf(*this, k);
+    }
+    // While the size glides, each sample's delays as its own settings give them.
+    int wholeAt[4][kCoreBlock];
+    if (sizes != nullptr)
+    {
+        CoreSettings at = settings;
+        for (int t = 0; t < n; ++t)
+        {
+            at.size = sizes[t];
+            const PlateTank tank(at);
+            for (int k = 0; k < 4; ++k)
+            {
+                wholeAt[k][t] = wholeOf(tank, k);
+            }
+        }
     }
     const float coefficient[4] = {
         mLoopCoefficient, mLoopCoefficient, mLineCoefficient, mLineCoefficient};
     const PlateBlock block{&lines,
                            allpass,
                            whole,
+                           sizes != nullptr ? &wholeAt[0][0] : nullptr,
+                           lengths,
                            coefficient,
                            dL,
                            dR,

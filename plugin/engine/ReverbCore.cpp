@@ -176,7 +176,7 @@ void ReverbCore::ProcessBlock(const float* xL,
         {
             m = kShortCoreBlock;
         }
-        if (BlockReady(s, runGlides, m))
+        if (BlockReady(s, m))
         {
             const OutputLevels shifted = levels != nullptr
                                              ? OutputLevels{levels->lateTail + done,
@@ -254,16 +254,11 @@ ReverbCore::BlockSettings(const EngineParameters& current, const CoreGlides* gli
     return s;
 }
 
-bool ReverbCore::BlockReady(const CoreSettings& s, const CoreGlides* glides, int n) const
+bool ReverbCore::BlockReady(const CoreSettings& s, int n) const
 {
-    // The network's block form follows the size and the lengths' glide sample by sample; the
-    // plate's and the spring's skip both, so the size must hold still and the lengths must have
-    // arrived, and they read their lines for the whole block before they write them.
-    if (LateStructureOf(mModel) == LateStructure::Network)
-    {
-        return true;
-    }
-    return mLines.Settled() && (glides == nullptr || glides->size == nullptr) && ReadsAhead(s, n);
+    // Every block form follows the size and the lengths' glide sample by sample; the plate's and
+    // the spring's read their lines for the whole block before they write them.
+    return LateStructureOf(mModel) == LateStructure::Network || ReadsAhead(s, n);
 }
 
 bool ReverbCore::ReadsAhead(const CoreSettings& s, int n) const
@@ -361,6 +356,7 @@ void ReverbCore::ProcessFast(const float* xL,
     RunLate(xL,
             xR,
             glides,
+            sizeGlides ? sizes : nullptr,
             lengthsGlide ? &lengths[0][0] : nullptr,
             dL,
             dR,
@@ -556,6 +552,7 @@ void ReverbCore::RunGlidingLfo(const CoreGlides& glides,
 void ReverbCore::RunLate(const float* xL,
                          const float* xR,
                          const CoreGlides* glides,
+                         const float* sizes,
                          const float* lengths,
                          const float* dL,
                          const float* dR,
@@ -571,10 +568,11 @@ void ReverbCore::RunLate(const float* xL,
     switch (LateStructureOf(mModel))
     {
     case LateStructure::Plate:
-        mPlate.Run(mLines, mDiffusers, dL, dR, sinAfter, cosAfter, s, lateL, lateR, n);
+        mPlate.Run(
+            mLines, mDiffusers, dL, dR, sinAfter, cosAfter, s, lateL, lateR, n, sizes, lengths);
         break;
     case LateStructure::Spring:
-        mSpring.Run(mLines, mDiffusers, xL, xR, sinBefore, s, lateL, lateR, n);
+        mSpring.Run(mLines, mDiffusers, xL, xR, sinBefore, s, lateL, lateR, n, sizes, lengths);
         break;
     default:
         mNetwork.Run(mLines,

@@ -130,9 +130,9 @@ private:
     // largest modulation depth of those samples where the depth glides.
     CoreSettings
     BlockSettings(const EngineParameters& current, const CoreGlides* glides, int n) const;
-    // True when the block form can run the next n samples of `glides` (else ProcessBlock runs
-    // them sample by sample).
-    bool BlockReady(const CoreSettings& s, const CoreGlides* glides, int n) const;
+    // True when the block form can run the next n samples (else ProcessBlock runs them sample by
+    // sample).
+    bool BlockReady(const CoreSettings& s, int n) const;
     // Whether the late structure's block form reads all its lines for n samples before it writes.
     bool ReadsAhead(const CoreSettings& s, int n) const;
     // The block form of ProcessBlock, n <= kCoreBlock.
@@ -168,6 +168,7 @@ private:
     [[gnu::always_inline]] inline void RunLate(const float* xL,
                                                const float* xR,
                                                const CoreGlides* glides,
+                                               const float* sizes,
                                                const float* lengths,
                                                const float* dL,
                                                const float* dR,

@@ -324,6 +324,29 @@ AllpassAlong(DelayLine& line, int whole, float a, float blend, float* x, int n)
     }
 }
 
+/// AllpassAlong (without a blend) with the whole delay wholeAt[t] of each sample t, along the runs
+/// over which it holds still; wholeAt null: `whole` throughout.
+template <class V>
+[[gnu::always_inline]] inline void
+AllpassAlongRuns(DelayLine& line, int whole, const int* wholeAt, float a, float* x, int n)
+{
+    if (wholeAt == nullptr)
+    {
+        AllpassAlong<V, false>(line, whole, a, 0.0f, x, n);
+        return;
+    }
+    for (int t0 = 0; t0 < n;)
+    {
+        int t1 = t0 + 1;
+        while (t1 < n && wholeAt[t1] == wholeAt[t0])
+        {
+            ++t1;
+        }
+        AllpassAlong<V, false>(line, wholeAt[t0], a, 0.0f, x + t0, t1 - t0);
+        t0 = t1;
+    }
+}
+
 /// AllpassAlong with a coefficient a[t] and a blend E[t] of its own for each sample t:
 ///   v = line.Read(whole) - a[t] x;  line.Write(a[t] v + x);  x = E[t] S(v) + (1 - E[t]) x
 template <class V>

@@ -90,7 +90,9 @@ struct SpringBlock
 {
     FeedbackLines* lines;
     DelayLine* diffusers;
-    const int* whole; // the chain's whole delays
+    const int* whole;     // the chain's whole delays
+    const int* wholeAt;   // while the size glides, allpass k's at sample t: [k kCoreBlock + t]
+    const float* lengths; // while the lengths glide, line i's at sample t: [i kCoreBlock + t]
     const float* coefficient;
     const float* xL;
     const float* xR;
@@ -117,7 +119,12 @@ template <class V>
     for (int ch = 0; ch < 2; ++ch)
     {
         const auto delayOf = [&](int g)
-        { return b.lines->CurrentLength(ch) + LoadLanes<V>(b.s0 + L * g) * b.depth * kSwing[ch]; };
+        {
+            const V length = b.lengths != nullptr
+                                 ? LoadLanes<V>(b.lengths + ch * kCoreBlock + L * g)
+                                 : SplatLanes<V>(b.lines->CurrentLength(ch));
+            return length + LoadLanes<V>(b.s0 + L * g) * b.depth * kSwing[ch];
+        };
         ReadLineAlong<V>(bank, ch, delayOf, o[ch], groups);
     }
     // Each channel's chain input: the driven input less the damped feedback (negative feedback).
@@ -133,7 +140,12 @@ template <class V>
         for (int k = 0; k < kAllpasses; ++k)
         {
             const int j = ch * kAllpasses + k;
-            AllpassAlong<V, false>(b.diffusers[j], b.whole[j], b.coefficient[j], 0.0f, x[ch], b.n);
+            AllpassAlongRuns<V>(b.diffusers[j],
+                                b.whole[j],
+                                b.wholeAt != nullptr ? b.wholeAt + j * kCoreBlock : nullptr,
+                                b.coefficient[j],
+                                x[ch],
+                                b.n);
         }
     }
     const float* frames[2] = {x[0], x[1]};
@@ -179,7 +191,9 @@ void SpringChain::Run(FeedbackLines& lines,
                       const CoreSettings& settings,
                       float* lateL,
                       float* lateR,
-                      int n) const
+                      int n,
+                      const float* sizes,
+                      const float* lengths) const
 {
     // Each allpass reads one slot (its delay is whole: weight 0 on the second).
     int whole[2 * kAllpasses];
@@ -187,9 +201,26 @@ void SpringChain::Run(FeedbackLines& lines,
     {
         whole[k] = static_cast<int>(mDelay[k]);
     }
+    // While the size glides, each sample's delays as its own settings give them.
+    int wholeAt[2 * kAllpasses][kCoreBlock];
+    if (sizes != nullptr)
+    {
+        CoreSettings at = settings;
+        for (int t = 0; t < n; ++t)
+        {
+            at.size = sizes[t];
+            const SpringChain chain(at, diffusers);
+            for (int k = 0; k < 2 * kAllpasses; ++k)
+            {
+                wholeAt[k][t] = static_cast<int>(chain.mDelay[k]);
+            }
+        }
+    }
     const SpringBlock block{&lines,
                             diffusers,
                             whole,
+                            sizes != nullptr ? &wholeAt[0][0] : nullptr,
+                            lengths,
                             mCoefficient,
                             xL,
                             xR,

@@ -107,6 +107,7 @@ struct PlateBlock
     const int* wholeAt;   // while the size glides, allpass k's at sample t: [k kCoreBlock + t]
     const float* lengths; // while the lengths glide, line i's at sample t: [i kCoreBlock + t]
     const float* coefficient;
+    const float* coefficientAt; // while the diffusion glides, allpass k's at sample t
     const float* dL;
     const float* dR;
     const float* sines;
@@ -159,6 +160,7 @@ template <class V>
                             b.whole[k],
                             b.wholeAt != nullptr ? b.wholeAt + k * kCoreBlock : nullptr,
                             b.coefficient[k],
+                            b.coefficientAt != nullptr ? b.coefficientAt + k * kCoreBlock : nullptr,
                             in[k],
                             b.n);
     }
@@ -212,6 +214,8 @@ void PlateTank::Run(FeedbackLines& lines,
                     float* lateR,
                     int n,
                     const float* sizes,
+                    const float* diffusions,
+                    const float* densities,
                     const float* lengths) const
 {
     DelayLine* allpass = diffusers + kFirstAllpass;
@@ -223,18 +227,24 @@ void PlateTank::Run(FeedbackLines& lines,
     {
         whole[k] = wholeOf(*this, k);
     }
-    // While the size glides, each sample's delays as its own settings give them.
+    // While the size, the diffusion or the density glides, each sample's delays and
+    // coefficients as its own settings give them.
+    const bool glides = sizes != nullptr || diffusions != nullptr || densities != nullptr;
     int wholeAt[4][kCoreBlock];
-    if (sizes != nullptr)
+    float coefficientAt[4][kCoreBlock];
+    if (glides)
     {
         CoreSettings at = settings;
         for (int t = 0; t < n; ++t)
         {
-            at.size = sizes[t];
+            at.size = sizes != nullptr ? sizes[t] : settings.size;
+            at.diffusion = diffusions != nullptr ? diffusions[t] * 0.01f : settings.diffusion;
+            at.density = densities != nullptr ? densities[t] * 0.01f : settings.density;
             const PlateTank tank(at);
             for (int k = 0; k < 4; ++k)
             {
                 wholeAt[k][t] = wholeOf(tank, k);
+                coefficientAt[k][t] = k < 2 ? tank.mLoopCoefficient : tank.mLineCoefficient;
             }
         }
     }
@@ -243,9 +253,10 @@ void PlateTank::Run(FeedbackLines& lines,
     const PlateBlock block{&lines,
                            allpass,
                            whole,
-                           sizes != nullptr ? &wholeAt[0][0] : nullptr,
+                           glides ? &wholeAt[0][0] : nullptr,
                            lengths,
                            coefficient,
+                           diffusions != nullptr ? &coefficientAt[0][0] : nullptr,
                            dL,
                            dR,
                            sines,

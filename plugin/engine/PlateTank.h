@@ -45,9 +45,10 @@ public:
     static bool ReadsAhead(const FeedbackLines& lines, const CoreSettings& settings, int n);
 
     /// The block form over n <= kCoreBlock samples with ReadsAhead true: sample t runs at the LFO
-    /// phase whose sine and cosine are sines[t] and cosines[t]; where `sizes` is not null, with
-    /// the size factor sizes[t] (the allpasses' delays follow it), and where `lengths` is not
-    /// null, reading line i at lengths[i kCoreBlock + t] (while the lengths glide).
+    /// phase whose sine and cosine are sines[t] and cosines[t]; where they are not null, with the
+    /// size factor sizes[t], "Diffusion" diffusions[t] and "Density" densities[t] (percent; the
+    /// allpasses follow them), and reading line i at lengths[i kCoreBlock + t] (while the lengths
+    /// glide).
     void Run(FeedbackLines& lines,
              DelayLine* diffusers,
              const float* dL,
@@ -59,6 +60,8 @@ public:
              float* lateR,
              int n,
              const float* sizes = nullptr,
+             const float* diffusions = nullptr,
+             const float* densities = nullptr,
              const float* lengths = nullptr) const;
 
 private:

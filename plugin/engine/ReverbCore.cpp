@@ -568,11 +568,35 @@ void ReverbCore::RunLate(const float* xL,
     switch (LateStructureOf(mModel))
     {
     case LateStructure::Plate:
-        mPlate.Run(
-            mLines, mDiffusers, dL, dR, sinAfter, cosAfter, s, lateL, lateR, n, sizes, lengths);
+        mPlate.Run(mLines,
+                   mDiffusers,
+                   dL,
+                   dR,
+                   sinAfter,
+                   cosAfter,
+                   s,
+                   lateL,
+                   lateR,
+                   n,
+                   sizes,
+                   glides != nullptr ? glides->diffusion : nullptr,
+                   glides != nullptr ? glides->density : nullptr,
+                   lengths);
         break;
     case LateStructure::Spring:
-        mSpring.Run(mLines, mDiffusers, xL, xR, sinBefore, s, lateL, lateR, n, sizes, lengths);
+        mSpring.Run(mLines,
+                    mDiffusers,
+                    xL,
+                    xR,
+                    sinBefore,
+                    s,
+                    lateL,
+                    lateR,
+                    n,
+                    sizes,
+                    glides != nullptr ? glides->diffusion : nullptr,
+                    glides != nullptr ? glides->density : nullptr,
+                    lengths);
         break;
     default:
         mNetwork.Run(mLines,

@@ -29,9 +29,8 @@ inline constexpr std::int64_t kNoOnset = 1000000000;
 
 /// The values at each sample of a block of the parameters that glide inside the block form, which
 /// follows them sample by sample as the reference form does: "Modulation Rate" and "Modulation
-/// Depth" (both or neither), "Diffusion" and "Density" where only the input diffusers and the
-/// network read them, "Size", and the gate's "Gate Length", "Gate Release" and "Envelope Shape"
-/// (all three or none). Null while they hold still.
+/// Depth" (both or neither), "Diffusion", "Density", "Size", and the gate's "Gate Length", "Gate
+/// Release" and "Envelope Shape" (all three or none). Null while they hold still.
 struct CoreGlides
 {
     const float* modulationRate = nullptr;

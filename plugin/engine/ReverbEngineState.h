@@ -49,7 +49,7 @@ constexpr float kEnvelopeFloor = 1e-25f;
 // takes them per sample in the block form too. "Size" glides in the block form (see CoreGlides).
 constexpr ParamId kReadBySample[] = {ParamId::Freeze};
 // The LFO's rate and depth, and the diffusion (which the plate and the spring read sample by
-// sample in their own ways too): read sample by sample, but the cores' block form takes them so
+// sample in their own ways too): read sample by sample, but the cores' block forms take them so
 // (see CoreGlides), and no refresh reads them.
 constexpr ParamId kCoreGlidingReads[] = {
     ParamId::ModulationDepth, ParamId::ModulationRate, ParamId::Diffusion};
@@ -92,8 +92,7 @@ constexpr ParamMask kCoreOutputLevelMask = MaskOf(kCoreOutputLevels);
 constexpr ParamMask kCoreGlidingMask = MaskOf(kCoreGlidingReads);
 constexpr ParamMask kDiffusionMask = Bit(static_cast<int>(ParamId::Diffusion));
 constexpr ParamMask kModulationMask = kCoreGlidingMask & ~kDiffusionMask;
-// "Density" glides in the block form too where the plate and the spring do not run, but the
-// refresh reads it: its glide ends long runs.
+// "Density" glides in the block form too, but the refresh reads it: its glide ends long runs.
 constexpr ParamMask kDensityMask = Bit(static_cast<int>(ParamId::Density));
 // "Size" glides in the block form too (the cores follow it sample by sample, see CoreGlides), but
 // the refresh reads it: its glide ends long runs.
@@ -111,9 +110,6 @@ inline ParamMask ReadByModel(ReverbModel model)
     {
     case ReverbModel::Shimmer:
         return kReadByShimmerMask;
-    case ReverbModel::Plate:
-    case ReverbModel::Spring:
-        return kDiffusionMask | kDensityMask;
     default:
         return 0;
     }

@@ -324,29 +324,6 @@ AllpassAlong(DelayLine& line, int whole, float a, float blend, float* x, int n)
     }
 }
 
-/// AllpassAlong (without a blend) with the whole delay wholeAt[t] of each sample t, along the runs
-/// over which it holds still; wholeAt null: `whole` throughout.
-template <class V>
-[[gnu::always_inline]] inline void
-AllpassAlongRuns(DelayLine& line, int whole, const int* wholeAt, float a, float* x, int n)
-{
-    if (wholeAt == nullptr)
-    {
-        AllpassAlong<V, false>(line, whole, a, 0.0f, x, n);
-        return;
-    }
-    for (int t0 = 0; t0 < n;)
-    {
-        int t1 = t0 + 1;
-        while (t1 < n && wholeAt[t1] == wholeAt[t0])
-        {
-            ++t1;
-        }
-        AllpassAlong<V, false>(line, wholeAt[t0], a, 0.0f, x + t0, t1 - t0);
-        t0 = t1;
-    }
-}
-
 /// AllpassAlong with a coefficient a[t] and a blend E[t] of its own for each sample t:
 ///   v = line.Read(whole) - a[t] x;  line.Write(a[t] v + x);  x = E[t] S(v) + (1 - E[t]) x
 template <class V>
@@ -394,6 +371,41 @@ AllpassAlongGliding(DelayLine& line, int whole, const float* a, const float* ble
         {
             line.WriteBlockSanitized(spare, m);
         }
+    }
+}
+
+/// AllpassAlong (without a blend) with the whole delay wholeAt[t] and the coefficient aAt[t] of
+/// each sample t, along the runs over which the whole delay holds still; wholeAt null: `whole`
+/// throughout, aAt null: `a` throughout.
+template <class V>
+[[gnu::always_inline]] inline void AllpassAlongRuns(
+    DelayLine& line, int whole, const int* wholeAt, float a, const float* aAt, float* x, int n)
+{
+    alignas(32) float ones[kCoreBlock]; // no blend: each sample's output is its S(v)
+    if (aAt != nullptr)
+    {
+        std::fill_n(ones, n, 1.0f);
+    }
+    for (int t0 = 0; t0 < n;)
+    {
+        int t1 = n;
+        if (wholeAt != nullptr)
+        {
+            for (t1 = t0 + 1; t1 < n && wholeAt[t1] == wholeAt[t0];)
+            {
+                ++t1;
+            }
+        }
+        const int w = wholeAt != nullptr ? wholeAt[t0] : whole;
+        if (aAt != nullptr)
+        {
+            AllpassAlongGliding<V>(line, w, aAt + t0, ones, x + t0, t1 - t0);
+        }
+        else
+        {
+            AllpassAlong<V, false>(line, w, a, 0.0f, x + t0, t1 - t0);
+        }
+        t0 = t1;
     }
 }
 

@@ -94,6 +94,7 @@ struct SpringBlock
     const int* wholeAt;   // while the size glides, allpass k's at sample t: [k kCoreBlock + t]
     const float* lengths; // while the lengths glide, line i's at sample t: [i kCoreBlock + t]
     const float* coefficient;
+    const float* coefficientAt; // while the diffusion glides, allpass k's at sample t
     const float* xL;
     const float* xR;
     const float* s0;
@@ -144,6 +145,8 @@ template <class V>
                                 b.whole[j],
                                 b.wholeAt != nullptr ? b.wholeAt + j * kCoreBlock : nullptr,
                                 b.coefficient[j],
+                                b.coefficientAt != nullptr ? b.coefficientAt + j * kCoreBlock
+                                                           : nullptr,
                                 x[ch],
                                 b.n);
         }
@@ -193,6 +196,8 @@ void SpringChain::Run(FeedbackLines& lines,
                       float* lateR,
                       int n,
                       const float* sizes,
+                      const float* diffusions,
+                      const float* densities,
                       const float* lengths) const
 {
     // Each allpass reads one slot (its delay is whole: weight 0 on the second).
@@ -201,27 +206,34 @@ void SpringChain::Run(FeedbackLines& lines,
     {
         whole[k] = static_cast<int>(mDelay[k]);
     }
-    // While the size glides, each sample's delays as its own settings give them.
+    // While the size, the diffusion or the density glides, each sample's delays and
+    // coefficients as its own settings give them.
+    const bool glides = sizes != nullptr || diffusions != nullptr || densities != nullptr;
     int wholeAt[2 * kAllpasses][kCoreBlock];
-    if (sizes != nullptr)
+    float coefficientAt[2 * kAllpasses][kCoreBlock];
+    if (glides)
     {
         CoreSettings at = settings;
         for (int t = 0; t < n; ++t)
         {
-            at.size = sizes[t];
+            at.size = sizes != nullptr ? sizes[t] : settings.size;
+            at.diffusion = diffusions != nullptr ? diffusions[t] * 0.01f : settings.diffusion;
+            at.density = densities != nullptr ? densities[t] * 0.01f : settings.density;
             const SpringChain chain(at, diffusers);
             for (int k = 0; k < 2 * kAllpasses; ++k)
             {
                 wholeAt[k][t] = static_cast<int>(chain.mDelay[k]);
+                coefficientAt[k][t] = chain.mCoefficient[k];
             }
         }
     }
     const SpringBlock block{&lines,
                             diffusers,
                             whole,
-                            sizes != nullptr ? &wholeAt[0][0] : nullptr,
+                            glides ? &wholeAt[0][0] : nullptr,
                             lengths,
                             mCoefficient,
+                            diffusions != nullptr ? &coefficientAt[0][0] : nullptr,
                             xL,
                             xR,
                             s0,

@@ -45,7 +45,8 @@ public:
     static bool ReadsAhead(const FeedbackLines& lines, const CoreSettings& settings, int n);
 
     /// The block form over n <= kCoreBlock samples with ReadsAhead true: s0[t] is the LFO sine
-    /// before sample t's step; `sizes` and `lengths` as in PlateTank::Run.
+    /// before sample t's step; `sizes`, `diffusions`, `densities` and `lengths` as in
+    /// PlateTank::Run.
     void Run(FeedbackLines& lines,
              DelayLine* diffusers,
              const float* xL,
@@ -56,6 +57,8 @@ public:
              float* lateR,
              int n,
              const float* sizes = nullptr,
+             const float* diffusions = nullptr,
+             const float* densities = nullptr,
              const float* lengths = nullptr) const;
 
 private:

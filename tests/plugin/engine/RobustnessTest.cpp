@@ -394,10 +394,10 @@ TEST(RobustnessTest, BlockFormFollowsAutomation)
 }
 
 // The LFO's rate and depth glide inside the block form on each late structure, and so do the
-// diffusion and the density where only the input diffusers and the network read them (not the
-// plate's and the spring's own allpasses): swept without a pause, from one extreme to the other
-// and through a model change mid-glide, they do not send the engine to the per-sample form, and
-// the block form still equals it.
+// diffusion and the density (in the input diffusers, the network and the plate's and the spring's
+// own allpasses): swept without a pause, from one extreme to the other and through a model change
+// mid-glide, they do not send the engine to the per-sample form, and the block form still equals
+// it.
 TEST(RobustnessTest, BlockFormGlidesTheModulationDiffusionAndDensity)
 {
     struct Case
@@ -411,7 +411,8 @@ TEST(RobustnessTest, BlockFormGlidesTheModulationDiffusionAndDensity)
                           {engine::ReverbModel::Hall, engine::ReverbModel::Spring, false, true},
                           {engine::ReverbModel::Plate, engine::ReverbModel::Gated, false, true},
                           {engine::ReverbModel::Spring, engine::ReverbModel::Plate, false, true},
-                          {engine::ReverbModel::Plate, engine::ReverbModel::Hall, true, false}};
+                          {engine::ReverbModel::Plate, engine::ReverbModel::Hall, true, true},
+                          {engine::ReverbModel::Spring, engine::ReverbModel::Ambience, true, true}};
     const StereoBuffer input = Noise(48000, 0.3f, 41);
     for (const engine::InstructionSet set : InstructionSetsHere())
         for (const Case& c : cases)

@@ -136,6 +136,104 @@ void Accumulate4(
     Accumulate<Lanes8>(w, near, far, count, acc, n);
 }
 
+// What the block form while "Size" glides works on (see EarlyTaps::RunGliding).
+struct GlidingTaps
+{
+    const float* data[2]; // the two lines' storage
+    int mask;
+    int first;  // the write position before the block
+    int before; // samples written before the block, and after it
+    int after;
+    float maxDelay;
+    float rate;
+    float timeScale;
+    const float* sizes; // c at each sample, in whole groups of lanes
+    float* left;        // the outputs, in whole groups of lanes
+    float* right;
+    int n;
+};
+
+// Line `data` read at `delay` in each lane as DelayLine::Read does, lane j after the write at
+// position + j with written[j] samples written.
+template <class V>
+[[gnu::always_inline]] inline V
+ReadEachLane(const GlidingTaps& a, const float* data, int position, V delay, V written)
+{
+    constexpr int L = kLaneCount<V>;
+    const V one = SplatLanes<V>(1.0f);
+    const V d = MaxLanes(MinLanes(delay, SplatLanes<V>(a.maxDelay)), one);
+    const LaneMask<V> whole = TruncateLanes(d);
+    const V wholeFloat = ToFloatLanes<V>(whole);
+    const V f = d - wholeFloat;
+    V near;
+    V far;
+    if (AllLanes<V>(whole == whole[0]))
+    {
+        // One whole delay: consecutive slots (the storage repeats its start past its end), lane
+        // j's second slot lane j - 1's first.
+        const float* w = data + ((position - whole[0] - 1) & a.mask);
+        far = LoadLanes<V>(w);
+        near = LoadLanes<V>(w + 1);
+    }
+    else
+    {
+        for (int j = 0; j < L; ++j)
+        {
+            const int slot = (position + j - whole[j]) & a.mask;
+            near[j] = data[slot];
+            far[j] = data[(slot - 1) & a.mask];
+        }
+    }
+    near = KeepLanes(near, wholeFloat <= written);
+    far = KeepLanes(far, wholeFloat < written);
+    return (one - f) * near + f * far;
+}
+
+template <class V>
+[[gnu::always_inline]] inline void RunGlidingTapsAlong(const GlidingTaps& a)
+{
+    constexpr int L = kLaneCount<V>;
+    alignas(32) float index[L];
+    for (int j = 0; j < L; ++j)
+    {
+        index[j] = static_cast<float>(j);
+    }
+    const V step = LoadLanes<V>(index);
+    for (int t = 0; t < a.n; t += L)
+    {
+        const V c = LoadLanes<V>(a.sizes + t);
+        const int position = a.first + t + 1; // of lane 0
+        const V written = MinLanes(static_cast<float>(a.before + t + 1) + step,
+                                   SplatLanes<V>(static_cast<float>(a.after)));
+        V left = {};
+        V right = {};
+        for (int k = 0; k < EarlyTaps::kTaps; ++k)
+        {
+            const V d = a.rate * EarlyTapTimes[k] * c * a.timeScale + 1.0f;
+            const float g = TapGain(k);
+            left += g * (kOwnShare * ReadEachLane(a, a.data[0], position, d, written) +
+                         kCrossShare *
+                             ReadEachLane(a, a.data[1], position, kLeftCrossRatio * d, written));
+            right +=
+                g *
+                (kOwnShare * ReadEachLane(a, a.data[1], position, kRightOwnRatio * d, written) +
+                 kCrossShare * ReadEachLane(a, a.data[0], position, kRightCrossRatio * d, written));
+        }
+        StoreLanes(a.left + t, SanitizeLanes(left));
+        StoreLanes(a.right + t, SanitizeLanes(right));
+    }
+}
+
+void RunGlidingTaps4(const GlidingTaps& a)
+{
+    RunGlidingTapsAlong<Lanes4>(a);
+}
+
+[[gnu::target("avx2")]] void RunGlidingTaps8(const GlidingTaps& a)
+{
+    RunGlidingTapsAlong<Lanes8>(a);
+}
+
 } // namespace
 
 bool EarlyTaps::Prepare(double sampleRate)
@@ -225,6 +323,42 @@ void EarlyTaps::Run(const float* xL,
         FindReads(out, n, before, reads);
         accumulate(reads.window, reads.near, reads.far, reads.count, acc, n);
     }
+}
+
+void EarlyTaps::RunGliding(const float* xL,
+                           const float* xR,
+                           const CoreSettings& settings,
+                           const float* sizes,
+                           float* earlyL,
+                           float* earlyR,
+                           int n)
+{
+    // Step's arithmetic, a lane per sample. Both lines have one capacity, position and count.
+    // After the block's writes, sample t reads as Step would right after its own write: from
+    // position first + t + 1, with before + t + 1 samples written (up to the capacity).
+    GlidingTaps taps;
+    taps.before = mLines[0].Written();
+    Feed(xL, xR, settings.open, n);
+    taps.after = mLines[0].Written();
+    taps.data[0] = mLines[0].Data();
+    taps.data[1] = mLines[1].Data();
+    taps.mask = mLines[0].Mask();
+    taps.first = mLines[0].WritePosition() - n;
+    taps.maxDelay = mLines[0].MaxDelay();
+    taps.rate = static_cast<float>(settings.sampleRate);
+    taps.timeScale = mTimeScale;
+    // Whole groups of lanes: the last group's spare lanes repeat its last size and are dropped.
+    alignas(32) float padded[kCoreBlock + 8];
+    std::copy_n(sizes, n, padded);
+    std::fill_n(padded + n, 8, sizes[n - 1]);
+    taps.sizes = padded;
+    alignas(32) float out[2][kCoreBlock + 8];
+    taps.left = out[0];
+    taps.right = out[1];
+    taps.n = n;
+    (settings.instructionSet == InstructionSet::Avx2 ? RunGlidingTaps8 : RunGlidingTaps4)(taps);
+    std::copy_n(out[0], n, earlyL);
+    std::copy_n(out[1], n, earlyR);
 }
 
 void EarlyTaps::Feed(const float* xL, const float* xR, float open, int n)

@@ -77,6 +77,16 @@ public:
              float* earlyR,
              int n);
 
+    /// The block form while "Size" glides: sizes[t] is the size factor c at sample t, which moves
+    /// every read sample by sample as Step does.
+    void RunGliding(const float* xL,
+                    const float* xR,
+                    const CoreSettings& settings,
+                    const float* sizes,
+                    float* earlyL,
+                    float* earlyR,
+                    int n);
+
 private:
     // Each output sums 32 reads, two per tap and line: read 2 k + line of the left output and
     // 32 + 2 k + line of the right.

@@ -186,7 +186,8 @@ bool FeedbackLines::LongerThan(int lines, float reach, int n) const
 {
     for (int i = 0; i < lines; ++i)
     {
-        if (mCurrentLength[i] - reach < static_cast<float>(n + 2))
+        // A gliding length lies between where it stands and its target throughout the block.
+        if (std::min(mCurrentLength[i], mTargetLength[i]) - reach < static_cast<float>(n + 2))
         {
             return false;
         }

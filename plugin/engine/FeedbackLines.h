@@ -127,8 +127,9 @@ public:
     /// silent.
     void WriteFrames(const float* const* lanes, int count, int n);
 
-    /// True when every line is longer than `reach` + n + 2 samples: a block of n samples whose
-    /// reads swing at most `reach` either way reads only what was written before it.
+    /// True when every line is longer than `reach` + n + 2 samples, and stays so while it glides
+    /// to its target: a block of n samples whose reads swing at most `reach` either way reads only
+    /// what was written before it.
     bool LongerThan(int lines, float reach, int n) const;
 
     DelayBank& Bank() { return mBank; }

@@ -200,11 +200,20 @@ namespace
 {
 
 // Every read of an n-sample block at modulation depth `depth` (samples) reaches back past the
-// block's first write, with a sample's margin for the rounding of the sines.
-bool ReachesPastTheBlock(const FeedbackLines& lines, float depth, int n)
+// block's first write, with a sample's margin for the rounding of the sines; `lengths` as in
+// Run.
+bool ReachesPastTheBlock(const FeedbackLines& lines, float depth, int n, const float* lengths)
 {
     const float* length = lines.CurrentLengths();
-    const float shortest = *std::min_element(length, length + kLines);
+    float shortest = *std::min_element(length, length + kLines);
+    if (lengths != nullptr)
+    {
+        for (int i = 0; i < kLines; ++i)
+        {
+            const float* along = lengths + i * kCoreBlock;
+            shortest = std::min(shortest, *std::min_element(along, along + n));
+        }
+    }
     return shortest - std::fabs(depth) >= static_cast<float>(n + 2);
 }
 
@@ -241,6 +250,7 @@ struct ReadArgs
     float depth;
     float density;
     const float* densities; // as in LoopArgs
+    const float* lengths;   // the lines' lengths at each sample while they glide, else null
     BlockReads* reads;
     float* lateL;
     float* lateR;
@@ -422,7 +432,9 @@ template <class V>
     {
         const V sine = LoadLanes<V>(a.sines + L * g) * a.offsetCos[i] +
                        LoadLanes<V>(a.cosines + L * g) * a.offsetSin[i];
-        return sine * a.depth + a.lines->CurrentLength(i);
+        const V length = a.lengths != nullptr ? LoadLanes<V>(a.lengths + i * kCoreBlock + L * g)
+                                              : SplatLanes<V>(a.lines->CurrentLength(i));
+        return sine * a.depth + length;
     };
     ReadLineAlong<V>(a.lines->Bank(), i, delayOf, out, groups);
 }
@@ -434,7 +446,7 @@ template <class V>
 [[gnu::always_inline]] inline bool ReadAhead(const ReadArgs& a)
 {
     constexpr int L = kLaneCount<V>;
-    if (!ReachesPastTheBlock(*a.lines, a.depth, a.n))
+    if (!ReachesPastTheBlock(*a.lines, a.depth, a.n, a.lengths))
     {
         return false;
     }
@@ -698,11 +710,18 @@ template <bool kShimmer>
 // write position and the written count one further per sample.
 void PlanReads(const ReadArgs& a)
 {
-    const Lanes4 length[2] = {LoadLanes<Lanes4>(a.lines->CurrentLengths()),
-                              LoadLanes<Lanes4>(a.lines->CurrentLengths() + 4)};
+    Lanes4 length[2] = {LoadLanes<Lanes4>(a.lines->CurrentLengths()),
+                        LoadLanes<Lanes4>(a.lines->CurrentLengths() + 4)};
     const __m128i laneOffsets[2] = {_mm_setr_epi32(0, 1, 2, 3), _mm_setr_epi32(4, 5, 6, 7)};
     for (int t = 0; t < a.n; ++t)
     {
+        if (a.lengths != nullptr)
+        {
+            for (int i = 0; i < kLines; ++i)
+            {
+                length[i / 4][i % 4] = a.lengths[i * kCoreBlock + t];
+            }
+        }
         for (int h = 0; h < 2; ++h)
         {
             const Lanes4 sine = a.sines[t] * LoadLanes<Lanes4>(a.offsetCos + 4 * h) +
@@ -717,7 +736,7 @@ void PlanReads(const ReadArgs& a)
 
 bool FeedbackNetwork::ReadsAhead(const FeedbackLines& lines, const CoreSettings& settings, int n)
 {
-    return ReachesPastTheBlock(lines, settings.depth, n);
+    return ReachesPastTheBlock(lines, settings.depth, n, nullptr);
 }
 
 void FeedbackNetwork::Run(FeedbackLines& lines,
@@ -730,7 +749,8 @@ void FeedbackNetwork::Run(FeedbackLines& lines,
                           float* lateL,
                           float* lateR,
                           int n,
-                          const float* densities)
+                          const float* densities,
+                          const float* lengths)
 {
     const bool wide = settings.instructionSet == InstructionSet::Avx2;
     mShifter.SetInstructionSet(settings.instructionSet);
@@ -743,6 +763,7 @@ void FeedbackNetwork::Run(FeedbackLines& lines,
                         settings.depth,
                         settings.density,
                         densities,
+                        lengths,
                         &reads,
                         lateL,
                         lateR,

@@ -64,9 +64,11 @@ public:
     /// writes sample by sample): every read reaches back past the block's first write.
     static bool ReadsAhead(const FeedbackLines& lines, const CoreSettings& settings, int n);
 
-    /// The block form over n <= kCoreBlock samples with the lengths settled, prepared: sample t
-    /// runs at the LFO phase whose sine and cosine are sines[t] and cosines[t], and, where
-    /// `densities` is not null, taps the lines with "Density" densities[t] (percent).
+    /// The block form over n <= kCoreBlock samples, prepared: sample t runs at the LFO phase
+    /// whose sine and cosine are sines[t] and cosines[t], where `densities` is not null taps the
+    /// lines with "Density" densities[t] (percent), and where `lengths` is not null reads line i
+    /// at its length lengths[i kCoreBlock + t] (while the lengths glide; else at the settled
+    /// ones).
     void Run(FeedbackLines& lines,
              const float* dL,
              const float* dR,
@@ -77,7 +79,8 @@ public:
              float* lateL,
              float* lateR,
              int n,
-             const float* densities = nullptr);
+             const float* densities = nullptr,
+             const float* lengths = nullptr);
 
 private:
     // Vintage Digital's rounding or Shimmer's exchange with the shifter, on one late pair.

@@ -40,6 +40,22 @@ public:
                     int n,
                     InstructionSet instructionSet) const;
 
+    /// Whether both chains delay as those of `other` do.
+    bool SameDelays(const InputDiffusers& other) const
+    {
+        for (int side = 0; side < 2; ++side)
+        {
+            for (int j = 0; j < kPerSide; ++j)
+            {
+                if (mDelay[side][j] != other.mDelay[side][j])
+                {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+
 private:
     float mDelay[2][kPerSide] = {}; // samples
     float mCoefficient = 0.0f;      // a

@@ -102,9 +102,12 @@ namespace
 struct PlateBlock
 {
     FeedbackLines* lines;
-    DelayLine* allpass; // A0..A3
-    const int* whole;   // their whole delays
+    DelayLine* allpass;   // A0..A3
+    const int* whole;     // their whole delays
+    const int* wholeAt;   // while the size glides, allpass k's at sample t: [k kCoreBlock + t]
+    const float* lengths; // while the lengths glide, line i's at sample t: [i kCoreBlock + t]
     const float* coefficient;
+    const float* coefficientAt; // while the diffusion glides, allpass k's at sample t
     const float* dL;
     const float* dR;
     const float* sines;
@@ -134,7 +137,9 @@ template <class V>
             // sin(p + offset) by angle addition.
             const V s = LoadLanes<V>(b.sines + L * g) * offsets.cosine[i] +
                         LoadLanes<V>(b.cosines + L * g) * offsets.sine[i];
-            return s * b.depth + b.lines->CurrentLength(i);
+            const V length = b.lengths != nullptr ? LoadLanes<V>(b.lengths + i * kCoreBlock + L * g)
+                                                  : SplatLanes<V>(b.lines->CurrentLength(i));
+            return s * b.depth + length;
         };
         ReadLineAlong<V>(bank, i, delayOf, o[i], groups);
     }
@@ -151,7 +156,13 @@ template <class V>
     std::copy_n(o[2], b.n, in[3]);
     for (int k = 0; k < 4; ++k)
     {
-        AllpassAlong<V, false>(b.allpass[k], b.whole[k], b.coefficient[k], 0.0f, in[k], b.n);
+        AllpassAlongRuns<V>(b.allpass[k],
+                            b.whole[k],
+                            b.wholeAt != nullptr ? b.wholeAt + k * kCoreBlock : nullptr,
+                            b.coefficient[k],
+                            b.coefficientAt != nullptr ? b.coefficientAt + k * kCoreBlock : nullptr,
+                            in[k],
+                            b.n);
     }
     // A0..A3 feed lines 0, 2, 1 and 3.
     const float* frames[kTankLines] = {in[0], in[2], in[1], in[3]};
@@ -201,21 +212,51 @@ void PlateTank::Run(FeedbackLines& lines,
                     const CoreSettings& settings,
                     float* lateL,
                     float* lateR,
-                    int n) const
+                    int n,
+                    const float* sizes,
+                    const float* diffusions,
+                    const float* densities,
+                    const float* lengths) const
 {
     DelayLine* allpass = diffusers + kFirstAllpass;
+    // AllpassStep's clamp; a whole delay reads one slot (weight 0 on the second).
+    const auto wholeOf = [&](const PlateTank& tank, int k)
+    { return static_cast<int>(std::max(std::min(tank.mDelay[k], allpass[k].MaxDelay()), 1.0f)); };
     int whole[4];
     for (int k = 0; k < 4; ++k)
     {
-        // AllpassStep's clamp; a whole delay reads one slot (weight 0 on the second).
-        whole[k] = static_cast<int>(std::max(std::min(mDelay[k], allpass[k].MaxDelay()), 1.0f));
+        whole[k] = wholeOf(*this, k);
+    }
+    // While the size, the diffusion or the density glides, each sample's delays and
+    // coefficients as its own settings give them.
+    const bool glides = sizes != nullptr || diffusions != nullptr || densities != nullptr;
+    int wholeAt[4][kCoreBlock];
+    float coefficientAt[4][kCoreBlock];
+    if (glides)
+    {
+        CoreSettings at = settings;
+        for (int t = 0; t < n; ++t)
+        {
+            at.size = sizes != nullptr ? sizes[t] : settings.size;
+            at.diffusion = diffusions != nullptr ? diffusions[t] * 0.01f : settings.diffusion;
+            at.density = densities != nullptr ? densities[t] * 0.01f : settings.density;
+            const PlateTank tank(at);
+            for (int k = 0; k < 4; ++k)
+            {
+                wholeAt[k][t] = wholeOf(tank, k);
+                coefficientAt[k][t] = k < 2 ? tank.mLoopCoefficient : tank.mLineCoefficient;
+            }
+        }
     }
     const float coefficient[4] = {
         mLoopCoefficient, mLoopCoefficient, mLineCoefficient, mLineCoefficient};
     const PlateBlock block{&lines,
                            allpass,
                            whole,
+                           glides ? &wholeAt[0][0] : nullptr,
+                           lengths,
                            coefficient,
+                           diffusions != nullptr ? &coefficientAt[0][0] : nullptr,
                            dL,
                            dR,
                            sines,

@@ -44,8 +44,11 @@ public:
     /// block's writes (always so within the parameter ranges; else the caller runs Step).
     static bool ReadsAhead(const FeedbackLines& lines, const CoreSettings& settings, int n);
 
-    /// The block form over n <= kCoreBlock samples with the lengths settled and ReadsAhead true:
-    /// sample t runs at the LFO phase whose sine and cosine are sines[t] and cosines[t].
+    /// The block form over n <= kCoreBlock samples with ReadsAhead true: sample t runs at the LFO
+    /// phase whose sine and cosine are sines[t] and cosines[t]; where they are not null, with the
+    /// size factor sizes[t], "Diffusion" diffusions[t] and "Density" densities[t] (percent; the
+    /// allpasses follow them), and reading line i at lengths[i kCoreBlock + t] (while the lengths
+    /// glide).
     void Run(FeedbackLines& lines,
              DelayLine* diffusers,
              const float* dL,
@@ -55,7 +58,11 @@ public:
              const CoreSettings& settings,
              float* lateL,
              float* lateR,
-             int n) const;
+             int n,
+             const float* sizes = nullptr,
+             const float* diffusions = nullptr,
+             const float* densities = nullptr,
+             const float* lengths = nullptr) const;
 
 private:
     float mDelay[4] = {};          // samples, A0..A3

@@ -60,9 +60,20 @@ void ReverbCore::UpdateBlockConstants(const CoreSettings& settings)
         return;
     }
     std::copy(key, key + 3, mConstantsKey);
-    mInputDiffusers = InputDiffusers(settings);
-    mPlate = PlateTank(settings);
-    mSpring = SpringChain(settings, mDiffusers);
+    // Only the model's own structures: a Reset (the one way to another model) drops the key.
+    const LateStructure structure = LateStructureOf(mModel);
+    if (structure != LateStructure::Spring)
+    {
+        mInputDiffusers = InputDiffusers(settings);
+    }
+    if (structure == LateStructure::Plate)
+    {
+        mPlate = PlateTank(settings);
+    }
+    if (structure == LateStructure::Spring)
+    {
+        mSpring = SpringChain(settings, mDiffusers);
+    }
 }
 
 void ReverbCore::UpdateCoefficients(const EngineParameters& current)
@@ -207,6 +218,16 @@ void ReverbCore::ProcessBlock(const float* xL,
                 {
                     at[ParamId::Density] = glides->density[i];
                 }
+                if (glides != nullptr && glides->size != nullptr)
+                {
+                    at[ParamId::Size] = glides->size[i];
+                }
+                if (glides != nullptr && glides->gateLength != nullptr)
+                {
+                    at[ParamId::GateLength] = glides->gateLength[i];
+                    at[ParamId::GateRelease] = glides->gateRelease[i];
+                    at[ParamId::EnvelopeShape] = glides->envelopeShape[i];
+                }
                 const StereoSample w =
                     ProcessSample(xL[i], xR[i], at, onsets != nullptr && onsets[i] != 0);
                 wetL[i] = w.left;
@@ -235,12 +256,8 @@ ReverbCore::BlockSettings(const EngineParameters& current, const CoreGlides* gli
 
 bool ReverbCore::BlockReady(const CoreSettings& s, int n) const
 {
-    // The block form skips the length glide, so the lengths must have arrived; the plate and the
-    // spring read their lines for the whole block before they write them.
-    if (!mLines.Settled())
-    {
-        return false;
-    }
+    // Every block form follows the size and the lengths' glide sample by sample; the plate's and
+    // the spring's read their lines for the whole block before they write them.
     return LateStructureOf(mModel) == LateStructure::Network || ReadsAhead(s, n);
 }
 
@@ -269,13 +286,54 @@ void ReverbCore::ProcessFast(const float* xL,
                              const CoreGlides* glides)
 {
 
+    // While "Size" glides, its size factor c at each sample, as CoreSettings works it out.
+    const bool sizeGlides = glides != nullptr && glides->size != nullptr;
+    float sizes[kCoreBlock];
+    if (sizeGlides)
+    {
+        for (int t = 0; t < n; ++t)
+        {
+            sizes[t] =
+                glides->size[t] * 0.01f * CoreSettings::kSizeSlope + CoreSettings::kSizeFloor;
+        }
+    }
+
     float earlyL[kCoreBlock];
     float earlyR[kCoreBlock];
-    mEarly.Run(xL, xR, s, earlyL, earlyR, n);
+    if (sizeGlides)
+    {
+        mEarly.RunGliding(xL, xR, s, sizes, earlyL, earlyR, n);
+    }
+    else
+    {
+        mEarly.Run(xL, xR, s, earlyL, earlyR, n);
+    }
 
     float dL[kCoreBlock];
     float dR[kCoreBlock];
-    DiffuseInput(xL, xR, s, glides, dL, dR, n);
+    DiffuseInput(xL, xR, s, glides, sizeGlides ? sizes : nullptr, dL, dR, n);
+
+    // While the lines' lengths glide, each line's length at each sample, after that sample's
+    // glide step as ProcessSample takes it (and the last one on to the end of the last group of
+    // lanes).
+    float lengths[kLines][kCoreBlock];
+    const bool lengthsGlide = !mLines.Settled();
+    if (lengthsGlide)
+    {
+        for (int t = 0; t < n; ++t)
+        {
+            mLines.Glide();
+            for (int i = 0; i < kLines; ++i)
+            {
+                lengths[i][t] = mLines.CurrentLength(i);
+            }
+        }
+        const int whole = std::min(kCoreBlock, (n + 7) / 8 * 8);
+        for (int i = 0; i < kLines; ++i)
+        {
+            std::fill(lengths[i] + n, lengths[i] + whole, lengths[i][n - 1]);
+        }
+    }
 
     float sinBefore[kCoreBlock];
     float sinAfter[kCoreBlock];
@@ -295,14 +353,28 @@ void ReverbCore::ProcessFast(const float* xL,
 
     float lateL[kCoreBlock];
     float lateR[kCoreBlock];
-    RunLate(xL, xR, glides, dL, dR, sinBefore, sinAfter, cosAfter, s, current, lateL, lateR, n);
+    RunLate(xL,
+            xR,
+            glides,
+            sizeGlides ? sizes : nullptr,
+            lengthsGlide ? &lengths[0][0] : nullptr,
+            dL,
+            dR,
+            sinBefore,
+            sinAfter,
+            cosAfter,
+            s,
+            current,
+            lateL,
+            lateR,
+            n);
 
     const GateShape gate(mModel,
                          current[ParamId::GateLength],
                          current[ParamId::GateRelease],
                          current[ParamId::EnvelopeShape]);
     float envelope[kCoreBlock];
-    RunGate(gate, onsets, s, envelope, n);
+    RunGate(gate, glides, onsets, s, envelope, n);
     mOutput.Run(lateL,
                 lateR,
                 earlyL,
@@ -322,6 +394,7 @@ void ReverbCore::DiffuseInput(const float* xL,
                               const float* xR,
                               const CoreSettings& s,
                               const CoreGlides* glides,
+                              const float* sizes,
                               float* dL,
                               float* dR,
                               int n)
@@ -333,7 +406,47 @@ void ReverbCore::DiffuseInput(const float* xL,
         dR[t] = s.open * xR[t];
     }
     UpdateBlockConstants(s);
-    if (structure != LateStructure::Spring && glides != nullptr && glides->diffusion != nullptr)
+    const float* diffusion = glides != nullptr ? glides->diffusion : nullptr;
+    if (structure != LateStructure::Spring && sizes != nullptr)
+    {
+        // The allpasses' whole delays follow the size: runs over which they hold still, each
+        // with its own diffusers. The size moves one way over a block (it glides towards one
+        // target), so where the run's last sample delays as its first, every sample does.
+        CoreSettings at = s;
+        for (int t = 0; t < n;)
+        {
+            at.size = sizes[t];
+            const InputDiffusers diffusers(at);
+            at.size = sizes[n - 1];
+            int end = n;
+            if (!InputDiffusers(at).SameDelays(diffusers))
+            {
+                for (end = t + 1; end < n; ++end)
+                {
+                    at.size = sizes[end];
+                    if (!InputDiffusers(at).SameDelays(diffusers))
+                    {
+                        break;
+                    }
+                }
+            }
+            for (int side = 0; side < 2; ++side)
+            {
+                float* x = (side == 0 ? dL : dR) + t;
+                if (diffusion != nullptr)
+                {
+                    diffusers.RunGliding(
+                        mDiffusers, side, diffusion + t, x, end - t, s.instructionSet);
+                }
+                else
+                {
+                    diffusers.Run(mDiffusers, side, x, end - t, s.instructionSet);
+                }
+            }
+            t = end;
+        }
+    }
+    else if (structure != LateStructure::Spring && diffusion != nullptr)
     {
         mInputDiffusers.RunGliding(mDiffusers, 0, glides->diffusion, dL, n, s.instructionSet);
         mInputDiffusers.RunGliding(mDiffusers, 1, glides->diffusion, dR, n, s.instructionSet);
@@ -439,6 +552,8 @@ void ReverbCore::RunGlidingLfo(const CoreGlides& glides,
 void ReverbCore::RunLate(const float* xL,
                          const float* xR,
                          const CoreGlides* glides,
+                         const float* sizes,
+                         const float* lengths,
                          const float* dL,
                          const float* dR,
                          const float* sinBefore,
@@ -453,10 +568,35 @@ void ReverbCore::RunLate(const float* xL,
     switch (LateStructureOf(mModel))
     {
     case LateStructure::Plate:
-        mPlate.Run(mLines, mDiffusers, dL, dR, sinAfter, cosAfter, s, lateL, lateR, n);
+        mPlate.Run(mLines,
+                   mDiffusers,
+                   dL,
+                   dR,
+                   sinAfter,
+                   cosAfter,
+                   s,
+                   lateL,
+                   lateR,
+                   n,
+                   sizes,
+                   glides != nullptr ? glides->diffusion : nullptr,
+                   glides != nullptr ? glides->density : nullptr,
+                   lengths);
         break;
     case LateStructure::Spring:
-        mSpring.Run(mLines, mDiffusers, xL, xR, sinBefore, s, lateL, lateR, n);
+        mSpring.Run(mLines,
+                    mDiffusers,
+                    xL,
+                    xR,
+                    sinBefore,
+                    s,
+                    lateL,
+                    lateR,
+                    n,
+                    sizes,
+                    glides != nullptr ? glides->diffusion : nullptr,
+                    glides != nullptr ? glides->density : nullptr,
+                    lengths);
         break;
     default:
         mNetwork.Run(mLines,
@@ -469,7 +609,8 @@ void ReverbCore::RunLate(const float* xL,
                      lateL,
                      lateR,
                      n,
-                     glides != nullptr ? glides->density : nullptr);
+                     glides != nullptr ? glides->density : nullptr,
+                     lengths);
         break;
     }
 }
@@ -477,12 +618,27 @@ void ReverbCore::RunLate(const float* xL,
 // The onset count over the block; where the gate shapes the tail, envelope = its gain at each
 // sample (else envelope is left alone).
 void ReverbCore::RunGate(const GateShape& gate,
+                         const CoreGlides* glides,
                          const std::uint8_t* onsets,
                          const CoreSettings& s,
                          float* envelope,
                          int n)
 {
-    if (gate.Shapes())
+    if (gate.Shapes() && glides != nullptr && glides->gateLength != nullptr)
+    {
+        // The gate's values glide: the envelope of each sample's own, as ProcessSample takes it.
+        for (int t = 0; t < n; ++t)
+        {
+            CountOnset(onsets != nullptr && onsets[t] != 0);
+            const float m = GateEnvelope(mModel,
+                                         static_cast<double>(mSamplesSinceOnset) / mSampleRate,
+                                         glides->gateLength[t],
+                                         glides->gateRelease[t],
+                                         glides->envelopeShape[t]);
+            envelope[t] = m + (1.0f - m) * s.freeze;
+        }
+    }
+    else if (gate.Shapes())
     {
         for (int t = 0; t < n; ++t)
         {

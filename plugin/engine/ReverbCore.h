@@ -29,20 +29,31 @@ inline constexpr std::int64_t kNoOnset = 1000000000;
 
 /// The values at each sample of a block of the parameters that glide inside the block form, which
 /// follows them sample by sample as the reference form does: "Modulation Rate" and "Modulation
-/// Depth" (both or neither), and "Diffusion" and "Density" where only the input diffusers and the
-/// network read them. Null while they hold still.
+/// Depth" (both or neither), "Diffusion", "Density", "Size", and the gate's "Gate Length", "Gate
+/// Release" and "Envelope Shape" (all three or none). Null while they hold still.
 struct CoreGlides
 {
     const float* modulationRate = nullptr;
     const float* modulationDepth = nullptr;
     const float* diffusion = nullptr;
     const float* density = nullptr;
+    const float* size = nullptr;
+    const float* gateLength = nullptr;
+    const float* gateRelease = nullptr;
+    const float* envelopeShape = nullptr;
 
     /// The same from sample `offset` on.
     CoreGlides From(int offset) const
     {
         const auto at = [offset](const float* p) { return p != nullptr ? p + offset : nullptr; };
-        return CoreGlides{at(modulationRate), at(modulationDepth), at(diffusion), at(density)};
+        return CoreGlides{at(modulationRate),
+                          at(modulationDepth),
+                          at(diffusion),
+                          at(density),
+                          at(size),
+                          at(gateLength),
+                          at(gateRelease),
+                          at(envelopeShape)};
     }
 };
 
@@ -139,6 +150,7 @@ private:
                                                     const float* xR,
                                                     const CoreSettings& s,
                                                     const CoreGlides* glides,
+                                                    const float* sizes,
                                                     float* dL,
                                                     float* dR,
                                                     int n);
@@ -155,6 +167,8 @@ private:
     [[gnu::always_inline]] inline void RunLate(const float* xL,
                                                const float* xR,
                                                const CoreGlides* glides,
+                                               const float* sizes,
+                                               const float* lengths,
                                                const float* dL,
                                                const float* dR,
                                                const float* sinBefore,
@@ -166,6 +180,7 @@ private:
                                                float* lateR,
                                                int n);
     [[gnu::always_inline]] inline void RunGate(const GateShape& gate,
+                                               const CoreGlides* glides,
                                                const std::uint8_t* onsets,
                                                const CoreSettings& s,
                                                float* envelope,

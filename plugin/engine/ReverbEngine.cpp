@@ -132,7 +132,8 @@ Segment ReverbEngineState::BeginSegment(int remaining, double bypassTarget, bool
             g.refreshed = true;
         }
         g.block = true;
-        // Nothing reads the gate's or the shimmer's values where no running model does.
+        // The gate's values glide inside the block form (and no refresh reads them); nothing
+        // reads the shimmer's where no running model does.
         const ParamMask unread = (kReadByGateMask | kReadByShimmerMask) & ~ReadBySample();
         if (g.refreshed && (gliding & ~(kReadByOutputOnlyMask | kCoreOutputLevelMask |
                                         kCoreGlidingMask | unread)) == 0)

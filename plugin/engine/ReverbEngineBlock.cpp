@@ -23,6 +23,8 @@ void ReverbEngineState::BlockSegment(
     modulationGlides = (gliding & kModulationMask) != 0;
     diffusionGlides = (gliding & kDiffusionMask) != 0;
     densityGlides = (gliding & kDensityMask) != 0;
+    sizeGlides = (gliding & kSizeMask) != 0;
+    gateGlides = (gliding & kReadByGateMask) != 0;
     // Glides only start between segments: what holds still at the first sample holds throughout.
     const bool recordEach = (gliding & kRecordedMask) != 0;
     RecordOutputParameters(0, recordEach ? 1 : n);
@@ -49,9 +51,14 @@ void ReverbEngineState::BlockSegment(
     const CoreGlides glidesAt{modulationGlides ? modulationRateAt : nullptr,
                               modulationGlides ? modulationDepthAt : nullptr,
                               diffusionGlides ? diffusionAt : nullptr,
-                              densityGlides ? densityAt : nullptr};
+                              densityGlides ? densityAt : nullptr,
+                              sizeGlides ? sizeAt : nullptr,
+                              gateGlides ? gateLengthAt : nullptr,
+                              gateGlides ? gateReleaseAt : nullptr,
+                              gateGlides ? envelopeShapeAt : nullptr};
     const CoreGlides* glides =
-        modulationGlides || diffusionGlides || densityGlides ? &glidesAt : nullptr;
+        modulationGlides || diffusionGlides || densityGlides || sizeGlides || gateGlides ? &glidesAt
+                                                                                         : nullptr;
     cores[activeCore].ProcessBlock(feedL, feedR, onsets, wetL, wetR, n, current, levels, glides);
     const int fading = fadingCore >= 0 ? std::min(n, crossfadeRemaining) : 0;
     if (fading > 0)
@@ -91,6 +98,16 @@ void ReverbEngineState::RecordOutputParameters(int t, int count)
     if (densityGlides)
     {
         std::fill_n(densityAt + t, count, current[ParamId::Density]);
+    }
+    if (sizeGlides)
+    {
+        std::fill_n(sizeAt + t, count, current[ParamId::Size]);
+    }
+    if (gateGlides)
+    {
+        std::fill_n(gateLengthAt + t, count, current[ParamId::GateLength]);
+        std::fill_n(gateReleaseAt + t, count, current[ParamId::GateRelease]);
+        std::fill_n(envelopeShapeAt + t, count, current[ParamId::EnvelopeShape]);
     }
 }
 

@@ -43,17 +43,18 @@ constexpr float kEnvelopeFloor = 1e-25f;
 
 // The parameters every core reads sample by sample, and those only some models read (the gate's
 // by Gated and Reverse, the shimmer's by Shimmer): while one that a running core (or the model
-// the next change starts) reads glides, the engine runs the per-sample form. The others are read
+// the next change starts) reads glides, the engine runs the per-sample form (but for the gate's,
+// which the block form follows too, see CoreGlides). The others are read
 // only by the coefficient refresh or, sample by sample, by the engine's own output stage, which
-// takes them per sample in the block form too.
-constexpr ParamId kReadBySample[] = {ParamId::Size, ParamId::Freeze};
+// takes them per sample in the block form too. "Size" glides in the block form (see CoreGlides).
+constexpr ParamId kReadBySample[] = {ParamId::Freeze};
 // The LFO's rate and depth, and the diffusion (which the plate and the spring read sample by
-// sample in their own ways too): read sample by sample, but the cores' block form takes them so
+// sample in their own ways too): read sample by sample, but the cores' block forms take them so
 // (see CoreGlides), and no refresh reads them.
 constexpr ParamId kCoreGlidingReads[] = {
     ParamId::ModulationDepth, ParamId::ModulationRate, ParamId::Diffusion};
 // The cores' output levels: read sample by sample, but the block form takes them so too (see
-// OutputLevels), and no refresh reads them.
+// OutputLevels), and no refresh reads them. The gate's values likewise (see CoreGlides).
 constexpr ParamId kCoreOutputLevels[] = {
     ParamId::LateTail, ParamId::EarlyReflections, ParamId::Tone};
 constexpr ParamId kReadByGate[] = {
@@ -91,28 +92,24 @@ constexpr ParamMask kCoreOutputLevelMask = MaskOf(kCoreOutputLevels);
 constexpr ParamMask kCoreGlidingMask = MaskOf(kCoreGlidingReads);
 constexpr ParamMask kDiffusionMask = Bit(static_cast<int>(ParamId::Diffusion));
 constexpr ParamMask kModulationMask = kCoreGlidingMask & ~kDiffusionMask;
-// "Density" glides in the block form too where the plate and the spring do not run, but the
-// refresh reads it: its glide ends long runs.
+// "Density" glides in the block form too, but the refresh reads it: its glide ends long runs.
 constexpr ParamMask kDensityMask = Bit(static_cast<int>(ParamId::Density));
+// "Size" glides in the block form too (the cores follow it sample by sample, see CoreGlides), but
+// the refresh reads it: its glide ends long runs.
+constexpr ParamMask kSizeMask = Bit(static_cast<int>(ParamId::Size));
 // What RecordOutputParameters records: while none of these glides, a segment records them once.
 constexpr ParamMask kRecordedMask =
     Bit(static_cast<int>(ParamId::Mix)) | Bit(static_cast<int>(ParamId::WetSolo)) |
     Bit(static_cast<int>(ParamId::Width)) | Bit(static_cast<int>(ParamId::Ducking)) |
-    kCoreOutputLevelMask | kCoreGlidingMask | kDensityMask;
+    kCoreOutputLevelMask | kCoreGlidingMask | kDensityMask | kSizeMask | kReadByGateMask;
 
 /// What a model's core reads sample by sample beyond kReadBySample.
 inline ParamMask ReadByModel(ReverbModel model)
 {
     switch (model)
     {
-    case ReverbModel::Gated:
-    case ReverbModel::Reverse:
-        return kReadByGateMask;
     case ReverbModel::Shimmer:
         return kReadByShimmerMask;
-    case ReverbModel::Plate:
-    case ReverbModel::Spring:
-        return kDiffusionMask | kDensityMask;
     default:
         return 0;
     }
@@ -296,14 +293,20 @@ struct ReverbEngineState
     float earlyAt[kCoreBlock] = {};
     float toneAt[kCoreBlock] = {};
     // The LFO's rate and depth at each sample of the segment, while one of them glides, and the
-    // diffusion and the density while each does.
+    // diffusion, the density and the size while each does.
     bool modulationGlides = false;
     bool diffusionGlides = false;
     bool densityGlides = false;
+    bool sizeGlides = false;
+    bool gateGlides = false; // one of the gate's values
     float modulationRateAt[kCoreBlock] = {};
     float modulationDepthAt[kCoreBlock] = {};
     float diffusionAt[kCoreBlock] = {};
     float densityAt[kCoreBlock] = {};
+    float sizeAt[kCoreBlock] = {};
+    float gateLengthAt[kCoreBlock] = {};
+    float gateReleaseAt[kCoreBlock] = {};
+    float envelopeShapeAt[kCoreBlock] = {};
 
     void Reset();
     void SetTarget(const EngineParameters& parameters);

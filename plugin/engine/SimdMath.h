@@ -374,6 +374,41 @@ AllpassAlongGliding(DelayLine& line, int whole, const float* a, const float* ble
     }
 }
 
+/// AllpassAlong (without a blend) with the whole delay wholeAt[t] and the coefficient aAt[t] of
+/// each sample t, along the runs over which the whole delay holds still; wholeAt null: `whole`
+/// throughout, aAt null: `a` throughout.
+template <class V>
+[[gnu::always_inline]] inline void AllpassAlongRuns(
+    DelayLine& line, int whole, const int* wholeAt, float a, const float* aAt, float* x, int n)
+{
+    alignas(32) float ones[kCoreBlock]; // no blend: each sample's output is its S(v)
+    if (aAt != nullptr)
+    {
+        std::fill_n(ones, n, 1.0f);
+    }
+    for (int t0 = 0; t0 < n;)
+    {
+        int t1 = n;
+        if (wholeAt != nullptr)
+        {
+            for (t1 = t0 + 1; t1 < n && wholeAt[t1] == wholeAt[t0];)
+            {
+                ++t1;
+            }
+        }
+        const int w = wholeAt != nullptr ? wholeAt[t0] : whole;
+        if (aAt != nullptr)
+        {
+            AllpassAlongGliding<V>(line, w, aAt + t0, ones, x + t0, t1 - t0);
+        }
+        else
+        {
+            AllpassAlong<V, false>(line, w, a, 0.0f, x + t0, t1 - t0);
+        }
+        t0 = t1;
+    }
+}
+
 /// True when every lane of the mask is set.
 template <class V>
 [[gnu::always_inline]] inline bool AllLanes(LaneMask<V> mask)

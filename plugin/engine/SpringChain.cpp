@@ -90,8 +90,11 @@ struct SpringBlock
 {
     FeedbackLines* lines;
     DelayLine* diffusers;
-    const int* whole; // the chain's whole delays
+    const int* whole;     // the chain's whole delays
+    const int* wholeAt;   // while the size glides, allpass k's at sample t: [k kCoreBlock + t]
+    const float* lengths; // while the lengths glide, line i's at sample t: [i kCoreBlock + t]
     const float* coefficient;
+    const float* coefficientAt; // while the diffusion glides, allpass k's at sample t
     const float* xL;
     const float* xR;
     const float* s0;
@@ -117,7 +120,12 @@ template <class V>
     for (int ch = 0; ch < 2; ++ch)
     {
         const auto delayOf = [&](int g)
-        { return b.lines->CurrentLength(ch) + LoadLanes<V>(b.s0 + L * g) * b.depth * kSwing[ch]; };
+        {
+            const V length = b.lengths != nullptr
+                                 ? LoadLanes<V>(b.lengths + ch * kCoreBlock + L * g)
+                                 : SplatLanes<V>(b.lines->CurrentLength(ch));
+            return length + LoadLanes<V>(b.s0 + L * g) * b.depth * kSwing[ch];
+        };
         ReadLineAlong<V>(bank, ch, delayOf, o[ch], groups);
     }
     // Each channel's chain input: the driven input less the damped feedback (negative feedback).
@@ -133,7 +141,14 @@ template <class V>
         for (int k = 0; k < kAllpasses; ++k)
         {
             const int j = ch * kAllpasses + k;
-            AllpassAlong<V, false>(b.diffusers[j], b.whole[j], b.coefficient[j], 0.0f, x[ch], b.n);
+            AllpassAlongRuns<V>(b.diffusers[j],
+                                b.whole[j],
+                                b.wholeAt != nullptr ? b.wholeAt + j * kCoreBlock : nullptr,
+                                b.coefficient[j],
+                                b.coefficientAt != nullptr ? b.coefficientAt + j * kCoreBlock
+                                                           : nullptr,
+                                x[ch],
+                                b.n);
         }
     }
     const float* frames[2] = {x[0], x[1]};
@@ -179,7 +194,11 @@ void SpringChain::Run(FeedbackLines& lines,
                       const CoreSettings& settings,
                       float* lateL,
                       float* lateR,
-                      int n) const
+                      int n,
+                      const float* sizes,
+                      const float* diffusions,
+                      const float* densities,
+                      const float* lengths) const
 {
     // Each allpass reads one slot (its delay is whole: weight 0 on the second).
     int whole[2 * kAllpasses];
@@ -187,10 +206,34 @@ void SpringChain::Run(FeedbackLines& lines,
     {
         whole[k] = static_cast<int>(mDelay[k]);
     }
+    // While the size, the diffusion or the density glides, each sample's delays and
+    // coefficients as its own settings give them.
+    const bool glides = sizes != nullptr || diffusions != nullptr || densities != nullptr;
+    int wholeAt[2 * kAllpasses][kCoreBlock];
+    float coefficientAt[2 * kAllpasses][kCoreBlock];
+    if (glides)
+    {
+        CoreSettings at = settings;
+        for (int t = 0; t < n; ++t)
+        {
+            at.size = sizes != nullptr ? sizes[t] : settings.size;
+            at.diffusion = diffusions != nullptr ? diffusions[t] * 0.01f : settings.diffusion;
+            at.density = densities != nullptr ? densities[t] * 0.01f : settings.density;
+            const SpringChain chain(at, diffusers);
+            for (int k = 0; k < 2 * kAllpasses; ++k)
+            {
+                wholeAt[k][t] = static_cast<int>(chain.mDelay[k]);
+                coefficientAt[k][t] = chain.mCoefficient[k];
+            }
+        }
+    }
     const SpringBlock block{&lines,
                             diffusers,
                             whole,
+                            glides ? &wholeAt[0][0] : nullptr,
+                            lengths,
                             mCoefficient,
+                            diffusions != nullptr ? &coefficientAt[0][0] : nullptr,
                             xL,
                             xR,
                             s0,

@@ -44,8 +44,9 @@ public:
     /// block's writes (always so within the parameter ranges; else the caller runs Step).
     static bool ReadsAhead(const FeedbackLines& lines, const CoreSettings& settings, int n);
 
-    /// The block form over n <= kCoreBlock samples with the lengths settled and ReadsAhead true:
-    /// s0[t] is the LFO sine before sample t's step.
+    /// The block form over n <= kCoreBlock samples with ReadsAhead true: s0[t] is the LFO sine
+    /// before sample t's step; `sizes`, `diffusions`, `densities` and `lengths` as in
+    /// PlateTank::Run.
     void Run(FeedbackLines& lines,
              DelayLine* diffusers,
              const float* xL,
@@ -54,7 +55,11 @@ public:
              const CoreSettings& settings,
              float* lateL,
              float* lateR,
-             int n) const;
+             int n,
+             const float* sizes = nullptr,
+             const float* diffusions = nullptr,
+             const float* densities = nullptr,
+             const float* lengths = nullptr) const;
 
 private:
     float mDelay[2 * kAllpasses] = {};       // samples, whole numbers in [1, MaxDelay()]

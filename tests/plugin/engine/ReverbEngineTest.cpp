@@ -156,9 +156,9 @@ struct GlideCase
 // diffusion glide in the block form throughout.
 TEST(ReverbEngineTest, GlidesEndAndTheBlockFormReturns)
 {
-    const GlideCase cases[] = {{"Size", ParamId::Size, 190.0f, 14400, true},
+    const GlideCase cases[] = {{"Size", ParamId::Size, 190.0f, 14400, false},
                                {"Diffusion", ParamId::Diffusion, 5.0f, 7200, false},
-                               {"Gate Length", ParamId::GateLength, 1900.0f, 7200, true},
+                               {"Gate Length", ParamId::GateLength, 1900.0f, 7200, false},
                                {"Modulation Rate", ParamId::ModulationRate, 4.5f, 7200, false},
                                {"Freeze", ParamId::Freeze, 1.0f, 7200, true},
                                {"Tone", ParamId::Tone, -60.0f, 7200, false},

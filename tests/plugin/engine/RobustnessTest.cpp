@@ -364,32 +364,20 @@ TEST(RobustnessTest, BlockFormFollowsAutomation)
         SCOPED_TRACE(static_cast<int>(model));
         EngineParameters p;
         p[ParamId::ReverbType] = static_cast<float>(model);
-        ReverbEngine engines[2];
-        engines[1].SetReferenceProcessing(true);
-        StereoBuffer outs[2] = {StereoBuffer(input.Frames()), StereoBuffer(input.Frames())};
-        for (ReverbEngine& e : engines)
-        {
-            e.SetParameters(p);
-            e.Prepare(kRate, 2);
-        }
-        std::size_t start = 0;
-        for (int block = 0; start < input.Frames(); ++block)
-        {
-            const int n =
-                std::min<int>(64 + block % 7 * 61, static_cast<int>(input.Frames() - start));
-            const float x = 0.5f - 0.5f * std::cos(static_cast<float>(start) * 0.0003f);
-            for (const Ramp& r : ramps)
+        const BothForms forms = RunBothForms(
+            input,
+            p,
+            engine::DetectInstructionSet(),
+            [](int block) { return 64 + block % 7 * 61; },
+            [&ramps](int, std::size_t start, EngineParameters& q)
             {
-                p[r.id] = r.from + (r.to - r.from) * x;
-            }
-            for (int k = 0; k < 2; ++k)
-            {
-                engines[k].SetParameters(p);
-                ProcessAt(engines[k], input, outs[k], start, n);
-            }
-            start += static_cast<std::size_t>(n);
-        }
-        ExpectBlockFormMatchesReference(outs[0], outs[1]);
+                const float x = 0.5f - 0.5f * std::cos(static_cast<float>(start) * 0.0003f);
+                for (const Ramp& r : ramps)
+                {
+                    q[r.id] = r.from + (r.to - r.from) * x;
+                }
+            });
+        ExpectBlockFormMatchesReference(forms.block, forms.reference);
     }
 }
 
@@ -421,41 +409,28 @@ TEST(RobustnessTest, BlockFormGlidesTheModulationDiffusionAndDensity)
             SCOPED_TRACE(static_cast<int>(set));
             EngineParameters p;
             p[ParamId::ReverbType] = static_cast<float>(c.model);
-            ReverbEngine engines[2];
-            engines[0].SetInstructionSet(set);
-            engines[1].SetReferenceProcessing(true);
-            StereoBuffer outs[2] = {StereoBuffer(input.Frames()), StereoBuffer(input.Frames())};
-            for (ReverbEngine& e : engines)
-            {
-                e.SetParameters(p);
-                e.Prepare(kRate, 2);
-            }
-            std::size_t start = 0;
-            for (int block = 0; start < input.Frames(); ++block)
-            {
-                const int n =
-                    std::min<int>(37 + block % 5 * 113, static_cast<int>(input.Frames() - start));
-                const float x = 0.5f - 0.5f * std::cos(static_cast<float>(start) * 0.0005f);
-                p[ParamId::ModulationDepth] = 100.0f * x;
-                p[ParamId::ModulationRate] = 0.1f + 9.9f * (1.0f - x);
-                if (c.diffusion)
+            const BothForms forms = RunBothForms(
+                input,
+                p,
+                set,
+                [](int block) { return 37 + block % 5 * 113; },
+                [&c](int block, std::size_t start, EngineParameters& q)
                 {
-                    p[ParamId::Diffusion] = 100.0f * (1.0f - x);
-                    p[ParamId::Density] = block / 3 % 2 == 0 ? 0.0f : 100.0f; // jumps: steep glides
-                }
-                if (start >= 16000)
-                {
-                    p[ParamId::ReverbType] = static_cast<float>(c.later);
-                }
-                for (int k = 0; k < 2; ++k)
-                {
-                    engines[k].SetParameters(p);
-                    ProcessAt(engines[k], input, outs[k], start, n);
-                }
-                start += static_cast<std::size_t>(n);
-            }
-            EXPECT_EQ(ReverbEngineTestAccess::SampleFormSamples(engines[0]) == 0, c.blockOnly);
-            ExpectBlockFormMatchesReference(outs[0], outs[1]);
+                    const float x = 0.5f - 0.5f * std::cos(static_cast<float>(start) * 0.0005f);
+                    q[ParamId::ModulationDepth] = 100.0f * x;
+                    q[ParamId::ModulationRate] = 0.1f + 9.9f * (1.0f - x);
+                    if (c.diffusion)
+                    {
+                        q[ParamId::Diffusion] = 100.0f * (1.0f - x);
+                        q[ParamId::Density] = block / 3 % 2 == 0 ? 0.0f : 100.0f; // steep glides
+                    }
+                    if (start >= 16000)
+                    {
+                        q[ParamId::ReverbType] = static_cast<float>(c.later);
+                    }
+                });
+            EXPECT_EQ(forms.sampleFormSamples == 0, c.blockOnly);
+            ExpectBlockFormMatchesReference(forms.block, forms.reference);
         }
 }
 
@@ -483,49 +458,36 @@ TEST(RobustnessTest, BlockFormGlidesTheSize)
             SCOPED_TRACE(static_cast<int>(set));
             EngineParameters p;
             p[ParamId::ReverbType] = static_cast<float>(c.model);
-            ReverbEngine engines[2];
-            engines[0].SetInstructionSet(set);
-            engines[1].SetReferenceProcessing(true);
-            StereoBuffer outs[2] = {StereoBuffer(input.Frames()), StereoBuffer(input.Frames())};
-            for (ReverbEngine& e : engines)
-            {
-                e.SetParameters(p);
-                e.Prepare(kRate, 2);
-            }
-            std::size_t start = 0;
-            for (int block = 0; start < input.Frames(); ++block)
-            {
-                const int n =
-                    std::min<int>(41 + block % 6 * 97, static_cast<int>(input.Frames() - start));
-                if (start < 12000)
+            const BothForms forms = RunBothForms(
+                input,
+                p,
+                set,
+                [](int block) { return 41 + block % 6 * 97; },
+                [&c](int, std::size_t start, EngineParameters& q)
                 {
-                    p[ParamId::Size] =
-                        105.0f - 95.0f * std::cos(static_cast<float>(start) * 0.0004f);
-                }
-                else if (start < 20000)
-                {
-                    p[ParamId::Size] = 10.0f; // a jump from near the top
-                }
-                else
-                {
-                    p[ParamId::Size] = 200.0f;
-                }
-                if (start >= 20480)
-                {
-                    p[ParamId::ReverbType] = static_cast<float>(c.later);
-                }
-                for (int k = 0; k < 2; ++k)
-                {
-                    engines[k].SetParameters(p);
-                    ProcessAt(engines[k], input, outs[k], start, n);
-                }
-                start += static_cast<std::size_t>(n);
-            }
-            EXPECT_EQ(ReverbEngineTestAccess::SampleFormSamples(engines[0]), 0u);
+                    if (start < 12000)
+                    {
+                        q[ParamId::Size] =
+                            105.0f - 95.0f * std::cos(static_cast<float>(start) * 0.0004f);
+                    }
+                    else if (start < 20000)
+                    {
+                        q[ParamId::Size] = 10.0f; // a jump from near the top
+                    }
+                    else
+                    {
+                        q[ParamId::Size] = 200.0f;
+                    }
+                    if (start >= 20480)
+                    {
+                        q[ParamId::ReverbType] = static_cast<float>(c.later);
+                    }
+                });
+            EXPECT_EQ(forms.sampleFormSamples, 0u);
             // Vintage Digital: a rounding difference may land one 1/8192 step of the tail apart.
             ExpectBlockFormMatchesReference(
-                outs[0],
-                outs[1],
+                forms.block,
+                forms.reference,
                 2e-5f,
                 c.later == engine::ReverbModel::VintageDigital ? 1.0f / 8192.0f : 0.0f);
         }

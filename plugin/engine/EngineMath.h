@@ -47,6 +47,27 @@ inline double TwoTo(int k)
     return x;
 }
 
+/// 1 + r + r^2/2! + ... + r^13/13!, by Horner, for |r| <= ln 2 / 2: the series of Exp, written
+/// once for a double and for lanes of them, so that both round alike.
+template <typename T>
+inline T ExpSeries(T r)
+{
+    T p = r * (1.0 / 6227020800.0) + 1.0 / 479001600.0;
+    p = p * r + 1.0 / 39916800.0;
+    p = p * r + 1.0 / 3628800.0;
+    p = p * r + 1.0 / 362880.0;
+    p = p * r + 1.0 / 40320.0;
+    p = p * r + 1.0 / 5040.0;
+    p = p * r + 1.0 / 720.0;
+    p = p * r + 1.0 / 120.0;
+    p = p * r + 1.0 / 24.0;
+    p = p * r + 1.0 / 6.0;
+    p = p * r + 0.5;
+    p = p * r + 1.0;
+    p = p * r + 1.0;
+    return p;
+}
+
 } // namespace math_detail
 
 /// e^x; 0 below -745, infinity above 709.78, NaN for NaN.
@@ -63,21 +84,7 @@ inline double Exp(double x)
     }
     const double k = Nearest(x * kInvLn2);
     const double r = (x - k * kLn2High) - k * kLn2Low;
-    // 1 + r + r^2/2! + ... + r^13/13!, by Horner.
-    double p = 1.0 / 6227020800.0;
-    p = p * r + 1.0 / 479001600.0;
-    p = p * r + 1.0 / 39916800.0;
-    p = p * r + 1.0 / 3628800.0;
-    p = p * r + 1.0 / 362880.0;
-    p = p * r + 1.0 / 40320.0;
-    p = p * r + 1.0 / 5040.0;
-    p = p * r + 1.0 / 720.0;
-    p = p * r + 1.0 / 120.0;
-    p = p * r + 1.0 / 24.0;
-    p = p * r + 1.0 / 6.0;
-    p = p * r + 0.5;
-    p = p * r + 1.0;
-    p = p * r + 1.0;
+    const double p = ExpSeries(r);
     const int n = static_cast<int>(k);
     // Results below the normal range scale in two steps.
     return n >= -1022 ? p * TwoTo(n) : p * TwoTo(n + 1000) * TwoTo(-1000);
@@ -161,19 +168,7 @@ inline Doubles4 Pow10Lanes(Doubles4 x)
     const Doubles4 shifted = y * kInvLn2 + kShifter;
     const Doubles4 k = shifted - kShifter;
     const Doubles4 r = (y - k * kLn2High) - k * kLn2Low;
-    Doubles4 p = r * (1.0 / 6227020800.0) + 1.0 / 479001600.0;
-    p = p * r + 1.0 / 39916800.0;
-    p = p * r + 1.0 / 3628800.0;
-    p = p * r + 1.0 / 362880.0;
-    p = p * r + 1.0 / 40320.0;
-    p = p * r + 1.0 / 5040.0;
-    p = p * r + 1.0 / 720.0;
-    p = p * r + 1.0 / 120.0;
-    p = p * r + 1.0 / 24.0;
-    p = p * r + 1.0 / 6.0;
-    p = p * r + 0.5;
-    p = p * r + 1.0;
-    p = p * r + 1.0;
+    const Doubles4 p = ExpSeries(r);
     const Int64x4 bits = (__builtin_convertvector(k, Int64x4) + 1023) << 52;
     Doubles4 scale;
     std::memcpy(&scale, &bits, sizeof(scale));

@@ -23,38 +23,19 @@ struct FilterState
     Lanes4 tilt;
 };
 
-// The filters over (left, right) pairs in place, sample by sample.
+// The filters over (left, right) pairs in place, sample by sample; `toneAt(t)` gives "Tone" (as
+// a factor) at sample t. h + (h - k) tone 0.65 for tone >= 0; for tone < 0, (k - h) (-tone) 0.8,
+// which is the same product (h - k) tone times 0.8.
+template <typename ToneAt>
 [[gnu::always_inline]] inline void
-Filter(float* pairs, int n, float tone, const Lanes4* coefficients, FilterState& state)
-{
-    // (h - k) tone 0.65 for tone >= 0; for tone < 0, (k - h) (-tone) 0.8, which is the same
-    // product (h - k) tone times 0.8.
-    const Lanes4 toneScale = SplatLanes<Lanes4>(tone >= 0.0f ? kBrightGain : kDarkGain);
-    Lanes4 low = state.low;
-    Lanes4 high = state.high;
-    Lanes4 tilted = state.tilt;
-    for (int t = 0; t < n; ++t)
-    {
-        Lanes4 x = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(pairs + 2 * t)));
-        x = x - OnePoleLanes(low, x, coefficients[0]);
-        const Lanes4 h = OnePoleLanes(high, x, coefficients[1]);
-        const Lanes4 k = OnePoleLanes(tilted, h, coefficients[2]);
-        const Lanes4 y = SanitizeLanes(h + (h - k) * tone * toneScale);
-        _mm_store_sd(reinterpret_cast<double*>(pairs + 2 * t), _mm_castps_pd(y));
-    }
-    state = {low, high, tilted};
-}
-
-// The same with "Tone" (as a factor) at each sample.
-[[gnu::always_inline]] inline void FilterGliding(
-    float* pairs, int n, const float* tones, const Lanes4* coefficients, FilterState& state)
+FilterAlong(float* pairs, int n, ToneAt toneAt, const Lanes4* coefficients, FilterState& state)
 {
     Lanes4 low = state.low;
     Lanes4 high = state.high;
     Lanes4 tilted = state.tilt;
     for (int t = 0; t < n; ++t)
     {
-        const float tone = tones[t];
+        const float tone = toneAt(t);
         const float toneScale = tone >= 0.0f ? kBrightGain : kDarkGain;
         Lanes4 x = _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(pairs + 2 * t)));
         x = x - OnePoleLanes(low, x, coefficients[0]);
@@ -66,7 +47,22 @@ Filter(float* pairs, int n, float tone, const Lanes4* coefficients, FilterState&
     state = {low, high, tilted};
 }
 
-// The same steps; where the CPU has AVX2, in its three-operand encoding (fewer copies).
+// The same with one "Tone" for the block.
+[[gnu::always_inline]] inline void
+Filter(float* pairs, int n, float tone, const Lanes4* coefficients, FilterState& state)
+{
+    FilterAlong(
+        pairs, n, [tone](int) { return tone; }, coefficients, state);
+}
+
+// The same with "Tone" at each sample.
+[[gnu::always_inline]] inline void FilterGliding(
+    float* pairs, int n, const float* tones, const Lanes4* coefficients, FilterState& state)
+{
+    FilterAlong(
+        pairs, n, [tones](int t) { return tones[t]; }, coefficients, state);
+}
+
 void FilterPairs(float* pairs, int n, float tone, const Lanes4* coefficients, FilterState& state)
 {
     Filter(pairs, n, tone, coefficients, state);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace lumenfall::engine
@@ -14,6 +15,7 @@ namespace
 {
 
 constexpr double kLengthGlideSeconds = 0.008; // time constant of the length glide
+constexpr double kArrived = 1e-6;             // samples from the target: the glide has ended
 constexpr float kShortestLine = 2.0f;         // samples
 constexpr double kDecadesPerDecay = 3.0;      // 60 dB of amplitude in "Decay" seconds
 constexpr float kShortestDecay = 0.03f;       // s, the broadband decay time used at least
@@ -31,6 +33,11 @@ constexpr float kSpringChainSeconds = 0.009f;
 bool FeedbackLines::Prepare(double sampleRate)
 {
     mLengthSmoothing = static_cast<float>(Exp(-1.0 / (sampleRate * kLengthGlideSeconds)));
+    mGlidePowers[0] = 1.0;
+    for (int t = 1; t <= kCoreBlock; ++t)
+    {
+        mGlidePowers[t] = mGlidePowers[t - 1] * static_cast<double>(mLengthSmoothing);
+    }
     return mBank.Resize(DelayLine::CapacityFor(sampleRate, kCapacitySeconds));
 }
 
@@ -41,7 +48,7 @@ void FeedbackLines::Reset()
     std::fill(std::begin(mHigh), std::end(mHigh), 0.0f);
     std::fill(std::begin(mCurrentLength), std::end(mCurrentLength), 0.0f);
     std::fill(std::begin(mTargetLength), std::end(mTargetLength), 0.0f);
-    std::fill(std::begin(mLengthState), std::end(mLengthState), 0.0);
+    std::fill(std::begin(mLengthOffset), std::end(mLengthOffset), 0.0);
 }
 
 void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters& current)
@@ -74,11 +81,15 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
     {
         const float target =
             std::max(kShortestLine, RoundHalfAway(static_cast<float>(fs) * times[i] * c));
-        if (mLengthState[i] == 0.0)
+        if (mTargetLength[i] == 0.0f)
         {
             // The first refresh after a reset: the line starts at its size.
             mCurrentLength[i] = target;
-            mLengthState[i] = target;
+        }
+        else if (target != mTargetLength[i])
+        {
+            // The glide goes on from where it stands, towards the new target.
+            mLengthOffset[i] = (mTargetLength[i] + mLengthOffset[i]) - target;
         }
         mTargetLength[i] = target;
         double loop = target / fs;
@@ -129,14 +140,46 @@ void FeedbackLines::Glide()
     const double k = mLengthSmoothing;
     for (int i = 0; i < kLines; ++i)
     {
-        const double target = mTargetLength[i];
-        double s = target + (mLengthState[i] - target) * k;
-        if (std::abs(s - target) < 1e-6)
+        double offset = mLengthOffset[i] * k;
+        if (std::abs(offset) < kArrived)
         {
-            s = target;
+            offset = 0.0;
         }
-        mLengthState[i] = s;
-        mCurrentLength[i] = static_cast<float>(s);
+        mLengthOffset[i] = offset;
+        mCurrentLength[i] = static_cast<float>(mTargetLength[i] + offset);
+    }
+}
+
+void FeedbackLines::GlideAlong(float* lengths, int n, int whole)
+{
+    // After t steps the offset is k^t times what it was: the samples of a line are independent
+    // of each other, four lanes at a time (Glide's arithmetic but for the rounding of k^t).
+    for (int i = 0; i < kLines; ++i)
+    {
+        const double offset = mLengthOffset[i];
+        const double target = mTargetLength[i];
+        float* along = lengths + i * kCoreBlock;
+        int t = 0;
+        if (std::abs(offset * mGlidePowers[n]) >= kArrived)
+        {
+            // Still on the way at the block's end.
+            for (; t + 4 <= n; t += 4)
+            {
+                Doubles4 power;
+                std::memcpy(&power, mGlidePowers + t + 1, sizeof(power));
+                const Lanes4 length = __builtin_convertvector(target + offset * power, Lanes4);
+                std::memcpy(along + t, &length, sizeof(length));
+            }
+        }
+        for (; t < n; ++t)
+        {
+            const double at = offset * mGlidePowers[t + 1];
+            along[t] = static_cast<float>(std::abs(at) < kArrived ? target : target + at);
+        }
+        mLengthOffset[i] =
+            std::abs(offset * mGlidePowers[n]) < kArrived ? 0.0 : offset * mGlidePowers[n];
+        mCurrentLength[i] = along[n - 1];
+        std::fill(along + n, along + whole, along[n - 1]);
     }
 }
 
@@ -144,7 +187,7 @@ bool FeedbackLines::Settled() const
 {
     for (int i = 0; i < kLines; ++i)
     {
-        if (mLengthState[i] != static_cast<double>(mTargetLength[i]))
+        if (mLengthOffset[i] != 0.0)
         {
             return false;
         }

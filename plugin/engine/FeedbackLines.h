@@ -64,6 +64,12 @@ public:
     /// One sample of the length glide (the reference form runs it before every sample).
     void Glide();
 
+    /// n <= kCoreBlock samples of the length glide, as Glide before each (to the rounding of the
+    /// glide's powers, which it takes from a table): line i's length after
+    /// sample t's step at lengths[i kCoreBlock + t], and its last one on to `whole` (for the block
+    /// forms that read whole groups of lanes).
+    void GlideAlong(float* lengths, int n, int whole);
+
     /// Every length has reached its target, so the glide is idle (the block forms skip it).
     bool Settled() const;
 
@@ -149,7 +155,10 @@ private:
     float mHigh[kLines] = {};
     float mCurrentLength[kLines] = {}; // samples, what the reads use
     float mTargetLength[kLines] = {};  // samples
-    double mLengthState[kLines] = {};  // the exact glide behind mCurrentLength
+    // The exact glide behind mCurrentLength: how far each line still is from its target, which
+    // shrinks by mLengthSmoothing per sample.
+    double mLengthOffset[kLines] = {};
+    double mGlidePowers[kCoreBlock + 1] = {}; // mLengthSmoothing^t
     float mGain[kLines] = {};
     float mBassRatio[kLines] = {};
     float mTrebleRatio[kLines] = {};

@@ -208,10 +208,11 @@ bool ReachesPastTheBlock(const FeedbackLines& lines, float depth, int n, const f
     float shortest = *std::min_element(length, length + kLines);
     if (lengths != nullptr)
     {
+        // Each length glides one way over the block: its shortest is at one end.
         for (int i = 0; i < kLines; ++i)
         {
             const float* along = lengths + i * kCoreBlock;
-            shortest = std::min(shortest, *std::min_element(along, along + n));
+            shortest = std::min({shortest, along[0], along[n - 1]});
         }
     }
     return shortest - std::fabs(depth) >= static_cast<float>(n + 2);

@@ -320,19 +320,7 @@ void ReverbCore::ProcessFast(const float* xL,
     const bool lengthsGlide = !mLines.Settled();
     if (lengthsGlide)
     {
-        for (int t = 0; t < n; ++t)
-        {
-            mLines.Glide();
-            for (int i = 0; i < kLines; ++i)
-            {
-                lengths[i][t] = mLines.CurrentLength(i);
-            }
-        }
-        const int whole = std::min(kCoreBlock, (n + 7) / 8 * 8);
-        for (int i = 0; i < kLines; ++i)
-        {
-            std::fill(lengths[i] + n, lengths[i] + whole, lengths[i][n - 1]);
-        }
+        mLines.GlideAlong(&lengths[0][0], n, std::min(kCoreBlock, (n + 7) / 8 * 8));
     }
 
     float sinBefore[kCoreBlock];
@@ -411,23 +399,27 @@ void ReverbCore::DiffuseInput(const float* xL,
     {
         // The allpasses' whole delays follow the size: runs over which they hold still, each
         // with its own diffusers. The size moves one way over a block (it glides towards one
-        // target), so where the run's last sample delays as its first, every sample does.
+        // target), so the samples that delay as a run's first follow it in one stretch.
         CoreSettings at = s;
         for (int t = 0; t < n;)
         {
             at.size = sizes[t];
             const InputDiffusers diffusers(at);
-            at.size = sizes[n - 1];
-            int end = n;
-            if (!InputDiffusers(at).SameDelays(diffusers))
+            // The run ends where the delays first change: found by halving.
+            const auto same = [&](int k)
             {
-                for (end = t + 1; end < n; ++end)
+                at.size = sizes[k];
+                return InputDiffusers(at).SameDelays(diffusers);
+            };
+            int end = n;
+            if (!same(n - 1))
+            {
+                int low = t; // the delays are the same here, and differ at end
+                end = n - 1;
+                while (end - low > 1)
                 {
-                    at.size = sizes[end];
-                    if (!InputDiffusers(at).SameDelays(diffusers))
-                    {
-                        break;
-                    }
+                    const int middle = low + (end - low) / 2;
+                    (same(middle) ? low : end) = middle;
                 }
             }
             for (int side = 0; side < 2; ++side)

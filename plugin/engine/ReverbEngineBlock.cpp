@@ -25,21 +25,22 @@ void ReverbEngineState::BlockSegment(
     densityGlides = (gliding & kDensityMask) != 0;
     sizeGlides = (gliding & kSizeMask) != 0;
     gateGlides = (gliding & kReadByGateMask) != 0;
-    // Glides only start between segments: what holds still at the first sample holds throughout.
-    const bool recordEach = (gliding & kRecordedMask) != 0;
-    RecordOutputParameters(0, recordEach ? 1 : n);
+    // Glides only start between segments: what holds still at the first sample holds throughout,
+    // so only the values that glide then are recorded sample by sample.
+    RecordOutputParameters(0, n, kRecordedMask);
+    const ParamMask moving = gliding & kRecordedMask;
     int t = 1;
     for (; t < n && gliding != 0; ++t)
     {
         Smooth();
-        if (recordEach)
+        if (moving != 0)
         {
-            RecordOutputParameters(t, 1);
+            RecordOutputParameters(t, 1, moving);
         }
     }
-    if (t < n && recordEach)
+    if (t < n && moving != 0)
     {
-        RecordOutputParameters(t, n - t); // every parameter holds still from here
+        RecordOutputParameters(t, n - t, moving); // every parameter holds still from here
     }
     refreshCounter += static_cast<std::uint32_t>(n);
     InputBlock(
@@ -69,41 +70,51 @@ void ReverbEngineState::BlockSegment(
     OutputBlock(fading, outputs, done, n, peaks);
 }
 
-void ReverbEngineState::RecordOutputParameters(int t, int count)
+void ReverbEngineState::RecordOutputParameters(int t, int count, ParamMask which)
 {
     // The current values for samples t..t + count - 1 (once every parameter holds still, for
-    // the rest of the segment).
-    const float m = current[ParamId::Mix] * 0.01f;
-    const float wet = m + (1.0f - m) * current[ParamId::WetSolo];
-    duckingAtAll = (t > 0 && duckingAtAll) || current[ParamId::Ducking] != 0.0f;
-    std::fill_n(widthAt + t, count, current[ParamId::Width] * 0.01f);
-    std::fill_n(duckingAt + t, count, current[ParamId::Ducking] * 0.01f);
-    std::fill_n(wetGainAt + t, count, wet);
-    std::fill_n(dryGainAt + t, count, 1.0f - wet);
-    if (levelsGlide)
+    // the rest of the segment), of the groups with a parameter in `which`.
+    const auto records = [which](ParamMask group) { return (which & group) != 0; };
+    if (records(kWetGainMask))
+    {
+        const float m = current[ParamId::Mix] * 0.01f;
+        const float wet = m + (1.0f - m) * current[ParamId::WetSolo];
+        std::fill_n(wetGainAt + t, count, wet);
+        std::fill_n(dryGainAt + t, count, 1.0f - wet);
+    }
+    if (records(Bit(static_cast<int>(ParamId::Width))))
+    {
+        std::fill_n(widthAt + t, count, current[ParamId::Width] * 0.01f);
+    }
+    if (records(Bit(static_cast<int>(ParamId::Ducking))))
+    {
+        duckingAtAll = (t > 0 && duckingAtAll) || current[ParamId::Ducking] != 0.0f;
+        std::fill_n(duckingAt + t, count, current[ParamId::Ducking] * 0.01f);
+    }
+    if (levelsGlide && records(kCoreOutputLevelMask))
     {
         std::fill_n(lateTailAt + t, count, current[ParamId::LateTail]);
         std::fill_n(earlyAt + t, count, current[ParamId::EarlyReflections]);
         std::fill_n(toneAt + t, count, current[ParamId::Tone]);
     }
-    if (modulationGlides)
+    if (modulationGlides && records(kModulationMask))
     {
         std::fill_n(modulationRateAt + t, count, current[ParamId::ModulationRate]);
         std::fill_n(modulationDepthAt + t, count, current[ParamId::ModulationDepth]);
     }
-    if (diffusionGlides)
+    if (diffusionGlides && records(kDiffusionMask))
     {
         std::fill_n(diffusionAt + t, count, current[ParamId::Diffusion]);
     }
-    if (densityGlides)
+    if (densityGlides && records(kDensityMask))
     {
         std::fill_n(densityAt + t, count, current[ParamId::Density]);
     }
-    if (sizeGlides)
+    if (sizeGlides && records(kSizeMask))
     {
         std::fill_n(sizeAt + t, count, current[ParamId::Size]);
     }
-    if (gateGlides)
+    if (gateGlides && records(kReadByGateMask))
     {
         std::fill_n(gateLengthAt + t, count, current[ParamId::GateLength]);
         std::fill_n(gateReleaseAt + t, count, current[ParamId::GateRelease]);

@@ -97,11 +97,13 @@ constexpr ParamMask kDensityMask = Bit(static_cast<int>(ParamId::Density));
 // "Size" glides in the block form too (the cores follow it sample by sample, see CoreGlides), but
 // the refresh reads it: its glide ends long runs.
 constexpr ParamMask kSizeMask = Bit(static_cast<int>(ParamId::Size));
-// What RecordOutputParameters records: while none of these glides, a segment records them once.
-constexpr ParamMask kRecordedMask =
-    Bit(static_cast<int>(ParamId::Mix)) | Bit(static_cast<int>(ParamId::WetSolo)) |
-    Bit(static_cast<int>(ParamId::Width)) | Bit(static_cast<int>(ParamId::Ducking)) |
-    kCoreOutputLevelMask | kCoreGlidingMask | kDensityMask | kSizeMask | kReadByGateMask;
+// What RecordOutputParameters records, in groups: the wet and dry gains follow "Mix" and
+// "Wet Solo", each other group the parameters of one mask above (or one parameter).
+constexpr ParamMask kWetGainMask =
+    Bit(static_cast<int>(ParamId::Mix)) | Bit(static_cast<int>(ParamId::WetSolo));
+constexpr ParamMask kRecordedMask = kWetGainMask | Bit(static_cast<int>(ParamId::Width)) |
+                                    Bit(static_cast<int>(ParamId::Ducking)) | kCoreOutputLevelMask |
+                                    kCoreGlidingMask | kDensityMask | kSizeMask | kReadByGateMask;
 
 /// What a model's core reads sample by sample beyond kReadBySample.
 inline ParamMask ReadByModel(ReverbModel model)
@@ -315,7 +317,7 @@ struct ReverbEngineState
     ParamMask ReadBySample() const;
     bool BlockReady(double bypassTarget) const;
     int LongestRunAfterRefresh() const;
-    void RecordOutputParameters(int t, int count);
+    void RecordOutputParameters(int t, int count, ParamMask which);
     void Refresh();
     [[gnu::always_inline]] inline FrameInput
     InputStep(float left, float right, double bypassTarget, BlockPeaks& peaks);

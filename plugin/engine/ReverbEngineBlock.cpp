@@ -25,23 +25,10 @@ void ReverbEngineState::BlockSegment(
     densityGlides = (gliding & kDensityMask) != 0;
     sizeGlides = (gliding & kSizeMask) != 0;
     gateGlides = (gliding & kReadByGateMask) != 0;
-    // Glides only start between segments: what holds still at the first sample holds throughout,
-    // so only the values that glide then are recorded sample by sample.
-    RecordOutputParameters(0, n, kRecordedMask);
-    const ParamMask moving = gliding & kRecordedMask;
-    int t = 1;
-    for (; t < n && gliding != 0; ++t)
-    {
-        Smooth();
-        if (moving != 0)
-        {
-            RecordOutputParameters(t, 1, moving);
-        }
-    }
-    if (t < n && moving != 0)
-    {
-        RecordOutputParameters(t, n - t, moving); // every parameter holds still from here
-    }
+    // Glides only start between segments: what holds still at the first sample holds throughout.
+    const ParamMask moving = gliding;
+    GlideSegment(n);
+    RecordOutputParameters(n, moving);
     refreshCounter += static_cast<std::uint32_t>(n);
     InputBlock(
         inL != nullptr ? inL + done : nullptr, inR != nullptr ? inR + done : nullptr, n, peaks);
@@ -70,56 +57,120 @@ void ReverbEngineState::BlockSegment(
     OutputBlock(fading, outputs, done, n, peaks);
 }
 
-void ReverbEngineState::RecordOutputParameters(int t, int count, ParamMask which)
+// Every gliding parameter over samples 1..n - 1 of the segment (sample 0 took its step before),
+// Smooth's steps but for the rounding of the powers of the coefficient (from a table, so that
+// the samples need not wait for each other): the values into the parameter's row where the
+// segment records it, and the last one as the current value.
+void ReverbEngineState::GlideSegment(int n)
 {
-    // The current values for samples t..t + count - 1 (once every parameter holds still, for
-    // the rest of the segment), of the groups with a parameter in `which`.
-    const auto records = [which](ParamMask group) { return (which & group) != 0; };
-    if (records(kWetGainMask))
+    for (ParamMask bits = gliding; bits != 0; bits &= bits - 1)
+    {
+        const int i = __builtin_ctzll(bits);
+        const double offset = glideOffset[i];
+        const double to = target[i];
+        const double snap = snapDistance[i];
+        if (float* row = RecordedRow(i); row != nullptr)
+        {
+            row[0] = current[i];
+            for (int t = 1; t < n; ++t)
+            {
+                const double at = offset * smoothingPowers[t];
+                row[t] = static_cast<float>(std::abs(at) < snap ? to : to + at);
+            }
+        }
+        double last = offset * smoothingPowers[n - 1];
+        if (std::abs(last) < snap)
+        {
+            last = 0.0;
+            gliding &= ~Bit(i);
+        }
+        glideOffset[i] = last;
+        current[i] = static_cast<float>(to + last);
+    }
+}
+
+// Where the segment records parameter `index` sample by sample, or null: "Mix" and "Wet Solo"
+// go to the wet and dry gains' rows, "Width" and "Ducking" to theirs, which RecordOutputParameters
+// turns into the gains and factors; the values the cores follow while they glide to their own.
+float* ReverbEngineState::RecordedRow(int index)
+{
+    switch (static_cast<ParamId>(index))
+    {
+    case ParamId::Mix:
+        return wetGainAt;
+    case ParamId::WetSolo:
+        return dryGainAt;
+    case ParamId::Width:
+        return widthAt;
+    case ParamId::Ducking:
+        return duckingAt;
+    case ParamId::LateTail:
+        return levelsGlide ? lateTailAt : nullptr;
+    case ParamId::EarlyReflections:
+        return levelsGlide ? earlyAt : nullptr;
+    case ParamId::Tone:
+        return levelsGlide ? toneAt : nullptr;
+    case ParamId::ModulationRate:
+        return modulationGlides ? modulationRateAt : nullptr;
+    case ParamId::ModulationDepth:
+        return modulationGlides ? modulationDepthAt : nullptr;
+    case ParamId::Diffusion:
+        return diffusionGlides ? diffusionAt : nullptr;
+    case ParamId::Density:
+        return densityGlides ? densityAt : nullptr;
+    case ParamId::Size:
+        return sizeGlides ? sizeAt : nullptr;
+    case ParamId::GateLength:
+        return gateGlides ? gateLengthAt : nullptr;
+    case ParamId::GateRelease:
+        return gateGlides ? gateReleaseAt : nullptr;
+    case ParamId::EnvelopeShape:
+        return gateGlides ? envelopeShapeAt : nullptr;
+    default:
+        return nullptr;
+    }
+}
+
+// The rows of the parameters that held still over the segment (`moving` glided at its start),
+// then the output stage's gains and factors from the rows of "Mix", "Wet Solo", "Width" and
+// "Ducking".
+void ReverbEngineState::RecordOutputParameters(int n, ParamMask moving)
+{
+    for (ParamMask bits = kRecordedMask & ~moving; bits != 0; bits &= bits - 1)
+    {
+        const int i = __builtin_ctzll(bits);
+        if (float* row = RecordedRow(i); row != nullptr)
+        {
+            std::fill_n(row, n, current[i]);
+        }
+    }
+    if ((moving & kWetGainMask) != 0)
+    {
+        for (int t = 0; t < n; ++t)
+        {
+            const float m = wetGainAt[t] * 0.01f;
+            const float wet = m + (1.0f - m) * dryGainAt[t];
+            wetGainAt[t] = wet;
+            dryGainAt[t] = 1.0f - wet;
+        }
+    }
+    else
     {
         const float m = current[ParamId::Mix] * 0.01f;
         const float wet = m + (1.0f - m) * current[ParamId::WetSolo];
-        std::fill_n(wetGainAt + t, count, wet);
-        std::fill_n(dryGainAt + t, count, 1.0f - wet);
+        std::fill_n(wetGainAt, n, wet);
+        std::fill_n(dryGainAt, n, 1.0f - wet);
     }
-    if (records(Bit(static_cast<int>(ParamId::Width))))
+    for (float* row : {widthAt, duckingAt})
     {
-        std::fill_n(widthAt + t, count, current[ParamId::Width] * 0.01f);
+        for (int t = 0; t < n; ++t)
+        {
+            row[t] *= 0.01f;
+        }
     }
-    if (records(Bit(static_cast<int>(ParamId::Ducking))))
-    {
-        duckingAtAll = (t > 0 && duckingAtAll) || current[ParamId::Ducking] != 0.0f;
-        std::fill_n(duckingAt + t, count, current[ParamId::Ducking] * 0.01f);
-    }
-    if (levelsGlide && records(kCoreOutputLevelMask))
-    {
-        std::fill_n(lateTailAt + t, count, current[ParamId::LateTail]);
-        std::fill_n(earlyAt + t, count, current[ParamId::EarlyReflections]);
-        std::fill_n(toneAt + t, count, current[ParamId::Tone]);
-    }
-    if (modulationGlides && records(kModulationMask))
-    {
-        std::fill_n(modulationRateAt + t, count, current[ParamId::ModulationRate]);
-        std::fill_n(modulationDepthAt + t, count, current[ParamId::ModulationDepth]);
-    }
-    if (diffusionGlides && records(kDiffusionMask))
-    {
-        std::fill_n(diffusionAt + t, count, current[ParamId::Diffusion]);
-    }
-    if (densityGlides && records(kDensityMask))
-    {
-        std::fill_n(densityAt + t, count, current[ParamId::Density]);
-    }
-    if (sizeGlides && records(kSizeMask))
-    {
-        std::fill_n(sizeAt + t, count, current[ParamId::Size]);
-    }
-    if (gateGlides && records(kReadByGateMask))
-    {
-        std::fill_n(gateLengthAt + t, count, current[ParamId::GateLength]);
-        std::fill_n(gateReleaseAt + t, count, current[ParamId::GateRelease]);
-        std::fill_n(envelopeShapeAt + t, count, current[ParamId::EnvelopeShape]);
-    }
+    duckingAtAll = (moving & Bit(static_cast<int>(ParamId::Ducking))) != 0
+                       ? std::any_of(duckingAt, duckingAt + n, [](float d) { return d != 0.0f; })
+                       : current[ParamId::Ducking] != 0.0f;
 }
 
 void ReverbEngineState::InputBlock(const float* inL, const float* inR, int n, BlockPeaks& peaks)
@@ -194,28 +245,63 @@ void ReverbEngineState::ReadInput(const float* inL,
 // feedL/feedR = the pre-delay's output, then fL/fR written into it.
 void ReverbEngineState::FeedPreDelay(const float* fL, const float* fR, int n)
 {
-    if (currentPreDelay != targetPreDelay)
+    if (currentPreDelay == targetPreDelay)
     {
-        // The glide, sample by sample as InputStep takes it; once it arrives, the settled passes
-        // below take the rest.
-        int k = 0;
-        for (; k < n && currentPreDelay != targetPreDelay; ++k)
-        {
-            currentPreDelay = GlidePreDelay(currentPreDelay, targetPreDelay, smoothingCoef);
-            const bool direct = currentPreDelay < 1.0f;
-            feedL[k] = direct ? fL[k] : preDelay[0].Read(currentPreDelay);
-            feedR[k] = direct ? fR[k] : preDelay[1].Read(currentPreDelay);
-            preDelay[0].WriteSanitized(fL[k]);
-            preDelay[1].WriteSanitized(fR[k]);
-        }
-        if (k == n)
-        {
-            return;
-        }
-        FeedSettledPreDelay(fL + k, fR + k, feedL + k, feedR + k, n - k);
+        FeedSettledPreDelay(fL, fR, feedL, feedR, n);
         return;
     }
-    FeedSettledPreDelay(fL, fR, feedL, feedR, n);
+    // The glide's delays, sample by sample as InputStep takes them; once it arrives, the settled
+    // passes take the rest.
+    float delays[kCoreBlock];
+    int k = 0;
+    for (; k < n && currentPreDelay != targetPreDelay; ++k)
+    {
+        currentPreDelay = GlidePreDelay(currentPreDelay, targetPreDelay, smoothingCoef);
+        delays[k] = currentPreDelay;
+    }
+    // The glide moves one way: its shortest and longest delays are at the ends.
+    const float shortest = std::min(delays[0], delays[k - 1]);
+    const float longest = std::max(delays[0], delays[k - 1]);
+    const int reach = static_cast<int>(longest) + 1; // the farthest slot back a read takes
+    const bool readsWritten = shortest >= 1.0f && longest <= preDelay[0].MaxDelay() &&
+                              std::min(preDelay[0].Written(), preDelay[1].Written()) > reach &&
+                              reach + k + 1 < preDelay[0].Mask() + 1;
+    if (readsWritten)
+    {
+        // Every read takes written slots within range and before its own sample's write, none
+        // that a later write of the glide overwrites: the writes can come first.
+        const int start = preDelay[0].WritePosition();
+        for (int side = 0; side < 2; ++side)
+        {
+            DelayLine& line = preDelay[side];
+            line.WriteBlockSanitized(side == 0 ? fL : fR, k);
+            const float* data = line.Data();
+            const int mask = line.Mask();
+            float* feed = side == 0 ? feedL : feedR;
+            for (int j = 0; j < k; ++j)
+            {
+                const int whole = static_cast<int>(delays[j]);
+                const float f = delays[j] - static_cast<float>(whole);
+                const int first = (start + j - whole) & mask;
+                feed[j] = (1.0f - f) * data[first] + f * data[(first - 1) & mask];
+            }
+        }
+    }
+    else
+    {
+        for (int j = 0; j < k; ++j)
+        {
+            const bool direct = delays[j] < 1.0f;
+            feedL[j] = direct ? fL[j] : preDelay[0].Read(delays[j]);
+            feedR[j] = direct ? fR[j] : preDelay[1].Read(delays[j]);
+            preDelay[0].WriteSanitized(fL[j]);
+            preDelay[1].WriteSanitized(fR[j]);
+        }
+    }
+    if (k < n)
+    {
+        FeedSettledPreDelay(fL + k, fR + k, feedL + k, feedR + k, n - k);
+    }
 }
 
 // outL/outR = the pre-delay's output at the settled delay, then fL/fR written into it.

@@ -12,10 +12,7 @@ namespace lumenfall::engine
 void ReverbEngineState::Reset()
 {
     current = target;
-    for (int i = 0; i < kParamCount; ++i)
-    {
-        smoothing[i] = target[i];
-    }
+    std::fill(std::begin(glideOffset), std::end(glideOffset), 0.0);
     gliding = 0;
     activeCore = 0;
     fadingCore = -1;
@@ -94,15 +91,14 @@ void ReverbEngineState::Smooth()
     for (ParamMask bits = gliding; bits != 0; bits &= bits - 1)
     {
         const int i = __builtin_ctzll(bits);
-        const double t = target[i];
-        double s = t + (smoothing[i] - t) * k;
-        if (std::abs(s - t) < snapDistance[i])
+        double offset = glideOffset[i] * k;
+        if (std::abs(offset) < snapDistance[i])
         {
-            s = t;
+            offset = 0.0;
             gliding &= ~Bit(i);
         }
-        smoothing[i] = s;
-        current[i] = static_cast<float>(s);
+        glideOffset[i] = offset;
+        current[i] = static_cast<float>(target[i] + offset);
     }
 }
 
@@ -116,6 +112,8 @@ void ReverbEngineState::SetTarget(const EngineParameters& parameters)
     {
         if (ParamIsSmoothed(static_cast<ParamId>(i)) && parameters[i] != target[i])
         {
+            // The glide goes on from where it stands, towards the new target.
+            glideOffset[i] = (target[i] + glideOffset[i]) - parameters[i];
             gliding |= Bit(i);
             snapDistance[i] = SnapDistance(i, parameters[i]);
         }

@@ -97,8 +97,8 @@ constexpr ParamMask kDensityMask = Bit(static_cast<int>(ParamId::Density));
 // "Size" glides in the block form too (the cores follow it sample by sample, see CoreGlides), but
 // the refresh reads it: its glide ends long runs.
 constexpr ParamMask kSizeMask = Bit(static_cast<int>(ParamId::Size));
-// What RecordOutputParameters records, in groups: the wet and dry gains follow "Mix" and
-// "Wet Solo", each other group the parameters of one mask above (or one parameter).
+// What the block form records sample by sample (see RecordedRow): the output stage's values, and
+// the cores' while they glide. The wet and dry gains follow "Mix" and "Wet Solo" together.
 constexpr ParamMask kWetGainMask =
     Bit(static_cast<int>(ParamId::Mix)) | Bit(static_cast<int>(ParamId::WetSolo));
 constexpr ParamMask kRecordedMask = kWetGainMask | Bit(static_cast<int>(ParamId::Width)) |
@@ -240,7 +240,10 @@ struct ReverbEngineState
     DelayLine preDelay[2];
     EngineParameters current;
     EngineParameters target;
-    double smoothing[kParamCount] = {};
+    // Each smoothed parameter's exact glide: how far its value still is from its target, which
+    // shrinks by smoothingCoef per sample (current holds the value as a float).
+    double glideOffset[kParamCount] = {};
+    double smoothingPowers[kCoreBlock + 1] = {}; // smoothingCoef^t
     double tempo = 120.0;
     float smoothingCoef = 0.0f;
     float inputEnvelope = 0.0f;
@@ -317,7 +320,9 @@ struct ReverbEngineState
     ParamMask ReadBySample() const;
     bool BlockReady(double bypassTarget) const;
     int LongestRunAfterRefresh() const;
-    void RecordOutputParameters(int t, int count, ParamMask which);
+    void GlideSegment(int n);
+    [[nodiscard]] float* RecordedRow(int index);
+    void RecordOutputParameters(int n, ParamMask moving);
     void Refresh();
     [[gnu::always_inline]] inline FrameInput
     InputStep(float left, float right, double bypassTarget, BlockPeaks& peaks);

@@ -69,10 +69,9 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
                         (settings.model == ReverbModel::Ambience ? kAmbienceDecayScale : 1.0f);
     const float bassDecay = decay * current[ParamId::BassDecay];
     const float trebleDecay = decay * current[ParamId::TrebleDecay];
-    const double gainKey[6] = {
-        static_cast<double>(settings.model), c, fs, decay, bassDecay, trebleDecay};
-    const bool gainsChanged = !mKeysValid || !std::equal(gainKey, gainKey + 6, mGainKey);
-    std::copy(gainKey, gainKey + 6, mGainKey);
+    const double decayKey[4] = {fs, decay, bassDecay, trebleDecay};
+    const bool decaysChanged = !mKeysValid || !std::equal(decayKey, decayKey + 4, mDecayKey);
+    std::copy(decayKey, decayKey + 4, mDecayKey);
     mKeysValid = true;
     // Per line the time one pass around its loop takes (seconds), and the three decades its
     // gains come from, worked out four lines at a time.
@@ -105,7 +104,20 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
         }
         loops[i] = loop;
     }
-    if (!gainsChanged)
+    // A line's gains follow its loop time and the decays alone: only the lines whose loop time
+    // changed are worked out again (while "Size" glides, one or two at a refresh), four at a
+    // time when there are more (Pow10Lanes gives Pow10's bits).
+    int changed[kLines];
+    int count = 0;
+    for (int i = 0; i < kLines; ++i)
+    {
+        if (decaysChanged || loops[i] != mLoop[i])
+        {
+            changed[count++] = i;
+        }
+        mLoop[i] = loops[i];
+    }
+    if (count == 0)
     {
         return;
     }
@@ -113,18 +125,33 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
                               std::max(bassDecay, kShortestBandDecay),
                               std::max(trebleDecay, kShortestBandDecay)};
     alignas(32) double powers[3][kLines]; // k, and b and t before the division by k
-    for (int h = 0; h < kLines; h += 4)
+    if (count > 2)
     {
-        Doubles4 loop;
-        std::memcpy(&loop, loops + h, sizeof(loop));
-        for (int band = 0; band < 3; ++band)
+        for (int h = 0; h < kLines; h += 4)
         {
-            const Doubles4 power = Pow10Lanes(-kDecadesPerDecay * loop / decays[band]);
-            std::memcpy(powers[band] + h, &power, sizeof(power));
+            Doubles4 loop;
+            std::memcpy(&loop, loops + h, sizeof(loop));
+            for (int band = 0; band < 3; ++band)
+            {
+                const Doubles4 power = Pow10Lanes(-kDecadesPerDecay * loop / decays[band]);
+                std::memcpy(powers[band] + h, &power, sizeof(power));
+            }
         }
     }
-    for (int i = 0; i < kLines; ++i)
+    else
     {
+        for (int m = 0; m < count; ++m)
+        {
+            for (int band = 0; band < 3; ++band)
+            {
+                const int i = changed[m];
+                powers[band][i] = Pow10(-kDecadesPerDecay * loops[i] / decays[band]);
+            }
+        }
+    }
+    for (int m = 0; m < count; ++m)
+    {
+        const int i = changed[m];
         const double k = powers[0][i];
         const double b = powers[1][i] / k;
         const double t = powers[2][i] / k;

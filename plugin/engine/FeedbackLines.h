@@ -168,7 +168,8 @@ private:
     // What the last refresh computed the damping coefficients and the loop gains from: a
     // refresh that would compute the same values again skips them (they cost most of it).
     double mDampingKey[3] = {};
-    double mGainKey[6] = {};
+    double mDecayKey[4] = {};
+    double mLoop[kLines] = {}; // each line's loop time, seconds
     bool mKeysValid = false;
 };
 

@@ -21,15 +21,17 @@ constexpr float kCoefficientSlope = 0.62f;
 
 InputDiffusers::InputDiffusers(const CoreSettings& settings)
 {
+    // A side's four delays at once (the block form builds one of these per run of whole delays
+    // while "Size" glides).
+    static_assert(kPerSide == 4);
     const float fs = static_cast<float>(settings.sampleRate);
+    const Lanes4 j = {0.0f, 1.0f, 2.0f, 3.0f};
     for (int side = 0; side < 2; ++side)
     {
         const float offset = side == 0 ? 0.0f : kRightOffsetSeconds;
-        for (int j = 0; j < kPerSide; ++j)
-        {
-            mDelay[side][j] =
-                RoundHalfAway((j * kStepSeconds + kFirstSeconds + offset) * fs * settings.size);
-        }
+        StoreLanes(
+            mDelay[side],
+            RoundHalfAwayLanes((j * kStepSeconds + kFirstSeconds + offset) * fs * settings.size));
     }
     mCoefficient = settings.diffusion * kCoefficientSlope + kCoefficientBase;
     mBlend = settings.diffusion;

@@ -77,6 +77,36 @@ TEST(ReverbCoreTest, LoopGainNeverExceedsTheCeiling)
     }
 }
 
+// A refresh works out again only the lines whose loop time changed: after a sweep of "Size" in
+// small steps (a line or two changing at a time), then a decay change, every line's gains are
+// those of a core refreshed once at the end.
+TEST(ReverbCoreTest, GainsFollowTheSizeLineByLine)
+{
+    for (const ReverbModel model : {ReverbModel::Hall, ReverbModel::Plate, ReverbModel::Spring})
+    {
+        EngineParameters p;
+        p[ParamId::Size] = 80.0f;
+        const auto swept = PreparedCore(48000.0, model, p);
+        for (float size = 80.0f; size <= 81.0f; size += 0.01f)
+        {
+            p[ParamId::Size] = size;
+            swept->UpdateCoefficients(p);
+        }
+        for (const float decay : {p[ParamId::Decay], 4.5f})
+        {
+            p[ParamId::Decay] = decay;
+            swept->UpdateCoefficients(p);
+            const auto fresh = PreparedCore(48000.0, model, p);
+            for (int i = 0; i < ReverbCore::kLines; ++i)
+            {
+                EXPECT_EQ(swept->FeedbackGain(i), fresh->FeedbackGain(i)) << decay << " " << i;
+                EXPECT_EQ(swept->BassRatio(i), fresh->BassRatio(i));
+                EXPECT_EQ(swept->TrebleRatio(i), fresh->TrebleRatio(i));
+            }
+        }
+    }
+}
+
 TEST(ReverbCoreTest, FilterFrequenciesAreHeldBelowNyquist)
 {
     EngineParameters p;

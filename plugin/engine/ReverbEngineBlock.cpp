@@ -19,12 +19,17 @@ void ReverbEngineState::BlockSegment(
     // What the input stage and the cores read holds still over the segment, so they can
     // each run over the whole segment in turn; the output stage takes its parameters
     // sample by sample, and so do the cores' output levels while they glide.
-    levelsGlide = (gliding & kCoreOutputLevelMask) != 0;
-    modulationGlides = (gliding & kModulationMask) != 0;
-    diffusionGlides = (gliding & kDiffusionMask) != 0;
-    densityGlides = (gliding & kDensityMask) != 0;
-    sizeGlides = (gliding & kSizeMask) != 0;
-    gateGlides = (gliding & kReadByGateMask) != 0;
+    recorded = kOutputRowsMask;
+    for (const ParamMask group : kCoreGlideGroups)
+    {
+        recorded |= (gliding & group) != 0 ? group : 0;
+    }
+    levelsGlide = (recorded & kCoreOutputLevelMask) != 0;
+    modulationGlides = (recorded & kModulationMask) != 0;
+    diffusionGlides = (recorded & kDiffusionMask) != 0;
+    densityGlides = (recorded & kDensityMask) != 0;
+    sizeGlides = (recorded & kSizeMask) != 0;
+    gateGlides = (recorded & kReadByGateMask) != 0;
     // Glides only start between segments: what holds still at the first sample holds throughout.
     const ParamMask moving = gliding;
     GlideSegment(n);
@@ -69,8 +74,9 @@ void ReverbEngineState::GlideSegment(int n)
         const double offset = glideOffset[i];
         const double to = target[i];
         const double snap = snapDistance[i];
-        if (float* row = RecordedRow(i); row != nullptr)
+        if ((recorded & Bit(i)) != 0)
         {
+            float* row = RecordedRow(i);
             row[0] = current[i];
             for (int t = 1; t < n; ++t)
             {
@@ -89,8 +95,8 @@ void ReverbEngineState::GlideSegment(int n)
     }
 }
 
-// Where the segment records parameter `index` sample by sample, or null: "Mix" and "Wet Solo"
-// go to the wet and dry gains' rows, "Width" and "Ducking" to theirs, which RecordOutputParameters
+// Where the segment records parameter `index` (one in `recorded`): "Mix" and "Wet Solo" go to
+// the wet and dry gains' rows, "Width" and "Ducking" to theirs, which RecordOutputParameters
 // turns into the gains and factors; the values the cores follow while they glide to their own.
 float* ReverbEngineState::RecordedRow(int index)
 {
@@ -105,47 +111,50 @@ float* ReverbEngineState::RecordedRow(int index)
     case ParamId::Ducking:
         return duckingAt;
     case ParamId::LateTail:
-        return levelsGlide ? lateTailAt : nullptr;
+        return lateTailAt;
     case ParamId::EarlyReflections:
-        return levelsGlide ? earlyAt : nullptr;
+        return earlyAt;
     case ParamId::Tone:
-        return levelsGlide ? toneAt : nullptr;
+        return toneAt;
     case ParamId::ModulationRate:
-        return modulationGlides ? modulationRateAt : nullptr;
+        return modulationRateAt;
     case ParamId::ModulationDepth:
-        return modulationGlides ? modulationDepthAt : nullptr;
+        return modulationDepthAt;
     case ParamId::Diffusion:
-        return diffusionGlides ? diffusionAt : nullptr;
+        return diffusionAt;
     case ParamId::Density:
-        return densityGlides ? densityAt : nullptr;
+        return densityAt;
     case ParamId::Size:
-        return sizeGlides ? sizeAt : nullptr;
+        return sizeAt;
     case ParamId::GateLength:
-        return gateGlides ? gateLengthAt : nullptr;
+        return gateLengthAt;
     case ParamId::GateRelease:
-        return gateGlides ? gateReleaseAt : nullptr;
-    case ParamId::EnvelopeShape:
-        return gateGlides ? envelopeShapeAt : nullptr;
+        return gateReleaseAt;
     default:
-        return nullptr;
+        return envelopeShapeAt;
     }
 }
 
-// The rows of the parameters that held still over the segment (`moving` glided at its start),
-// then the output stage's gains and factors from the rows of "Mix", "Wet Solo", "Width" and
-// "Ducking".
+// The rows of the recorded parameters that held still over the segment (`moving` glided at its
+// start), then the output stage's gains and factors from the rows of "Mix", "Wet Solo", "Width"
+// and "Ducking" (or, where these held still, from their values).
 void ReverbEngineState::RecordOutputParameters(int n, ParamMask moving)
 {
-    for (ParamMask bits = kRecordedMask & ~moving; bits != 0; bits &= bits - 1)
+    const ParamMask still = recorded & ~moving;
+    for (ParamMask bits = still & ~kOutputRowsMask; bits != 0; bits &= bits - 1)
     {
         const int i = __builtin_ctzll(bits);
-        if (float* row = RecordedRow(i); row != nullptr)
-        {
-            std::fill_n(row, n, current[i]);
-        }
+        std::fill_n(RecordedRow(i), n, current[i]);
     }
     if ((moving & kWetGainMask) != 0)
     {
+        for (const ParamId id : {ParamId::Mix, ParamId::WetSolo})
+        {
+            if ((still & Bit(static_cast<int>(id))) != 0)
+            {
+                std::fill_n(RecordedRow(static_cast<int>(id)), n, current[id]);
+            }
+        }
         for (int t = 0; t < n; ++t)
         {
             const float m = wetGainAt[t] * 0.01f;
@@ -161,11 +170,19 @@ void ReverbEngineState::RecordOutputParameters(int n, ParamMask moving)
         std::fill_n(wetGainAt, n, wet);
         std::fill_n(dryGainAt, n, 1.0f - wet);
     }
-    for (float* row : {widthAt, duckingAt})
+    for (const ParamId id : {ParamId::Width, ParamId::Ducking})
     {
-        for (int t = 0; t < n; ++t)
+        float* row = RecordedRow(static_cast<int>(id));
+        if ((moving & Bit(static_cast<int>(id))) != 0)
         {
-            row[t] *= 0.01f;
+            for (int t = 0; t < n; ++t)
+            {
+                row[t] *= 0.01f;
+            }
+        }
+        else
+        {
+            std::fill_n(row, n, current[id] * 0.01f);
         }
     }
     duckingAtAll = (moving & Bit(static_cast<int>(ParamId::Ducking))) != 0

@@ -97,13 +97,19 @@ constexpr ParamMask kDensityMask = Bit(static_cast<int>(ParamId::Density));
 // "Size" glides in the block form too (the cores follow it sample by sample, see CoreGlides), but
 // the refresh reads it: its glide ends long runs.
 constexpr ParamMask kSizeMask = Bit(static_cast<int>(ParamId::Size));
-// What the block form records sample by sample (see RecordedRow): the output stage's values, and
-// the cores' while they glide. The wet and dry gains follow "Mix" and "Wet Solo" together.
+// What the block form records sample by sample (see RecordedRow): the output stage's values
+// always (the wet and dry gains follow "Mix" and "Wet Solo" together; "Width" and "Ducking" are
+// scaled to factors), and each group of the cores' values while one of them glides.
 constexpr ParamMask kWetGainMask =
     Bit(static_cast<int>(ParamId::Mix)) | Bit(static_cast<int>(ParamId::WetSolo));
-constexpr ParamMask kRecordedMask = kWetGainMask | Bit(static_cast<int>(ParamId::Width)) |
-                                    Bit(static_cast<int>(ParamId::Ducking)) | kCoreOutputLevelMask |
-                                    kCoreGlidingMask | kDensityMask | kSizeMask | kReadByGateMask;
+constexpr ParamMask kOutputRowsMask =
+    kWetGainMask | Bit(static_cast<int>(ParamId::Width)) | Bit(static_cast<int>(ParamId::Ducking));
+constexpr ParamMask kCoreGlideGroups[] = {kCoreOutputLevelMask,
+                                          kModulationMask,
+                                          kDiffusionMask,
+                                          kDensityMask,
+                                          kSizeMask,
+                                          kReadByGateMask};
 
 /// What a model's core reads sample by sample beyond kReadBySample.
 inline ParamMask ReadByModel(ReverbModel model)
@@ -292,6 +298,9 @@ struct ReverbEngineState
     float duckingAt[kCoreBlock] = {};
     float wetGainAt[kCoreBlock] = {};
     float dryGainAt[kCoreBlock] = {};
+    // What the segment records sample by sample: kOutputRowsMask and the groups of
+    // kCoreGlideGroups that glide at its start.
+    ParamMask recorded = 0;
     // The cores' output levels at each sample of the segment, while one of them glides.
     bool levelsGlide = false;
     float lateTailAt[kCoreBlock] = {};

@@ -425,8 +425,8 @@ template <class V>
 
 /// out[t] = bank.Read(lane, d_t) for the `groups` x L samples (groups >= 1) of a block whose reads
 /// all come before its writes (every delay longer than the block); delayOf(g) gives d_t for
-/// samples g L..g L + L - 1. Consecutive slots while the whole delay holds still, else planned
-/// reads.
+/// samples g L..g L + L - 1. Consecutive slots while the whole delay holds still (over the block,
+/// or else over a group of lanes), else planned reads.
 template <class V, class DelayOf>
 [[gnu::always_inline]] inline void
 ReadLineAlong(const DelayBank& bank, int lane, DelayOf delayOf, float* out, int groups)
@@ -450,48 +450,62 @@ ReadLineAlong(const DelayBank& bank, int lane, DelayOf delayOf, float* out, int 
         same &= whole[g] == w;
     }
     const bool steady = AllLanes<V>(same);
-    const int start = (bank.WritePosition() - w - 1) & bank.Mask(); // sample 0's second slot
-    if (steady && start + L * groups <= bank.Mask())
+    const float* data = bank.Lane(lane);
+    const int mask = bank.Mask();
+    // Until the line is full, slots not written since the last clear read as 0: sample t's
+    // first slot is valid when its whole delay is at most the samples written by then.
+    const bool filling = bank.Written() < bank.Capacity();
+    alignas(32) float index[L];
+    for (int j = 0; j < L; ++j)
     {
-        const float* slot = bank.Lane(lane) + start;
-        // Until the line is full, slots not written since the last clear read as 0: sample t's
-        // first slot is valid when its whole delay is at most the samples written by then.
-        const bool filling = bank.Written() < bank.Capacity();
-        alignas(32) float index[L];
-        for (int j = 0; j < L; ++j)
+        index[j] = static_cast<float>(j);
+    }
+    const V one = SplatLanes<V>(1.0f);
+    // Group g's reads from consecutive slots, the first second slot at `slot`.
+    const auto readSteady = [&](int g, int slot)
+    {
+        V near = LoadLanes<V>(data + slot + 1);
+        V far = LoadLanes<V>(data + slot);
+        const V wholeFloat = ToFloatLanes<V>(whole[g]);
+        if (filling)
         {
-            index[j] = static_cast<float>(j);
+            const V valid =
+                MinLanes(static_cast<float>(bank.Written() + L * g) + LoadLanes<V>(index),
+                         SplatLanes<V>(static_cast<float>(bank.Capacity())));
+            near = KeepLanes(near, wholeFloat <= valid);
+            far = KeepLanes(far, wholeFloat < valid);
         }
-        const V one = SplatLanes<V>(1.0f);
+        const V f = delay[g] - wholeFloat;
+        StoreLanes(out + L * g, (one - f) * near + f * far);
+    };
+    const int start = (bank.WritePosition() - w - 1) & mask; // sample 0's second slot
+    if (steady && start + L * groups <= mask)
+    {
         for (int g = 0; g < groups; ++g)
         {
-            V near = LoadLanes<V>(slot + L * g + 1);
-            V far = LoadLanes<V>(slot + L * g);
-            const V wholeFloat = ToFloatLanes<V>(whole[g]);
-            if (filling)
-            {
-                const V valid =
-                    MinLanes(static_cast<float>(bank.Written() + L * g) + LoadLanes<V>(index),
-                             SplatLanes<V>(static_cast<float>(bank.Capacity())));
-                near = KeepLanes(near, wholeFloat <= valid);
-                far = KeepLanes(far, wholeFloat < valid);
-            }
-            const V f = delay[g] - wholeFloat;
-            StoreLanes(out + L * g, (one - f) * near + f * far);
+            readSteady(g, start + L * g);
         }
         return;
     }
-    alignas(32) float delays[kCoreBlock];
     for (int g = 0; g < groups; ++g)
     {
-        StoreLanes(delays + L * g, delay[g]);
-    }
-    for (int t = 0; t < L * groups; t += 4)
-    {
-        const __m128i ahead = _mm_setr_epi32(t, t + 1, t + 2, t + 3);
-        const BankRead4 read =
-            PlanBankRead4(bank, _mm_loadu_ps(delays + t), _mm_set1_epi32(lane), ahead);
-        _mm_storeu_ps(out + t, GatherBankRead4(bank.Data(), read));
+        const int wg = whole[g][0];
+        const int slot = (bank.WritePosition() - wg - 1 + L * g) & mask;
+        if (AllLanes<V>(whole[g] == wg) && slot + L <= mask)
+        {
+            readSteady(g, slot);
+            continue;
+        }
+        alignas(32) float delays[L];
+        StoreLanes(delays, delay[g]);
+        for (int k = 0; k < L; k += 4)
+        {
+            const int t = L * g + k;
+            const __m128i ahead = _mm_setr_epi32(t, t + 1, t + 2, t + 3);
+            const BankRead4 read =
+                PlanBankRead4(bank, _mm_loadu_ps(delays + k), _mm_set1_epi32(lane), ahead);
+            _mm_storeu_ps(out + t, GatherBankRead4(bank.Data(), read));
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace lumenfall::engine
 {
@@ -78,7 +79,19 @@ void ReverbEngineState::GlideSegment(int n)
         {
             float* row = RecordedRow(i);
             row[0] = current[i];
-            for (int t = 1; t < n; ++t)
+            int t = 1;
+            if (std::abs(offset * smoothingPowers[n - 1]) >= snap)
+            {
+                // Still on the way at the segment's end: no sample arrives.
+                for (; t + 4 <= n; t += 4)
+                {
+                    Doubles4 power;
+                    std::memcpy(&power, smoothingPowers + t, sizeof(power));
+                    const Lanes4 value = __builtin_convertvector(to + offset * power, Lanes4);
+                    std::memcpy(row + t, &value, sizeof(value));
+                }
+            }
+            for (; t < n; ++t)
             {
                 const double at = offset * smoothingPowers[t];
                 row[t] = static_cast<float>(std::abs(at) < snap ? to : to + at);

@@ -25,6 +25,7 @@ void ReverbEngineState::BlockSegment(
     densityGlides = (gliding & kDensityMask) != 0;
     sizeGlides = (gliding & kSizeMask) != 0;
     gateGlides = (gliding & kReadByGateMask) != 0;
+    shimmerGlides = (gliding & kReadByShimmerMask) != 0;
     // Glides only start between segments: what holds still at the first sample holds throughout.
     const bool recordEach = (gliding & kRecordedMask) != 0;
     RecordOutputParameters(0, recordEach ? 1 : n);
@@ -55,10 +56,12 @@ void ReverbEngineState::BlockSegment(
                               sizeGlides ? sizeAt : nullptr,
                               gateGlides ? gateLengthAt : nullptr,
                               gateGlides ? gateReleaseAt : nullptr,
-                              gateGlides ? envelopeShapeAt : nullptr};
-    const CoreGlides* glides =
-        modulationGlides || diffusionGlides || densityGlides || sizeGlides || gateGlides ? &glidesAt
-                                                                                         : nullptr;
+                              gateGlides ? envelopeShapeAt : nullptr,
+                              shimmerGlides ? shimmerAt : nullptr};
+    const CoreGlides* glides = modulationGlides || diffusionGlides || densityGlides || sizeGlides ||
+                                       gateGlides || shimmerGlides
+                                   ? &glidesAt
+                                   : nullptr;
     cores[activeCore].ProcessBlock(feedL, feedR, onsets, wetL, wetR, n, current, levels, glides);
     const int fading = fadingCore >= 0 ? std::min(n, crossfadeRemaining) : 0;
     if (fading > 0)
@@ -108,6 +111,10 @@ void ReverbEngineState::RecordOutputParameters(int t, int count)
         std::fill_n(gateLengthAt + t, count, current[ParamId::GateLength]);
         std::fill_n(gateReleaseAt + t, count, current[ParamId::GateRelease]);
         std::fill_n(envelopeShapeAt + t, count, current[ParamId::EnvelopeShape]);
+    }
+    if (shimmerGlides)
+    {
+        std::fill_n(shimmerAt + t, count, current[ParamId::ShimmerAmount]);
     }
 }
 

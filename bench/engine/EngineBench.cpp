@@ -539,6 +539,10 @@ int main(int argc, char** argv)
             ->parameters = {id};
     }
     scenario("Hall automated all", hall, Scenario::Automated)->parameters = continuous;
+    // "Shimmer Amount" is read sample by sample only by the model it is named after.
+    const int shimmer = static_cast<int>(lumenfall::engine::ReverbModel::Shimmer);
+    scenario("Shimmer automated Shimmer Amount", shimmer, Scenario::Automated)->parameters = {
+        ParamId::ShimmerAmount};
     std::vector<Case> cases;
     std::vector<Case> scenarios;
     for (std::size_t i = 0; i < all.size(); ++i)

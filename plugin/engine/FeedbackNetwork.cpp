@@ -46,6 +46,21 @@ inline void Rotate(__m128& a, __m128& b, __m128 cs, __m128 sn)
     a = na;
 }
 
+// What the shimmer amount Y takes from the loop and feeds back into it, with the freeze amount F:
+// the trim 1 - 0.12 Y (1 - F) on the damped line outputs and the gain 0.025 Y (1 - F) on the
+// shimmer return.
+struct ShimmerGains
+{
+    float trim;
+    float returnGain;
+};
+
+[[gnu::always_inline]] inline ShimmerGains ShimmerGainsOf(float shimmer, float freeze)
+{
+    return {1.0f - shimmer * kShimmerTrim * (1.0f - freeze),
+            kShimmerReturnGain * shimmer * (1.0f - freeze)};
+}
+
 // The shimmer's wet output: 1.2 Y shifted + (1 - Y) late, Y the shimmer amount.
 [[gnu::always_inline]] inline float ShimmerBlend(float shifted, float late, float shimmer)
 {
@@ -120,7 +135,7 @@ StereoSample FeedbackNetwork::Step(FeedbackLines& lines,
     const DelayBank& bank = lines.Bank();
     const float freeze = settings.freeze;
     const float shimmer = ShimmerAmount(mModel, current);
-    const float trim = 1.0f - shimmer * kShimmerTrim * (1.0f - freeze);
+    const ShimmerGains gains = ShimmerGainsOf(shimmer, freeze);
     float o[kLines];
     float u[kLines];
     for (int i = 0; i < kLines; ++i)
@@ -132,7 +147,7 @@ StereoSample FeedbackNetwork::Step(FeedbackLines& lines,
     }
     for (int i = 0; i < kLines; ++i)
     {
-        u[i] = lines.Damp(i, o[i], freeze) * trim;
+        u[i] = lines.Damp(i, o[i], freeze) * gains.trim;
     }
     const float cs = mRotationCos;
     const float sn = mRotationSin;
@@ -149,13 +164,12 @@ StereoSample FeedbackNetwork::Step(FeedbackLines& lines,
             }
         }
     }
-    const float returnGain = kShimmerReturnGain * shimmer * (1.0f - freeze);
     float frame[kLines];
     for (int j = 0; j < kLines; ++j)
     {
         const float input = kInputGain * (dL * mInjectLeft[j] + dR * mInjectRight[j]);
-        const float back = returnGain * (NetworkSignsLeft[j] * mShimmerReturn[0] +
-                                         NetworkSignsRight[j] * mShimmerReturn[1]);
+        const float back = gains.returnGain * (NetworkSignsLeft[j] * mShimmerReturn[0] +
+                                               NetworkSignsRight[j] * mShimmerReturn[1]);
         frame[j] = input + back + u[j];
     }
     lines.Bank().Write(frame);
@@ -230,6 +244,7 @@ struct LoopArgs
     float rotationSin;
     float freeze;
     float shimmer;
+    const float* shimmers; // "Shimmer Amount" (percent) at each sample while it glides, else null
     float density;
     const float* densities; // "Density" (percent) at each sample while it glides, else null
     const float* dL;
@@ -579,17 +594,35 @@ template <class V, bool kShimmer>
     }
 }
 
-template <class V, bool kShimmer, bool kAhead>
+// Whether the loop runs the shimmer, and with one amount for the block or each sample's own.
+enum class ShimmerMode
+{
+    Off,
+    Steady,
+    Gliding,
+};
+
+template <class V, ShimmerMode kMode, bool kAhead>
 [[gnu::always_inline]] inline void Loop(const LoopArgs& a)
 {
+    constexpr bool kShimmer = kMode != ShimmerMode::Off;
     constexpr int L = kLaneCount<V>;
     constexpr int K = kLines / L;
     static_assert(kAhead || L == 4, "the planned reads gather four lanes");
     FeedbackLines& lines = *a.lines;
     DelayBank& bank = lines.Bank();
     const V freeze = SplatLanes<V>(a.freeze);
-    const float trim = 1.0f - a.shimmer * kShimmerTrim * (1.0f - a.freeze);
-    const float returnGain = kShimmerReturnGain * a.shimmer * (1.0f - a.freeze);
+    // The shimmer amount of sample t: the block's, or that sample's own while it glides (the
+    // reference form reads it three times a sample: the trim, the return and the wet blend).
+    const auto shimmerAt = [&a](int t)
+    {
+        if constexpr (kMode == ShimmerMode::Gliding)
+        {
+            return a.shimmers[t] * 0.01f;
+        }
+        return a.shimmer;
+    };
+    const ShimmerGains steady = ShimmerGainsOf(a.shimmer, a.freeze);
     const Mixer<V> mixer(a.rotationCos, a.rotationSin);
     const LaneConstants<V> c(a);
     Damping<V> damp[K];
@@ -622,8 +655,13 @@ template <class V, bool kShimmer, bool kAhead>
     {
         V o[K];
         LineOutputs<V, kAhead>(*a.reads, bank, t, o);
+        ShimmerGains gains = steady;
+        if constexpr (kMode == ShimmerMode::Gliding)
+        {
+            gains = ShimmerGainsOf(shimmerAt(t), a.freeze);
+        }
         V u[K];
-        Damp<V, kShimmer>(o, damp, freeze, trim, u);
+        Damp<V, kShimmer>(o, damp, freeze, gains.trim, u);
         mixer.Mix(u);
 
         // Injection, shimmer return and the (sanitised) write of every line.
@@ -633,12 +671,13 @@ template <class V, bool kShimmer, bool kAhead>
             V input = kInputGain * (dL[t] * c.injectLeft[k] + dR[t] * c.injectRight[k]);
             if constexpr (kShimmer && kAhead)
             {
-                input = input +
-                        returnGain * (c.signsLeft[k] * shiftedL[t] + c.signsRight[k] * shiftedR[t]);
+                input = input + gains.returnGain *
+                                    (c.signsLeft[k] * shiftedL[t] + c.signsRight[k] * shiftedR[t]);
             }
             else if constexpr (kShimmer)
             {
-                input = input + returnGain * (c.signsLeft[k] * backL + c.signsRight[k] * backR);
+                input =
+                    input + gains.returnGain * (c.signsLeft[k] * backL + c.signsRight[k] * backR);
             }
             StoreLanes(frame + L * k, SanitizeLanes(input + u[k]));
         }
@@ -656,8 +695,9 @@ template <class V, bool kShimmer, bool kAhead>
         if constexpr (kShimmer)
         {
             a.shifter->Exchange(late[0], late[1], backL, backR);
-            late[0] = ShimmerBlend(backL, late[0], a.shimmer);
-            late[1] = ShimmerBlend(backR, late[1], a.shimmer);
+            const float shimmer = shimmerAt(t);
+            late[0] = ShimmerBlend(backL, late[0], shimmer);
+            late[1] = ShimmerBlend(backR, late[1], shimmer);
         }
         lateL[t] = late[0];
         lateR[t] = late[1];
@@ -670,8 +710,9 @@ template <class V, bool kShimmer, bool kAhead>
     {
         for (int t = 0; t < n; ++t)
         {
-            lateL[t] = ShimmerBlend(shiftedL[t + 1], lateL[t], a.shimmer);
-            lateR[t] = ShimmerBlend(shiftedR[t + 1], lateR[t], a.shimmer);
+            const float shimmer = shimmerAt(t);
+            lateL[t] = ShimmerBlend(shiftedL[t + 1], lateL[t], shimmer);
+            lateR[t] = ShimmerBlend(shiftedR[t + 1], lateR[t], shimmer);
         }
         backL = shiftedL[n];
         backR = shiftedR[n];
@@ -695,16 +736,16 @@ bool ReadAhead4(const ReadArgs& a)
     return ReadAhead<Lanes8>(a);
 }
 
-template <bool kShimmer, bool kAhead>
+template <ShimmerMode kMode, bool kAhead>
 void Loop4(const LoopArgs& a)
 {
-    Loop<Lanes4, kShimmer, kAhead>(a);
+    Loop<Lanes4, kMode, kAhead>(a);
 }
 
-template <bool kShimmer>
+template <ShimmerMode kMode>
 [[gnu::target("avx2")]] void Loop8(const LoopArgs& a)
 {
-    Loop<Lanes8, kShimmer, true>(a);
+    Loop<Lanes8, kMode, true>(a);
 }
 
 // The reads of every sample, planned: line i of sample t at sin(p + offset_i) x depth + L_i, the
@@ -751,7 +792,8 @@ void FeedbackNetwork::Run(FeedbackLines& lines,
                           float* lateR,
                           int n,
                           const float* densities,
-                          const float* lengths)
+                          const float* lengths,
+                          const float* shimmers)
 {
     const bool wide = settings.instructionSet == InstructionSet::Avx2;
     mShifter.SetInstructionSet(settings.instructionSet);
@@ -783,6 +825,7 @@ void FeedbackNetwork::Run(FeedbackLines& lines,
                         mRotationSin,
                         settings.freeze,
                         ShimmerAmount(mModel, current),
+                        mModel == ReverbModel::Shimmer ? shimmers : nullptr,
                         settings.density,
                         densities,
                         dL,
@@ -791,18 +834,29 @@ void FeedbackNetwork::Run(FeedbackLines& lines,
                         lateL,
                         lateR,
                         n};
-    const bool shimmer = mModel == ReverbModel::Shimmer;
+    const ShimmerMode mode = mModel != ReverbModel::Shimmer ? ShimmerMode::Off
+                             : loop.shimmers != nullptr     ? ShimmerMode::Gliding
+                                                            : ShimmerMode::Steady;
+    using LoopForm = void (*)(const LoopArgs&);
+    const auto pick = [mode](LoopForm off, LoopForm steady, LoopForm gliding) {
+        return mode == ShimmerMode::Off ? off : mode == ShimmerMode::Steady ? steady : gliding;
+    };
     if (!ahead)
     {
-        (shimmer ? Loop4<true, false> : Loop4<false, false>)(loop);
+        pick(Loop4<ShimmerMode::Off, false>,
+             Loop4<ShimmerMode::Steady, false>,
+             Loop4<ShimmerMode::Gliding, false>)(loop);
     }
     else if (wide)
     {
-        (shimmer ? Loop8<true> : Loop8<false>)(loop);
+        pick(Loop8<ShimmerMode::Off>, Loop8<ShimmerMode::Steady>, Loop8<ShimmerMode::Gliding>)(
+            loop);
     }
     else
     {
-        (shimmer ? Loop4<true, true> : Loop4<false, true>)(loop);
+        pick(Loop4<ShimmerMode::Off, true>,
+             Loop4<ShimmerMode::Steady, true>,
+             Loop4<ShimmerMode::Gliding, true>)(loop);
     }
     if (mModel == ReverbModel::VintageDigital)
     {

@@ -66,9 +66,10 @@ public:
 
     /// The block form over n <= kCoreBlock samples, prepared: sample t runs at the LFO phase
     /// whose sine and cosine are sines[t] and cosines[t], where `densities` is not null taps the
-    /// lines with "Density" densities[t] (percent), and where `lengths` is not null reads line i
+    /// lines with "Density" densities[t] (percent), where `lengths` is not null reads line i
     /// at its length lengths[i kCoreBlock + t] (while the lengths glide; else at the settled
-    /// ones).
+    /// ones), and where `shimmers` is not null (Shimmer only) trims, feeds back and blends with
+    /// "Shimmer Amount" shimmers[t] (percent).
     void Run(FeedbackLines& lines,
              const float* dL,
              const float* dR,
@@ -80,7 +81,8 @@ public:
              float* lateR,
              int n,
              const float* densities = nullptr,
-             const float* lengths = nullptr);
+             const float* lengths = nullptr,
+             const float* shimmers = nullptr);
 
 private:
     // Vintage Digital's rounding or Shimmer's exchange with the shifter, on one late pair.

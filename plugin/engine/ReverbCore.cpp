@@ -228,6 +228,10 @@ void ReverbCore::ProcessBlock(const float* xL,
                     at[ParamId::GateRelease] = glides->gateRelease[i];
                     at[ParamId::EnvelopeShape] = glides->envelopeShape[i];
                 }
+                if (glides != nullptr && glides->shimmer != nullptr)
+                {
+                    at[ParamId::ShimmerAmount] = glides->shimmer[i];
+                }
                 const StereoSample w =
                     ProcessSample(xL[i], xR[i], at, onsets != nullptr && onsets[i] != 0);
                 wetL[i] = w.left;
@@ -602,7 +606,8 @@ void ReverbCore::RunLate(const float* xL,
                      lateR,
                      n,
                      glides != nullptr ? glides->density : nullptr,
-                     lengths);
+                     lengths,
+                     glides != nullptr ? glides->shimmer : nullptr);
         break;
     }
 }

@@ -29,8 +29,9 @@ inline constexpr std::int64_t kNoOnset = 1000000000;
 
 /// The values at each sample of a block of the parameters that glide inside the block form, which
 /// follows them sample by sample as the reference form does: "Modulation Rate" and "Modulation
-/// Depth" (both or neither), "Diffusion", "Density", "Size", and the gate's "Gate Length", "Gate
-/// Release" and "Envelope Shape" (all three or none). Null while they hold still.
+/// Depth" (both or neither), "Diffusion", "Density", "Size", the gate's "Gate Length", "Gate
+/// Release" and "Envelope Shape" (all three or none), and "Shimmer Amount". Null while they hold
+/// still.
 struct CoreGlides
 {
     const float* modulationRate = nullptr;
@@ -41,6 +42,7 @@ struct CoreGlides
     const float* gateLength = nullptr;
     const float* gateRelease = nullptr;
     const float* envelopeShape = nullptr;
+    const float* shimmer = nullptr;
 
     /// The same from sample `offset` on.
     CoreGlides From(int offset) const
@@ -53,7 +55,8 @@ struct CoreGlides
                           at(size),
                           at(gateLength),
                           at(gateRelease),
-                          at(envelopeShape)};
+                          at(envelopeShape),
+                          at(shimmer)};
     }
 };
 

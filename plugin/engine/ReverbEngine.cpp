@@ -137,11 +137,11 @@ Segment ReverbEngineState::BeginSegment(int remaining, double bypassTarget, bool
             g.refreshed = true;
         }
         g.block = true;
-        // The gate's values glide inside the block form (and no refresh reads them); nothing
-        // reads the shimmer's where no running model does.
-        const ParamMask unread = (kReadByGateMask | kReadByShimmerMask) & ~ReadBySample();
-        if (g.refreshed && (gliding & ~(kReadByOutputOnlyMask | kCoreOutputLevelMask |
-                                        kCoreGlidingMask | unread)) == 0)
+        // The gate's and the shimmer's values glide inside the block form (and no refresh reads
+        // them).
+        if (g.refreshed &&
+            (gliding & ~(kReadByOutputOnlyMask | kCoreOutputLevelMask | kCoreGlidingMask |
+                         kReadByGateMask | kReadByShimmerMask)) == 0)
         {
             g.n = std::min(remaining, LongestRunAfterRefresh());
         }

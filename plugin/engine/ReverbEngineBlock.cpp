@@ -31,6 +31,7 @@ void ReverbEngineState::BlockSegment(
     densityGlides = (recorded & kDensityMask) != 0;
     sizeGlides = (recorded & kSizeMask) != 0;
     gateGlides = (recorded & kReadByGateMask) != 0;
+    shimmerGlides = (recorded & kReadByShimmerMask) != 0;
     // Glides only start between segments: what holds still at the first sample holds throughout.
     const ParamMask moving = gliding;
     GlideSegment(n);
@@ -49,10 +50,12 @@ void ReverbEngineState::BlockSegment(
                               sizeGlides ? sizeAt : nullptr,
                               gateGlides ? gateLengthAt : nullptr,
                               gateGlides ? gateReleaseAt : nullptr,
-                              gateGlides ? envelopeShapeAt : nullptr};
-    const CoreGlides* glides =
-        modulationGlides || diffusionGlides || densityGlides || sizeGlides || gateGlides ? &glidesAt
-                                                                                         : nullptr;
+                              gateGlides ? envelopeShapeAt : nullptr,
+                              shimmerGlides ? shimmerAt : nullptr};
+    const CoreGlides* glides = modulationGlides || diffusionGlides || densityGlides || sizeGlides ||
+                                       gateGlides || shimmerGlides
+                                   ? &glidesAt
+                                   : nullptr;
     cores[activeCore].ProcessBlock(feedL, feedR, onsets, wetL, wetR, n, current, levels, glides);
     const int fading = fadingCore >= 0 ? std::min(n, crossfadeRemaining) : 0;
     if (fading > 0)
@@ -143,8 +146,10 @@ float* ReverbEngineState::RecordedRow(int index)
         return gateLengthAt;
     case ParamId::GateRelease:
         return gateReleaseAt;
-    default:
+    case ParamId::EnvelopeShape:
         return envelopeShapeAt;
+    default:
+        return shimmerAt;
     }
 }
 

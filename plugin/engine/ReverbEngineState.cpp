@@ -121,23 +121,11 @@ void ReverbEngineState::SetTarget(const EngineParameters& parameters)
     target = parameters;
 }
 
-// What the running cores, and the one the next model change would start, read sample by sample.
-ParamMask ReverbEngineState::ReadBySample() const
-{
-    ParamMask mask =
-        kReadBySampleMask | ReadByModel(cores[activeCore].Model()) | ReadByModel(ModelOf(target));
-    if (fadingCore >= 0)
-    {
-        mask |= ReadByModel(cores[fadingCore].Model());
-    }
-    return mask;
-}
-
 bool ReverbEngineState::BlockReady(double bypassTarget) const
 {
     // While a parameter the cores read sample by sample glides, the per-sample form runs; the
     // block form follows the pre-delay's glide itself.
-    return (gliding & ReadBySample()) == 0 && bypassFade == bypassTarget;
+    return (gliding & kReadBySampleMask) == 0 && bypassFade == bypassTarget;
 }
 
 void ReverbEngineState::Refresh()

@@ -41,12 +41,12 @@ constexpr double kOnsetHoldOffSeconds = 0.04;
 /// they are compared with, and it keeps their arithmetic out of the denormal range.
 constexpr float kEnvelopeFloor = 1e-25f;
 
-// The parameters every core reads sample by sample, and those only some models read (the gate's
-// by Gated and Reverse, the shimmer's by Shimmer): while one that a running core (or the model
-// the next change starts) reads glides, the engine runs the per-sample form (but for the gate's,
-// which the block form follows too, see CoreGlides). The others are read
-// only by the coefficient refresh or, sample by sample, by the engine's own output stage, which
-// takes them per sample in the block form too. "Size" glides in the block form (see CoreGlides).
+// The parameters every core reads sample by sample and the block form cannot follow: while one
+// glides, the engine runs the per-sample form. Those only some models read (the gate's by Gated
+// and Reverse, the shimmer's by Shimmer) the block form follows sample by sample, and no refresh
+// reads them (see CoreGlides). The others are read only by the coefficient refresh or, sample by
+// sample, by the engine's own output stage, which takes them per sample in the block form too.
+// "Size" glides in the block form (see CoreGlides).
 constexpr ParamId kReadBySample[] = {ParamId::Freeze};
 // The LFO's rate and depth, and the diffusion (which the plate and the spring read sample by
 // sample in their own ways too): read sample by sample, but the cores' block forms take them so
@@ -109,19 +109,8 @@ constexpr ParamMask kCoreGlideGroups[] = {kCoreOutputLevelMask,
                                           kDiffusionMask,
                                           kDensityMask,
                                           kSizeMask,
-                                          kReadByGateMask};
-
-/// What a model's core reads sample by sample beyond kReadBySample.
-inline ParamMask ReadByModel(ReverbModel model)
-{
-    switch (model)
-    {
-    case ReverbModel::Shimmer:
-        return kReadByShimmerMask;
-    default:
-        return 0;
-    }
-}
+                                          kReadByGateMask,
+                                          kReadByShimmerMask};
 
 /// A glide ends once it is within a thousandth of its parameter's range of the target: a step
 /// that small is inaudible (0.1 % of Mix, 0.036 dB of the output trim, 0.1 % of an allpass or
@@ -313,6 +302,7 @@ struct ReverbEngineState
     bool densityGlides = false;
     bool sizeGlides = false;
     bool gateGlides = false; // one of the gate's values
+    bool shimmerGlides = false;
     float modulationRateAt[kCoreBlock] = {};
     float modulationDepthAt[kCoreBlock] = {};
     float diffusionAt[kCoreBlock] = {};
@@ -321,12 +311,12 @@ struct ReverbEngineState
     float gateLengthAt[kCoreBlock] = {};
     float gateReleaseAt[kCoreBlock] = {};
     float envelopeShapeAt[kCoreBlock] = {};
+    float shimmerAt[kCoreBlock] = {};
 
     void Reset();
     void SetTarget(const EngineParameters& parameters);
     void UpdateCoefficients();
     void Smooth();
-    ParamMask ReadBySample() const;
     bool BlockReady(double bypassTarget) const;
     int LongestRunAfterRefresh() const;
     void GlideSegment(int n);

@@ -266,7 +266,9 @@ void ShimmerShifter::Prepare()
             double sine = 0.0;
             double cosine = 0.0;
             SinCos(angle, sine, cosine);
-            mTwiddleRe[h - 1 + j] = static_cast<float>(cosine);
+            // cos(-pi / 2) comes out as 6e-17, not 0, and times the values of a tail that decays
+            // towards SanitizeSample's floor it makes denormals, which stall the processor.
+            mTwiddleRe[h - 1 + j] = 2 * j == h ? 0.0f : static_cast<float>(cosine);
             mTwiddleIm[h - 1 + j] = static_cast<float>(sine);
         }
     }

@@ -494,8 +494,8 @@ TEST(RobustnessTest, BlockFormGlidesTheSize)
 }
 
 // The gate's and the shimmer's values are read only by their models: automated under Hall they
-// leave the block form and its long runs alone, and the block form still equals the per-sample
-// form when the model changes to Gated and on to Shimmer while they glide.
+// leave the block form and its long runs alone, and when the model changes to Gated and on to
+// Shimmer while they glide the block form follows them there and still equals the per-sample form.
 TEST(RobustnessTest, GateAndShimmerValuesGlideUnreadByOtherModels)
 {
     const StereoBuffer input = Noise(57600, 0.3f, 17);
@@ -541,9 +541,56 @@ TEST(RobustnessTest, GateAndShimmerValuesGlideUnreadByOtherModels)
             start += static_cast<std::size_t>(n);
         }
         EXPECT_EQ(beforeChange, 0u) << "unread glides keep the block form";
-        EXPECT_GT(ReverbEngineTestAccess::SampleFormSamples(engines[0]), 0u) << "read ones do not";
+        EXPECT_EQ(ReverbEngineTestAccess::SampleFormSamples(engines[0]), 0u) << "so do read ones";
         ExpectBlockFormMatchesReference(outs[0], outs[1]);
     }
+}
+
+// "Shimmer Amount" glides inside the block form on the Shimmer model, which reads it three times a
+// sample (the loop's trim, the gain of the shifted pair fed back and the wet blend): swept slowly,
+// in jumps across its whole range that never settle, and through a change to Hall and back
+// mid-glide (the fading Shimmer core follows it too), it does not send the engine to the
+// per-sample form, and the block form still equals it. Without the LFO the two forms round alike
+// to about 1e-8 here, so there any one of the three reads taken once a block instead of sample by
+// sample (which moves the output by 2e-6 or more) shows.
+TEST(RobustnessTest, BlockFormGlidesTheShimmerAmount)
+{
+    struct Case
+    {
+        bool jumps;      // else a slow sweep
+        float depth;     // "Modulation Depth"
+        float tolerance; // relative, see ExpectBlockFormMatchesReference
+    };
+    const Case cases[] = {{false, 15.0f, 2e-5f}, {true, 15.0f, 2e-5f}, {true, 0.0f, 5e-7f}};
+    const StereoBuffer input = Noise(57600, 0.3f, 29);
+    for (const engine::InstructionSet set : InstructionSetsHere())
+        for (const Case& c : cases)
+        {
+            SCOPED_TRACE(c.depth);
+            SCOPED_TRACE(c.jumps);
+            SCOPED_TRACE(static_cast<int>(set));
+            EngineParameters p;
+            p[ParamId::ReverbType] = static_cast<float>(engine::ReverbModel::Shimmer);
+            p[ParamId::ModulationDepth] = c.depth;
+            p[ParamId::Mix] = 100.0f;
+            p[ParamId::EarlyReflections] = 0.0f;
+            const BothForms forms = RunBothForms(
+                input,
+                p,
+                set,
+                [](int block) { return 43 + block % 6 * 89; },
+                [&c](int block, std::size_t start, EngineParameters& q)
+                {
+                    const float x = 0.5f - 0.5f * std::cos(static_cast<float>(start) * 0.0005f);
+                    q[ParamId::ShimmerAmount] =
+                        c.jumps ? (block % 2 == 0 ? 0.0f : 100.0f) : 100.0f * x;
+                    const bool hall = start >= 24000 && start < 33600;
+                    q[ParamId::ReverbType] = static_cast<float>(
+                        hall ? engine::ReverbModel::Hall : engine::ReverbModel::Shimmer);
+                });
+            EXPECT_EQ(forms.sampleFormSamples, 0u);
+            ExpectBlockFormMatchesReference(forms.block, forms.reference, c.tolerance);
+        }
 }
 
 // What a session does to a running engine, each in the block form against the per-sample form:

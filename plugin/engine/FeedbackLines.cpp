@@ -179,32 +179,15 @@ void FeedbackLines::Glide()
 
 void FeedbackLines::GlideAlong(float* lengths, int n, int whole)
 {
-    // After t steps the offset is k^t times what it was: the samples of a line are independent
-    // of each other, four lanes at a time (Glide's arithmetic but for the rounding of k^t).
+    // After t steps the offset is k^t times what it was (Glide's arithmetic but for the rounding
+    // of k^t).
     for (int i = 0; i < kLines; ++i)
     {
         const double offset = mLengthOffset[i];
-        const double target = mTargetLength[i];
         float* along = lengths + i * kCoreBlock;
-        int t = 0;
-        if (std::abs(offset * mGlidePowers[n]) >= kArrived)
-        {
-            // Still on the way at the block's end.
-            for (; t + 4 <= n; t += 4)
-            {
-                Doubles4 power;
-                std::memcpy(&power, mGlidePowers + t + 1, sizeof(power));
-                const Lanes4 length = __builtin_convertvector(target + offset * power, Lanes4);
-                std::memcpy(along + t, &length, sizeof(length));
-            }
-        }
-        for (; t < n; ++t)
-        {
-            const double at = offset * mGlidePowers[t + 1];
-            along[t] = static_cast<float>(std::abs(at) < kArrived ? target : target + at);
-        }
-        mLengthOffset[i] =
-            std::abs(offset * mGlidePowers[n]) < kArrived ? 0.0 : offset * mGlidePowers[n];
+        GlideAlongPowers(mTargetLength[i], offset, mGlidePowers + 1, kArrived, along, n);
+        const double last = offset * mGlidePowers[n];
+        mLengthOffset[i] = std::abs(last) < kArrived ? 0.0 : last;
         mCurrentLength[i] = along[n - 1];
         std::fill(along + n, along + whole, along[n - 1]);
     }

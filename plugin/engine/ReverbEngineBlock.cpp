@@ -82,23 +82,7 @@ void ReverbEngineState::GlideSegment(int n)
         {
             float* row = RecordedRow(i);
             row[0] = current[i];
-            int t = 1;
-            if (std::abs(offset * smoothingPowers[n - 1]) >= snap)
-            {
-                // Still on the way at the segment's end: no sample arrives.
-                for (; t + 4 <= n; t += 4)
-                {
-                    Doubles4 power;
-                    std::memcpy(&power, smoothingPowers + t, sizeof(power));
-                    const Lanes4 value = __builtin_convertvector(to + offset * power, Lanes4);
-                    std::memcpy(row + t, &value, sizeof(value));
-                }
-            }
-            for (; t < n; ++t)
-            {
-                const double at = offset * smoothingPowers[t];
-                row[t] = static_cast<float>(std::abs(at) < snap ? to : to + at);
-            }
+            GlideAlongPowers(to, offset, smoothingPowers + 1, snap, row + 1, n - 1);
         }
         double last = offset * smoothingPowers[n - 1];
         if (std::abs(last) < snap)

@@ -14,6 +14,7 @@
 #include "plugin/engine/CoreSettings.h"
 #include "plugin/engine/DelayBank.h"
 #include "plugin/engine/DelayLine.h"
+#include "plugin/engine/EngineMath.h"
 
 #include <algorithm>
 #include <bit>
@@ -159,6 +160,32 @@ template <class V>
     const V rounded = whole + KeepLanes(one, rest >= 0.5f) - KeepLanes(one, rest <= -0.5f);
     const LaneMask<V> small = AbsLanes(x) < 8388608.0f;
     return KeepLanes(rounded, small) + KeepLanes(x, ~small);
+}
+
+/// A glide whose distance from `target` shrinks by a constant factor per sample, `offset` away
+/// before the first of n samples: out[t] = target + offset x powers[t] (the factor's powers from a
+/// table, so that the samples need not wait for each other), or the target itself once that
+/// distance is below `arrived`. It moves one way, so where the last sample has not arrived, none
+/// has: those glides take four samples at a time.
+inline void GlideAlongPowers(
+    double target, double offset, const double* powers, double arrived, float* out, int n)
+{
+    int t = 0;
+    if (n > 0 && std::abs(offset * powers[n - 1]) >= arrived)
+    {
+        for (; t + 4 <= n; t += 4)
+        {
+            Doubles4 power;
+            std::memcpy(&power, powers + t, sizeof(power));
+            const Lanes4 value = __builtin_convertvector(target + offset * power, Lanes4);
+            std::memcpy(out + t, &value, sizeof(value));
+        }
+    }
+    for (; t < n; ++t)
+    {
+        const double at = offset * powers[t];
+        out[t] = static_cast<float>(std::abs(at) < arrived ? target : target + at);
+    }
 }
 
 /// OnePoleStep on every lane: state = S((state - x) a + x); returns the new state.

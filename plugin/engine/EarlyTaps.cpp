@@ -274,21 +274,24 @@ template <class V>
             StoreLanes(plan.delay[k] + L * g, rate * c[g] * a.timeScale + 1.0f);
         }
     }
-    // The run's reads take their slots straight from the line when none needs a clamp and every
-    // slot they reach has been written (the furthest back, at the run's first sample, is): so
-    // always but in the first 0.52 s after a reset. The shortest read is the last kind's first
-    // tap at the smallest c, the longest the third kind's last tap at the largest.
+    // A read takes its slots straight from the line when no read of the run needs a clamp and
+    // every slot it reaches has been written (the furthest back, at the run's first sample, is):
+    // so always but for the longer reads in the first 0.52 s after a reset. The shortest read is
+    // the last kind's first tap at the smallest c, the longest the third kind's last tap at the
+    // largest.
     const float shortest =
         kRightCrossRatio * (a.rate * EarlyTapTimes[0] * cLow * a.timeScale + 1.0f);
     const float longest =
         kRightOwnRatio *
         (a.rate * EarlyTapTimes[EarlyTaps::kTaps - 1] * cHigh * a.timeScale + 1.0f);
-    if (!(shortest >= 1.0f && longest <= a.maxDelay && static_cast<int>(longest) <= a.before + t0))
+    if (!(shortest >= 1.0f && longest <= a.maxDelay))
     {
         std::fill_n(&plan.mode[0][0], 4 * EarlyTaps::kTaps, static_cast<int>(kCareful));
         return;
     }
     const Mask position = Mask{} + (a.first + t0 - 1);
+    const Mask written = Mask{} + (a.before + t0);
+    const Mask careful = Mask{} + static_cast<int>(kCareful);
     for (int k = 0; k < EarlyTaps::kTaps; k += L)
     {
         const V rate = a.rate * LoadLanes<V>(EarlyTapTimes + k);
@@ -297,9 +300,9 @@ template <class V>
         for (int kind = 0; kind < 4; ++kind)
         {
             const Mask wLow = TruncateLanes(kReadKinds[kind].ratio * lowest);
-            const Mask span = TruncateLanes(kReadKinds[kind].ratio * highest) - wLow;
-            const Mask careful = Mask{} + static_cast<int>(kCareful);
-            const Mask mode = span < careful ? span : careful;
+            const Mask wHigh = TruncateLanes(kReadKinds[kind].ratio * highest);
+            const Mask span = wHigh - wLow;
+            const Mask mode = span < careful && wHigh <= written ? span : careful;
             const Mask start = (position - wLow) & a.mask;
             StoreLanes(plan.whole[kind] + k, ToFloatLanes<V>(wLow));
             std::memcpy(plan.start[kind] + k, &start, sizeof(start));
@@ -348,9 +351,14 @@ AddLeanReads(const GlidingTaps& a, const RunPlan& plan, V (&acc)[kGlideRun / kLa
     constexpr ReadKind kind = kReadKinds[kKind];
     const float* data = a.data[kind.line];
     const V one = Broadcast<V>(1.0f);
-    const V ratio = Broadcast<V>(kind.ratio);
+    V ratio = Broadcast<V>(kind.ratio);
+    if constexpr (kind.ratio != 1.0f)
+    {
+        // Held in a register: left to itself the compiler broadcasts the constant at each use.
+        asm("" : "+x"(ratio));
+    }
     bool careful = false;
-    for (int k = 0; k < EarlyTaps::kTaps; ++k)
+    const auto add = [&](int k)
     {
         const V gain = Broadcast<V>(kReadGains.of[kKind][k]);
         const float* delay = plan.delay[k];
@@ -387,6 +395,12 @@ AddLeanReads(const GlidingTaps& a, const RunPlan& plan, V (&acc)[kGlideRun / kLa
         {
             careful = true;
         }
+    };
+    // Two taps a turn: the loop's own steps cost about as much as a read's setup.
+    for (int k = 0; k < EarlyTaps::kTaps; k += 2)
+    {
+        add(k);
+        add(k + 1);
     }
     return careful;
 }

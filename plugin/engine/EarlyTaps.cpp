@@ -258,13 +258,19 @@ template <class V>
         low = MinLanes(low, c[g]);
         high = MaxLanes(high, c[g]);
     }
-    float cLow = low[0];
-    float cHigh = high[0];
-    for (int j = 1; j < L; ++j)
+    // Every lane the smallest (largest) of all, lanes paired ever closer.
+    for (int apart = L / 2; apart >= 1; apart /= 2)
     {
-        cLow = std::min(cLow, low[j]);
-        cHigh = std::max(cHigh, high[j]);
+        Mask other;
+        for (int j = 0; j < L; ++j)
+        {
+            other[j] = j ^ apart;
+        }
+        low = MinLanes(low, __builtin_shuffle(low, other));
+        high = MaxLanes(high, __builtin_shuffle(high, other));
     }
+    const float cLow = low[0];
+    const float cHigh = high[0];
     // Step's D_k = fs T_k c u + 1, in its order.
     for (int k = 0; k < EarlyTaps::kTaps; ++k)
     {
@@ -369,10 +375,11 @@ AddLeanReads(const GlidingTaps& a, const RunPlan& plan, V (&acc)[kGlideRun / kLa
         {
             for (int g = 0; g < kGroups; ++g)
             {
-                const V f = ratio * LoadLanes<V>(delay + L * g) - whole;
+                // -f and near - far: the same product, with the delays read in place.
+                const V f = whole - ratio * LoadLanes<V>(delay + L * g);
                 const V near = LoadLanes<V>(w + L * g + 2);
                 const V far = LoadLanes<V>(w + L * g + 1);
-                acc[g] += gain * (near + f * (far - near));
+                acc[g] += gain * (near + f * (near - far));
             }
         }
         else if (mode == kTwoWholes)
@@ -602,6 +609,17 @@ void EarlyTaps::RunGliding(const float* xL,
     taps.maxDelay = mLines[0].MaxDelay();
     taps.rate = static_cast<float>(settings.sampleRate);
     taps.timeScale = mTimeScale;
+    taps.n = n;
+    const auto run =
+        settings.instructionSet == InstructionSet::Avx2 ? RunGlidingTaps8 : RunGlidingTaps4;
+    if (n % kGlideRun == 0)
+    {
+        taps.sizes = sizes;
+        taps.left = earlyL;
+        taps.right = earlyR;
+        run(taps);
+        return;
+    }
     // Whole runs: the last run's spare samples repeat its last size and are dropped.
     alignas(32) float padded[kCoreBlock];
     const int runs = (n + kGlideRun - 1) / kGlideRun * kGlideRun;
@@ -611,8 +629,7 @@ void EarlyTaps::RunGliding(const float* xL,
     alignas(32) float out[2][kCoreBlock];
     taps.left = out[0];
     taps.right = out[1];
-    taps.n = n;
-    (settings.instructionSet == InstructionSet::Avx2 ? RunGlidingTaps8 : RunGlidingTaps4)(taps);
+    run(taps);
     std::copy_n(out[0], n, earlyL);
     std::copy_n(out[1], n, earlyR);
 }

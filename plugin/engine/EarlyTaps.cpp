@@ -259,15 +259,21 @@ template <class V>
         high = MaxLanes(high, c[g]);
     }
     // Every lane the smallest (largest) of all, lanes paired ever closer.
-    for (int apart = L / 2; apart >= 1; apart /= 2)
+    const auto pair = [&](Mask other)
     {
-        Mask other;
-        for (int j = 0; j < L; ++j)
-        {
-            other[j] = j ^ apart;
-        }
         low = MinLanes(low, __builtin_shuffle(low, other));
         high = MaxLanes(high, __builtin_shuffle(high, other));
+    };
+    if constexpr (L == 8)
+    {
+        pair(Mask{4, 5, 6, 7, 0, 1, 2, 3});
+        pair(Mask{2, 3, 0, 1, 6, 7, 4, 5});
+        pair(Mask{1, 0, 3, 2, 5, 4, 7, 6});
+    }
+    else
+    {
+        pair(Mask{2, 3, 0, 1});
+        pair(Mask{1, 0, 3, 2});
     }
     const float cLow = low[0];
     const float cHigh = high[0];

@@ -381,11 +381,19 @@ AddLeanReads(const GlidingTaps& a, const RunPlan& plan, V (&acc)[kGlideRun / kLa
         {
             for (int g = 0; g < kGroups; ++g)
             {
-                // -f and near - far: the same product, with the delays read in place.
-                const V f = whole - ratio * LoadLanes<V>(delay + L * g);
                 const V near = LoadLanes<V>(w + L * g + 2);
                 const V far = LoadLanes<V>(w + L * g + 1);
-                acc[g] += gain * (near + f * (near - far));
+                const V d = ratio * LoadLanes<V>(delay + L * g);
+                if constexpr (L == 8)
+                {
+                    // -f and near - far, the same product: three-operand forms then read the
+                    // delays and the far slots in place.
+                    acc[g] += gain * (near + (whole - d) * (near - far));
+                }
+                else
+                {
+                    acc[g] += gain * (near + (d - whole) * (far - near));
+                }
             }
         }
         else if (mode == kTwoWholes)

@@ -156,7 +156,8 @@ struct GlidingTaps
 };
 
 // The gliding form plans its reads once per run of kGlideRun samples: over so few samples a slow
-// glide moves a read by less than one slot, so its whole delay takes at most two values there.
+// glide moves a read by less than one slot or two, so its whole delay takes two or three values at
+// most there (the differences from the smallest are exact).
 constexpr int kGlideRun = kShortCoreBlock;
 
 // The four reads of each tap, in the order the outputs sum them: kinds 0 and 1 make the left
@@ -193,6 +194,7 @@ enum ReadMode
 {
     kOneWhole = 0, // every sample of the run has the same whole delay
     kTwoWholes,    // two neighbouring whole delays
+    kThreeWholes,  // three
     kCareful,      // anything else: DelayLine::Read's clamps and written slots, lane by lane
 };
 
@@ -205,6 +207,7 @@ struct RunPlan
     alignas(32) float whole[4][EarlyTaps::kTaps];         // the smallest whole delay of each read
     alignas(32) int start[4][EarlyTaps::kTaps]; // sample i's slots: start + i + 2 - o and the
                                                 // one before it, o = its whole - the smallest
+                                                // (+ 1 over three wholes)
     alignas(32) int mode[4][EarlyTaps::kTaps];  // a ReadMode
 };
 
@@ -315,7 +318,9 @@ template <class V>
             const Mask wHigh = TruncateLanes(kReadKinds[kind].ratio * highest);
             const Mask span = wHigh - wLow;
             const Mask mode = span < careful && wHigh <= written ? span : careful;
-            const Mask start = (position - wLow) & a.mask;
+            // Over three whole delays the window starts a slot earlier (a true mask is -1).
+            const Mask start =
+                (position - wLow + (span == static_cast<int>(kThreeWholes))) & a.mask;
             StoreLanes(plan.whole[kind] + k, ToFloatLanes<V>(wLow));
             std::memcpy(plan.start[kind] + k, &start, sizeof(start));
             std::memcpy(plan.mode[kind] + k, &mode, sizeof(mode));
@@ -409,6 +414,24 @@ AddLeanReads(const GlidingTaps& a, const RunPlan& plan, V (&acc)[kGlideRun / kLa
                 const V a2 = LoadLanes<V>(w + L * g + 2);
                 const V near = further ? a1 : a2;
                 const V far = further ? a0 : a1;
+                acc[g] += gain * (near + f * (far - near));
+            }
+        }
+        else if (mode == kThreeWholes)
+        {
+            for (int g = 0; g < kGroups; ++g)
+            {
+                // x in [0, 3): one slot further back from 1 on, two from 2 on.
+                const V x = ratio * LoadLanes<V>(delay + L * g) - whole;
+                const LaneMask<V> further = x >= 1.0f;
+                const LaneMask<V> furthest = x >= 2.0f;
+                const V f = x - KeepLanes(one, further) - KeepLanes(one, furthest);
+                const V a0 = LoadLanes<V>(w + L * g);
+                const V a1 = LoadLanes<V>(w + L * g + 1);
+                const V a2 = LoadLanes<V>(w + L * g + 2);
+                const V a3 = LoadLanes<V>(w + L * g + 3);
+                const V near = furthest ? a1 : further ? a2 : a3;
+                const V far = furthest ? a0 : further ? a1 : a2;
                 acc[g] += gain * (near + f * (far - near));
             }
         }

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
+#include <type_traits>
 
 namespace lumenfall::engine
 {
@@ -147,10 +149,66 @@ struct GlidingTaps
     float maxDelay;
     float rate;
     float timeScale;
-    const float* sizes; // c at each sample, in whole groups of lanes
-    float* left;        // the outputs, in whole groups of lanes
+    const float* sizes; // c at each sample, in whole runs
+    float* left;        // the outputs, in whole runs
     float* right;
     int n;
+};
+
+// The gliding form plans its reads once per run of kGlideRun samples: over so few samples a slow
+// glide moves a read by less than one slot or two, so its whole delay takes two or three values at
+// most there (the differences from the smallest are exact).
+constexpr int kGlideRun = kShortCoreBlock;
+
+// The four reads of each tap, in the order the outputs sum them: kinds 0 and 1 make the left
+// output, 2 and 3 the right. Each read's delay is ratio x D_k; its gain, g_k x share.
+struct ReadKind
+{
+    int line;
+    float ratio;
+    float share;
+};
+constexpr ReadKind kReadKinds[4] = {{0, 1.0f, kOwnShare},
+                                    {1, kLeftCrossRatio, kCrossShare},
+                                    {1, kRightOwnRatio, kOwnShare},
+                                    {0, kRightCrossRatio, kCrossShare}};
+
+// What a run's check for its shortest and longest reads relies on.
+constexpr bool TapTimesGrow()
+{
+    for (int k = 1; k < EarlyTaps::kTaps; ++k)
+    {
+        if (!(EarlyTapTimes[k - 1] < EarlyTapTimes[k]))
+        {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(TapTimesGrow());
+static_assert(kRightCrossRatio < 1.0f && 1.0f < kLeftCrossRatio &&
+              kLeftCrossRatio < kRightOwnRatio);
+
+// How a read is taken over one run.
+enum ReadMode
+{
+    kOneWhole = 0, // every sample of the run has the same whole delay
+    kTwoWholes,    // two neighbouring whole delays
+    kThreeWholes,  // three
+    kCareful,      // anything else: DelayLine::Read's clamps and written slots, lane by lane
+};
+
+// One run's reads, planned from the smallest and largest c of the run: float operations by
+// positive constants round monotonically, so every sample's delay lies between the delays at
+// those two, and so does its whole delay.
+struct RunPlan
+{
+    alignas(32) float delay[EarlyTaps::kTaps][kGlideRun]; // D_k at each sample
+    alignas(32) float whole[4][EarlyTaps::kTaps];         // the smallest whole delay of each read
+    alignas(32) int start[4][EarlyTaps::kTaps]; // sample i's slots: start + i + 2 - o and the
+                                                // one before it, o = its whole - the smallest
+                                                // (+ 1 over three wholes)
+    alignas(32) int mode[4][EarlyTaps::kTaps];  // a ReadMode
 };
 
 // Line `data` read at `delay` in each lane as DelayLine::Read does, lane j after the write at
@@ -190,37 +248,278 @@ ReadEachLane(const GlidingTaps& a, const float* data, int position, V delay, V w
 }
 
 template <class V>
-[[gnu::always_inline]] inline void RunGlidingTapsAlong(const GlidingTaps& a)
+[[gnu::always_inline]] inline void PlanRun(const GlidingTaps& a, int t0, RunPlan& plan)
 {
     constexpr int L = kLaneCount<V>;
+    using Mask = LaneMask<V>;
+    V c[kGlideRun / L];
+    V low = LoadLanes<V>(a.sizes + t0);
+    V high = low;
+    for (int g = 0; g < kGlideRun / L; ++g)
+    {
+        c[g] = LoadLanes<V>(a.sizes + t0 + L * g);
+        low = MinLanes(low, c[g]);
+        high = MaxLanes(high, c[g]);
+    }
+    // Every lane the smallest (largest) of all, lanes paired ever closer.
+    const auto pair = [&](Mask other)
+    {
+        low = MinLanes(low, __builtin_shuffle(low, other));
+        high = MaxLanes(high, __builtin_shuffle(high, other));
+    };
+    if constexpr (L == 8)
+    {
+        pair(Mask{4, 5, 6, 7, 0, 1, 2, 3});
+        pair(Mask{2, 3, 0, 1, 6, 7, 4, 5});
+        pair(Mask{1, 0, 3, 2, 5, 4, 7, 6});
+    }
+    else
+    {
+        pair(Mask{2, 3, 0, 1});
+        pair(Mask{1, 0, 3, 2});
+    }
+    const float cLow = low[0];
+    const float cHigh = high[0];
+    // Step's D_k = fs T_k c u + 1, in its order.
+    for (int k = 0; k < EarlyTaps::kTaps; ++k)
+    {
+        const float rate = a.rate * EarlyTapTimes[k];
+        for (int g = 0; g < kGlideRun / L; ++g)
+        {
+            StoreLanes(plan.delay[k] + L * g, rate * c[g] * a.timeScale + 1.0f);
+        }
+    }
+    // A read takes its slots straight from the line when no read of the run needs a clamp and
+    // every slot it reaches has been written (the furthest back, at the run's first sample, is):
+    // so always but for the longer reads in the first 0.52 s after a reset. The shortest read is
+    // the last kind's first tap at the smallest c, the longest the third kind's last tap at the
+    // largest.
+    const float shortest =
+        kRightCrossRatio * (a.rate * EarlyTapTimes[0] * cLow * a.timeScale + 1.0f);
+    const float longest =
+        kRightOwnRatio *
+        (a.rate * EarlyTapTimes[EarlyTaps::kTaps - 1] * cHigh * a.timeScale + 1.0f);
+    if (!(shortest >= 1.0f && longest <= a.maxDelay))
+    {
+        std::fill_n(&plan.mode[0][0], 4 * EarlyTaps::kTaps, static_cast<int>(kCareful));
+        return;
+    }
+    const Mask position = Mask{} + (a.first + t0 - 1);
+    const Mask written = Mask{} + (a.before + t0);
+    const Mask careful = Mask{} + static_cast<int>(kCareful);
+    for (int k = 0; k < EarlyTaps::kTaps; k += L)
+    {
+        const V rate = a.rate * LoadLanes<V>(EarlyTapTimes + k);
+        const V lowest = rate * cLow * a.timeScale + 1.0f;
+        const V highest = rate * cHigh * a.timeScale + 1.0f;
+        for (int kind = 0; kind < 4; ++kind)
+        {
+            const Mask wLow = TruncateLanes(kReadKinds[kind].ratio * lowest);
+            const Mask wHigh = TruncateLanes(kReadKinds[kind].ratio * highest);
+            const Mask span = wHigh - wLow;
+            const Mask mode = span < careful && wHigh <= written ? span : careful;
+            // Over three whole delays the window starts a slot earlier (a true mask is -1).
+            const Mask start =
+                (position - wLow + (span == static_cast<int>(kThreeWholes))) & a.mask;
+            StoreLanes(plan.whole[kind] + k, ToFloatLanes<V>(wLow));
+            std::memcpy(plan.start[kind] + k, &start, sizeof(start));
+            std::memcpy(plan.mode[kind] + k, &mode, sizeof(mode));
+        }
+    }
+}
+
+// Each read's gain g_k x share.
+struct ReadGains
+{
+    float of[4][EarlyTaps::kTaps];
+};
+
+constexpr ReadGains MakeReadGains()
+{
+    ReadGains gains{};
+    for (int kind = 0; kind < 4; ++kind)
+    {
+        for (int k = 0; k < EarlyTaps::kTaps; ++k)
+        {
+            gains.of[kind][k] =
+                EarlyTapGains[k] * kTapGain * (k % 3 == 0 ? -1.0f : 1.0f) * kReadKinds[kind].share;
+        }
+    }
+    return gains;
+}
+
+constexpr ReadGains kReadGains = MakeReadGains();
+
+// x in every lane, in one broadcast (SplatLanes adds 0 first, to turn -0 into 0).
+template <class V>
+[[gnu::always_inline]] inline V Broadcast(float x)
+{
+    return __builtin_shuffle(V{x}, LaneMask<V>{});
+}
+
+// acc[g] += the reads of kind `kKind` that need no care at the run's samples L g .. L g + L - 1,
+// tap by tap; true when a read needs care.
+template <class V, int kKind>
+[[gnu::always_inline]] inline bool
+AddLeanReads(const GlidingTaps& a, const RunPlan& plan, V (&acc)[kGlideRun / kLaneCount<V>])
+{
+    constexpr int L = kLaneCount<V>;
+    constexpr int kGroups = kGlideRun / L;
+    constexpr ReadKind kind = kReadKinds[kKind];
+    const float* data = a.data[kind.line];
+    const V one = Broadcast<V>(1.0f);
+    V ratio = Broadcast<V>(kind.ratio);
+    if constexpr (kind.ratio != 1.0f)
+    {
+        // Held in a register: left to itself the compiler broadcasts the constant at each use.
+        asm("" : "+x"(ratio));
+    }
+    bool careful = false;
+    const auto add = [&](int k)
+    {
+        const V gain = Broadcast<V>(kReadGains.of[kKind][k]);
+        const float* delay = plan.delay[k];
+        const float* w = data + plan.start[kKind][k];
+        const V whole = Broadcast<V>(plan.whole[kKind][k]);
+        const int mode = plan.mode[kKind][k];
+        if (mode == kOneWhole)
+        {
+            for (int g = 0; g < kGroups; ++g)
+            {
+                const V near = LoadLanes<V>(w + L * g + 2);
+                const V far = LoadLanes<V>(w + L * g + 1);
+                const V d = ratio * LoadLanes<V>(delay + L * g);
+                if constexpr (L == 8)
+                {
+                    // -f and near - far, the same product: three-operand forms then read the
+                    // delays and the far slots in place.
+                    acc[g] += gain * (near + (whole - d) * (near - far));
+                }
+                else
+                {
+                    acc[g] += gain * (near + (d - whole) * (far - near));
+                }
+            }
+        }
+        else if (mode == kTwoWholes)
+        {
+            for (int g = 0; g < kGroups; ++g)
+            {
+                // Past the smallest whole delay by x in [0, 2): one slot further back from 1 on.
+                const V x = ratio * LoadLanes<V>(delay + L * g) - whole;
+                const LaneMask<V> further = x >= 1.0f;
+                const V f = x - KeepLanes(one, further);
+                const V a0 = LoadLanes<V>(w + L * g);
+                const V a1 = LoadLanes<V>(w + L * g + 1);
+                const V a2 = LoadLanes<V>(w + L * g + 2);
+                const V near = further ? a1 : a2;
+                const V far = further ? a0 : a1;
+                acc[g] += gain * (near + f * (far - near));
+            }
+        }
+        else if (mode == kThreeWholes)
+        {
+            for (int g = 0; g < kGroups; ++g)
+            {
+                // x in [0, 3): one slot further back from 1 on, two from 2 on.
+                const V x = ratio * LoadLanes<V>(delay + L * g) - whole;
+                const LaneMask<V> further = x >= 1.0f;
+                const LaneMask<V> furthest = x >= 2.0f;
+                const V f = x - KeepLanes(one, further) - KeepLanes(one, furthest);
+                const V a0 = LoadLanes<V>(w + L * g);
+                const V a1 = LoadLanes<V>(w + L * g + 1);
+                const V a2 = LoadLanes<V>(w + L * g + 2);
+                const V a3 = LoadLanes<V>(w + L * g + 3);
+                const V near = furthest ? a1 : further ? a2 : a3;
+                const V far = furthest ? a0 : further ? a1 : a2;
+                acc[g] += gain * (near + f * (far - near));
+            }
+        }
+        else
+        {
+            careful = true;
+        }
+    };
+    // Two taps a turn: the loop's own steps cost about as much as a read's setup.
+    for (int k = 0; k < EarlyTaps::kTaps; k += 2)
+    {
+        add(k);
+        add(k + 1);
+    }
+    return careful;
+}
+
+// out[t0 + t] += the reads of kind `kKind` that need care, as DelayLine::Read takes them.
+template <class V, int kKind>
+[[gnu::always_inline]] inline void
+AddCarefulReads(const GlidingTaps& a, const RunPlan& plan, int t0, float* out)
+{
+    constexpr int L = kLaneCount<V>;
+    constexpr ReadKind kind = kReadKinds[kKind];
+    const float* data = a.data[kind.line];
     alignas(32) float index[L];
     for (int j = 0; j < L; ++j)
     {
         index[j] = static_cast<float>(j);
     }
     const V step = LoadLanes<V>(index);
-    for (int t = 0; t < a.n; t += L)
+    for (int k = 0; k < EarlyTaps::kTaps; ++k)
     {
-        const V c = LoadLanes<V>(a.sizes + t);
-        const int position = a.first + t + 1; // of lane 0
-        const V written = MinLanes(static_cast<float>(a.before + t + 1) + step,
-                                   SplatLanes<V>(static_cast<float>(a.after)));
-        V left = {};
-        V right = {};
-        for (int k = 0; k < EarlyTaps::kTaps; ++k)
+        if (plan.mode[kKind][k] != kCareful)
         {
-            const V d = a.rate * EarlyTapTimes[k] * c * a.timeScale + 1.0f;
-            const float g = TapGain(k);
-            left += g * (kOwnShare * ReadEachLane(a, a.data[0], position, d, written) +
-                         kCrossShare *
-                             ReadEachLane(a, a.data[1], position, kLeftCrossRatio * d, written));
-            right +=
-                g *
-                (kOwnShare * ReadEachLane(a, a.data[1], position, kRightOwnRatio * d, written) +
-                 kCrossShare * ReadEachLane(a, a.data[0], position, kRightCrossRatio * d, written));
+            continue;
         }
-        StoreLanes(a.left + t, SanitizeLanes(left));
-        StoreLanes(a.right + t, SanitizeLanes(right));
+        for (int t = 0; t < kGlideRun; t += L)
+        {
+            // Sample t0 + t + j reads right after its own write, with its samples written.
+            const V written = MinLanes(static_cast<float>(a.before + t0 + t + 1) + step,
+                                       Broadcast<V>(static_cast<float>(a.after)));
+            const V d = kind.ratio * LoadLanes<V>(plan.delay[k] + t);
+            const V read = ReadEachLane(a, data, a.first + t0 + t + 1, d, written);
+            StoreLanes(out + t0 + t, LoadLanes<V>(out + t0 + t) + kReadGains.of[kKind][k] * read);
+        }
+    }
+}
+
+// One output over the run from t0: the sum of the reads of kinds kFirst and kFirst + 1, sanitised.
+template <class V, int kFirst>
+[[gnu::always_inline]] inline void
+SumReads(const GlidingTaps& a, const RunPlan& plan, int t0, float* out)
+{
+    constexpr int L = kLaneCount<V>;
+    constexpr int kGroups = kGlideRun / L;
+    V acc[kGroups] = {};
+    const bool careful =
+        AddLeanReads<V, kFirst>(a, plan, acc) | AddLeanReads<V, kFirst + 1>(a, plan, acc);
+    if (!careful)
+    {
+        for (int g = 0; g < kGroups; ++g)
+        {
+            StoreLanes(out + t0 + L * g, SanitizeLanes(acc[g]));
+        }
+        return;
+    }
+    for (int g = 0; g < kGroups; ++g)
+    {
+        StoreLanes(out + t0 + L * g, acc[g]);
+    }
+    AddCarefulReads<V, kFirst>(a, plan, t0, out);
+    AddCarefulReads<V, kFirst + 1>(a, plan, t0, out);
+    for (int t = 0; t < kGlideRun; t += L)
+    {
+        StoreLanes(out + t0 + t, SanitizeLanes(LoadLanes<V>(out + t0 + t)));
+    }
+}
+
+template <class V>
+[[gnu::always_inline]] inline void RunGlidingTapsAlong(const GlidingTaps& a)
+{
+    RunPlan plan;
+    for (int t0 = 0; t0 < a.n; t0 += kGlideRun)
+    {
+        PlanRun<V>(a, t0, plan);
+        SumReads<V, 0>(a, plan, t0, a.left);
+        SumReads<V, 2>(a, plan, t0, a.right);
     }
 }
 
@@ -347,16 +646,27 @@ void EarlyTaps::RunGliding(const float* xL,
     taps.maxDelay = mLines[0].MaxDelay();
     taps.rate = static_cast<float>(settings.sampleRate);
     taps.timeScale = mTimeScale;
-    // Whole groups of lanes: the last group's spare lanes repeat its last size and are dropped.
-    alignas(32) float padded[kCoreBlock + 8];
+    taps.n = n;
+    const auto run =
+        settings.instructionSet == InstructionSet::Avx2 ? RunGlidingTaps8 : RunGlidingTaps4;
+    if (n % kGlideRun == 0)
+    {
+        taps.sizes = sizes;
+        taps.left = earlyL;
+        taps.right = earlyR;
+        run(taps);
+        return;
+    }
+    // Whole runs: the last run's spare samples repeat its last size and are dropped.
+    alignas(32) float padded[kCoreBlock];
+    const int runs = (n + kGlideRun - 1) / kGlideRun * kGlideRun;
     std::copy_n(sizes, n, padded);
-    std::fill_n(padded + n, 8, sizes[n - 1]);
+    std::fill(padded + n, padded + runs, sizes[n - 1]);
     taps.sizes = padded;
-    alignas(32) float out[2][kCoreBlock + 8];
+    alignas(32) float out[2][kCoreBlock];
     taps.left = out[0];
     taps.right = out[1];
-    taps.n = n;
-    (settings.instructionSet == InstructionSet::Avx2 ? RunGlidingTaps8 : RunGlidingTaps4)(taps);
+    run(taps);
     std::copy_n(out[0], n, earlyL);
     std::copy_n(out[1], n, earlyR);
 }

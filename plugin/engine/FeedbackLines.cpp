@@ -177,17 +177,57 @@ void FeedbackLines::Glide()
     }
 }
 
-void FeedbackLines::GlideAlong(float* lengths, int n, int whole)
+namespace
+{
+
+// Each line's lengths along a block (see GlideAlong), a group of lanes at a time.
+template <class V>
+[[gnu::always_inline]] inline void GlideLines(const double* offsets,
+                                              const float* targets,
+                                              const double* powers,
+                                              double arrived,
+                                              float* lengths,
+                                              int n)
+{
+    for (int i = 0; i < FeedbackLines::kLines; ++i)
+    {
+        GlideAlongPowers<V>(targets[i], offsets[i], powers, arrived, lengths + i * kCoreBlock, n);
+    }
+}
+
+void GlideLines4(const double* offsets,
+                 const float* targets,
+                 const double* powers,
+                 double arrived,
+                 float* lengths,
+                 int n)
+{
+    GlideLines<Lanes4>(offsets, targets, powers, arrived, lengths, n);
+}
+
+[[gnu::target("avx2")]] void GlideLines8(const double* offsets,
+                                         const float* targets,
+                                         const double* powers,
+                                         double arrived,
+                                         float* lengths,
+                                         int n)
+{
+    GlideLines<Lanes8>(offsets, targets, powers, arrived, lengths, n);
+}
+
+} // namespace
+
+void FeedbackLines::GlideAlong(float* lengths, int n, int whole, InstructionSet instructionSet)
 {
     // After t steps the offset is k^t times what it was (Glide's arithmetic but for the rounding
     // of k^t).
+    (instructionSet == InstructionSet::Avx2 ? GlideLines8 : GlideLines4)(
+        mLengthOffset, mTargetLength, mGlidePowers + 1, kArrived, lengths, n);
     for (int i = 0; i < kLines; ++i)
     {
-        const double offset = mLengthOffset[i];
-        float* along = lengths + i * kCoreBlock;
-        GlideAlongPowers(mTargetLength[i], offset, mGlidePowers + 1, kArrived, along, n);
-        const double last = offset * mGlidePowers[n];
+        const double last = mLengthOffset[i] * mGlidePowers[n];
         mLengthOffset[i] = std::abs(last) < kArrived ? 0.0 : last;
+        float* along = lengths + i * kCoreBlock;
         mCurrentLength[i] = along[n - 1];
         std::fill(along + n, along + whole, along[n - 1]);
     }

@@ -68,7 +68,7 @@ public:
     /// glide's powers, which it takes from a table): line i's length after
     /// sample t's step at lengths[i kCoreBlock + t], and its last one on to `whole` (for the block
     /// forms that read whole groups of lanes).
-    void GlideAlong(float* lengths, int n, int whole);
+    void GlideAlong(float* lengths, int n, int whole, InstructionSet instructionSet);
 
     /// Every length has reached its target, so the glide is idle (the block forms skip it).
     bool Settled() const;

@@ -324,7 +324,8 @@ void ReverbCore::ProcessFast(const float* xL,
     const bool lengthsGlide = !mLines.Settled();
     if (lengthsGlide)
     {
-        mLines.GlideAlong(&lengths[0][0], n, std::min(kCoreBlock, (n + 7) / 8 * 8));
+        mLines.GlideAlong(
+            &lengths[0][0], n, std::min(kCoreBlock, (n + 7) / 8 * 8), s.instructionSet);
     }
 
     float sinBefore[kCoreBlock];

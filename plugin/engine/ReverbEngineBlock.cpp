@@ -82,7 +82,7 @@ void ReverbEngineState::GlideSegment(int n)
         {
             float* row = RecordedRow(i);
             row[0] = current[i];
-            GlideAlongPowers(to, offset, smoothingPowers + 1, snap, row + 1, n - 1);
+            GlideAlongPowers<Lanes4>(to, offset, smoothingPowers + 1, snap, row + 1, n - 1);
         }
         double last = offset * smoothingPowers[n - 1];
         if (std::abs(last) < snap)

@@ -166,19 +166,21 @@ template <class V>
 /// before the first of n samples: out[t] = target + offset x powers[t] (the factor's powers from a
 /// table, so that the samples need not wait for each other), or the target itself once that
 /// distance is below `arrived`. It moves one way, so where the last sample has not arrived, none
-/// has: those glides take four samples at a time.
-inline void GlideAlongPowers(
+/// has: those glides take a group of lanes at a time.
+template <class V>
+[[gnu::always_inline]] inline void GlideAlongPowers(
     double target, double offset, const double* powers, double arrived, float* out, int n)
 {
+    constexpr int L = kLaneCount<V>;
+    typedef double Wide __attribute__((vector_size(L * sizeof(double))));
     int t = 0;
     if (n > 0 && std::abs(offset * powers[n - 1]) >= arrived)
     {
-        for (; t + 4 <= n; t += 4)
+        for (; t + L <= n; t += L)
         {
-            Doubles4 power;
+            Wide power;
             std::memcpy(&power, powers + t, sizeof(power));
-            const Lanes4 value = __builtin_convertvector(target + offset * power, Lanes4);
-            std::memcpy(out + t, &value, sizeof(value));
+            StoreLanes(out + t, __builtin_convertvector(target + offset * power, V));
         }
     }
     for (; t < n; ++t)

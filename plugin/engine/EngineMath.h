@@ -14,6 +14,7 @@
 // SinCos: x = q pi/2 + r, |r| <= pi/4 (pi/2 split in three), sine and cosine of r by their series
 // to r^17 and r^18, rotated by the quadrant q.
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -50,7 +51,7 @@ inline double TwoTo(int k)
 /// 1 + r + r^2/2! + ... + r^13/13!, by Horner, for |r| <= ln 2 / 2: the series of Exp, written
 /// once for a double and for lanes of them, so that both round alike.
 template <typename T>
-inline T ExpSeries(T r)
+[[gnu::always_inline]] inline T ExpSeries(T r)
 {
     T p = r * (1.0 / 6227020800.0) + 1.0 / 479001600.0;
     p = p * r + 1.0 / 39916800.0;
@@ -153,7 +154,7 @@ typedef double Doubles4 __attribute__((vector_size(32)));
 
 /// 10^x of four values at once, equal bit for bit to Pow10 lane by lane (the same steps, on
 /// vectors where every lane lies in the normal range, else lane by lane).
-inline Doubles4 Pow10Lanes(Doubles4 x)
+[[gnu::always_inline]] inline Doubles4 Pow10Lanes(Doubles4 x)
 {
     using namespace math_detail;
     typedef std::int64_t Int64x4 __attribute__((vector_size(32)));
@@ -169,7 +170,11 @@ inline Doubles4 Pow10Lanes(Doubles4 x)
     const Doubles4 k = shifted - kShifter;
     const Doubles4 r = (y - k * kLn2High) - k * kLn2Low;
     const Doubles4 p = ExpSeries(r);
-    const Int64x4 bits = (__builtin_convertvector(k, Int64x4) + 1023) << 52;
+    // k is whole and far below 2^51: it stands in the low bits of shifted's mantissa, whose
+    // exponent is kShifter's.
+    Int64x4 shiftedBits;
+    std::memcpy(&shiftedBits, &shifted, sizeof(shiftedBits));
+    const Int64x4 bits = (shiftedBits - std::bit_cast<std::int64_t>(kShifter) + 1023) << 52;
     Doubles4 scale;
     std::memcpy(&scale, &bits, sizeof(scale));
     return p * scale;

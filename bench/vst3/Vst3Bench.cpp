@@ -185,6 +185,13 @@ void RunScenarios(lumenfall::test::LoadedModule& module, Signal& signal, int rou
                         false,
                         false});
     }
+    // "Shimmer Amount" is read sample by sample only by the model it is named after.
+    rows.push_back({"Shimmer automated Shimmer Amount",
+                    static_cast<int>(lumenfall::engine::ReverbModel::Shimmer),
+                    [](long b, IEditController&, ParameterChanges& changes)
+                    { changes.Add(static_cast<ParamID>(ParamId::ShimmerAmount), 0, Sweep(b)); },
+                    false,
+                    false});
     rows.push_back({"Hall automated all",
                     hall,
                     [&continuous](long b, IEditController&, ParameterChanges& changes)

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -536,6 +537,78 @@ TEST(ReverbEngineTest, InPlaceAndBlockSizes)
     {
         ASSERT_NEAR(buffer.left[i], expected.left[i], 1e-6f) << i;
         ASSERT_NEAR(buffer.right[i], expected.right[i], 1e-6f) << i;
+    }
+}
+
+// The glides run segment by segment in the block form, their samples from tables of powers: the
+// host's block sizes change the output by rounding only, here with every continuous parameter
+// jumping at once (on Hall, and on Shimmer and Gated for the values only they read), then sweeping
+// back in steps.
+TEST(ReverbEngineTest, GlidesHardlyDependOnTheHostsBlocks)
+{
+    const StereoBuffer input = Noise(24000, 0.4f);
+    for (const ReverbModel model : {ReverbModel::Hall, ReverbModel::Shimmer, ReverbModel::Gated})
+    {
+        // The parameters before sample `at`: each continuous one at 30 % of its range until
+        // 4000, 70 % until 12000, then back in steps of a host block.
+        const auto parametersAt = [model](std::size_t at)
+        {
+            EngineParameters p;
+            p[ParamId::ReverbType] = static_cast<float>(model);
+            const double x =
+                at < 4000
+                    ? 0.3
+                    : (at < 12000
+                           ? 0.7
+                           : 0.7 - 0.4 * static_cast<double>(at / 500 * 500 - 12000) / 12000.0);
+            for (int i = 0; i < engine::kParamCount; ++i)
+            {
+                const auto id = static_cast<ParamId>(i);
+                if (!engine::ParamIsSwitch(id) && !engine::ParamIsWholeNumber(id))
+                {
+                    p[i] = static_cast<float>(
+                        engine::ParamMinimum(id) +
+                        (engine::ParamMaximum(id) - engine::ParamMinimum(id)) * x);
+                }
+            }
+            return p;
+        };
+        // Blocks of `block` frames, cut at 4000, 12000 and every 500 frames after it, where the
+        // parameters change.
+        const auto render = [&](std::size_t block)
+        {
+            ReverbEngine engine;
+            engine.SetParameters(parametersAt(0));
+            engine.Prepare(kRate, 2);
+            StereoBuffer out(input.Frames());
+            for (std::size_t start = 0; start < input.Frames();)
+            {
+                std::size_t next = std::min(start + block, input.Frames());
+                for (const std::size_t cut : {std::size_t{4000}, std::size_t{12000}})
+                {
+                    next = start < cut && next > cut ? cut : next;
+                }
+                if (start >= 12000)
+                {
+                    next = std::min(next, (start / 500 + 1) * 500);
+                }
+                engine.SetParameters(parametersAt(start));
+                ProcessAt(engine, input, out, start, static_cast<int>(next - start));
+                start = next;
+            }
+            return out;
+        };
+        const StereoBuffer whole = render(512);
+        const StereoBuffer odd = render(37);
+        float largest = 0.0f;
+        for (std::size_t i = 0; i < whole.Frames(); ++i)
+        {
+            largest = std::max({largest,
+                                std::fabs(whole.left[i] - odd.left[i]),
+                                std::fabs(whole.right[i] - odd.right[i])});
+        }
+        // The LFO's phasors, seeded per block, round alike to about 1e-6.
+        EXPECT_LE(largest, 2e-6f) << static_cast<int>(model);
     }
 }
 

@@ -169,10 +169,13 @@ void ReverbCore::ProcessBlock(const float* xL,
         // A run longer than the short one only where it gives what the short runs would: the
         // block form reads every line ahead.
         int m = std::min(n - done, kCoreBlock);
+        const bool refreshesInside = glides != nullptr && glides->refreshPeriod > 0;
         const CoreGlides shiftedGlides = glides != nullptr ? glides->From(done) : CoreGlides{};
-        const CoreGlides* runGlides = glides != nullptr ? &shiftedGlides : nullptr;
+        const CoreGlides* runGlides =
+            refreshesInside ? glides : (glides != nullptr ? &shiftedGlides : nullptr);
         const CoreSettings s = BlockSettings(current, runGlides, m);
-        if (m > kShortCoreBlock && !(mLines.Settled() && ReadsAhead(s, m)))
+        // A block with refreshes inside runs whole: it takes them between its pieces.
+        if (!refreshesInside && m > kShortCoreBlock && !(mLines.Settled() && ReadsAhead(s, m)))
         {
             m = kShortCoreBlock;
         }
@@ -317,17 +320,6 @@ void ReverbCore::ProcessFast(const float* xL,
     float dR[kCoreBlock];
     DiffuseInput(xL, xR, s, glides, sizeGlides ? sizes : nullptr, dL, dR, n);
 
-    // While the lines' lengths glide, each line's length at each sample, after that sample's
-    // glide step as ProcessSample takes it (and the last one on to the end of the last group of
-    // lanes).
-    float lengths[kLines][kCoreBlock];
-    const bool lengthsGlide = !mLines.Settled();
-    if (lengthsGlide)
-    {
-        mLines.GlideAlong(
-            &lengths[0][0], n, std::min(kCoreBlock, (n + 7) / 8 * 8), s.instructionSet);
-    }
-
     float sinBefore[kCoreBlock];
     float sinAfter[kCoreBlock];
     float cosAfter[kCoreBlock];
@@ -344,23 +336,46 @@ void ReverbCore::ProcessFast(const float* xL,
                n);
     }
 
+    // While the lines' lengths glide, each line's length at each sample, after that sample's
+    // glide step as ProcessSample takes it (and the last one on to the end of the last group of
+    // lanes). With refreshes inside the block the late structure runs from one to the next, each
+    // refresh first, as the per-sample form takes them.
+    float lengths[kLines][kCoreBlock];
+    const int period = glides != nullptr && glides->refreshPeriod > 0 ? glides->refreshPeriod : n;
+    const bool lengthsGlide = period < n || !mLines.Settled();
+    const int whole = std::min(kCoreBlock, (n + 7) / 8 * 8);
     float lateL[kCoreBlock];
     float lateR[kCoreBlock];
-    RunLate(xL,
-            xR,
-            glides,
-            sizeGlides ? sizes : nullptr,
-            lengthsGlide ? &lengths[0][0] : nullptr,
-            dL,
-            dR,
-            sinBefore,
-            sinAfter,
-            cosAfter,
-            s,
-            current,
-            lateL,
-            lateR,
-            n);
+    for (int c = 0; c < n; c += period)
+    {
+        const int m = std::min(period, n - c);
+        if (c > 0)
+        {
+            EngineParameters at = current;
+            at[ParamId::Size] = glides->size[c];
+            UpdateCoefficients(at);
+        }
+        if (lengthsGlide)
+        {
+            mLines.GlideAlong(&lengths[0][c], m, c + m < n ? m : whole - c, s.instructionSet);
+        }
+        const CoreGlides piece = glides != nullptr ? glides->From(c) : CoreGlides{};
+        RunLate(xL + c,
+                xR + c,
+                glides != nullptr ? &piece : nullptr,
+                sizeGlides ? sizes + c : nullptr,
+                lengthsGlide ? &lengths[0][c] : nullptr,
+                dL + c,
+                dR + c,
+                sinBefore + c,
+                sinAfter + c,
+                cosAfter + c,
+                s,
+                current,
+                lateL + c,
+                lateR + c,
+                m);
+    }
 
     const GateShape gate(mModel,
                          current[ParamId::GateLength],

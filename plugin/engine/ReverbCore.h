@@ -43,8 +43,12 @@ struct CoreGlides
     const float* gateRelease = nullptr;
     const float* envelopeShape = nullptr;
     const float* shimmer = nullptr;
+    /// While "Size" glides over a block longer than the engine's refresh period: that period,
+    /// the block starting at a refresh. The core then takes the refreshes inside the block at
+    /// their samples, with the size there (nothing else they read glides); 0: none inside.
+    int refreshPeriod = 0;
 
-    /// The same from sample `offset` on.
+    /// The same from sample `offset` on (without refreshes inside).
     CoreGlides From(int offset) const
     {
         const auto at = [offset](const float* p) { return p != nullptr ? p + offset : nullptr; };
@@ -110,6 +114,15 @@ public:
     /// Runs the block form on `set` when this CPU has it, else on the widest set it has; returns
     /// the set in use. A new core runs the widest set this CPU has.
     InstructionSet SetInstructionSet(InstructionSet set);
+
+    /// Whether ProcessBlock takes the refreshes inside a block while "Size" glides (see
+    /// CoreGlides::refreshPeriod): the network's models, whose refresh changes only the lines'
+    /// lengths and gains then; the plate's and the spring's own structures follow the size at
+    /// each refresh, so they take them between blocks.
+    bool TakesRefreshesInBlocks() const
+    {
+        return LateStructureOf(mModel) == LateStructure::Network;
+    }
 
     /// The model chosen by the last Reset.
     ReverbModel Model() const { return mModel; }

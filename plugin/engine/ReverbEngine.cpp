@@ -138,10 +138,12 @@ Segment ReverbEngineState::BeginSegment(int remaining, double bypassTarget, bool
         }
         g.block = true;
         // The gate's and the shimmer's values glide inside the block form (and no refresh reads
-        // them).
+        // them); so does "Size", whose refreshes a network's core takes inside the block.
+        const ParamMask size =
+            fadingCore < 0 && cores[activeCore].TakesRefreshesInBlocks() ? kSizeMask : 0;
         if (g.refreshed &&
             (gliding & ~(kReadByOutputOnlyMask | kCoreOutputLevelMask | kCoreGlidingMask |
-                         kReadByGateMask | kReadByShimmerMask)) == 0)
+                         kReadByGateMask | kReadByShimmerMask | size)) == 0)
         {
             g.n = std::min(remaining, LongestRunAfterRefresh());
         }

@@ -43,20 +43,29 @@ void ReverbEngineState::BlockSegment(
     const std::uint8_t* onsets = anyOnset ? onset : nullptr;
     const OutputLevels levelsAt{lateTailAt, earlyAt, toneAt};
     const OutputLevels* levels = levelsGlide ? &levelsAt : nullptr;
-    const CoreGlides glidesAt{modulationGlides ? modulationRateAt : nullptr,
-                              modulationGlides ? modulationDepthAt : nullptr,
-                              diffusionGlides ? diffusionAt : nullptr,
-                              densityGlides ? densityAt : nullptr,
-                              sizeGlides ? sizeAt : nullptr,
-                              gateGlides ? gateLengthAt : nullptr,
-                              gateGlides ? gateReleaseAt : nullptr,
-                              gateGlides ? envelopeShapeAt : nullptr,
-                              shimmerGlides ? shimmerAt : nullptr};
+    CoreGlides glidesAt{modulationGlides ? modulationRateAt : nullptr,
+                        modulationGlides ? modulationDepthAt : nullptr,
+                        diffusionGlides ? diffusionAt : nullptr,
+                        densityGlides ? densityAt : nullptr,
+                        sizeGlides ? sizeAt : nullptr,
+                        gateGlides ? gateLengthAt : nullptr,
+                        gateGlides ? gateReleaseAt : nullptr,
+                        gateGlides ? envelopeShapeAt : nullptr,
+                        shimmerGlides ? shimmerAt : nullptr};
+    // A segment longer than a refresh period while "Size" glides starts at a refresh (see
+    // BeginSegment); the core takes the ones inside it.
+    const bool refreshesInside = sizeGlides && n > kRefreshPeriod;
+    glidesAt.refreshPeriod = refreshesInside ? kRefreshPeriod : 0;
     const CoreGlides* glides = modulationGlides || diffusionGlides || densityGlides || sizeGlides ||
                                        gateGlides || shimmerGlides
                                    ? &glidesAt
                                    : nullptr;
     cores[activeCore].ProcessBlock(feedL, feedR, onsets, wetL, wetR, n, current, levels, glides);
+    if (refreshesInside)
+    {
+        // What the last of them read, for the next refresh's comparison.
+        coreRefreshKey[kCoreRefreshSizeKey] = sizeAt[(n - 1) / kRefreshPeriod * kRefreshPeriod];
+    }
     const int fading = fadingCore >= 0 ? std::min(n, crossfadeRemaining) : 0;
     if (fading > 0)
     {

@@ -172,6 +172,8 @@ constexpr ParamId kCoreRefreshReads[] = {ParamId::Size,
 constexpr ParamId kFrameRefreshReads[] = {
     ParamId::InputTrim, ParamId::OutputTrim, ParamId::PreDelay, ParamId::DuckRelease};
 constexpr int kCoreRefreshReadCount = static_cast<int>(std::size(kCoreRefreshReads));
+static_assert(kCoreRefreshReads[0] == ParamId::Size);
+constexpr int kCoreRefreshSizeKey = 0; // where "Size" stands among them
 constexpr int kFrameRefreshReadCount = static_cast<int>(std::size(kFrameRefreshReads));
 
 // The model a parameter block selects ("Reverb Type" is whole and in range once clamped).

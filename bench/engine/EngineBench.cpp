@@ -453,10 +453,14 @@ std::string MeasureScenarios(const std::vector<Case>& scenarios, int rounds)
         std::snprintf(text, sizeof(text), " all automated %.2f (goal 0.5);", all);
         summary += text;
     }
-    if (fastSize >= 0.0 || fastAll >= 0.0)
+    if (fastSize >= 0.0)
     {
-        std::snprintf(
-            text, sizeof(text), " with fast sweeps Size %.2f, all %.2f;", fastSize, fastAll);
+        std::snprintf(text, sizeof(text), " Size in fast sweeps %.2f;", fastSize);
+        summary += text;
+    }
+    if (fastAll >= 0.0)
+    {
+        std::snprintf(text, sizeof(text), " all in fast sweeps %.2f;", fastAll);
         summary += text;
     }
     return summary;

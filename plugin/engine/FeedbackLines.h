@@ -19,6 +19,9 @@
 #include "plugin/engine/Parameters.h"
 #include "plugin/engine/SimdMath.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace lumenfall::engine
 {
 
@@ -104,6 +107,45 @@ public:
         lanes.low = LoadLanes<V>(values[3]);
         lanes.high = LoadLanes<V>(values[4]);
         return lanes;
+    }
+
+    /// Every line's loop gain and band ratios: what a refresh inside a block changes of Damp.
+    struct LineGains
+    {
+        float gain[kLines];
+        float bassRatio[kLines];
+        float trebleRatio[kLines];
+    };
+    LineGains Gains() const
+    {
+        LineGains g;
+        std::copy(std::begin(mGain), std::end(mGain), g.gain);
+        std::copy(std::begin(mBassRatio), std::end(mBassRatio), g.bassRatio);
+        std::copy(std::begin(mTrebleRatio), std::end(mTrebleRatio), g.trebleRatio);
+        return g;
+    }
+
+    /// The lanes' gains and ratios (one line per lane, as LoadDamp takes them) from `gains`,
+    /// their states kept.
+    template <class V>
+    [[gnu::always_inline]] static void
+    SetGains(Damping<V>& lanes, const LineGains& gains, const int* lines)
+    {
+        constexpr int kCount = kLaneCount<V>;
+        alignas(32) float values[3][kCount] = {};
+        for (int k = 0; k < kCount; ++k)
+        {
+            const int i = lines[k];
+            if (i >= 0)
+            {
+                values[0][k] = gains.bassRatio[i];
+                values[1][k] = gains.trebleRatio[i];
+                values[2][k] = gains.gain[i];
+            }
+        }
+        lanes.bassRatioLessOne = LoadLanes<V>(values[0]) - 1.0f;
+        lanes.trebleRatio = LoadLanes<V>(values[1]);
+        lanes.gain = LoadLanes<V>(values[2]);
     }
 
     template <class V>

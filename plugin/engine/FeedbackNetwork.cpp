@@ -253,6 +253,10 @@ struct LoopArgs
     float* lateL;
     float* lateR;
     int n;
+    // With refreshes inside the block: the lines' gains from sample g x gainsPeriod on in
+    // gains[g]; else null.
+    const FeedbackLines::LineGains* gains;
+    int gainsPeriod;
 };
 
 // What the read-ahead works on.
@@ -653,6 +657,13 @@ template <class V, ShimmerMode kMode, bool kAhead>
 
     for (int t = 0; t < n; ++t)
     {
+        if (a.gains != nullptr && t % a.gainsPeriod == 0)
+        {
+            for (int k = 0; k < K; ++k)
+            {
+                FeedbackLines::SetGains(damp[k], a.gains[t / a.gainsPeriod], c.laneLines[k]);
+            }
+        }
         V o[K];
         LineOutputs<V, kAhead>(*a.reads, bank, t, o);
         ShimmerGains gains = steady;
@@ -793,7 +804,9 @@ void FeedbackNetwork::Run(FeedbackLines& lines,
                           int n,
                           const float* densities,
                           const float* lengths,
-                          const float* shimmers)
+                          const float* shimmers,
+                          const FeedbackLines::LineGains* gains,
+                          int gainsPeriod)
 {
     const bool wide = settings.instructionSet == InstructionSet::Avx2;
     mShifter.SetInstructionSet(settings.instructionSet);
@@ -833,7 +846,9 @@ void FeedbackNetwork::Run(FeedbackLines& lines,
                         &reads,
                         lateL,
                         lateR,
-                        n};
+                        n,
+                        gains,
+                        gainsPeriod};
     const ShimmerMode mode = mModel != ReverbModel::Shimmer ? ShimmerMode::Off
                              : loop.shimmers != nullptr     ? ShimmerMode::Gliding
                                                             : ShimmerMode::Steady;

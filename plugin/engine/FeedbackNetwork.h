@@ -82,7 +82,9 @@ public:
              int n,
              const float* densities = nullptr,
              const float* lengths = nullptr,
-             const float* shimmers = nullptr);
+             const float* shimmers = nullptr,
+             const FeedbackLines::LineGains* gains = nullptr,
+             int gainsPeriod = 0);
 
 private:
     // Vintage Digital's rounding or Shimmer's exchange with the shifter, on one late pair.

@@ -338,15 +338,15 @@ void ReverbCore::ProcessFast(const float* xL,
 
     // While the lines' lengths glide, each line's length at each sample, after that sample's
     // glide step as ProcessSample takes it (and the last one on to the end of the last group of
-    // lanes). With refreshes inside the block the late structure runs from one to the next, each
-    // refresh first, as the per-sample form takes them.
+    // lanes). With refreshes inside the block (the network's models) each is taken at its sample
+    // before that sample's step, as the per-sample form takes it, and the network switches to its
+    // gains there.
     float lengths[kLines][kCoreBlock];
     const int period = glides != nullptr && glides->refreshPeriod > 0 ? glides->refreshPeriod : n;
     const bool lengthsGlide = period < n || !mLines.Settled();
     const int whole = std::min(kCoreBlock, (n + 7) / 8 * 8);
-    float lateL[kCoreBlock];
-    float lateR[kCoreBlock];
-    for (int c = 0; c < n; c += period)
+    FeedbackLines::LineGains gains[kCoreBlock / kShortCoreBlock];
+    for (int c = 0; c < n && lengthsGlide; c += period)
     {
         const int m = std::min(period, n - c);
         if (c > 0)
@@ -355,27 +355,32 @@ void ReverbCore::ProcessFast(const float* xL,
             at[ParamId::Size] = glides->size[c];
             UpdateCoefficients(at);
         }
-        if (lengthsGlide)
+        if (period < n)
         {
-            mLines.GlideAlong(&lengths[0][c], m, c + m < n ? m : whole - c, s.instructionSet);
+            gains[c / period] = mLines.Gains();
         }
-        const CoreGlides piece = glides != nullptr ? glides->From(c) : CoreGlides{};
-        RunLate(xL + c,
-                xR + c,
-                glides != nullptr ? &piece : nullptr,
-                sizeGlides ? sizes + c : nullptr,
-                lengthsGlide ? &lengths[0][c] : nullptr,
-                dL + c,
-                dR + c,
-                sinBefore + c,
-                sinAfter + c,
-                cosAfter + c,
-                s,
-                current,
-                lateL + c,
-                lateR + c,
-                m);
+        mLines.GlideAlong(&lengths[0][c], m, c + m < n ? m : whole - c, s.instructionSet);
     }
+
+    float lateL[kCoreBlock];
+    float lateR[kCoreBlock];
+    RunLate(xL,
+            xR,
+            glides,
+            sizeGlides ? sizes : nullptr,
+            lengthsGlide ? &lengths[0][0] : nullptr,
+            dL,
+            dR,
+            sinBefore,
+            sinAfter,
+            cosAfter,
+            s,
+            current,
+            lateL,
+            lateR,
+            n,
+            period < n ? gains : nullptr,
+            period);
 
     const GateShape gate(mModel,
                          current[ParamId::GateLength],
@@ -575,7 +580,9 @@ void ReverbCore::RunLate(const float* xL,
                          const EngineParameters& current,
                          float* lateL,
                          float* lateR,
-                         int n)
+                         int n,
+                         const FeedbackLines::LineGains* gains,
+                         int gainsPeriod)
 {
     switch (LateStructureOf(mModel))
     {
@@ -623,7 +630,9 @@ void ReverbCore::RunLate(const float* xL,
                      n,
                      glides != nullptr ? glides->density : nullptr,
                      lengths,
-                     glides != nullptr ? glides->shimmer : nullptr);
+                     glides != nullptr ? glides->shimmer : nullptr,
+                     gains,
+                     gainsPeriod);
         break;
     }
 }

@@ -194,7 +194,9 @@ private:
                                                const EngineParameters& current,
                                                float* lateL,
                                                float* lateR,
-                                               int n);
+                                               int n,
+                                               const FeedbackLines::LineGains* gains,
+                                               int gainsPeriod);
     [[gnu::always_inline]] inline void RunGate(const GateShape& gate,
                                                const CoreGlides* glides,
                                                const std::uint8_t* onsets,

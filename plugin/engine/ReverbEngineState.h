@@ -21,6 +21,8 @@ namespace lumenfall::engine
 /// (the refreshes would change nothing), of up to kCoreBlock samples from a refresh.
 constexpr int kRefreshPeriod = 32;
 static_assert(kCoreBlock % kRefreshPeriod == 0 && kCoreBlock % 64 == 0);
+static_assert(kRefreshPeriod >= kShortCoreBlock,
+              "a core keeps the gains of its refreshes per short run");
 
 constexpr double kSmoothingSeconds = 0.02; // time constant of the parameter and bypass glides
 constexpr double kAttackSeconds = 0.005;   // of the followers and the ducker, rising

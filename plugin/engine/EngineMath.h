@@ -180,6 +180,17 @@ typedef double Doubles4 __attribute__((vector_size(32)));
     return p * scale;
 }
 
+/// powers[t] = k^t for t = 0..last, each the one before times k: the table a glide that shrinks
+/// by k per sample takes its samples from (see GlideAlongPowers).
+inline void FillPowers(double k, double* powers, int last)
+{
+    powers[0] = 1.0;
+    for (int t = 1; t <= last; ++t)
+    {
+        powers[t] = powers[t - 1] * k;
+    }
+}
+
 /// sin x and cos x, for |x| up to about 1e6 (the engine's phases stay below 100).
 inline void SinCos(double x, double& sine, double& cosine)
 {

@@ -61,11 +61,7 @@ LinePowers8(const double* loops, const double* decays, double (*powers)[Feedback
 bool FeedbackLines::Prepare(double sampleRate)
 {
     mLengthSmoothing = static_cast<float>(Exp(-1.0 / (sampleRate * kLengthGlideSeconds)));
-    mGlidePowers[0] = 1.0;
-    for (int t = 1; t <= kCoreBlock; ++t)
-    {
-        mGlidePowers[t] = mGlidePowers[t - 1] * static_cast<double>(mLengthSmoothing);
-    }
+    FillPowers(mLengthSmoothing, mGlidePowers, kCoreBlock);
     return mBank.Resize(DelayLine::CapacityFor(sampleRate, kCapacitySeconds));
 }
 
@@ -176,9 +172,9 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
         const double b = powers[1][i] / k;
         const double t = powers[2][i] / k;
         const double peak = std::max(b, 1.0) * k * std::max(t, 1.0);
-        mGain[i] = static_cast<float>(peak > kMaxLoopGain ? k * kMaxLoopGain / peak : k);
-        mBassRatio[i] = static_cast<float>(b);
-        mTrebleRatio[i] = static_cast<float>(t);
+        mGains.gain[i] = static_cast<float>(peak > kMaxLoopGain ? k * kMaxLoopGain / peak : k);
+        mGains.bassRatio[i] = static_cast<float>(b);
+        mGains.trebleRatio[i] = static_cast<float>(t);
     }
 }
 
@@ -268,9 +264,9 @@ bool FeedbackLines::Settled() const
 float FeedbackLines::Damp(int line, float x, float freeze)
 {
     const float low = OnePoleStep(mLow[line], x, mBassCoefficient);
-    const float d = x + (mBassRatio[line] - 1.0f) * low;
+    const float d = x + (mGains.bassRatio[line] - 1.0f) * low;
     const float high = OnePoleStep(mHigh[line], d, mHFCoefficient);
-    const float y = (high + mTrebleRatio[line] * (d - high)) * mGain[line];
+    const float y = (high + mGains.trebleRatio[line] * (d - high)) * mGains.gain[line];
     return SanitizeSample(y + freeze * (x - y));
 }
 

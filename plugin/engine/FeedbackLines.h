@@ -19,9 +19,6 @@
 #include "plugin/engine/Parameters.h"
 #include "plugin/engine/SimdMath.h"
 
-#include <algorithm>
-#include <iterator>
-
 namespace lumenfall::engine
 {
 
@@ -79,51 +76,14 @@ public:
     /// The damped feedback of line `line`'s output x, advancing its two states.
     float Damp(int line, float x, float freeze);
 
-    /// The coefficients and states of one line per lane (kLaneCount<V> of them) for the lane
-    /// form of Damp; lanes of line -1 hold zeros. StoreDamp writes the real lines' states back.
-    template <class V>
-    [[gnu::always_inline]] Damping<V> LoadDamp(const int* lines) const
-    {
-        constexpr int kCount = kLaneCount<V>;
-        alignas(32) float values[5][kCount] = {};
-        for (int k = 0; k < kCount; ++k)
-        {
-            const int i = lines[k];
-            if (i >= 0)
-            {
-                values[0][k] = mBassRatio[i];
-                values[1][k] = mTrebleRatio[i];
-                values[2][k] = mGain[i];
-                values[3][k] = mLow[i];
-                values[4][k] = mHigh[i];
-            }
-        }
-        Damping<V> lanes;
-        lanes.bassCoefficient = SplatLanes<V>(mBassCoefficient);
-        lanes.hfCoefficient = SplatLanes<V>(mHFCoefficient);
-        lanes.bassRatioLessOne = LoadLanes<V>(values[0]) - 1.0f;
-        lanes.trebleRatio = LoadLanes<V>(values[1]);
-        lanes.gain = LoadLanes<V>(values[2]);
-        lanes.low = LoadLanes<V>(values[3]);
-        lanes.high = LoadLanes<V>(values[4]);
-        return lanes;
-    }
-
     /// Every line's loop gain and band ratios: what a refresh inside a block changes of Damp.
     struct LineGains
     {
-        float gain[kLines];
-        float bassRatio[kLines];
-        float trebleRatio[kLines];
+        float gain[kLines] = {};
+        float bassRatio[kLines] = {};
+        float trebleRatio[kLines] = {};
     };
-    LineGains Gains() const
-    {
-        LineGains g;
-        std::copy(std::begin(mGain), std::end(mGain), g.gain);
-        std::copy(std::begin(mBassRatio), std::end(mBassRatio), g.bassRatio);
-        std::copy(std::begin(mTrebleRatio), std::end(mTrebleRatio), g.trebleRatio);
-        return g;
-    }
+    const LineGains& Gains() const { return mGains; }
 
     /// The lanes' gains and ratios (one line per lane, as LoadDamp takes them) from `gains`,
     /// their states kept.
@@ -146,6 +106,31 @@ public:
         lanes.bassRatioLessOne = LoadLanes<V>(values[0]) - 1.0f;
         lanes.trebleRatio = LoadLanes<V>(values[1]);
         lanes.gain = LoadLanes<V>(values[2]);
+    }
+
+    /// The coefficients and states of one line per lane (kLaneCount<V> of them) for the lane
+    /// form of Damp; lanes of line -1 hold zeros. StoreDamp writes the real lines' states back.
+    template <class V>
+    [[gnu::always_inline]] Damping<V> LoadDamp(const int* lines) const
+    {
+        constexpr int kCount = kLaneCount<V>;
+        alignas(32) float values[2][kCount] = {};
+        for (int k = 0; k < kCount; ++k)
+        {
+            const int i = lines[k];
+            if (i >= 0)
+            {
+                values[0][k] = mLow[i];
+                values[1][k] = mHigh[i];
+            }
+        }
+        Damping<V> lanes;
+        lanes.bassCoefficient = SplatLanes<V>(mBassCoefficient);
+        lanes.hfCoefficient = SplatLanes<V>(mHFCoefficient);
+        SetGains(lanes, mGains, lines);
+        lanes.low = LoadLanes<V>(values[0]);
+        lanes.high = LoadLanes<V>(values[1]);
+        return lanes;
     }
 
     template <class V>
@@ -186,9 +171,9 @@ public:
     float TargetLength(int line) const { return mTargetLength[line]; }
     float CurrentLength(int line) const { return mCurrentLength[line]; }
     const float* CurrentLengths() const { return mCurrentLength; }
-    float Gain(int line) const { return mGain[line]; }
-    float BassRatio(int line) const { return mBassRatio[line]; }
-    float TrebleRatio(int line) const { return mTrebleRatio[line]; }
+    float Gain(int line) const { return mGains.gain[line]; }
+    float BassRatio(int line) const { return mGains.bassRatio[line]; }
+    float TrebleRatio(int line) const { return mGains.trebleRatio[line]; }
     float HFDampingCoefficient() const { return mHFCoefficient; }
 
 private:
@@ -201,9 +186,7 @@ private:
     // shrinks by mLengthSmoothing per sample.
     double mLengthOffset[kLines] = {};
     double mGlidePowers[kCoreBlock + 1] = {}; // mLengthSmoothing^t
-    float mGain[kLines] = {};
-    float mBassRatio[kLines] = {};
-    float mTrebleRatio[kLines] = {};
+    LineGains mGains;
     float mBassCoefficient = 0.0f;
     float mHFCoefficient = 0.0f;
     float mLengthSmoothing = 0.0f;

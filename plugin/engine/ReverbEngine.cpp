@@ -48,11 +48,7 @@ bool ReverbEngine::Prepare(double sampleRate, int channels)
     s.current = s.target;
     s.tempo = mTempo;
     s.smoothingCoef = static_cast<float>(Exp(-1.0 / (fs * kSmoothingSeconds)));
-    s.smoothingPowers[0] = 1.0;
-    for (int t = 1; t <= kCoreBlock; ++t)
-    {
-        s.smoothingPowers[t] = s.smoothingPowers[t - 1] * static_cast<double>(s.smoothingCoef);
-    }
+    FillPowers(s.smoothingCoef, s.smoothingPowers, kCoreBlock);
     s.attackCoef = static_cast<float>(Exp(-1.0 / (fs * kAttackSeconds)));
     s.cores[0].SetInstructionSet(mInstructionSet);
     s.cores[1].SetInstructionSet(mInstructionSet);

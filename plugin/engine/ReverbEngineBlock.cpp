@@ -24,13 +24,6 @@ void ReverbEngineState::BlockSegment(
     {
         recorded |= (gliding & group) != 0 ? group : 0;
     }
-    levelsGlide = (recorded & kCoreOutputLevelMask) != 0;
-    modulationGlides = (recorded & kModulationMask) != 0;
-    diffusionGlides = (recorded & kDiffusionMask) != 0;
-    densityGlides = (recorded & kDensityMask) != 0;
-    sizeGlides = (recorded & kSizeMask) != 0;
-    gateGlides = (recorded & kReadByGateMask) != 0;
-    shimmerGlides = (recorded & kReadByShimmerMask) != 0;
     // Glides only start between segments: what holds still at the first sample holds throughout.
     const ParamMask moving = gliding;
     GlideSegment(n);
@@ -40,25 +33,26 @@ void ReverbEngineState::BlockSegment(
         inL != nullptr ? inL + done : nullptr, inR != nullptr ? inR + done : nullptr, n, peaks);
     // Without an onset in the segment the cores need not look for one.
     const std::uint8_t* onsets = anyOnset ? onset : nullptr;
+    // The rows of the groups that glide, null for the others.
+    const auto rowIf = [this](ParamMask group, float* row)
+    { return (recorded & group) != 0 ? row : nullptr; };
     const OutputLevels levelsAt{lateTailAt, earlyAt, toneAt};
-    const OutputLevels* levels = levelsGlide ? &levelsAt : nullptr;
-    CoreGlides glidesAt{modulationGlides ? modulationRateAt : nullptr,
-                        modulationGlides ? modulationDepthAt : nullptr,
-                        diffusionGlides ? diffusionAt : nullptr,
-                        densityGlides ? densityAt : nullptr,
-                        sizeGlides ? sizeAt : nullptr,
-                        gateGlides ? gateLengthAt : nullptr,
-                        gateGlides ? gateReleaseAt : nullptr,
-                        gateGlides ? envelopeShapeAt : nullptr,
-                        shimmerGlides ? shimmerAt : nullptr};
+    const OutputLevels* levels = (recorded & kCoreOutputLevelMask) != 0 ? &levelsAt : nullptr;
+    CoreGlides glidesAt{rowIf(kModulationMask, modulationRateAt),
+                        rowIf(kModulationMask, modulationDepthAt),
+                        rowIf(kDiffusionMask, diffusionAt),
+                        rowIf(kDensityMask, densityAt),
+                        rowIf(kSizeMask, sizeAt),
+                        rowIf(kReadByGateMask, gateLengthAt),
+                        rowIf(kReadByGateMask, gateReleaseAt),
+                        rowIf(kReadByGateMask, envelopeShapeAt),
+                        rowIf(kReadByShimmerMask, shimmerAt)};
     // A segment longer than a refresh period while "Size" glides starts at a refresh (see
     // BeginSegment); the core takes the ones inside it.
-    const bool refreshesInside = sizeGlides && n > kRefreshPeriod;
+    const bool refreshesInside = (recorded & kSizeMask) != 0 && n > kRefreshPeriod;
     glidesAt.refreshPeriod = refreshesInside ? kRefreshPeriod : 0;
-    const CoreGlides* glides = modulationGlides || diffusionGlides || densityGlides || sizeGlides ||
-                                       gateGlides || shimmerGlides
-                                   ? &glidesAt
-                                   : nullptr;
+    const CoreGlides* glides =
+        (recorded & ~(kOutputRowsMask | kCoreOutputLevelMask)) != 0 ? &glidesAt : nullptr;
     cores[activeCore].ProcessBlock(feedL, feedR, onsets, wetL, wetR, n, current, levels, glides);
     if (refreshesInside)
     {

@@ -295,18 +295,11 @@ struct ReverbEngineState
     // kCoreGlideGroups that glide at its start.
     ParamMask recorded = 0;
     // The cores' output levels at each sample of the segment, while one of them glides.
-    bool levelsGlide = false;
     float lateTailAt[kCoreBlock] = {};
     float earlyAt[kCoreBlock] = {};
     float toneAt[kCoreBlock] = {};
     // The LFO's rate and depth at each sample of the segment, while one of them glides, and the
     // diffusion, the density and the size while each does.
-    bool modulationGlides = false;
-    bool diffusionGlides = false;
-    bool densityGlides = false;
-    bool sizeGlides = false;
-    bool gateGlides = false; // one of the gate's values
-    bool shimmerGlides = false;
     float modulationRateAt[kCoreBlock] = {};
     float modulationDepthAt[kCoreBlock] = {};
     float diffusionAt[kCoreBlock] = {};

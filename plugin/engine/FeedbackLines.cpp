@@ -28,32 +28,27 @@ constexpr float kPlateAllpassSeconds = 0.022f;
 // The spring's dispersion chain lengthens its loop by this much times the size factor. s.
 constexpr float kSpringChainSeconds = 0.009f;
 
-// powers[band][i] = 10^(-3 loops[i] / decays[band]) for the eight lines and three bands, four
-// lines at a time (Pow10Lanes, Pow10's bits on either instruction set).
-[[gnu::always_inline]] inline void
-LinePowers(const double* loops, const double* decays, double (*powers)[FeedbackLines::kLines])
+// powers[k] = 10^exponents[k] for k < count, four at a time (Pow10Lanes, Pow10's bits on either
+// instruction set); the last group's spare lanes are computed and not used.
+[[gnu::always_inline]] inline void Powers(const double* exponents, double* powers, int count)
 {
-    for (int h = 0; h < FeedbackLines::kLines; h += 4)
+    for (int h = 0; h < count; h += 4)
     {
-        Doubles4 loop;
-        std::memcpy(&loop, loops + h, sizeof(loop));
-        for (int band = 0; band < 3; ++band)
-        {
-            const Doubles4 power = Pow10Lanes(-kDecadesPerDecay * loop / decays[band]);
-            std::memcpy(powers[band] + h, &power, sizeof(power));
-        }
+        Doubles4 x;
+        std::memcpy(&x, exponents + h, sizeof(x));
+        const Doubles4 power = Pow10Lanes(x);
+        std::memcpy(powers + h, &power, sizeof(power));
     }
 }
 
-void LinePowers4(const double* loops, const double* decays, double (*powers)[FeedbackLines::kLines])
+void Powers4(const double* exponents, double* powers, int count)
 {
-    LinePowers(loops, decays, powers);
+    Powers(exponents, powers, count);
 }
 
-[[gnu::target("avx2")]] void
-LinePowers8(const double* loops, const double* decays, double (*powers)[FeedbackLines::kLines])
+[[gnu::target("avx2")]] void Powers8(const double* exponents, double* powers, int count)
 {
-    LinePowers(loops, decays, powers);
+    Powers(exponents, powers, count);
 }
 
 } // namespace
@@ -97,24 +92,46 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
     const bool decaysChanged = !mKeysValid || !std::equal(decayKey, decayKey + 4, mDecayKey);
     std::copy(decayKey, decayKey + 4, mDecayKey);
     mKeysValid = true;
-    // Per line the time one pass around its loop takes (seconds), and the three decades its
-    // gains come from, worked out four lines at a time.
-    alignas(32) double loops[kLines];
-    for (int i = 0; i < kLines; ++i)
+    // Every line's target from the size, four lines at a time, and the lines whose target moved.
+    alignas(16) float targets[kLines];
+    const Lanes4 rate = SplatLanes<Lanes4>(static_cast<float>(fs));
+    unsigned moved = 0;
+    for (int h = 0; h < kLines; h += 4)
     {
-        const float target =
-            std::max(kShortestLine, RoundHalfAway(static_cast<float>(fs) * times[i] * c));
-        if (mTargetLength[i] == 0.0f)
+        const Lanes4 length = MaxLanes(RoundHalfAwayLanes(rate * LoadLanes<Lanes4>(times + h) * c),
+                                       SplatLanes<Lanes4>(kShortestLine));
+        StoreLanes(targets + h, length);
+        const LaneMask<Lanes4> differs = length != LoadLanes<Lanes4>(mTargetLength + h);
+        moved |= static_cast<unsigned>(_mm_movemask_ps(reinterpret_cast<__m128>(differs))) << h;
+    }
+    // A line's gains follow its loop time and the decays alone: only the lines whose loop time
+    // changed are worked out again. The network's loops are its lines, so while "Size" glides
+    // most refreshes find none or one of them moved; the plate's and the spring's loops follow
+    // the size itself.
+    const bool loopsFollowTheSize = structure != LateStructure::Network;
+    const unsigned pending = decaysChanged || loopsFollowTheSize ? (1u << kLines) - 1 : moved;
+    alignas(32) double loops[kLines];
+    int changed[kLines];
+    int count = 0;
+    for (unsigned bits = pending; bits != 0; bits &= bits - 1)
+    {
+        const int i = __builtin_ctz(bits);
+        const float target = targets[i];
+        if ((moved >> i & 1u) != 0)
         {
-            // The first refresh after a reset: the line starts at its size.
-            mCurrentLength[i] = target;
+            if (mTargetLength[i] == 0.0f)
+            {
+                // The first refresh after a reset: the line starts at its size.
+                mCurrentLength[i] = target;
+            }
+            else
+            {
+                // The glide goes on from where it stands, towards the new target.
+                mLengthOffset[i] = (mTargetLength[i] + mLengthOffset[i]) - target;
+            }
+            mTargetLength[i] = target;
         }
-        else if (target != mTargetLength[i])
-        {
-            // The glide goes on from where it stands, towards the new target.
-            mLengthOffset[i] = (mTargetLength[i] + mLengthOffset[i]) - target;
-        }
-        mTargetLength[i] = target;
+        // The time one pass around the line's loop takes, seconds.
         double loop = target / fs;
         if (structure == LateStructure::Plate)
         {
@@ -126,20 +143,12 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
         {
             loop = target / fs + kSpringChainSeconds * c;
         }
-        loops[i] = loop;
-    }
-    // A line's gains follow its loop time and the decays alone: only the lines whose loop time
-    // changed are worked out again (while "Size" glides, one or two at a refresh), four at a
-    // time when there are more (Pow10Lanes gives Pow10's bits).
-    int changed[kLines];
-    int count = 0;
-    for (int i = 0; i < kLines; ++i)
-    {
-        if (decaysChanged || loops[i] != mLoop[i])
+        if (decaysChanged || loop != mLoop[i])
         {
+            loops[count] = loop;
             changed[count++] = i;
         }
-        mLoop[i] = loops[i];
+        mLoop[i] = loop;
     }
     if (count == 0)
     {
@@ -148,29 +157,25 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
     const double decays[3] = {std::max(decay, kShortestDecay),
                               std::max(bassDecay, kShortestBandDecay),
                               std::max(trebleDecay, kShortestBandDecay)};
-    alignas(32) double powers[3][kLines]; // k, and b and t before the division by k
-    if (count > 2)
+    // The three bands of each changed line side by side, so that one line takes one group of
+    // four (k, and b and t before the division by k).
+    alignas(32) double exponents[3 * kLines + 3] = {};
+    alignas(32) double powers[3 * kLines + 3];
+    for (int m = 0; m < count; ++m)
     {
-        (settings.instructionSet == InstructionSet::Avx2 ? LinePowers8
-                                                         : LinePowers4)(loops, decays, powers);
-    }
-    else
-    {
-        for (int m = 0; m < count; ++m)
+        for (int band = 0; band < 3; ++band)
         {
-            for (int band = 0; band < 3; ++band)
-            {
-                const int i = changed[m];
-                powers[band][i] = Pow10(-kDecadesPerDecay * loops[i] / decays[band]);
-            }
+            exponents[3 * m + band] = -kDecadesPerDecay * loops[m] / decays[band];
         }
     }
+    (settings.instructionSet == InstructionSet::Avx2 ? Powers8
+                                                     : Powers4)(exponents, powers, 3 * count);
     for (int m = 0; m < count; ++m)
     {
         const int i = changed[m];
-        const double k = powers[0][i];
-        const double b = powers[1][i] / k;
-        const double t = powers[2][i] / k;
+        const double k = powers[3 * m];
+        const double b = powers[3 * m + 1] / k;
+        const double t = powers[3 * m + 2] / k;
         const double peak = std::max(b, 1.0) * k * std::max(t, 1.0);
         mGains.gain[i] = static_cast<float>(peak > kMaxLoopGain ? k * kMaxLoopGain / peak : k);
         mGains.bassRatio[i] = static_cast<float>(b);

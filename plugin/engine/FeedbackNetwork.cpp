@@ -118,6 +118,11 @@ void FeedbackNetwork::Reset(ReverbModel model)
 void FeedbackNetwork::Update(const CoreSettings& settings)
 {
     const float theta = settings.density * kMixAngleRange + kMinMixAngle;
+    if (theta == mRotationAngle)
+    {
+        return; // the refreshes while anything but "Density" moves
+    }
+    mRotationAngle = theta;
     double sine = 0.0;
     double cosine = 0.0;
     SinCos(theta, sine, cosine);
@@ -655,14 +660,19 @@ template <class V, ShimmerMode kMode, bool kAhead>
         a.shifter->ExchangeBlock(lateL, lateR, shiftedL + 1, shiftedR + 1, n);
     }
 
+    // The sample at which the next refresh's gains take over (none: past the block).
+    int nextGains = a.gains != nullptr ? 0 : n;
+    const FeedbackLines::LineGains* gainsFrom = a.gains;
     for (int t = 0; t < n; ++t)
     {
-        if (a.gains != nullptr && t % a.gainsPeriod == 0)
+        if (t == nextGains)
         {
             for (int k = 0; k < K; ++k)
             {
-                FeedbackLines::SetGains(damp[k], a.gains[t / a.gainsPeriod], c.laneLines[k]);
+                FeedbackLines::SetGains(damp[k], *gainsFrom, c.laneLines[k]);
             }
+            ++gainsFrom;
+            nextGains += a.gainsPeriod;
         }
         V o[K];
         LineOutputs<V, kAhead>(*a.reads, bank, t, o);

@@ -97,6 +97,7 @@ private:
     float mInjectRight[8] = {};
     float mRotationCos = 0.70710677f;
     float mRotationSin = 0.70710677f;
+    float mRotationAngle = -1.0f; // what the rotation was worked out for (none yet)
     // sin and cos of each line's LFO phase offset, for angle addition in the block form.
     float mOffsetSin[8] = {};
     float mOffsetCos[8] = {};

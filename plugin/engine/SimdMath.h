@@ -165,28 +165,46 @@ template <class V>
 /// A glide whose distance from `target` shrinks by a constant factor per sample, `offset` away
 /// before the first of n samples: out[t] = target + offset x powers[t] (the factor's powers from a
 /// table, so that the samples need not wait for each other), or the target itself once that
-/// distance is below `arrived`. It moves one way, so where the last sample has not arrived, none
-/// has: those glides take a group of lanes at a time.
+/// distance is below `arrived`.
 template <class V>
 [[gnu::always_inline]] inline void GlideAlongPowers(
     double target, double offset, const double* powers, double arrived, float* out, int n)
 {
     constexpr int L = kLaneCount<V>;
     typedef double Wide __attribute__((vector_size(L * sizeof(double))));
+    // The distance shrinks one way: where the last sample has not arrived, none has; else the
+    // groups of lanes whose last sample has not, sample by sample up to the first that has, and
+    // the target from there on.
+    const auto group = [&](int t)
+    {
+        Wide power;
+        std::memcpy(&power, powers + t, sizeof(power));
+        StoreLanes(out + t, __builtin_convertvector(target + offset * power, V));
+    };
     int t = 0;
     if (n > 0 && std::abs(offset * powers[n - 1]) >= arrived)
     {
         for (; t + L <= n; t += L)
         {
-            Wide power;
-            std::memcpy(&power, powers + t, sizeof(power));
-            StoreLanes(out + t, __builtin_convertvector(target + offset * power, V));
+            group(t);
+        }
+    }
+    else
+    {
+        for (; t + L <= n && std::abs(offset * powers[t + L - 1]) >= arrived; t += L)
+        {
+            group(t);
         }
     }
     for (; t < n; ++t)
     {
         const double at = offset * powers[t];
-        out[t] = static_cast<float>(std::abs(at) < arrived ? target : target + at);
+        if (std::abs(at) < arrived)
+        {
+            std::fill(out + t, out + n, static_cast<float>(target));
+            return;
+        }
+        out[t] = static_cast<float>(target + at);
     }
 }
 

@@ -3,6 +3,7 @@
 #include "plugin/engine/SimdMath.h"
 
 #include <algorithm>
+#include <array>
 
 namespace lumenfall::engine
 {
@@ -19,19 +20,26 @@ constexpr float kCoefficientSlope = 0.62f;
 
 } // namespace
 
+namespace
+{
+
+// A side's four delays at size factor c, samples (one allpass per lane).
+Lanes4 SideDelays(int side, float fs, float c)
+{
+    const Lanes4 j = {0.0f, 1.0f, 2.0f, 3.0f};
+    const float offset = side == 0 ? 0.0f : kRightOffsetSeconds;
+    return RoundHalfAwayLanes((j * kStepSeconds + kFirstSeconds + offset) * fs * c);
+}
+
+} // namespace
+
 InputDiffusers::InputDiffusers(const CoreSettings& settings)
 {
-    // A side's four delays at once (the block form builds one of these per run of whole delays
-    // while "Size" glides).
     static_assert(kPerSide == 4);
     const float fs = static_cast<float>(settings.sampleRate);
-    const Lanes4 j = {0.0f, 1.0f, 2.0f, 3.0f};
     for (int side = 0; side < 2; ++side)
     {
-        const float offset = side == 0 ? 0.0f : kRightOffsetSeconds;
-        StoreLanes(
-            mDelay[side],
-            RoundHalfAwayLanes((j * kStepSeconds + kFirstSeconds + offset) * fs * settings.size));
+        StoreLanes(mDelay[side], SideDelays(side, fs, settings.size));
     }
     mCoefficient = settings.diffusion * kCoefficientSlope + kCoefficientBase;
     mBlend = settings.diffusion;
@@ -98,6 +106,66 @@ void RunGlidingChain4(
     RunGlidingChain<Lanes8>(lines, whole, a, e, x, n);
 }
 
+// Each allpass's pieces of a block over which its whole delay holds still: allpass j runs
+// samples starts[j][p] .. starts[j][p + 1] - 1 at wholes[j][p], for p < counts[j].
+struct ChainPieces
+{
+    int counts[InputDiffusers::kPerSide];
+    int starts[InputDiffusers::kPerSide][kCoreBlock + 1];
+    int wholes[InputDiffusers::kPerSide][kCoreBlock];
+};
+
+// aAt and eAt null: a and e throughout.
+template <class V>
+[[gnu::always_inline]] inline void RunChainPieces(DelayLine* lines,
+                                                  const ChainPieces& pieces,
+                                                  float a,
+                                                  float e,
+                                                  const float* aAt,
+                                                  const float* eAt,
+                                                  float* x)
+{
+    for (int j = 0; j < InputDiffusers::kPerSide; ++j)
+    {
+        for (int p = 0; p < pieces.counts[j]; ++p)
+        {
+            const int t0 = pieces.starts[j][p];
+            const int m = pieces.starts[j][p + 1] - t0;
+            if (aAt != nullptr)
+            {
+                AllpassAlongGliding<V>(
+                    lines[j], pieces.wholes[j][p], aAt + t0, eAt + t0, x + t0, m);
+            }
+            else
+            {
+                AllpassAlong<V, true>(lines[j], pieces.wholes[j][p], a, e, x + t0, m);
+            }
+        }
+    }
+}
+
+void RunChainPieces4(DelayLine* lines,
+                     const ChainPieces& pieces,
+                     float a,
+                     float e,
+                     const float* aAt,
+                     const float* eAt,
+                     float* x)
+{
+    RunChainPieces<Lanes4>(lines, pieces, a, e, aAt, eAt, x);
+}
+
+[[gnu::target("avx2")]] void RunChainPieces8(DelayLine* lines,
+                                             const ChainPieces& pieces,
+                                             float a,
+                                             float e,
+                                             const float* aAt,
+                                             const float* eAt,
+                                             float* x)
+{
+    RunChainPieces<Lanes8>(lines, pieces, a, e, aAt, eAt, x);
+}
+
 } // namespace
 
 void InputDiffusers::RunGliding(DelayLine* diffusers,
@@ -137,6 +205,79 @@ void InputDiffusers::Run(
     }
     (instructionSet == InstructionSet::Avx2 ? RunChain8
                                             : RunChain4)(lines, whole, mCoefficient, mBlend, x, n);
+}
+
+void InputDiffusers::RunAlongSizes(DelayLine* diffusers,
+                                   int side,
+                                   double sampleRate,
+                                   const float* sizes,
+                                   const float* diffusion,
+                                   float* x,
+                                   int n,
+                                   InstructionSet instructionSet) const
+{
+    DelayLine* lines = diffusers + side * kPerSide;
+    const float fs = static_cast<float>(sampleRate);
+    const auto wholesAt = [&](int t)
+    {
+        alignas(16) float delays[kPerSide];
+        StoreLanes(delays, SideDelays(side, fs, sizes[t]));
+        alignas(16) int wholes[kPerSide];
+        for (int j = 0; j < kPerSide; ++j)
+        {
+            wholes[j] = static_cast<int>(std::max(std::min(delays[j], lines[j].MaxDelay()), 1.0f));
+        }
+        return std::to_array(wholes);
+    };
+    // The size moves one way over a block (it glides towards one target), so each whole delay
+    // does too: an allpass whose delay is the same at both ends holds still throughout, and the
+    // ends of the others' pieces are found by halving.
+    ChainPieces pieces;
+    const auto first = wholesAt(0);
+    const auto last = wholesAt(n - 1);
+    for (int j = 0; j < kPerSide; ++j)
+    {
+        int count = 0;
+        int t = 0;
+        int whole = first[j];
+        while (true)
+        {
+            pieces.starts[j][count] = t;
+            pieces.wholes[j][count] = whole;
+            ++count;
+            if (whole == last[j])
+            {
+                break;
+            }
+            int low = t; // the delay is `whole` here, and differs at high
+            int high = n - 1;
+            while (high - low > 1)
+            {
+                const int middle = low + (high - low) / 2;
+                (wholesAt(middle)[j] == whole ? low : high) = middle;
+            }
+            t = high;
+            whole = wholesAt(t)[j];
+        }
+        pieces.counts[j] = count;
+        pieces.starts[j][count] = n;
+    }
+    if (diffusion == nullptr)
+    {
+        (instructionSet == InstructionSet::Avx2 ? RunChainPieces8 : RunChainPieces4)(
+            lines, pieces, mCoefficient, mBlend, nullptr, nullptr, x);
+        return;
+    }
+    // E and a at each sample, as the constructor works them out from the settings.
+    float e[kCoreBlock];
+    float a[kCoreBlock];
+    for (int t = 0; t < n; ++t)
+    {
+        e[t] = diffusion[t] * 0.01f;
+        a[t] = e[t] * kCoefficientSlope + kCoefficientBase;
+    }
+    (instructionSet == InstructionSet::Avx2 ? RunChainPieces8
+                                            : RunChainPieces4)(lines, pieces, 0.0f, 0.0f, a, e, x);
 }
 
 } // namespace lumenfall::engine

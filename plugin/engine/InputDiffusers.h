@@ -40,21 +40,18 @@ public:
                     int n,
                     InstructionSet instructionSet) const;
 
-    /// Whether both chains delay as those of `other` do.
-    bool SameDelays(const InputDiffusers& other) const
-    {
-        for (int side = 0; side < 2; ++side)
-        {
-            for (int j = 0; j < kPerSide; ++j)
-            {
-                if (mDelay[side][j] != other.mDelay[side][j])
-                {
-                    return false;
-                }
-            }
-        }
-        return true;
-    }
+    /// The block form while "Size" glides: sizes[t] is the size factor c at sample t (moving one
+    /// way over the block), diffusion[t] "Diffusion" (percent) at sample t, or null when it holds
+    /// still; the diffusion of these settings is then used. Each allpass follows the size at its
+    /// own pieces of the block.
+    void RunAlongSizes(DelayLine* diffusers,
+                       int side,
+                       double sampleRate,
+                       const float* sizes,
+                       const float* diffusion,
+                       float* x,
+                       int n,
+                       InstructionSet instructionSet) const;
 
 private:
     float mDelay[2][kPerSide] = {}; // samples

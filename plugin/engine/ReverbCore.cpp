@@ -422,46 +422,11 @@ void ReverbCore::DiffuseInput(const float* xL,
     const float* diffusion = glides != nullptr ? glides->diffusion : nullptr;
     if (structure != LateStructure::Spring && sizes != nullptr)
     {
-        // The allpasses' whole delays follow the size: runs over which they hold still, each
-        // with its own diffusers. The size moves one way over a block (it glides towards one
-        // target), so the samples that delay as a run's first follow it in one stretch.
-        CoreSettings at = s;
-        for (int t = 0; t < n;)
-        {
-            at.size = sizes[t];
-            const InputDiffusers diffusers(at);
-            // The run ends where the delays first change: found by halving.
-            const auto same = [&](int k)
-            {
-                at.size = sizes[k];
-                return InputDiffusers(at).SameDelays(diffusers);
-            };
-            int end = n;
-            if (!same(n - 1))
-            {
-                int low = t; // the delays are the same here, and differ at end
-                end = n - 1;
-                while (end - low > 1)
-                {
-                    const int middle = low + (end - low) / 2;
-                    (same(middle) ? low : end) = middle;
-                }
-            }
-            for (int side = 0; side < 2; ++side)
-            {
-                float* x = (side == 0 ? dL : dR) + t;
-                if (diffusion != nullptr)
-                {
-                    diffusers.RunGliding(
-                        mDiffusers, side, diffusion + t, x, end - t, s.instructionSet);
-                }
-                else
-                {
-                    diffusers.Run(mDiffusers, side, x, end - t, s.instructionSet);
-                }
-            }
-            t = end;
-        }
+        // The allpasses' whole delays follow the size, each at its own samples.
+        mInputDiffusers.RunAlongSizes(
+            mDiffusers, 0, s.sampleRate, sizes, diffusion, dL, n, s.instructionSet);
+        mInputDiffusers.RunAlongSizes(
+            mDiffusers, 1, s.sampleRate, sizes, diffusion, dR, n, s.instructionSet);
     }
     else if (structure != LateStructure::Spring && diffusion != nullptr)
     {

@@ -472,8 +472,8 @@ template <class V>
 
 /// out[t] = bank.Read(lane, d_t) for the `groups` x L samples (groups >= 1) of a block whose reads
 /// all come before its writes (every delay longer than the block); delayOf(g) gives d_t for
-/// samples g L..g L + L - 1. Consecutive slots while the whole delay holds still (over the block,
-/// or else over a group of lanes), else planned reads.
+/// samples g L..g L + L - 1. Consecutive slots while the whole delay holds still or moves by one
+/// over the block (or else holds still over a group of lanes), else planned reads.
 template <class V, class DelayOf>
 [[gnu::always_inline]] inline void
 ReadLineAlong(const DelayBank& bank, int lane, DelayOf delayOf, float* out, int groups)
@@ -488,15 +488,33 @@ ReadLineAlong(const DelayBank& bank, int lane, DelayOf delayOf, float* out, int 
             MaxLanes(MinLanes(delayOf(g), SplatLanes<V>(bank.MaxDelay())), SplatLanes<V>(1.0f));
         whole[g] = TruncateLanes(delay[g]);
     } while (++g < groups);
-    // Mostly the whole delay stays put over a block: the reads are then consecutive slots, and
-    // sample t's second slot is sample t - 1's first.
-    const int w = whole[0][0];
+    // Mostly the whole delay stays put over a block, or moves by one: the reads are then
+    // consecutive slots (sample t's second slot is sample t - 1's first), and each sample takes
+    // its pair from two of three such runs.
+    int w = whole[0][0];
     LaneMask<V> same = whole[0] == w;
     for (int g = 1; g < groups; ++g)
     {
         same &= whole[g] == w;
     }
-    const bool steady = AllLanes<V>(same);
+    int wHighest = w;
+    if (!AllLanes<V>(same))
+    {
+        LaneMask<V> lowest = whole[0];
+        LaneMask<V> highest = whole[0];
+        for (int g = 1; g < groups; ++g)
+        {
+            lowest = whole[g] < lowest ? whole[g] : lowest;
+            highest = whole[g] > highest ? whole[g] : highest;
+        }
+        w = lowest[0];
+        wHighest = highest[0];
+        for (int j = 1; j < L; ++j)
+        {
+            w = std::min(w, static_cast<int>(lowest[j]));
+            wHighest = std::max(wHighest, static_cast<int>(highest[j]));
+        }
+    }
     const float* data = bank.Lane(lane);
     const int mask = bank.Mask();
     // Until the line is full, slots not written since the last clear read as 0: sample t's
@@ -508,11 +526,9 @@ ReadLineAlong(const DelayBank& bank, int lane, DelayOf delayOf, float* out, int 
         index[j] = static_cast<float>(j);
     }
     const V one = SplatLanes<V>(1.0f);
-    // Group g's reads from consecutive slots, the first second slot at `slot`.
-    const auto readSteady = [&](int g, int slot)
+    // Group g's reads from the slots of its whole delays.
+    const auto read = [&](int g, V near, V far)
     {
-        V near = LoadLanes<V>(data + slot + 1);
-        V far = LoadLanes<V>(data + slot);
         const V wholeFloat = ToFloatLanes<V>(whole[g]);
         if (filling)
         {
@@ -525,12 +541,29 @@ ReadLineAlong(const DelayBank& bank, int lane, DelayOf delayOf, float* out, int 
         const V f = delay[g] - wholeFloat;
         StoreLanes(out + L * g, (one - f) * near + f * far);
     };
-    const int start = (bank.WritePosition() - w - 1) & mask; // sample 0's second slot
-    if (steady && start + L * groups <= mask)
+    // Group g's reads from consecutive slots, the first second slot at `slot`.
+    const auto readSteady = [&](int g, int slot)
+    { read(g, LoadLanes<V>(data + slot + 1), LoadLanes<V>(data + slot)); };
+    const int start = (bank.WritePosition() - w - 1) & mask; // sample 0's second slot at w
+    if (wHighest == w && start + L * groups <= mask)
     {
         for (int g = 0; g < groups; ++g)
         {
             readSteady(g, start + L * g);
+        }
+        return;
+    }
+    const int further = (start - 1) & mask; // sample 0's second slot at w + 1
+    if (wHighest == w + 1 && further + L * groups + 1 <= mask)
+    {
+        for (int g = 0; g < groups; ++g)
+        {
+            const float* slots = data + further + L * g;
+            const V a0 = LoadLanes<V>(slots + 2);
+            const V a1 = LoadLanes<V>(slots + 1);
+            const V a2 = LoadLanes<V>(slots);
+            const LaneMask<V> longer = whole[g] != w;
+            read(g, longer ? a1 : a0, longer ? a2 : a1);
         }
         return;
     }

@@ -90,7 +90,18 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
     const float trebleDecay = decay * current[ParamId::TrebleDecay];
     const double decayKey[4] = {fs, decay, bassDecay, trebleDecay};
     const bool decaysChanged = !mKeysValid || !std::equal(decayKey, decayKey + 4, mDecayKey);
-    std::copy(decayKey, decayKey + 4, mDecayKey);
+    if (decaysChanged)
+    {
+        std::copy(decayKey, decayKey + 4, mDecayKey);
+        // The decades a loop of one second loses: broadband, and the bass and treble bands'
+        // more (or less) than that.
+        const double broadband = -kDecadesPerDecay / std::max(decay, kShortestDecay);
+        mDecadesPerSecond[0] = broadband;
+        mDecadesPerSecond[1] =
+            -kDecadesPerDecay / std::max(bassDecay, kShortestBandDecay) - broadband;
+        mDecadesPerSecond[2] =
+            -kDecadesPerDecay / std::max(trebleDecay, kShortestBandDecay) - broadband;
+    }
     mKeysValid = true;
     // Every line's target from the size, four lines at a time, and the lines whose target moved.
     alignas(16) float targets[kLines];
@@ -154,18 +165,16 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
     {
         return;
     }
-    const double decays[3] = {std::max(decay, kShortestDecay),
-                              std::max(bassDecay, kShortestBandDecay),
-                              std::max(trebleDecay, kShortestBandDecay)};
-    // The three bands of each changed line side by side, so that one line takes one group of
-    // four (k, and b and t before the division by k).
+    // Each changed line's three powers side by side, so that one line takes one group of four:
+    // k = 10^(-3 L / decay), and the band ratios b and t, the bands' powers over k, as powers of
+    // their own (no division waits for k).
     alignas(32) double exponents[3 * kLines + 3] = {};
     alignas(32) double powers[3 * kLines + 3];
     for (int m = 0; m < count; ++m)
     {
         for (int band = 0; band < 3; ++band)
         {
-            exponents[3 * m + band] = -kDecadesPerDecay * loops[m] / decays[band];
+            exponents[3 * m + band] = loops[m] * mDecadesPerSecond[band];
         }
     }
     (settings.instructionSet == InstructionSet::Avx2 ? Powers8
@@ -174,8 +183,8 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
     {
         const int i = changed[m];
         const double k = powers[3 * m];
-        const double b = powers[3 * m + 1] / k;
-        const double t = powers[3 * m + 2] / k;
+        const double b = powers[3 * m + 1];
+        const double t = powers[3 * m + 2];
         const double peak = std::max(b, 1.0) * k * std::max(t, 1.0);
         mGains.gain[i] = static_cast<float>(peak > kMaxLoopGain ? k * kMaxLoopGain / peak : k);
         mGains.bassRatio[i] = static_cast<float>(b);

@@ -195,6 +195,8 @@ private:
     double mDampingKey[3] = {};
     double mDecayKey[4] = {};
     double mLoop[kLines] = {}; // each line's loop time, seconds
+    // log10 of k, b and t per second of loop time (see Update).
+    double mDecadesPerSecond[3] = {};
     bool mKeysValid = false;
 };
 

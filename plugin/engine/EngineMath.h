@@ -164,9 +164,8 @@ typedef double Doubles4 __attribute__((vector_size(32)));
     using namespace math_detail;
     typedef std::int64_t Int64x4 __attribute__((vector_size(32)));
     const Doubles4 y = x * 2.30258509299404568402;
-    const bool normal = y[0] > -700.0 && y[1] > -700.0 && y[2] > -700.0 && y[3] > -700.0 &&
-                        y[0] < 700.0 && y[1] < 700.0 && y[2] < 700.0 && y[3] < 700.0;
-    if (!normal)
+    const Int64x4 inRange = (y > -700.0) & (y < 700.0);
+    if ((inRange[0] & inRange[1] & inRange[2] & inRange[3]) == 0)
     {
         return Doubles4{Exp(y[0]), Exp(y[1]), Exp(y[2]), Exp(y[3])};
     }

@@ -73,7 +73,6 @@ void FeedbackLines::Reset()
 void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters& current)
 {
     const double fs = settings.sampleRate;
-    const float c = settings.size;
     const double dampingKey[3] = {current[ParamId::BassCrossover], current[ParamId::HFDamping], fs};
     if (!mKeysValid || !std::equal(dampingKey, dampingKey + 3, mDampingKey))
     {
@@ -82,8 +81,6 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
         mHFCoefficient = OnePoleCoefficient(current[ParamId::HFDamping], fs);
     }
 
-    const float* times = ModelLineTimes[static_cast<int>(settings.model)];
-    const LateStructure structure = LateStructureOf(settings.model);
     const float decay = current[ParamId::Decay] *
                         (settings.model == ReverbModel::Ambience ? kAmbienceDecayScale : 1.0f);
     const float bassDecay = decay * current[ParamId::BassDecay];
@@ -103,6 +100,20 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
             -kDecadesPerDecay / std::max(trebleDecay, kShortestBandDecay) - broadband;
     }
     mKeysValid = true;
+    FollowSize(settings, decaysChanged);
+}
+
+void FeedbackLines::UpdateSize(const CoreSettings& settings)
+{
+    FollowSize(settings, false);
+}
+
+void FeedbackLines::FollowSize(const CoreSettings& settings, bool decaysChanged)
+{
+    const double fs = settings.sampleRate;
+    const float c = settings.size;
+    const float* times = ModelLineTimes[static_cast<int>(settings.model)];
+    const LateStructure structure = LateStructureOf(settings.model);
     // Every line's target from the size, four lines at a time, and the lines whose target moved.
     alignas(16) float targets[kLines];
     const Lanes4 rate = SplatLanes<Lanes4>(static_cast<float>(fs));
@@ -168,7 +179,7 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
     // Each changed line's three powers side by side, so that one line takes one group of four:
     // k = 10^(-3 L / decay), and the band ratios b and t, the bands' powers over k, as powers of
     // their own (no division waits for k).
-    alignas(32) double exponents[3 * kLines + 3] = {};
+    alignas(32) double exponents[3 * kLines + 3];
     alignas(32) double powers[3 * kLines + 3];
     for (int m = 0; m < count; ++m)
     {
@@ -176,6 +187,10 @@ void FeedbackLines::Update(const CoreSettings& settings, const EngineParameters&
         {
             exponents[3 * m + band] = loops[m] * mDecadesPerSecond[band];
         }
+    }
+    for (int k = 3 * count; k % 4 != 0; ++k)
+    {
+        exponents[k] = 0.0; // a spare lane of the last group
     }
     (settings.instructionSet == InstructionSet::Avx2 ? Powers8
                                                      : Powers4)(exponents, powers, 3 * count);

@@ -61,6 +61,10 @@ public:
     /// settings and the current parameters.
     void Update(const CoreSettings& settings, const EngineParameters& current);
 
+    /// The refresh when nothing Update reads but the size has changed since the last one (a
+    /// refresh inside a block while only "Size" glides): what Update would do.
+    void UpdateSize(const CoreSettings& settings);
+
     /// One sample of the length glide (the reference form runs it before every sample).
     void Glide();
 
@@ -177,6 +181,9 @@ public:
     float HFDampingCoefficient() const { return mHFCoefficient; }
 
 private:
+    // Update's part that follows the size: targets, loop times, gains of the changed lines.
+    void FollowSize(const CoreSettings& settings, bool decaysChanged);
+
     DelayBank mBank;
     float mLow[kLines] = {};
     float mHigh[kLines] = {};

@@ -351,9 +351,10 @@ void ReverbCore::ProcessFast(const float* xL,
         const int m = std::min(period, n - c);
         if (c > 0)
         {
-            EngineParameters at = current;
-            at[ParamId::Size] = glides->size[c];
-            UpdateCoefficients(at);
+            // Only the size has moved of what the refresh reads, and only the lines follow it.
+            CoreSettings at = s;
+            at.size = sizes[c];
+            mLines.UpdateSize(at);
         }
         if (period < n)
         {

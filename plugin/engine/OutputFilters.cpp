@@ -91,17 +91,26 @@ void OutputFilters::Reset()
 
 void OutputFilters::Update(const EngineParameters& current, double sampleRate)
 {
-    const double key[3] = {current[ParamId::LowCut], current[ParamId::HighCut], sampleRate};
-    if (mKeyValid && std::equal(key, key + 3, mKey))
-    {
-        return;
-    }
-    std::copy(key, key + 3, mKey);
+    // Each coefficient only when what it follows has changed: while one cut glides, a refresh
+    // works out that one alone.
+    const bool rateChanged = !mKeyValid || sampleRate != mKey[2];
     mKeyValid = true;
-    mLowCutCoefficient = OnePoleCoefficient(current[ParamId::LowCut], sampleRate);
-    mHighCutCoefficient = OnePoleCoefficient(current[ParamId::HighCut], sampleRate);
-    mTiltCoefficient =
-        OnePoleCoefficient(static_cast<float>(std::min(kTiltHz, 0.45 * sampleRate)), sampleRate);
+    if (rateChanged)
+    {
+        mKey[2] = sampleRate;
+        mTiltCoefficient = OnePoleCoefficient(
+            static_cast<float>(std::min(kTiltHz, 0.45 * sampleRate)), sampleRate);
+    }
+    if (rateChanged || current[ParamId::LowCut] != mKey[0])
+    {
+        mKey[0] = current[ParamId::LowCut];
+        mLowCutCoefficient = OnePoleCoefficient(current[ParamId::LowCut], sampleRate);
+    }
+    if (rateChanged || current[ParamId::HighCut] != mKey[1])
+    {
+        mKey[1] = current[ParamId::HighCut];
+        mHighCutCoefficient = OnePoleCoefficient(current[ParamId::HighCut], sampleRate);
+    }
 }
 
 StereoSample OutputFilters::Step(StereoSample late,

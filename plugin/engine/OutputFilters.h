@@ -69,7 +69,8 @@ private:
     float mLowCutCoefficient = 0.0f;
     float mHighCutCoefficient = 0.0f;
     float mTiltCoefficient = 0.0f;
-    // What the last Update computed the coefficients from: an unchanged one is skipped.
+    // What the last Update computed the coefficients from ("Low Cut", "High Cut", the rate):
+    // an unchanged one is skipped.
     double mKey[3] = {};
     bool mKeyValid = false;
 };

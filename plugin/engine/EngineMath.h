@@ -195,28 +195,30 @@ inline void FillPowers(double k, double* powers, int last)
     }
 }
 
-/// sin x and cos x, for |x| up to about 1e6 (the engine's phases stay below 100).
-inline void SinCos(double x, double& sine, double& cosine)
+namespace math_detail
 {
-    // pi/2 in three parts, the first two of 33 bits so that q times them is exact.
-    constexpr double kPiHalf1 = 1.57079632673412561417e+00;
-    constexpr double kPiHalf2 = 6.07710050630396597660e-11;
-    constexpr double kPiHalf3 = 2.02226624879595063154e-21;
-    const double q = math_detail::Nearest(x * 0.63661977236758134308);
-    const double r = ((x - q * kPiHalf1) - q * kPiHalf2) - q * kPiHalf3;
-    const double r2 = r * r;
-    // sin r = r - r^3/3! + ... + r^17/17!, cos r = 1 - r^2/2! + ... + r^18/18!.
-    double s = 1.0 / 355687428096000.0;
-    s = s * r2 - 1.0 / 1307674368000.0;
+
+// pi/2 in three parts, the first two of 33 bits so that q times them is exact.
+inline constexpr double kPiHalf1 = 1.57079632673412561417e+00;
+inline constexpr double kPiHalf2 = 6.07710050630396597660e-11;
+inline constexpr double kPiHalf3 = 2.02226624879595063154e-21;
+inline constexpr double kTwoOverPi = 0.63661977236758134308;
+
+/// sin r and cos r for |r| <= pi/4 by their series, sin to r^17/17! and cos to r^18/18!, written
+/// once for a double and for lanes of them, so that both round alike.
+template <typename T>
+[[gnu::always_inline]] inline void SinCosSeries(T r, T& sine, T& cosine)
+{
+    const T r2 = r * r;
+    T s = r2 * (1.0 / 355687428096000.0) - 1.0 / 1307674368000.0;
     s = s * r2 + 1.0 / 6227020800.0;
     s = s * r2 - 1.0 / 39916800.0;
     s = s * r2 + 1.0 / 362880.0;
     s = s * r2 - 1.0 / 5040.0;
     s = s * r2 + 1.0 / 120.0;
     s = s * r2 - 1.0 / 6.0;
-    s = r + r * r2 * s;
-    double c = -1.0 / 6402373705728000.0;
-    c = c * r2 + 1.0 / 20922789888000.0;
+    sine = r + r * r2 * s;
+    T c = r2 * (-1.0 / 6402373705728000.0) + 1.0 / 20922789888000.0;
     c = c * r2 - 1.0 / 87178291200.0;
     c = c * r2 + 1.0 / 479001600.0;
     c = c * r2 - 1.0 / 3628800.0;
@@ -224,7 +226,20 @@ inline void SinCos(double x, double& sine, double& cosine)
     c = c * r2 - 1.0 / 720.0;
     c = c * r2 + 1.0 / 24.0;
     c = c * r2 - 0.5;
-    c = 1.0 + r2 * c;
+    cosine = 1.0 + r2 * c;
+}
+
+} // namespace math_detail
+
+/// sin x and cos x, for |x| up to about 1e6 (the engine's phases stay below 100).
+inline void SinCos(double x, double& sine, double& cosine)
+{
+    using namespace math_detail;
+    const double q = Nearest(x * kTwoOverPi);
+    const double r = ((x - q * kPiHalf1) - q * kPiHalf2) - q * kPiHalf3;
+    double s = 0.0;
+    double c = 0.0;
+    SinCosSeries(r, s, c);
     switch (static_cast<std::int64_t>(q) & 3)
     {
     case 0:
@@ -244,6 +259,35 @@ inline void SinCos(double x, double& sine, double& cosine)
         cosine = s;
         break;
     }
+}
+
+/// SinCos of four values at once, equal bit for bit to SinCos lane by lane, for |x| below 2^50.
+[[gnu::always_inline]] inline void SinCosLanes(Doubles4 x, Doubles4& sine, Doubles4& cosine)
+{
+    using namespace math_detail;
+    typedef std::int64_t Int64x4 __attribute__((vector_size(32)));
+    constexpr double kShifter = 6755399441055744.0;
+    const Doubles4 shifted = x * kTwoOverPi + kShifter;
+    const Doubles4 q = shifted - kShifter;
+    const Doubles4 r = ((x - q * kPiHalf1) - q * kPiHalf2) - q * kPiHalf3;
+    Doubles4 s;
+    Doubles4 c;
+    SinCosSeries(r, s, c);
+    // q stands in the low bits of shifted's mantissa (1.5 x 2^52 + q), so its last two bits are
+    // those of q: the quadrant swaps sine and cosine (odd) and negates them.
+    Int64x4 bits;
+    std::memcpy(&bits, &shifted, sizeof(bits));
+    const Int64x4 odd = (bits & 1) != 0;
+    const Int64x4 sineSign = (bits & 2) << 62;         // quadrants 2 and 3
+    const Int64x4 cosineSign = ((bits + 1) & 2) << 62; // quadrants 1 and 2
+    Int64x4 sb;
+    Int64x4 cb;
+    std::memcpy(&sb, &s, sizeof(sb));
+    std::memcpy(&cb, &c, sizeof(cb));
+    const Int64x4 sineBits = ((cb & odd) | (sb & ~odd)) ^ sineSign;
+    const Int64x4 cosineBits = ((sb & odd) | (cb & ~odd)) ^ cosineSign;
+    std::memcpy(&sine, &sineBits, sizeof(sine));
+    std::memcpy(&cosine, &cosineBits, sizeof(cosine));
 }
 
 inline double Sin(double x)

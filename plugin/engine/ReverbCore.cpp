@@ -490,6 +490,42 @@ void ReverbCore::RunLfo(double step, float* sinBefore, float* sinAfter, float* c
     }
 }
 
+namespace
+{
+
+// sines[t] and cosines[t] of phases[t] for t < n, four at a time (the phases filled to a whole
+// group).
+[[gnu::always_inline]] inline void
+SinesAlong(const double* phases, float* sines, float* cosines, int n)
+{
+    for (int t = 0; t < n; t += 4)
+    {
+        Doubles4 x;
+        std::memcpy(&x, phases + t, sizeof(x));
+        Doubles4 sine;
+        Doubles4 cosine;
+        SinCosLanes(x, sine, cosine);
+        alignas(16) float s[4];
+        alignas(16) float c[4];
+        StoreLanes(s, __builtin_convertvector(sine, Lanes4));
+        StoreLanes(c, __builtin_convertvector(cosine, Lanes4));
+        std::copy_n(s, std::min(4, n - t), sines + t);
+        std::copy_n(c, std::min(4, n - t), cosines + t);
+    }
+}
+
+void SinesAlong4(const double* phases, float* sines, float* cosines, int n)
+{
+    SinesAlong(phases, sines, cosines, n);
+}
+
+[[gnu::target("avx2")]] void SinesAlong8(const double* phases, float* sines, float* cosines, int n)
+{
+    SinesAlong(phases, sines, cosines, n);
+}
+
+} // namespace
+
 void ReverbCore::RunGlidingLfo(const CoreGlides& glides,
                                const CoreSettings& s,
                                float* sinBefore,
@@ -497,20 +533,27 @@ void ReverbCore::RunGlidingLfo(const CoreGlides& glides,
                                float* cosAfter,
                                int n)
 {
-    double sine = Sin(mLfoPhase);
+    // The phase after each sample's step, as per sample; then their sines and cosines four at a
+    // time (SinCosLanes gives SinCos's bits). Sample t's sine before its step is sample t - 1's
+    // after it.
+    sinBefore[0] = static_cast<float>(Sin(mLfoPhase));
+    alignas(32) double phases[kCoreBlock + 3];
     for (int t = 0; t < n; ++t)
     {
-        sinBefore[t] = static_cast<float>(sine);
         mLfoPhase += glides.modulationRate[t] * kTwoPi / mSampleRate;
         if (mLfoPhase > kTwoPi)
         {
             mLfoPhase -= kTwoPi;
         }
-        double cosine = 1.0;
-        SinCos(mLfoPhase, sine, cosine);
-        sinAfter[t] = static_cast<float>(sine);
-        cosAfter[t] = static_cast<float>(cosine);
+        phases[t] = mLfoPhase;
     }
+    for (int t = n; t % 4 != 0; ++t)
+    {
+        phases[t] = 0.0; // the last group's spare lanes
+    }
+    (s.instructionSet == InstructionSet::Avx2 ? SinesAlong8
+                                              : SinesAlong4)(phases, sinAfter, cosAfter, n);
+    std::copy_n(sinAfter, n - 1, sinBefore + 1);
     // Each sample's depth as a share of the block's: the structures scale by s.depth.
     if (s.depth > 0.0f)
     {

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <random>
+#include <vector>
 
 namespace lumenfall::engine
 {
@@ -69,6 +72,45 @@ TEST(EngineMathTest, Pow10LanesEqualsPow10)
         {
             ASSERT_EQ(y[k], Pow10(x[k])) << x[k];
         }
+    }
+}
+
+// The four-lane sine and cosine give SinCos's bits in every lane: every quadrant, either sign,
+// the quadrants' edges and the LFO's phases after many turns.
+TEST(EngineMathTest, SinCosLanesEqualsSinCos)
+{
+    std::mt19937_64 random(31);
+    std::uniform_real_distribution<double> phase(-100.0, 100.0);
+    std::vector<double> edges = {0.0, -0.0, 1e-300, -1e-300, 7.0e5, -3.3e5, 1.0, -1.0};
+    for (int k = -9; k <= 9; ++k)
+    {
+        const double edge = k * 0.78539816339744830962;
+        edges.insert(edges.end(),
+                     {edge, std::nextafter(edge, 1e9), std::nextafter(edge, -1e9), edge + 1e-9});
+    }
+    const auto check = [](const Doubles4& x)
+    {
+        Doubles4 sine;
+        Doubles4 cosine;
+        SinCosLanes(x, sine, cosine);
+        for (int k = 0; k < 4; ++k)
+        {
+            double s = 0.0;
+            double c = 0.0;
+            SinCos(x[k], s, c);
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(sine[k]), std::bit_cast<std::uint64_t>(s))
+                << x[k];
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(cosine[k]), std::bit_cast<std::uint64_t>(c))
+                << x[k];
+        }
+    };
+    for (std::size_t i = 0; i + 4 <= edges.size(); i += 4)
+    {
+        check(Doubles4{edges[i], edges[i + 1], edges[i + 2], edges[i + 3]});
+    }
+    for (int i = 0; i < 50000; ++i)
+    {
+        check(Doubles4{phase(random), phase(random), phase(random), phase(random)});
     }
 }
 

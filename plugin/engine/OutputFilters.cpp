@@ -80,6 +80,12 @@ void FilterPairsGliding(
     FilterGliding(pairs, n, tones, coefficients, state);
 }
 
+[[gnu::target("avx2")]] void FilterPairsGlidingVex(
+    float* pairs, int n, const float* tones, const Lanes4* coefficients, FilterState& state)
+{
+    FilterGliding(pairs, n, tones, coefficients, state);
+}
+
 } // namespace
 
 void OutputFilters::Reset()
@@ -149,13 +155,20 @@ void OutputFilters::Run(const float* lateL,
                         InstructionSet instructionSet,
                         const OutputLevels* levels)
 {
-    if (levels != nullptr)
-    {
-        RunGliding(lateL, lateR, earlyL, earlyR, envelope, wetL, wetR, n, *levels);
-        return;
-    }
+    // The levels at sample t (a group of four from t), as Step takes them: held still, or from
+    // their rows while they glide.
     const float lateLevel = current[ParamId::LateTail] * 0.01f;
     const float earlyLevel = current[ParamId::EarlyReflections] * 0.01f;
+    const auto late = [&](int t)
+    {
+        return levels != nullptr ? LoadLanes<Lanes4>(levels->lateTail + t) * 0.01f
+                                 : SplatLanes<Lanes4>(lateLevel);
+    };
+    const auto early = [&](int t)
+    {
+        return levels != nullptr ? LoadLanes<Lanes4>(levels->earlyReflections + t) * 0.01f
+                                 : SplatLanes<Lanes4>(earlyLevel);
+    };
     // The filters' inputs along the block, as (left, right) pairs: the one-poles then step both
     // sides at once (lanes 0 and 1), and the outputs go back to their sides along the block.
     alignas(16) float pairs[2 * kCoreBlock + 4];
@@ -163,9 +176,9 @@ void OutputFilters::Run(const float* lateL,
     for (; t + 4 <= n; t += 4)
     {
         Lanes4 left =
-            LoadLanes<Lanes4>(lateL + t) * lateLevel + LoadLanes<Lanes4>(earlyL + t) * earlyLevel;
+            LoadLanes<Lanes4>(lateL + t) * late(t) + LoadLanes<Lanes4>(earlyL + t) * early(t);
         Lanes4 right =
-            LoadLanes<Lanes4>(lateR + t) * lateLevel + LoadLanes<Lanes4>(earlyR + t) * earlyLevel;
+            LoadLanes<Lanes4>(lateR + t) * late(t) + LoadLanes<Lanes4>(earlyR + t) * early(t);
         if (envelope != nullptr)
         {
             const Lanes4 m = LoadLanes<Lanes4>(envelope + t);
@@ -177,25 +190,38 @@ void OutputFilters::Run(const float* lateL,
     }
     for (; t < n; ++t)
     {
-        const float m = envelope != nullptr ? envelope[t] : 1.0f;
-        pairs[2 * t] = lateL[t] * lateLevel + earlyL[t] * earlyLevel;
-        pairs[2 * t + 1] = lateR[t] * lateLevel + earlyR[t] * earlyLevel;
+        const float lateAt = levels != nullptr ? levels->lateTail[t] * 0.01f : lateLevel;
+        const float earlyAt = levels != nullptr ? levels->earlyReflections[t] * 0.01f : earlyLevel;
+        pairs[2 * t] = lateL[t] * lateAt + earlyL[t] * earlyAt;
+        pairs[2 * t + 1] = lateR[t] * lateAt + earlyR[t] * earlyAt;
         if (envelope != nullptr)
         {
-            pairs[2 * t] *= m;
-            pairs[2 * t + 1] *= m;
+            pairs[2 * t] *= envelope[t];
+            pairs[2 * t + 1] *= envelope[t];
         }
     }
 
-    const float tone = current[ParamId::Tone] * 0.01f;
     FilterState state{{mLow[0], mLow[1], 0.0f, 0.0f},
                       {mHigh[0], mHigh[1], 0.0f, 0.0f},
                       {mTilt[0], mTilt[1], 0.0f, 0.0f}};
     const Lanes4 coefficients[3] = {SplatLanes<Lanes4>(mLowCutCoefficient),
                                     SplatLanes<Lanes4>(mHighCutCoefficient),
                                     SplatLanes<Lanes4>(mTiltCoefficient)};
-    (instructionSet == InstructionSet::Avx2 ? FilterPairsVex
-                                            : FilterPairs)(pairs, n, tone, coefficients, state);
+    const bool vex = instructionSet == InstructionSet::Avx2;
+    if (levels != nullptr)
+    {
+        float tones[kCoreBlock];
+        for (int k = 0; k < n; ++k)
+        {
+            tones[k] = levels->tone[k] * 0.01f;
+        }
+        (vex ? FilterPairsGlidingVex : FilterPairsGliding)(pairs, n, tones, coefficients, state);
+    }
+    else
+    {
+        const float tone = current[ParamId::Tone] * 0.01f;
+        (vex ? FilterPairsVex : FilterPairs)(pairs, n, tone, coefficients, state);
+    }
     for (int side = 0; side < 2; ++side)
     {
         mLow[side] = state.low[side];
@@ -211,48 +237,6 @@ void OutputFilters::Run(const float* lateL,
         StoreLanes(wetR + t, __builtin_shuffle(a, b, LaneMask<Lanes4>{1, 3, 5, 7}));
     }
     for (; t < n; ++t)
-    {
-        wetL[t] = pairs[2 * t];
-        wetR[t] = pairs[2 * t + 1];
-    }
-}
-
-// Run with the three levels at each sample, as Step takes them.
-void OutputFilters::RunGliding(const float* lateL,
-                               const float* lateR,
-                               const float* earlyL,
-                               const float* earlyR,
-                               const float* envelope,
-                               float* wetL,
-                               float* wetR,
-                               int n,
-                               const OutputLevels& levels)
-{
-    alignas(16) float pairs[2 * kCoreBlock + 4];
-    float tones[kCoreBlock];
-    for (int t = 0; t < n; ++t)
-    {
-        const float lateLevel = levels.lateTail[t] * 0.01f;
-        const float earlyLevel = levels.earlyReflections[t] * 0.01f;
-        const float m = envelope != nullptr ? envelope[t] : 1.0f;
-        pairs[2 * t] = (lateL[t] * lateLevel + earlyL[t] * earlyLevel) * m;
-        pairs[2 * t + 1] = (lateR[t] * lateLevel + earlyR[t] * earlyLevel) * m;
-        tones[t] = levels.tone[t] * 0.01f;
-    }
-    FilterState state{{mLow[0], mLow[1], 0.0f, 0.0f},
-                      {mHigh[0], mHigh[1], 0.0f, 0.0f},
-                      {mTilt[0], mTilt[1], 0.0f, 0.0f}};
-    const Lanes4 coefficients[3] = {SplatLanes<Lanes4>(mLowCutCoefficient),
-                                    SplatLanes<Lanes4>(mHighCutCoefficient),
-                                    SplatLanes<Lanes4>(mTiltCoefficient)};
-    FilterPairsGliding(pairs, n, tones, coefficients, state);
-    for (int side = 0; side < 2; ++side)
-    {
-        mLow[side] = state.low[side];
-        mHigh[side] = state.high[side];
-        mTilt[side] = state.tilt[side];
-    }
-    for (int t = 0; t < n; ++t)
     {
         wetL[t] = pairs[2 * t];
         wetR[t] = pairs[2 * t + 1];

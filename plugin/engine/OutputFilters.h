@@ -53,16 +53,6 @@ public:
              const OutputLevels* levels = nullptr);
 
 private:
-    void RunGliding(const float* lateL,
-                    const float* lateR,
-                    const float* earlyL,
-                    const float* earlyR,
-                    const float* envelope,
-                    float* wetL,
-                    float* wetR,
-                    int n,
-                    const OutputLevels& levels);
-
     float mLow[2] = {};
     float mHigh[2] = {};
     float mTilt[2] = {};

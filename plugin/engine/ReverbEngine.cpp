@@ -48,7 +48,7 @@ bool ReverbEngine::Prepare(double sampleRate, int channels)
     s.current = s.target;
     s.tempo = mTempo;
     s.smoothingCoef = static_cast<float>(Exp(-1.0 / (fs * kSmoothingSeconds)));
-    FillPowers(s.smoothingCoef, s.smoothingPowers, kCoreBlock);
+    FillPowers(s.smoothingCoef, s.smoothingPowers, kRowLength);
     s.attackCoef = static_cast<float>(Exp(-1.0 / (fs * kAttackSeconds)));
     s.cores[0].SetInstructionSet(mInstructionSet);
     s.cores[1].SetInstructionSet(mInstructionSet);

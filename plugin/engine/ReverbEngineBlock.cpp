@@ -84,7 +84,9 @@ void ReverbEngineState::GlideSegment(int n)
         {
             float* row = RecordedRow(i);
             row[0] = current[i];
-            GlideAlongPowers<Lanes4>(to, offset, smoothingPowers + 1, snap, row + 1, n - 1);
+            // Whole groups of four: the samples past the segment are never read.
+            GlideAlongPowers<Lanes4>(
+                to, offset, smoothingPowers + 1, snap, row + 1, (n - 1 + 3) / 4 * 4);
         }
         double last = offset * smoothingPowers[n - 1];
         if (std::abs(last) < snap)

@@ -24,6 +24,10 @@ static_assert(kCoreBlock % kRefreshPeriod == 0 && kCoreBlock % 64 == 0);
 static_assert(kRefreshPeriod >= kShortCoreBlock,
               "a core keeps the gains of its refreshes per short run");
 
+/// The rows a segment records its gliding values in: a segment's samples and room for the last
+/// group of four that a glide fills past them (see GlideSegment).
+constexpr int kRowLength = kCoreBlock + 4;
+
 constexpr double kSmoothingSeconds = 0.02; // time constant of the parameter and bypass glides
 constexpr double kAttackSeconds = 0.005;   // of the followers and the ducker, rising
 constexpr double kCrossfadeSeconds = 0.06; // a model change fades between the cores this long
@@ -242,7 +246,7 @@ struct ReverbEngineState
     // Each smoothed parameter's exact glide: how far its value still is from its target, which
     // shrinks by smoothingCoef per sample (current holds the value as a float).
     double glideOffset[kParamCount] = {};
-    double smoothingPowers[kCoreBlock + 1] = {}; // smoothingCoef^t
+    double smoothingPowers[kRowLength + 1] = {}; // smoothingCoef^t
     double tempo = 120.0;
     float smoothingCoef = 0.0f;
     float inputEnvelope = 0.0f;
@@ -286,29 +290,29 @@ struct ReverbEngineState
     float fadeR[kCoreBlock] = {};
     // The output stage's parameters at each sample of the segment: "Width" and "Ducking" as
     // factors, the wet and dry gains.
-    float widthAt[kCoreBlock] = {};
+    float widthAt[kRowLength] = {};
     bool duckingAtAll = false; // some duckingAt[t] is not 0
-    float duckingAt[kCoreBlock] = {};
-    float wetGainAt[kCoreBlock] = {};
-    float dryGainAt[kCoreBlock] = {};
+    float duckingAt[kRowLength] = {};
+    float wetGainAt[kRowLength] = {};
+    float dryGainAt[kRowLength] = {};
     // What the segment records sample by sample: kOutputRowsMask and the groups of
     // kCoreGlideGroups that glide at its start.
     ParamMask recorded = 0;
     // The cores' output levels at each sample of the segment, while one of them glides.
-    float lateTailAt[kCoreBlock] = {};
-    float earlyAt[kCoreBlock] = {};
-    float toneAt[kCoreBlock] = {};
+    float lateTailAt[kRowLength] = {};
+    float earlyAt[kRowLength] = {};
+    float toneAt[kRowLength] = {};
     // The LFO's rate and depth at each sample of the segment, while one of them glides, and the
     // diffusion, the density and the size while each does.
-    float modulationRateAt[kCoreBlock] = {};
-    float modulationDepthAt[kCoreBlock] = {};
-    float diffusionAt[kCoreBlock] = {};
-    float densityAt[kCoreBlock] = {};
-    float sizeAt[kCoreBlock] = {};
-    float gateLengthAt[kCoreBlock] = {};
-    float gateReleaseAt[kCoreBlock] = {};
-    float envelopeShapeAt[kCoreBlock] = {};
-    float shimmerAt[kCoreBlock] = {};
+    float modulationRateAt[kRowLength] = {};
+    float modulationDepthAt[kRowLength] = {};
+    float diffusionAt[kRowLength] = {};
+    float densityAt[kRowLength] = {};
+    float sizeAt[kRowLength] = {};
+    float gateLengthAt[kRowLength] = {};
+    float gateReleaseAt[kRowLength] = {};
+    float envelopeShapeAt[kRowLength] = {};
+    float shimmerAt[kRowLength] = {};
 
     void Reset();
     void SetTarget(const EngineParameters& parameters);

@@ -253,8 +253,11 @@ void InputDiffusers::RunAlongSizes(DelayLine* diffusers,
             int high = n - 1;
             while (high - low > 1)
             {
+                // Selected rather than branched on: which way each step goes is a coin toss.
                 const int middle = low + (high - low) / 2;
-                (wholesAt(middle)[j] == whole ? low : high) = middle;
+                const bool same = wholesAt(middle)[j] == whole;
+                low = same ? middle : low;
+                high = same ? high : middle;
             }
             t = high;
             whole = wholesAt(t)[j];

@@ -18,11 +18,6 @@ constexpr float kRightOffsetSeconds = 0.00043f;
 constexpr float kCoefficientBase = 0.12f; // a = base + E x slope
 constexpr float kCoefficientSlope = 0.62f;
 
-} // namespace
-
-namespace
-{
-
 // A side's four delays at size factor c, samples (one allpass per lane).
 Lanes4 SideDelays(int side, float fs, float c)
 {
@@ -63,49 +58,6 @@ float InputDiffusers::Step(DelayLine* diffusers, int side, float x) const
 namespace
 {
 
-template <class V>
-[[gnu::always_inline]] inline void
-RunChain(DelayLine* lines, const int* whole, float a, float e, float* x, int n)
-{
-    for (int j = 0; j < InputDiffusers::kPerSide; ++j)
-    {
-        AllpassAlong<V, true>(lines[j], whole[j], a, e, x, n);
-    }
-}
-
-void RunChain4(DelayLine* lines, const int* whole, float a, float e, float* x, int n)
-{
-    RunChain<Lanes4>(lines, whole, a, e, x, n);
-}
-
-[[gnu::target("avx2")]] void
-RunChain8(DelayLine* lines, const int* whole, float a, float e, float* x, int n)
-{
-    RunChain<Lanes8>(lines, whole, a, e, x, n);
-}
-
-template <class V>
-[[gnu::always_inline]] inline void
-RunGlidingChain(DelayLine* lines, const int* whole, const float* a, const float* e, float* x, int n)
-{
-    for (int j = 0; j < InputDiffusers::kPerSide; ++j)
-    {
-        AllpassAlongGliding<V>(lines[j], whole[j], a, e, x, n);
-    }
-}
-
-void RunGlidingChain4(
-    DelayLine* lines, const int* whole, const float* a, const float* e, float* x, int n)
-{
-    RunGlidingChain<Lanes4>(lines, whole, a, e, x, n);
-}
-
-[[gnu::target("avx2")]] void RunGlidingChain8(
-    DelayLine* lines, const int* whole, const float* a, const float* e, float* x, int n)
-{
-    RunGlidingChain<Lanes8>(lines, whole, a, e, x, n);
-}
-
 // Each allpass's pieces of a block over which its whole delay holds still: allpass j runs
 // samples starts[j][p] .. starts[j][p + 1] - 1 at wholes[j][p], for p < counts[j].
 struct ChainPieces
@@ -115,6 +67,27 @@ struct ChainPieces
     int wholes[InputDiffusers::kPerSide][kCoreBlock];
 };
 
+// The whole delay an allpass of `line` takes for `delay` samples.
+int WholeDelay(const DelayLine& line, float delay)
+{
+    return static_cast<int>(std::max(std::min(delay, line.MaxDelay()), 1.0f));
+}
+
+// One piece each: the whole block at the delays `delays`.
+ChainPieces WholeBlock(const DelayLine* lines, const float* delays, int n)
+{
+    ChainPieces pieces;
+    for (int j = 0; j < InputDiffusers::kPerSide; ++j)
+    {
+        pieces.counts[j] = 1;
+        pieces.starts[j][0] = 0;
+        pieces.starts[j][1] = n;
+        pieces.wholes[j][0] = WholeDelay(lines[j], delays[j]);
+    }
+    return pieces;
+}
+
+// Each allpass is its own system: the block runs through one after the other, piece by piece.
 // aAt and eAt null: a and e throughout.
 template <class V>
 [[gnu::always_inline]] inline void RunChainPieces(DelayLine* lines,
@@ -166,7 +139,49 @@ void RunChainPieces4(DelayLine* lines,
     RunChainPieces<Lanes8>(lines, pieces, a, e, aAt, eAt, x);
 }
 
+// x[0..n) through a side's chain in its pieces: with the coefficient a and blend e, or while
+// "Diffusion" glides (diffusion[t] its value at sample t, percent) with E and a at each sample as
+// the constructor works them out from the settings.
+void RunPieces(DelayLine* lines,
+               const ChainPieces& pieces,
+               float a,
+               float e,
+               const float* diffusion,
+               float* x,
+               int n,
+               InstructionSet instructionSet)
+{
+    const auto run = instructionSet == InstructionSet::Avx2 ? RunChainPieces8 : RunChainPieces4;
+    if (diffusion == nullptr)
+    {
+        run(lines, pieces, a, e, nullptr, nullptr, x);
+        return;
+    }
+    float eAt[kCoreBlock];
+    float aAt[kCoreBlock];
+    for (int t = 0; t < n; ++t)
+    {
+        eAt[t] = diffusion[t] * 0.01f;
+        aAt[t] = eAt[t] * kCoefficientSlope + kCoefficientBase;
+    }
+    run(lines, pieces, 0.0f, 0.0f, aAt, eAt, x);
+}
+
 } // namespace
+
+void InputDiffusers::Run(
+    DelayLine* diffusers, int side, float* x, int n, InstructionSet instructionSet) const
+{
+    DelayLine* lines = diffusers + side * kPerSide;
+    RunPieces(lines,
+              WholeBlock(lines, mDelay[side], n),
+              mCoefficient,
+              mBlend,
+              nullptr,
+              x,
+              n,
+              instructionSet);
+}
 
 void InputDiffusers::RunGliding(DelayLine* diffusers,
                                 int side,
@@ -176,35 +191,8 @@ void InputDiffusers::RunGliding(DelayLine* diffusers,
                                 InstructionSet instructionSet) const
 {
     DelayLine* lines = diffusers + side * kPerSide;
-    int whole[kPerSide];
-    for (int j = 0; j < kPerSide; ++j)
-    {
-        whole[j] = static_cast<int>(std::max(std::min(mDelay[side][j], lines[j].MaxDelay()), 1.0f));
-    }
-    // E and a at each sample, as the constructor works them out from the settings.
-    float e[kCoreBlock];
-    float a[kCoreBlock];
-    for (int t = 0; t < n; ++t)
-    {
-        e[t] = diffusion[t] * 0.01f;
-        a[t] = e[t] * kCoefficientSlope + kCoefficientBase;
-    }
-    (instructionSet == InstructionSet::Avx2 ? RunGlidingChain8
-                                            : RunGlidingChain4)(lines, whole, a, e, x, n);
-}
-
-void InputDiffusers::Run(
-    DelayLine* diffusers, int side, float* x, int n, InstructionSet instructionSet) const
-{
-    // Each allpass is its own system: the block runs through one after the other.
-    DelayLine* lines = diffusers + side * kPerSide;
-    int whole[kPerSide];
-    for (int j = 0; j < kPerSide; ++j)
-    {
-        whole[j] = static_cast<int>(std::max(std::min(mDelay[side][j], lines[j].MaxDelay()), 1.0f));
-    }
-    (instructionSet == InstructionSet::Avx2 ? RunChain8
-                                            : RunChain4)(lines, whole, mCoefficient, mBlend, x, n);
+    RunPieces(
+        lines, WholeBlock(lines, mDelay[side], n), 0.0f, 0.0f, diffusion, x, n, instructionSet);
 }
 
 void InputDiffusers::RunAlongSizes(DelayLine* diffusers,
@@ -222,12 +210,12 @@ void InputDiffusers::RunAlongSizes(DelayLine* diffusers,
     {
         alignas(16) float delays[kPerSide];
         StoreLanes(delays, SideDelays(side, fs, sizes[t]));
-        alignas(16) int wholes[kPerSide];
+        std::array<int, kPerSide> wholes;
         for (int j = 0; j < kPerSide; ++j)
         {
-            wholes[j] = static_cast<int>(std::max(std::min(delays[j], lines[j].MaxDelay()), 1.0f));
+            wholes[j] = WholeDelay(lines[j], delays[j]);
         }
-        return std::to_array(wholes);
+        return wholes;
     };
     // The size moves one way over a block (it glides towards one target), so each whole delay
     // does too: an allpass whose delay is the same at both ends holds still throughout, and the
@@ -265,22 +253,7 @@ void InputDiffusers::RunAlongSizes(DelayLine* diffusers,
         pieces.counts[j] = count;
         pieces.starts[j][count] = n;
     }
-    if (diffusion == nullptr)
-    {
-        (instructionSet == InstructionSet::Avx2 ? RunChainPieces8 : RunChainPieces4)(
-            lines, pieces, mCoefficient, mBlend, nullptr, nullptr, x);
-        return;
-    }
-    // E and a at each sample, as the constructor works them out from the settings.
-    float e[kCoreBlock];
-    float a[kCoreBlock];
-    for (int t = 0; t < n; ++t)
-    {
-        e[t] = diffusion[t] * 0.01f;
-        a[t] = e[t] * kCoefficientSlope + kCoefficientBase;
-    }
-    (instructionSet == InstructionSet::Avx2 ? RunChainPieces8
-                                            : RunChainPieces4)(lines, pieces, 0.0f, 0.0f, a, e, x);
+    RunPieces(lines, pieces, mCoefficient, mBlend, diffusion, x, n, instructionSet);
 }
 
 } // namespace lumenfall::engine

@@ -25,31 +25,6 @@ constexpr UINT kResizeFlags = SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE;
 /// Region data that fits this many bytes is painted rectangle by rectangle.
 constexpr DWORD kMaxRegionDataBytes = 1024;
 
-HINSTANCE OwnModule()
-{
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&OwnModule),
-                       &module);
-    return module;
-}
-
-bool WindowsEightOrLater()
-{
-    OSVERSIONINFOEXW info = {};
-    info.dwOSVersionInfoSize = sizeof info;
-    info.dwMajorVersion = 6;
-    info.dwMinorVersion = 2;
-    info.wServicePackMajor = 0;
-    DWORDLONG mask = 0;
-    mask = VerSetConditionMask(mask, VER_MAJORVERSION, VER_GREATER_EQUAL);
-    mask = VerSetConditionMask(mask, VER_MINORVERSION, VER_GREATER_EQUAL);
-    mask = VerSetConditionMask(mask, VER_SERVICEPACKMAJOR, VER_GREATER_EQUAL);
-    return VerifyVersionInfoW(
-               &info, VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR, mask) != FALSE;
-}
-
 } // namespace
 
 ICanvasWin::ICanvasWin(ICanvasEditorDelegate& dlg,

@@ -15,7 +15,8 @@ constexpr GLenum kGlBgra = 0x80E1; // GL 1.2, read through the 1.1 entry point
 constexpr const wchar_t* kSinkClass = L"PluginGlSinkClass";
 int gSinkClassUsers = 0; // UI thread only, like the editor window's class
 
-/// The module this code is in (the plug-in's DLL, or the program).
+} // namespace
+
 HINSTANCE OwnModule()
 {
     HMODULE module = nullptr;
@@ -26,7 +27,16 @@ HINSTANCE OwnModule()
     return module;
 }
 
-} // namespace
+bool WindowsEightOrLater()
+{
+    OSVERSIONINFOEXW info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+    info.dwMajorVersion = 6;
+    info.dwMinorVersion = 2;
+    DWORDLONG mask = VerSetConditionMask(0, VER_MAJORVERSION, VER_GREATER_EQUAL);
+    mask = VerSetConditionMask(mask, VER_MINORVERSION, VER_GREATER_EQUAL);
+    return VerifyVersionInfoW(&info, VER_MAJORVERSION | VER_MINORVERSION, mask) != FALSE;
+}
 
 bool RunningUnderWine()
 {

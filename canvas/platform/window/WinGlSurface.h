@@ -16,6 +16,14 @@ enum class PresentMode : int
     kNumPresentModes
 };
 
+/// The module this code is in (the plug-in's DLL, or the program): where the window classes are
+/// registered.
+HINSTANCE OwnModule();
+
+/// True on Windows 8 and later, where a thread waiting for the vertical blank paces an editor
+/// window in place of its timer.
+bool WindowsEightOrLater();
+
 /// True inside Wine (ntdll exports `wine_get_version`). Wine renders OpenGL in a child window
 /// off the screen and never shows it, so frames go through GDI there.
 bool RunningUnderWine();

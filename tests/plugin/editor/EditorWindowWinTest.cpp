@@ -3,6 +3,7 @@
 // read off the module's own call to SetTimer. Wine reports Windows 7 here, so no vertical-blank
 // thread paces the window and the timer runs at the period that follows from the frame rate.
 #include "canvas/ICanvas.h"
+#include "canvas/platform/window/WinGlSurface.h"
 #include "canvas/platform/window/WindowLogic.h"
 #include "plugin/editor/EditorLayout.h"
 #include "plugkit/app/IPluginApp.h"
@@ -108,22 +109,9 @@ void* PatchImport(HMODULE module, const char* dll, const char* function, void* r
     return nullptr;
 }
 
-/// Whether the system is Windows 8 or later, where a vertical-blank thread paces the window
-/// in place of the timer.
-bool WindowsEightOrLater()
-{
-    OSVERSIONINFOEXW info = {};
-    info.dwOSVersionInfoSize = sizeof info;
-    info.dwMajorVersion = 6;
-    info.dwMinorVersion = 2;
-    DWORDLONG mask = VerSetConditionMask(0, VER_MAJORVERSION, VER_GREATER_EQUAL);
-    mask = VerSetConditionMask(mask, VER_MINORVERSION, VER_GREATER_EQUAL);
-    return VerifyVersionInfoW(&info, VER_MAJORVERSION | VER_MINORVERSION, mask) != FALSE;
-}
-
 TEST(EditorWindow, ThePlugInModuleMakesItAtThirtyFramesPerSecond)
 {
-    if (WindowsEightOrLater())
+    if (plugkit::canvas::platform::WindowsEightOrLater())
         GTEST_SKIP() << "a vertical-blank thread paces the window here";
     std::string error;
     std::unique_ptr<LoadedModule> module = LoadedModule::Load(LUMENFALL_BUNDLE, &error);
